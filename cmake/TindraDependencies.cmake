@@ -1,0 +1,12 @@
+# Libraries of the Linux platform layers and the engines (Debian packages, see scripts/setup).
+find_package(PkgConfig REQUIRED)
+find_package(ZLIB REQUIRED)
+find_package(OpenSSL 3 REQUIRED COMPONENTS Crypto)
+find_package(ICU REQUIRED COMPONENTS uc i18n)
+find_package(nlohmann_json 3 REQUIRED)
+pkg_check_modules(NSS REQUIRED IMPORTED_TARGET nss)
+pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)
+pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo cairo-pdf cairo-png)
+pkg_check_modules(PANGO REQUIRED IMPORTED_TARGET pangocairo)
+pkg_check_modules(POPPLER_CPP REQUIRED IMPORTED_TARGET poppler-cpp)
+find_package(Threads REQUIRED)

@@ -1,0 +1,148 @@
+#include "support/TestUtil.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace testutil {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        auto candidate = std::filesystem::temp_directory_path() /
+                         ("tindra-test-" + std::to_string(rd()) + std::to_string(attempt));
+        std::error_code ec;
+        if (std::filesystem::create_directory(candidate, ec)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+RunResult run(const std::vector<std::string>& argv, const std::string& input) {
+    int inPipe[2], outPipe[2], errPipe[2];
+    if (pipe2(inPipe, O_CLOEXEC) || pipe2(outPipe, O_CLOEXEC) || pipe2(errPipe, O_CLOEXEC)) {
+        throw std::runtime_error("pipe failed");
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(inPipe[0]);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    RunResult result;
+    if (rc != 0) {
+        close(inPipe[1]);
+        close(outPipe[0]);
+        close(errPipe[0]);
+        result.exitCode = 127;
+        result.err = "cannot start " + argv[0];
+        return result;
+    }
+    size_t written = 0;
+    if (input.empty()) {
+        close(inPipe[1]);
+        inPipe[1] = -1;
+    } else {
+        fcntl(inPipe[1], F_SETFL, O_NONBLOCK);
+    }
+    bool outOpen = true, errOpen = true;
+    char buffer[65536];
+    while (outOpen || errOpen) {
+        pollfd fds[3];
+        int n = 0;
+        int outIdx = -1, errIdx = -1, inIdx = -1;
+        if (outOpen) { fds[n] = {outPipe[0], POLLIN, 0}; outIdx = n++; }
+        if (errOpen) { fds[n] = {errPipe[0], POLLIN, 0}; errIdx = n++; }
+        if (inPipe[1] >= 0) { fds[n] = {inPipe[1], POLLOUT, 0}; inIdx = n++; }
+        if (poll(fds, n, -1) < 0) {
+            if (errno == EINTR) continue;
+            break;
+        }
+        auto drain = [&](int idx, int fd, std::string& into, bool& open) {
+            if (idx < 0 || !(fds[idx].revents & (POLLIN | POLLHUP | POLLERR))) return;
+            ssize_t got = read(fd, buffer, sizeof buffer);
+            if (got > 0) into.append(buffer, static_cast<size_t>(got));
+            else if (got == 0 || errno != EINTR) open = false;
+        };
+        drain(outIdx, outPipe[0], result.out, outOpen);
+        drain(errIdx, errPipe[0], result.err, errOpen);
+        if (inIdx >= 0 && (fds[inIdx].revents & (POLLOUT | POLLERR | POLLHUP))) {
+            ssize_t put = write(inPipe[1], input.data() + written, input.size() - written);
+            if (put > 0) written += static_cast<size_t>(put);
+            if (put < 0 && errno != EAGAIN && errno != EINTR) written = input.size();
+            if (written >= input.size()) {
+                close(inPipe[1]);
+                inPipe[1] = -1;
+            }
+        }
+    }
+    if (inPipe[1] >= 0) close(inPipe[1]);
+    close(outPipe[0]);
+    close(errPipe[0]);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status)) result.exitCode = 128 + WTERMSIG(status);
+    return result;
+}
+
+bool haveProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    std::stringstream dirs(path ? path : "/usr/bin:/bin");
+    std::string dir;
+    while (std::getline(dirs, dir, ':')) {
+        if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return true;
+    }
+    return false;
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path.string());
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::filesystem::path toolsDir() {
+#ifdef TINDRA_TOOLS_DIR
+    return TINDRA_TOOLS_DIR;
+#else
+    return "tests/tools";
+#endif
+}
+
+}  // namespace testutil
