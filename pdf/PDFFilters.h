@@ -1,0 +1,26 @@
+#pragma once
+// The stream codec: FlateDecode (with PNG predictors) in, zlib streams out.
+
+#include "pdf/PDFObject.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace PDFFilters {
+
+// The largest decompressed size of one Flate filter application (256 MiB).
+inline constexpr std::int64_t maxInflatedSize = 268435456;
+
+// The decoded bytes of a stream following its /Filter and /DecodeParms (taken as they stand:
+// references are not resolved). Throws PDFError.
+std::string decode(std::string_view data, const PDFDictionary& dictionary);
+
+// zlib (header skipped when present) or raw DEFLATE bytes, decompressed. Throws PDFError.
+std::string inflate(std::string_view data);
+
+// A complete zlib stream (78 9C, raw DEFLATE, big-endian Adler-32) of the bytes.
+// Throws std::runtime_error when the compressor fails.
+std::string deflate(std::string_view data);
+
+}  // namespace PDFFilters

@@ -1,0 +1,69 @@
+#pragma once
+// Reader of PDF syntax over a byte buffer: tokenizer, object parser, indirect-object frame.
+// The parser only views the buffer; the caller keeps it alive.
+
+#include "pdf/PDFObject.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+class PDFParser {
+public:
+    // Answers the value of an indirect stream /Length, or nothing.
+    using ResolveLength = std::function<std::optional<std::int64_t>(PDFRef)>;
+
+    // At most this many objects nest inside one another (the outermost counts).
+    static constexpr std::int64_t maxNesting = 100;
+
+    explicit PDFParser(std::string_view bytes, std::int64_t position = 0, ResolveLength resolveLength = {});
+
+    std::string_view bytes() const { return bytes_; }
+    // Index of the next byte to read; callers may set it to jump.
+    std::int64_t position() const { return position_; }
+    void setPosition(std::int64_t position) { position_ = position; }
+    void setResolveLength(ResolveLength resolveLength) { resolveLength_ = std::move(resolveLength); }
+
+    static bool isWhitespace(unsigned char byte);
+    static bool isDelimiter(unsigned char byte);
+    // 0..15 for a hexadecimal digit, else nothing.
+    static std::optional<std::uint8_t> hexValue(unsigned char byte);
+
+    bool atEnd() const;
+    // Skips white space and comments.
+    void skipWhitespace();
+    // The next run of regular bytes after white space (UTF-8, invalid sequences as U+FFFD); empty
+    // at a delimiter or at the end, the position then staying on it.
+    std::string readToken();
+    // Reads one token; keeps it consumed only when it equals `token`.
+    bool consume(std::string_view token);
+
+    // One object at the position; on return the position is just past it. Throws PDFError.
+    PDFObject parseObject();
+    // "N G obj <object> [endobj]". Throws PDFError.
+    std::pair<PDFRef, PDFObject> parseIndirectObject();
+
+    // First index >= from where needle occurs in haystack.
+    static std::optional<std::int64_t> find(std::string_view needle, std::string_view haystack, std::int64_t from);
+    // Last index where needle occurs ending at or before min(limit, haystack size).
+    static std::optional<std::int64_t> findLast(std::string_view needle, std::string_view haystack, std::int64_t limit);
+
+private:
+    PDFObject parseLiteralString();
+    PDFObject parseHexString();
+    std::string parseName();
+    PDFObject parseArray();
+    PDFObject parseDictionaryOrStream();
+    PDFObject parseNumberOrKeyword();
+    // Returns the token's bytes without UTF-8 decoding; `start` receives where it began.
+    std::string_view readRawToken(std::int64_t& start);
+    std::size_t pos() const { return static_cast<std::size_t>(position_); }
+
+    std::string_view bytes_;
+    std::int64_t position_ = 0;
+    ResolveLength resolveLength_;
+    std::int64_t nesting_ = 0;
+};
