@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/Defaults.h"
+#include "platform/Paths.h"
+#include "platform/Preferences.h"
+#include "support/TestUtil.h"
+
+namespace {
+
+TEST(Defaults, AbsentKeysAndTypedReads) {
+    testutil::TempDir dir;
+    Defaults d(dir / "tindra/defaults.json");
+    EXPECT_FALSE(d.string("x"));
+    EXPECT_FALSE(d.boolean("x"));
+    EXPECT_EQ(d.integer("x"), 0);
+    EXPECT_FALSE(d.data("x"));
+    EXPECT_FALSE(std::filesystem::exists(d.file()));  // reading creates nothing
+
+    d.setString("s", "autofirma");
+    d.setBoolean("b", true);
+    d.set("n", 42);
+    d.setData("d", {0, 1, 2, 0xFF, 0x10});
+    Defaults again(d.file());
+    EXPECT_EQ(again.string("s"), "autofirma");
+    EXPECT_TRUE(again.boolean("b"));
+    EXPECT_EQ(again.integer("n"), 42);
+    EXPECT_EQ(again.data("d"), (Defaults::Data{0, 1, 2, 0xFF, 0x10}));
+    // Wrong types read as the default of the type asked for.
+    EXPECT_FALSE(again.string("b"));
+    EXPECT_FALSE(again.string("n"));
+    EXPECT_FALSE(again.data("s"));
+    EXPECT_TRUE(again.boolean("n"));
+
+    again.remove("s");
+    EXPECT_FALSE(d.string("s"));  // the other handle sees the change on disk
+}
+
+TEST(Defaults, BooleanReadingOfStringsAndNumbers) {
+    testutil::TempDir dir;
+    Defaults d(dir / "defaults.json");
+    struct Case { nlohmann::json value; bool expected; };
+    const Case cases[] = {{"YES", true},  {"yes", true},   {"true", true},  {"T", true},
+                          {"1", true},    {" 007", true},  {"-5", true},    {"no", false},
+                          {"false", false}, {"0", false},  {"", false},     {"0.5", false},
+                          {0, false},     {2, true},       {0.0, false},    {nlohmann::json::array(), false}};
+    for (const auto& c : cases) {
+        d.set("k", c.value);
+        EXPECT_EQ(d.boolean("k"), c.expected) << c.value.dump();
+    }
+}
+
+TEST(Defaults, FileIsPrivateAndReplacedAtomically) {
+    testutil::TempDir dir;
+    Defaults d(dir / "defaults.json");
+    d.setString("a", "1");
+    struct stat info {};
+    ASSERT_EQ(::stat(d.file().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    auto inodeBefore = info.st_ino;
+    d.setString("b", "2");
+    ASSERT_EQ(::stat(d.file().c_str(), &info), 0);
+    EXPECT_NE(info.st_ino, inodeBefore);  // a new file renamed over the old one
+    int entries = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
+    EXPECT_EQ(entries, 1);  // no temporary file left behind
+}
+
+TEST(Defaults, CorruptFileReadsEmptyAndIsKeptAside) {
+    testutil::TempDir dir;
+    auto file = dir / "defaults.json";
+    testutil::writeFile(file, "{\"engine\": \"nativo\", broken");
+    Defaults d(file);
+    EXPECT_FALSE(d.string("engine"));
+    EXPECT_FALSE(d.boolean("showFullID"));
+    EXPECT_EQ(testutil::readFile(file), "{\"engine\": \"nativo\", broken");  // reads change nothing
+
+    d.setBoolean("showFullID", true);
+    EXPECT_TRUE(d.boolean("showFullID"));
+    auto aside = file;
+    aside += ".corrupt";
+    EXPECT_EQ(testutil::readFile(aside), "{\"engine\": \"nativo\", broken");
+
+    testutil::writeFile(file, "[1, 2]");  // valid JSON, not a dictionary
+    EXPECT_FALSE(d.boolean("showFullID"));
+}
+
+TEST(Defaults, WriteIntoUnwritableFolderThrows) {
+    testutil::TempDir dir;
+    testutil::writeFile(dir / "file", "x");
+    Defaults d(dir / "file/defaults.json");
+    EXPECT_THROW(d.setString("a", "b"), std::runtime_error);
+}
+
+TEST(Paths, FollowXdgVariablesAndHome) {
+    testutil::TempDir dir;
+    const char* oldHome = std::getenv("HOME");
+    std::string savedHome = oldHome ? oldHome : "";
+    setenv("HOME", dir.path().c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
+    setenv("XDG_STATE_HOME", "relative/ignored", 1);
+    EXPECT_EQ(Paths::defaultsFile(), dir.path() / ".config/tindra/defaults.json");
+    EXPECT_EQ(Paths::logFile(), dir.path() / ".local/state/tindra/Tindra.log");
+    setenv("XDG_STATE_HOME", (dir.path() / "st").c_str(), 1);
+    EXPECT_EQ(Paths::logFile(), dir.path() / "st/tindra/Tindra.log");
+    EXPECT_EQ(Paths::aiLogFile(), dir.path() / "st/tindra/Tindra-IA.jsonl");
+    unsetenv("XDG_STATE_HOME");
+    if (oldHome) setenv("HOME", savedHome.c_str(), 1);
+}
+
+TEST(Preferences, FreshUserDefaults) {
+    testutil::TempDir dir;
+    Defaults d(dir / "defaults.json");
+    EXPECT_TRUE(Preferences::showBranding(d));
+    EXPECT_FALSE(Preferences::showFullID(d));
+    EXPECT_FALSE(Preferences::fillForms(d));
+    EXPECT_FALSE(Preferences::welcomeShown(d));
+    EXPECT_FALSE(Preferences::formsWelcomeShown(d));
+    EXPECT_FALSE(Preferences::lastCertificate(d));
+    EXPECT_FALSE(Preferences::engine(d));
+}
+
+TEST(Preferences, StoredTypes) {
+    testutil::TempDir dir;
+    Defaults d(dir / "defaults.json");
+    d.set("showBranding", "no");
+    EXPECT_TRUE(Preferences::showBranding(d));  // a string is not a Boolean
+    d.set("showBranding", false);
+    EXPECT_FALSE(Preferences::showBranding(d));
+    d.set("showBranding", 0);
+    EXPECT_FALSE(Preferences::showBranding(d));
+    d.set("showBranding", 7);
+    EXPECT_TRUE(Preferences::showBranding(d));
+    d.set("showFullID", "yes");
+    EXPECT_TRUE(Preferences::showFullID(d));  // the platform's reading of strings
+    d.set("engine", true);
+    EXPECT_FALSE(Preferences::engine(d));
+    d.set("engine", "AutoFirma");
+    EXPECT_EQ(Preferences::engine(d), "AutoFirma");  // interpreted later, case and all
+
+    Preferences::setLastCertificate("abc", d);
+    EXPECT_EQ(Preferences::lastCertificate(d), "abc");
+    Preferences::setLastCertificate(std::nullopt, d);
+    EXPECT_FALSE(d.contains("lastCertificateSHA1"));
+}
+
+TEST(Preferences, MigrationCopiesMissingKeysOnce) {
+    testutil::TempDir dir;
+    Defaults d(dir / "tindra/defaults.json");
+    Defaults old(dir / "old/defaults.json");
+    old.set("engine", "autofirma");
+    old.set("showFullID", true);
+    old.set("showBranding", 0);
+    d.set("showFullID", false);
+
+    Preferences::migrateFromPreviousName(d, old.file());
+    EXPECT_EQ(Preferences::engine(d), "autofirma");
+    EXPECT_FALSE(Preferences::showFullID(d));
+    EXPECT_EQ(d.object("showBranding"), 0);  // copied unchanged, whatever its type
+    EXPECT_TRUE(d.boolean("migratedFromVarenne"));
+
+    old.set("lastCertificateSHA1", "ffff");
+    Preferences::migrateFromPreviousName(d, old.file());
+    EXPECT_FALSE(Preferences::lastCertificate(d));
+}
+
+TEST(Preferences, MigrationWithoutOldDefaultsIsMarkedDone) {
+    testutil::TempDir dir;
+    Defaults d(dir / "defaults.json");
+    Preferences::migrateFromPreviousName(d, dir / "missing/defaults.json");
+    EXPECT_TRUE(d.boolean("migratedFromVarenne"));
+}
+
+}  // namespace
