@@ -1,0 +1,108 @@
+#include "platform/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <openssl/rand.h>
+
+#include <cerrno>
+#include <random>
+#include <stdexcept>
+
+#include "platform/SystemError.h"
+
+namespace AtomicFile {
+
+namespace {
+
+[[noreturn]] void fail(const std::filesystem::path& target, int error) {
+    throw std::runtime_error("No se ha podido guardar «" + target.filename().string() + "»: " +
+                             SystemError::describe(error) + ".");
+}
+
+// Removes the temporary file unless the rename consumed it.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(std::filesystem::path path) : path_(std::move(path)) {}
+    ~TemporaryFile() {
+        if (fd_ >= 0) ::close(fd_);
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    int& fd() { return fd_; }
+    const std::filesystem::path& path() const { return path_; }
+    void renamed() { path_.clear(); }
+
+private:
+    std::filesystem::path path_;
+    int fd_ = -1;
+};
+
+}  // namespace
+
+std::string uuid() {
+    unsigned char bytes[16];
+    if (RAND_bytes(bytes, sizeof bytes) != 1) {
+        std::random_device device;
+        for (auto& byte : bytes) byte = static_cast<unsigned char>(device());
+    }
+    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);
+    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(36);
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 0x0F];
+    }
+    return text;
+}
+
+std::filesystem::path temporaryPath(const std::filesystem::path& target, bool replacing) {
+    std::string name = (replacing ? ".tindra-" : "tindra-") + uuid() + target.extension().string();
+    return target.parent_path() / name;
+}
+
+void write(const std::filesystem::path& target, std::string_view bytes) {
+    struct stat existing {};
+    const bool replacing = ::stat(target.c_str(), &existing) == 0;
+    if (replacing && !S_ISREG(existing.st_mode)) fail(target, S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
+
+    TemporaryFile temporary(temporaryPath(target, replacing));
+    int& fd = temporary.fd();
+    fd = ::open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) fail(target, errno);
+    if (replacing && ::fchmod(fd, existing.st_mode & 07777) != 0) fail(target, errno);
+
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            fail(target, errno);
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::fsync(fd) != 0) fail(target, errno);
+    int closing = fd;
+    fd = -1;
+    if (::close(closing) != 0) fail(target, errno);
+
+    if (::rename(temporary.path().c_str(), target.c_str()) != 0) fail(target, errno);
+    temporary.renamed();
+
+    // Make the rename itself durable; a failure here no longer affects the file's contents.
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+}  // namespace AtomicFile
