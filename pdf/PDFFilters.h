@@ -20,7 +20,7 @@ std::string decode(std::string_view data, const PDFDictionary& dictionary);
 std::string inflate(std::string_view data);
 
 // A complete zlib stream (78 9C, raw DEFLATE, big-endian Adler-32) of the bytes.
-// Throws std::runtime_error when the compressor fails.
+// Throws PDFError when the compressor fails.
 std::string deflate(std::string_view data);
 
 }  // namespace PDFFilters

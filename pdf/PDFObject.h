@@ -91,8 +91,8 @@ public:
     static PDFObject real(double value);
     static PDFObject name(std::string text);
     static PDFObject string(std::string bytes);
-    static PDFObject array(std::vector<PDFObject> elements = {});
-    static PDFObject dictionary(PDFDictionary dictionary = {});
+    static PDFObject array(std::vector<PDFObject> elements);
+    static PDFObject dictionary(PDFDictionary dictionary);
     static PDFObject stream(PDFDictionary dictionary, std::string data);
     static PDFObject reference(PDFRef ref);
     static PDFObject null() { return PDFObject(); }

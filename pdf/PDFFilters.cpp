@@ -1,0 +1,238 @@
+#include "pdf/PDFFilters.h"
+
+#include "pdf/PDFError.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <optional>
+#include <vector>
+
+namespace {
+
+// The inflater drains its output buffer into the result after every call of the decoder, so the
+// size limit is tested at this granularity.
+constexpr std::size_t kInflateStep = 65536;
+
+const char* const kInflateFailure = "No se ha podido descomprimir un stream";
+
+struct Filter {
+    std::string name;
+    const PDFDictionary* parameters = nullptr;
+};
+
+// Checked 64-bit product.
+std::optional<std::int64_t> multiply(std::int64_t a, std::int64_t b) {
+    std::int64_t r;
+    if (__builtin_mul_overflow(a, b, &r)) return std::nullopt;
+    return r;
+}
+
+std::int64_t intParameter(const PDFDictionary& parameters, std::string_view key, std::int64_t fallback) {
+    const PDFObject* value = parameters.get(key);
+    if (!value) return fallback;
+    const auto n = value->integer();
+    return n ? *n : fallback;
+}
+
+inline unsigned char paeth(int a, int b, int c) {
+    const int p = a + b - c;
+    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+    if (pa <= pb && pa <= pc) return static_cast<unsigned char>(a);
+    if (pb <= pc) return static_cast<unsigned char>(b);
+    return static_cast<unsigned char>(c);
+}
+
+// Undoes PNG row prediction (one type byte per row).
+std::string unpredictPNG(const std::string& data, std::int64_t colors, std::int64_t bitsPerComponent,
+                         std::int64_t columns) {
+    const auto bitsPerPixel = multiply(colors, bitsPerComponent);
+    const auto rowBits = bitsPerPixel ? multiply(*bitsPerPixel, columns) : std::nullopt;
+    if (!rowBits) throw PDFError("Parámetros de predictor no válidos");
+    const std::int64_t bytesPerPixel = *bitsPerPixel < 8 ? 1 : *bitsPerPixel / 8;
+    const std::int64_t rowLength = *rowBits / 8 + (*rowBits % 8 != 0 ? 1 : 0);
+
+    const auto size = static_cast<std::int64_t>(data.size());
+    if (size <= rowLength) return {};
+    const auto row = static_cast<std::size_t>(rowLength);
+    const auto bpp = static_cast<std::size_t>(std::min(bytesPerPixel, rowLength));
+    const std::size_t rows = data.size() / (row + 1);
+
+    std::string out(rows * row, '\0');
+    const std::vector<unsigned char> zeros(row, 0);
+    auto* outBytes = reinterpret_cast<unsigned char*>(out.data());
+    const auto* in = reinterpret_cast<const unsigned char*>(data.data());
+    for (std::size_t r = 0; r < rows; ++r) {
+        const unsigned char* src = in + r * (row + 1);
+        const unsigned char type = src[0];
+        ++src;
+        unsigned char* cur = outBytes + r * row;
+        const unsigned char* prev = r == 0 ? zeros.data() : cur - row;
+        switch (type) {
+        case 1:  // Sub
+            for (std::size_t i = 0; i < row; ++i)
+                cur[i] = static_cast<unsigned char>(src[i] + (i >= bpp ? cur[i - bpp] : 0));
+            break;
+        case 2:  // Up
+            for (std::size_t i = 0; i < row; ++i) cur[i] = static_cast<unsigned char>(src[i] + prev[i]);
+            break;
+        case 3:  // Average
+            for (std::size_t i = 0; i < row; ++i) {
+                const int left = i >= bpp ? cur[i - bpp] : 0;
+                cur[i] = static_cast<unsigned char>(src[i] + ((left + prev[i]) >> 1));
+            }
+            break;
+        case 4:  // Paeth
+            for (std::size_t i = 0; i < row; ++i) {
+                const int left = i >= bpp ? cur[i - bpp] : 0;
+                const int upperLeft = i >= bpp ? prev[i - bpp] : 0;
+                cur[i] = static_cast<unsigned char>(src[i] + paeth(left, prev[i], upperLeft));
+            }
+            break;
+        default:  // None, and unknown types, pass the row through
+            std::memcpy(cur, src, row);
+            break;
+        }
+    }
+    return out;
+}
+
+std::string applyFilter(const Filter& filter, const std::string& input) {
+    if (filter.name != "FlateDecode" && filter.name != "Fl") throw PDFError("Filtro no soportado: " + filter.name);
+    std::string inflated = PDFFilters::inflate(input);
+    if (!filter.parameters) return inflated;
+    const PDFDictionary& parameters = *filter.parameters;
+
+    std::optional<std::int64_t> predictor;
+    if (const PDFObject* value = parameters.get("Predictor")) predictor = value->integer();
+    if (!predictor || *predictor == 1) return inflated;
+    if (*predictor < 10) throw PDFError("Predictor no soportado: " + std::to_string(*predictor));
+
+    const std::int64_t colors = intParameter(parameters, "Colors", 1);
+    const std::int64_t bitsPerComponent = intParameter(parameters, "BitsPerComponent", 8);
+    const std::int64_t columns = intParameter(parameters, "Columns", 1);
+    const bool validBits = bitsPerComponent == 1 || bitsPerComponent == 2 || bitsPerComponent == 4 ||
+                           bitsPerComponent == 8 || bitsPerComponent == 16;
+    if (colors < 1 || !validBits || columns < 1) throw PDFError("Parámetros de predictor no válidos");
+    return unpredictPNG(inflated, colors, bitsPerComponent, columns);
+}
+
+}  // namespace
+
+namespace PDFFilters {
+
+std::string decode(std::string_view data, const PDFDictionary& dictionary) {
+    const PDFObject* filterValue = dictionary.get("Filter");
+    if (!filterValue) return std::string(data);
+    const PDFObject* parms = dictionary.get("DecodeParms");
+
+    std::vector<Filter> filters;
+    if (const std::string* name = filterValue->name()) {
+        filters.push_back({*name, parms ? parms->dictionary() : nullptr});
+    } else if (const auto* elements = filterValue->array()) {
+        const std::vector<PDFObject>* parmsList = parms ? parms->array() : nullptr;
+        for (const PDFObject& element : *elements) {
+            const std::string* name = element.name();
+            if (!name) continue;
+            const std::size_t n = filters.size();
+            const PDFDictionary* parameters = nullptr;
+            if (parmsList && n < parmsList->size()) parameters = (*parmsList)[n].dictionary();
+            filters.push_back({*name, parameters});
+        }
+    }
+    if (filters.empty()) return std::string(data);
+
+    std::string current = applyFilter(filters[0], std::string(data));
+    for (std::size_t i = 1; i < filters.size(); ++i) current = applyFilter(filters[i], current);
+    return current;
+}
+
+std::string inflate(std::string_view data) {
+    std::size_t offset = 0;
+    if (data.size() >= 2) {
+        const auto b0 = static_cast<unsigned char>(data[0]), b1 = static_cast<unsigned char>(data[1]);
+        if ((b0 & 0x0F) == 8 && ((b0 << 8) | b1) % 31 == 0) offset = 2;  // zlib header
+    }
+    z_stream stream{};
+    if (inflateInit2(&stream, -15) != Z_OK) throw PDFError(kInflateFailure);
+    struct Guard {
+        z_stream& s;
+        ~Guard() { inflateEnd(&s); }
+    } guard{stream};
+
+    const auto* input = reinterpret_cast<const Bytef*>(data.data()) + offset;
+    std::size_t inputLeft = data.size() - offset;
+    auto feed = [&] {
+        const auto chunk = static_cast<uInt>(std::min<std::size_t>(inputLeft, UINT_MAX));
+        stream.next_in = const_cast<Bytef*>(input);
+        stream.avail_in = chunk;
+        input += chunk;
+        inputLeft -= chunk;
+    };
+    feed();
+
+    const auto limit = static_cast<std::size_t>(maxInflatedSize);
+    std::string result;
+    unsigned char buffer[kInflateStep];
+    while (true) {
+        if (stream.avail_in == 0 && inputLeft > 0) feed();
+        stream.next_out = buffer;
+        stream.avail_out = kInflateStep;
+        const int status = ::inflate(&stream, Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) throw PDFError(kInflateFailure);
+        const std::size_t produced = kInflateStep - stream.avail_out;
+        if (produced > 0) {
+            // Grow by doubling, but never beyond what the limit test can let through.
+            if (result.capacity() < result.size() + produced) {
+                const std::size_t wanted = std::max(result.capacity() * 2, result.size() + produced);
+                result.reserve(std::min(wanted, limit + kInflateStep));
+            }
+            result.append(reinterpret_cast<const char*>(buffer), produced);
+        }
+        if (result.size() > limit) throw PDFError("Un stream ocupa más de 256 MB descomprimido");
+        if (status == Z_STREAM_END) return result;
+        // A buffer left partly empty means the decoder wants input that is not there.
+        if (stream.avail_out != 0 && stream.avail_in == 0 && inputLeft == 0) throw PDFError(kInflateFailure);
+        if (status == Z_BUF_ERROR && produced == 0) throw PDFError(kInflateFailure);
+    }
+}
+
+std::string deflate(std::string_view data) {
+    z_stream stream{};
+    if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw PDFError("No se ha podido comprimir un stream");
+    struct Guard {
+        z_stream& s;
+        ~Guard() { deflateEnd(&s); }
+    } guard{stream};
+
+    std::string out;
+    out.reserve(2 + deflateBound(&stream, static_cast<uLong>(data.size())) + 4);
+    out += "\x78\x9C";
+    const auto* input = reinterpret_cast<const Bytef*>(data.data());
+    std::size_t inputLeft = data.size();
+    unsigned char buffer[kInflateStep];
+    int status = Z_OK;
+    while (status != Z_STREAM_END) {
+        if (stream.avail_in == 0 && inputLeft > 0) {
+            const auto chunk = static_cast<uInt>(std::min<std::size_t>(inputLeft, UINT_MAX));
+            stream.next_in = const_cast<Bytef*>(input);
+            stream.avail_in = chunk;
+            input += chunk;
+            inputLeft -= chunk;
+        }
+        stream.next_out = buffer;
+        stream.avail_out = sizeof buffer;
+        status = ::deflate(&stream, inputLeft == 0 ? Z_FINISH : Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
+            throw PDFError("No se ha podido comprimir un stream");
+        out.append(reinterpret_cast<const char*>(buffer), sizeof buffer - stream.avail_out);
+    }
+    const uLong adler = adler32_z(adler32_z(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(data.data()), data.size());
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>((adler >> shift) & 0xFF));
+    return out;
+}
+
+}  // namespace PDFFilters
