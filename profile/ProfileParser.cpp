@@ -1,0 +1,237 @@
+// The parse driver: a fixed sequence of recognisers over the whole text, then line by line.
+#include "profile/ProfileParser.h"
+
+#include "profile/Address.h"
+#include "profile/Identity.h"
+#include "profile/LabelledLine.h"
+#include "profile/Postcode.h"
+#include "profile/RegistroMercantil.h"
+#include "profile/Representation.h"
+#include "profile/UnicodeText.h"
+
+#include <unicode/uchar.h>
+
+#include <map>
+#include <set>
+#include <tuple>
+
+namespace ProfileParser {
+
+namespace {
+
+// Trimmed lines this long are paragraphs of free text.
+constexpr std::size_t kParagraphLength = 161;
+// Company-name lines are at most this long.
+constexpr std::size_t kCompanyNameLength = 80;
+// A heading line has at most this many words.
+constexpr std::size_t kHeadingWords = 3;
+
+using Owner = ProfileFact::Owner;
+
+bool isValueEdge(UChar32 c) { return c == ',' || c == ';' || c == '.' || UnicodeText::isWhitespaceOrNewline(c); }
+
+// The accepted facts of one parse, with the text they came from.
+class Collector {
+public:
+    void add(Owner owner, const std::string& kind, std::string_view value, TextRange range,
+             std::map<std::string, std::string> parts = {}) {
+        std::string trimmed = UnicodeText::trimmed(value, isValueEdge);
+        if (trimmed.empty()) return;
+        auto key = std::make_tuple(owner, UnicodeText::canonical(kind), UnicodeText::canonical(trimmed));
+        if (!seen_.insert(std::move(key)).second) return;
+        facts_.push_back({owner, kind, std::move(trimmed), range, std::move(parts)});
+        markUsed(range);
+    }
+
+    // True when the range overlaps the range of an accepted fact.
+    bool isUsed(TextRange r) const {
+        if (r.empty()) return false;
+        // used_ holds disjoint non-empty intervals keyed by start; the candidate is the last one
+        // starting before r ends.
+        auto it = used_.lower_bound(r.end);
+        if (it == used_.begin()) return false;
+        --it;
+        return it->second > r.start;
+    }
+
+    std::vector<ProfileFact>& facts() { return facts_; }
+
+private:
+    void markUsed(TextRange r) {
+        if (r.empty()) return;
+        std::size_t start = r.start, end = r.end;
+        auto it = used_.upper_bound(start);
+        if (it != used_.begin()) {
+            auto prev = std::prev(it);
+            if (prev->second >= start) {
+                start = prev->first;
+                end = std::max(end, prev->second);
+                it = used_.erase(prev);
+            }
+        }
+        while (it != used_.end() && it->first <= end) {
+            end = std::max(end, it->second);
+            it = used_.erase(it);
+        }
+        used_[start] = end;
+    }
+
+    std::vector<ProfileFact> facts_;
+    std::set<std::tuple<Owner, std::string, std::string>> seen_;
+    std::map<std::size_t, std::size_t> used_;
+};
+
+std::string joined(const std::vector<std::string>& groups) {
+    std::string out;
+    for (const std::string& g : groups) out += g;
+    return out;
+}
+
+// The characters of the text that are decimal digits.
+std::string digitsOf(std::string_view text) {
+    icu::UnicodeString s = UnicodeText::fromUtf8(text);
+    icu::UnicodeString out;
+    for (int32_t i = 0; i < s.length();) {
+        UChar32 c = s.char32At(i);
+        i += U16_LENGTH(c);
+        if (u_isdigit(c)) out.append(c);
+    }
+    return UnicodeText::toUtf8(out);
+}
+
+bool containsFiscal(const std::string& heading) {
+    return UnicodeText::fromUtf8(heading).foldCase().indexOf(icu::UnicodeString(u"fiscal")) >= 0;
+}
+
+bool isHeading(const std::string& line) {
+    std::size_t pieces = 0;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && line[i] == ' ') ++i;
+        if (i == line.size()) break;
+        ++pieces;
+        while (i < line.size() && line[i] != ' ') ++i;
+    }
+    return pieces <= kHeadingWords && !UnicodeText::hasDecimalDigit(line);
+}
+
+void attachPostcode(std::vector<ProfileFact>& facts, const Postcode& postcode, TextRange line) {
+    for (auto it = facts.rbegin(); it != facts.rend(); ++it) {
+        if (it->kind.rfind("domicilio", 0) != 0 || it->parts.count("cp") || it->range.end > line.start) continue;
+        it->parts["cp"] = postcode.code;
+        if (!postcode.town.empty()) it->parts["municipio"] = postcode.town;
+        return;
+    }
+}
+
+}  // namespace
+
+std::vector<ProfileFact> facts(std::string_view text) {
+    Collector c;
+    const Representation clause(text);
+    const Owner main = mainOwner(text);
+
+    // 1. CIF.
+    for (const Match& m : matches(R"re(\b([A-HJNP-SUVW])[-\s]?(\d{7})[-\s]?([0-9A-J])\b)re", text)) {
+        std::string candidate = joined(m.groups);
+        if (Identity::isCIF(candidate)) c.add(Owner::company, "nif", candidate, m.range);
+    }
+    // 2. DNI and NIE.
+    for (const Match& m : matches(R"re(\b([XYZ]?)[-\s]?(\d{7,8})[-\s]?([A-Z])\b)re", text)) {
+        std::string candidate = joined(m.groups);
+        if (!Identity::isDNI(candidate)) continue;
+        Owner owner = clause.found || clause.personIDs.count(candidate) ? Owner::representative : Owner::person;
+        c.add(owner, "nif", candidate, m.range);
+    }
+    // 3. IBAN.
+    for (const Match& m : matches(R"re(\b([A-Z]{2}\d{2}(?:[ ]?[A-Z0-9]{4}){4,7}(?:[ ]?[A-Z0-9]{1,3})?)\b)re", text)) {
+        std::string compact;
+        for (char ch : m.groups[0]) {
+            if (ch != ' ') compact += ch;
+        }
+        if (Identity::isIBAN(compact)) c.add(main, "iban", Identity::grouped(compact), m.range);
+    }
+    // 4. E-mail.
+    for (const Match& m : matches(R"re([\w.+-]+@[\w-]+(?:\.[\w-]+)+)re", text)) c.add(main, "email", m.whole, m.range);
+    // 5. Telephone.
+    for (const Match& m :
+         matches(R"re((?<![\d\w])(?:\+?34[\s.-]?|0034[\s.-]?)?([6789](?:[\s.-]?\d){8})(?![\d]))re", text)) {
+        if (c.isUsed(m.range)) continue;
+        std::string digits = digitsOf(m.groups[0]);
+        if (digits.empty()) continue;
+        const char* kind = (digits[0] == '6' || digits[0] == '7') ? "movil" : "telefono";
+        c.add(main, kind, Identity::phone(digits), m.range);
+    }
+    // 6. DUNS.
+    for (const Match& m : matches(R"re((?i)\bD-?U-?N-?S\b\D{0,12}(\d{2}-?\d{3}-?\d{4})\b)re", text)) {
+        c.add(Owner::company, "duns", digitsOf(m.groups[0]), m.range);
+    }
+    // 7. Registry entry.
+    if (auto entry = RegistroMercantil::from(text)) c.add(Owner::company, "registro_mercantil", entry->value, entry->range);
+    // 8. Representation clause.
+    if (clause.found) {
+        if (clause.name) c.add(Owner::representative, "nombre_completo", clause.name->value, clause.name->range);
+        if (clause.role) c.add(Owner::representative, "cargo", clause.role->value, clause.role->range);
+        if (clause.deed) c.add(Owner::representative, "poder", clause.deed->value, clause.deed->range);
+        if (const auto& a = clause.registeredAddress) {
+            c.add(Owner::company, "domicilio_social", a->value, a->range, Address::parts(a->value));
+        }
+        if (clause.company) c.add(Owner::company, "razon_social", clause.company->value, clause.company->range);
+    }
+    // 9. Lines.
+    std::string heading;
+    for (const Line& line : lines(text)) {
+        const std::string trimmed = UnicodeText::trimBlanks(line.text);
+        if (trimmed.empty()) continue;
+
+        if (UnicodeText::graphemeCount(trimmed) >= kParagraphLength) {
+            std::string value = trimmed;
+            auto label = matches(R"re(^[\p{L} ]{1,30}:\s*)re", trimmed);
+            if (!label.empty() && label.front().range.start == 0) {
+                value = UnicodeText::toUtf8(
+                    icu::UnicodeString(UnicodeText::fromUtf8(trimmed), static_cast<int32_t>(label.front().range.end)));
+            }
+            bool isClause = clause.found && clause.range && clause.range->overlaps(line.range);
+            c.add(Owner::text, isClause ? "clausula_representacion" : "parrafo", value, line.range);
+            continue;
+        }
+
+        if (auto labelled = LabelledLine::from(line.text, line.range, text)) {
+            if (labelled->kind) {
+                if (!c.isUsed(labelled->valueRange) || *labelled->kind == "fecha_constitucion") {
+                    c.add(labelled->owner(main), *labelled->kind, labelled->value, labelled->valueRange);
+                }
+            } else if (!c.isUsed(labelled->valueRange) && !labelled->isContainer) {
+                c.add(main, labelled->label, labelled->value, labelled->valueRange);
+            }
+            if (labelled->isContainer) heading = labelled->label;
+            continue;
+        }
+
+        static const char* const legalForm =
+            R"re((?i)\b(s\.?\s?l\.?(\s?u\.?|\s?p\.?)?|s\.?\s?a\.?(\s?u\.?)?|s\.?\s?coop\.?|s\.?\s?l\.?\s?l\.?)$)re";
+        if (!matches(legalForm, trimmed).empty() && UnicodeText::graphemeCount(trimmed) <= kCompanyNameLength &&
+            !c.isUsed(line.range)) {
+            c.add(Owner::company, "razon_social", trimmed, line.range);
+            continue;
+        }
+
+        if (auto address = Address::from(trimmed); address && !c.isUsed(line.range)) {
+            c.add(main, containsFiscal(heading) ? "domicilio_fiscal" : "domicilio", address->street, line.range,
+                  Address::parts(address->street));
+            continue;
+        }
+
+        if (auto postcode = Postcode::from(trimmed)) {
+            c.add(main, "cp", postcode->code, line.range);
+            if (!postcode->town.empty()) c.add(main, "municipio", postcode->town, line.range);
+            attachPostcode(c.facts(), *postcode, line.range);
+            continue;
+        }
+
+        if (isHeading(trimmed)) heading = trimmed;
+    }
+    return std::move(c.facts());
+}
+
+}  // namespace ProfileParser

@@ -1,0 +1,99 @@
+// Pattern matching, the main owner of a text and its lines.
+#include "profile/Identity.h"
+#include "profile/ProfileParser.h"
+#include "profile/UnicodeText.h"
+
+#include <unicode/regex.h>
+
+#include <memory>
+
+namespace ProfileParser {
+
+namespace {
+
+// Work limit of one search, in ICU's match-engine time units (about a millisecond each). Pasted
+// text is a few kilobytes; the limit only stops pathological backtracking on hostile input, which
+// then gives the matches found so far.
+constexpr int32_t kSearchTimeLimit = 2000;
+
+}  // namespace
+
+std::vector<Match> matches(std::string_view pattern, std::string_view text, uint32_t options) {
+    std::vector<Match> result;
+    UErrorCode status = U_ZERO_ERROR;
+    UParseError parseError;
+    std::unique_ptr<icu::RegexPattern> compiled(
+        icu::RegexPattern::compile(UnicodeText::fromUtf8(pattern), options, parseError, status));
+    if (U_FAILURE(status) || !compiled) return result;
+
+    const icu::UnicodeString subject = UnicodeText::fromUtf8(text);
+    std::unique_ptr<icu::RegexMatcher> matcher(compiled->matcher(subject, status));
+    if (U_FAILURE(status) || !matcher) return result;
+    matcher->setTimeLimit(kSearchTimeLimit, status);
+    status = U_ZERO_ERROR;
+
+    UnicodeText::GraphemeBounds bounds(subject);
+    const int32_t groupCount = matcher->groupCount();
+    while (matcher->find(status) && U_SUCCESS(status)) {
+        int32_t start = matcher->start(status);
+        int32_t end = matcher->end(status);
+        if (U_FAILURE(status)) break;
+        if (!bounds.isBoundary(start) || !bounds.isBoundary(end)) continue;
+        Match match;
+        match.range = {static_cast<std::size_t>(start), static_cast<std::size_t>(end)};
+        match.whole = UnicodeText::toUtf8(icu::UnicodeString(subject, start, end - start));
+        match.groups.reserve(static_cast<std::size_t>(groupCount));
+        for (int32_t g = 1; g <= groupCount; ++g) {
+            int32_t gs = matcher->start(g, status);
+            int32_t ge = matcher->end(g, status);
+            if (U_FAILURE(status) || gs < 0 || ge < gs) {
+                status = U_ZERO_ERROR;
+                match.groups.emplace_back();
+            } else {
+                match.groups.push_back(UnicodeText::toUtf8(icu::UnicodeString(subject, gs, ge - gs)));
+            }
+        }
+        result.push_back(std::move(match));
+    }
+    return result;
+}
+
+ProfileFact::Owner mainOwner(std::string_view text) {
+    for (const Match& m : matches(R"re(\b[A-HJNP-SUVW][-\s]?\d{7}[-\s]?[0-9A-J]\b)re", text)) {
+        icu::UnicodeString whole = UnicodeText::fromUtf8(m.whole);
+        icu::UnicodeString kept;
+        for (int32_t i = 0; i < whole.length();) {
+            UChar32 c = whole.char32At(i);
+            i += U16_LENGTH(c);
+            if (u_isalnum(c)) kept.append(c);
+        }
+        if (Identity::isCIF(UnicodeText::toUtf8(kept))) return ProfileFact::Owner::company;
+    }
+    return ProfileFact::Owner::person;
+}
+
+std::vector<Line> lines(std::string_view text) {
+    std::vector<Line> result;
+    const icu::UnicodeString s = UnicodeText::fromUtf8(text);
+    const int32_t length = s.length();
+    int32_t start = 0;
+    int32_t i = 0;
+    while (i < length) {
+        UChar c = s.charAt(i);
+        if (!UnicodeText::isLineEnd(c)) {
+            ++i;
+            continue;
+        }
+        result.push_back({UnicodeText::toUtf8(icu::UnicodeString(s, start, i - start)),
+                          {static_cast<std::size_t>(start), static_cast<std::size_t>(i)}});
+        i += (c == 0x0D && i + 1 < length && s.charAt(i + 1) == 0x0A) ? 2 : 1;
+        start = i;
+    }
+    if (start < length) {
+        result.push_back({UnicodeText::toUtf8(icu::UnicodeString(s, start, length - start)),
+                          {static_cast<std::size_t>(start), static_cast<std::size_t>(length)}});
+    }
+    return result;
+}
+
+}  // namespace ProfileParser
