@@ -1,0 +1,284 @@
+// Opening a PDF file: header, startxref, the cross-reference sections along /Prev, the merged
+// trailer, the security handler and the consistency check.
+#include "pdf/PDFFile.h"
+
+#include "pdf/PDFError.h"
+#include "pdf/PDFFileLimits.h"
+#include "pdf/PDFFilters.h"
+#include "pdf/PDFParser.h"
+
+#include <algorithm>
+#include <limits>
+
+using namespace PDFFileLimits;
+
+namespace {
+
+const char* const kNoXRefStream = "No hay xref en el offset indicado";
+const char* const kBadTable = "Tabla xref no válida";
+
+std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(a, b, &sum)) return std::numeric_limits<std::int64_t>::max();
+    return sum;
+}
+
+// A big-endian unsigned field of up to 8 bytes; values beyond the signed range saturate (no
+// offset, stream number or generation can be that large).
+std::int64_t field(const unsigned char* p, std::int64_t width, std::int64_t fallback) {
+    if (width == 0) return fallback;
+    std::uint64_t value = 0;
+    for (std::int64_t i = 0; i < width; ++i) value = (value << 8) | p[i];
+    if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+        return std::numeric_limits<std::int64_t>::max();
+    }
+    return static_cast<std::int64_t>(value);
+}
+
+}  // namespace
+
+namespace PDFFileLimits {
+
+std::optional<std::int64_t> decimal(std::string_view token) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (!token.empty() && (token[0] == '+' || token[0] == '-')) {
+        negative = token[0] == '-';
+        i = 1;
+    }
+    if (i == token.size()) return std::nullopt;
+    std::int64_t value = 0;
+    for (; i < token.size(); ++i) {
+        const char c = token[i];
+        if (c < '0' || c > '9') return std::nullopt;
+        const int digit = c - '0';
+        if (__builtin_mul_overflow(value, 10, &value)) return std::nullopt;
+        if (__builtin_add_overflow(value, negative ? -digit : digit, &value)) return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace PDFFileLimits
+
+// ---------------------------------------------------------------------------------------------
+
+PDFFile::PDFFile(std::string data) : data_(std::move(data)) {
+    const auto size = static_cast<std::int64_t>(data_.size());
+    std::int64_t budget = 0;
+    if (__builtin_mul_overflow(size, kWorkPerByte, &budget)) budget = std::numeric_limits<std::int64_t>::max();
+    workBudget_ = saturatingAdd(budget, kWorkAllowance);
+    open();
+}
+
+void PDFFile::open() {
+    const std::string_view head = bytes().substr(0, std::min<std::size_t>(data_.size(), kHeaderWindow));
+    if (!PDFParser::find("%PDF-", head, 0)) throw PDFError("El fichero no es un PDF");
+    try {
+        readSections();
+        setUpSecurity();
+        checkConsistency();
+    } catch (const PDFSecurity::Failure&) {
+        throw;
+    } catch (const PDFError&) {
+        reconstruct();
+    }
+}
+
+void PDFFile::readSections() {
+    const auto last = PDFParser::findLast("startxref", bytes(), static_cast<std::int64_t>(data_.size()));
+    if (!last) throw PDFError("Falta startxref");
+    PDFParser parser(bytes(), *last + 9);
+    const auto offset = decimal(parser.readToken());
+    if (!offset) throw PDFError("startxref no válido");
+    lastXRefOffset_ = *offset;
+
+    std::set<std::int64_t> visited;
+    std::int64_t at = lastXRefOffset_;
+    for (bool newest = true;; newest = false) {
+        if (!visited.insert(at).second) break;
+        Section section = readSection(at, visited, true);
+        if (newest) {
+            usesXRefStream_ = section.isStream;
+            trailer_ = section.trailer;
+        } else {
+            for (const auto& entry : section.trailer) {
+                if (!trailer_.contains(entry.key)) trailer_.set(entry.key, entry.value);
+            }
+        }
+        const PDFObject* prev = section.trailer.get("Prev");
+        const auto next = prev ? prev->integer() : std::nullopt;
+        if (!next) break;
+        at = *next;
+    }
+    trailer_.remove("Prev");
+    trailer_.remove("XRefStm");
+    if (!trailer_.contains("Root")) throw PDFError("El trailer no tiene /Root");
+}
+
+PDFFile::Section PDFFile::readSection(std::int64_t offset, std::set<std::int64_t>& visited, bool followXRefStm) {
+    if (offset < 0 || offset >= static_cast<std::int64_t>(data_.size())) {
+        throw PDFError("Offset de xref fuera del fichero");
+    }
+    PDFParser parser(bytes(), offset);
+    if (parser.readToken() == "xref") return readClassicSection(parser, visited, followXRefStm);
+    return readStreamSection(offset);
+}
+
+void PDFFile::addEntry(std::int64_t number, Entry entry) {
+    if (entries_.size() >= static_cast<std::size_t>(kMaxEntries) && !entries_.contains(number)) {
+        throw PDFError(kBadTable);
+    }
+    entries_.try_emplace(number, entry);
+}
+
+PDFFile::Section PDFFile::readClassicSection(PDFParser& parser, std::set<std::int64_t>& visited,
+                                             bool followXRefStm) {
+    std::vector<std::pair<std::int64_t, Entry>> listed;
+    for (std::string token = parser.readToken(); token != "trailer" && !token.empty(); token = parser.readToken()) {
+        const auto first = decimal(token);
+        const auto count = decimal(parser.readToken());
+        if (!first || !count || *first < 0 || *count < 0 || *count > maxObjectNumber - *first) {
+            throw PDFError(kBadTable);
+        }
+        for (std::int64_t i = 0; i < *count; ++i) {
+            const auto offset = decimal(parser.readToken());
+            const auto generation = decimal(parser.readToken());
+            const std::string type = parser.readToken();
+            if (!offset || !generation) throw PDFError("Entrada xref no válida");
+            if (listed.size() >= static_cast<std::size_t>(kMaxEntries)) throw PDFError(kBadTable);
+            listed.emplace_back(*first + i, type == "n" ? Entry::atOffset(*offset, *generation) : Entry::freeEntry());
+        }
+    }
+    PDFObject trailer = parser.parseObject();
+    if (trailer.kind() != PDFObject::Kind::dictionary) throw PDFError("Trailer no válido");
+    PDFDictionary dictionary = std::move(*trailer.dictionary());
+
+    // Hybrid file: the cross-reference stream of /XRefStm first, so that its entries win. It is
+    // followed one level deep only, and never to an offset already read, so a stream section that
+    // names a table that names it again cannot recurse.
+    const PDFObject* xrefStm = dictionary.get("XRefStm");
+    if (followXRefStm && xrefStm && xrefStm->kind() == PDFObject::Kind::integer) {
+        const std::int64_t at = *xrefStm->integer();
+        if (visited.insert(at).second) {
+            try {
+                readSection(at, visited, false);
+            } catch (const PDFError&) {
+                // A broken /XRefStm leaves the table's own entries.
+            }
+        }
+    }
+    for (const auto& [number, entry] : listed) addEntry(number, entry);
+    return {std::move(dictionary), false};
+}
+
+PDFFile::Section PDFFile::readStreamSection(std::int64_t offset) {
+    PDFParser parser(bytes(), offset);
+    auto [ref, object] = parser.parseIndirectObject();
+    const PDFStream* stream = object.stream();
+    const PDFObject* type = stream ? stream->dictionary.get("Type") : nullptr;
+    if (!type || !type->name() || *type->name() != "XRef") throw PDFError(kNoXRefStream);
+    const PDFDictionary& dictionary = stream->dictionary;
+
+    if (!withinBudget()) throw PDFError(kBadTable);
+    const std::string data = PDFFilters::decode(stream->data, dictionary);
+    work_ = saturatingAdd(work_, static_cast<std::int64_t>(data.size()));
+
+    std::vector<std::int64_t> widths;
+    if (const PDFObject* w = dictionary.get("W"); w && w->array()) {
+        for (const PDFObject& element : *w->array()) {
+            if (auto value = element.integer()) widths.push_back(*value);
+        }
+    }
+    if (widths.size() != 3 || std::any_of(widths.begin(), widths.end(), [](std::int64_t v) { return v < 0 || v > 8; }) ||
+        widths[0] + widths[1] + widths[2] == 0) {
+        throw PDFError("/W no válido");
+    }
+    const std::int64_t rowLength = widths[0] + widths[1] + widths[2];
+
+    std::int64_t size = 0;
+    if (const PDFObject* sizeValue = dictionary.get("Size")) size = sizeValue->integer().value_or(0);
+    std::vector<std::int64_t> index;
+    if (const PDFObject* indexValue = dictionary.get("Index"); indexValue && indexValue->array()) {
+        for (const PDFObject& element : *indexValue->array()) {
+            if (auto value = element.integer()) index.push_back(*value);
+        }
+    } else {
+        index = {0, size};
+    }
+    std::vector<std::pair<std::int64_t, std::int64_t>> subsections;
+    for (std::size_t i = 0; i + 1 < index.size(); i += 2) {
+        const std::int64_t first = index[i], count = index[i + 1];
+        if (first < 0 || count < 0 || count > maxObjectNumber - first) throw PDFError("/Index no válido");
+        subsections.emplace_back(first, count);
+    }
+
+    const auto* row = reinterpret_cast<const unsigned char*>(data.data());
+    std::int64_t remaining = static_cast<std::int64_t>(data.size());
+    std::int64_t rows = 0;
+    for (const auto& [first, count] : subsections) {
+        for (std::int64_t number = first; number < first + count && remaining >= rowLength; ++number) {
+            if (++rows > kMaxEntries) throw PDFError(kBadTable);
+            const std::int64_t type = field(row, widths[0], 1);
+            const std::int64_t second = field(row + widths[0], widths[1], 0);
+            const std::int64_t third = field(row + widths[0] + widths[1], widths[2], 0);
+            row += rowLength;
+            remaining -= rowLength;
+            if (entries_.contains(number)) continue;
+            if (type == 1) addEntry(number, Entry::atOffset(second, third));
+            else if (type == 2) addEntry(number, Entry::inStream(second, third));
+            else addEntry(number, Entry::freeEntry());
+        }
+    }
+    PDFDictionary trailer = dictionary;
+    for (const char* key : {"Type", "W", "Index", "Length", "Filter", "DecodeParms"}) trailer.remove(key);
+    return {std::move(trailer), true};
+}
+
+void PDFFile::setUpSecurity() {
+    security_.reset();
+    encryptNumber_.reset();
+    const PDFObject* encrypt = trailer_.get("Encrypt");
+    if (encrypt) {
+        if (auto ref = encrypt->reference()) encryptNumber_ = ref->number;
+    }
+    cache_.clear();
+    objectStreams_.clear();
+    if (!encrypt) return;
+
+    const PDFObject* value = encrypt;
+    for (int lookups = 0; value && value->reference() && lookups < kMaxLookups; ++lookups) {
+        value = object(*value->reference());
+    }
+    const PDFDictionary* dictionary = value && !value->reference() ? value->dictionary() : nullptr;
+    if (!dictionary) throw PDFSecurity::Failure::unsupported("falta el diccionario /Encrypt");
+
+    std::string id;
+    if (const PDFObject* ids = trailer_.get("ID"); ids && ids->array() && !ids->array()->empty()) {
+        if (const std::string* first = ids->array()->front().stringData()) id = *first;
+    }
+    const PDFDictionary encryptDictionary = *dictionary;
+    security_.emplace(encryptDictionary, id);
+    cache_.clear();
+    objectStreams_.clear();
+}
+
+void PDFFile::checkConsistency() {
+    const PDFDictionary* root = dictionary(trailer_.get("Root"));
+    if (!root || !root->contains("Pages")) throw PDFError("No se encuentra el catálogo del PDF");
+
+    const PDFError mismatch("La tabla xref no coincide con el fichero");
+    int taken = 0;
+    for (const auto& [number, entry] : entries_) {
+        if (taken++ == kConsistencySamples) break;
+        if (entry.kind != Entry::Kind::offset || number <= 0) continue;
+        if (entry.offset() < 0 || entry.offset() >= static_cast<std::int64_t>(data_.size())) throw mismatch;
+        PDFParser parser(bytes(), entry.offset(), [this](PDFRef ref) { return resolveLength(ref); });
+        try {
+            auto parsed = parser.parseIndirectObject();
+            work_ = saturatingAdd(work_, parser.position() - entry.offset());
+            if (parsed.first.number != number) throw mismatch;
+        } catch (const PDFError&) {
+            throw mismatch;
+        }
+    }
+}

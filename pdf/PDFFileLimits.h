@@ -1,0 +1,33 @@
+#pragma once
+// Limits of PDFFile and a helper shared by its source files. Every limit keeps a damaged or
+// hostile file from recursing, looping or allocating without end.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace PDFFileLimits {
+
+// "%PDF-" must lie wholly inside the file's first bytes.
+inline constexpr std::int64_t kHeaderWindow = 1024;
+// A chain of indirect references is followed for at most this many lookups.
+inline constexpr int kMaxLookups = 32;
+// At most this many objects may be loading inside one another.
+inline constexpr std::size_t kMaxLoading = 32;
+// The page tree is walked to this depth (the root has depth 0, a node at this depth is ignored).
+inline constexpr int kMaxTreeDepth = 64;
+// An inherited page attribute is looked for in at most this many dictionaries.
+inline constexpr int kMaxParentChain = 64;
+// Entries whose objects the consistency check parses (the first ones of the table).
+inline constexpr int kConsistencySamples = 20;
+// Cross-reference entries one file may hold. A decompressed cross-reference stream of 256 MB
+// could otherwise list hundreds of millions of rows; real documents stay far below this.
+inline constexpr std::int64_t kMaxEntries = std::int64_t{1} << 21;
+// Parsing and decompression work (in bytes) allowed per byte of file, plus a fixed allowance.
+inline constexpr std::int64_t kWorkPerByte = 64;
+inline constexpr std::int64_t kWorkAllowance = std::int64_t{512} << 20;
+
+// A decimal integer token: an optional sign and digits only, within the signed 64-bit range.
+std::optional<std::int64_t> decimal(std::string_view token);
+
+}  // namespace PDFFileLimits

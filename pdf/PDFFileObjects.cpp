@@ -1,0 +1,196 @@
+// Objects and pages of an opened PDF file: lenient, cached lookups, object streams, the page tree.
+#include "pdf/PDFFile.h"
+
+#include "pdf/PDFError.h"
+#include "pdf/PDFFileLimits.h"
+#include "pdf/PDFFilters.h"
+#include "pdf/PDFParser.h"
+
+#include <limits>
+
+using namespace PDFFileLimits;
+
+namespace {
+
+void addWork(std::int64_t& work, std::int64_t amount) {
+    if (amount > 0 && __builtin_add_overflow(work, amount, &work)) work = std::numeric_limits<std::int64_t>::max();
+}
+
+}  // namespace
+
+const PDFObject* PDFFile::object(PDFRef ref) {
+    const std::int64_t n = ref.number;
+    if (auto cached = cache_.find(n); cached != cache_.end()) return &cached->second;
+    if (loading_.size() >= kMaxLoading) return nullptr;
+    if (!loading_.insert(n).second) return nullptr;
+
+    std::optional<PDFObject> result;
+    try {
+        if (auto found = entries_.find(n); found != entries_.end()) {
+            const Entry entry = found->second;
+            if (entry.kind == Entry::Kind::offset) {
+                result = parseObject(entry.offset(), n);
+                if (result && security_ && encryptNumber_ != n) {
+                    result = security_->decrypt(*result, PDFRef(n, entry.generation()));
+                }
+            } else if (entry.kind == Entry::Kind::compressed) {
+                const Members& members = objectsInStream(entry.stream());
+                if (auto member = members.find(n); member != members.end()) result = member->second.object;
+            }
+        }
+    } catch (const std::exception&) {
+        result.reset();
+    }
+    loading_.erase(n);
+    if (!result) return nullptr;
+    return &cache_.insert_or_assign(n, std::move(*result)).first->second;
+}
+
+std::optional<PDFObject> PDFFile::parseObject(std::int64_t offset, std::int64_t expected) {
+    if (offset < 0 || offset >= static_cast<std::int64_t>(data_.size()) || !withinBudget()) return std::nullopt;
+    PDFParser parser(bytes(), offset, [this](PDFRef ref) { return resolveLength(ref); });
+    try {
+        auto [ref, object] = parser.parseIndirectObject();
+        addWork(work_, parser.position() - offset);
+        if (ref.number != expected) return std::nullopt;
+        return std::move(object);
+    } catch (const PDFError&) {
+        addWork(work_, parser.position() - offset);
+        return std::nullopt;
+    }
+}
+
+std::optional<std::int64_t> PDFFile::resolveLength(PDFRef ref) {
+    const PDFObject* value = object(ref);
+    for (int lookups = 1; value && value->reference() && lookups < kMaxLookups; ++lookups) {
+        value = object(*value->reference());
+    }
+    if (!value || value->reference()) return std::nullopt;
+    return value->integer();
+}
+
+const PDFFile::Members& PDFFile::objectsInStream(std::int64_t number) {
+    if (auto known = objectStreams_.find(number); known != objectStreams_.end()) return known->second;
+    Members members;
+    const PDFObject* object = this->object(PDFRef(number));
+    const PDFStream* stream = object ? object->stream() : nullptr;
+    const PDFObject* nValue = stream ? stream->dictionary.get("N") : nullptr;
+    const PDFObject* firstValue = stream ? stream->dictionary.get("First") : nullptr;
+    const std::int64_t count = nValue ? nValue->integer().value_or(-1) : -1;
+    const std::int64_t first = firstValue ? firstValue->integer().value_or(-1) : -1;
+    if (count >= 0 && first >= 0 && withinBudget()) {
+        std::string decoded;
+        bool readable = true;
+        try {
+            decoded = PDFFilters::decode(stream->data, stream->dictionary);
+        } catch (const PDFError&) {
+            readable = false;
+        }
+        addWork(work_, static_cast<std::int64_t>(decoded.size()));
+        if (readable) {
+            std::vector<std::pair<std::int64_t, std::int64_t>> pairs;
+            PDFParser header(decoded);
+            for (std::int64_t i = 0; i < count; ++i) {
+                const auto member = decimal(header.readToken());
+                if (!member) break;
+                const auto offset = decimal(header.readToken());
+                if (!offset) break;
+                pairs.emplace_back(*member, *offset);
+            }
+            const auto length = static_cast<std::int64_t>(decoded.size());
+            for (std::size_t index = 0; index < pairs.size(); ++index) {
+                const auto [member, offset] = pairs[index];
+                std::int64_t at = 0;
+                if (member < 0 || member > maxObjectNumber || offset < 0 ||
+                    __builtin_add_overflow(first, offset, &at) || at >= length) {
+                    continue;
+                }
+                if (!withinBudget()) break;
+                PDFParser parser(decoded, at);
+                try {
+                    PDFObject parsed = parser.parseObject();
+                    members.insert_or_assign(member, Member{std::move(parsed), static_cast<std::int64_t>(index)});
+                } catch (const PDFError&) {
+                }
+                addWork(work_, parser.position() - at);
+            }
+        }
+    }
+    return objectStreams_.try_emplace(number, std::move(members)).first->second;
+}
+
+const PDFObject* PDFFile::resolve(const PDFObject* value) {
+    for (int lookups = 0; value && value->reference() && lookups < kMaxLookups; ++lookups) {
+        value = object(*value->reference());
+    }
+    return value;
+}
+
+const PDFDictionary* PDFFile::dictionary(const PDFObject* value) {
+    value = resolve(value);
+    return value ? value->dictionary() : nullptr;
+}
+
+const PDFDictionary* PDFFile::catalog() { return dictionary(trailer_.get("Root")); }
+
+std::optional<PDFRef> PDFFile::catalogRef() const {
+    const PDFObject* root = trailer_.get("Root");
+    return root ? root->reference() : std::nullopt;
+}
+
+std::vector<PDFRef> PDFFile::pageRefs() {
+    std::vector<PDFRef> pages;
+    const PDFDictionary* root = catalog();
+    const PDFObject* top = root ? root->get("Pages") : nullptr;
+    if (!top) return pages;
+    // The node may live in the catalog, which stays in the cache; copy it anyway, it is small.
+    const PDFObject start = *top;
+    std::unordered_set<std::int64_t> visited;
+    struct Walker {
+        PDFFile& file;
+        std::vector<PDFRef>& pages;
+        std::unordered_set<std::int64_t>& visited;
+        void walk(const PDFObject& node, int depth) {
+            if (depth >= kMaxTreeDepth) return;
+            const auto ref = node.reference();
+            if (!ref || !visited.insert(ref->number).second) return;
+            const PDFDictionary* dictionary = file.dictionary(&node);
+            if (!dictionary) return;
+            const PDFObject* kids = file.resolve(dictionary->get("Kids"));
+            const auto* elements = kids ? kids->array() : nullptr;
+            const PDFObject* type = dictionary->get("Type");
+            if (!elements || (type && type->name() && *type->name() == "Page")) {
+                pages.push_back(*ref);
+                return;
+            }
+            for (const PDFObject& kid : *elements) walk(kid, depth + 1);
+        }
+    };
+    Walker{*this, pages, visited}.walk(start, 0);
+    return pages;
+}
+
+const PDFObject* PDFFile::inherited(std::string_view key, PDFRef page) {
+    const PDFObject* value = object(page);
+    for (int lookups = 1; value && value->reference() && lookups < kMaxLookups; ++lookups) {
+        value = object(*value->reference());
+    }
+    const PDFDictionary* dictionary = value && !value->reference() ? value->dictionary() : nullptr;
+    for (int level = 0; dictionary && level < kMaxParentChain; ++level) {
+        if (const PDFObject* found = dictionary->get(key)) return resolve(found);
+        const PDFObject* parent = dictionary->get("Parent");
+        if (!parent) return nullptr;
+        dictionary = this->dictionary(parent);
+    }
+    return nullptr;
+}
+
+std::int64_t PDFFile::size() const {
+    const std::int64_t fromEntries = entries_.empty() ? 1 : entries_.rbegin()->first + 1;
+    std::int64_t fromTrailer = 0;
+    if (const PDFObject* size = trailer_.get("Size")) {
+        const auto value = size->integer();
+        if (value && *value >= 0 && *value <= maxObjectNumber) fromTrailer = *value;
+    }
+    return std::max(fromEntries, fromTrailer);
+}

@@ -1,0 +1,138 @@
+// Reconstruction of a damaged file: the cross-reference table rebuilt by scanning for object
+// headers, the trailer keys found by other means.
+#include "pdf/PDFFile.h"
+
+#include "pdf/PDFError.h"
+#include "pdf/PDFFileLimits.h"
+#include "pdf/PDFParser.h"
+
+#include <limits>
+
+using namespace PDFFileLimits;
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads a decimal number backwards from `i` (white space before it skipped); leaves `i` on the
+// byte before its first digit (-1 at the start of the file).
+std::optional<std::int64_t> previousNumber(std::string_view bytes, std::int64_t& i) {
+    while (i > 0 && PDFParser::isWhitespace(static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)]))) --i;
+    const std::int64_t end = i;
+    while (i >= 0 && isDigit(bytes[static_cast<std::size_t>(i)])) --i;
+    if (i == end) return std::nullopt;
+    std::int64_t value = 0;
+    for (std::int64_t k = i + 1; k <= end; ++k) {
+        if (__builtin_mul_overflow(value, 10, &value) ||
+            __builtin_add_overflow(value, bytes[static_cast<std::size_t>(k)] - '0', &value)) {
+            return std::nullopt;
+        }
+    }
+    return value;
+}
+
+}  // namespace
+
+void PDFFile::reconstruct() {
+    entries_.clear();
+    cache_.clear();
+    objectStreams_.clear();
+    wasReconstructed_ = true;
+    usesXRefStream_ = false;
+    const std::string_view all = bytes();
+    const auto length = static_cast<std::int64_t>(all.size());
+
+    // Object headers; the last header of a number wins.
+    for (std::int64_t from = 0;;) {
+        const auto found = PDFParser::find("obj", all, from);
+        if (!found) break;
+        const std::int64_t p = *found;
+        from = p + 3;
+        if (p + 3 < length) {
+            const auto next = static_cast<unsigned char>(all[static_cast<std::size_t>(p + 3)]);
+            if (!PDFParser::isWhitespace(next) && !PDFParser::isDelimiter(next)) continue;
+        }
+        if (p == 0 || !PDFParser::isWhitespace(static_cast<unsigned char>(all[static_cast<std::size_t>(p - 1)]))) continue;
+        std::int64_t i = p - 1;
+        const auto generation = previousNumber(all, i);
+        if (!generation) continue;
+        const auto number = previousNumber(all, i);
+        if (!number || *number > maxObjectNumber) continue;
+        if (!entries_.contains(*number) && static_cast<std::int64_t>(entries_.size()) >= kMaxEntries) continue;
+        entries_.insert_or_assign(*number, Entry::atOffset(i + 1, *generation));
+    }
+
+    // Object streams, and the trailer keys of a cross-reference stream when nothing gave /Root.
+    std::vector<std::int64_t> objectStreamNumbers;
+    std::vector<std::int64_t> numbers;
+    numbers.reserve(entries_.size());
+    for (const auto& entry : entries_) numbers.push_back(entry.first);
+    for (std::int64_t number : numbers) {
+        const PDFObject* loaded = object(PDFRef(number));
+        const PDFStream* stream = loaded ? loaded->stream() : nullptr;
+        if (stream) {
+            const PDFObject* type = stream->dictionary.get("Type");
+            const std::string* name = type ? type->name() : nullptr;
+            if (name && *name == "ObjStm") objectStreamNumbers.push_back(number);
+            if (name && *name == "XRef" && !trailer_.contains("Root")) {
+                for (const char* key : {"Root", "Info", "ID", "Encrypt"}) {
+                    if (const PDFObject* value = stream->dictionary.get(key)) trailer_.set(key, *value);
+                    else trailer_.remove(key);
+                }
+            }
+        }
+        // Only the kind of each object matters here; keep memory near the file's size.
+        cache_.erase(number);
+    }
+
+    // The last "trailer" dictionary.
+    if (const auto at = PDFParser::findLast("trailer", all, length)) {
+        try {
+            PDFParser parser(all, *at + 7);
+            PDFObject parsed = parser.parseObject();
+            if (const PDFDictionary* dictionary = parsed.kind() == PDFObject::Kind::dictionary ? parsed.dictionary() : nullptr) {
+                for (const char* key : {"Root", "Info", "ID", "Encrypt"}) {
+                    if (const PDFObject* value = dictionary->get(key)) trailer_.set(key, *value);
+                }
+            }
+        } catch (const PDFError&) {
+        }
+    }
+
+    setUpSecurity();
+
+    // Members of object streams that have no header of their own in the file, with their real
+    // position in the stream's header so that a rewritten cross-reference stream points other
+    // readers to the right member.
+    for (std::int64_t stream : objectStreamNumbers) {
+        const Members& members = objectsInStream(stream);
+        for (const auto& [number, member] : members) {
+            if (entries_.contains(number)) continue;
+            if (static_cast<std::int64_t>(entries_.size()) >= kMaxEntries) break;
+            entries_.emplace(number, Entry::inStream(stream, member.index));
+        }
+    }
+
+    // The catalog: /Root when it leads to a dictionary with /Pages, else the first /Catalog.
+    const PDFDictionary* root = dictionary(trailer_.get("Root"));
+    if (!root || !root->contains("Pages")) {
+        trailer_.remove("Root");
+        for (const auto& entry : entries_) {
+            const PDFDictionary* candidate = dictionary(object(PDFRef(entry.first)));
+            const PDFObject* type = candidate ? candidate->get("Type") : nullptr;
+            if (type && type->name() && *type->name() == "Catalog") {
+                trailer_.set("Root", PDFObject::reference(PDFRef(entry.first, 0)));
+                break;
+            }
+        }
+    }
+
+    trailer_.set("Size", PDFObject::integer(entries_.empty() ? 1 : entries_.rbegin()->first + 1));
+
+    if (const auto at = PDFParser::findLast("startxref", all, length)) {
+        PDFParser parser(all, *at + 9);
+        lastXRefOffset_ = decimal(parser.readToken()).value_or(0);
+    }
+
+    checkConsistency();
+}

@@ -1,0 +1,94 @@
+// Test driver of the PDF engine.
+//
+//   pdfinspect FILE              one JSON line: pages, encrypted, reconstructed, xrefStream, size
+//   pdfinspect FILE --object N   object N (generation 0) in the serializer's form, strings
+//                                decrypted, stream data still filtered
+//   pdfinspect FILE --stream N   stream N's data decrypted and decoded, to standard output
+//
+// On failure: the error's Spanish sentence on standard error, exit status 1.
+
+#include "pdf/PDFError.h"
+#include "pdf/PDFFile.h"
+#include "pdf/PDFFilters.h"
+#include "pdf/PDFSerializer.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+namespace {
+
+struct Options {
+    std::string file;
+    std::string command;  // "", "--object" or "--stream"
+    std::int64_t number = 0;
+};
+
+bool parseArguments(int argc, char** argv, Options& options) {
+    if (argc != 2 && argc != 4) return false;
+    options.file = argv[1];
+    if (argc == 2) return true;
+    options.command = argv[2];
+    if (options.command != "--object" && options.command != "--stream") return false;
+    try {
+        std::size_t used = 0;
+        options.number = std::stoll(argv[3], &used);
+        return used == std::string(argv[3]).size();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::string readWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw PDFError("No se puede leer el fichero " + path);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void writeOut(const std::string& bytes) {
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    std::fflush(stdout);
+}
+
+const char* flag(bool value) { return value ? "true" : "false"; }
+
+int inspect(const Options& options) {
+    PDFFile file(readWhole(options.file));
+    if (options.command.empty()) {
+        const auto pages = file.pageRefs().size();
+        writeOut("{\"pages\": " + std::to_string(pages) + ", \"encrypted\": " + flag(file.isEncrypted()) +
+                 ", \"reconstructed\": " + flag(file.wasReconstructed()) + ", \"xrefStream\": " +
+                 flag(file.usesXRefStream()) + ", \"size\": " + std::to_string(file.size()) + "}\n");
+        return 0;
+    }
+    const PDFObject* object = file.object(PDFRef(options.number, 0));
+    if (!object) throw PDFError("El PDF no tiene el objeto " + std::to_string(options.number));
+    if (options.command == "--object") {
+        writeOut(PDFSerializer::data(*object));
+        return 0;
+    }
+    const PDFStream* stream = object->stream();
+    if (!stream) throw PDFError("El objeto " + std::to_string(options.number) + " no es un stream");
+    writeOut(PDFFilters::decode(stream->data, stream->dictionary));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parseArguments(argc, argv, options)) {
+        std::cerr << "Uso: pdfinspect FICHERO [--object N | --stream N]\n";
+        return 2;
+    }
+    try {
+        return inspect(options);
+    } catch (const std::exception& error) {
+        std::cerr << error.what() << "\n";
+        return 1;
+    }
+}
