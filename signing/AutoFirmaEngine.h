@@ -1,0 +1,25 @@
+#pragma once
+// The engine that hands the whole signing job to AutoFirma.
+
+#include "platform/ProcessRunner.h"
+#include "signing/AutoFirma.h"
+#include "signing/SigningEngine.h"
+
+class AutoFirmaEngine : public SigningEngine {
+public:
+    explicit AutoFirmaEngine(AutoFirma::Installation installation,
+                             ProcessRunner& runner = ProcessRunner::system())
+        : installation(std::move(installation)), runner_(&runner) {}
+
+    std::string name() const override { return "AutoFirma"; }
+    void sign(const std::filesystem::path& input, const std::filesystem::path& output,
+              const Certificate& certificate,
+              const std::optional<VisibleSignature>& visible) const override {
+        AutoFirma::sign(input, output, certificate, visible, installation, *runner_);
+    }
+
+    AutoFirma::Installation installation;
+
+private:
+    ProcessRunner* runner_;
+};
