@@ -1,0 +1,321 @@
+#include "signing/PDFSigner.h"
+
+#include "pdf/PDFError.h"
+#include "pdf/PDFSecurity.h"
+
+#include <unicode/normalizer2.h>
+#include <unicode/unistr.h>
+
+#include <unordered_set>
+
+namespace {
+
+// Field-tree nodes deeper than this are not examined.
+constexpr int kMaxFieldDepth = 31;
+// /Parent links followed to find a field's inherited /FT.
+constexpr int kMaxParentLinks = 32;
+
+const char* const kMissingCatalog = "No se encuentra el catálogo del PDF";
+const char* const kDamagedForm = "El formulario del PDF está dañado y no se puede firmar.";
+const char* const kDamagedAnnotations =
+    "Las anotaciones de la página del PDF están dañadas y no se puede firmar.";
+
+PDFObject ref(PDFRef r) { return PDFObject::reference(r); }
+
+std::string canonical(const std::string& text) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfc = icu::Normalizer2::getNFCInstance(status);
+    if (U_FAILURE(status)) return text;
+    icu::UnicodeString normalized = nfc->normalize(icu::UnicodeString::fromUTF8(text), status);
+    if (U_FAILURE(status)) return text;
+    std::string out;
+    normalized.toUTF8String(out);
+    return out;
+}
+
+// A value that must be absent or resolve to the given kind: absent gives nothing, the wrong kind
+// (a damaged or missing object) throws `damaged`.
+const PDFObject* expect(PDFFile& file, const PDFObject* value, PDFObject::Kind kind,
+                        const char* damaged) {
+    if (!value || value->isNull()) return nullptr;
+    const PDFObject* resolved = file.resolve(value);
+    if (!resolved) throw PDFError(damaged);
+    if (kind == PDFObject::Kind::dictionary ? !resolved->dictionary() : resolved->kind() != kind)
+        throw PDFError(damaged);
+    return resolved;
+}
+
+std::optional<std::string> textOf(PDFFile& file, const PDFObject* value) {
+    const PDFObject* resolved = value ? file.resolve(value) : nullptr;
+    return resolved ? resolved->text() : std::nullopt;
+}
+
+struct FoundField {
+    PDFRef field;
+    PDFRef widget;
+};
+
+std::optional<FoundField> visit(PDFFile& file, const std::vector<PDFObject>& nodes,
+                                const std::string& prefix, int depth, const std::string& wanted) {
+    if (depth > kMaxFieldDepth) return std::nullopt;
+    for (const auto& node : nodes) {
+        auto nodeRef = node.reference();
+        if (!nodeRef) continue;
+        const PDFObject* object = file.resolve(&node);
+        const PDFDictionary* dictionary = object ? object->dictionary() : nullptr;
+        if (!dictionary || object->stream()) continue;
+        auto partial = textOf(file, dictionary->get("T"));
+        std::string full = !partial ? prefix : prefix.empty() ? *partial : prefix + "." + *partial;
+        const PDFObject* kidsValue = dictionary->get("Kids");
+        const PDFObject* kids = kidsValue ? file.resolve(kidsValue) : nullptr;
+        if (partial && canonical(full) == wanted) {
+            FoundField found{*nodeRef, *nodeRef};
+            if (kids && kids->array()) {
+                for (const auto& kid : *kids->array()) {
+                    const PDFDictionary* kidDictionary = file.dictionary(&kid);
+                    if (!kidDictionary || !kidDictionary->contains("T")) {
+                        found.widget = kid.reference() ? *kid.reference() : *nodeRef;
+                        break;
+                    }
+                }
+            }
+            return found;
+        }
+        if (kids && kids->array() && !kids->array()->empty()) {
+            if (auto result = visit(file, *kids->array(), full, depth + 1, wanted)) return result;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<FoundField> findField(const std::string& name, PDFFile& file,
+                                    const std::vector<PDFObject>& fields) {
+    return visit(file, fields, "", 0, canonical(name));
+}
+
+std::string uniqueFieldName(PDFFile& file, const std::vector<PDFObject>& fields) {
+    std::unordered_set<std::string> names;
+    for (const auto& entry : fields) {
+        const PDFDictionary* dictionary = file.dictionary(&entry);
+        if (!dictionary) continue;
+        if (auto name = textOf(file, dictionary->get("T"))) names.insert(*name);
+    }
+    for (std::int64_t n = 1;; ++n) {
+        std::string candidate = "Signature" + std::to_string(n);
+        if (!names.count(candidate)) return candidate;
+    }
+}
+
+std::optional<PDFRef> pageContaining(PDFRef widget, PDFFile& file,
+                                     const std::vector<PDFRef>& pages) {
+    for (PDFRef page : pages) {
+        const PDFDictionary* dictionary = file.dictionary(file.object(page));
+        const PDFObject* annots = dictionary ? dictionary->get("Annots") : nullptr;
+        const PDFObject* resolved = annots ? file.resolve(annots) : nullptr;
+        if (!resolved || !resolved->array()) continue;
+        for (const auto& element : *resolved->array()) {
+            auto r = element.reference();
+            if (r && r->number == widget.number && r->generation == widget.generation) return page;
+        }
+    }
+    return std::nullopt;
+}
+
+// True when the document carries a DocMDP certification that forbids every change.
+bool isCertified(PDFFile& file, const PDFDictionary& catalog) {
+    const PDFDictionary* perms = file.dictionary(catalog.get("Perms"));
+    const PDFDictionary* docMDP = perms ? file.dictionary(perms->get("DocMDP")) : nullptr;
+    const PDFObject* reference = docMDP ? docMDP->get("Reference") : nullptr;
+    const PDFObject* resolved = reference ? file.resolve(reference) : nullptr;
+    if (!resolved || !resolved->array()) return false;
+    for (const auto& element : *resolved->array()) {
+        const PDFDictionary* transform = file.dictionary(&element);
+        if (!transform) continue;
+        const PDFObject* method = transform->get("TransformMethod");
+        const PDFObject* methodName = method ? file.resolve(method) : nullptr;
+        if (!methodName || !methodName->name() || *methodName->name() != "DocMDP") continue;
+        const PDFDictionary* params = file.dictionary(transform->get("TransformParams"));
+        const PDFObject* p = params ? params->get("P") : nullptr;
+        const PDFObject* value = p ? file.resolve(p) : nullptr;
+        if (value && value->integer() == 1) return true;
+    }
+    return false;
+}
+
+// The field's own or inherited /FT is /Sig, and it holds no signature yet.
+bool isFreeSignatureField(PDFFile& file, const PDFDictionary& field) {
+    const PDFObject* value = field.get("V");
+    if (value && file.dictionary(value)) return false;
+    const PDFDictionary* node = &field;
+    for (int level = 0; node && level < kMaxParentLinks; ++level) {
+        if (const PDFObject* type = node->get("FT")) {
+            const PDFObject* resolved = file.resolve(type);
+            return resolved && resolved->name() && *resolved->name() == "Sig";
+        }
+        node = file.dictionary(node->get("Parent"));
+    }
+    return false;
+}
+
+PDFDictionary appearanceDictionary(PDFRef form) {
+    return PDFDictionary{{"N", ref(form)}};
+}
+
+}  // namespace
+
+PDFSigner::Failure PDFSigner::Failure::fieldNotFound(const std::string& name) {
+    Failure failure(Kind::fieldNotFound, "No se encuentra el campo de firma «" + name + "».");
+    failure.field_ = name;
+    return failure;
+}
+
+PDFSigner::Failure PDFSigner::Failure::signatureTooLarge(std::int64_t size) {
+    Failure failure(Kind::signatureTooLarge, "La firma (" + std::to_string(size) +
+                                                 " bytes) no cabe en el espacio reservado.");
+    failure.size_ = size;
+    return failure;
+}
+
+PDFSigner::Failure PDFSigner::Failure::restricted() {
+    return Failure(Kind::restricted, "Las restricciones del PDF no permiten firmarlo (no admite "
+                                     "cambios ni rellenar campos).");
+}
+
+PDFSigner::Failure PDFSigner::Failure::certified() {
+    return Failure(Kind::certified, "El PDF está certificado y no admite más firmas.");
+}
+
+PDFSigner::Failure PDFSigner::Failure::pageNotFound() {
+    return Failure(Kind::pageNotFound, "No se encuentra la página de la firma.");
+}
+
+std::string PDFSigner::sign(std::string pdf, const Placement& placement) const {
+    PDFFile file(std::move(pdf));
+    if (file.security() && !file.security()->allowsSigning()) throw Failure::restricted();
+    const PDFDictionary* catalogPointer = file.catalog();
+    if (catalogPointer && isCertified(file, *catalogPointer)) throw Failure::certified();
+    const auto catalogRef = file.catalogRef();
+    if (!catalogRef || !catalogPointer) throw PDFError(kMissingCatalog);
+    // The byte range holds numbers of at most ten digits.
+    if (static_cast<std::int64_t>(file.data().size()) > maxFileSize - 100000)
+        throw PDFError("El PDF es demasiado grande para firmarlo.");
+    PDFDictionary catalog = *catalogPointer;
+
+    PDFUpdate update(file);
+    const PDFRef signatureRef = update.allocate();
+    const std::vector<PDFRef> pages = file.pageRefs();
+
+    const PDFObject* acroFormValue = catalog.get("AcroForm");
+    const PDFObject* acroFormObject =
+        expect(file, acroFormValue, PDFObject::Kind::dictionary, kDamagedForm);
+    PDFDictionary acroForm = acroFormObject ? *acroFormObject->dictionary() : PDFDictionary();
+    acroForm.set("SigFlags", PDFObject::integer(3));
+    const PDFObject* fieldsValue = acroForm.get("Fields");
+    const PDFObject* fieldsObject =
+        expect(file, fieldsValue, PDFObject::Kind::array, kDamagedForm);
+    std::vector<PDFObject> fields = fieldsObject ? *fieldsObject->array() : std::vector<PDFObject>();
+    const std::optional<PDFRef> fieldsRef = fieldsValue ? fieldsValue->reference() : std::nullopt;
+    const std::optional<PDFRef> acroFormRef =
+        acroFormValue ? acroFormValue->reference() : std::nullopt;
+
+    if (const auto* area = std::get_if<Placement::Area>(&placement.value)) {
+        if (area->pageIndex < 0 || static_cast<std::size_t>(area->pageIndex) >= pages.size())
+            throw Failure::pageNotFound();
+        const PDFRef pageRef = pages[static_cast<std::size_t>(area->pageIndex)];
+        const PDFDictionary* pageDictionary = file.dictionary(file.object(pageRef));
+        if (!pageDictionary) throw Failure::pageNotFound();
+        // Checked before anything is added, so a damaged page fails early.
+        const PDFObject* annotsValue = pageDictionary->get("Annots");
+        const PDFObject* annotsObject =
+            expect(file, annotsValue, PDFObject::Kind::array, kDamagedAnnotations);
+
+        const PDFRef widgetRef = update.allocate();
+        const Rect& r = area->rect;
+        const bool zero = r == Rect{};
+        PDFDictionary widget{
+            {"Type", PDFObject::name("Annot")},
+            {"Subtype", PDFObject::name("Widget")},
+            {"FT", PDFObject::name("Sig")},
+            {"T", PDFObject::text(uniqueFieldName(file, fields))},
+            {"F", PDFObject::integer(zero ? 132 : 4)},
+            {"Rect", PDFObject::array({PDFObject::real(r.minX()), PDFObject::real(r.minY()),
+                                       PDFObject::real(r.maxX()), PDFObject::real(r.maxY())})},
+            {"P", ref(pageRef)},
+            {"V", ref(signatureRef)}};
+        if (!zero && appearance) {
+            if (auto form = addAppearance(r, pageRef, file, update, appearance))
+                widget.set("AP", PDFObject::dictionary(appearanceDictionary(*form)));
+        }
+        update.set(widgetRef, PDFObject::dictionary(std::move(widget)));
+        fields.push_back(ref(widgetRef));
+
+        std::vector<PDFObject> annots = annotsObject ? *annotsObject->array()
+                                                     : std::vector<PDFObject>();
+        annots.push_back(ref(widgetRef));
+        if (auto annotsRef = annotsValue ? annotsValue->reference() : std::nullopt) {
+            update.set(*annotsRef, PDFObject::array(std::move(annots)));
+        } else {
+            PDFDictionary page = *pageDictionary;
+            page.set("Annots", PDFObject::array(std::move(annots)));
+            update.set(pageRef, PDFObject::dictionary(std::move(page)));
+        }
+    } else {
+        const std::string& name = std::get<Placement::Field>(placement.value).name;
+        auto found = findField(name, file, fields);
+        const PDFObject* fieldObject = found ? file.object(found->field) : nullptr;
+        const PDFDictionary* fieldPointer =
+            fieldObject && !fieldObject->stream() ? fieldObject->dictionary() : nullptr;
+        // A signed field, or one of another type, is not a place for this signature.
+        if (!fieldPointer || !isFreeSignatureField(file, *fieldPointer))
+            throw Failure::fieldNotFound(name);
+        PDFDictionary field = *fieldPointer;
+        field.set("V", ref(signatureRef));
+
+        auto pageOf = [&](const PDFDictionary& widget, PDFRef widgetRef) -> std::optional<PDFRef> {
+            const PDFObject* p = widget.get("P");
+            if (p && p->reference()) return *p->reference();
+            return pageContaining(widgetRef, file, pages);
+        };
+        if (found->widget != found->field) {
+            update.set(found->field, PDFObject::dictionary(field));
+            const PDFObject* widgetObject = file.object(found->widget);
+            const PDFDictionary* widgetPointer =
+                widgetObject && !widgetObject->stream() ? widgetObject->dictionary() : nullptr;
+            if (widgetPointer && appearance) {
+                if (auto widgetRect = rect(*widgetPointer)) {
+                    auto page = pageOf(*widgetPointer, found->widget);
+                    if (auto form = addAppearance(*widgetRect, page, file, update, appearance)) {
+                        PDFDictionary widget = *widgetPointer;
+                        widget.set("AP", PDFObject::dictionary(appearanceDictionary(*form)));
+                        update.set(found->widget, PDFObject::dictionary(std::move(widget)));
+                    }
+                }
+            }
+        } else {
+            if (auto fieldRect = rect(field); fieldRect && appearance) {
+                auto page = pageOf(field, found->field);
+                if (auto form = addAppearance(*fieldRect, page, file, update, appearance))
+                    field.set("AP", PDFObject::dictionary(appearanceDictionary(*form)));
+            }
+            update.set(found->field, PDFObject::dictionary(std::move(field)));
+        }
+    }
+
+    if (fieldsRef) {
+        update.set(*fieldsRef, PDFObject::array(std::move(fields)));
+    } else {
+        acroForm.set("Fields", PDFObject::array(std::move(fields)));
+    }
+    if (acroFormRef) {
+        update.set(*acroFormRef, PDFObject::dictionary(std::move(acroForm)));
+    } else {
+        catalog.set("AcroForm", PDFObject::dictionary(std::move(acroForm)));
+        update.set(*catalogRef, PDFObject::dictionary(std::move(catalog)));
+    }
+
+    update.setRaw(signatureRef, signatureDictionary(signatureRef, file.security()));
+    auto written = update.write();
+    std::string bytes = std::move(written.data);
+    embedSignature(bytes, written.offsets.at(signatureRef));
+    return bytes;
+}
