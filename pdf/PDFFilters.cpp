@@ -18,6 +18,46 @@ constexpr std::size_t kInflateStep = 65536;
 
 const char* const kInflateFailure = "No se ha podido descomprimir un stream";
 
+// Decodes zlib or raw DEFLATE data, handing the output to `sink` in steps of at most
+// kInflateStep bytes. Throws the failure message when the data are damaged or cut short.
+template <typename Sink>
+void runInflate(std::string_view data, Sink&& sink) {
+    std::size_t offset = 0;
+    if (data.size() >= 2) {
+        const auto b0 = static_cast<unsigned char>(data[0]), b1 = static_cast<unsigned char>(data[1]);
+        if ((b0 & 0x0F) == 8 && ((b0 << 8) | b1) % 31 == 0) offset = 2;  // zlib header
+    }
+    z_stream stream{};
+    if (inflateInit2(&stream, -15) != Z_OK) throw PDFError(kInflateFailure);
+    struct Guard {
+        z_stream& s;
+        ~Guard() { inflateEnd(&s); }
+    } guard{stream};
+
+    const auto* input = reinterpret_cast<const Bytef*>(data.data()) + offset;
+    std::size_t inputLeft = data.size() - offset;
+    unsigned char buffer[kInflateStep];
+    while (true) {
+        if (stream.avail_in == 0 && inputLeft > 0) {
+            const auto chunk = static_cast<uInt>(std::min<std::size_t>(inputLeft, UINT_MAX));
+            stream.next_in = const_cast<Bytef*>(input);
+            stream.avail_in = chunk;
+            input += chunk;
+            inputLeft -= chunk;
+        }
+        stream.next_out = buffer;
+        stream.avail_out = kInflateStep;
+        const int status = ::inflate(&stream, Z_NO_FLUSH);
+        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) throw PDFError(kInflateFailure);
+        const std::size_t produced = kInflateStep - stream.avail_out;
+        if (produced > 0) sink(reinterpret_cast<const char*>(buffer), produced);
+        if (status == Z_STREAM_END) return;
+        // A buffer left partly empty means the decoder wants input that is not there.
+        if (stream.avail_out != 0 && stream.avail_in == 0 && inputLeft == 0) throw PDFError(kInflateFailure);
+        if (status == Z_BUF_ERROR && produced == 0) throw PDFError(kInflateFailure);
+    }
+}
+
 struct Filter {
     std::string name;
     const PDFDictionary* parameters = nullptr;
@@ -150,53 +190,38 @@ std::string decode(std::string_view data, const PDFDictionary& dictionary) {
 }
 
 std::string inflate(std::string_view data) {
-    std::size_t offset = 0;
-    if (data.size() >= 2) {
-        const auto b0 = static_cast<unsigned char>(data[0]), b1 = static_cast<unsigned char>(data[1]);
-        if ((b0 & 0x0F) == 8 && ((b0 << 8) | b1) % 31 == 0) offset = 2;  // zlib header
-    }
-    z_stream stream{};
-    if (inflateInit2(&stream, -15) != Z_OK) throw PDFError(kInflateFailure);
-    struct Guard {
-        z_stream& s;
-        ~Guard() { inflateEnd(&s); }
-    } guard{stream};
-
-    const auto* input = reinterpret_cast<const Bytef*>(data.data()) + offset;
-    std::size_t inputLeft = data.size() - offset;
-    auto feed = [&] {
-        const auto chunk = static_cast<uInt>(std::min<std::size_t>(inputLeft, UINT_MAX));
-        stream.next_in = const_cast<Bytef*>(input);
-        stream.avail_in = chunk;
-        input += chunk;
-        inputLeft -= chunk;
-    };
-    feed();
-
+    // Output up to kDirectLimit bytes is collected in one pass. A larger output is first only
+    // counted (so a decompression bomb never holds more than the limit), then decoded again into
+    // a buffer of its exact size (so a large stream is never held twice during a reallocation).
+    constexpr std::size_t kDirectLimit = std::size_t{4} << 20;
     const auto limit = static_cast<std::size_t>(maxInflatedSize);
+
     std::string result;
-    unsigned char buffer[kInflateStep];
-    while (true) {
-        if (stream.avail_in == 0 && inputLeft > 0) feed();
-        stream.next_out = buffer;
-        stream.avail_out = kInflateStep;
-        const int status = ::inflate(&stream, Z_NO_FLUSH);
-        if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR) throw PDFError(kInflateFailure);
-        const std::size_t produced = kInflateStep - stream.avail_out;
-        if (produced > 0) {
-            // Grow by doubling, but never beyond what the limit test can let through.
-            if (result.capacity() < result.size() + produced) {
-                const std::size_t wanted = std::max(result.capacity() * 2, result.size() + produced);
-                result.reserve(std::min(wanted, limit + kInflateStep));
-            }
-            result.append(reinterpret_cast<const char*>(buffer), produced);
+    std::size_t total = 0;
+    bool counting = false;
+    runInflate(data, [&](const char* bytes, std::size_t size) {
+        total += size;
+        if (total > limit) throw PDFError("Un stream ocupa más de 256 MB descomprimido");
+        if (counting) return;
+        if (total > kDirectLimit) {
+            counting = true;
+            std::string().swap(result);
+            return;
         }
-        if (result.size() > limit) throw PDFError("Un stream ocupa más de 256 MB descomprimido");
-        if (status == Z_STREAM_END) return result;
-        // A buffer left partly empty means the decoder wants input that is not there.
-        if (stream.avail_out != 0 && stream.avail_in == 0 && inputLeft == 0) throw PDFError(kInflateFailure);
-        if (status == Z_BUF_ERROR && produced == 0) throw PDFError(kInflateFailure);
-    }
+        if (result.capacity() < total) result.reserve(std::max<std::size_t>(result.capacity() * 2, kInflateStep));
+        result.append(bytes, size);
+    });
+    if (!counting) return result;
+
+    result.resize(total);
+    std::size_t filled = 0;
+    runInflate(data, [&](const char* bytes, std::size_t size) {
+        if (size > total - filled) throw PDFError(kInflateFailure);
+        std::memcpy(result.data() + filled, bytes, size);
+        filled += size;
+    });
+    if (filled != total) throw PDFError(kInflateFailure);
+    return result;
 }
 
 std::string deflate(std::string_view data) {
