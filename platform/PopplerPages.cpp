@@ -1,0 +1,147 @@
+#include "platform/PopplerPages.h"
+
+#include <poppler/cpp/poppler-document.h>
+#include <poppler/cpp/poppler-global.h>
+#include <poppler/cpp/poppler-image.h>
+#include <poppler/cpp/poppler-page-renderer.h>
+#include <poppler/cpp/poppler-page.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// Poppler reports every oddity of a damaged file on standard error; the search only needs to know
+// whether it got a page.
+void quietPoppler() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr);
+    });
+}
+
+PageTextBox boxOf(const poppler::rectf& r) {
+    return {r.x(), r.y(), r.width(), r.height()};
+}
+
+// Whether `next` continues the line of `word`: its vertical middle lies within the word's height
+// and it does not start left of the word's start.
+bool sameLine(const PageTextBox& word, const PageTextBox& next) {
+    double middle = next.y + next.height / 2;
+    return middle >= word.y && middle <= word.y + word.height && next.x >= word.x;
+}
+
+// Appends one word: its UTF-16 text and, per code unit, the box of its character (a surrogate
+// pair shares one box).
+void appendWord(PageText& out, const poppler::text_box& word) {
+    poppler::ustring text = word.text();
+    std::size_t character = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char16_t unit = static_cast<char16_t>(text[i]);
+        out.text.push_back(unit);
+        out.boxes.push_back(boxOf(word.char_bbox(character)));
+        bool leadSurrogate = unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size();
+        if (!leadSurrogate) ++character;
+    }
+}
+
+void appendSeparator(PageText& out, char16_t c, int count) {
+    for (int i = 0; i < count; ++i) {
+        out.text.push_back(c);
+        out.boxes.push_back({});
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<PopplerPages> PopplerPages::open(std::string bytes) {
+    std::unique_ptr<PopplerPages> pages(new PopplerPages());
+    pages->bytes_ = std::move(bytes);
+    std::string_view view = pages->bytes_;
+    if (!pages->load(view)) return nullptr;
+    return pages;
+}
+
+std::unique_ptr<PopplerPages> PopplerPages::borrow(std::string_view bytes) {
+    std::unique_ptr<PopplerPages> pages(new PopplerPages());
+    if (!pages->load(bytes)) return nullptr;
+    return pages;
+}
+
+bool PopplerPages::load(std::string_view bytes) {
+    quietPoppler();
+    if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return false;
+    document_.reset(poppler::document::load_from_raw_data(bytes.data(),
+                                                          static_cast<int>(bytes.size())));
+    return document_ && !document_->is_locked();
+}
+
+PopplerPages::~PopplerPages() = default;
+
+int PopplerPages::pageCount() const {
+    return std::max(0, document_->pages());
+}
+
+std::optional<PageText> PopplerPages::text(int pageIndex) const {
+    if (pageIndex < 0 || pageIndex >= pageCount()) return std::nullopt;
+    std::unique_ptr<poppler::page> page(document_->create_page(pageIndex));
+    if (!page) return std::nullopt;
+
+    std::vector<poppler::text_box> words = page->text_list();
+    PageText out;
+    for (std::size_t k = 0; k < words.size(); ++k) {
+        appendWord(out, words[k]);
+        if (k + 1 == words.size()) break;
+        PageTextBox here = boxOf(words[k].bbox());
+        PageTextBox next = boxOf(words[k + 1].bbox());
+        if (!sameLine(here, next)) {
+            appendSeparator(out, u'\n', 1);
+            continue;
+        }
+        // A gap as wide as the text is high separates columns or form entries, not words.
+        double gap = next.x - (here.x + here.width);
+        if (gap >= std::max(here.height, next.height))
+            appendSeparator(out, u' ', 2);
+        else if (words[k].has_space_after())
+            appendSeparator(out, u' ', 1);
+    }
+    return out;
+}
+
+std::optional<GreyImage> PopplerPages::render(int pageIndex, double scale,
+                                              std::int64_t maxPixels) const {
+    if (pageIndex < 0 || pageIndex >= pageCount() || !(scale > 0) || !std::isfinite(scale))
+        return std::nullopt;
+    std::unique_ptr<poppler::page> page(document_->create_page(pageIndex));
+    if (!page) return std::nullopt;
+    poppler::rectf box = page->page_rect(poppler::crop_box);
+    double pixels = std::abs(box.width() * scale) * std::abs(box.height() * scale);
+    if (!(pixels > 0) || pixels >= static_cast<double>(maxPixels)) return std::nullopt;
+
+    poppler::page_renderer renderer;
+    renderer.set_image_format(poppler::image::format_gray8);
+    renderer.set_render_hint(poppler::page_renderer::antialiasing, true);
+    renderer.set_render_hint(poppler::page_renderer::text_antialiasing, true);
+    renderer.set_paper_color(0xFFFFFFFF);
+    poppler::image image = renderer.render_page(page.get(), 72.0 * scale, 72.0 * scale);
+    if (!image.is_valid() || image.format() != poppler::image::format_gray8) return std::nullopt;
+    int width = image.width();
+    int height = image.height();
+    if (width <= 0 || height <= 0 || static_cast<double>(width) * height > 2.0 * maxPixels)
+        return std::nullopt;
+
+    GreyImage out;
+    out.width = width;
+    out.height = height;
+    out.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    const char* data = image.const_data();
+    for (int row = 0; row < height; ++row) {
+        std::memcpy(out.pixels.data() + static_cast<std::size_t>(row) * width,
+                    data + static_cast<std::size_t>(row) * image.bytes_per_row(),
+                    static_cast<std::size_t>(width));
+    }
+    return out;
+}

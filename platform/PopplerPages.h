@@ -1,0 +1,38 @@
+#pragma once
+// PageSource over Poppler's C++ binding: page text with per-character boxes, and page rendering to
+// a grey bitmap.
+
+#include "platform/PageText.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace poppler {
+class document;
+}
+
+class PopplerPages final : public PageSource {
+public:
+    // Opens the document from its bytes (copied and kept for the object's life) with the empty
+    // password. Nothing when Poppler cannot open it or it needs a password.
+    static std::unique_ptr<PopplerPages> open(std::string bytes);
+    // The same over bytes that the caller keeps unchanged for the object's life (no copy).
+    static std::unique_ptr<PopplerPages> borrow(std::string_view bytes);
+
+    ~PopplerPages() override;
+    PopplerPages(const PopplerPages&) = delete;
+    PopplerPages& operator=(const PopplerPages&) = delete;
+
+    int pageCount() const override;
+    std::optional<PageText> text(int pageIndex) const override;
+    std::optional<GreyImage> render(int pageIndex, double scale,
+                                    std::int64_t maxPixels) const override;
+
+private:
+    PopplerPages() = default;
+    bool load(std::string_view bytes);
+
+    std::string bytes_;  // the document's bytes when owned
+    std::unique_ptr<poppler::document> document_;
+};

@@ -1,0 +1,72 @@
+#pragma once
+// Where a page holds ink: the page rendered once at 2 pixels per point into a grey bitmap and kept
+// as a summed-area table of ink pixels, so that any rectangle is tested in constant time. The
+// searches for free writing room (table cells, enclosed boxes, vertical rules) are built on that
+// test. Everything is in display space (see DisplaySpace).
+
+#include "platform/PageText.h"
+#include "signing/DisplaySpace.h"
+#include "signing/Geometry.h"
+#include "signing/PageAnnotation.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+class InkMap {
+public:
+    static constexpr double scale = 2.0;                 // pixels per point
+    static constexpr double maxPixels = 40'000'000;      // exclusive cap of one map's bitmap
+    static constexpr int inkThreshold = 200;             // grey below this is ink
+    static constexpr int faintInkThreshold = 235;        // also light grey lines and tints
+
+    // Renders page `pageIndex` of `pages` and builds its map: every annotation but links filled as
+    // ink over its rectangle, typed underscores of `text` cleared. `text` is the page's own text
+    // from the same source. Nothing for an empty page, at 40 million pixels or more, or when the
+    // page cannot be rendered.
+    static std::optional<InkMap> make(const PageSource& pages, int pageIndex,
+                                      const PageText& text, const DisplaySpace& space,
+                                      const std::vector<PageAnnotation>& annotations,
+                                      bool faint = false);
+
+    // The same from a bitmap already rendered at 2 pixels per point, its top-left pixel at the
+    // top-left corner of the upright page (rows and columns beyond the page are dropped, missing
+    // ones count as white).
+    static std::optional<InkMap> make(const GreyImage& rendered, const PageText& text,
+                                      const DisplaySpace& space,
+                                      const std::vector<PageAnnotation>& annotations,
+                                      bool faint = false);
+
+    const Rect& box() const { return box_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    // (width + 1) x (height + 1) entries, row-major; entry (r, c) counts the ink pixels of rows
+    // 0 ..< r (from the top) and columns 0 ..< c.
+    const std::vector<std::int32_t>& sums() const { return sums_; }
+
+    // True when the pixels the rectangle covers hold no ink (clamped to the map; a rectangle that
+    // covers no pixel is empty).
+    bool isEmpty(const Rect& r) const;
+
+    // The closed empty table cell right of a label box, its right border sought no further than x
+    // = upTo.
+    std::optional<Rect> cell(const Rect& rightOf, double upTo) const;
+
+    // The empty cells of the ruled column under a header box, top to bottom, at most `limit`.
+    std::vector<Rect> cells(const Rect& below, int limit = 60) const;
+
+    // The empty rectangle enclosed by inked borders around a point.
+    std::optional<Rect> emptyCell(Point at) const;
+
+private:
+    InkMap() = default;
+
+    std::optional<double> rule(double x, const Rect& line, double lo, double hi) const;
+    bool columnEmpty(double x, const Rect& band) const { return isEmpty({x, band.y, 1, band.height}); }
+
+    Rect box_;
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<std::int32_t> sums_;
+};

@@ -1,0 +1,282 @@
+#include "signing/SignatureLocator.h"
+
+#include "pdf/PDFFile.h"
+#include "platform/PopplerPages.h"
+#include "signing/DisplaySpace.h"
+#include "signing/InkMap.h"
+#include "signing/PageAnnotation.h"
+#include "signing/SignatureCues.h"
+#include "signing/UnicodeText.h"
+
+#include <unicode/uchar.h>
+#include <unicode/utf16.h>
+
+#include <algorithm>
+#include <set>
+#include <unordered_set>
+
+namespace SignatureLocator {
+namespace {
+
+// How deep /Kids are followed from the form's /Fields.
+constexpr int maxFieldDepth = 32;
+
+// The corner place, in display space, when the last page offers nothing better.
+constexpr Rect cornerBox{45, 45, 250, 72};
+const char* const cornerLabel = "Esquina inferior izquierda de la última página";
+
+class NoPages final : public PageSource {
+public:
+    int pageCount() const override { return 0; }
+    std::optional<PageText> text(int) const override { return std::nullopt; }
+    std::optional<GreyImage> render(int, double, std::int64_t) const override {
+        return std::nullopt;
+    }
+};
+
+// Every field dictionary reachable from the form's /Fields through /Kids.
+std::unordered_set<const PDFDictionary*> formFields(PDFFile& file) {
+    std::unordered_set<const PDFDictionary*> fields;
+    const PDFDictionary* catalog = file.catalog();
+    const PDFDictionary* form = catalog ? file.dictionary(catalog->get("AcroForm")) : nullptr;
+    const PDFObject* list = form ? file.resolve(form->get("Fields")) : nullptr;
+    if (!list || !list->array()) return fields;
+
+    auto visit = [&](auto&& self, const std::vector<PDFObject>& array, int depth) -> void {
+        if (depth >= maxFieldDepth) return;
+        for (const PDFObject& element : array) {
+            const PDFDictionary* field = file.dictionary(&element);
+            if (!field || !fields.insert(field).second) continue;
+            const PDFObject* kids = file.resolve(field->get("Kids"));
+            if (kids && kids->array()) self(self, *kids->array(), depth + 1);
+        }
+    };
+    visit(visit, *list->array(), 0);
+    return fields;
+}
+
+void appendFieldPlaces(PDFFile& file, const std::vector<PDFRef>& pages,
+                       std::vector<SignaturePlacement>& out) {
+    std::unordered_set<const PDFDictionary*> fields = formFields(file);
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        const int p = static_cast<int>(i) + 1;
+        const PDFDictionary* page = file.dictionary(file.object(pages[i]));
+        const PDFObject* annots = page ? file.resolve(page->get("Annots")) : nullptr;
+        if (!annots || !annots->array()) continue;
+        for (const PDFObject& element : *annots->array()) {
+            const PDFDictionary* annotation = file.dictionary(&element);
+            if (!annotation) continue;
+            std::optional<Rect> rect = PageAnnotation::rectangle(file, annotation->get("Rect"));
+            if (!rect || !(rect->width > 1) || !(rect->height > 1)) continue;
+
+            std::vector<std::string> names;
+            const PDFDictionary* terminal = nullptr;
+            std::string fieldType;
+            bool isSigned = false;
+            for (const PDFDictionary* d : PageAnnotation::parentChain(file, annotation)) {
+                const PDFObject* t = file.resolve(d->get("T"));
+                if (t && t->stringData()) {
+                    names.insert(names.begin(), t->text().value_or(""));
+                    if (!terminal) terminal = d;
+                }
+                const PDFObject* ft = file.resolve(d->get("FT"));
+                if (fieldType.empty() && ft && ft->name()) fieldType = *ft->name();
+                const PDFObject* v = file.resolve(d->get("V"));
+                if (v && v->kind() == PDFObject::Kind::dictionary) isSigned = true;
+            }
+            if (fieldType != "Sig" || isSigned || !terminal) continue;
+
+            std::string name;
+            for (std::size_t k = 0; k < names.size(); ++k) name += (k ? "." : "") + names[k];
+            bool listed = fields.count(terminal) > 0;
+            std::string label = std::string(listed ? "Campo de firma «" : "Recuadro de firma «") +
+                                name + "» · pág. " + std::to_string(p);
+            out.push_back(SignaturePlacement{
+                listed ? SignaturePlacement::Target::field(name)
+                       : SignaturePlacement::Target::area(p, *rect),
+                p - 1, *rect, std::move(label), name, true, true, 1});
+        }
+    }
+}
+
+std::vector<Rect> signatureWidgets(const std::vector<PageAnnotation>& annotations,
+                                   const DisplaySpace& space) {
+    std::vector<Rect> out;
+    for (const PageAnnotation& a : annotations)
+        if (a.isSignatureWidget()) out.push_back(space.display(a.rect));
+    return out;
+}
+
+void appendCuePlaces(PDFFile& file, const PageSource& source, const std::vector<PDFRef>& pages,
+                     std::vector<SignaturePlacement>& out) {
+    const int count = std::min(static_cast<int>(pages.size()), source.pageCount());
+    for (int i = 0; i < count; ++i) {
+        std::optional<PageText> text = source.text(i);
+        if (!text || text->text.empty()) continue;
+        std::optional<DisplaySpace> space = DisplaySpace::of(file, pages[i]);
+        if (!space) continue;
+        std::vector<PageAnnotation> annotations = PageAnnotation::of(file, pages[i]);
+
+        SignatureCues::CuePage page;
+        page.pageIndex = i;
+        page.space = *space;
+        page.text = &*text;
+        page.signatureWidgets = signatureWidgets(annotations, *space);
+        page.inkMap = [&] { return InkMap::make(source, i, *text, *space, annotations, false); };
+        for (SignaturePlacement& placement : SignatureCues::placements(page))
+            out.push_back(std::move(placement));
+    }
+}
+
+SignaturePlacement lastPagePlace(PDFFile& file, const PageSource& source,
+                                 const std::vector<PDFRef>& pages) {
+    const int n = static_cast<int>(pages.size());
+    auto place = [&](Rect rect, std::string label) {
+        return SignaturePlacement{SignaturePlacement::Target::area(n, rect), n - 1, rect,
+                                  std::move(label), "", false, false, 1};
+    };
+    std::optional<DisplaySpace> space = DisplaySpace::of(file, pages[n - 1]);
+    if (!space) return place(cornerBox, cornerLabel);
+
+    PageText text;
+    if (n - 1 < source.pageCount())
+        if (std::optional<PageText> t = source.text(n - 1)) text = std::move(*t);
+    std::optional<InkMap> ink =
+        InkMap::make(source, n - 1, text, *space, PageAnnotation::of(file, pages[n - 1]), false);
+    if (ink) {
+        const Rect B = space->bounds;
+        const double floor = B.minY() + 0.1 * B.height;  // the bottom tenth is left out
+        double y = floor;
+        while (y < B.maxY() && ink->isEmpty({B.minX(), y, B.width, 1})) y += 1;
+        double x = B.minX();
+        while (x < B.maxX() && ink->isEmpty({x, floor, 1, B.maxY() - floor})) x += 1;
+        if (y < B.maxY()) {
+            Rect box{x, y - 24 - 80, 250, 80};
+            if (box.minY() >= floor && box.maxX() <= B.maxX() && ink->isEmpty(box.insetBy(-4, -4)))
+                return place(space->page(box),
+                             "Al final del contenido · pág. " + std::to_string(n));
+        }
+    }
+    return place(space->page(cornerBox), cornerLabel);
+}
+
+// Folded words of more than two letters, parenthesised parts left out, in order.
+std::vector<std::u16string> words(std::string_view s) {
+    std::u16string raw = UnicodeText::fold(UnicodeText::utf16(s));
+    // Each "(...)" group becomes a blank; an unclosed "(" stays.
+    std::u16string folded;
+    folded.reserve(raw.size());
+    bool closes = true;  // a ")" may still follow
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        std::size_t close = std::u16string::npos;
+        if (raw[i] == u'(' && closes) {
+            close = raw.find(u')', i + 1);
+            closes = close != std::u16string::npos;
+        }
+        if (close == std::u16string::npos) {
+            folded.push_back(raw[i]);
+        } else {
+            folded.push_back(u' ');
+            i = close;
+        }
+    }
+    std::vector<std::u16string> out;
+    std::u16string piece;
+    std::size_t letters = 0;
+    auto flush = [&] {
+        if (letters > 2) out.push_back(piece);
+        piece.clear();
+        letters = 0;
+    };
+    for (std::size_t i = 0; i < folded.size();) {
+        UChar32 c;
+        std::size_t start = i;
+        U16_NEXT(folded.data(), i, folded.size(), c);
+        if (u_isalpha(c)) {
+            piece.append(folded, start, i - start);
+            ++letters;
+        } else {
+            flush();
+        }
+    }
+    flush();
+    return out;
+}
+
+}  // namespace
+
+bool mentions(std::string_view text, std::string_view name) {
+    std::vector<std::u16string> nameWords = words(name);
+    std::set<std::u16string> W(nameWords.begin(), nameWords.end());
+    if (W.empty()) return false;
+    std::vector<std::u16string> textWords = words(text);
+    std::unordered_set<std::u16string> T(textWords.begin(), textWords.end());
+    std::size_t c = std::count_if(W.begin(), W.end(), [&](const auto& w) { return T.count(w) > 0; });
+    return c >= std::min<std::size_t>(W.size(), 2);
+}
+
+std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& source) {
+    std::vector<SignaturePlacement> out;
+    std::vector<PDFRef> pages = file.pageRefs();
+    if (pages.empty()) return out;
+    appendFieldPlaces(file, pages, out);
+    appendCuePlaces(file, source, pages, out);
+    out.push_back(lastPagePlace(file, source, pages));
+    return out;
+}
+
+std::vector<SignaturePlacement> placements(PDFFile& file) {
+    std::unique_ptr<PopplerPages> pages = PopplerPages::borrow(file.bytes());
+    if (pages) return placements(file, *pages);
+    return placements(file, NoPages());
+}
+
+std::optional<std::size_t> bestIndex(const std::vector<SignaturePlacement>& list,
+                                     const Certificate* certificate) {
+    std::vector<std::size_t> detected;
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (list[i].detected) detected.push_back(i);
+
+    // The document's own signature boxes: the last page, then the lowest on it.
+    std::optional<std::size_t> box;
+    for (std::size_t i : detected) {
+        const SignaturePlacement& p = list[i];
+        if (!p.isSignatureBox) continue;
+        if (!box || p.pageIndex > list[*box].pageIndex ||
+            (p.pageIndex == list[*box].pageIndex && p.rect.minY() < list[*box].rect.minY()))
+            box = i;
+    }
+    if (box) return box;
+
+    // A place whose text names the signer or the signer's organisation.
+    std::vector<std::string> names;
+    if (certificate) {
+        names.push_back(certificate->name);
+        if (certificate->organization) names.push_back(*certificate->organization);
+    }
+    for (std::size_t i : detected)
+        for (const std::string& name : names)
+            if (mentions(list[i].context, name)) return i;
+
+    // The strongest cue, on the latest page that holds one.
+    if (!detected.empty()) {
+        int rank = list[detected.front()].rank;
+        for (std::size_t i : detected) rank = std::min(rank, list[i].rank);
+        int page = -1;
+        for (std::size_t i : detected)
+            if (list[i].rank == rank) page = std::max(page, list[i].pageIndex);
+        for (std::size_t i : detected)
+            if (list[i].rank == rank && list[i].pageIndex == page) return i;
+    }
+    if (list.empty()) return std::nullopt;
+    return list.size() - 1;
+}
+
+std::optional<SignaturePlacement> best(const std::vector<SignaturePlacement>& list,
+                                       const Certificate* certificate) {
+    std::optional<std::size_t> i = bestIndex(list, certificate);
+    if (!i) return std::nullopt;
+    return list[*i];
+}
+
+}  // namespace SignatureLocator

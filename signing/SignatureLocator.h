@@ -1,0 +1,46 @@
+#pragma once
+// Where the visible signature should go: the document's own empty signature fields, places next to
+// signature words in the page text, and a place after the content of the last page; and the
+// default choice among them for a signer.
+//
+//   PDFFile file(bytes);
+//   std::vector<SignaturePlacement> list = SignatureLocator::placements(file);
+//   std::optional<SignaturePlacement> chosen = SignatureLocator::best(list, &certificate);
+
+#include "platform/PageText.h"
+#include "signing/Certificate.h"
+#include "signing/SignaturePlacement.h"
+
+#include <cstddef>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+class PDFFile;
+
+namespace SignatureLocator {
+
+// All candidates: signature fields, then text cues page by page, then the last-page place. Empty
+// only for a document without pages. Never throws. Page text and rendering come from `pages`,
+// whose page indices are those of file.pageRefs().
+std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& pages);
+
+// The same with Poppler reading the file's bytes (without text and rendering when Poppler cannot
+// open them: then only fields and the corner place).
+std::vector<SignaturePlacement> placements(PDFFile& file);
+
+// The default choice: the last signature box (lowest on its page), else the first detected place
+// whose context names the signer or the signer's organisation, else the strongest cue on the
+// latest page holding one, else the last member. Nothing only for an empty list.
+std::optional<SignaturePlacement> best(const std::vector<SignaturePlacement>& list,
+                                       const Certificate* certificate);
+// The position in `list` of that choice.
+std::optional<std::size_t> bestIndex(const std::vector<SignaturePlacement>& list,
+                                     const Certificate* certificate);
+
+// Whether the text names the person or body `name`: all of a one-word name, or any two words of a
+// longer one; comparison ignores case and accents, words of one or two letters and parenthesised
+// parts. Both are UTF-8.
+bool mentions(std::string_view text, std::string_view name);
+
+}  // namespace SignatureLocator
