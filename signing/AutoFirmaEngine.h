@@ -12,11 +12,11 @@ public:
         : installation(std::move(installation)), runner_(&runner) {}
 
     std::string name() const override { return "AutoFirma"; }
+    // Runs AutoFirma. A visible signature placed on a page the document does not have fails with
+    // PDFSigner::Failure::pageNotFound before AutoFirma starts, as the own engine does.
     void sign(const std::filesystem::path& input, const std::filesystem::path& output,
               const Certificate& certificate,
-              const std::optional<VisibleSignature>& visible) const override {
-        AutoFirma::sign(input, output, certificate, visible, installation, *runner_);
-    }
+              const std::optional<VisibleSignature>& visible) const override;
 
     AutoFirma::Installation installation;
 

@@ -2,6 +2,7 @@
 
 #include "pdf/PDFSecurity.h"
 #include "platform/Log.h"
+#include "signing/PDFSigner.h"
 #include "signing/SigningIdentity.h"
 
 namespace {
@@ -32,6 +33,9 @@ bool FallbackEngine::endsWithoutRetry(const std::exception_ptr& error) {
         std::rethrow_exception(error);
     } catch (const SigningIdentity::Error& e) {
         return e.cancelled;
+    } catch (const PDFSigner::Failure& e) {
+        return e.kind() == PDFSigner::Failure::Kind::restricted ||
+               e.kind() == PDFSigner::Failure::Kind::certified;
     } catch (const PDFSecurity::Failure& e) {
         return e.kind() == PDFSecurity::Failure::Kind::needsPassword;
     } catch (...) {

@@ -1,13 +1,14 @@
 #pragma once
 // The application's own engine: the PAdES signer with a key of the NSS certificate store.
 
+#include "platform/IdentityStore.h"
 #include "signing/SigningEngine.h"
 
 class NativeEngine : public SigningEngine {
 public:
     NativeEngine() = default;
-    explicit NativeEngine(std::optional<std::filesystem::path> keychain)
-        : keychain(std::move(keychain)) {}
+    explicit NativeEngine(std::optional<std::filesystem::path> keychain, PasswordPrompt prompt = {})
+        : keychain(std::move(keychain)), prompt(std::move(prompt)) {}
 
     std::string name() const override { return "nativo"; }
 
@@ -21,4 +22,6 @@ public:
 
     // The NSS database searched for the identity; nothing means the user's default database.
     std::optional<std::filesystem::path> keychain;
+    // Answers the store's password requests (the key-access prompt); none: no password is given.
+    PasswordPrompt prompt;
 };

@@ -6,6 +6,7 @@
 
 #include "pdf/PDFError.h"
 #include "pdf/PDFSecurity.h"
+#include "signing/PDFSigner.h"
 #include "signing/SigningIdentity.h"
 #include "support/TestUtil.h"
 
@@ -80,13 +81,18 @@ TEST(FallbackEngine, ThePrimarysSuccessLogsNothing) {
     EXPECT_TRUE(pair.log.empty());
 }
 
-TEST(FallbackEngine, APasswordProtectedPDFEndsTheCallAtOnce) {
-    TempDir dir;
-    Pair pair([] { throw PDFSecurity::Failure::needsPassword(); }, succeed);
-    EXPECT_THROW(pair.engine.sign(dir / "doc.pdf", dir / "out.pdf", certificate(), std::nullopt),
-                 PDFSecurity::Failure);
-    EXPECT_EQ(pair.fallback->calls, 0);
-    EXPECT_TRUE(pair.log.empty());
+TEST(FallbackEngine, RefusalsOfTheDocumentEndTheCallAtOnce) {
+    for (auto refusal : std::vector<std::function<void()>>{
+             [] { throw PDFSecurity::Failure::needsPassword(); },
+             [] { throw PDFSigner::Failure::restricted(); },
+             [] { throw PDFSigner::Failure::certified(); }}) {
+        TempDir dir;
+        Pair pair(refusal, succeed);
+        EXPECT_THROW(pair.engine.sign(dir / "doc.pdf", dir / "out.pdf", certificate(), std::nullopt),
+                     std::runtime_error);
+        EXPECT_EQ(pair.fallback->calls, 0);
+        EXPECT_TRUE(pair.log.empty());
+    }
 }
 
 TEST(FallbackEngine, ACancelledPromptEndsTheCallAtOnce) {
@@ -108,6 +114,8 @@ TEST(FallbackEngine, OtherErrorsRetryWithTheFallbackAndLogIt) {
              failWith<SigningIdentity::Error>("No hay certificados en el almacén de certificados.", false),
              failWith<PDFError>("No se encuentra el catálogo del PDF"),
              [] { throw PDFSecurity::Failure::unsupported("/V 5"); },
+             [] { throw PDFSigner::Failure::signatureTooLarge(30000); },
+             [] { throw PDFSigner::Failure::fieldNotFound("Firma1"); },
              failWith<std::runtime_error>("No se ha podido leer el archivo."),
              [] { throw 42; }}) {
         TempDir dir;

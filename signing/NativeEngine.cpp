@@ -1,0 +1,65 @@
+#include "signing/NativeEngine.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "platform/AtomicFile.h"
+#include "platform/SystemError.h"
+#include "signing/PDFSigner.h"
+#include "signing/SignatureAppearances.h"
+#include "signing/SigningIdentity.h"
+
+namespace {
+
+std::string readWholeFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("No se ha podido leer «" + path.filename().string() + "»: " +
+                                 SystemError::describe(errno) + ".");
+    }
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (in.bad()) {
+        throw std::runtime_error("No se ha podido leer «" + path.filename().string() + "».");
+    }
+    return std::move(bytes).str();
+}
+
+}  // namespace
+
+void NativeEngine::sign(const std::filesystem::path& input, const std::filesystem::path& output,
+                        const Certificate& certificate,
+                        const std::optional<VisibleSignature>& visible) const {
+    std::string data = readWholeFile(input);
+    SigningIdentity identity(certificate.sha1, keychain, prompt);
+    PDFSigner signer(std::move(identity), certificate.name);
+
+    PDFSigner::Placement placement = PDFSigner::Placement::invisible();
+    std::optional<PDFSigner::Placement> second;
+    if (visible) {
+        signer.date = visible->stamp.date;
+        signer.appearance = [stamp = visible->stamp](Size size) {
+            return SignatureAppearances::card(stamp, size);
+        };
+        const SignaturePlacement& chosen = visible->placement;
+        if (const auto* area = chosen.target.asArea()) {
+            placement = PDFSigner::Placement::area(area->page - 1, area->rect);
+        } else {
+            placement = PDFSigner::Placement::field(chosen.target.asField()->name);
+            second = PDFSigner::Placement::area(chosen.pageIndex, chosen.rect);
+        }
+    }
+
+    std::string result;
+    try {
+        // The input is kept only while a second attempt may need it.
+        result = second ? signer.sign(data, placement) : signer.sign(std::move(data), placement);
+    } catch (const PDFSigner::Failure& failure) {
+        if (failure.kind() != PDFSigner::Failure::Kind::fieldNotFound || !second) throw;
+        result = signer.sign(std::move(data), *second);
+    }
+    AtomicFile::write(output, result);
+}
