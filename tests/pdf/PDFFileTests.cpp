@@ -1,0 +1,393 @@
+// Opening files, objects and pages on hand-made fixtures.
+#include "pdf/PDFError.h"
+#include "pdf/PDFFile.h"
+
+#include "support/PDFFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+
+using fixtures::FixtureWriter;
+using fixtures::XRefRow;
+
+namespace {
+
+const char* const kCatalog = "<</Type /Catalog /Pages 2 0 R >>";
+const char* const kOnePageTree = "<</Type /Pages /Kids [3 0 R] /Count 1 >>";
+const char* const kPage = "<</Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] >>";
+
+// Catalog 1, pages 2, page 3.
+FixtureWriter onePage() {
+    FixtureWriter w;
+    w.object(1, kCatalog).object(2, kOnePageTree).object(3, kPage);
+    return w;
+}
+
+std::string errorOf(const std::string& bytes) {
+    try {
+        PDFFile file(bytes);
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "";
+}
+
+std::int64_t intValue(const PDFObject* object) { return object && object->integer() ? *object->integer() : -999; }
+
+}  // namespace
+
+TEST(PDFFileOpen, HeaderMustEndWithinTheFirstKilobyte) {
+    const std::string body = fixtures::textPDF(1);
+    // The fixture's offsets are shifted by the padding, which the repair scan absorbs.
+    EXPECT_EQ(errorOf(std::string(1019, ' ') + body), "");
+    EXPECT_EQ(errorOf(std::string(1020, ' ') + body), "El fichero no es un PDF");
+    EXPECT_EQ(errorOf("hola"), "El fichero no es un PDF");
+    EXPECT_EQ(errorOf(""), "El fichero no es un PDF");
+}
+
+TEST(PDFFileOpen, ClassicFileFieldsAndPages) {
+    PDFFile file(fixtures::textPDF(3));
+    EXPECT_FALSE(file.wasReconstructed());
+    EXPECT_FALSE(file.usesXRefStream());
+    EXPECT_FALSE(file.isEncrypted());
+    EXPECT_EQ(file.security(), nullptr);
+    EXPECT_EQ(file.pageRefs(), (std::vector<PDFRef>{PDFRef(5), PDFRef(7), PDFRef(9)}));
+    EXPECT_EQ(file.size(), 11);
+    EXPECT_EQ(file.catalogRef(), PDFRef(1));
+    EXPECT_EQ(file.entries().at(0), PDFFile::Entry::freeEntry());
+    EXPECT_FALSE(file.trailer().contains("Prev"));
+    EXPECT_EQ(file.lastXRefOffset(), static_cast<std::int64_t>(file.data().find("\nxref\n") + 1));
+}
+
+TEST(PDFFileOpen, LastStartxrefWinsAndSignedTokensRead) {
+    FixtureWriter w = onePage();
+    std::string bytes = w.finishClassic("/Root 1 0 R");
+    const std::string table = std::to_string(bytes.find("\nxref\n") + 1);
+    // An earlier "startxref" with garbage is ignored; "+N" is a valid number.
+    std::string twice = bytes.substr(0, bytes.rfind("startxref")) + "startxref\nabc\n%%EOF\nstartxref\n+" + table +
+                        "\n%%EOF\n";
+    PDFFile file(twice);
+    EXPECT_FALSE(file.wasReconstructed());
+    EXPECT_EQ(file.lastXRefOffset(), std::stoll(table));
+    PDFFile bad(bytes.substr(0, bytes.rfind("startxref")) + "startxref\nabc\n%%EOF\n");
+    EXPECT_TRUE(bad.wasReconstructed());
+    EXPECT_EQ(bad.pageRefs().size(), 1u);
+}
+
+TEST(PDFFileOpen, NewestSectionWinsAndTrailersMerge) {
+    FixtureWriter w = onePage();
+    w.object(4, "<</Title (vieja) >>");
+    w.finishClassic("/Root 1 0 R /Info 4 0 R");
+    const std::int64_t firstTable = w.bytes().find("\nxref\n") + 1;
+    // Second revision: a new page object 3 and no /Info; first listing of a number in one table wins.
+    const std::int64_t newPage = w.size();
+    w.raw("3 0 obj\n<</Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] >>\nendobj\n");
+    const std::int64_t table = w.size();
+    char entries[128];
+    std::snprintf(entries, sizeof entries, "xref\n3 2\n%010lld 00000 n \n0000000000 65535 f \n", static_cast<long long>(newPage));
+    w.raw(entries);
+    w.raw("trailer\n<</Size 5 /Root 1 0 R /Prev " + std::to_string(firstTable) + " >>\n");
+    PDFFile file(w.finishWithStartxref(table));
+    ASSERT_FALSE(file.wasReconstructed());
+    EXPECT_EQ(file.entries().at(3).offset(), newPage);
+    EXPECT_EQ(file.entries().at(4).kind, PDFFile::Entry::Kind::free);
+    EXPECT_TRUE(file.trailer().contains("Info"));
+    EXPECT_FALSE(file.trailer().contains("Prev"));
+    const PDFDictionary* page = file.dictionary(file.object(PDFRef(3)));
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(intValue(&(*page->get("MediaBox")->array())[2]), 100);
+}
+
+TEST(PDFFileOpen, PrevLoopsEndQuietly) {
+    FixtureWriter w = onePage();
+    const std::int64_t table = w.size();
+    w.raw(w.classicTable() + "trailer\n<</Size 4 /Root 1 0 R /Prev " + std::to_string(table) + " >>\n");
+    PDFFile file(w.finishWithStartxref(table));
+    EXPECT_FALSE(file.wasReconstructed());
+    EXPECT_EQ(file.pageRefs().size(), 1u);
+}
+
+TEST(PDFFileOpen, CrossReferenceStreamWidthsAndIndex) {
+    // /W [0 3 0]: every row an object at a 3-byte offset, generation 0.
+    FixtureWriter w = onePage();
+    std::string rows;
+    for (std::int64_t n : {1, 2, 3}) {
+        const std::int64_t o = w.offset(n);
+        rows += {static_cast<char>(o >> 16), static_cast<char>((o >> 8) & 0xFF), static_cast<char>(o & 0xFF)};
+    }
+    const std::int64_t at = w.size();
+    w.stream(4, "/Type /XRef /W [0 3 0] /Index [1 3] /Size 5 /Root 1 0 R", rows);
+    PDFFile file(w.finishWithStartxref(at));
+    EXPECT_FALSE(file.wasReconstructed());
+    EXPECT_TRUE(file.usesXRefStream());
+    EXPECT_EQ(file.entries().size(), 3u);
+    EXPECT_EQ(file.entries().at(2), PDFFile::Entry::atOffset(w.offset(2), 0));
+    EXPECT_FALSE(file.trailer().contains("W"));
+    EXPECT_FALSE(file.trailer().contains("Type"));
+    EXPECT_EQ(file.pageRefs().size(), 1u);
+
+    // Bad widths lead to a repair.
+    for (const std::string widths : {"[1 2]", "[1 9 1]", "[0 0 0]"}) {
+        FixtureWriter bad = onePage();
+        const std::int64_t x = bad.size();
+        bad.stream(4, "/Type /XRef /W " + widths + " /Size 5 /Root 1 0 R", std::string(8, '\0'));
+        PDFFile repaired(bad.finishWithStartxref(x));
+        EXPECT_TRUE(repaired.wasReconstructed()) << widths;
+        EXPECT_FALSE(repaired.usesXRefStream());
+    }
+}
+
+TEST(PDFFileOpen, CrossReferenceStreamCutMidRowKeepsEarlierRows) {
+    FixtureWriter w = onePage();
+    std::string rows = fixtures::xrefStreamData({{0, 0, 0, 65535}, {1, 1, w.offset(1), 0}, {2, 1, w.offset(2), 0},
+                                                 {3, 1, w.offset(3), 0}});
+    rows += "\x01\x00";  // part of a fifth row
+    const std::int64_t at = w.size();
+    w.stream(4, "/Type /XRef /W [1 4 2] /Size 9 /Root 1 0 R", rows);
+    PDFFile file(w.finishWithStartxref(at));
+    EXPECT_FALSE(file.wasReconstructed());
+    EXPECT_EQ(file.entries().size(), 4u);
+    EXPECT_EQ(file.size(), 9);
+}
+
+TEST(PDFFileOpen, HybridFileStreamEntriesWinOverTheTable) {
+    // Object 7 (the page) is marked free in the table and compressed in the /XRefStm stream.
+    FixtureWriter w;
+    w.object(1, kCatalog).object(2, "<</Type /Pages /Kids [7 0 R] /Count 1 >>");
+    w.objectStream(5, {{7, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>"}});
+    const std::int64_t stream = w.xrefStream(6, {{7, 2, 5, 0}}, "");
+    const std::int64_t table = w.size();
+    w.raw("xref\n0 3\n0000000000 65535 f \n");
+    char line[32];
+    for (std::int64_t n : {1, 2}) {
+        std::snprintf(line, sizeof line, "%010lld 00000 n \n", static_cast<long long>(w.offset(n)));
+        w.raw(line);
+    }
+    std::snprintf(line, sizeof line, "5 1\n%010lld 00000 n \n", static_cast<long long>(w.offset(5)));
+    w.raw(line);
+    w.raw("7 1\n0000000000 00001 f \n");
+    w.raw("trailer\n<</Size 8 /Root 1 0 R /XRefStm " + std::to_string(stream) + " >>\n");
+    const std::string bytes = w.finishWithStartxref(table);
+    PDFFile file(bytes);
+    EXPECT_FALSE(file.wasReconstructed());
+    EXPECT_EQ(file.entries().at(7), PDFFile::Entry::inStream(5, 0));
+    EXPECT_EQ(file.pageRefs(), std::vector<PDFRef>{PDFRef(7)});
+    EXPECT_FALSE(file.trailer().contains("XRefStm"));
+    EXPECT_EQ(fixtures::qpdfPageCount(bytes), 1);
+
+    // A broken /XRefStm offset is ignored: the table's own entries stand (7 stays free).
+    std::string broken = bytes;
+    broken.replace(broken.find("/XRefStm " + std::to_string(stream)), 9 + std::to_string(stream).size(),
+                   "/XRefStm 99999999");
+    PDFFile ignored(broken);
+    EXPECT_FALSE(ignored.wasReconstructed());
+    EXPECT_EQ(ignored.entries().at(7).kind, PDFFile::Entry::Kind::free);
+}
+
+TEST(PDFFileOpen, SelfReferencingXRefStmEnds) {
+    // /XRefStm pointing at its own table, and at a table that names the first table again.
+    FixtureWriter w = onePage();
+    const std::int64_t table = w.size();
+    const std::string text = w.classicTable();
+    w.raw(text + "trailer\n<</Size 4 /Root 1 0 R /XRefStm " + std::to_string(table) + " >>\n");
+    PDFFile self(w.finishWithStartxref(table));
+    EXPECT_EQ(self.pageRefs().size(), 1u);
+
+    FixtureWriter v = onePage();
+    const std::int64_t a = v.size();
+    const std::string tableA = v.classicTable();
+    const std::int64_t b = a + static_cast<std::int64_t>(tableA.size()) + 200;  // where table B goes
+    std::string trailerA = "trailer\n<</Size 4 /Root 1 0 R /XRefStm " + std::to_string(b) + " /Prev " +
+                           std::to_string(b) + " >>\n";
+    v.raw(tableA + trailerA);
+    v.raw(std::string(static_cast<std::size_t>(b - v.size()), ' '));
+    v.raw(tableA + "trailer\n<</Size 4 /Root 1 0 R /XRefStm " + std::to_string(a) + " /Prev " +
+          std::to_string(a) + " >>\n");
+    PDFFile mutual(v.finishWithStartxref(a));
+    EXPECT_FALSE(mutual.wasReconstructed());
+    EXPECT_EQ(mutual.pageRefs().size(), 1u);
+}
+
+TEST(PDFFileOpen, EncryptionDictionaryReferences) {
+    FixtureWriter w = onePage();
+    w.object(5, "<</Filter /Standard /V 1 /R 2 /O (x) /U (y) /P -4 >>");
+    const std::string encrypted = w.finishClassic("/Root 1 0 R /Encrypt 5 0 R");
+    try {
+        PDFFile file(encrypted);
+        FAIL() << "opened";
+    } catch (const PDFSecurity::Failure& failure) {
+        EXPECT_EQ(failure.kind(), PDFSecurity::Failure::Kind::needsPassword);
+    }
+    // /Encrypt at a free object: unsupported, no repair.
+    FixtureWriter v = onePage();
+    EXPECT_EQ(errorOf(v.finishClassic("/Root 1 0 R /Encrypt 9 0 R /Size 10")),
+              "El PDF usa un cifrado que todavía no se puede firmar (falta el diccionario /Encrypt).");
+}
+
+TEST(PDFFileOpen, ConsistencyFailuresLeadToRepair) {
+    // A catalog without /Pages: the repair finds no other catalog and fails.
+    FixtureWriter w;
+    w.object(1, "<</Type /Catalog >>").object(2, kOnePageTree).object(3, kPage);
+    EXPECT_EQ(errorOf(w.finishClassic("/Root 1 0 R")), "No se encuentra el catálogo del PDF");
+
+    // An entry whose offset holds another object: repaired.
+    FixtureWriter v = onePage();
+    std::string bytes = v.finishClassic("/Root 1 0 R");
+    char wrong[32], right[32];
+    std::snprintf(right, sizeof right, "%010lld 00000 n", static_cast<long long>(v.offset(2)));
+    std::snprintf(wrong, sizeof wrong, "%010lld 00000 n", static_cast<long long>(v.offset(3)));
+    bytes.replace(bytes.find(right), std::strlen(right), wrong);
+    PDFFile file(bytes);
+    EXPECT_TRUE(file.wasReconstructed());
+    EXPECT_EQ(file.entries().at(2).offset(), v.offset(2));
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(PDFFileObjects, LookupsIgnoreGenerations) {
+    FixtureWriter w = onePage();
+    w.object(5, "(cinco)", 3);
+    PDFFile file(w.finishClassic("/Root 1 0 R"));
+    ASSERT_NE(file.object(PDFRef(5, 0)), nullptr);
+    EXPECT_EQ(*file.object(PDFRef(5, 7))->stringData(), "cinco");
+    EXPECT_EQ(file.object(PDFRef(40)), nullptr);
+    EXPECT_EQ(file.object(PDFRef(0)), nullptr);
+}
+
+TEST(PDFFileObjects, WrongHeaderGivesNothingAndIsNotCached) {
+    FixtureWriter w = onePage();
+    for (int n = 4; n <= 30; ++n) w.object(n, "(objeto " + std::to_string(n) + ")");
+    std::string bytes = w.finishClassic("/Root 1 0 R");
+    char from[32], to[32];
+    std::snprintf(from, sizeof from, "%010lld 00000 n", static_cast<long long>(w.offset(30)));
+    std::snprintf(to, sizeof to, "%010lld 00000 n", static_cast<long long>(w.offset(29)));
+    bytes.replace(bytes.find(from), std::strlen(from), to);
+    PDFFile file(bytes);  // entry 30 lies beyond the sampled first 20
+    EXPECT_FALSE(file.wasReconstructed());
+    EXPECT_EQ(file.object(PDFRef(30)), nullptr);
+    EXPECT_EQ(file.object(PDFRef(30)), nullptr);
+    EXPECT_EQ(*file.object(PDFRef(29))->stringData(), "objeto 29");
+}
+
+TEST(PDFFileObjects, ObjectStreamMembers) {
+    // /N 3 with two pairs; the member 9 is at header position 1 while its entry says 0.
+    const std::string header = "8 0 9 6 ";
+    const std::string body = "(ocho)(nueve)";
+    FixtureWriter x;
+    x.object(1, kCatalog).object(2, kOnePageTree).object(3, kPage);
+    x.stream(4, "/Type /ObjStm /N 3 /First " + std::to_string(header.size()), header + body);
+    // A member beyond the decoded data, and a stream that does not decode.
+    x.stream(5, "/Type /ObjStm /N 1 /First 4", "10 99999 ");
+    x.stream(6, "/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode", "11 0 (x)");
+    PDFFile file(x.finishXRefStream(7, "/Root 1 0 R", {{8, 2, 4, 1}, {9, 2, 4, 0}, {10, 2, 5, 0}, {11, 2, 6, 0}}));
+    EXPECT_FALSE(file.wasReconstructed());
+    ASSERT_NE(file.object(PDFRef(8)), nullptr);
+    EXPECT_EQ(*file.object(PDFRef(8))->stringData(), "ocho");
+    EXPECT_EQ(*file.object(PDFRef(9))->stringData(), "nueve");
+    EXPECT_EQ(file.object(PDFRef(10)), nullptr);
+    EXPECT_EQ(file.object(PDFRef(11)), nullptr);
+    EXPECT_EQ(file.object(PDFRef(11)), nullptr);
+}
+
+TEST(PDFFileObjects, IndirectLengthsAndCycles) {
+    FixtureWriter w = onePage();
+    w.object(4, "<</Length 5 0 R >>\nstream\n0123456789\nendstream");
+    w.object(5, "10");
+    // A stream whose /Length points at itself falls back to searching "endstream".
+    w.object(6, "<</Length 6 0 R >>\nstream\nabc\nendstream");
+    // Two objects whose lengths refer to each other.
+    w.object(7, "<</Length 8 0 R >>\nstream\nsiete\nendstream");
+    w.object(8, "<</Length 7 0 R >>\nstream\nocho\nendstream");
+    // A /Length reference that cannot be resolved.
+    w.object(9, "<</Length 99 0 R >>\nstream\nnueve\nendstream");
+    PDFFile file(w.finishClassic("/Root 1 0 R"));
+    EXPECT_EQ(file.object(PDFRef(4))->stream()->data, "0123456789");
+    EXPECT_EQ(file.object(PDFRef(6))->stream()->data, "abc");
+    EXPECT_EQ(file.object(PDFRef(7))->stream()->data, "siete");
+    EXPECT_EQ(file.object(PDFRef(8))->stream()->data, "ocho");
+    EXPECT_EQ(file.object(PDFRef(9))->stream()->data, "nueve");
+}
+
+TEST(PDFFileObjects, ReferenceChainsAreBounded) {
+    FixtureWriter w = onePage();
+    // 10 -> 11 -> ... -> 50 (a dictionary): a chain of 40 references.
+    for (int n = 10; n < 50; ++n) w.object(n, std::to_string(n + 1) + " 0 R");
+    w.object(50, "<</Fin true >>");
+    // 33 objects loaded inside one another through indirect stream lengths.
+    for (int n = 60; n < 100; ++n) {
+        w.object(n, "<</Length " + std::to_string(n + 1) + " 0 R >>\nstream\nx\nendstream");
+    }
+    w.object(100, "1");
+    PDFFile file(w.finishClassic("/Root 1 0 R"));
+    PDFObject start = PDFObject::reference(PDFRef(10));
+    const PDFObject* end = file.resolve(&start);
+    ASSERT_NE(end, nullptr);
+    EXPECT_EQ(end->reference(), PDFRef(42));
+    EXPECT_EQ(file.dictionary(&start), nullptr);
+    PDFObject near = PDFObject::reference(PDFRef(30));
+    ASSERT_NE(file.dictionary(&near), nullptr);
+    // Loads nest 40 deep through the lengths; the deepest give nothing and every stream still
+    // loads by searching "endstream".
+    ASSERT_NE(file.object(PDFRef(60)), nullptr);
+    EXPECT_EQ(file.object(PDFRef(60))->stream()->data, "x");
+}
+
+TEST(PDFFileObjects, CatalogRefAndDirectRoot) {
+    FixtureWriter w;
+    w.object(2, kOnePageTree).object(3, kPage);
+    PDFFile file(w.finishClassic("/Root <</Type /Catalog /Pages 2 0 R >> /Size 4"));
+    EXPECT_FALSE(file.catalogRef());
+    ASSERT_NE(file.catalog(), nullptr);
+    EXPECT_EQ(file.pageRefs().size(), 1u);
+}
+
+TEST(PDFFileObjects, PageTreeWalk) {
+    FixtureWriter w;
+    w.object(1, kCatalog);
+    // Page 3 listed twice; node 4 has /Type /Page and /Kids; node 5 has no /Kids and no /Type;
+    // node 6 has an empty /Kids; node 7 is a cycle back to the root.
+    w.object(2, "<</Type /Pages /Kids [3 0 R 3 0 R 4 0 R 5 0 R 6 0 R 2 0 R 7 0 R] /Count 4 >>");
+    w.object(3, "<</Type /Page /Parent 2 0 R /Rotate 90 >>");
+    w.object(4, "<</Type /Page /Parent 2 0 R /Kids [3 0 R] /Rotate 8 0 R >>");
+    w.object(5, "<</Parent 2 0 R >>");
+    w.object(6, "<</Type /Pages /Parent 2 0 R /Kids [] >>");
+    w.object(7, "<</Type /Pages /Parent 2 0 R /Kids [2 0 R] >>");
+    w.object(8, "180");
+    PDFFile file(w.finishClassic("/Root 1 0 R"));
+    EXPECT_EQ(file.pageRefs(), (std::vector<PDFRef>{PDFRef(3), PDFRef(4), PDFRef(5)}));
+    EXPECT_EQ(intValue(file.inherited("Rotate", PDFRef(3))), 90);
+    EXPECT_EQ(intValue(file.inherited("Rotate", PDFRef(4))), 180);
+    EXPECT_EQ(file.inherited("Rotate", PDFRef(5)), nullptr);
+}
+
+TEST(PDFFileObjects, PageTreeDepthLimitAndInheritance) {
+    // 64 levels of /Pages above the page: the page is at depth 64 and not listed; with 63 it is.
+    for (int levels : {63, 64}) {
+        FixtureWriter w;
+        w.object(1, "<</Type /Catalog /Pages 10 0 R >>");
+        for (int i = 0; i < levels; ++i) {
+            const int n = 10 + i;
+            const std::string parent = i ? " /Parent " + std::to_string(n - 1) + " 0 R" : " /Rotate 270";
+            w.object(n, "<</Type /Pages /Kids [" + std::to_string(n + 1) + " 0 R]" + parent + " >>");
+        }
+        const int page = 10 + levels;
+        w.object(page, "<</Type /Page /Parent " + std::to_string(page - 1) + " 0 R >>");
+        PDFFile file(w.finishClassic("/Root 1 0 R"));
+        EXPECT_EQ(file.pageRefs().size(), levels == 63 ? 1u : 0u) << levels;
+        // The page and 63 ancestors are searched: the root's /Rotate is found only with 63 levels.
+        EXPECT_EQ(intValue(file.inherited("Rotate", PDFRef(page))), levels == 63 ? 270 : -999) << levels;
+    }
+}
+
+TEST(PDFFileObjects, SizeTakesTrailerAndEntries) {
+    auto sizeWith = [](const std::string& size, int highest) {
+        FixtureWriter w = onePage();
+        w.object(highest, "null");
+        return PDFFile(w.finishClassic("/Root 1 0 R /Size " + size)).size();
+    };
+    EXPECT_EQ(sizeWith("10", 20), 21);
+    EXPECT_EQ(sizeWith("100", 20), 100);
+    EXPECT_EQ(sizeWith("-5", 20), 21);
+}
