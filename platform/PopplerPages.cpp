@@ -27,11 +27,27 @@ PageTextBox boxOf(const poppler::rectf& r) {
     return {r.x(), r.y(), r.width(), r.height()};
 }
 
-// Whether `next` continues the line of `word`: its vertical middle lies within the word's height
-// and it does not start left of the word's start.
-bool sameLine(const PageTextBox& word, const PageTextBox& next) {
-    double middle = next.y + next.height / 2;
-    return middle >= word.y && middle <= word.y + word.height && next.x >= word.x;
+// Extent of a box along a word's writing direction (rotation in quarter turns: 0 left to right,
+// 1 top to bottom, 2 right to left, 3 bottom to top, on the upright page).
+struct Along {
+    double start, end;      // along the writing direction
+    double acrossLo, acrossHi;  // across it
+};
+
+Along along(const PageTextBox& b, int rotation) {
+    switch (rotation) {
+        case 1: return {b.y, b.y + b.height, b.x, b.x + b.width};
+        case 2: return {-(b.x + b.width), -b.x, b.y, b.y + b.height};
+        case 3: return {-(b.y + b.height), -b.y, b.x, b.x + b.width};
+        default: return {b.x, b.x + b.width, b.y, b.y + b.height};
+    }
+}
+
+// Whether `next` continues the line of `word`: same direction, its middle across the line within
+// the word's extent, and not starting before the word.
+bool sameLine(const Along& word, const Along& next) {
+    double middle = (next.acrossLo + next.acrossHi) / 2;
+    return middle >= word.acrossLo && middle <= word.acrossHi && next.start >= word.start;
 }
 
 // Appends one word: its UTF-16 text and, per code unit, the box of its character (a surrogate
@@ -95,15 +111,17 @@ std::optional<PageText> PopplerPages::text(int pageIndex) const {
     for (std::size_t k = 0; k < words.size(); ++k) {
         appendWord(out, words[k]);
         if (k + 1 == words.size()) break;
-        PageTextBox here = boxOf(words[k].bbox());
-        PageTextBox next = boxOf(words[k + 1].bbox());
-        if (!sameLine(here, next)) {
+        int rotation = words[k].rotation() & 3;
+        Along here = along(boxOf(words[k].bbox()), rotation);
+        Along next = along(boxOf(words[k + 1].bbox()), rotation);
+        if (words[k + 1].rotation() != words[k].rotation() || !sameLine(here, next)) {
             appendSeparator(out, u'\n', 1);
             continue;
         }
         // A gap as wide as the text is high separates columns or form entries, not words.
-        double gap = next.x - (here.x + here.width);
-        if (gap >= std::max(here.height, next.height))
+        double gap = next.start - here.end;
+        double size = std::max(here.acrossHi - here.acrossLo, next.acrossHi - next.acrossLo);
+        if (gap >= size)
             appendSeparator(out, u' ', 2);
         else if (words[k].has_space_after())
             appendSeparator(out, u' ', 1);

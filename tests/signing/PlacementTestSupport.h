@@ -8,6 +8,7 @@
 #include "signing/InkMap.h"
 #include "signing/SignatureCues.h"
 #include "signing/UnicodeText.h"
+#include "support/PDFFixtures.h"
 
 #include <algorithm>
 #include <cmath>
@@ -102,6 +103,32 @@ inline bool inside(const Rect& inner, const Rect& outer, double slack = 0.01) {
 
 inline bool overlaps(const Rect& a, const Rect& b) {
     return a.minX() < b.maxX() && b.minX() < a.maxX() && a.minY() < b.maxY() && b.minY() < a.maxY();
+}
+
+// A hand-made PDF: catalog 1 (with `catalogKeys`), page tree 2, Helvetica 3 as /F1, page i as
+// object 10 + 2i with its content 11 + 2i, then the extra objects (numbers from 100 up are free).
+struct HandPage {
+    std::string keys = "/MediaBox [0 0 595 842]";  // further page keys (/CropBox, /Rotate, /Annots)
+    std::string content;
+};
+
+inline std::string handPDF(const std::vector<HandPage>& pages, const std::string& catalogKeys = "",
+                           const std::vector<std::pair<int, std::string>>& objects = {}) {
+    fixtures::FixtureWriter w;
+    std::string kids;
+    for (std::size_t i = 0; i < pages.size(); ++i)
+        kids += std::to_string(10 + 2 * i) + " 0 R ";
+    w.object(1, "<</Type /Catalog /Pages 2 0 R " + catalogKeys + ">>");
+    w.object(2, "<</Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + ">>");
+    w.object(3, "<</Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding>>");
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        int n = static_cast<int>(10 + 2 * i);
+        w.object(n, "<</Type /Page /Parent 2 0 R /Resources <</Font <</F1 3 0 R>>>> /Contents " +
+                        std::to_string(n + 1) + " 0 R " + pages[i].keys + ">>");
+        w.stream(n + 1, "", pages[i].content);
+    }
+    for (const auto& [number, body] : objects) w.object(number, body);
+    return w.finishClassic("/Root 1 0 R");
 }
 
 }  // namespace placementtest

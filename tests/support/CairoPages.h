@@ -31,7 +31,7 @@ public:
     // Writes text in DejaVu Sans with its baseline starting at (x, baseline); returns its ink box
     // as cairo measures it (display space).
     Rect text(double x, double baseline, const std::string& utf8, double size = 11) {
-        ops_.push_back({Op::text, {x, baseline, 0, 0}, utf8, size, 0});
+        ops_.push_back({Op::write, {x, baseline, 0, 0}, utf8, size, 0});
         return measure(x, baseline, utf8, size);
     }
 
@@ -57,7 +57,7 @@ public:
 
     void draw(cairo_t* cr) const {
         for (const Op& op : ops_) {
-            if (op.kind == Op::text) {
+            if (op.kind == Op::write) {
                 cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL,
                                        CAIRO_FONT_WEIGHT_NORMAL);
                 cairo_set_font_size(cr, op.size);
@@ -75,7 +75,7 @@ public:
 
 private:
     struct Op {
-        enum Kind { text, fill } kind;
+        enum Kind { write, fill } kind;
         Rect rect;
         std::string text;
         double size;

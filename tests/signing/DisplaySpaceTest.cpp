@@ -1,0 +1,164 @@
+// DisplaySpace arithmetic, and its agreement with what Poppler reads and draws on rotated pages and
+// offset crop boxes.
+
+#include "signing/DisplaySpace.h"
+
+#include "pdf/PDFFile.h"
+#include "platform/PopplerPages.h"
+#include "signing/InkMap.h"
+#include "signing/PlacementTestSupport.h"
+#include "support/CairoPages.h"
+
+#include <gtest/gtest.h>
+
+using namespace placementtest;
+
+TEST(DisplaySpace, QuarterTurnsOfAnOffsetCropBox) {
+    const Rect crop{50, 100, 500, 600};
+    const Rect corner{50, 100, 10, 20};  // at the crop box's lower-left corner, in page space
+    struct Case {
+        int rotation;
+        Rect bounds;
+        Rect corner;
+    };
+    for (const Case& c : {Case{0, {0, 0, 500, 600}, {0, 0, 10, 20}},
+                          Case{90, {0, 0, 600, 500}, {0, 490, 20, 10}},
+                          Case{180, {0, 0, 500, 600}, {490, 580, 10, 20}},
+                          Case{270, {0, 0, 600, 500}, {580, 0, 20, 10}},
+                          Case{-90, {0, 0, 600, 500}, {580, 0, 20, 10}},
+                          Case{450, {0, 0, 600, 500}, {0, 490, 20, 10}},
+                          Case{45, {0, 0, 500, 600}, {0, 0, 10, 20}}}) {
+        DisplaySpace space(crop, c.rotation);
+        EXPECT_EQ(space.bounds, c.bounds) << c.rotation;
+        EXPECT_TRUE(near(space.display(corner), c.corner, 1e-9)) << c.rotation;
+        Rect some{123.5, 321.25, 40, 7};
+        EXPECT_TRUE(near(space.page(space.display(some)), some, 1e-9)) << c.rotation;
+        // The crop box fills the display bounds exactly.
+        EXPECT_TRUE(near(space.display(crop), c.bounds, 1e-9)) << c.rotation;
+    }
+}
+
+namespace {
+
+// A page with a crop box inside its media box, a black block and a word at known page places.
+const Rect block{100, 200, 50, 30};
+const std::string content = "0 g 100 200 50 30 re f BT /F1 20 Tf 300 400 Td (Firma) Tj ET";
+
+std::string croppedPage(int rotation) {
+    return handPDF({{"/MediaBox [0 0 600 800] /CropBox [50 100 550 700] /Rotate " +
+                         std::to_string(rotation),
+                     content}});
+}
+
+}  // namespace
+
+TEST(DisplaySpace, AgreesWithPopplerOnRotatedCroppedPages) {
+    for (int rotation : {0, 90, 180, 270}) {
+        SCOPED_TRACE(rotation);
+        std::string pdf = croppedPage(rotation);
+        PDFFile file(pdf);
+        std::optional<DisplaySpace> space = DisplaySpace::of(file, file.pageRefs().at(0));
+        ASSERT_TRUE(space);
+        DisplaySpace expected({50, 100, 500, 600}, rotation);
+        EXPECT_EQ(space->bounds, expected.bounds);
+        EXPECT_EQ(space->toDisplay, expected.toDisplay);
+
+        std::unique_ptr<PopplerPages> pages = PopplerPages::open(pdf);
+        ASSERT_TRUE(pages);
+        std::optional<PageText> text = pages->text(0);
+        ASSERT_TRUE(text);
+        ASSERT_EQ(UnicodeText::utf8(text->text), "Firma");
+
+        // The word's boxes, brought back to page space, sit where the content stream drew it.
+        Rect word = *std::optional<Rect>([&] {
+            double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9;
+            for (const PageTextBox& b : text->boxes) {
+                Rect page = space->page({b.x, space->bounds.height - b.y - b.height, b.width, b.height});
+                x0 = std::min(x0, page.minX());
+                y0 = std::min(y0, page.minY());
+                x1 = std::max(x1, page.maxX());
+                y1 = std::max(y1, page.maxY());
+            }
+            return Rect{x0, y0, x1 - x0, y1 - y0};
+        }());
+        EXPECT_NEAR(word.minX(), 300, 1.0);
+        EXPECT_LT(word.minY(), 400);
+        EXPECT_GT(word.maxY(), 412);
+        EXPECT_NEAR(word.width, 52.2, 3.0);  // "Firma" in Helvetica 20
+
+        // The rendering lands on the same frame: ink on the block, none around it.
+        std::optional<InkMap> ink = InkMap::make(*pages, 0, *text, *space, {});
+        ASSERT_TRUE(ink);
+        Rect shown = space->display(block);
+        EXPECT_FALSE(ink->isEmpty(shown.insetBy(2, 2)));
+        EXPECT_TRUE(ink->isEmpty({shown.minX() - 6, shown.minY(), 4, shown.height}));
+        EXPECT_TRUE(ink->isEmpty({shown.maxX() + 2, shown.minY(), 4, shown.height}));
+        EXPECT_TRUE(ink->isEmpty({shown.minX(), shown.maxY() + 2, shown.width, 4}));
+        EXPECT_TRUE(ink->isEmpty({shown.minX(), shown.minY() - 6, shown.width, 4}));
+    }
+}
+
+TEST(PopplerPages, TextLinesBlanksAndBoxes) {
+    cairopages::Document doc;
+    auto& page = doc.page(595, 842);
+    Rect first = page.text(72, 700, "Fdo.: El interesado");
+    page.text(72, 686, "Segunda línea");
+    page.text(72, 600, "Nombre");
+    Rect far = page.text(300, 600, "Firma:");
+    page.rule({72, 400, 200, 2});
+    std::unique_ptr<PopplerPages> pages = PopplerPages::open(doc.pdf());
+    ASSERT_TRUE(pages);
+    ASSERT_EQ(pages->pageCount(), 1);
+
+    std::optional<PageText> text = pages->text(0);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(UnicodeText::utf8(text->text), "Fdo.: El interesado\nSegunda línea\nNombre  Firma:");
+    ASSERT_EQ(text->boxes.size(), text->text.size());
+    for (std::size_t i = 0; i < text->text.size(); ++i) {
+        bool separator = text->text[i] == u'\n' || (text->text[i] == u' ' && text->boxes[i].isEmpty());
+        EXPECT_EQ(text->boxes[i].isEmpty(), separator) << i;
+    }
+    // Boxes are top-down on the upright page.
+    const PageTextBox& f = text->boxes[0];
+    EXPECT_NEAR(f.x, first.minX(), 1.5);
+    EXPECT_LT(f.y, 842 - first.maxY() + 0.5);
+    EXPECT_GT(f.y + f.height, 842 - 700);
+    std::size_t firma = text->text.find(u"Firma:");
+    EXPECT_NEAR(text->boxes[firma].x, far.minX(), 1.5);
+
+    // Turned pages read in the direction of their writing: the same lines (the order of blocks is
+    // the renderer's).
+    for (int rotation : {90, 180, 270}) {
+        std::unique_ptr<PopplerPages> turned =
+            PopplerPages::open(fixtures::qpdf(doc.pdf(), {"--rotate=+" + std::to_string(rotation)}));
+        ASSERT_TRUE(turned);
+        std::optional<PageText> turnedText = turned->text(0);
+        ASSERT_TRUE(turnedText);
+        std::string lines = "\n" + UnicodeText::utf8(turnedText->text) + "\n";
+        EXPECT_NE(lines.find("\nFdo.: El interesado\n"), std::string::npos) << rotation;
+        EXPECT_NE(lines.find("\nSegunda línea\n"), std::string::npos) << rotation;
+    }
+
+    std::optional<GreyImage> image = pages->render(0, 2.0, 40'000'000);
+    ASSERT_TRUE(image);
+    EXPECT_NEAR(image->width, 1190, 1);
+    EXPECT_NEAR(image->height, 1684, 1);
+    auto grey = [&](double x, double y) {
+        return image->pixels[static_cast<std::size_t>((842 - y) * 2) * image->width +
+                             static_cast<std::size_t>(x * 2)];
+    };
+    EXPECT_LT(grey(150, 401), 100);
+    EXPECT_EQ(grey(150, 420), 255);
+    EXPECT_FALSE(pages->render(0, 2.0, 1000));  // over the pixel cap
+    EXPECT_FALSE(pages->text(1));
+    EXPECT_FALSE(pages->render(-1, 2.0, 40'000'000));
+}
+
+TEST(PopplerPages, RefusesWhatItCannotOpen) {
+    EXPECT_FALSE(PopplerPages::open(""));
+    EXPECT_FALSE(PopplerPages::open("%PDF-1.7\nnothing here"));
+    std::string locked = fixtures::encrypt(fixtures::textPDF(1), fixtures::Cipher::aes128,
+                                           {.userPassword = "secreto"});
+    EXPECT_FALSE(PopplerPages::open(locked));
+    EXPECT_TRUE(PopplerPages::open(fixtures::encrypt(fixtures::textPDF(1), fixtures::Cipher::aes128)));
+}
