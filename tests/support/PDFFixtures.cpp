@@ -376,6 +376,15 @@ std::string qpdfShowObject(const std::string& pdf, int64_t number, bool filtered
     return result.out;
 }
 
+int mutoolPageCount(const std::string& pdf) {
+    testutil::TempDir dir;
+    testutil::writeFile(dir / "in.pdf", pdf);
+    auto result = testutil::run({"mutool", "info", (dir / "in.pdf").string()});
+    const auto at = result.out.find("\nPages: ");
+    if (at == std::string::npos) throw std::runtime_error("mutool info shows no page count: " + result.err);
+    return std::stoi(result.out.substr(at + 8));
+}
+
 int qpdfCheck(const std::string& pdf, const std::string& password) {
     return runQpdf(pdf, {"--check"}, password, false, nullptr).exitCode;
 }

@@ -163,6 +163,9 @@ std::string qpdfEncryptionKey(const std::string& pdf, const std::string& passwor
 // data); standard output as is.
 std::string qpdfShowObject(const std::string& pdf, int64_t number, bool filtered = false,
                            const std::string& password = "");
+// "Pages:" of `mutool info` (MuPDF recovers some damaged files qpdf gives up on, such as a
+// cross-reference stream without "startxref"); throws when mutool shows no page count.
+int mutoolPageCount(const std::string& pdf);
 // Exit code of `qpdf --check`.
 int qpdfCheck(const std::string& pdf, const std::string& password = "");
 

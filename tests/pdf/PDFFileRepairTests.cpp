@@ -1,0 +1,168 @@
+// Damaged files: the cross-reference table rebuilt by scanning, compared with qpdf's own recovery.
+#include "pdf/PDFError.h"
+#include "pdf/PDFFile.h"
+
+#include "support/PDFFixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <cstdio>
+
+using fixtures::FixtureWriter;
+
+namespace {
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    const auto at = text.find(from);
+    if (at == std::string::npos) throw std::runtime_error("fixture lacks " + from);
+    return text.replace(at, from.size(), to);
+}
+
+std::string withoutLast(std::string text, const std::string& from) {
+    const auto at = text.rfind(from);
+    if (at == std::string::npos) throw std::runtime_error("fixture lacks " + from);
+    return text.erase(at);
+}
+
+std::string errorOf(const std::string& bytes) {
+    try {
+        PDFFile file(bytes);
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return "";
+}
+
+// The page count of qpdf's own recovery, or MuPDF's where qpdf gives up.
+int oraclePageCount(const std::string& bytes) {
+    try {
+        return fixtures::qpdfPageCount(bytes);
+    } catch (const std::runtime_error&) {
+        return fixtures::mutoolPageCount(bytes);
+    }
+}
+
+// `pages`: the count when neither qpdf nor MuPDF can recover the file.
+void expectRepairedLikeQpdf(const std::string& bytes, const std::string& label, int pages = -1) {
+    SCOPED_TRACE(label);
+    std::unique_ptr<PDFFile> file;
+    ASSERT_NO_THROW(file = std::make_unique<PDFFile>(bytes));
+    EXPECT_TRUE(file->wasReconstructed());
+    EXPECT_FALSE(file->usesXRefStream());
+    EXPECT_EQ(static_cast<int>(file->pageRefs().size()), pages >= 0 ? pages : oraclePageCount(bytes));
+    EXPECT_TRUE(file->trailer().contains("Root"));
+    EXPECT_EQ(file->trailer().get("Size")->integer(), file->entries().rbegin()->first + 1);
+    for (const auto& [number, entry] : file->entries()) EXPECT_NE(entry.kind, PDFFile::Entry::Kind::free);
+}
+
+}  // namespace
+
+TEST(PDFFileRepair, DamagedFilesOpenWithQpdfsPageCount) {
+    const std::string classic = fixtures::textPDF(4, true);
+    const std::string streams = fixtures::qpdf(classic, {"--object-streams=generate"});
+    const std::string encryptedStreams =
+        fixtures::qpdf(fixtures::encrypt(classic, fixtures::Cipher::aes128), {"--object-streams=generate"});
+
+    expectRepairedLikeQpdf("basura antes de la cabecera\n" + classic, "shifted");
+    expectRepairedLikeQpdf("basura\n" + streams, "shifted object streams");
+    expectRepairedLikeQpdf(withoutLast(classic, "startxref"), "no startxref");
+    expectRepairedLikeQpdf(withoutLast(classic, "startxref") + "startxref\n99999999\n%%EOF\n", "startxref outside");
+    // The table cut half-way, with no trailer after it: the catalog is found by search.
+    expectRepairedLikeQpdf(classic.substr(0, classic.rfind("xref\n0 ") + 40), "truncated table");
+    // No "trailer" keyword at all: the trailer keys come from the cross-reference stream, for an
+    // encrypted file too (its /ID and /Encrypt).
+    ASSERT_EQ(streams.find("trailer"), std::string::npos);
+    expectRepairedLikeQpdf(withoutLast(streams, "startxref"), "xref stream, no startxref");
+    expectRepairedLikeQpdf(withoutLast(encryptedStreams, "startxref"), "encrypted xref stream, no startxref");
+    // Root missing from the trailer: the catalog is found by search (qpdf and MuPDF both give up;
+    // the fixture has 4 pages).
+    expectRepairedLikeQpdf(replaced(classic, "/Root 1 0 R", "           "), "catalog by search", 4);
+}
+
+TEST(PDFFileRepair, LastHeaderWinsAndTrailerKeysAreCorrected) {
+    // An appended revision repeats the page tree with one page fewer, without a usable xref.
+    const std::string base = fixtures::textPDF(3);
+    std::string appended = base + "2 0 obj\n<</Type /Pages /Kids [5 0 R 7 0 R] /Count 2 >>\nendobj\n"
+                                  "startxref\n12\n%%EOF\n";
+    PDFFile file(appended);
+    EXPECT_TRUE(file.wasReconstructed());
+    EXPECT_EQ(file.pageRefs().size(), 2u);
+    EXPECT_EQ(fixtures::qpdfPageCount(appended), 2);
+    EXPECT_EQ(file.lastXRefOffset(), 12);
+
+    // The first attempt merged /Root 20 and failed its consistency check; the last "trailer"
+    // dictionary of the file names catalog 1, which the repair takes.
+    FixtureWriter w;
+    w.object(1, "<</Type /Catalog /Pages 2 0 R >>");
+    w.object(2, "<</Type /Pages /Kids [3 0 R] /Count 1 >>");
+    w.object(3, "<</Type /Page /Parent 2 0 R >>");
+    w.object(20, "<</Type /Catalog /Pages 2 0 R /Marca 20 >>");
+    std::string bytes = w.finishClassic("/Root 20 0 R");
+    char right[32], wrong[32];
+    std::snprintf(right, sizeof right, "%010lld 00000 n", static_cast<long long>(w.offset(3)));
+    std::snprintf(wrong, sizeof wrong, "%010lld 00000 n", static_cast<long long>(w.offset(1)));
+    bytes = replaced(bytes, right, wrong) + "trailer\n<</Root 1 0 R >>\n";
+    PDFFile fixed(bytes);
+    EXPECT_TRUE(fixed.wasReconstructed());
+    EXPECT_EQ(fixed.catalogRef(), PDFRef(1));
+    EXPECT_EQ(fixed.pageRefs().size(), 1u);
+    EXPECT_EQ(fixed.size(), 21);
+}
+
+TEST(PDFFileRepair, HeaderScanRules) {
+    // "objeto" and "endobj" are not headers; a header followed by "<<" is; a number may run
+    // straight into the preceding text; the lowest-numbered catalog is chosen.
+    std::string bytes =
+        "%PDF-1.4\n"
+        "% objeto endobj\n"
+        "1 0 obj<</Type /Catalog /Pages 2 0 R >>endobj\n"
+        "x2 0 obj\n<</Type /Pages /Kids [3 0 R] /Count 1 >>\nendobj\n"
+        "3 0 obj <</Type /Page /Parent 2 0 R >> endobj\n"
+        "4 0 obj <</Type /Catalog /Pages 2 0 R /Otro true >> endobj\n";
+    PDFFile file(bytes);
+    EXPECT_TRUE(file.wasReconstructed());
+    EXPECT_EQ(file.entries().size(), 4u);
+    EXPECT_EQ(file.entries().at(2).offset(), static_cast<std::int64_t>(bytes.find("2 0 obj")));
+    EXPECT_EQ(file.catalogRef(), PDFRef(1));
+    EXPECT_EQ(file.pageRefs().size(), 1u);
+    EXPECT_EQ(file.lastXRefOffset(), 0);
+    EXPECT_EQ(file.trailer().get("Size")->integer(), 5);
+}
+
+TEST(PDFFileRepair, ObjectStreamMembersGetTheirRealIndexes) {
+    // Members of object streams without a header of their own get compressed entries whose index
+    // is their position in the stream's header, as qpdf reads in the undamaged file.
+    const std::string streams = fixtures::qpdf(fixtures::textPDF(5), {"--object-streams=generate"});
+    PDFFile original(streams);
+    ASSERT_FALSE(original.wasReconstructed());
+    PDFFile repaired("%comentario\n" + streams);
+    ASSERT_TRUE(repaired.wasReconstructed());
+    int compressed = 0;
+    for (const auto& [number, entry] : original.entries()) {
+        if (entry.kind != PDFFile::Entry::Kind::compressed) continue;
+        ++compressed;
+        ASSERT_TRUE(repaired.entries().contains(number)) << number;
+        EXPECT_EQ(repaired.entries().at(number), entry) << number;
+    }
+    EXPECT_GT(compressed, 5);
+
+    // An object both in the body and in an object stream keeps its body entry.
+    FixtureWriter w;
+    w.object(1, "<</Type /Catalog /Pages 2 0 R >>");
+    w.objectStream(4, {{2, "<</Type /Pages /Kids [3 0 R] /Count 1 >>"}, {3, "<</Type /Page /Parent 2 0 R >>"}});
+    w.object(3, "<</Type /Page /Parent 2 0 R /Rotate 90 >>");
+    PDFFile both(w.bytes());
+    EXPECT_EQ(both.entries().at(2), PDFFile::Entry::inStream(4, 0));
+    EXPECT_EQ(both.entries().at(3), PDFFile::Entry::atOffset(w.offset(3), 0));
+    EXPECT_EQ(both.pageRefs().size(), 1u);
+}
+
+TEST(PDFFileRepair, UnusableFilesFailWithTheirSentences) {
+    EXPECT_EQ(errorOf("%PDF-1.7\nnada que ver aquí\n"), "No se encuentra el catálogo del PDF");
+    EXPECT_EQ(errorOf("%PDF-1.7\n1 0 obj <</Type /Pages /Kids [] >> endobj\n"), "No se encuentra el catálogo del PDF");
+    EXPECT_EQ(errorOf("basura\n" + fixtures::textPDF(1).substr(0, 20)), "No se encuentra el catálogo del PDF");
+    // An encrypted file that needs a password still says so after a repair.
+    const std::string locked = fixtures::encrypt(fixtures::textPDF(1), fixtures::Cipher::aes128, {.userPassword = "x"});
+    EXPECT_EQ(errorOf("basura\n" + locked), "El PDF está protegido con contraseña de apertura; todavía no se puede firmar.");
+}
