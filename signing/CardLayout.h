@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "signing/Geometry.h"
@@ -26,6 +27,13 @@ inline constexpr Colour accent{0.141, 0.275, 0.847, 1};  // tint, border, bands,
 inline constexpr Colour ink{0.09, 0.09, 0.12, 1};        // holder and company name
 inline constexpr Colour muted{0.33, 0.33, 0.38, 1};      // smaller detail lines
 }  // namespace CardColours
+
+// The host names the card prints: the public signature-validation service and the product's
+// web site. Build settings (TINDRA_VALIDATION_HOST, TINDRA_WEBSITE_HOST).
+namespace CardHosts {
+std::string_view validation();
+std::string_view website();
+}  // namespace CardHosts
 
 enum class FontWeight { regular, medium, semibold, bold };
 

@@ -34,7 +34,8 @@ struct SignatureStamp {
     // font sizes. Dates are formatted in ICU's default time zone.
     CardLayout layout(Rect rect, const TextMeasurer& measurer) const;
 
-    // Draws the card filling `rect`. Nothing without a context or with an empty rectangle.
+    // Draws the card filling `rect`. Nothing without a context, or for an empty rectangle or one
+    // larger than 14400 points a side.
     void draw(cairo_t* cr, Rect rect) const;
     // Draws the card reading upright on a page shown with that /Rotate; `rect` in page space.
     void draw(cairo_t* cr, Rect rect, int pageRotation) const;

@@ -1,0 +1,282 @@
+// Renderings of the signature card and the handwriting image, read back by outside tools.
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "CardTestSupport.h"
+#include "signing/Handwriting.h"
+#include "signing/Rendering.h"
+#include "signing/SignatureStamp.h"
+#include "support/TestUtil.h"
+
+namespace {
+
+using testutil::run;
+
+std::string pageSize(const std::string& pdf, const testutil::TempDir& dir) {
+    const auto path = dir / "page.pdf";
+    testutil::writeFile(path, pdf);
+    const auto info = run({"pdfinfo", path.string()});
+    EXPECT_EQ(info.exitCode, 0) << info.err;
+    std::smatch match;
+    if (std::regex_search(info.out, match, std::regex("Page size:\\s+([^\\n]*?) pts"))) {
+        return match[1];
+    }
+    return {};
+}
+
+std::string pageCount(const std::string& pdf, const testutil::TempDir& dir) {
+    const auto path = dir / "count.pdf";
+    testutil::writeFile(path, pdf);
+    std::smatch match;
+    const std::string out = run({"pdfinfo", path.string()}).out;
+    return std::regex_search(out, match, std::regex("Pages:\\s+(\\d+)")) ? std::string(match[1]) : "";
+}
+
+// Reads a binary PPM (P6) as written by pdftoppm: counts pixels that are not white.
+int nonWhitePixels(const std::string& ppm) {
+    std::size_t pos = 0;
+    int fields[3] = {0, 0, 0};
+    std::string magic;
+    auto token = [&]() {
+        while (pos < ppm.size() && std::isspace(static_cast<unsigned char>(ppm[pos]))) ++pos;
+        const std::size_t start = pos;
+        while (pos < ppm.size() && !std::isspace(static_cast<unsigned char>(ppm[pos]))) ++pos;
+        return ppm.substr(start, pos - start);
+    };
+    magic = token();
+    for (int& f : fields) f = std::stoi(token());
+    ++pos;
+    if (magic != "P6") return -1;
+    int count = 0;
+    for (std::size_t i = pos; i + 2 < ppm.size(); i += 3) {
+        if (static_cast<unsigned char>(ppm[i]) < 250 || static_cast<unsigned char>(ppm[i + 1]) < 250 ||
+            static_cast<unsigned char>(ppm[i + 2]) < 250) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+SignatureStamp sampleStamp() {
+    return SignatureStamp{cardtest::personalCertificate(), cardtest::sampleDate(), false, true};
+}
+
+TEST(CardRendering, PdfDataIsOnePageOfTheRequestedSizeWithTheCardOnIt) {
+    cardtest::MadridTime madrid;
+    testutil::TempDir dir;
+    const auto pdf = sampleStamp().pdfData({250, 72});
+    ASSERT_TRUE(pdf);
+    EXPECT_EQ(pageSize(*pdf, dir), "250 x 72");
+    EXPECT_EQ(pageCount(*pdf, dir), "1");
+    EXPECT_EQ(run({"qpdf", "--check", (dir / "page.pdf").string()}).exitCode, 0);
+
+    const auto ppm = run({"pdftoppm", "-r", "72", (dir / "page.pdf").string()});
+    ASSERT_EQ(ppm.exitCode, 0);
+    EXPECT_GT(nonWhitePixels(ppm.out), 1000);
+
+    const auto text = run({"pdftotext", "-layout", (dir / "page.pdf").string(), "-"});
+    EXPECT_NE(text.out.find("FIRMADO DIGITALMENTE"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Juan Español Pérez"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("DNI ***4567**"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Firmado con"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("11:30:45 CET"), std::string::npos) << text.out;
+}
+
+TEST(CardRendering, BitmapIsFourPixelsPerPoint) {
+    cardtest::MadridTime madrid;
+    const SignatureStamp stamp = sampleStamp();
+    const auto png = stamp.pngData({250, 72});
+    ASSERT_TRUE(png);
+    ASSERT_GT(png->size(), 24u);
+    EXPECT_EQ(png->substr(1, 3), "PNG");
+    auto be32 = [&](std::size_t at) {
+        return static_cast<unsigned>(static_cast<unsigned char>((*png)[at])) << 24 |
+               static_cast<unsigned>(static_cast<unsigned char>((*png)[at + 1])) << 16 |
+               static_cast<unsigned>(static_cast<unsigned char>((*png)[at + 2])) << 8 |
+               static_cast<unsigned>(static_cast<unsigned char>((*png)[at + 3]));
+    };
+    EXPECT_EQ(be32(16), 1000u);
+    EXPECT_EQ(be32(20), 288u);
+
+    const auto image = stamp.image({250, 72});
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width, 1000);
+    EXPECT_EQ(image->height, 288);
+    // The card fills its box: the corners stay clear of the rounded outline, the middle is inked.
+    EXPECT_EQ(cardtest::inkCount(*image, 0, 0, 2, 2), 0);
+    EXPECT_GT(cardtest::inkCount(*image, 400, 100, 600, 200), 100 * 100);
+    // A fractional size truncates the pixel count.
+    const auto odd = stamp.image({10.3, 20.49});
+    ASSERT_TRUE(odd);
+    EXPECT_EQ(odd->width, 41);
+    EXPECT_EQ(odd->height, 81);
+}
+
+TEST(CardRendering, SizesOutOfRangeGiveNothing) {
+    const SignatureStamp stamp = sampleStamp();
+    for (Size size : {Size{0.5, 40}, Size{20000, 40}, Size{40, 0.5}, Size{40, 20000}, Size{-5, 40}}) {
+        EXPECT_FALSE(stamp.pdfData(size)) << size.width << "x" << size.height;
+        EXPECT_FALSE(stamp.image(size));
+        EXPECT_FALSE(stamp.pngData(size));
+    }
+    EXPECT_TRUE(stamp.pdfData({1, 1}));
+    EXPECT_TRUE(stamp.pdfData({14400, 14400}));
+    // A page-sized bitmap is fine; one beyond the pixel budget is refused before allocating.
+    EXPECT_TRUE(stamp.image({595, 842}));
+    EXPECT_FALSE(stamp.image({14400, 14400}));
+}
+
+TEST(CardRendering, DrawingWithoutAContextOrIntoNothingIsHarmless) {
+    const SignatureStamp stamp = sampleStamp();
+    stamp.draw(nullptr, Rect{0, 0, 250, 72});
+    stamp.draw(nullptr, Rect{0, 0, 250, 72}, 90);
+    const auto image = Rendering::bitmap({20, 20}, 1, [&](cairo_t* cr) {
+        stamp.draw(cr, Rect{0, 0, 0, 72});
+        stamp.draw(cr, Rect{0, 0, 1e300, 1e300});
+        stamp.draw(cr, Rect{1e300, -1e300, 250, 72});
+        stamp.draw(cr, Rect{0, 0, 14400, 14400});
+        stamp.draw(cr, Rect{5, 5, 1, 1});
+    });
+    ASSERT_TRUE(image);
+}
+
+// The card drawn upright on a rotated page: in a y-up bitmap of the rotated page, the card's
+// header (its first text line, near the top of the unrotated card) ends up where the reader sees
+// the top.
+TEST(CardRendering, UprightDrawingKeepsTheCardInsideItsRectangle) {
+    cardtest::MadridTime madrid;
+    const SignatureStamp stamp = sampleStamp();
+    const Rect portrait{20, 30, 72, 250};  // a 250 x 72 card on a page turned by 90 or 270
+    for (int rotation : {90, 270}) {
+        const auto image = Rendering::bitmap({120, 300}, 1, [&](cairo_t* cr) {
+            stamp.draw(cr, portrait, rotation);
+        });
+        ASSERT_TRUE(image);
+        const int top = 300 - static_cast<int>(portrait.maxY());
+        const int bottom = 300 - static_cast<int>(portrait.minY());
+        EXPECT_GT(cardtest::inkCount(*image, 20, top, 92, bottom), 72 * 250 * 9 / 10);
+        const int total = cardtest::inkCount(*image, 0, 0, 120, 300);
+        EXPECT_LE(total - cardtest::inkCount(*image, 19, top - 1, 93, bottom + 1), 0) << rotation;
+    }
+}
+
+// --- Handwriting
+
+std::string pngOf(int width, int height, const std::function<void(cairo_t*)>& paint) {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+    cairo_t* cr = cairo_create(surface);
+    paint(cr);
+    cairo_destroy(cr);
+    std::string bytes;
+    cairo_surface_write_to_png_stream(
+        surface,
+        [](void* closure, const unsigned char* data, unsigned int length) {
+            static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &bytes);
+    cairo_surface_destroy(surface);
+    return bytes;
+}
+
+std::string solidPNG(int width, int height) {
+    return pngOf(width, height, [](cairo_t* cr) {
+        cairo_set_source_rgb(cr, 1, 0, 0);
+        cairo_paint(cr);
+    });
+}
+
+TEST(HandwritingImage, DefaultBoxIs36HighOr170Wide) {
+    const auto wide = Handwriting::fromPNG(solidPNG(300, 100));
+    ASSERT_TRUE(wide);
+    EXPECT_EQ(wide->image().width, 300);
+    EXPECT_EQ(wide->box({100, 100}), (Rect{46, 82, 108, 36}));
+    const auto wider = Handwriting::fromPNG(solidPNG(1000, 100));
+    ASSERT_TRUE(wider);
+    EXPECT_EQ(wider->box({0, 0}), (Rect{-85, -8.5, 170, 17}));
+    const auto line = Handwriting::fromPNG(solidPNG(5, 1));
+    ASSERT_TRUE(line);
+    EXPECT_EQ(line->aspect(), 5);
+    EXPECT_EQ(Handwriting(RasterImage{}).aspect(), 0);
+    // Pixel data that does not match the size is taken as no picture.
+    EXPECT_TRUE(Handwriting(RasterImage{2, 2, {1, 2, 3}}).image().isEmpty());
+}
+
+TEST(HandwritingImage, DrawsAspectFittedCentredAndTheRightWayUp) {
+    // Top half red, bottom half blue.
+    const auto handwriting = Handwriting::fromPNG(pngOf(200, 100, [](cairo_t* cr) {
+        cairo_set_source_rgb(cr, 1, 0, 0);
+        cairo_rectangle(cr, 0, 0, 200, 50);
+        cairo_fill(cr);
+        cairo_set_source_rgb(cr, 0, 0, 1);
+        cairo_rectangle(cr, 0, 50, 200, 50);
+        cairo_fill(cr);
+    }));
+    ASSERT_TRUE(handwriting);
+    const auto image = Rendering::bitmap({100, 100}, 1, [&](cairo_t* cr) {
+        handwriting->draw(cr, Rect{0, 0, 100, 100});
+    });
+    ASSERT_TRUE(image);
+    EXPECT_EQ(cardtest::inkCount(*image, 0, 0, 100, 24), 0);
+    EXPECT_EQ(cardtest::inkCount(*image, 0, 76, 100, 100), 0);
+    EXPECT_EQ(cardtest::inkCount(*image, 0, 26, 100, 74), 100 * 48);
+    auto pixel = [&](int x, int y) { return &image->rgba[(static_cast<std::size_t>(y) * 100 + x) * 4]; };
+    EXPECT_GT(pixel(50, 30)[0], 200);  // red on top
+    EXPECT_LT(pixel(50, 30)[2], 50);
+    EXPECT_GT(pixel(50, 70)[2], 200);  // blue below
+    EXPECT_LT(pixel(50, 70)[0], 50);
+
+    // Upright on a page shown turned by 90 degrees clockwise: the picture's top faces the page's
+    // left edge, which the reader sees at the top. In a 100 x 200 box it fills the box.
+    const auto turned = Rendering::bitmap({100, 200}, 1, [&](cairo_t* cr) {
+        handwriting->draw(cr, Rect{0, 0, 100, 200}, 90);
+    });
+    ASSERT_TRUE(turned);
+    EXPECT_EQ(cardtest::inkCount(*turned, 0, 0, 100, 200), 100 * 200);
+    const std::uint8_t* left = &turned->rgba[(100 * 100 + 10) * 4];
+    const std::uint8_t* right = &turned->rgba[(100 * 100 + 90) * 4];
+    EXPECT_GT(left[0], 200);
+    EXPECT_GT(right[2], 200);
+}
+
+TEST(HandwritingImage, AppearanceIsAOnePagePdfOfTheBox) {
+    testutil::TempDir dir;
+    const auto handwriting = Handwriting::fromPNG(solidPNG(300, 100));
+    ASSERT_TRUE(handwriting);
+    const auto pdf = handwriting->pdfData({120, 36});
+    ASSERT_TRUE(pdf);
+    EXPECT_EQ(pageSize(*pdf, dir), "120 x 36");
+    EXPECT_EQ(pageCount(*pdf, dir), "1");
+    const auto ppm = run({"pdftoppm", "-r", "72", (dir / "page.pdf").string()});
+    EXPECT_GT(nonWhitePixels(ppm.out), 100 * 30);
+    EXPECT_FALSE(handwriting->pdfData({120, 0.5}));
+    EXPECT_FALSE(handwriting->pdfData({20000, 36}));
+}
+
+TEST(HandwritingImage, DataThatIsNotAReadablePngGivesNothing) {
+    const std::string good = solidPNG(40, 20);
+    EXPECT_FALSE(Handwriting::fromPNG(""));
+    EXPECT_FALSE(Handwriting::fromPNG("not an image at all"));
+    EXPECT_FALSE(Handwriting::fromPNG(good.substr(0, good.size() / 2)));
+    std::string flipped = good;
+    flipped[flipped.size() / 2] ^= 0x55;
+    EXPECT_FALSE(Handwriting::fromPNG(flipped));
+    // A header that claims 100000 x 100000 pixels is refused before any pixel is allocated.
+    std::string huge = good;
+    const unsigned char dims[8] = {0, 1, 0x86, 0xA0, 0, 1, 0x86, 0xA0};
+    huge.replace(16, 8, reinterpret_cast<const char*>(dims), 8);
+    // Fix the IHDR checksum so only the size is at fault.
+    unsigned long crc = 0xFFFFFFFFUL;
+    for (std::size_t i = 12; i < 29; ++i) {
+        crc ^= static_cast<unsigned char>(huge[i]);
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320UL & (0UL - (crc & 1)));
+    }
+    crc ^= 0xFFFFFFFFUL;
+    for (int k = 0; k < 4; ++k) huge[29 + k] = static_cast<char>(crc >> (24 - 8 * k));
+    EXPECT_FALSE(Handwriting::fromPNG(huge));
+    EXPECT_TRUE(Handwriting::fromPNG(good));
+}
+
+}  // namespace
