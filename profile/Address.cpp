@@ -11,14 +11,7 @@ constexpr std::size_t kProseLength = 50;
 bool isBlankOrComma(UChar32 c) { return c == ',' || UnicodeText::isBlank(c); }
 
 std::string withoutBlanks(std::string_view text) {
-    icu::UnicodeString s = UnicodeText::fromUtf8(text);
-    icu::UnicodeString out;
-    for (int32_t i = 0; i < s.length();) {
-        UChar32 c = s.char32At(i);
-        i += U16_LENGTH(c);
-        if (!UnicodeText::isBlank(c)) out.append(c);
-    }
-    return UnicodeText::toUtf8(out);
+    return UnicodeText::filtered(text, [](UChar32 c) { return !UnicodeText::isBlank(c); });
 }
 
 }  // namespace

@@ -89,14 +89,7 @@ std::string joined(const std::vector<std::string>& groups) {
 
 // The characters of the text that are decimal digits.
 std::string digitsOf(std::string_view text) {
-    icu::UnicodeString s = UnicodeText::fromUtf8(text);
-    icu::UnicodeString out;
-    for (int32_t i = 0; i < s.length();) {
-        UChar32 c = s.char32At(i);
-        i += U16_LENGTH(c);
-        if (u_isdigit(c)) out.append(c);
-    }
-    return UnicodeText::toUtf8(out);
+    return UnicodeText::filtered(text, [](UChar32 c) { return u_isdigit(c) != 0; });
 }
 
 bool containsFiscal(const std::string& heading) {

@@ -4,6 +4,7 @@
 #include "profile/UnicodeText.h"
 
 #include <unicode/regex.h>
+#include <unicode/uchar.h>
 
 #include <memory>
 
@@ -60,14 +61,8 @@ std::vector<Match> matches(std::string_view pattern, std::string_view text, uint
 
 ProfileFact::Owner mainOwner(std::string_view text) {
     for (const Match& m : matches(R"re(\b[A-HJNP-SUVW][-\s]?\d{7}[-\s]?[0-9A-J]\b)re", text)) {
-        icu::UnicodeString whole = UnicodeText::fromUtf8(m.whole);
-        icu::UnicodeString kept;
-        for (int32_t i = 0; i < whole.length();) {
-            UChar32 c = whole.char32At(i);
-            i += U16_LENGTH(c);
-            if (u_isalnum(c)) kept.append(c);
-        }
-        if (Identity::isCIF(UnicodeText::toUtf8(kept))) return ProfileFact::Owner::company;
+        std::string kept = UnicodeText::filtered(m.whole, [](UChar32 c) { return u_isalnum(c) != 0; });
+        if (Identity::isCIF(kept)) return ProfileFact::Owner::company;
     }
     return ProfileFact::Owner::person;
 }

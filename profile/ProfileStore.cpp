@@ -30,6 +30,7 @@ constexpr const char* kUndecodable =
     "Tus datos guardados en el depósito de claves están dañados y no se pueden leer; no se ha cambiado nada para "
     "no perderlos.";
 constexpr const char* kWriteFailed = "No se han podido guardar tus datos en el depósito de claves.";
+constexpr const char* kRemoveFailed = "No se han podido borrar tus datos del depósito de claves.";
 
 double storedSeconds(Clock::time_point t) {
     return std::chrono::duration<double>(t - Clock::from_time_t(kReferenceDate)).count();
@@ -155,6 +156,16 @@ void remove(SecretStore& secrets, const SavedFact& fact, const LogLine& log) {
     std::vector<SavedFact> list = readForChange(secrets, log);
     std::erase_if(list, [&](const SavedFact& stored) { return stored == fact; });
     store(secrets, list, log);
+}
+
+void reset(SecretStore& secrets, const LogLine& log) {
+    try {
+        secrets.remove(service(), account);
+    } catch (const SecretStoreError& e) {
+        if (log) log(std::string("Mis datos: no se ha podido borrar del depósito de claves: ") + e.what());
+        throw Error(e.unavailable() ? kUnavailable : kRemoveFailed);
+    }
+    if (log) log("Mis datos: borrados del depósito de claves");
 }
 
 std::vector<SavedFact> candidates(const std::vector<ProfileFact>& facts, Clock::time_point now) {

@@ -60,6 +60,10 @@ void save(SecretStore& store, const std::vector<SavedFact>& facts, const LogLine
 // Removes the stored fact equal to `fact` in all six fields. Throws like save.
 void remove(SecretStore& store, const SavedFact& fact, const LogLine& log = logToFile);
 
+// Deletes the stored item whatever it holds: only on the user's explicit choice to start again
+// after an item that cannot be read or decoded. Throws Error, after one log line, when it fails.
+void reset(SecretStore& store, const LogLine& log = logToFile);
+
 // Saved facts for parsed facts, keyed by the first identity number of each owner.
 std::vector<SavedFact> candidates(const std::vector<ProfileFact>& facts,
                                   std::chrono::system_clock::time_point now = std::chrono::system_clock::now());

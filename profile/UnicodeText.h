@@ -65,6 +65,19 @@ std::string trimmed(std::string_view text, Predicate drop) {
     return toUtf8(trimmedU(fromUtf8(text), drop));
 }
 
+// The code points of the text for which `keep` is true.
+template <typename Predicate>
+std::string filtered(std::string_view text, Predicate keep) {
+    const icu::UnicodeString s = fromUtf8(text);
+    icu::UnicodeString out;
+    for (int32_t i = 0; i < s.length();) {
+        UChar32 c = s.char32At(i);
+        i += U16_LENGTH(c);
+        if (keep(c)) out.append(c);
+    }
+    return toUtf8(out);
+}
+
 // Trims horizontal white space from both ends.
 std::string trimBlanks(std::string_view text);
 

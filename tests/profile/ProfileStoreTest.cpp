@@ -127,6 +127,13 @@ TEST_F(Store, UnreadableDataIsLeftAlone) {
         EXPECT_EQ(stored(), before);
     }
     EXPECT_EQ(secrets.writes, writes);
+
+    // Only a deliberate reset clears a damaged item, and then saving works again.
+    secrets.readFault = MemorySecretStore::Fault::none;
+    stored() = "{dañado";
+    ProfileStore::reset(secrets, log);
+    ProfileStore::save(secrets, {fact("persona", "cp", "1")}, log);
+    EXPECT_EQ(ProfileStore::facts(secrets).size(), 1u);
 }
 
 TEST_F(Store, FailedWriteIsReported) {
