@@ -1,9 +1,7 @@
 #include "signing/AutoFirmaEngine.h"
 
-#include <fstream>
-#include <sstream>
-
 #include "pdf/PDFFile.h"
+#include "platform/FileData.h"
 #include "signing/PDFSigner.h"
 
 namespace {
@@ -18,12 +16,8 @@ std::optional<int> pageSent(const SignaturePlacement& placement) {
 
 // The number of pages, or nothing when our reader cannot open the file (AutoFirma may still).
 std::optional<std::size_t> pageCount(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
     try {
-        PDFFile file(std::move(bytes).str());
+        PDFFile file(FileData::read(path));
         return file.pageRefs().size();
     } catch (...) {
         return std::nullopt;

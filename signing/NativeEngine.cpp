@@ -1,39 +1,15 @@
 #include "signing/NativeEngine.h"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
-#include <stdexcept>
-
 #include "platform/AtomicFile.h"
-#include "platform/SystemError.h"
+#include "platform/FileData.h"
 #include "signing/PDFSigner.h"
 #include "signing/SignatureAppearances.h"
 #include "signing/SigningIdentity.h"
 
-namespace {
-
-std::string readWholeFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        throw std::runtime_error("No se ha podido leer «" + path.filename().string() + "»: " +
-                                 SystemError::describe(errno) + ".");
-    }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) {
-        throw std::runtime_error("No se ha podido leer «" + path.filename().string() + "».");
-    }
-    return std::move(bytes).str();
-}
-
-}  // namespace
-
 void NativeEngine::sign(const std::filesystem::path& input, const std::filesystem::path& output,
                         const Certificate& certificate,
                         const std::optional<VisibleSignature>& visible) const {
-    std::string data = readWholeFile(input);
+    std::string data = FileData::read(input);
     SigningIdentity identity(certificate.sha1, keychain, prompt);
     PDFSigner signer(std::move(identity), certificate.name);
 

@@ -3,7 +3,6 @@
 #include "platform/Preferences.h"
 #include "signing/AutoFirmaEngine.h"
 #include "signing/FallbackEngine.h"
-#include "signing/NativeEngine.h"
 
 namespace SigningEngines {
 
@@ -18,13 +17,14 @@ AnySigningEngine preferred() {
 }
 
 AnySigningEngine preferred(const std::optional<std::string>& engine,
-                           const std::optional<AutoFirma::Installation>& autofirma) {
+                           const std::optional<AutoFirma::Installation>& autofirma,
+                           const NativeEngine& native) {
     AnySigningEngine external;
     if (autofirma) external = std::make_shared<AutoFirmaEngine>(*autofirma);
     if (engine == "autofirma") return external;
-    if (engine == "nativo") return std::make_shared<NativeEngine>();
-    if (external) return std::make_shared<FallbackEngine>(std::make_shared<NativeEngine>(), external);
-    return std::make_shared<NativeEngine>();
+    auto own = std::make_shared<NativeEngine>(native);
+    if (engine == "nativo" || !external) return own;
+    return std::make_shared<FallbackEngine>(own, external);
 }
 
 }  // namespace SigningEngines

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "signing/AutoFirma.h"
+#include "signing/NativeEngine.h"
 #include "signing/SigningEngine.h"
 
 namespace SigningEngines {
@@ -20,7 +21,10 @@ AnySigningEngine preferred();
 //   "nativo": the own engine;
 //   anything else or nothing: the own engine with AutoFirma as its fallback, or the own engine
 //   alone without AutoFirma.
+// `native` is the own engine to use (the default store unless a caller such as a test tool names
+// another).
 AnySigningEngine preferred(const std::optional<std::string>& engine,
-                           const std::optional<AutoFirma::Installation>& autofirma);
+                           const std::optional<AutoFirma::Installation>& autofirma,
+                           const NativeEngine& native = NativeEngine());
 
 }  // namespace SigningEngines

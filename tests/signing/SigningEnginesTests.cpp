@@ -41,6 +41,10 @@ TEST(SigningEngines, PreferenceAndAutoFirmaChooseTheEngine) {
     EXPECT_NE(std::dynamic_pointer_cast<const NativeEngine>(pair->primary), nullptr);
     EXPECT_NE(std::dynamic_pointer_cast<const AutoFirmaEngine>(pair->fallback), nullptr);
     EXPECT_EQ(std::dynamic_pointer_cast<const NativeEngine>(pair->primary)->keychain, std::nullopt);
+
+    // A caller may name the own engine's store.
+    auto own = SigningEngines::preferred("nativo", installed, NativeEngine(fs::path("/tmp/db")));
+    EXPECT_EQ(std::dynamic_pointer_cast<const NativeEngine>(own)->keychain, fs::path("/tmp/db"));
 }
 
 Certificate testCertificate() {
