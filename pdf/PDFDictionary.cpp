@@ -49,6 +49,8 @@ void PDFDictionary::rebuildIndex() {
     for (std::size_t i = 0; i < entries_.size(); ++i) index_->emplace(entries_[i].key, i);
 }
 
+bool PDFDictionary::contains(std::string_view key) const { return indexOf(key) != npos; }
+
 const PDFObject* PDFDictionary::get(std::string_view key) const {
     const std::size_t i = indexOf(key);
     return i == npos ? nullptr : &entries_[i].value;

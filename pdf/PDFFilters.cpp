@@ -193,7 +193,7 @@ std::string inflate(std::string_view data) {
     // Output up to kDirectLimit bytes is collected in one pass. A larger output is first only
     // counted (so a decompression bomb never holds more than the limit), then decoded again into
     // a buffer of its exact size (so a large stream is never held twice during a reallocation).
-    constexpr std::size_t kDirectLimit = std::size_t{4} << 20;
+    constexpr std::size_t kDirectLimit = std::size_t{32} << 20;
     const auto limit = static_cast<std::size_t>(maxInflatedSize);
 
     std::string result;

@@ -40,7 +40,7 @@ public:
     // The key's value, or nullptr.
     const PDFObject* get(std::string_view key) const;
     PDFObject* get(std::string_view key);
-    bool contains(std::string_view key) const { return indexOf(key) != npos; }
+    bool contains(std::string_view key) const;
 
     // A new key is appended at the end; an existing key keeps its place and takes the new value.
     void set(std::string key, PDFObject value);
@@ -49,12 +49,12 @@ public:
 
     std::vector<std::string> keys() const;
     std::vector<std::pair<std::string, PDFObject>> entries() const;
-    std::size_t size() const { return entries_.size(); }
-    bool empty() const { return entries_.empty(); }
+    std::size_t size() const;
+    bool empty() const;
 
     // Iteration in key order: for (const auto& [key, value] : dictionary).
-    std::vector<Entry>::const_iterator begin() const { return entries_.begin(); }
-    std::vector<Entry>::const_iterator end() const { return entries_.end(); }
+    std::vector<Entry>::const_iterator begin() const;
+    std::vector<Entry>::const_iterator end() const;
 
     // Same keys in the same order with equal values.
     bool operator==(const PDFDictionary& other) const;
@@ -153,3 +153,9 @@ struct PDFDictionary::Entry {
     PDFObject value;
     bool operator==(const Entry&) const = default;
 };
+
+// Defined once Entry is complete.
+inline std::size_t PDFDictionary::size() const { return entries_.size(); }
+inline bool PDFDictionary::empty() const { return entries_.empty(); }
+inline std::vector<PDFDictionary::Entry>::const_iterator PDFDictionary::begin() const { return entries_.begin(); }
+inline std::vector<PDFDictionary::Entry>::const_iterator PDFDictionary::end() const { return entries_.end(); }
