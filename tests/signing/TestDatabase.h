@@ -7,7 +7,7 @@
 #include <memory>
 
 inline const testpki::NSSDatabase& testDatabase() {
-    static testutil::TempDir* folder = new testutil::TempDir();  // kept until exit
-    static testpki::NSSDatabase database = testpki::makeNSSDatabase(folder->path() / "nssdb");
+    static testutil::TempDir folder;  // removed at exit
+    static testpki::NSSDatabase database = testpki::makeNSSDatabase(folder.path() / "nssdb");
     return database;
 }
