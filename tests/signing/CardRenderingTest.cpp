@@ -34,31 +34,6 @@ std::string pageCount(const std::string& pdf, const testutil::TempDir& dir) {
     return std::regex_search(out, match, std::regex("Pages:\\s+(\\d+)")) ? std::string(match[1]) : "";
 }
 
-// Reads a binary PPM (P6) as written by pdftoppm: counts pixels that are not white.
-int nonWhitePixels(const std::string& ppm) {
-    std::size_t pos = 0;
-    int fields[3] = {0, 0, 0};
-    std::string magic;
-    auto token = [&]() {
-        while (pos < ppm.size() && std::isspace(static_cast<unsigned char>(ppm[pos]))) ++pos;
-        const std::size_t start = pos;
-        while (pos < ppm.size() && !std::isspace(static_cast<unsigned char>(ppm[pos]))) ++pos;
-        return ppm.substr(start, pos - start);
-    };
-    magic = token();
-    for (int& f : fields) f = std::stoi(token());
-    ++pos;
-    if (magic != "P6") return -1;
-    int count = 0;
-    for (std::size_t i = pos; i + 2 < ppm.size(); i += 3) {
-        if (static_cast<unsigned char>(ppm[i]) < 250 || static_cast<unsigned char>(ppm[i + 1]) < 250 ||
-            static_cast<unsigned char>(ppm[i + 2]) < 250) {
-            ++count;
-        }
-    }
-    return count;
-}
-
 SignatureStamp sampleStamp() {
     return SignatureStamp{cardtest::personalCertificate(), cardtest::sampleDate(), false, true};
 }
@@ -74,7 +49,7 @@ TEST(CardRendering, PdfDataIsOnePageOfTheRequestedSizeWithTheCardOnIt) {
 
     const auto ppm = run({"pdftoppm", "-r", "72", (dir / "page.pdf").string()});
     ASSERT_EQ(ppm.exitCode, 0);
-    EXPECT_GT(nonWhitePixels(ppm.out), 1000);
+    EXPECT_GT(cardtest::readPPM(ppm.out).nonWhite(), 1000);
 
     const auto text = run({"pdftotext", "-layout", (dir / "page.pdf").string(), "-"});
     EXPECT_NE(text.out.find("FIRMADO DIGITALMENTE"), std::string::npos) << text.out;
@@ -250,7 +225,7 @@ TEST(HandwritingImage, AppearanceIsAOnePagePdfOfTheBox) {
     EXPECT_EQ(pageSize(*pdf, dir), "120 x 36");
     EXPECT_EQ(pageCount(*pdf, dir), "1");
     const auto ppm = run({"pdftoppm", "-r", "72", (dir / "page.pdf").string()});
-    EXPECT_GT(nonWhitePixels(ppm.out), 100 * 30);
+    EXPECT_GT(cardtest::readPPM(ppm.out).nonWhite(), 100 * 30);
     EXPECT_FALSE(handwriting->pdfData({120, 0.5}));
     EXPECT_FALSE(handwriting->pdfData({20000, 36}));
 }

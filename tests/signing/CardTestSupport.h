@@ -4,9 +4,11 @@
 
 #include <unicode/timezone.h>
 
+#include <cctype>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "signing/CardLayout.h"
 #include "signing/Certificate.h"
@@ -77,6 +79,51 @@ inline int inkCount(const RasterImage& image, int x0, int y0, int x1, int y1) {
         }
     }
     return count;
+}
+
+// A binary PPM (P6, 8 bits) as written by pdftoppm; empty when the data are not one.
+struct Pixmap {
+    int width = 0;
+    int height = 0;
+    std::vector<unsigned char> rgb;
+
+    const unsigned char* at(int x, int y) const {
+        return &rgb[(static_cast<std::size_t>(y) * width + x) * 3];
+    }
+    // Pixels darker than near-white in any channel, in [x0, x1) x [y0, y1) (rows from the top).
+    int nonWhite(int x0, int y0, int x1, int y1) const {
+        int count = 0;
+        for (int y = std::max(y0, 0); y < std::min(y1, height); ++y)
+            for (int x = std::max(x0, 0); x < std::min(x1, width); ++x) {
+                const unsigned char* p = at(x, y);
+                if (p[0] < 250 || p[1] < 250 || p[2] < 250) ++count;
+            }
+        return count;
+    }
+    int nonWhite() const { return nonWhite(0, 0, width, height); }
+};
+
+inline Pixmap readPPM(const std::string& ppm) {
+    std::size_t pos = 0;
+    auto token = [&]() {
+        while (pos < ppm.size() && std::isspace(static_cast<unsigned char>(ppm[pos]))) ++pos;
+        const std::size_t start = pos;
+        while (pos < ppm.size() && !std::isspace(static_cast<unsigned char>(ppm[pos]))) ++pos;
+        return ppm.substr(start, pos - start);
+    };
+    Pixmap pixmap;
+    if (token() != "P6") return pixmap;
+    const int width = std::stoi(token());
+    const int height = std::stoi(token());
+    if (token() != "255") return pixmap;
+    ++pos;
+    const std::size_t size = static_cast<std::size_t>(width) * height * 3;
+    if (ppm.size() - pos < size) return pixmap;
+    pixmap.width = width;
+    pixmap.height = height;
+    pixmap.rgb.assign(ppm.begin() + static_cast<std::ptrdiff_t>(pos),
+                      ppm.begin() + static_cast<std::ptrdiff_t>(pos + size));
+    return pixmap;
 }
 
 }  // namespace cardtest

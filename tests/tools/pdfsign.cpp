@@ -2,15 +2,14 @@
 //   pdfsign --nssdb DIR --cert SHA1 [--password PW] [--page N --rect X,Y,W,H | --field NAME] IN OUT
 // Signs IN into OUT with the identity of that SHA-1 from the NSS database DIR. The page is
 // 1-based, the rectangle in page space (points); without a placement the signature is invisible.
-// A visible signature draws a framed rectangle with the signer's name. Exit 0, or the Spanish
-// sentence on standard error and exit 1.
+// A visible signature draws the signature card of the certificate, with the identity number
+// masked and the branding line. Exit 0, or the Spanish sentence on standard error and exit 1.
 
 #include "signing/Certificate.h"
 #include "signing/PDFSigner.h"
+#include "signing/SignatureAppearances.h"
+#include "signing/SignatureStamp.h"
 #include "signing/SigningIdentity.h"
-
-#include <cairo-pdf.h>
-#include <cairo.h>
 
 #include <cstdio>
 #include <fstream>
@@ -23,31 +22,6 @@ int usage() {
     std::cerr << "uso: pdfsign --nssdb DIR --cert SHA1 [--password PW] "
                  "[--page N --rect X,Y,W,H | --field NAME] IN OUT\n";
     return 2;
-}
-
-cairo_status_t appendBytes(void* closure, const unsigned char* data, unsigned int length) {
-    static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
-    return CAIRO_STATUS_SUCCESS;
-}
-
-// A one-page PDF of the box: a frame and the signer's name.
-std::string framedName(const std::string& name, Size box) {
-    std::string pdf;
-    cairo_surface_t* surface =
-        cairo_pdf_surface_create_for_stream(appendBytes, &pdf, box.width, box.height);
-    cairo_t* cr = cairo_create(surface);
-    cairo_set_source_rgb(cr, 0.1, 0.2, 0.6);
-    cairo_set_line_width(cr, 2);
-    cairo_rectangle(cr, 1, 1, box.width - 2, box.height - 2);
-    cairo_stroke(cr);
-    cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, std::min(12.0, box.height / 3));
-    cairo_move_to(cr, 6, box.height / 2 + 4);
-    cairo_show_text(cr, name.c_str());
-    cairo_destroy(cr);
-    cairo_surface_finish(surface);
-    cairo_surface_destroy(surface);
-    return pdf;
 }
 
 std::string readAll(const std::string& path) {
@@ -101,11 +75,13 @@ int main(int argc, char** argv) {
             Certificate::fromDER(std::string(identity.certificate.der.begin(),
                                              identity.certificate.der.end()),
                                  std::chrono::system_clock::now());
-        std::string name = certificate ? certificate->name : "Firmante";
-        PDFSigner signer(std::move(identity), name, std::chrono::system_clock::now(),
-                         [name](Size box) {
-                             return std::optional(PDFSigner::Appearance::pdf(framedName(name, box)));
-                         });
+        if (!certificate) {
+            certificate = Certificate{};
+            certificate->name = certificate->holder = "Firmante";
+        }
+        const SignatureStamp stamp{*certificate, std::chrono::system_clock::now(), false, true};
+        PDFSigner signer(std::move(identity), certificate->name, stamp.date,
+                         [stamp](Size box) { return SignatureAppearances::card(stamp, box); });
         std::string output = signer.sign(readAll(files[0]), placement);
         std::ofstream out(files[1], std::ios::binary | std::ios::trunc);
         out.write(output.data(), static_cast<std::streamsize>(output.size()));
