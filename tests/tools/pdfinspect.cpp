@@ -4,6 +4,9 @@
 //   pdfinspect FILE --object N   object N (generation 0) in the serializer's form, strings
 //                                decrypted, stream data still filtered
 //   pdfinspect FILE --stream N   stream N's data decrypted and decoded, to standard output
+//   pdfinspect FILE --update OUT writes OUT: FILE plus one incremental update adding a dictionary
+//                                with a non-ASCII text string, referenced from the catalog under
+//                                /TindraNota
 //
 // On failure: the error's Spanish sentence on standard error, exit status 1.
 
@@ -11,6 +14,7 @@
 #include "pdf/PDFFile.h"
 #include "pdf/PDFFilters.h"
 #include "pdf/PDFSerializer.h"
+#include "pdf/PDFUpdate.h"
 
 #include <cstdio>
 #include <fstream>
@@ -22,8 +26,9 @@ namespace {
 
 struct Options {
     std::string file;
-    std::string command;  // "", "--object" or "--stream"
+    std::string command;  // "", "--object", "--stream" or "--update"
     std::int64_t number = 0;
+    std::string output;   // of --update
 };
 
 bool parseArguments(int argc, char** argv, Options& options) {
@@ -31,6 +36,10 @@ bool parseArguments(int argc, char** argv, Options& options) {
     options.file = argv[1];
     if (argc == 2) return true;
     options.command = argv[2];
+    if (options.command == "--update") {
+        options.output = argv[3];
+        return !options.output.empty();
+    }
     if (options.command != "--object" && options.command != "--stream") return false;
     try {
         std::size_t used = 0;
@@ -56,6 +65,28 @@ void writeOut(const std::string& bytes) {
 
 const char* flag(bool value) { return value ? "true" : "false"; }
 
+// One new object with a text string, and the catalog re-set to reference it.
+int update(PDFFile& file, const std::string& output) {
+    const auto catalogRef = file.catalogRef();
+    const PDFDictionary* catalog = file.catalog();
+    if (!catalogRef || !catalog) throw PDFError("El PDF no tiene catálogo");
+    PDFUpdate update(file);
+    const PDFRef note = update.allocate();
+    update.set(note, PDFObject::dictionary(PDFDictionary{
+                         {"Type", PDFObject::name("TindraNota")},
+                         {"Texto", PDFObject::text("Firmado en C\u00E1diz \u00B7 \u00F1")},
+                     }));
+    PDFDictionary changed = *catalog;
+    changed.set("TindraNota", PDFObject::reference(note));
+    update.set(*catalogRef, PDFObject::dictionary(std::move(changed)));
+    const std::string data = update.write().data;
+    std::ofstream out(output, std::ios::binary | std::ios::trunc);
+    out.write(data.data(), static_cast<std::streamsize>(data.size()));
+    out.close();
+    if (!out) throw PDFError("No se puede escribir el fichero " + output);
+    return 0;
+}
+
 int inspect(const Options& options) {
     PDFFile file(readWhole(options.file));
     if (options.command.empty()) {
@@ -65,6 +96,7 @@ int inspect(const Options& options) {
                  flag(file.usesXRefStream()) + ", \"size\": " + std::to_string(file.size()) + "}\n");
         return 0;
     }
+    if (options.command == "--update") return update(file, options.output);
     const PDFObject* object = file.object(PDFRef(options.number, 0));
     if (!object) throw PDFError("El PDF no tiene el objeto " + std::to_string(options.number));
     if (options.command == "--object") {
@@ -82,7 +114,7 @@ int inspect(const Options& options) {
 int main(int argc, char** argv) {
     Options options;
     if (!parseArguments(argc, argv, options)) {
-        std::cerr << "Uso: pdfinspect FICHERO [--object N | --stream N]\n";
+        std::cerr << "Uso: pdfinspect FICHERO [--object N | --stream N | --update SALIDA]\n";
         return 2;
     }
     try {
