@@ -13,7 +13,7 @@ struct SignatureCopy {
     int pageIndex = 0;  // 0-based, in the order of PDFFile::pageRefs()
     Rect rect;          // page space: the page's unrotated user space, points
     // True: the handwritten signature image; false or nothing: the signature card.
-    std::optional<bool> handwritten;
+    std::optional<bool> handwritten = std::nullopt;
 
     friend bool operator==(const SignatureCopy&, const SignatureCopy&) = default;
 
