@@ -3,6 +3,7 @@
 // page's /Rotate (clockwise, in quarter turns). Display space is in points, origin at the lower-left
 // corner of the upright page, y upwards; page space is the page's own unrotated user space.
 
+#include "platform/PageText.h"
 #include "signing/AffineTransform.h"
 #include "signing/Geometry.h"
 #include "pdf/PDFRef.h"
@@ -29,6 +30,10 @@ struct DisplaySpace {
     Rect display(const Rect& pageRect) const { return toDisplay.apply(pageRect); }
     // Display-space rectangle -> page space.
     Rect page(const Rect& displayRect) const;
+    // A page-text box (top-down on the upright page) in display space.
+    Rect textBox(const PageTextBox& box) const {
+        return {box.x, bounds.maxY() - box.y - box.height, box.width, box.height};
+    }
 
     // A rotation reduced to 0, 90, 180 or 270.
     static int normalizedRotation(long long degrees);

@@ -90,9 +90,7 @@ std::optional<InkMap> InkMap::make(const GreyImage& rendered, const PageText& te
     std::size_t count = std::min(text.text.size(), text.boxes.size());
     for (std::size_t i = 0; i < count; ++i) {
         if (text.text[i] != u'_' || text.boxes[i].isEmpty()) continue;
-        const PageTextBox& b = text.boxes[i];
-        Rect display{b.x, box.height - b.y - b.height, b.width, b.height};
-        Rect page = space.page(display);
+        Rect page = space.page(space.textBox(text.boxes[i]));
         Rect grown{page.x - 0.5, page.y - 1.0, page.width + 1.0, page.height + 2.0};
         canvas.fill(space.display(grown), 255);
     }

@@ -89,13 +89,13 @@ double intersectionArea(const Rect& a, const Rect& b) {
 
 // The bounds of the characters of a range in display space, as a text selection would show them;
 // nothing when no character of the range has a box.
-std::optional<Rect> selectionBounds(const PageText& page, TextRange range, const Rect& bounds) {
+std::optional<Rect> selectionBounds(const PageText& page, TextRange range, const DisplaySpace& space) {
     std::size_t end = std::min(range.end(), std::min(page.text.size(), page.boxes.size()));
     std::optional<Rect> out;
     for (std::size_t i = range.location; i < end; ++i) {
         const PageTextBox& b = page.boxes[i];
         if (b.isEmpty()) continue;
-        Rect r{b.x, bounds.height - b.y - b.height, b.width, b.height};
+        Rect r = space.textBox(b);
         if (!out) {
             out = r;
         } else {
@@ -317,7 +317,7 @@ struct EntryBuilder {
     // Adds the entry unless its anchor is missing, near a signature widget or already taken.
     void add(std::u16string keyword, TextRange range) {
         std::u16string_view s = text.text;
-        std::optional<Rect> anchor = selectionBounds(text, range, page.space.bounds);
+        std::optional<Rect> anchor = selectionBounds(text, range, page.space);
         if (!anchor || anchor->isEmpty()) return;
         if (nearWidget(*anchor, page.signatureWidgets)) return;
         for (const Entry& e : entries)

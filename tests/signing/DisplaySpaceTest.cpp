@@ -73,7 +73,7 @@ TEST(DisplaySpace, AgreesWithPopplerOnRotatedCroppedPages) {
         Rect word = *std::optional<Rect>([&] {
             double x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9;
             for (const PageTextBox& b : text->boxes) {
-                Rect page = space->page({b.x, space->bounds.height - b.y - b.height, b.width, b.height});
+                Rect page = space->page(space->textBox(b));
                 x0 = std::min(x0, page.minX());
                 y0 = std::min(y0, page.minY());
                 x1 = std::max(x1, page.maxX());
