@@ -197,12 +197,15 @@ TEST(SignatureCuePage, OverlappingBoxesMerge) {
 
 TEST(SignatureCuePage, OtherPartiesRankSecond) {
     SyntheticPage page;
-    page.write(60, 600, "Fdo.: Por la entidad bancaria");
+    page.write(60, 700, "Fdo.: Por la entidad bancaria");
+    page.write(60, 500, "Conforme, el Banco de Ejemplo. Firma");
     page.write(60, 300, "Fdo.: El titular");
     std::vector<SignaturePlacement> list = page.cues();
-    ASSERT_EQ(list.size(), 2u);
+    ASSERT_EQ(list.size(), 3u);
     EXPECT_EQ(list[0].rank, 2);
-    EXPECT_EQ(list[1].rank, 1);
+    EXPECT_EQ(list[1].rank, 2);
+    EXPECT_EQ(list[1].context, "Conforme, el Banco de Ejemplo. Firma");
+    EXPECT_EQ(list[2].rank, 1);
 }
 
 TEST(SignatureCuePage, LongTextsAreQuotedInLabels) {

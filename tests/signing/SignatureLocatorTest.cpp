@@ -211,6 +211,21 @@ TEST(SignatureLocatorCues, FoundOnEveryRotationOfThePage) {
     }
 }
 
+TEST(SignatureLocatorCues, NoCueBesideAnExistingSignatureWidget) {
+    const std::string text = "BT /F1 11 Tf 100 300 Td (Firma del solicitante) Tj ET";
+    std::vector<SignaturePlacement> plain = placementsOf(handPDF({{"/MediaBox [0 0 595 842]", text}}));
+    ASSERT_EQ(plain.size(), 2u);
+    EXPECT_EQ(plain[0].label, "Sobre «Firma del solicitante» · pág. 1");
+
+    // A signature widget 15 pt above the words (not listed by a form).
+    std::vector<SignaturePlacement> list = placementsOf(
+        handPDF({{"/MediaBox [0 0 595 842] /Annots [100 0 R]", text}}, "",
+                {{100, "<</Type /Annot /Subtype /Widget /FT /Sig /T (S) /Rect [100 325 300 375]>>"}}));
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].label, "Recuadro de firma «S» · pág. 1");
+    EXPECT_FALSE(list[1].detected);
+}
+
 TEST(SignatureLocatorBest, PrefersTheLastLowestSignatureBox) {
     std::vector<SignaturePlacement> list{
         place(1, {50, 100, 200, 50}, "A", true, true),
