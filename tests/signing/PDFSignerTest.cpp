@@ -156,7 +156,7 @@ TEST(PDFSigner, ToolSignsVisiblyAndReportsErrors) {
     ASSERT_EQ(visible.exitCode, 0) << visible.err;
     expectValidSignature(fixtures::textPDF(1), testutil::readFile(dir / "out.pdf"));
     auto text = testutil::run({"pdftotext", (dir / "out.pdf").string(), "-"});
-    EXPECT_NE(text.out.find("GÓMEZ RUIZ MARÍA"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Gómez Ruiz"), std::string::npos) << text.out;
 
     auto missing = testutil::run({tool, "--nssdb", testDatabase().dir.string(), "--cert", "abc",
                                   (dir / "in.pdf").string(), (dir / "x.pdf").string()});
@@ -494,11 +494,14 @@ TEST(PDFSigner, IndirectArraysAndDamage) {
         }
         return std::make_pair(handMade("/AcroForm <</Fields [10 0 R] >>", "", objects), name);
     };
-    auto [ok, okName] = deep(31);
-    EXPECT_EQ(failureOf([&] { signer.sign(ok, PDFSigner::Placement::field(okName)); }), "");
-    auto [tooDeep, deepName] = deep(32);
-    EXPECT_EQ(failureOf([&] { signer.sign(tooDeep, PDFSigner::Placement::field(deepName)); }),
-              "No se encuentra el campo de firma «" + deepName + "».");
+    const auto ok = deep(31);
+    EXPECT_EQ(failureOf([&] { signer.sign(ok.first, PDFSigner::Placement::field(ok.second)); }),
+              "");
+    const auto tooDeep = deep(32);
+    EXPECT_EQ(failureOf([&] {
+                  signer.sign(tooDeep.first, PDFSigner::Placement::field(tooDeep.second));
+              }),
+              "No se encuentra el campo de firma «" + tooDeep.second + "».");
 }
 
 }  // namespace
