@@ -74,7 +74,9 @@ void PDFUpdate::checkRef(PDFRef ref) const {
 
 void PDFUpdate::set(PDFRef ref, const PDFObject& object) {
     checkRef(ref);
-    if (const PDFSecurity* security = file_->security())
+    // The encryption dictionary itself is never encrypted.
+    const PDFSecurity* security = file_->security();
+    if (security && file_->encryptNumber() != ref.number)
         setRaw(ref, PDFSerializer::data(security->encrypt(object, ref)));
     else
         setRaw(ref, PDFSerializer::data(object));

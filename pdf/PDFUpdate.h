@@ -46,7 +46,8 @@ public:
     // A fresh object number (generation 0); never handed out twice by one update.
     PDFRef allocate();
 
-    // Stores an object: encrypted under `ref` when the file is encrypted, then serialized.
+    // Stores an object: encrypted under `ref` when the file is encrypted (except the encryption
+    // dictionary itself), then serialized.
     // Throws PDFError for a reference no cross-reference entry can hold (number below 1 or above
     // 2^31 - 1, generation outside 0..65535, a second generation of a number already set) and
     // when the encryption refuses; nothing is stored then.

@@ -140,7 +140,8 @@ TEST(PDFParser, Nesting) {
     for (int i = 0; i < 100; ++i) dicts += ">>";
     EXPECT_EQ(errorOf(dicts), "Demasiados objetos anidados en la posición 500");
     // The depth is restored after a failure, so the same parser goes on.
-    PDFParser p(std::string(101, '[') + " 5");
+    const std::string deep = std::string(101, '[') + " 5";
+    PDFParser p(deep);
     EXPECT_THROW(p.parseObject(), PDFError);
     p.setPosition(102);
     EXPECT_EQ(p.parseObject(), I(5));

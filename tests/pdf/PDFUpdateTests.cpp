@@ -289,9 +289,14 @@ TEST(PDFUpdate, EncryptedFileGetsObjectsEncryptedUnderTheirOwnReference) {
     const PDFObject object = PDFObject::dictionary({{"T", PDFObject::string("texto en claro")}});
     update.set(ref, object);
     update.setRaw(update.allocate(), "(sin cifrar)");
+    // Re-setting the encryption dictionary keeps its strings as they are.
+    ASSERT_TRUE(file.encryptNumber());
+    const PDFRef encryptRef(*file.encryptNumber());
+    update.set(encryptRef, *file.object(encryptRef));
     const auto result = update.write();
     EXPECT_EQ(result.data.find("texto en claro"), std::string::npos);
     EXPECT_NE(result.data.find("(sin cifrar)"), std::string::npos);
+    EXPECT_EQ(fixtures::qpdfCheck(result.data), 0);
     PDFFile reopened(result.data);
     ASSERT_NE(reopened.object(ref), nullptr);
     EXPECT_EQ(*reopened.object(ref), object);
