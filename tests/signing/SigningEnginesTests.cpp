@@ -154,6 +154,17 @@ TEST(NativeEngine, ErrorsReachTheCallerUnchanged) {
     unknown.sha1 = "00112233445566778899AABBCCDDEEFF00112233";
     EXPECT_THROW(engine.sign(dir / "doc.pdf", dir / "out.pdf", unknown, std::nullopt), SigningIdentity::Error);
     EXPECT_FALSE(fs::exists(dir / "out.pdf"));
+
+    // A write that fails after signing leaves neither an output nor a changed source.
+    const std::string source = readFile(dir / "doc.pdf");
+    try {
+        engine.sign(dir / "doc.pdf", dir / "gone" / "out.pdf", testCertificate(), std::nullopt);
+        FAIL();
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "No se ha podido guardar «out.pdf»: no existe.");
+    }
+    EXPECT_EQ(readFile(dir / "doc.pdf"), source);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
 }
 
 // A page that does not exist fails before AutoFirma runs, with the own engine's sentence.
