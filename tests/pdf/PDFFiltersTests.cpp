@@ -80,7 +80,7 @@ std::string rawDeflate(std::string_view data) {
 // A zlib stream of `count` zero bytes, made without holding them.
 std::string zerosCompressed(std::size_t count) {
     z_stream s{};
-    deflateInit(&s, 9);
+    deflateInit(&s, 1);
     static const std::string zeros(1 << 20, '\0');
     std::string out;
     std::string buffer(1 << 16, '\0');
