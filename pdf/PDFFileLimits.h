@@ -24,8 +24,9 @@ inline constexpr int kConsistencySamples = 20;
 // could otherwise list hundreds of millions of rows; real documents stay far below this.
 inline constexpr std::int64_t kMaxEntries = std::int64_t{1} << 21;
 // Parsing and decompression work (in bytes) allowed per byte of file, plus a fixed allowance.
-inline constexpr std::int64_t kWorkPerByte = 64;
-inline constexpr std::int64_t kWorkAllowance = std::int64_t{512} << 20;
+// A sound file costs about its own size plus its decompressed object streams.
+inline constexpr std::int64_t kWorkPerByte = 16;
+inline constexpr std::int64_t kWorkAllowance = std::int64_t{64} << 20;
 
 // A decimal integer token: an optional sign and digits only, within the signed 64-bit range.
 std::optional<std::int64_t> decimal(std::string_view token);

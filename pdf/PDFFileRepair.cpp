@@ -63,6 +63,8 @@ void PDFFile::reconstruct() {
     }
 
     // Object streams, and the trailer keys of a cross-reference stream when nothing gave /Root.
+    // These loads only classify objects; the work they cost is not charged to later lookups.
+    const std::int64_t workBefore = work_;
     std::vector<std::int64_t> objectStreamNumbers;
     std::vector<std::int64_t> numbers;
     numbers.reserve(entries_.size());
@@ -84,6 +86,7 @@ void PDFFile::reconstruct() {
         // Only the kind of each object matters here; keep memory near the file's size.
         cache_.erase(number);
     }
+    work_ = workBefore;
 
     // The last "trailer" dictionary.
     if (const auto at = PDFParser::findLast("trailer", all, length)) {

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 
 using fixtures::FixtureWriter;
 using fixtures::XRefRow;
@@ -32,6 +33,12 @@ std::string errorOf(const std::string& bytes) {
         return error.what();
     }
     return "";
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    const auto at = text.find(from);
+    if (at == std::string::npos) throw std::runtime_error("fixture lacks " + from);
+    return text.replace(at, from.size(), to);
 }
 
 std::int64_t intValue(const PDFObject* object) { return object && object->integer() ? *object->integer() : -999; }
@@ -390,4 +397,53 @@ TEST(PDFFileObjects, SizeTakesTrailerAndEntries) {
     EXPECT_EQ(sizeWith("10", 20), 21);
     EXPECT_EQ(sizeWith("100", 20), 100);
     EXPECT_EQ(sizeWith("-5", 20), 21);
+}
+
+TEST(PDFFileHostile, NumbersNearTheLimitsAreChecked) {
+    // A classic subsection whose count would overflow: repaired.
+    FixtureWriter w = onePage();
+    std::string bytes = w.finishClassic("/Root 1 0 R");
+    PDFFile counted(replaced(bytes, "xref\n0 4", "xref\n9223372036854775000 9223372036854775807"));
+    EXPECT_TRUE(counted.wasReconstructed());
+
+    // 8-byte fields beyond the signed range, and /Index pairs near 2^63.
+    FixtureWriter v = onePage();
+    std::string rows = fixtures::xrefStreamData({{1, 1, v.offset(1), 0}, {2, 1, v.offset(2), 0}, {3, 1, v.offset(3), 0}});
+    std::string wide(1 + 8 + 2, '\xFF');
+    wide[0] = 2;
+    const std::int64_t at = v.size();
+    v.stream(4, "/Type /XRef /W [1 8 2] /Index [7 1] /Size 8", wide);
+    const std::int64_t main = v.size();
+    v.stream(5, "/Type /XRef /W [1 4 2] /Index [1 3] /Size 8 /Root 1 0 R /Prev " + std::to_string(at), rows);
+    PDFFile saturated(v.finishWithStartxref(main));
+    EXPECT_FALSE(saturated.wasReconstructed());
+    EXPECT_EQ(saturated.entries().at(7), PDFFile::Entry::inStream(INT64_MAX, 65535));
+    EXPECT_EQ(saturated.object(PDFRef(7)), nullptr);
+
+    FixtureWriter x = onePage();
+    const std::int64_t y = x.size();
+    x.stream(4, "/Type /XRef /W [1 4 2] /Index [9223372036854775000 1000] /Size 8 /Root 1 0 R", rows);
+    PDFFile index(x.finishWithStartxref(y));
+    EXPECT_TRUE(index.wasReconstructed());
+
+    // An object stream whose /First plus a member offset overflows.
+    FixtureWriter s = onePage();
+    s.stream(4, "/Type /ObjStm /N 2 /First 9223372036854775800", "8 100 9 0 ");
+    PDFFile members(s.finishXRefStream(5, "/Root 1 0 R", {{8, 2, 4, 0}, {9, 2, 4, 1}}));
+    EXPECT_EQ(members.object(PDFRef(8)), nullptr);
+    EXPECT_EQ(members.object(PDFRef(9)), nullptr);
+}
+
+TEST(PDFFileHostile, OverlappingObjectsFinish) {
+    // Headers hidden inside the strings of other objects: loading every object would parse the
+    // rest of the file each time. Opening (through the repair) and walking must still end.
+    std::string bytes = "%PDF-1.7\n1 0 obj <</Type /Catalog /Pages 2 0 R >> endobj\n"
+                        "2 0 obj <</Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
+                        "3 0 obj <</Type /Page /Parent 2 0 R >> endobj\n";
+    const int depth = 8000;
+    for (int i = 0; i < depth; ++i) bytes += std::to_string(10 + i) + " 0 obj (";
+    bytes += std::string(depth, ')');
+    PDFFile file(bytes);
+    EXPECT_TRUE(file.wasReconstructed());
+    EXPECT_EQ(file.pageRefs().size(), 1u);
 }

@@ -167,7 +167,7 @@ std::string xrefStreamData(const std::vector<XRefRow>& rows) {
 
 int64_t FixtureWriter::xrefStream(int64_t number, const std::vector<XRefRow>& rows, const std::string& keys) {
     std::vector<XRefRow> sorted = rows;
-    std::stable_sort(sorted.begin(), sorted.end(),
+    std::sort(sorted.begin(), sorted.end(),
                      [](const XRefRow& a, const XRefRow& b) { return a.number < b.number; });
     std::vector<int64_t> numbers;
     for (const auto& row : sorted) numbers.push_back(row.number);
