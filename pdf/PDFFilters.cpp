@@ -18,6 +18,16 @@ constexpr std::size_t kInflateStep = 65536;
 
 const char* const kInflateFailure = "No se ha podido descomprimir un stream";
 
+// Hands zlib the next piece of the input once it has used the last one (its counters are 32-bit).
+void feed(z_stream& stream, const Bytef*& input, std::size_t& inputLeft) {
+    if (stream.avail_in != 0 || inputLeft == 0) return;
+    const auto chunk = static_cast<uInt>(std::min<std::size_t>(inputLeft, UINT_MAX));
+    stream.next_in = const_cast<Bytef*>(input);
+    stream.avail_in = chunk;
+    input += chunk;
+    inputLeft -= chunk;
+}
+
 // Decodes zlib or raw DEFLATE data, handing the output to `sink` in steps of at most
 // kInflateStep bytes. Throws the failure message when the data are damaged or cut short.
 template <typename Sink>
@@ -38,13 +48,7 @@ void runInflate(std::string_view data, Sink&& sink) {
     std::size_t inputLeft = data.size() - offset;
     unsigned char buffer[kInflateStep];
     while (true) {
-        if (stream.avail_in == 0 && inputLeft > 0) {
-            const auto chunk = static_cast<uInt>(std::min<std::size_t>(inputLeft, UINT_MAX));
-            stream.next_in = const_cast<Bytef*>(input);
-            stream.avail_in = chunk;
-            input += chunk;
-            inputLeft -= chunk;
-        }
+        feed(stream, input, inputLeft);
         stream.next_out = buffer;
         stream.avail_out = kInflateStep;
         const int status = ::inflate(&stream, Z_NO_FLUSH);
@@ -241,13 +245,7 @@ std::string deflate(std::string_view data) {
     unsigned char buffer[kInflateStep];
     int status = Z_OK;
     while (status != Z_STREAM_END) {
-        if (stream.avail_in == 0 && inputLeft > 0) {
-            const auto chunk = static_cast<uInt>(std::min<std::size_t>(inputLeft, UINT_MAX));
-            stream.next_in = const_cast<Bytef*>(input);
-            stream.avail_in = chunk;
-            input += chunk;
-            inputLeft -= chunk;
-        }
+        feed(stream, input, inputLeft);
         stream.next_out = buffer;
         stream.avail_out = sizeof buffer;
         status = ::deflate(&stream, inputLeft == 0 ? Z_FINISH : Z_NO_FLUSH);

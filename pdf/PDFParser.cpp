@@ -71,6 +71,8 @@ std::optional<double> convertDouble(std::string_view token) {
 PDFParser::PDFParser(std::string_view bytes, std::int64_t position, ResolveLength resolveLength)
     : bytes_(bytes), position_(position), resolveLength_(std::move(resolveLength)) {}
 
+std::optional<std::int64_t> PDFParser::integerToken(std::string_view token) { return plainInteger(token); }
+
 bool PDFParser::isWhitespace(unsigned char byte) { return kClasses.c[byte] == 1; }
 bool PDFParser::isDelimiter(unsigned char byte) { return kClasses.c[byte] == 2; }
 

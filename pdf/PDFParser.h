@@ -29,6 +29,8 @@ public:
 
     static bool isWhitespace(unsigned char byte);
     static bool isDelimiter(unsigned char byte);
+    // The value of a plain decimal integer token (optional sign, digits only, within 64 bits).
+    static std::optional<std::int64_t> integerToken(std::string_view token);
     // 0..15 for a hexadecimal digit, else nothing.
     static std::optional<std::uint8_t> hexValue(unsigned char byte);
 

@@ -211,6 +211,12 @@ TEST(PDFParser, Tokenizer) {
     EXPECT_EQ(end.readToken(), "");
     EXPECT_TRUE(PDFParser::isWhitespace(0) && PDFParser::isWhitespace('\f') && !PDFParser::isWhitespace('\v'));
     EXPECT_TRUE(PDFParser::isDelimiter('{') && !PDFParser::isDelimiter('#'));
+    EXPECT_EQ(PDFParser::integerToken("-0"), 0);
+    EXPECT_EQ(PDFParser::integerToken("+12"), 12);
+    EXPECT_EQ(PDFParser::integerToken("-9223372036854775808"), INT64_MIN);
+    EXPECT_EQ(PDFParser::integerToken("9223372036854775808"), std::nullopt);
+    EXPECT_EQ(PDFParser::integerToken("+"), std::nullopt);
+    EXPECT_EQ(PDFParser::integerToken("1.0"), std::nullopt);
     EXPECT_EQ(PDFParser::hexValue('f'), 15);
     EXPECT_EQ(PDFParser::hexValue('g'), std::nullopt);
     PDFParser negative("1", -5);
