@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <thread>
 
 #include "CardTestSupport.h"
 #include "signing/Handwriting.h"
@@ -101,6 +102,28 @@ TEST(CardRendering, SizesOutOfRangeGiveNothing) {
     // A page-sized bitmap is fine; one beyond the pixel budget is refused before allocating.
     EXPECT_TRUE(stamp.image({595, 842}));
     EXPECT_FALSE(stamp.image({14400, 14400}));
+}
+
+// The signing run renders cards on its own thread while the window draws them on the main one.
+TEST(CardRendering, CardsRenderOnSeveralThreadsAtOnce) {
+    const SignatureStamp stamp = sampleStamp();
+    const auto expected = stamp.image({250, 72});
+    ASSERT_TRUE(expected);
+    std::vector<std::optional<RasterImage>> images(4);
+    std::vector<std::thread> threads;
+    for (auto& image : images) {
+        threads.emplace_back([&stamp, &image] {
+            for (int i = 0; i < 3; ++i) {
+                ASSERT_TRUE(stamp.pdfData({250, 72}));
+                image = stamp.image({250, 72});
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    for (const auto& image : images) {
+        ASSERT_TRUE(image);
+        EXPECT_EQ(image->rgba, expected->rgba);
+    }
 }
 
 TEST(CardRendering, DrawingWithoutAContextOrIntoNothingIsHarmless) {
