@@ -104,8 +104,10 @@ std::string PDFUpdate::classicEntry(std::int64_t offset, std::int64_t generation
 }
 
 std::string PDFUpdate::streamRow(std::int64_t type, std::int64_t field2, std::int64_t field3) {
-    if (type < 0 || type > 255 || field2 < 0 || field2 > kMaxStreamField2 || field3 < 0 || field3 > kMaxStreamField3)
-        throw tooLarge();
+    if (field3 < 0 || field3 > kMaxStreamField3)
+        throw PDFError("Una generación o posición fuera del intervalo de 0 a 65535 no cabe en la tabla de "
+                       "referencias cruzadas.");
+    if (type < 0 || type > 255 || field2 < 0 || field2 > kMaxStreamField2) throw tooLarge();
     std::string row(8, '\0');
     row[0] = static_cast<char>(type);
     for (int i = 0; i < 5; ++i) row[1 + i] = static_cast<char>((field2 >> (8 * (4 - i))) & 0xFF);

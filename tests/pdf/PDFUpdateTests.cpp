@@ -247,7 +247,8 @@ TEST(PDFUpdate, RefusesReferencesNoEntryCanHold) {
     EXPECT_EQ(PDFUpdate::streamRow(1, (std::int64_t{1} << 40) - 1, 65535), row(1, (std::int64_t{1} << 40) - 1, 65535));
     EXPECT_EQ(PDFUpdate::streamRow(2, 300, 7), row(2, 300, 7));
     EXPECT_EQ(errorOf([] { PDFUpdate::streamRow(1, std::int64_t{1} << 40, 0); }), tooLarge);
-    EXPECT_EQ(errorOf([] { PDFUpdate::streamRow(2, 5, 65536); }), tooLarge);
+    EXPECT_EQ(errorOf([] { PDFUpdate::streamRow(2, 5, 65536); }),
+              "Una generación o posición fuera del intervalo de 0 a 65535 no cabe en la tabla de referencias cruzadas.");
 }
 
 // /U of the empty user password for revision 4 and the given file key.
