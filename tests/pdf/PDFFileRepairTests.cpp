@@ -75,6 +75,14 @@ TEST(PDFFileRepair, DamagedFilesOpenWithQpdfsPageCount) {
     ASSERT_EQ(streams.find("trailer"), std::string::npos);
     expectRepairedLikeQpdf(withoutLast(streams, "startxref"), "xref stream, no startxref");
     expectRepairedLikeQpdf(withoutLast(encryptedStreams, "startxref"), "encrypted xref stream, no startxref");
+    // The entry of the page tree points at the catalog's header.
+    {
+        PDFFile intact(classic);
+        char tree[32], catalog[32];
+        std::snprintf(tree, sizeof tree, "%010lld 00000 n", static_cast<long long>(intact.entries().at(2).offset()));
+        std::snprintf(catalog, sizeof catalog, "%010lld 00000 n", static_cast<long long>(intact.entries().at(1).offset()));
+        expectRepairedLikeQpdf(replaced(classic, tree, catalog), "entry at another object");
+    }
     // Root missing from the trailer: the catalog is found by search (qpdf and MuPDF both give up;
     // the fixture has 4 pages).
     expectRepairedLikeQpdf(replaced(classic, "/Root 1 0 R", "           "), "catalog by search", 4);
