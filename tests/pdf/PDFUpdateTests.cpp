@@ -356,8 +356,10 @@ TEST(PDFUpdateOracle, EncryptedFiles) {
     for (const fixtures::Cipher cipher : fixtures::allCiphers()) {
         const std::string encrypted = fixtures::encrypt(classic, cipher);
         expectUpdateAccepted(encrypted, fixtures::cipherName(cipher));
-        expectUpdateAccepted(fixtures::qpdf(encrypted, {"--object-streams=generate"}),
-                             fixtures::cipherName(cipher) + " object streams");
+        // Object streams with one cipher of each family.
+        if (cipher == fixtures::Cipher::rc4_128 || cipher == fixtures::Cipher::aes256R6)
+            expectUpdateAccepted(fixtures::qpdf(encrypted, {"--object-streams=generate"}),
+                                 fixtures::cipherName(cipher) + " object streams");
     }
 }
 
