@@ -12,6 +12,9 @@ namespace {
 
 // Field-tree nodes deeper than this are not examined.
 constexpr int kMaxFieldDepth = 31;
+// Field-tree nodes examined in one search: a hostile tree that shares nodes between many
+// parents must not make the depth-first walk exponential.
+constexpr int kMaxFieldVisits = 100000;
 // /Parent links followed to find a field's inherited /FT.
 constexpr int kMaxParentLinks = 32;
 
@@ -55,12 +58,20 @@ struct FoundField {
     PDFRef widget;
 };
 
-std::optional<FoundField> visit(PDFFile& file, const std::vector<PDFObject>& nodes,
-                                const std::string& prefix, int depth, const std::string& wanted) {
+struct FieldSearch {
+    PDFFile& file;
+    std::string wanted;  // NFC
+    int visits = 0;
+};
+
+std::optional<FoundField> visit(FieldSearch& search, const std::vector<PDFObject>& nodes,
+                                const std::string& prefix, int depth) {
     if (depth > kMaxFieldDepth) return std::nullopt;
+    PDFFile& file = search.file;
     for (const auto& node : nodes) {
         auto nodeRef = node.reference();
         if (!nodeRef) continue;
+        if (++search.visits > kMaxFieldVisits) return std::nullopt;
         const PDFObject* object = file.resolve(&node);
         const PDFDictionary* dictionary = object ? object->dictionary() : nullptr;
         if (!dictionary || object->stream()) continue;
@@ -68,7 +79,7 @@ std::optional<FoundField> visit(PDFFile& file, const std::vector<PDFObject>& nod
         std::string full = !partial ? prefix : prefix.empty() ? *partial : prefix + "." + *partial;
         const PDFObject* kidsValue = dictionary->get("Kids");
         const PDFObject* kids = kidsValue ? file.resolve(kidsValue) : nullptr;
-        if (partial && canonical(full) == wanted) {
+        if (partial && canonical(full) == search.wanted) {
             FoundField found{*nodeRef, *nodeRef};
             if (kids && kids->array()) {
                 for (const auto& kid : *kids->array()) {
@@ -82,7 +93,7 @@ std::optional<FoundField> visit(PDFFile& file, const std::vector<PDFObject>& nod
             return found;
         }
         if (kids && kids->array() && !kids->array()->empty()) {
-            if (auto result = visit(file, *kids->array(), full, depth + 1, wanted)) return result;
+            if (auto result = visit(search, *kids->array(), full, depth + 1)) return result;
         }
     }
     return std::nullopt;
@@ -90,7 +101,8 @@ std::optional<FoundField> visit(PDFFile& file, const std::vector<PDFObject>& nod
 
 std::optional<FoundField> findField(const std::string& name, PDFFile& file,
                                     const std::vector<PDFObject>& fields) {
-    return visit(file, fields, "", 0, canonical(name));
+    FieldSearch search{file, canonical(name)};
+    return visit(search, fields, "", 0);
 }
 
 std::string uniqueFieldName(PDFFile& file, const std::vector<PDFObject>& fields) {

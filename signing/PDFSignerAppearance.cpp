@@ -14,7 +14,7 @@ namespace {
 
 // Resources are copied through at most this many nested references; the rendered pages the
 // application imports are a few levels deep.
-constexpr int kMaxCopyDepth = 256;
+constexpr int kMaxCopyDepth = 64;
 // The largest raster picture turned into an image XObject (pixels).
 constexpr std::size_t kMaxImagePixels = std::size_t(1) << 26;
 // /Parent links followed to find inherited resources.
