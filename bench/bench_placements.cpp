@@ -1,25 +1,51 @@
 // SignatureLocator::placements over a 20-page text-heavy document: time per page. The document
 // window calls it on its main thread, so a page should take well under 50 ms.
 
-#include "pdf/PDFFile.h"
-#include "signing/SignatureLocator.h"
-#include "support/CairoPages.h"
-
 #include <benchmark/benchmark.h>
 
 #include <chrono>
 #include <string>
+
+#include "pdf/PDFFile.h"
+#include "signing/SignatureLocator.h"
+#include "support/CairoPages.h"
 
 namespace {
 
 constexpr int pageCount = 20;
 
 std::string textHeavyDocument() {
-    const std::vector<std::string> words{
-        "solicitud", "de", "la", "ayuda", "para", "el", "ejercicio", "presupuestario", "conforme",
-        "a", "lo", "dispuesto", "en", "bases", "reguladoras", "del", "procedimiento", "que",
-        "declara", "responsablemente", "reunir", "los", "requisitos", "establecidos", "con",
-        "documentación", "adjunta", "sede", "electrónica", "registro", "entrada"};
+    const std::vector<std::string> words{"solicitud",
+                                         "de",
+                                         "la",
+                                         "ayuda",
+                                         "para",
+                                         "el",
+                                         "ejercicio",
+                                         "presupuestario",
+                                         "conforme",
+                                         "a",
+                                         "lo",
+                                         "dispuesto",
+                                         "en",
+                                         "bases",
+                                         "reguladoras",
+                                         "del",
+                                         "procedimiento",
+                                         "que",
+                                         "declara",
+                                         "responsablemente",
+                                         "reunir",
+                                         "los",
+                                         "requisitos",
+                                         "establecidos",
+                                         "con",
+                                         "documentación",
+                                         "adjunta",
+                                         "sede",
+                                         "electrónica",
+                                         "registro",
+                                         "entrada"};
     cairopages::Document doc;
     unsigned seed = 12345;
     auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };

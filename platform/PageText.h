@@ -46,8 +46,8 @@ public:
     virtual std::optional<PageText> text(int pageIndex) const = 0;
 
     // The page drawn upright for its crop box, annotation appearances included, at `scale` pixels
-    // per point over a white background, its top-left pixel at the top-left corner of the upright crop
-    // box; about scale x width by scale x height pixels (callers clip or pad the last row and
+    // per point over a white background, its top-left pixel at the top-left corner of the upright
+    // crop box; about scale x width by scale x height pixels (callers clip or pad the last row and
     // column). Nothing when the page cannot be drawn or would take more than `maxPixels` pixels.
     virtual std::optional<GreyImage> render(int pageIndex, double scale,
                                             std::int64_t maxPixels) const = 0;

@@ -18,9 +18,8 @@ namespace {
 // whether it got a page.
 void quietPoppler() {
     static std::once_flag once;
-    std::call_once(once, [] {
-        poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr);
-    });
+    std::call_once(
+        once, [] { poppler::set_debug_error_function([](const std::string&, void*) {}, nullptr); });
 }
 
 PageTextBox boxOf(const poppler::rectf& r) {
@@ -30,16 +29,20 @@ PageTextBox boxOf(const poppler::rectf& r) {
 // Extent of a box along a word's writing direction (rotation in quarter turns: 0 left to right,
 // 1 top to bottom, 2 right to left, 3 bottom to top, on the upright page).
 struct Along {
-    double start, end;      // along the writing direction
+    double start, end;          // along the writing direction
     double acrossLo, acrossHi;  // across it
 };
 
 Along along(const PageTextBox& b, int rotation) {
     switch (rotation) {
-        case 1: return {b.y, b.y + b.height, b.x, b.x + b.width};
-        case 2: return {-(b.x + b.width), -b.x, b.y, b.y + b.height};
-        case 3: return {-(b.y + b.height), -b.y, b.x, b.x + b.width};
-        default: return {b.x, b.x + b.width, b.y, b.y + b.height};
+        case 1:
+            return {b.y, b.y + b.height, b.x, b.x + b.width};
+        case 2:
+            return {-(b.x + b.width), -b.x, b.y, b.y + b.height};
+        case 3:
+            return {-(b.y + b.height), -b.y, b.x, b.x + b.width};
+        default:
+            return {b.x, b.x + b.width, b.y, b.y + b.height};
     }
 }
 
@@ -90,8 +93,8 @@ std::unique_ptr<PopplerPages> PopplerPages::borrow(std::string_view bytes) {
 bool PopplerPages::load(std::string_view bytes) {
     quietPoppler();
     if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return false;
-    document_.reset(poppler::document::load_from_raw_data(bytes.data(),
-                                                          static_cast<int>(bytes.size())));
+    document_.reset(
+        poppler::document::load_from_raw_data(bytes.data(), static_cast<int>(bytes.size())));
     return document_ && !document_->is_locked();
 }
 
@@ -136,7 +139,8 @@ std::optional<GreyImage> PopplerPages::render(int pageIndex, double scale,
     std::unique_ptr<poppler::page> page(document_->create_page(pageIndex));
     if (!page) return std::nullopt;
     poppler::rectf box = page->page_rect(poppler::crop_box);
-    double pixels = std::abs(box.width() * scale) * std::abs(box.height() * scale);
+    double pixels =
+        std::ceil(std::abs(box.width() * scale)) * std::ceil(std::abs(box.height() * scale));
     if (!(pixels > 0) || pixels >= static_cast<double>(maxPixels)) return std::nullopt;
 
     poppler::page_renderer renderer;

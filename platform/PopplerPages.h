@@ -2,11 +2,11 @@
 // PageSource over Poppler's C++ binding: page text with per-character boxes, and page rendering to
 // a grey bitmap.
 
-#include "platform/PageText.h"
-
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "platform/PageText.h"
 
 namespace poppler {
 class document;

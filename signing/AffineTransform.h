@@ -1,11 +1,11 @@
 #pragma once
 // An affine map of the plane: x' = a x + c y + tx, y' = b x + d y + ty.
 
-#include "signing/Geometry.h"
-
 #include <algorithm>
 #include <cmath>
 #include <optional>
+
+#include "signing/Geometry.h"
 
 struct AffineTransform {
     double a = 1, b = 0, c = 0, d = 1, tx = 0, ty = 0;

@@ -1,9 +1,9 @@
 #include "signing/DisplaySpace.h"
 
+#include <algorithm>
+
 #include "pdf/PDFFile.h"
 #include "signing/PageAnnotation.h"
-
-#include <algorithm>
 
 int DisplaySpace::normalizedRotation(long long degrees) {
     long long r = degrees % 360;
@@ -45,9 +45,12 @@ std::optional<DisplaySpace> DisplaySpace::of(PDFFile& file, PDFRef page) {
     std::optional<Rect> media = PageAnnotation::rectangle(file, file.inherited("MediaBox", page));
     if (!usable(media)) media = Rect{0, 0, 612, 792};
     Rect box = *media;
-    if (std::optional<Rect> crop = PageAnnotation::rectangle(file, file.inherited("CropBox", page))) {
-        double x0 = std::max(crop->minX(), media->minX()), y0 = std::max(crop->minY(), media->minY());
-        double x1 = std::min(crop->maxX(), media->maxX()), y1 = std::min(crop->maxY(), media->maxY());
+    if (std::optional<Rect> crop =
+            PageAnnotation::rectangle(file, file.inherited("CropBox", page))) {
+        double x0 = std::max(crop->minX(), media->minX()),
+               y0 = std::max(crop->minY(), media->minY());
+        double x1 = std::min(crop->maxX(), media->maxX()),
+               y1 = std::min(crop->maxY(), media->maxY());
         if (x1 > x0 && y1 > y0) box = Rect{x0, y0, x1 - x0, y1 - y0};
     }
     long long rotation = 0;

@@ -1,14 +1,15 @@
 #pragma once
 // The frame in which a page is seen upright: its crop box moved to the origin and turned by the
-// page's /Rotate (clockwise, in quarter turns). Display space is in points, origin at the lower-left
-// corner of the upright page, y upwards; page space is the page's own unrotated user space.
+// page's /Rotate (clockwise, in quarter turns). Display space is in points, origin at the
+// lower-left corner of the upright page, y upwards; page space is the page's own unrotated user
+// space.
 
+#include <optional>
+
+#include "pdf/PDFRef.h"
 #include "platform/PageText.h"
 #include "signing/AffineTransform.h"
 #include "signing/Geometry.h"
-#include "pdf/PDFRef.h"
-
-#include <optional>
 
 class PDFFile;
 

@@ -19,7 +19,11 @@ int pixel(double v, int n) {
 bool sizeAllowed(const Rect& box) {
     if (!(box.width > 0) || !(box.height > 0)) return false;
     double pixels = (InkMap::scale * box.width) * (InkMap::scale * box.height);
-    return pixels < InkMap::maxPixels;
+    if (!(pixels < InkMap::maxPixels)) return false;
+    // The bitmap has whole rows and columns: a page thousands of times wider than high would pass
+    // the test above and still need an enormous buffer.
+    double rounded = std::ceil(InkMap::scale * box.width) * std::ceil(InkMap::scale * box.height);
+    return rounded < InkMap::maxPixels;
 }
 
 // A bitmap under construction: width x height grey bytes, rows from the top of the page.
@@ -61,8 +65,10 @@ std::optional<InkMap> InkMap::make(const GreyImage& rendered, const PageText& te
     const Rect box = space.bounds;
     if (!sizeAllowed(box)) return std::nullopt;
 
-    Canvas canvas{box, static_cast<int>(std::ceil(scale * box.width)),
-                  static_cast<int>(std::ceil(scale * box.height)), {}};
+    Canvas canvas{box,
+                  static_cast<int>(std::ceil(scale * box.width)),
+                  static_cast<int>(std::ceil(scale * box.height)),
+                  {}};
     const int width = canvas.width;
     const int height = canvas.height;
     canvas.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 255);
@@ -278,7 +284,8 @@ std::vector<Rect> InkMap::cells(const Rect& header, int limit) const {
         bool found = false;
         for (double yy = y - 1; yy > box_.minY() && y - yy < 40; yy -= 1) {
             std::optional<Rect> c = emptyCell({mid, yy});
-            if (c && std::abs(c->minX() - prev.minX()) < 2 && std::abs(c->maxX() - prev.maxX()) < 2) {
+            if (c && std::abs(c->minX() - prev.minX()) < 2 &&
+                std::abs(c->maxX() - prev.maxX()) < 2) {
                 list.push_back(*c);
                 y = c->minY();
                 found = true;

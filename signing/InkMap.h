@@ -4,29 +4,29 @@
 // searches for free writing room (table cells, enclosed boxes, vertical rules) are built on that
 // test. Everything is in display space (see DisplaySpace).
 
-#include "platform/PageText.h"
-#include "signing/DisplaySpace.h"
-#include "signing/Geometry.h"
-#include "signing/PageAnnotation.h"
-
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/PageText.h"
+#include "signing/DisplaySpace.h"
+#include "signing/Geometry.h"
+#include "signing/PageAnnotation.h"
+
 class InkMap {
 public:
-    static constexpr double scale = 2.0;                 // pixels per point
-    static constexpr double maxPixels = 40'000'000;      // exclusive cap of one map's bitmap
-    static constexpr int inkThreshold = 200;             // grey below this is ink
-    static constexpr int faintInkThreshold = 235;        // also light grey lines and tints
+    static constexpr double scale = 2.0;             // pixels per point
+    static constexpr double maxPixels = 40'000'000;  // exclusive cap of one map's bitmap
+    static constexpr int inkThreshold = 200;         // grey below this is ink
+    static constexpr int faintInkThreshold = 235;    // also light grey lines and tints
 
     // Renders page `pageIndex` of `pages` and builds its map: every annotation but links filled as
     // ink over its rectangle, typed underscores of `text` cleared. `text` is the page's own text
     // from the same source. Nothing for an empty page, at 40 million pixels or more, or when the
     // page cannot be rendered.
-    static std::optional<InkMap> make(const PageSource& pages, int pageIndex,
-                                      const PageText& text, const DisplaySpace& space,
+    static std::optional<InkMap> make(const PageSource& pages, int pageIndex, const PageText& text,
+                                      const DisplaySpace& space,
                                       const std::vector<PageAnnotation>& annotations,
                                       bool faint = false);
 
@@ -63,7 +63,9 @@ private:
     InkMap() = default;
 
     std::optional<double> rule(double x, const Rect& line, double lo, double hi) const;
-    bool columnEmpty(double x, const Rect& band) const { return isEmpty({x, band.y, 1, band.height}); }
+    bool columnEmpty(double x, const Rect& band) const {
+        return isEmpty({x, band.y, 1, band.height});
+    }
 
     Rect box_;
     int width_ = 0;

@@ -1,10 +1,10 @@
 #include "signing/PageAnnotation.h"
 
-#include "pdf/PDFFile.h"
-
 #include <algorithm>
 #include <cmath>
 #include <unordered_set>
+
+#include "pdf/PDFFile.h"
 
 std::optional<Rect> PageAnnotation::rectangle(PDFFile& file, const PDFObject* value) {
     const PDFObject* resolved = file.resolve(value);
@@ -22,7 +22,7 @@ std::optional<Rect> PageAnnotation::rectangle(PDFFile& file, const PDFObject* va
 }
 
 std::vector<const PDFDictionary*> PageAnnotation::parentChain(PDFFile& file,
-                                                               const PDFDictionary* dictionary) {
+                                                              const PDFDictionary* dictionary) {
     std::vector<const PDFDictionary*> chain;
     std::unordered_set<const PDFDictionary*> seen;
     while (dictionary && static_cast<int>(chain.size()) < maxParentDepth &&

@@ -1,12 +1,12 @@
 #pragma once
 // An annotation of a page as the ink map and the placement search see it, read from the PDF.
 
-#include "pdf/PDFRef.h"
-#include "signing/Geometry.h"
-
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "pdf/PDFRef.h"
+#include "signing/Geometry.h"
 
 class PDFDictionary;
 class PDFObject;

@@ -1,13 +1,13 @@
 #include "signing/SignatureCues.h"
 
-#include "signing/UnicodeText.h"
-
 #include <unicode/regex.h>
 #include <unicode/unistr.h>
 
 #include <algorithm>
 #include <cmath>
 #include <memory>
+
+#include "signing/UnicodeText.h"
 
 namespace SignatureCues {
 namespace {
@@ -18,11 +18,14 @@ namespace {
 const char* patternSource(Pattern pattern) {
     switch (pattern) {
         case Pattern::cue:
-            return R"(\b(fdo\b\.?|asdo\b\.?|(?:firmado|signat|signed|firma|signatura|sinatura|sinadura|signature)\b))";
+            return R"(\b(fdo\b\.?|asdo\b\.?|)"
+                   R"((?:firmado|signat|signed|firma|signatura|sinatura|sinadura|signature)\b))";
         case Pattern::role:
-            return R"(\b(interesad[oa]|interessad[ao]|interessat|solicitante|sol·licitant|declarante|declarant|licitador[a]?|contratista|firmante|signant)\b)";
+            return R"(\b(interesad[oa]|interessad[ao]|interessat|solicitante|sol·licitant|)"
+                   R"(declarante|declarant|licitador[a]?|contratista|firmante|signant)\b)";
         case Pattern::otherParty:
-            return R"(\b(banco|entidad|caja de ahorros|entitat|administraci|registro|registre|ayuntamiento|ajuntament|órgano|funcionari))";
+            return R"(\b(banco|entidad|caja de ahorros|entitat|administraci|registro|registre|)"
+                   R"(ayuntamiento|ajuntament|órgano|funcionari))";
     }
     return "";
 }
@@ -30,9 +33,9 @@ const char* patternSource(Pattern pattern) {
 std::unique_ptr<icu::RegexPattern> compile(Pattern pattern) {
     UErrorCode status = U_ZERO_ERROR;
     UParseError parseError;
-    std::unique_ptr<icu::RegexPattern> compiled(icu::RegexPattern::compile(
-        icu::UnicodeString::fromUTF8(patternSource(pattern)), UREGEX_CASE_INSENSITIVE, parseError,
-        status));
+    std::unique_ptr<icu::RegexPattern> compiled(
+        icu::RegexPattern::compile(icu::UnicodeString::fromUTF8(patternSource(pattern)),
+                                   UREGEX_CASE_INSENSITIVE, parseError, status));
     return U_SUCCESS(status) ? std::move(compiled) : nullptr;
 }
 
@@ -41,9 +44,12 @@ const icu::RegexPattern* compiled(Pattern pattern) {
     static const std::unique_ptr<icu::RegexPattern> role = compile(Pattern::role);
     static const std::unique_ptr<icu::RegexPattern> otherParty = compile(Pattern::otherParty);
     switch (pattern) {
-        case Pattern::cue: return cue.get();
-        case Pattern::role: return role.get();
-        case Pattern::otherParty: return otherParty.get();
+        case Pattern::cue:
+            return cue.get();
+        case Pattern::role:
+            return role.get();
+        case Pattern::otherParty:
+            return otherParty.get();
     }
     return nullptr;
 }
@@ -60,8 +66,12 @@ bool anyMatch(Pattern pattern, std::u16string_view text) {
 // ---------------------------------------------------------------------------------------------
 // Characters.
 
-bool isBlank(char16_t c) { return c == u'\t' || c == u' ' || c == u'\u00A0'; }
-bool isBreak(char16_t c) { return c == u'\n' || c == u'\r'; }
+bool isBlank(char16_t c) {
+    return c == u'\t' || c == u' ' || c == u'\u00A0';
+}
+bool isBreak(char16_t c) {
+    return c == u'\n' || c == u'\r';
+}
 
 bool startsWith(std::u16string_view s, std::u16string_view p) {
     return s.size() >= p.size() && s.substr(0, p.size()) == p;
@@ -89,7 +99,8 @@ double intersectionArea(const Rect& a, const Rect& b) {
 
 // The bounds of the characters of a range in display space, as a text selection would show them;
 // nothing when no character of the range has a box.
-std::optional<Rect> selectionBounds(const PageText& page, TextRange range, const DisplaySpace& space) {
+std::optional<Rect> selectionBounds(const PageText& page, TextRange range,
+                                    const DisplaySpace& space) {
     std::size_t end = std::min(range.end(), std::min(page.text.size(), page.boxes.size()));
     std::optional<Rect> out;
     for (std::size_t i = range.location; i < end; ++i) {
@@ -164,7 +175,8 @@ std::optional<Box> rightSide(const Search& s, const Rect& anchor) {
     if (std::optional<Rect> cell = s.ink.cell(anchor, limit); cell && cell->width >= 120) {
         std::optional<BoxSize> size = sizeFrom(*cell);
         if (!size) return std::nullopt;
-        return Box{{cell->midX() - size->w / 2, cell->midY() - size->h / 2, size->w, size->h}, true};
+        return Box{{cell->midX() - size->w / 2, cell->midY() - size->h / 2, size->w, size->h},
+                   true};
     }
 
     // Open space.
@@ -172,7 +184,8 @@ std::optional<Box> rightSide(const Search& s, const Rect& anchor) {
     double lo = anchor.minY() - 1, hi = anchor.maxY() + 1;
     double limit2 = std::min(x0 + 320, s.pageBox.maxX());
     for (const Rect& o : s.others)
-        if (o.minX() > anchor.maxX() && o.maxY() > anchor.minY() - 1 && o.minY() < anchor.maxY() + 1)
+        if (o.minX() > anchor.maxX() && o.maxY() > anchor.minY() - 1 &&
+            o.minY() < anchor.maxY() + 1)
             limit2 = std::min(limit2, o.minX() - 12);
     if (x0 + 1 > limit2) return std::nullopt;
     double n = 0;
@@ -261,18 +274,24 @@ std::optional<Box> verticalSide(const Search& s, const Rect& anchor, bool above)
 
 std::optional<Box> searchSide(const Search& s, const Rect& anchor, Side side) {
     switch (side) {
-        case Side::above: return verticalSide(s, anchor, true);
-        case Side::below: return verticalSide(s, anchor, false);
-        case Side::right: return rightSide(s, anchor);
+        case Side::above:
+            return verticalSide(s, anchor, true);
+        case Side::below:
+            return verticalSide(s, anchor, false);
+        case Side::right:
+            return rightSide(s, anchor);
     }
     return std::nullopt;
 }
 
 const char* sideWord(Side side) {
     switch (side) {
-        case Side::above: return "Sobre";
-        case Side::right: return "A la derecha de";
-        case Side::below: return "Debajo de";
+        case Side::above:
+            return "Sobre";
+        case Side::right:
+            return "A la derecha de";
+        case Side::below:
+            return "Debajo de";
     }
     return "";
 }
@@ -477,8 +496,8 @@ std::vector<SignaturePlacement> placements(const CuePage& page) {
         Rect rect = page.space.page(found->box.rect);
         bool merged = false;
         for (SignaturePlacement& earlier : out) {
-            double smaller = std::min(rect.width * rect.height,
-                                      earlier.rect.width * earlier.rect.height);
+            double smaller =
+                std::min(rect.width * rect.height, earlier.rect.width * earlier.rect.height);
             if (intersectionArea(rect, earlier.rect) > smaller / 2) {
                 earlier.context += "\n" + UnicodeText::utf8(entry.text);
                 merged = true;

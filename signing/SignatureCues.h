@@ -4,17 +4,17 @@
 // page's ink map, and the placement made from it. Used by SignatureLocator::placements; its parts
 // are declared here so that they can be exercised on synthetic pages.
 
-#include "platform/PageText.h"
-#include "signing/DisplaySpace.h"
-#include "signing/InkMap.h"
-#include "signing/SignaturePlacement.h"
-
 #include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/PageText.h"
+#include "signing/DisplaySpace.h"
+#include "signing/InkMap.h"
+#include "signing/SignaturePlacement.h"
 
 namespace SignatureCues {
 

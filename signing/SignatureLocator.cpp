@@ -1,5 +1,12 @@
 #include "signing/SignatureLocator.h"
 
+#include <unicode/uchar.h>
+#include <unicode/utf16.h>
+
+#include <algorithm>
+#include <set>
+#include <unordered_set>
+
 #include "pdf/PDFFile.h"
 #include "platform/PopplerPages.h"
 #include "signing/DisplaySpace.h"
@@ -7,13 +14,6 @@
 #include "signing/PageAnnotation.h"
 #include "signing/SignatureCues.h"
 #include "signing/UnicodeText.h"
-
-#include <unicode/uchar.h>
-#include <unicode/utf16.h>
-
-#include <algorithm>
-#include <set>
-#include <unordered_set>
 
 namespace SignatureLocator {
 namespace {
@@ -91,10 +91,9 @@ void appendFieldPlaces(PDFFile& file, const std::vector<PDFRef>& pages,
             bool listed = fields.count(terminal) > 0;
             std::string label = std::string(listed ? "Campo de firma «" : "Recuadro de firma «") +
                                 name + "» · pág. " + std::to_string(p);
-            out.push_back(SignaturePlacement{
-                listed ? SignaturePlacement::Target::field(name)
-                       : SignaturePlacement::Target::area(p, *rect),
-                p - 1, *rect, std::move(label), name, true, true, 1});
+            out.push_back(SignaturePlacement{listed ? SignaturePlacement::Target::field(name)
+                                                    : SignaturePlacement::Target::area(p, *rect),
+                                             p - 1, *rect, std::move(label), name, true, true, 1});
         }
     }
 }
@@ -132,8 +131,14 @@ SignaturePlacement lastPagePlace(PDFFile& file, const PageSource& source,
                                  const std::vector<PDFRef>& pages) {
     const int n = static_cast<int>(pages.size());
     auto place = [&](Rect rect, std::string label) {
-        return SignaturePlacement{SignaturePlacement::Target::area(n, rect), n - 1, rect,
-                                  std::move(label), "", false, false, 1};
+        return SignaturePlacement{SignaturePlacement::Target::area(n, rect),
+                                  n - 1,
+                                  rect,
+                                  std::move(label),
+                                  "",
+                                  false,
+                                  false,
+                                  1};
     };
     std::optional<DisplaySpace> space = DisplaySpace::of(file, pages[n - 1]);
     if (!space) return place(cornerBox, cornerLabel);
@@ -211,7 +216,8 @@ bool mentions(std::string_view text, std::string_view name) {
     if (W.empty()) return false;
     std::vector<std::u16string> textWords = words(text);
     std::unordered_set<std::u16string> T(textWords.begin(), textWords.end());
-    std::size_t c = std::count_if(W.begin(), W.end(), [&](const auto& w) { return T.count(w) > 0; });
+    std::size_t c =
+        std::count_if(W.begin(), W.end(), [&](const auto& w) { return T.count(w) > 0; });
     return c >= std::min<std::size_t>(W.size(), 2);
 }
 

@@ -7,14 +7,14 @@
 //   std::vector<SignaturePlacement> list = SignatureLocator::placements(file);
 //   std::optional<SignaturePlacement> chosen = SignatureLocator::best(list, &certificate);
 
-#include "platform/PageText.h"
-#include "signing/Certificate.h"
-#include "signing/SignaturePlacement.h"
-
 #include <cstddef>
 #include <optional>
 #include <string_view>
 #include <vector>
+
+#include "platform/PageText.h"
+#include "signing/Certificate.h"
+#include "signing/SignaturePlacement.h"
 
 class PDFFile;
 

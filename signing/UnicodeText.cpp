@@ -23,7 +23,8 @@ std::u16string toU16(const icu::UnicodeString& s) {
 
 // Text without combining characters or CR is one character per code unit; most page text is.
 bool simple(std::u16string_view text) {
-    return std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x0300 && c != u'\r'; });
+    return std::all_of(text.begin(), text.end(),
+                       [](char16_t c) { return c < 0x0300 && c != u'\r'; });
 }
 
 // UTF-16 offsets where characters start, followed by the text's length.

@@ -2,12 +2,12 @@
 // where ink blocks lie, the rest is UTF-16 text laid out in a fixed-pitch grid with a box per code
 // unit (line feeds start new lines). Must never crash or hang.
 
-#include "signing/SignatureCues.h"
-
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#include "signing/SignatureCues.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 8) return 0;
@@ -38,8 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int k = 0; k < 5; ++k) {
         int bx = data[3 + k] * image.width / 256, by = data[(4 + k) % 8] * image.height / 256;
         for (int r = by; r < std::min(image.height, by + 2 + data[k] % 60); ++r)
-            std::memset(image.pixels.data() + static_cast<std::size_t>(r) * image.width + bx, 0,
-                        static_cast<std::size_t>(std::min(image.width - bx, 2 + data[k + 1] % 200)));
+            std::memset(
+                image.pixels.data() + static_cast<std::size_t>(r) * image.width + bx, 0,
+                static_cast<std::size_t>(std::min(image.width - bx, 2 + data[k + 1] % 200)));
     }
 
     SignatureCues::CuePage page;

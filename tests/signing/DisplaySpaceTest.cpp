@@ -1,15 +1,14 @@
 // DisplaySpace arithmetic, and its agreement with what Poppler reads and draws on rotated pages and
 // offset crop boxes.
 
-#include "signing/DisplaySpace.h"
+#include <gtest/gtest.h>
 
 #include "pdf/PDFFile.h"
 #include "platform/PopplerPages.h"
+#include "signing/DisplaySpace.h"
 #include "signing/InkMap.h"
 #include "signing/PlacementTestSupport.h"
 #include "support/CairoPages.h"
-
-#include <gtest/gtest.h>
 
 using namespace placementtest;
 
@@ -21,13 +20,13 @@ TEST(DisplaySpace, QuarterTurnsOfAnOffsetCropBox) {
         Rect bounds;
         Rect corner;
     };
-    for (const Case& c : {Case{0, {0, 0, 500, 600}, {0, 0, 10, 20}},
-                          Case{90, {0, 0, 600, 500}, {0, 490, 20, 10}},
-                          Case{180, {0, 0, 500, 600}, {490, 580, 10, 20}},
-                          Case{270, {0, 0, 600, 500}, {580, 0, 20, 10}},
-                          Case{-90, {0, 0, 600, 500}, {580, 0, 20, 10}},
-                          Case{450, {0, 0, 600, 500}, {0, 490, 20, 10}},
-                          Case{45, {0, 0, 500, 600}, {0, 0, 10, 20}}}) {
+    for (const Case& c :
+         {Case{0, {0, 0, 500, 600}, {0, 0, 10, 20}}, Case{90, {0, 0, 600, 500}, {0, 490, 20, 10}},
+          Case{180, {0, 0, 500, 600}, {490, 580, 10, 20}},
+          Case{270, {0, 0, 600, 500}, {580, 0, 20, 10}},
+          Case{-90, {0, 0, 600, 500}, {580, 0, 20, 10}},
+          Case{450, {0, 0, 600, 500}, {0, 490, 20, 10}},
+          Case{45, {0, 0, 500, 600}, {0, 0, 10, 20}}}) {
         DisplaySpace space(crop, c.rotation);
         EXPECT_EQ(space.bounds, c.bounds) << c.rotation;
         EXPECT_TRUE(near(space.display(corner), c.corner, 1e-9)) << c.rotation;
@@ -45,9 +44,9 @@ const Rect block{100, 200, 50, 30};
 const std::string content = "0 g 100 200 50 30 re f BT /F1 20 Tf 300 400 Td (Firma) Tj ET";
 
 std::string croppedPage(int rotation) {
-    return handPDF({{"/MediaBox [0 0 600 800] /CropBox [50 100 550 700] /Rotate " +
-                         std::to_string(rotation),
-                     content}});
+    return handPDF(
+        {{"/MediaBox [0 0 600 800] /CropBox [50 100 550 700] /Rotate " + std::to_string(rotation),
+          content}});
 }
 
 }  // namespace
@@ -115,7 +114,8 @@ TEST(PopplerPages, TextLinesBlanksAndBoxes) {
     EXPECT_EQ(UnicodeText::utf8(text->text), "Fdo.: El interesado\nSegunda línea\nNombre  Firma:");
     ASSERT_EQ(text->boxes.size(), text->text.size());
     for (std::size_t i = 0; i < text->text.size(); ++i) {
-        bool separator = text->text[i] == u'\n' || (text->text[i] == u' ' && text->boxes[i].isEmpty());
+        bool separator =
+            text->text[i] == u'\n' || (text->text[i] == u' ' && text->boxes[i].isEmpty());
         EXPECT_EQ(text->boxes[i].isEmpty(), separator) << i;
     }
     // Boxes are top-down on the upright page.
@@ -129,8 +129,8 @@ TEST(PopplerPages, TextLinesBlanksAndBoxes) {
     // Turned pages read in the direction of their writing: the same lines (the order of blocks is
     // the renderer's).
     for (int rotation : {90, 180, 270}) {
-        std::unique_ptr<PopplerPages> turned =
-            PopplerPages::open(fixtures::qpdf(doc.pdf(), {"--rotate=+" + std::to_string(rotation)}));
+        std::unique_ptr<PopplerPages> turned = PopplerPages::open(
+            fixtures::qpdf(doc.pdf(), {"--rotate=+" + std::to_string(rotation)}));
         ASSERT_TRUE(turned);
         std::optional<PageText> turnedText = turned->text(0);
         ASSERT_TRUE(turnedText);
@@ -160,5 +160,6 @@ TEST(PopplerPages, RefusesWhatItCannotOpen) {
     std::string locked = fixtures::encrypt(fixtures::textPDF(1), fixtures::Cipher::aes128,
                                            {.userPassword = "secreto"});
     EXPECT_FALSE(PopplerPages::open(locked));
-    EXPECT_TRUE(PopplerPages::open(fixtures::encrypt(fixtures::textPDF(1), fixtures::Cipher::aes128)));
+    EXPECT_TRUE(
+        PopplerPages::open(fixtures::encrypt(fixtures::textPDF(1), fixtures::Cipher::aes128)));
 }

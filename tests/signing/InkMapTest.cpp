@@ -1,8 +1,7 @@
-#include "signing/InkMap.h"
-
-#include "signing/PlacementTestSupport.h"
-
 #include <gtest/gtest.h>
+
+#include "signing/InkMap.h"
+#include "signing/PlacementTestSupport.h"
 
 using namespace placementtest;
 
@@ -10,7 +9,8 @@ namespace {
 
 InkMap mapOf(const GreyImage& image, double w, double h, bool faint = false,
              const std::vector<PageAnnotation>& annotations = {}, const PageText& text = {}) {
-    std::optional<InkMap> map = InkMap::make(image, text, DisplaySpace({0, 0, w, h}, 0), annotations, faint);
+    std::optional<InkMap> map =
+        InkMap::make(image, text, DisplaySpace({0, 0, w, h}, 0), annotations, faint);
     EXPECT_TRUE(map.has_value());
     return *map;
 }
@@ -42,6 +42,9 @@ TEST(InkMap, RefusesEmptyAndOversizedPages) {
     EXPECT_FALSE(InkMap::make(none, {}, DisplaySpace({0, 0, 0, 792}, 0), {}));
     EXPECT_FALSE(InkMap::make(none, {}, DisplaySpace({0, 0, 612, -1}, 0), {}));
     EXPECT_FALSE(InkMap::make(none, {}, DisplaySpace({0, 0, 3162.3, 3162.3}, 0), {}));
+    // Few pixels by area, but whole rows of a very long strip would not fit.
+    EXPECT_FALSE(InkMap::make(none, {}, DisplaySpace({0, 0, 1e12, 1e-9}, 0), {}));
+    EXPECT_FALSE(InkMap::make(none, {}, DisplaySpace({0, 0, 30e6, 0.1}, 0), {}));
     std::optional<InkMap> largest = InkMap::make(none, {}, DisplaySpace({0, 0, 3162, 3162}, 0), {});
     ASSERT_TRUE(largest);
     EXPECT_EQ(largest->width(), 6324);
@@ -50,7 +53,7 @@ TEST(InkMap, RefusesEmptyAndOversizedPages) {
 
 TEST(InkMap, EmptinessOfRectangles) {
     GreyImage image = whiteImage(200, 100);
-    paint(image, 100, {50, 40, 10, 10}, 0);    // ink
+    paint(image, 100, {50, 40, 10, 10}, 0);     // ink
     paint(image, 100, {120, 40, 10, 10}, 220);  // light grey
     InkMap strong = mapOf(image, 200, 100);
     InkMap faint = mapOf(image, 200, 100, true);
@@ -58,10 +61,10 @@ TEST(InkMap, EmptinessOfRectangles) {
     EXPECT_FALSE(strong.isEmpty({55, 45, 1, 1}));
     EXPECT_FALSE(strong.isEmpty({0, 0, 200, 100}));
     EXPECT_TRUE(strong.isEmpty({61, 40, 50, 10}));
-    EXPECT_TRUE(strong.isEmpty({55, 45, 0, 20}));       // covers no pixel
+    EXPECT_TRUE(strong.isEmpty({55, 45, 0, 20}));         // covers no pixel
     EXPECT_TRUE(strong.isEmpty({-500, -500, 100, 100}));  // wholly outside
     EXPECT_TRUE(strong.isEmpty({NAN, 0, 10, 10}));
-    EXPECT_FALSE(strong.isEmpty({-100, 45, 156, 1}));   // partly outside, clamped
+    EXPECT_FALSE(strong.isEmpty({-100, 45, 156, 1}));  // partly outside, clamped
 
     // Grey 220 is ink only with the faint threshold.
     EXPECT_TRUE(strong.isEmpty({120, 40, 10, 10}));
@@ -120,8 +123,8 @@ TEST(InkMapCell, FindsTheClosedCellRightOfALabel) {
     Row row;
     std::optional<Rect> cell = row.page.ink().cell(row.label, 571);
     ASSERT_TRUE(cell);
-    EXPECT_TRUE(near(*cell, {151, 501, 198, 18}, 1.5)) << cell->x << " " << cell->y << " "
-                                                        << cell->width << " " << cell->height;
+    EXPECT_TRUE(near(*cell, {151, 501, 198, 18}, 1.5))
+        << cell->x << " " << cell->y << " " << cell->width << " " << cell->height;
 }
 
 TEST(InkMapCell, RefusesOpenNarrowGappedOrUnruledCells) {

@@ -3,6 +3,11 @@
 // character, and a grey bitmap at 2 px/pt in which every character box and every rule is solid
 // ink. Coordinates are display space (points, y upwards).
 
+#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <string>
+
 #include "platform/PageText.h"
 #include "signing/DisplaySpace.h"
 #include "signing/InkMap.h"
@@ -10,23 +15,21 @@
 #include "signing/UnicodeText.h"
 #include "support/PDFFixtures.h"
 
-#include <algorithm>
-#include <cmath>
-#include <optional>
-#include <string>
-
 namespace placementtest {
 
 inline constexpr double charWidth = 6;
 inline constexpr double charHeight = 10;
 
 inline void paint(GreyImage& image, double pageHeight, const Rect& r, std::uint8_t grey) {
-    auto clampTo = [](double v, int n) { return std::clamp(static_cast<int>(std::lround(v)), 0, n); };
+    auto clampTo = [](double v, int n) {
+        return std::clamp(static_cast<int>(std::lround(v)), 0, n);
+    };
     int x0 = clampTo(r.minX() * 2, image.width), x1 = clampTo(r.maxX() * 2, image.width);
     int y0 = clampTo((pageHeight - r.maxY()) * 2, image.height);
     int y1 = clampTo((pageHeight - r.minY()) * 2, image.height);
     for (int y = y0; y < y1; ++y)
-        for (int x = x0; x < x1; ++x) image.pixels[static_cast<std::size_t>(y) * image.width + x] = grey;
+        for (int x = x0; x < x1; ++x)
+            image.pixels[static_cast<std::size_t>(y) * image.width + x] = grey;
 }
 
 inline GreyImage whiteImage(double width, double height) {
@@ -89,7 +92,9 @@ struct SyntheticPage {
     }
 };
 
-inline bool near(double a, double b, double tolerance = 1.5) { return std::abs(a - b) <= tolerance; }
+inline bool near(double a, double b, double tolerance = 1.5) {
+    return std::abs(a - b) <= tolerance;
+}
 
 inline bool near(const Rect& a, const Rect& b, double tolerance = 1.5) {
     return near(a.minX(), b.minX(), tolerance) && near(a.minY(), b.minY(), tolerance) &&
@@ -116,10 +121,10 @@ inline std::string handPDF(const std::vector<HandPage>& pages, const std::string
                            const std::vector<std::pair<int, std::string>>& objects = {}) {
     fixtures::FixtureWriter w;
     std::string kids;
-    for (std::size_t i = 0; i < pages.size(); ++i)
-        kids += std::to_string(10 + 2 * i) + " 0 R ";
+    for (std::size_t i = 0; i < pages.size(); ++i) kids += std::to_string(10 + 2 * i) + " 0 R ";
     w.object(1, "<</Type /Catalog /Pages 2 0 R " + catalogKeys + ">>");
-    w.object(2, "<</Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + ">>");
+    w.object(2,
+             "<</Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pages.size()) + ">>");
     w.object(3, "<</Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding>>");
     for (std::size_t i = 0; i < pages.size(); ++i) {
         int n = static_cast<int>(10 + 2 * i);

@@ -1,8 +1,7 @@
-#include "signing/SignatureCues.h"
+#include <gtest/gtest.h>
 
 #include "signing/PlacementTestSupport.h"
-
-#include <gtest/gtest.h>
+#include "signing/SignatureCues.h"
 
 using namespace placementtest;
 using SignatureCues::Pattern;
@@ -10,7 +9,9 @@ using SignatureCues::TextRange;
 
 namespace {
 
-std::u16string u(const std::string& utf8) { return UnicodeText::utf16(utf8); }
+std::u16string u(const std::string& utf8) {
+    return UnicodeText::utf16(utf8);
+}
 
 std::string lineAt(const std::string& text, std::size_t q) {
     std::u16string s = u(text);
@@ -61,8 +62,9 @@ TEST(SignatureCueText, PatternsAreCaseInsensitiveWholeWords) {
               (std::vector<std::string>{"FIRMA", "Fdo.", "asdo", "Firmado", "Signature"}));
     EXPECT_EQ(matched(Pattern::cue, "fdo.x Fdox signatura"),
               (std::vector<std::string>{"fdo.", "signatura"}));
-    EXPECT_EQ(matched(Pattern::role, "EL SOLICITANTE, la interesada, Sol·licitant, licitadora"),
-              (std::vector<std::string>{"SOLICITANTE", "interesada", "Sol·licitant", "licitadora"}));
+    EXPECT_EQ(
+        matched(Pattern::role, "EL SOLICITANTE, la interesada, Sol·licitant, licitadora"),
+        (std::vector<std::string>{"SOLICITANTE", "interesada", "Sol·licitant", "licitadora"}));
     EXPECT_EQ(matched(Pattern::otherParty, "Banco de X; Administración; ÓRGANO gestor"),
               (std::vector<std::string>{"Banco", "Administraci", "ÓRGANO"}));
 }
@@ -76,7 +78,8 @@ TEST(SignatureCueText, QuotesKeepThirtyNineCharacters) {
     EXPECT_EQ(quoted("Nombre y apellidos del representante firma", "firma"),
               "…bre y apellidos del representante firma");
     // Characters, not code units: a combining accent stays with its letter.
-    std::string combining = "Firma de Jose\u0301 Pe\u0301rez Gonza\u0301lez y Rodri\u0301guez Garci\u0301a";
+    std::string combining =
+        "Firma de Jose\u0301 Pe\u0301rez Gonza\u0301lez y Rodri\u0301guez Garci\u0301a";
     std::string q = quoted(combining, "firma");
     EXPECT_EQ(UnicodeText::characterCount(u(q)), 40u);
     EXPECT_EQ(q.substr(q.size() - 3), "…");

@@ -1,14 +1,13 @@
-#include "signing/SignatureLocator.h"
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "pdf/PDFFile.h"
 #include "signing/PlacementTestSupport.h"
+#include "signing/SignatureLocator.h"
 #include "support/CairoPages.h"
 #include "support/TestUtil.h"
-
-#include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
-
-#include <sstream>
 
 using namespace placementtest;
 
@@ -29,7 +28,9 @@ std::vector<std::string> labels(const std::vector<SignaturePlacement>& list) {
 std::string fieldsPDF() {
     std::vector<std::pair<int, std::string>> objects{
         {100, "<</Fields [101 0 R 103 0 R 105 0 R 107 0 R 112 0 R]>>"},
-        {101, "<</Type /Annot /Subtype /Widget /FT /Sig /T (Firma1) /Rect [500 160 300 100] /P 12 0 R>>"},
+        {101,
+         "<</Type /Annot /Subtype /Widget /FT /Sig /T (Firma1) /Rect [500 160 300 100] /P 12 0 "
+         "R>>"},
         {102, "<</Type /Annot /Subtype /Widget /Parent 103 0 R /T (a) /Rect [100 100 300 150]>>"},
         {103, "<</FT /Sig /T (sig) /Kids [102 0 R]>>"},
         {104, "<</Subtype /Widget /FT /Sig /T (Suelta) /Rect [50 600 250 650]>>"},
@@ -44,7 +45,8 @@ std::string fieldsPDF() {
         {112, "<</Subtype /Widget /FT /Tx /T (Nombre) /Rect [300 400 500 420]>>"},
         {113, "<</Subtype /Link /Rect [300 450 500 470]>>"},
     };
-    std::string annots = "/Annots [102 0 R 104 0 R 105 0 R 107 0 R 108 0 R 109 0 R 110 0 R 112 0 R 113 0 R 120 0 R]";
+    std::string annots =
+        "/Annots [102 0 R 104 0 R 105 0 R 107 0 R 108 0 R 109 0 R 110 0 R 112 0 R 113 0 R 120 0 R]";
     for (int i = 0; i < 70; ++i)
         objects.push_back({120 + i, "<</Subtype /Widget /Parent " + std::to_string(121 + i) +
                                         " 0 R /Rect [300 500 500 550]>>"});
@@ -56,9 +58,14 @@ std::string fieldsPDF() {
 
 SignaturePlacement place(int pageIndex, Rect rect, std::string context, bool detected = true,
                          bool box = false, int rank = 1) {
-    return SignaturePlacement{SignaturePlacement::Target::area(pageIndex + 1, rect), pageIndex, rect,
-                              "p" + std::to_string(pageIndex) + ":" + context, context, detected,
-                              box, rank};
+    return SignaturePlacement{SignaturePlacement::Target::area(pageIndex + 1, rect),
+                              pageIndex,
+                              rect,
+                              "p" + std::to_string(pageIndex) + ":" + context,
+                              context,
+                              detected,
+                              box,
+                              rank};
 }
 
 std::optional<std::string> bestLabel(const std::vector<SignaturePlacement>& list,
@@ -128,8 +135,9 @@ TEST(SignatureLocatorFields, DocumentWithoutPagesHasNoPlace) {
 TEST(SignatureLocatorLastPage, TwentyFourPointsUnderTheContent) {
     cairopages::Document doc;
     auto& page = doc.page(595, 842);
-    std::vector<Rect> lines = page.lines(90, 780, {"Solicitud de ayuda", "Expone que reúne los requisitos",
-                                                   "y solicita la concesión de la ayuda."});
+    std::vector<Rect> lines = page.lines(90, 780,
+                                         {"Solicitud de ayuda", "Expone que reúne los requisitos",
+                                          "y solicita la concesión de la ayuda."});
     double lowest = 1e9, left = 1e9;
     for (const Rect& r : lines) {
         lowest = std::min(lowest, r.minY());
@@ -150,7 +158,8 @@ TEST(SignatureLocatorLastPage, TwentyFourPointsUnderTheContent) {
 
     // Turned a quarter, the text runs down the right edge as shown and leaves no room under it:
     // the place is the shown corner, clear of the text in page space.
-    std::vector<SignaturePlacement> turned = placementsOf(fixtures::qpdf(doc.pdf(), {"--rotate=+90"}));
+    std::vector<SignaturePlacement> turned =
+        placementsOf(fixtures::qpdf(doc.pdf(), {"--rotate=+90"}));
     ASSERT_EQ(turned.size(), 1u);
     EXPECT_EQ(DisplaySpace({0, 0, 595, 842}, 90).display(turned[0].rect), (Rect{45, 45, 250, 72}));
     for (const Rect& r : lines) EXPECT_FALSE(overlaps(turned[0].rect, r));
@@ -213,14 +222,15 @@ TEST(SignatureLocatorCues, FoundOnEveryRotationOfThePage) {
 
 TEST(SignatureLocatorCues, NoCueBesideAnExistingSignatureWidget) {
     const std::string text = "BT /F1 11 Tf 100 300 Td (Firma del solicitante) Tj ET";
-    std::vector<SignaturePlacement> plain = placementsOf(handPDF({{"/MediaBox [0 0 595 842]", text}}));
+    std::vector<SignaturePlacement> plain =
+        placementsOf(handPDF({{"/MediaBox [0 0 595 842]", text}}));
     ASSERT_EQ(plain.size(), 2u);
     EXPECT_EQ(plain[0].label, "Sobre «Firma del solicitante» · pág. 1");
 
     // A signature widget 15 pt above the words (not listed by a form).
-    std::vector<SignaturePlacement> list = placementsOf(
-        handPDF({{"/MediaBox [0 0 595 842] /Annots [100 0 R]", text}}, "",
-                {{100, "<</Type /Annot /Subtype /Widget /FT /Sig /T (S) /Rect [100 325 300 375]>>"}}));
+    std::vector<SignaturePlacement> list = placementsOf(handPDF(
+        {{"/MediaBox [0 0 595 842] /Annots [100 0 R]", text}}, "",
+        {{100, "<</Type /Annot /Subtype /Widget /FT /Sig /T (S) /Rect [100 325 300 375]>>"}}));
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0].label, "Recuadro de firma «S» · pág. 1");
     EXPECT_FALSE(list[1].detected);
@@ -287,7 +297,8 @@ TEST(SignatureLocatorTool, PrintsPlacementsAndTheBestChoice) {
     auto lines = [](const std::string& out) {
         std::vector<nlohmann::json> parsed;
         std::istringstream in(out);
-        for (std::string line; std::getline(in, line);) parsed.push_back(nlohmann::json::parse(line));
+        for (std::string line; std::getline(in, line);)
+            parsed.push_back(nlohmann::json::parse(line));
         return parsed;
     };
     testutil::RunResult plain = testutil::run({tool, (dir / "doc.pdf").string()});

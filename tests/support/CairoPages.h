@@ -9,8 +9,6 @@
 //   page.rule({72, 150, 300, 0.8});
 //   std::string pdf = doc.pdf();
 
-#include "signing/Geometry.h"
-
 #include <cairo-pdf.h>
 #include <cairo.h>
 
@@ -18,6 +16,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "signing/Geometry.h"
 
 namespace cairopages {
 
@@ -51,7 +51,8 @@ public:
                             double size = 11, double leading = 14) {
         std::vector<Rect> out;
         for (std::size_t i = 0; i < texts.size(); ++i)
-            out.push_back(text(x, firstBaseline - leading * static_cast<double>(i), texts[i], size));
+            out.push_back(
+                text(x, firstBaseline - leading * static_cast<double>(i), texts[i], size));
         return out;
     }
 
@@ -85,7 +86,8 @@ private:
     Rect measure(double x, double baseline, const std::string& utf8, double size) const {
         cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_A8, 1, 1);
         cairo_t* cr = cairo_create(surface);
-        cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+        cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL,
+                               CAIRO_FONT_WEIGHT_NORMAL);
         cairo_set_font_size(cr, size);
         cairo_text_extents_t e;
         cairo_text_extents(cr, utf8.c_str(), &e);
@@ -126,7 +128,8 @@ public:
         cairo_surface_finish(surface);
         cairo_status_t status = cairo_surface_status(surface);
         cairo_surface_destroy(surface);
-        if (status != CAIRO_STATUS_SUCCESS) throw std::runtime_error("cairo could not write the PDF");
+        if (status != CAIRO_STATUS_SUCCESS)
+            throw std::runtime_error("cairo could not write the PDF");
         return out;
     }
 

@@ -4,17 +4,16 @@
 // {"best": INDEX}: the default choice for a certificate of that name and organisation (for no
 // certificate when neither is given; null for an empty list).
 
-#include "pdf/PDFFile.h"
-#include "signing/SignatureLocator.h"
-
-#include <nlohmann/json.hpp>
-
 #include <exception>
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+
+#include "pdf/PDFFile.h"
+#include "signing/SignatureLocator.h"
 
 int main(int argc, char** argv) {
     std::optional<std::string> path, name, org;
