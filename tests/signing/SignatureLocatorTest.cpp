@@ -220,6 +220,21 @@ TEST(SignatureLocatorCues, FoundOnEveryRotationOfThePage) {
     }
 }
 
+TEST(SignatureLocatorCues, RuledCellOfADrawnTable) {
+    cairopages::Document doc;
+    auto& page = doc.page(595, 842);
+    page.lines(72, 780, {"Solicitud", "Expone y solicita lo que sigue."});
+    page.frame({60, 400, 150, 60});
+    page.frame({210, 400, 250, 60});
+    page.frame({60, 340, 400, 60});
+    page.text(70, 425, "Firma");
+    std::vector<SignaturePlacement> list = placementsOf(doc.pdf());
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].label, "A la derecha de «Firma» · pág. 1");
+    EXPECT_TRUE(inside(list[0].rect, {210, 400, 250, 60}))
+        << list[0].rect.x << " " << list[0].rect.y;
+}
+
 TEST(SignatureLocatorCues, NoCueBesideAnExistingSignatureWidget) {
     const std::string text = "BT /F1 11 Tf 100 300 Td (Firma del solicitante) Tj ET";
     std::vector<SignaturePlacement> plain =
