@@ -37,29 +37,6 @@ std::int64_t field(const unsigned char* p, std::int64_t width, std::int64_t fall
 
 }  // namespace
 
-namespace PDFFileLimits {
-
-std::optional<std::int64_t> decimal(std::string_view token) {
-    std::size_t i = 0;
-    bool negative = false;
-    if (!token.empty() && (token[0] == '+' || token[0] == '-')) {
-        negative = token[0] == '-';
-        i = 1;
-    }
-    if (i == token.size()) return std::nullopt;
-    std::int64_t value = 0;
-    for (; i < token.size(); ++i) {
-        const char c = token[i];
-        if (c < '0' || c > '9') return std::nullopt;
-        const int digit = c - '0';
-        if (__builtin_mul_overflow(value, 10, &value)) return std::nullopt;
-        if (__builtin_add_overflow(value, negative ? -digit : digit, &value)) return std::nullopt;
-    }
-    return value;
-}
-
-}  // namespace PDFFileLimits
-
 // ---------------------------------------------------------------------------------------------
 
 PDFFile::PDFFile(std::string data) : data_(std::move(data)) {
@@ -88,7 +65,7 @@ void PDFFile::readSections() {
     const auto last = PDFParser::findLast("startxref", bytes(), static_cast<std::int64_t>(data_.size()));
     if (!last) throw PDFError("Falta startxref");
     PDFParser parser(bytes(), *last + 9);
-    const auto offset = decimal(parser.readToken());
+    const auto offset = PDFParser::integerToken(parser.readToken());
     if (!offset) throw PDFError("startxref no válido");
     lastXRefOffset_ = *offset;
 
@@ -135,14 +112,14 @@ PDFFile::Section PDFFile::readClassicSection(PDFParser& parser, std::set<std::in
                                              bool followXRefStm) {
     std::vector<std::pair<std::int64_t, Entry>> listed;
     for (std::string token = parser.readToken(); token != "trailer" && !token.empty(); token = parser.readToken()) {
-        const auto first = decimal(token);
-        const auto count = decimal(parser.readToken());
+        const auto first = PDFParser::integerToken(token);
+        const auto count = PDFParser::integerToken(parser.readToken());
         if (!first || !count || *first < 0 || *count < 0 || *count > maxObjectNumber - *first) {
             throw PDFError(kBadTable);
         }
         for (std::int64_t i = 0; i < *count; ++i) {
-            const auto offset = decimal(parser.readToken());
-            const auto generation = decimal(parser.readToken());
+            const auto offset = PDFParser::integerToken(parser.readToken());
+            const auto generation = PDFParser::integerToken(parser.readToken());
             const std::string type = parser.readToken();
             if (!offset || !generation) throw PDFError("Entrada xref no válida");
             if (listed.size() >= static_cast<std::size_t>(kMaxEntries)) throw PDFError(kBadTable);

@@ -1,10 +1,9 @@
 #pragma once
-// Limits of PDFFile and a helper shared by its source files. Every limit keeps a damaged or
-// hostile file from recursing, looping or allocating without end.
+// Limits of PDFFile. Every limit keeps a damaged or hostile file from recursing, looping or
+// allocating without end.
 
 #include <cstdint>
-#include <optional>
-#include <string_view>
+#include <cstddef>
 
 namespace PDFFileLimits {
 
@@ -27,8 +26,5 @@ inline constexpr std::int64_t kMaxEntries = std::int64_t{1} << 21;
 // A sound file costs about its own size plus its decompressed object streams.
 inline constexpr std::int64_t kWorkPerByte = 16;
 inline constexpr std::int64_t kWorkAllowance = std::int64_t{64} << 20;
-
-// A decimal integer token: an optional sign and digits only, within the signed 64-bit range.
-std::optional<std::int64_t> decimal(std::string_view token);
 
 }  // namespace PDFFileLimits

@@ -91,9 +91,9 @@ const PDFFile::Members& PDFFile::objectsInStream(std::int64_t number) {
             std::vector<std::pair<std::int64_t, std::int64_t>> pairs;
             PDFParser header(decoded);
             for (std::int64_t i = 0; i < count; ++i) {
-                const auto member = decimal(header.readToken());
+                const auto member = PDFParser::integerToken(header.readToken());
                 if (!member) break;
-                const auto offset = decimal(header.readToken());
+                const auto offset = PDFParser::integerToken(header.readToken());
                 if (!offset) break;
                 pairs.emplace_back(*member, *offset);
             }

@@ -134,7 +134,7 @@ void PDFFile::reconstruct() {
 
     if (const auto at = PDFParser::findLast("startxref", all, length)) {
         PDFParser parser(all, *at + 9);
-        lastXRefOffset_ = decimal(parser.readToken()).value_or(0);
+        lastXRefOffset_ = PDFParser::integerToken(parser.readToken()).value_or(0);
     }
 
     checkConsistency();

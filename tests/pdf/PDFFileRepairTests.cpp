@@ -4,34 +4,23 @@
 
 #include "support/PDFFixtures.h"
 
+#include "PDFFileTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <cstdio>
 
 using fixtures::FixtureWriter;
+using pdffiletest::errorOf;
+using pdffiletest::replaced;
 
 namespace {
-
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-    const auto at = text.find(from);
-    if (at == std::string::npos) throw std::runtime_error("fixture lacks " + from);
-    return text.replace(at, from.size(), to);
-}
 
 std::string withoutLast(std::string text, const std::string& from) {
     const auto at = text.rfind(from);
     if (at == std::string::npos) throw std::runtime_error("fixture lacks " + from);
     return text.erase(at);
-}
-
-std::string errorOf(const std::string& bytes) {
-    try {
-        PDFFile file(bytes);
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "";
 }
 
 // The page count of qpdf's own recovery, or MuPDF's where qpdf gives up.

@@ -4,6 +4,8 @@
 
 #include "support/PDFFixtures.h"
 
+#include "PDFFileTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,6 +13,8 @@
 #include <stdexcept>
 
 using fixtures::FixtureWriter;
+using pdffiletest::errorOf;
+using pdffiletest::replaced;
 using fixtures::XRefRow;
 
 namespace {
@@ -24,21 +28,6 @@ FixtureWriter onePage() {
     FixtureWriter w;
     w.object(1, kCatalog).object(2, kOnePageTree).object(3, kPage);
     return w;
-}
-
-std::string errorOf(const std::string& bytes) {
-    try {
-        PDFFile file(bytes);
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "";
-}
-
-std::string replaced(std::string text, const std::string& from, const std::string& to) {
-    const auto at = text.find(from);
-    if (at == std::string::npos) throw std::runtime_error("fixture lacks " + from);
-    return text.replace(at, from.size(), to);
 }
 
 std::int64_t intValue(const PDFObject* object) { return object && object->integer() ? *object->integer() : -999; }
