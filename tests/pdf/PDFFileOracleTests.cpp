@@ -182,3 +182,26 @@ TEST(PDFFileOracle, InspectDriver) {
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_EQ(failed.err, "El fichero no es un PDF\n");
 }
+
+TEST(PDFFileOracle, EncryptionDictionaryByReferenceOrDirect) {
+    const std::string encrypted = fixtures::encrypt(basePDF(), Cipher::rc4_128);
+    PDFFile byReference(encrypted);
+    const auto ref = byReference.trailer().get("Encrypt")->reference();
+    ASSERT_TRUE(ref);
+    EXPECT_EQ(byReference.encryptNumber(), ref->number);
+    // The encryption dictionary itself is returned as stored.
+    EXPECT_EQ(*byReference.object(*ref)->dictionary()->get("O"),
+              *parseShown(fixtures::qpdfShowObject(encrypted, ref->number)).dictionary()->get("O"));
+
+    // The same dictionary written directly into the trailer.
+    const std::string shown = fixtures::qpdfShowObject(encrypted, ref->number);
+    const std::string key = "/Encrypt " + ref->description();
+    std::string direct = encrypted;
+    direct.replace(direct.rfind(key), key.size(), "/Encrypt " + shown.substr(0, shown.find_last_of('>') + 1));
+    PDFFile file(direct);
+    EXPECT_FALSE(file.wasReconstructed());
+    EXPECT_FALSE(file.encryptNumber());
+    ASSERT_NE(file.security(), nullptr);
+    EXPECT_EQ(file.security()->key(), byReference.security()->key());
+    EXPECT_EQ(file.dictionary(file.trailer().get("Info"))->get("Author")->text(), "José Muñoz");
+}
