@@ -143,7 +143,7 @@ std::string unpredictPNG(const std::string& data, std::int64_t colors, std::int6
     return out;
 }
 
-std::string applyFilter(const Filter& filter, const std::string& input) {
+std::string applyFilter(const Filter& filter, std::string_view input) {
     if (filter.name != "FlateDecode" && filter.name != "Fl") throw PDFError("Filtro no soportado: " + filter.name);
     std::string inflated = PDFFilters::inflate(input);
     if (!filter.parameters) return inflated;
@@ -188,7 +188,7 @@ std::string decode(std::string_view data, const PDFDictionary& dictionary) {
     }
     if (filters.empty()) return std::string(data);
 
-    std::string current = applyFilter(filters[0], std::string(data));
+    std::string current = applyFilter(filters[0], data);
     for (std::size_t i = 1; i < filters.size(); ++i) current = applyFilter(filters[i], current);
     return current;
 }
