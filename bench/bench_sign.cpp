@@ -1,15 +1,12 @@
 // Signing a 10 MB PDF with a software RSA-2048 key, beside the physical floor: reading the file
 // and hashing it once with SHA-256.
 
-#include "platform/IdentityStore.h"
 #include "signing/Digest.h"
 #include "signing/PDFSigner.h"
 #include "signing/SigningIdentity.h"
+#include "support/SoftwareIdentity.h"
 
 #include <benchmark/benchmark.h>
-#include <openssl/evp.h>
-#include <openssl/rsa.h>
-#include <openssl/x509.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -57,53 +54,6 @@ std::string largePDF(int megabytes) {
     return out;
 }
 
-// A software RSA-2048 key and its self-signed certificate, signing in memory.
-class SoftwareStore : public IdentityStore {
-public:
-    SoftwareStore() {
-        key_ = EVP_RSA_gen(2048);
-        X509* certificate = X509_new();
-        X509_set_version(certificate, 2);
-        ASN1_INTEGER_set(X509_get_serialNumber(certificate), 4242);
-        X509_gmtime_adj(X509_getm_notBefore(certificate), 0);
-        X509_gmtime_adj(X509_getm_notAfter(certificate), 86400L * 365);
-        X509_NAME* name = X509_get_subject_name(certificate);
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
-                                   reinterpret_cast<const unsigned char*>("BANCO DE PRUEBAS"), -1,
-                                   -1, 0);
-        X509_set_issuer_name(certificate, name);
-        X509_set_pubkey(certificate, key_);
-        X509_sign(certificate, key_, EVP_sha256());
-        unsigned char* der = nullptr;
-        int size = i2d_X509(certificate, &der);
-        certificate_.assign(der, der + size);
-        OPENSSL_free(der);
-        X509_free(certificate);
-    }
-    ~SoftwareStore() override { EVP_PKEY_free(key_); }
-
-    std::string sha1() const { return Digest::hexUpper(Digest::sha1(certificate_)); }
-    std::vector<Bytes> identityCertificates() override { return {certificate_}; }
-    std::optional<KeyType> keyType(std::size_t) override { return KeyType::rsa; }
-    std::vector<Bytes> chain(std::size_t) override { return {certificate_}; }
-    Bytes signRaw(std::size_t, const Bytes& input) override {
-        EVP_PKEY_CTX* context = EVP_PKEY_CTX_new(key_, nullptr);
-        EVP_PKEY_sign_init(context);
-        EVP_PKEY_CTX_set_rsa_padding(context, RSA_PKCS1_PADDING);
-        std::size_t length = 0;
-        EVP_PKEY_sign(context, nullptr, &length, input.data(), input.size());
-        Bytes signature(length);
-        EVP_PKEY_sign(context, signature.data(), &length, input.data(), input.size());
-        EVP_PKEY_CTX_free(context);
-        signature.resize(length);
-        return signature;
-    }
-
-private:
-    EVP_PKEY* key_ = nullptr;
-    Bytes certificate_;
-};
-
 const std::filesystem::path& inputFile() {
     static const std::filesystem::path path = [] {
         auto file = std::filesystem::temp_directory_path() / "tindra-bench-sign-10mb.pdf";
@@ -139,7 +89,7 @@ BENCHMARK(BM_ReadAndHash)->Unit(benchmark::kMillisecond);
 // Read, sign invisibly with the software key; the result stays in memory.
 void BM_SignInvisible(benchmark::State& state) {
     const auto& path = inputFile();
-    auto store = std::make_shared<SoftwareStore>();
+    auto store = std::make_shared<SoftwareIdentityStore>();
     PDFSigner signer(SigningIdentity(store->sha1(), store), "Banco de pruebas");
     for (auto _ : state) {
         std::string out = signer.sign(readAll(path), PDFSigner::Placement::invisible());
@@ -153,7 +103,7 @@ BENCHMARK(BM_SignInvisible)->Unit(benchmark::kMillisecond);
 // The same with a visible raster signature on the last page.
 void BM_SignVisible(benchmark::State& state) {
     const auto& path = inputFile();
-    auto store = std::make_shared<SoftwareStore>();
+    auto store = std::make_shared<SoftwareIdentityStore>();
     PDFSigner signer(SigningIdentity(store->sha1(), store), "Banco de pruebas",
                      std::chrono::system_clock::now(), [](Size box) {
                          RasterImage image;
