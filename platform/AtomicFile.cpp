@@ -1,10 +1,9 @@
 #include "platform/AtomicFile.h"
 
 #include <fcntl.h>
+#include <openssl/rand.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <openssl/rand.h>
 
 #include <cerrno>
 #include <random>
@@ -17,8 +16,8 @@ namespace AtomicFile {
 namespace {
 
 [[noreturn]] void fail(const std::filesystem::path& target, int error) {
-    throw std::runtime_error("No se ha podido guardar «" + target.filename().string() + "»: " +
-                             SystemError::describe(error) + ".");
+    throw std::runtime_error("No se ha podido guardar «" + target.filename().string() +
+                             "»: " + SystemError::describe(error) + ".");
 }
 
 // Removes the temporary file unless the rename consumed it.
@@ -70,7 +69,8 @@ std::filesystem::path temporaryPath(const std::filesystem::path& target, bool re
 void write(const std::filesystem::path& target, std::string_view bytes) {
     struct stat existing {};
     const bool replacing = ::stat(target.c_str(), &existing) == 0;
-    if (replacing && !S_ISREG(existing.st_mode)) fail(target, S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
+    if (replacing && !S_ISREG(existing.st_mode))
+        fail(target, S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
 
     TemporaryFile temporary(temporaryPath(target, replacing));
     int& fd = temporary.fd();

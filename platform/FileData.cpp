@@ -13,8 +13,8 @@ namespace FileData {
 
 std::string read(const std::filesystem::path& path) {
     auto fail = [&](int error) {
-        throw std::runtime_error("No se ha podido leer «" + path.filename().string() + "»: " +
-                                 SystemError::describe(error) + ".");
+        throw std::runtime_error("No se ha podido leer «" + path.filename().string() +
+                                 "»: " + SystemError::describe(error) + ".");
     };
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) fail(errno);

@@ -25,8 +25,8 @@ void closeFd(int& fd) {
 }
 
 std::string launchMessage(const std::filesystem::path& program, int error) {
-    return "No se ha podido iniciar el programa «" + program.string() + "»: " +
-           SystemError::describe(error) + ".";
+    return "No se ha podido iniciar el programa «" + program.string() +
+           "»: " + SystemError::describe(error) + ".";
 }
 
 // Appends what fits under the limit; the rest is read by the caller and dropped here.
@@ -120,8 +120,9 @@ ProcessResult SystemProcessRunner::run(const std::filesystem::path& program,
 
     pid_t pid = 0;
     const bool searchPath = path.find('/') == std::string::npos;
-    int rc = searchPath ? posix_spawnp(&pid, path.c_str(), &actions, &attributes, argv.data(), environ)
-                        : posix_spawn(&pid, path.c_str(), &actions, &attributes, argv.data(), environ);
+    int rc = searchPath
+                 ? posix_spawnp(&pid, path.c_str(), &actions, &attributes, argv.data(), environ)
+                 : posix_spawn(&pid, path.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     if (rc != 0) {
@@ -149,9 +150,18 @@ ProcessResult SystemProcessRunner::run(const std::filesystem::path& program,
             pollfd fds[3];
             nfds_t count = 0;
             int outAt = -1, errAt = -1, inAt = -1;
-            if (outPipe[0] >= 0) { fds[count] = {outPipe[0], POLLIN, 0}; outAt = static_cast<int>(count++); }
-            if (errPipe[0] >= 0) { fds[count] = {errPipe[0], POLLIN, 0}; errAt = static_cast<int>(count++); }
-            if (inPipe[1] >= 0) { fds[count] = {inPipe[1], POLLOUT, 0}; inAt = static_cast<int>(count++); }
+            if (outPipe[0] >= 0) {
+                fds[count] = {outPipe[0], POLLIN, 0};
+                outAt = static_cast<int>(count++);
+            }
+            if (errPipe[0] >= 0) {
+                fds[count] = {errPipe[0], POLLIN, 0};
+                errAt = static_cast<int>(count++);
+            }
+            if (inPipe[1] >= 0) {
+                fds[count] = {inPipe[1], POLLOUT, 0};
+                inAt = static_cast<int>(count++);
+            }
             if (::poll(fds, count, -1) < 0) {
                 if (errno == EINTR) continue;
                 break;

@@ -33,8 +33,8 @@ struct ProcessResult {
 };
 
 struct ProcessOptions {
-    bool mergeErrors = true;             // one pipe for both outputs
-    std::optional<std::string> input;    // fed to the standard input; else /dev/null
+    bool mergeErrors = true;           // one pipe for both outputs
+    std::optional<std::string> input;  // fed to the standard input; else /dev/null
 };
 
 class ProcessRunner {

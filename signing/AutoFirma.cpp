@@ -75,14 +75,18 @@ bool isNewline(UChar32 c) {
     return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
 }
 
-bool isHorizontalSpace(UChar32 c) { return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR; }
+bool isHorizontalSpace(UChar32 c) {
+    return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR;
+}
 
 }  // namespace
 
 std::vector<Installation> candidates(const Defaults& defaults) {
-    auto named = [&](const char* variable, const char* key) -> std::optional<std::filesystem::path> {
+    auto named = [&](const char* variable,
+                     const char* key) -> std::optional<std::filesystem::path> {
         if (auto value = environment(variable)) return std::filesystem::path(*value);
-        if (auto value = defaults.string(key); value && !value->empty()) return std::filesystem::path(*value);
+        if (auto value = defaults.string(key); value && !value->empty())
+            return std::filesystem::path(*value);
         return std::nullopt;
     };
     std::filesystem::path java = named(javaVariable, javaKey).value_or(systemJava);
@@ -102,7 +106,9 @@ std::optional<Installation> locate(const std::vector<Installation>& candidates) 
     return std::nullopt;
 }
 
-std::optional<Installation> locate() { return locate(candidates(Defaults::standard())); }
+std::optional<Installation> locate() {
+    return locate(candidates(Defaults::standard()));
+}
 
 std::vector<std::string> areaLines(int page, const Rect& rect) {
     return {
@@ -142,11 +148,22 @@ std::vector<std::string> arguments(const std::filesystem::path& input,
                                    const std::optional<std::string>& config,
                                    const Installation& installation) {
     std::vector<std::string> list = {
-        "-Djava.awt.headless=true", "-jar", installation.jar.string(),
-        "sign", "-i", input.string(), "-o", output.string(),
-        "-format", "pades", "-algorithm", "sha256",
-        "-store", certificateStore,
-        "-filter", "thumbprint:SHA1:" + certificate.sha1,
+        "-Djava.awt.headless=true",
+        "-jar",
+        installation.jar.string(),
+        "sign",
+        "-i",
+        input.string(),
+        "-o",
+        output.string(),
+        "-format",
+        "pades",
+        "-algorithm",
+        "sha256",
+        "-store",
+        certificateStore,
+        "-filter",
+        "thumbprint:SHA1:" + certificate.sha1,
     };
     if (config) {
         list.push_back("-config");
@@ -160,8 +177,8 @@ void sign(const std::filesystem::path& input, const std::filesystem::path& outpu
           const Installation& installation, ProcessRunner& runner) {
     std::optional<std::string> config;
     if (visible) config = configArgument(*visible);
-    auto result = runner.run(installation.java,
-                             arguments(input, output, certificate, config, installation));
+    auto result =
+        runner.run(installation.java, arguments(input, output, certificate, config, installation));
     std::error_code ec;
     if (result.status == 0 && std::filesystem::exists(output, ec)) return;
     SigningEngine::removeOutput(input, output);
@@ -170,8 +187,8 @@ void sign(const std::filesystem::path& input, const std::filesystem::path& outpu
 }
 
 std::optional<std::string> cleanOutput(std::string_view output) {
-    icu::UnicodeString text = icu::UnicodeString::fromUTF8(
-        icu::StringPiece(output.data(), static_cast<int32_t>(std::min<size_t>(output.size(), INT32_MAX))));
+    icu::UnicodeString text = icu::UnicodeString::fromUTF8(icu::StringPiece(
+        output.data(), static_cast<int32_t>(std::min<size_t>(output.size(), INT32_MAX))));
 
     UErrorCode status = U_ZERO_ERROR;
     static const std::unique_ptr<icu::RegexPattern> header([] {
@@ -185,7 +202,8 @@ std::optional<std::string> cleanOutput(std::string_view output) {
     bool any = false;
     bool skipNext = false;
     auto take = [&](int32_t start, int32_t end) {
-        while (start < end && isHorizontalSpace(text.char32At(start))) start = text.moveIndex32(start, 1);
+        while (start < end && isHorizontalSpace(text.char32At(start)))
+            start = text.moveIndex32(start, 1);
         while (end > start) {
             int32_t previous = text.moveIndex32(end, -1);
             if (!isHorizontalSpace(text.char32At(previous))) break;

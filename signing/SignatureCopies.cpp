@@ -21,13 +21,15 @@ PDFObject rectArray(const Rect& rect) {
 }
 
 [[noreturn]] void unreadableAnnotations(std::size_t pageIndex) {
-    throw PDFError("No se pueden leer las anotaciones de la página " + std::to_string(pageIndex + 1) +
+    throw PDFError("No se pueden leer las anotaciones de la página " +
+                   std::to_string(pageIndex + 1) +
                    "; no se añaden las copias de la firma para no perderlas.");
 }
 
 }  // namespace
 
-std::string add(const std::vector<SignatureCopy>& copies, const std::optional<SignatureStamp>& stamp,
+std::string add(const std::vector<SignatureCopy>& copies,
+                const std::optional<SignatureStamp>& stamp,
                 const std::optional<Handwriting>& handwriting, std::string pdf) {
     std::vector<const SignatureCopy*> drawable;
     for (const auto& copy : copies) {
@@ -37,7 +39,8 @@ std::string add(const std::vector<SignatureCopy>& copies, const std::optional<Si
     if (drawable.empty()) return pdf;
 
     PDFFile file(std::move(pdf));
-    if (file.security() && !file.security()->allowsSigning()) throw PDFSigner::Failure::restricted();
+    if (file.security() && !file.security()->allowsSigning())
+        throw PDFSigner::Failure::restricted();
 
     PDFUpdate update(file);
     const std::vector<PDFRef> pages = file.pageRefs();
@@ -54,11 +57,13 @@ std::string add(const std::vector<SignatureCopy>& copies, const std::optional<Si
         const bool isHandwritten = copy->handwritten.value_or(false);
         PDFSigner::Render render = [&](Size size) -> std::optional<PDFSigner::Appearance> {
             if (isHandwritten) {
-                return handwriting ? SignatureAppearances::handwriting(*handwriting, size) : std::nullopt;
+                return handwriting ? SignatureAppearances::handwriting(*handwriting, size)
+                                   : std::nullopt;
             }
             return stamp ? SignatureAppearances::card(*stamp, size) : std::nullopt;
         };
-        std::optional<PDFRef> appearance = PDFSigner::addAppearance(copy->rect, page, file, update, render);
+        std::optional<PDFRef> appearance =
+            PDFSigner::addAppearance(copy->rect, page, file, update, render);
         if (!appearance) continue;
 
         PDFRef annotation = update.allocate();
@@ -70,7 +75,8 @@ std::string add(const std::vector<SignatureCopy>& copies, const std::optional<Si
                        {"Rect", rectArray(copy->rect)},
                        {"P", PDFObject::reference(page)},
                        {"Contents", PDFObject::text(isHandwritten ? "Firma manuscrita" : "Firma")},
-                       {"AP", PDFObject::dictionary(PDFDictionary{{"N", PDFObject::reference(*appearance)}})},
+                       {"AP", PDFObject::dictionary(
+                                  PDFDictionary{{"N", PDFObject::reference(*appearance)}})},
                    }));
         auto [at, isNew] = slot.try_emplace(pageIndex, added.size());
         if (isNew) added.push_back({pageIndex, {}});
@@ -96,8 +102,9 @@ std::string add(const std::vector<SignatureCopy>& copies, const std::optional<Si
                 unreadableAnnotations(pageIndex);
             }
             std::vector<PDFObject>& elements =
-                done != rewritten.end() ? done->second
-                                        : rewritten.emplace(arrayRef, *resolved->array()).first->second;
+                done != rewritten.end()
+                    ? done->second
+                    : rewritten.emplace(arrayRef, *resolved->array()).first->second;
             for (const PDFRef& ref : annotations) elements.push_back(PDFObject::reference(ref));
             update.set(arrayRef, PDFObject::array(elements));
             continue;

@@ -19,7 +19,8 @@ namespace SignatureCopies {
 // permissions forbid changes, PDFSigner::Failure::pageNotFound for a page index the document does
 // not have, PDFError when a page's annotation list cannot be read (rather than replacing it),
 // and the opening and writing errors of the PDF engine.
-std::string add(const std::vector<SignatureCopy>& copies, const std::optional<SignatureStamp>& stamp,
+std::string add(const std::vector<SignatureCopy>& copies,
+                const std::optional<SignatureStamp>& stamp,
                 const std::optional<Handwriting>& handwriting, std::string pdf);
 
 }  // namespace SignatureCopies

@@ -7,7 +7,8 @@
 namespace {
 
 [[noreturn]] void invalid(const char* what) {
-    throw std::runtime_error(std::string("La copia de la firma guardada no es válida: ") + what + ".");
+    throw std::runtime_error(std::string("La copia de la firma guardada no es válida: ") + what +
+                             ".");
 }
 
 double number(const nlohmann::json& value) {
@@ -17,7 +18,8 @@ double number(const nlohmann::json& value) {
 
 // Two numbers, as in [x, y] or [width, height].
 std::pair<double, double> pair(const nlohmann::json& value) {
-    if (!value.is_array() || value.size() != 2) invalid("el rectángulo no tiene la forma [[x, y], [ancho, alto]]");
+    if (!value.is_array() || value.size() != 2)
+        invalid("el rectángulo no tiene la forma [[x, y], [ancho, alto]]");
     return {number(value[0]), number(value[1])};
 }
 
@@ -26,8 +28,8 @@ std::pair<double, double> pair(const nlohmann::json& value) {
 nlohmann::json SignatureCopy::toJSON() const {
     nlohmann::json json = nlohmann::json::object();
     json["pageIndex"] = pageIndex;
-    json["rect"] = nlohmann::json::array(
-        {nlohmann::json::array({rect.x, rect.y}), nlohmann::json::array({rect.width, rect.height})});
+    json["rect"] = nlohmann::json::array({nlohmann::json::array({rect.x, rect.y}),
+                                          nlohmann::json::array({rect.width, rect.height})});
     if (handwritten) json["handwritten"] = *handwritten;
     return json;
 }
@@ -39,15 +41,17 @@ SignatureCopy SignatureCopy::fromJSON(const nlohmann::json& json) {
     auto page = json.find("pageIndex");
     if (page == json.end()) invalid("falta «pageIndex»");
     if (page->is_number_integer()) {
-        if (page->is_number_unsigned() ? page->get<std::uint64_t>() > std::numeric_limits<int>::max()
-                                       : (page->get<std::int64_t>() > std::numeric_limits<int>::max() ||
-                                          page->get<std::int64_t>() < std::numeric_limits<int>::min())) {
+        if (page->is_number_unsigned()
+                ? page->get<std::uint64_t>() > std::numeric_limits<int>::max()
+                : (page->get<std::int64_t>() > std::numeric_limits<int>::max() ||
+                   page->get<std::int64_t>() < std::numeric_limits<int>::min())) {
             invalid("«pageIndex» está fuera de rango");
         }
         copy.pageIndex = page->get<int>();
     } else if (page->is_number_float()) {
         double v = page->get<double>();
-        if (std::trunc(v) != v || v > std::numeric_limits<int>::max() || v < std::numeric_limits<int>::min()) {
+        if (std::trunc(v) != v || v > std::numeric_limits<int>::max() ||
+            v < std::numeric_limits<int>::min()) {
             invalid("«pageIndex» no es un número entero");
         }
         copy.pageIndex = static_cast<int>(v);
@@ -57,7 +61,8 @@ SignatureCopy SignatureCopy::fromJSON(const nlohmann::json& json) {
 
     auto rect = json.find("rect");
     if (rect == json.end()) invalid("falta «rect»");
-    if (!rect->is_array() || rect->size() != 2) invalid("el rectángulo no tiene la forma [[x, y], [ancho, alto]]");
+    if (!rect->is_array() || rect->size() != 2)
+        invalid("el rectángulo no tiene la forma [[x, y], [ancho, alto]]");
     auto [x, y] = pair((*rect)[0]);
     auto [width, height] = pair((*rect)[1]);
     if (width < 0) {
@@ -78,5 +83,9 @@ SignatureCopy SignatureCopy::fromJSON(const nlohmann::json& json) {
     return copy;
 }
 
-void to_json(nlohmann::json& json, const SignatureCopy& copy) { json = copy.toJSON(); }
-void from_json(const nlohmann::json& json, SignatureCopy& copy) { copy = SignatureCopy::fromJSON(json); }
+void to_json(nlohmann::json& json, const SignatureCopy& copy) {
+    json = copy.toJSON();
+}
+void from_json(const nlohmann::json& json, SignatureCopy& copy) {
+    copy = SignatureCopy::fromJSON(json);
+}

@@ -3,9 +3,8 @@
 // signature, with no cryptographic signature of its own. Recent-signature records keep the copies
 // as JSON: {"pageIndex": 0, "rect": [[x, y], [width, height]], "handwritten": true}.
 
-#include <optional>
-
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "signing/Geometry.h"
 

@@ -1,5 +1,3 @@
-#include "platform/AtomicFile.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -13,6 +11,8 @@
 #include <regex>
 #include <sstream>
 #include <thread>
+
+#include "platform/AtomicFile.h"
 
 namespace fs = std::filesystem;
 
@@ -38,7 +38,8 @@ protected:
     }
     std::vector<std::string> names() {
         std::vector<std::string> all;
-        for (const auto& entry : fs::directory_iterator(folder)) all.push_back(entry.path().filename());
+        for (const auto& entry : fs::directory_iterator(folder))
+            all.push_back(entry.path().filename());
         std::sort(all.begin(), all.end());
         return all;
     }
@@ -60,7 +61,8 @@ TEST_F(AtomicFileTest, WritesAndReplacesKeepingPermissions) {
 }
 
 TEST_F(AtomicFileTest, TemporaryNamesFollowTheTindraPattern) {
-    std::regex created("tindra-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\.pdf");
+    std::regex created(
+        "tindra-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\.pdf");
     std::regex replacing("\\.tindra-[0-9A-F-]{36}\\.pdf");
     auto a = AtomicFile::temporaryPath(folder / "x.pdf", false);
     auto b = AtomicFile::temporaryPath(folder / "x.pdf", true);
@@ -94,8 +96,10 @@ TEST_F(AtomicFileTest, AFailedWriteLeavesTheOldFileUntouched) {
         try {
             AtomicFile::write(target, std::string(100000, 'z'));
         } catch (const std::runtime_error& e) {
-            _exit(std::string(e.what()) == "No se ha podido guardar «doc.pdf»: el archivo es demasiado grande."
-                      ? 7 : 8);
+            _exit(std::string(e.what()) ==
+                          "No se ha podido guardar «doc.pdf»: el archivo es demasiado grande."
+                      ? 7
+                      : 8);
         }
         _exit(9);
     }

@@ -1,10 +1,10 @@
-#include "platform/ProcessRunner.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstdlib>
 #include <fstream>
+
+#include "platform/ProcessRunner.h"
 
 namespace {
 
@@ -16,7 +16,8 @@ ProcessResult sh(const std::string& script, const std::vector<std::string>& args
 }
 
 TEST(ProcessRunner, PassesEachArgumentUnchangedWithoutAShell) {
-    std::vector<std::string> args = {"dos palabras", "", "a\\nb", "$HOME", "'\"`;|&*", "línea\nnueva"};
+    std::vector<std::string> args = {"dos palabras", "",         "a\\nb",
+                                     "$HOME",        "'\"`;|&*", "línea\nnueva"};
     auto result = sh("for a in \"$@\"; do printf '[%s]' \"$a\"; done", args);
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.output, "[dos palabras][][a\\nb][$HOME]['\"`;|&*][línea\nnueva]");
@@ -66,7 +67,8 @@ TEST(ProcessRunner, LaunchFailuresAreSpanishErrors) {
         FAIL() << "no error";
     } catch (const ProcessLaunchError& e) {
         EXPECT_EQ(e.error(), ENOENT);
-        EXPECT_STREQ(e.what(), "No se ha podido iniciar el programa «/nonexistent/java»: no existe.");
+        EXPECT_STREQ(e.what(),
+                     "No se ha podido iniciar el programa «/nonexistent/java»: no existe.");
     }
 
     char folder[] = "/tmp/tindra-runner-XXXXXX";

@@ -1,5 +1,3 @@
-#include "signing/AutoFirma.h"
-
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 #include <sys/stat.h>
@@ -7,6 +5,7 @@
 #include <cstdlib>
 
 #include "platform/Defaults.h"
+#include "signing/AutoFirma.h"
 #include "signing/AutoFirmaEngine.h"
 #include "support/TestUtil.h"
 
@@ -46,7 +45,9 @@ std::string decodeBase64(const std::string& text) {
                             reinterpret_cast<const unsigned char*>(text.data()),
                             static_cast<int>(text.size()));
     // EVP_DecodeBlock counts the padding's zero bytes.
-    size_t padding = text.size() >= 2 && text[text.size() - 2] == '=' ? 2 : (!text.empty() && text.back() == '=');
+    size_t padding = text.size() >= 2 && text[text.size() - 2] == '='
+                         ? 2
+                         : (!text.empty() && text.back() == '=');
     bytes.resize(static_cast<size_t>(n) - padding);
     return bytes;
 }
@@ -72,12 +73,16 @@ public:
         writeFile(installation_.jar, "PK");
         std::string script =
             "#!/bin/sh\n"
-            ": > '" + (dir_ / "args").string() + "'\n"
-            "for a in \"$@\"; do printf '%s\\0' \"$a\" >> '" + (dir_ / "args").string() + "'; done\n"
+            ": > '" +
+            (dir_ / "args").string() +
+            "'\n"
+            "for a in \"$@\"; do printf '%s\\0' \"$a\" >> '" +
+            (dir_ / "args").string() +
+            "'; done\n"
             "out=''; prev=''\n"
             "for a in \"$@\"; do if [ \"$prev\" = -o ]; then out=\"$a\"; fi; prev=\"$a\"; done\n"
-            "cat '" + (dir_ / "say").string() + "'\n" +
-            (writes ? "printf '%%PDF-signed' > \"$out\"\n" : "") +
+            "cat '" +
+            (dir_ / "say").string() + "'\n" + (writes ? "printf '%%PDF-signed' > \"$out\"\n" : "") +
             "exit " + std::to_string(status) + "\n";
         writeFile(installation_.java, script);
         ::chmod(installation_.java.c_str(), 0755);
@@ -92,15 +97,17 @@ private:
 };
 
 struct FakeRunner : ProcessRunner {
-    ProcessResult run(const fs::path&, const std::vector<std::string>&, const ProcessOptions&) override {
+    ProcessResult run(const fs::path&, const std::vector<std::string>&,
+                      const ProcessOptions&) override {
         throw ProcessLaunchError("No se ha podido iniciar el programa «java»: no existe.", ENOENT);
     }
 };
 
 TEST(AutoFirmaConfig, FieldNamesAndAreasBecomeConfigurationLines) {
     Rect rect{45.5, 45, 250, 72};
-    EXPECT_EQ(AutoFirma::configLines(placement(SignaturePlacement::Target::field("Firma1"), 1, rect)),
-              std::vector<std::string>{"signatureField=Firma1"});
+    EXPECT_EQ(
+        AutoFirma::configLines(placement(SignaturePlacement::Target::field("Firma1"), 1, rect)),
+        std::vector<std::string>{"signatureField=Firma1"});
 
     std::vector<std::string> area = {
         "signaturePage=3",
@@ -109,14 +116,19 @@ TEST(AutoFirmaConfig, FieldNamesAndAreasBecomeConfigurationLines) {
         "signaturePositionOnPageUpperRightX=296",
         "signaturePositionOnPageUpperRightY=117",
     };
-    EXPECT_EQ(AutoFirma::configLines(placement(SignaturePlacement::Target::area(3, rect), 0, {})), area);
-    // A name AutoFirma's configuration cannot carry falls back to the placement's own page and rect.
+    EXPECT_EQ(AutoFirma::configLines(placement(SignaturePlacement::Target::area(3, rect), 0, {})),
+              area);
+    // A name AutoFirma's configuration cannot carry falls back to the placement's own page and
+    // rect.
     for (const std::string& name :
          std::vector<std::string>{"Firma\t1", "Fir\\ma", "Firma\n", "Fir\u200Bma", "Fi\xff"}) {
-        EXPECT_EQ(AutoFirma::configLines(placement(SignaturePlacement::Target::field(name), 2, rect)), area)
+        EXPECT_EQ(
+            AutoFirma::configLines(placement(SignaturePlacement::Target::field(name), 2, rect)),
+            area)
             << name;
     }
-    EXPECT_EQ(AutoFirma::configLines(placement(SignaturePlacement::Target::field("Firma del señor"), 2, rect)),
+    EXPECT_EQ(AutoFirma::configLines(
+                  placement(SignaturePlacement::Target::field("Firma del señor"), 2, rect)),
               std::vector<std::string>{"signatureField=Firma del señor"});
 }
 
@@ -143,7 +155,8 @@ TEST(AutoFirmaOutput, LoggerHeadersAndTheirLinesAreDropped) {
                                      "  java.io.IOException: No se encuentra el certificado\t\n"),
               "java.io.IOException: No se encuentra el certificado");
     // CR LF endings behave as line feeds; other Unicode line breaks split lines too.
-    EXPECT_EQ(AutoFirma::cleanOutput("Dec 9, 2026 4:05:07 PM x\r\nSEVERE: fallo\r\nMotivo uno\u2028 Motivo dos\r\n"),
+    EXPECT_EQ(AutoFirma::cleanOutput(
+                  "Dec 9, 2026 4:05:07 PM x\r\nSEVERE: fallo\r\nMotivo uno\u2028 Motivo dos\r\n"),
               "Motivo uno\nMotivo dos");
     // Invalid UTF-8 is replaced, never a reason to fail.
     EXPECT_EQ(AutoFirma::cleanOutput("mal \xff byte"), "mal \uFFFD byte");
@@ -153,25 +166,38 @@ TEST(AutoFirmaRun, PassesTheExactCommandLineWithTheCardLast) {
     StubJava stub("", 0, true);
     fs::path input = stub.path("entrada con espacios.pdf"), output = stub.path("salida.pdf");
     writeFile(input, "%PDF-1.7");
-    auto signature = visible(placement(SignaturePlacement::Target::area(3, Rect{45.5, 45, 250, 72}), 2,
-                                       Rect{45.5, 45, 250, 72}));
+    auto signature = visible(placement(SignaturePlacement::Target::area(3, Rect{45.5, 45, 250, 72}),
+                                       2, Rect{45.5, 45, 250, 72}));
     AutoFirmaEngine engine(stub.installation());
     engine.sign(input, output, certificate(), signature);
     EXPECT_EQ(readFile(output), "%PDF-signed");
 
     auto args = stub.arguments();
     ASSERT_EQ(args.size(), 18u);
-    std::vector<std::string> head = {
-        "-Djava.awt.headless=true", "-jar", stub.installation().jar.string(),
-        "sign", "-i", input.string(), "-o", output.string(),
-        "-format", "pades", "-algorithm", "sha256", "-store", "auto",
-        "-filter", "thumbprint:SHA1:0123456789ABCDEF0123456789ABCDEF01234567", "-config"};
+    std::vector<std::string> head = {"-Djava.awt.headless=true",
+                                     "-jar",
+                                     stub.installation().jar.string(),
+                                     "sign",
+                                     "-i",
+                                     input.string(),
+                                     "-o",
+                                     output.string(),
+                                     "-format",
+                                     "pades",
+                                     "-algorithm",
+                                     "sha256",
+                                     "-store",
+                                     "auto",
+                                     "-filter",
+                                     "thumbprint:SHA1:0123456789ABCDEF0123456789ABCDEF01234567",
+                                     "-config"};
     EXPECT_EQ(std::vector<std::string>(args.begin(), args.begin() + 17), head);
 
     const std::string& config = args[17];
     EXPECT_EQ(config.find('\n'), std::string::npos);
     const std::string expectedHead =
-        "signaturePage=3\\nsignaturePositionOnPageLowerLeftX=46\\nsignaturePositionOnPageLowerLeftY=45"
+        "signaturePage=3\\nsignaturePositionOnPageLowerLeftX="
+        "46\\nsignaturePositionOnPageLowerLeftY=45"
         "\\nsignaturePositionOnPageUpperRightX=296\\nsignaturePositionOnPageUpperRightY=117"
         "\\nsignatureRubricImage=";
     ASSERT_EQ(config.substr(0, expectedHead.size()), expectedHead);
@@ -190,7 +216,8 @@ TEST(AutoFirmaRun, AnInvisibleSignatureSendsNoConfiguration) {
     EXPECT_EQ(args.back(), "thumbprint:SHA1:0123456789ABCDEF0123456789ABCDEF01234567");
 
     // A card too small to draw is sent without position or image.
-    auto tiny = visible(placement(SignaturePlacement::Target::field("Firma1"), 0, Rect{0, 0, 0.5, 40}));
+    auto tiny =
+        visible(placement(SignaturePlacement::Target::field("Firma1"), 0, Rect{0, 0, 0.5, 40}));
     AutoFirma::sign(input, output, certificate(), tiny, stub.installation());
     EXPECT_EQ(stub.arguments().size(), 16u);
 }
@@ -213,13 +240,15 @@ void expectFailure(const std::string& say, int status, bool writes, const std::s
 
 TEST(AutoFirmaRun, FailuresBecomeSpanishErrorsAndRemoveTheOutput) {
     // Only logger headers with their lines: the exit code speaks.
-    expectFailure("Dec 9, 2026 4:05:07 PM es.gob.afirma.Main main\nINFO: inicio\n\n"
-                  "Dec 9, 2026 4:05:08 PM es.gob.afirma.Main main\nSEVERE: error\n",
-                  1, true, "AutoFirma terminó con el código 1.");
+    expectFailure(
+        "Dec 9, 2026 4:05:07 PM es.gob.afirma.Main main\nINFO: inicio\n\n"
+        "Dec 9, 2026 4:05:08 PM es.gob.afirma.Main main\nSEVERE: error\n",
+        1, true, "AutoFirma terminó con el código 1.");
     // Exit 0 without an output file is a failure; the last line is the reason.
-    expectFailure("Dec 9, 2026 4:05:08 PM es.gob.afirma.Main main\nSEVERE: error\n"
-                  "  El certificado ha caducado\n",
-                  0, false, "El certificado ha caducado");
+    expectFailure(
+        "Dec 9, 2026 4:05:08 PM es.gob.afirma.Main main\nSEVERE: error\n"
+        "  El certificado ha caducado\n",
+        0, false, "El certificado ha caducado");
     {
         // A launch failure passes through and leaves the output alone.
         TempDir dir;
@@ -244,7 +273,8 @@ TEST(AutoFirmaLocate, TakesTheFirstUsableInstallation) {
     AutoFirma::Installation good{dir / "java", dir / "a.jar"};
     EXPECT_EQ(AutoFirma::locate({notExecutable, noJar, good}), good);
     EXPECT_EQ(AutoFirma::locate({notExecutable, noJar}), std::nullopt);
-    EXPECT_EQ(AutoFirma::locate({AutoFirma::Installation{dir.path(), dir / "a.jar"}}), std::nullopt);
+    EXPECT_EQ(AutoFirma::locate({AutoFirma::Installation{dir.path(), dir / "a.jar"}}),
+              std::nullopt);
 
     // The environment comes before the settings, which come before the packaged paths.
     Defaults defaults(dir / "defaults.json");
@@ -259,8 +289,8 @@ TEST(AutoFirmaLocate, TakesTheFirstUsableInstallation) {
     EXPECT_EQ(AutoFirma::candidates(defaults)[0].jar, dir / "env.jar");
     ::unsetenv(AutoFirma::jarVariable);
     Defaults empty(dir / "empty.json");
-    EXPECT_EQ(AutoFirma::candidates(empty)[0], (AutoFirma::Installation{AutoFirma::systemJava,
-                                                                         AutoFirma::packagedJars[0]}));
+    EXPECT_EQ(AutoFirma::candidates(empty)[0],
+              (AutoFirma::Installation{AutoFirma::systemJava, AutoFirma::packagedJars[0]}));
 }
 
 }  // namespace

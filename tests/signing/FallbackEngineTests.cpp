@@ -1,11 +1,10 @@
-#include "signing/FallbackEngine.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "pdf/PDFError.h"
 #include "pdf/PDFSecurity.h"
+#include "signing/FallbackEngine.h"
 #include "signing/PDFSigner.h"
 #include "signing/SigningIdentity.h"
 #include "support/TestUtil.h"
@@ -82,14 +81,15 @@ TEST(FallbackEngine, ThePrimarysSuccessLogsNothing) {
 }
 
 TEST(FallbackEngine, RefusalsOfTheDocumentEndTheCallAtOnce) {
-    for (auto refusal : std::vector<std::function<void()>>{
-             [] { throw PDFSecurity::Failure::needsPassword(); },
-             [] { throw PDFSigner::Failure::restricted(); },
-             [] { throw PDFSigner::Failure::certified(); }}) {
+    for (auto refusal :
+         std::vector<std::function<void()>>{[] { throw PDFSecurity::Failure::needsPassword(); },
+                                            [] { throw PDFSigner::Failure::restricted(); },
+                                            [] { throw PDFSigner::Failure::certified(); }}) {
         TempDir dir;
         Pair pair(refusal, succeed);
-        EXPECT_THROW(pair.engine.sign(dir / "doc.pdf", dir / "out.pdf", certificate(), std::nullopt),
-                     std::runtime_error);
+        EXPECT_THROW(
+            pair.engine.sign(dir / "doc.pdf", dir / "out.pdf", certificate(), std::nullopt),
+            std::runtime_error);
         EXPECT_EQ(pair.fallback->calls, 0);
         EXPECT_TRUE(pair.log.empty());
     }
@@ -97,8 +97,9 @@ TEST(FallbackEngine, RefusalsOfTheDocumentEndTheCallAtOnce) {
 
 TEST(FallbackEngine, ACancelledPromptEndsTheCallAtOnce) {
     TempDir dir;
-    Pair pair(failWith<SigningIdentity::Error>("No se ha permitido usar la clave del certificado.", true),
-              succeed);
+    Pair pair(
+        failWith<SigningIdentity::Error>("No se ha permitido usar la clave del certificado.", true),
+        succeed);
     try {
         pair.engine.sign(dir / "doc.pdf", dir / "out.pdf", certificate(), std::nullopt);
         FAIL();
@@ -111,16 +112,17 @@ TEST(FallbackEngine, ACancelledPromptEndsTheCallAtOnce) {
 
 TEST(FallbackEngine, OtherErrorsRetryWithTheFallbackAndLogIt) {
     for (auto failure : std::vector<std::function<void()>>{
-             failWith<SigningIdentity::Error>("No hay certificados en el almacén de certificados.", false),
+             failWith<SigningIdentity::Error>("No hay certificados en el almacén de certificados.",
+                                              false),
              failWith<PDFError>("No se encuentra el catálogo del PDF"),
              [] { throw PDFSecurity::Failure::unsupported("/V 5"); },
              [] { throw PDFSigner::Failure::signatureTooLarge(30000); },
              [] { throw PDFSigner::Failure::fieldNotFound("Firma1"); },
-             failWith<std::runtime_error>("No se ha podido leer el archivo."),
-             [] { throw 42; }}) {
+             failWith<std::runtime_error>("No se ha podido leer el archivo."), [] { throw 42; }}) {
         TempDir dir;
         Pair pair(failure, succeed);
-        pair.engine.sign(dir / "Contrato de obra.pdf", dir / "out.pdf", certificate(), std::nullopt);
+        pair.engine.sign(dir / "Contrato de obra.pdf", dir / "out.pdf", certificate(),
+                         std::nullopt);
         EXPECT_EQ(readFile(dir / "out.pdf"), "by fallback");
         EXPECT_FALSE(pair.fallback->sawOutputBefore) << "the partial output was not removed";
         EXPECT_EQ(pair.fallback->lastSHA1, "AA00");
@@ -140,7 +142,8 @@ TEST(FallbackEngine, OtherErrorsRetryWithTheFallbackAndLogIt) {
 
 TEST(FallbackEngine, WhenBothFailTheCallerGetsThePrimarysError) {
     TempDir dir;
-    Pair pair(failWith<PDFError>("Primer error."), failWith<std::runtime_error>("AutoFirma terminó con el código 1."));
+    Pair pair(failWith<PDFError>("Primer error."),
+              failWith<std::runtime_error>("AutoFirma terminó con el código 1."));
     try {
         pair.engine.sign(dir / "a.pdf", dir / "out.pdf", certificate(), std::nullopt);
         FAIL();
@@ -148,7 +151,9 @@ TEST(FallbackEngine, WhenBothFailTheCallerGetsThePrimarysError) {
         EXPECT_STREQ(e.what(), "Primer error.");
     }
     ASSERT_EQ(pair.log.size(), 2u);
-    EXPECT_EQ(pair.log[0], "El motor nativo no ha podido firmar «a.pdf» (Primer error.); se reintenta con AutoFirma");
+    EXPECT_EQ(
+        pair.log[0],
+        "El motor nativo no ha podido firmar «a.pdf» (Primer error.); se reintenta con AutoFirma");
     EXPECT_EQ(pair.log[1], "AutoFirma tampoco ha podido: AutoFirma terminó con el código 1.");
 }
 

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "TestDatabase.h"
 #include "pdf/PDFFile.h"
 #include "support/PDFFixtures.h"
 #include "support/TestUtil.h"
-#include "TestDatabase.h"
 
 namespace fs = std::filesystem;
 using testutil::readFile;
@@ -25,8 +25,10 @@ testutil::RunResult pdfsign(const TempDir& dir, const std::vector<std::string>& 
                                      "TINDRA_AUTOFIRMA_JAR=" + jar,
                                      "TINDRA_AUTOFIRMA_JAVA=" + java,
                                      (testutil::toolsDir() / "pdfsign").string(),
-                                     "--nssdb", testDatabase().dir.string(),
-                                     "--cert", testDatabase().rsaSHA1};
+                                     "--nssdb",
+                                     testDatabase().dir.string(),
+                                     "--cert",
+                                     testDatabase().rsaSHA1};
     argv.insert(argv.end(), args.begin(), args.end());
     return testutil::run(argv);
 }
@@ -52,8 +54,8 @@ TEST(PdfsignEngines, CopiesAndAVisibleSignatureThroughTheOwnEngine) {
     ASSERT_EQ(result.exitCode, 0) << result.err;
     std::string out = readFile(dir / "out.pdf");
     EXPECT_EQ(fixtures::qpdfCheck(out), 0);
-    auto report = testutil::run({"pdfsig", "-nssdir", "sql:" + testDatabase().dir.string(), "-no-ocsp",
-                                 (dir / "out.pdf").string()});
+    auto report = testutil::run({"pdfsig", "-nssdir", "sql:" + testDatabase().dir.string(),
+                                 "-no-ocsp", (dir / "out.pdf").string()});
     EXPECT_NE(report.out.find("Signature is Valid."), std::string::npos) << report.out;
     EXPECT_NE(report.out.find("Total document signed"), std::string::npos) << report.out;
     size_t stamps = 0;
@@ -62,8 +64,8 @@ TEST(PdfsignEngines, CopiesAndAVisibleSignatureThroughTheOwnEngine) {
     EXPECT_EQ(logLines(dir), std::vector<std::string>{"Motor de firma: nativo"});
 
     // A copy on a page the document does not have fails the file with the Spanish sentence.
-    auto bad = pdfsign(dir, {"--copy", "3,72,600,180,50", (dir / "in.pdf").string(),
-                             (dir / "bad.pdf").string()});
+    auto bad = pdfsign(
+        dir, {"--copy", "3,72,600,180,50", (dir / "in.pdf").string(), (dir / "bad.pdf").string()});
     EXPECT_EQ(bad.exitCode, 1);
     EXPECT_EQ(bad.err, "No se encuentra la página de la firma.\n");
     EXPECT_FALSE(fs::exists(dir / "bad.pdf"));
@@ -86,21 +88,24 @@ TEST(PdfsignEngines, ThePairFallsBackToAutoFirmaAndLogsIt) {
               "printf '%%PDF-firmado-por-autofirma' > \"$out\"\n");
     ::chmod((dir / "java").c_str(), 0755);
 
-    auto result = pdfsign(dir, {"--engine", "pair", (dir / "cifrado.pdf").string(), (dir / "out.pdf").string()},
-                          (dir / "autofirma.jar").string(), (dir / "java").string());
+    auto result = pdfsign(
+        dir, {"--engine", "pair", (dir / "cifrado.pdf").string(), (dir / "out.pdf").string()},
+        (dir / "autofirma.jar").string(), (dir / "java").string());
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(readFile(dir / "out.pdf"), "%PDF-firmado-por-autofirma");
     auto lines = logLines(dir);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "Motor de firma: nativo, con AutoFirma de respaldo");
-    const std::string start = "El motor nativo no ha podido firmar «cifrado.pdf» (El PDF usa un cifrado";
+    const std::string start =
+        "El motor nativo no ha podido firmar «cifrado.pdf» (El PDF usa un cifrado";
     EXPECT_EQ(lines[1].substr(0, start.size()), start);
     EXPECT_NE(lines[1].find("); se reintenta con AutoFirma"), std::string::npos) << lines[1];
     EXPECT_EQ(lines[2], "Firmado con AutoFirma tras el fallo del motor nativo");
 
     // Without AutoFirma the pair is the own engine alone, and "autofirma" finds nothing.
     TempDir other;
-    auto alone = pdfsign(other, {"--engine", "pair", (dir / "cifrado.pdf").string(), (other / "out.pdf").string()});
+    auto alone = pdfsign(
+        other, {"--engine", "pair", (dir / "cifrado.pdf").string(), (other / "out.pdf").string()});
     EXPECT_EQ(alone.exitCode, 1);
     EXPECT_EQ(logLines(other)[0], "Motor de firma: nativo");
     auto missing = pdfsign(other, {"--engine", "autofirma", (dir / "cifrado.pdf").string(),

@@ -1,14 +1,13 @@
-#include "signing/SignatureCopies.h"
-
 #include <gtest/gtest.h>
 
+#include "TestDatabase.h"
 #include "pdf/PDFError.h"
 #include "pdf/PDFFile.h"
 #include "signing/NativeEngine.h"
 #include "signing/PDFSigner.h"
+#include "signing/SignatureCopies.h"
 #include "support/PDFFixtures.h"
 #include "support/TestUtil.h"
-#include "TestDatabase.h"
 
 namespace fs = std::filesystem;
 using testutil::readFile;
@@ -31,7 +30,8 @@ Handwriting handwriting() {
     image.width = 30;
     image.height = 10;
     image.rgba.assign(30 * 10 * 4, 0);
-    for (std::size_t i = 0; i < image.rgba.size(); i += 4 * 3) image.rgba[i + 3] = 255;  // sparse ink
+    for (std::size_t i = 0; i < image.rgba.size(); i += 4 * 3)
+        image.rgba[i + 3] = 255;  // sparse ink
     return Handwriting(std::move(image));
 }
 
@@ -53,7 +53,8 @@ std::vector<std::vector<Stamp>> stamps(const std::string& pdf) {
         if (annots && annots->array()) {
             for (const PDFObject& element : *annots->array()) {
                 const PDFDictionary* annot = file.dictionary(&element);
-                if (!annot || !annot->get("Subtype") || *annot->get("Subtype")->name() != "Stamp") continue;
+                if (!annot || !annot->get("Subtype") || *annot->get("Subtype")->name() != "Stamp")
+                    continue;
                 list.push_back({*element.reference(), *annot->get("Contents")->text(),
                                 *annot->get("F")->integer(), *annot->get("P")->reference()});
             }
@@ -73,7 +74,9 @@ TEST(SignatureCopies, NothingDrawableGivesTheInputBackUnchanged) {
     // Not even parsed: garbage comes back as it came.
     EXPECT_EQ(SignatureCopies::add({card}, std::nullopt, std::nullopt, "not a pdf"), "not a pdf");
     // A copy too thin to draw is left out.
-    EXPECT_EQ(SignatureCopies::add({SignatureCopy{0, Rect{100, 100, 0.5, 40}}}, stamp(), std::nullopt, pdf), pdf);
+    EXPECT_EQ(SignatureCopies::add({SignatureCopy{0, Rect{100, 100, 0.5, 40}}}, stamp(),
+                                   std::nullopt, pdf),
+              pdf);
     // A document that forbids changes comes back unchanged when nothing is drawable...
     std::string restricted = fixtures::encrypt(pdf, fixtures::Cipher::aes128, {.restricted = true});
     EXPECT_EQ(SignatureCopies::add({hand}, stamp(), std::nullopt, restricted), restricted);
@@ -90,7 +93,8 @@ TEST(SignatureCopies, APageIndexPastTheEndFailsTheFile) {
     const std::string pdf = fixtures::textPDF(2);
     for (int index : {2, -1, 1000000}) {
         try {
-            SignatureCopies::add({SignatureCopy{0, Rect{100, 100, 150, 40}}, SignatureCopy{index, Rect{1, 1, 50, 50}}},
+            SignatureCopies::add({SignatureCopy{0, Rect{100, 100, 150, 40}},
+                                  SignatureCopy{index, Rect{1, 1, 50, 50}}},
                                  stamp(), std::nullopt, pdf);
             FAIL() << index;
         } catch (const PDFSigner::Failure& failure) {
@@ -110,7 +114,8 @@ TEST(SignatureCopies, CopiesThenASignatureValidate) {
         {2, Rect{72, 100, 180, 50}, false},
     };
     std::string withCopies = SignatureCopies::add(copies, stamp(), handwriting(), pdf);
-    ASSERT_EQ(withCopies.compare(0, pdf.size(), pdf), 0) << "the input is not kept as the first part";
+    ASSERT_EQ(withCopies.compare(0, pdf.size(), pdf), 0)
+        << "the input is not kept as the first part";
     EXPECT_EQ(fixtures::qpdfCheck(withCopies), 0);
 
     auto found = stamps(withCopies);
@@ -128,12 +133,12 @@ TEST(SignatureCopies, CopiesThenASignatureValidate) {
               std::string::npos);
 
     writeFile(dir / "copies.pdf", withCopies);
-    NativeEngine(testDatabase().dir).sign(dir / "copies.pdf", dir / "signed.pdf", stamp().certificate,
-                                          std::nullopt);
+    NativeEngine(testDatabase().dir)
+        .sign(dir / "copies.pdf", dir / "signed.pdf", stamp().certificate, std::nullopt);
     std::string signedPDF = readFile(dir / "signed.pdf");
     EXPECT_EQ(fixtures::qpdfCheck(signedPDF), 0);
-    auto report = testutil::run({"pdfsig", "-nssdir", "sql:" + testDatabase().dir.string(), "-no-ocsp",
-                                 (dir / "signed.pdf").string()});
+    auto report = testutil::run({"pdfsig", "-nssdir", "sql:" + testDatabase().dir.string(),
+                                 "-no-ocsp", (dir / "signed.pdf").string()});
     EXPECT_NE(report.out.find("Signature is Valid."), std::string::npos) << report.out;
     EXPECT_NE(report.out.find("Total document signed"), std::string::npos) << report.out;
     // The copies are drawn: the page renders with ink where the first copy is.
@@ -142,7 +147,8 @@ TEST(SignatureCopies, CopiesThenASignatureValidate) {
 
 TEST(SignatureCopies, EncryptedDocumentsGetEncryptedTexts) {
     const std::string pdf = fixtures::textPDF(1);
-    for (auto cipher : {fixtures::Cipher::rc4_128, fixtures::Cipher::aes128, fixtures::Cipher::aes256R6}) {
+    for (auto cipher :
+         {fixtures::Cipher::rc4_128, fixtures::Cipher::aes128, fixtures::Cipher::aes256R6}) {
         std::string encrypted = fixtures::encrypt(pdf, cipher);
         std::string out = SignatureCopies::add({SignatureCopy{0, Rect{72, 72, 150, 40}},
                                                 SignatureCopy{0, Rect{72, 200, 150, 40}, true}},
@@ -172,14 +178,15 @@ TEST(SignatureCopies, ExistingAnnotationListsAreExtendedNeverLost) {
         if (withArray) w.object(6, "[5 0 R]");
         return w.finishClassic("/Root 1 0 R");
     };
-    const std::vector<SignatureCopy> copies = {{0, Rect{72, 72, 150, 40}}, {0, Rect{72, 200, 150, 40}},
-                                               {1, Rect{72, 72, 150, 40}}};
+    const std::vector<SignatureCopy> copies = {
+        {0, Rect{72, 72, 150, 40}}, {0, Rect{72, 200, 150, 40}}, {1, Rect{72, 72, 150, 40}}};
 
     std::string indirect = build("/Annots 6 0 R", "/Annots [5 0 R]", true);
     std::string out = SignatureCopies::add(copies, stamp(), std::nullopt, indirect);
     EXPECT_EQ(fixtures::qpdfCheck(out), 0);
     std::string update = out.substr(indirect.size());
-    EXPECT_EQ(update.find("\n3 0 obj"), std::string::npos) << "the page with an indirect array was rewritten";
+    EXPECT_EQ(update.find("\n3 0 obj"), std::string::npos)
+        << "the page with an indirect array was rewritten";
     EXPECT_NE(update.find("\n6 0 obj"), std::string::npos);
     EXPECT_NE(update.find("\n4 0 obj"), std::string::npos);
     PDFFile file(out);
@@ -207,9 +214,10 @@ TEST(SignatureCopies, ExistingAnnotationListsAreExtendedNeverLost) {
             SignatureCopies::add(copies, stamp(), std::nullopt, damaged);
             FAIL() << broken;
         } catch (const PDFError& error) {
-            EXPECT_STREQ(error.what(),
-                         "No se pueden leer las anotaciones de la página 1; no se añaden las copias de la "
-                         "firma para no perderlas.");
+            EXPECT_STREQ(
+                error.what(),
+                "No se pueden leer las anotaciones de la página 1; no se añaden las copias de la "
+                "firma para no perderlas.");
         }
     }
 }

@@ -1,6 +1,6 @@
-#include "signing/SignatureCopy.h"
-
 #include <gtest/gtest.h>
+
+#include "signing/SignatureCopy.h"
 
 namespace {
 
@@ -13,7 +13,8 @@ TEST(SignatureCopyCoding, RoundTripsWithTheExactKeys) {
     EXPECT_EQ(encoded.get<SignatureCopy>(), card);
 
     SignatureCopy handwritten{0, Rect{1, 2, 3, 4}, true};
-    EXPECT_EQ(json(handwritten).dump(), R"({"handwritten":true,"pageIndex":0,"rect":[[1.0,2.0],[3.0,4.0]]})");
+    EXPECT_EQ(json(handwritten).dump(),
+              R"({"handwritten":true,"pageIndex":0,"rect":[[1.0,2.0],[3.0,4.0]]})");
     EXPECT_EQ(json(handwritten).get<SignatureCopy>(), handwritten);
     SignatureCopy notHandwritten{0, Rect{1, 2, 3, 4}, false};
     EXPECT_EQ(json(notHandwritten).get<SignatureCopy>().handwritten, std::optional<bool>(false));
@@ -25,8 +26,9 @@ TEST(SignatureCopyCoding, RoundTripsWithTheExactKeys) {
 }
 
 TEST(SignatureCopyCoding, ReadsWhatOtherWritersProduce) {
-    auto copy = json::parse(R"({"rect":[[5,6],[-7,8]],"pageIndex":3.0,"extra":1,"handwritten":null})")
-                    .get<SignatureCopy>();
+    auto copy =
+        json::parse(R"({"rect":[[5,6],[-7,8]],"pageIndex":3.0,"extra":1,"handwritten":null})")
+            .get<SignatureCopy>();
     EXPECT_EQ(copy.pageIndex, 3);
     EXPECT_EQ(copy.rect, (Rect{-2, 6, 7, 8}));
     EXPECT_EQ(copy.handwritten, std::nullopt);
@@ -34,9 +36,9 @@ TEST(SignatureCopyCoding, ReadsWhatOtherWritersProduce) {
 
 TEST(SignatureCopyCoding, RejectsIncompleteOrIllTypedCopies) {
     for (const char* text : {
-             R"({"rect":[[0,0],[1,1]]})",                        // no pageIndex
-             R"({"pageIndex":0})",                               // no rect
-             R"({"PageIndex":0,"rect":[[0,0],[1,1]]})",          // keys match exactly
+             R"({"rect":[[0,0],[1,1]]})",                // no pageIndex
+             R"({"pageIndex":0})",                       // no rect
+             R"({"PageIndex":0,"rect":[[0,0],[1,1]]})",  // keys match exactly
              R"({"pageIndex":"0","rect":[[0,0],[1,1]]})",
              R"({"pageIndex":1.5,"rect":[[0,0],[1,1]]})",
              R"({"pageIndex":99999999999,"rect":[[0,0],[1,1]]})",

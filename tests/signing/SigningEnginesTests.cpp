@@ -1,15 +1,14 @@
-#include "signing/SigningEngines.h"
-
 #include <gtest/gtest.h>
 
+#include "TestDatabase.h"
 #include "pdf/PDFFile.h"
 #include "signing/AutoFirmaEngine.h"
 #include "signing/FallbackEngine.h"
 #include "signing/NativeEngine.h"
 #include "signing/PDFSigner.h"
+#include "signing/SigningEngines.h"
 #include "support/PDFFixtures.h"
 #include "support/TestUtil.h"
-#include "TestDatabase.h"
 
 namespace fs = std::filesystem;
 using testutil::readFile;
@@ -22,21 +21,25 @@ const AutoFirma::Installation installed{"/usr/bin/java", "/usr/lib/Autofirma/Aut
 
 TEST(SigningEngines, PreferenceAndAutoFirmaChooseTheEngine) {
     EXPECT_EQ(SigningEngines::preferred("autofirma", installed)->name(), "AutoFirma");
-    EXPECT_EQ(dynamic_cast<const AutoFirmaEngine&>(*SigningEngines::preferred("autofirma", installed))
-                  .installation,
-              installed);
+    EXPECT_EQ(
+        dynamic_cast<const AutoFirmaEngine&>(*SigningEngines::preferred("autofirma", installed))
+            .installation,
+        installed);
     EXPECT_EQ(SigningEngines::preferred("autofirma", std::nullopt), nullptr);
     EXPECT_EQ(SigningEngines::preferred("nativo", installed)->name(), "nativo");
     EXPECT_EQ(SigningEngines::preferred("nativo", std::nullopt)->name(), "nativo");
-    EXPECT_EQ(SigningEngines::preferred(std::nullopt, installed)->name(), "nativo, con AutoFirma de respaldo");
+    EXPECT_EQ(SigningEngines::preferred(std::nullopt, installed)->name(),
+              "nativo, con AutoFirma de respaldo");
     EXPECT_EQ(SigningEngines::preferred(std::nullopt, std::nullopt)->name(), "nativo");
     // Values are compared exactly: another letter case is no preference.
     for (std::string other : {"AutoFirma", "Nativo", "NATIVO", " nativo", "autofirma ", ""}) {
-        EXPECT_EQ(SigningEngines::preferred(other, installed)->name(), "nativo, con AutoFirma de respaldo")
+        EXPECT_EQ(SigningEngines::preferred(other, installed)->name(),
+                  "nativo, con AutoFirma de respaldo")
             << other;
         EXPECT_EQ(SigningEngines::preferred(other, std::nullopt)->name(), "nativo") << other;
     }
-    auto pair = std::dynamic_pointer_cast<const FallbackEngine>(SigningEngines::preferred(std::nullopt, installed));
+    auto pair = std::dynamic_pointer_cast<const FallbackEngine>(
+        SigningEngines::preferred(std::nullopt, installed));
     ASSERT_NE(pair, nullptr);
     EXPECT_NE(std::dynamic_pointer_cast<const NativeEngine>(pair->primary), nullptr);
     EXPECT_NE(std::dynamic_pointer_cast<const AutoFirmaEngine>(pair->fallback), nullptr);
@@ -59,13 +62,14 @@ VisibleSignature card(SignaturePlacement::Target target, int pageIndex, Rect rec
     SignatureStamp stamp;
     stamp.certificate = testCertificate();
     stamp.date = date;
-    return VisibleSignature{SignaturePlacement{std::move(target), pageIndex, rect, "Firma", "", false}, stamp};
+    return VisibleSignature{
+        SignaturePlacement{std::move(target), pageIndex, rect, "Firma", "", false}, stamp};
 }
 
 // pdfsig's report of a file, trusting the test CA.
 std::string pdfsig(const fs::path& file) {
-    auto result = testutil::run({"pdfsig", "-nssdir", "sql:" + testDatabase().dir.string(), "-no-ocsp",
-                                 file.string()});
+    auto result = testutil::run(
+        {"pdfsig", "-nssdir", "sql:" + testDatabase().dir.string(), "-no-ocsp", file.string()});
     EXPECT_EQ(result.exitCode, 0) << result.out << result.err;
     return result.out;
 }
@@ -77,7 +81,9 @@ int widgetPage(const std::string& pdf) {
     for (auto [number, entry] : file.entries()) {
         const PDFObject* object = file.object(PDFRef(number));
         const PDFDictionary* dict = object ? object->dictionary() : nullptr;
-        if (!dict || !dict->get("FT") || !dict->get("FT")->name() || *dict->get("FT")->name() != "Sig") continue;
+        if (!dict || !dict->get("FT") || !dict->get("FT")->name() ||
+            *dict->get("FT")->name() != "Sig")
+            continue;
         if (!dict->get("P") || !dict->get("P")->reference()) continue;
         for (std::size_t i = 0; i < pages.size(); ++i) {
             if (pages[i].number == dict->get("P")->reference()->number) return static_cast<int>(i);
@@ -98,10 +104,11 @@ TEST(NativeEngine, SignsInvisiblyAndVisiblyAtomicallyLeavingTheSourceAlone) {
     EXPECT_NE(report.find("Total document signed"), std::string::npos) << report;
 
     // An area on page 1 is page index 0; the signing time is the card's date.
-    auto date = std::chrono::system_clock::time_point(std::chrono::seconds(1767225600));  // 2026-01-01Z
+    auto date =
+        std::chrono::system_clock::time_point(std::chrono::seconds(1767225600));  // 2026-01-01Z
     engine.sign(dir / "doc.pdf", dir / "visible.pdf", testCertificate(),
-                card(SignaturePlacement::Target::area(2, Rect{300, 100, 200, 60}), 1, Rect{300, 100, 200, 60},
-                     date));
+                card(SignaturePlacement::Target::area(2, Rect{300, 100, 200, 60}), 1,
+                     Rect{300, 100, 200, 60}, date));
     std::string signedPDF = readFile(dir / "visible.pdf");
     EXPECT_EQ(widgetPage(signedPDF), 1);
     EXPECT_NE(signedPDF.find("/M (" + PDFSigner::pdfDate(date) + ")"), std::string::npos);
@@ -109,7 +116,8 @@ TEST(NativeEngine, SignsInvisiblyAndVisiblyAtomicallyLeavingTheSourceAlone) {
 
     EXPECT_EQ(readFile(dir / "doc.pdf"), source);
     for (const auto& entry : fs::directory_iterator(dir.path())) {
-        EXPECT_EQ(entry.path().filename().string().find("tindra-"), std::string::npos) << entry.path();
+        EXPECT_EQ(entry.path().filename().string().find("tindra-"), std::string::npos)
+            << entry.path();
     }
 }
 
@@ -124,8 +132,9 @@ TEST(NativeEngine, AFieldThatNoLongerExistsIsSignedAsAnArea) {
 
     // When the area fails too, the second error is thrown and nothing is written.
     try {
-        engine.sign(dir / "doc.pdf", dir / "bad.pdf", testCertificate(),
-                    card(SignaturePlacement::Target::field("Firma1"), 7, Rect{72, 72, 200, 60}, now));
+        engine.sign(
+            dir / "doc.pdf", dir / "bad.pdf", testCertificate(),
+            card(SignaturePlacement::Target::field("Firma1"), 7, Rect{72, 72, 200, 60}, now));
         FAIL();
     } catch (const PDFSigner::Failure& failure) {
         EXPECT_EQ(failure.kind(), PDFSigner::Failure::Kind::pageNotFound);
@@ -152,7 +161,8 @@ TEST(NativeEngine, ErrorsReachTheCallerUnchanged) {
     writeFile(dir / "doc.pdf", fixtures::textPDF(1));
     Certificate unknown = testCertificate();
     unknown.sha1 = "00112233445566778899AABBCCDDEEFF00112233";
-    EXPECT_THROW(engine.sign(dir / "doc.pdf", dir / "out.pdf", unknown, std::nullopt), SigningIdentity::Error);
+    EXPECT_THROW(engine.sign(dir / "doc.pdf", dir / "out.pdf", unknown, std::nullopt),
+                 SigningIdentity::Error);
     EXPECT_FALSE(fs::exists(dir / "out.pdf"));
 
     // A write that fails after signing leaves neither an output nor a changed source.
