@@ -1,15 +1,14 @@
 // Opening a 10 MB, 1000-page PDF and walking its page tree, beside `qpdf --show-npages` on the
 // same file in the same run.
-#include "pdf/PDFFile.h"
-
-#include "support/PDFFixtures.h"
-#include "support/TestUtil.h"
-
 #include <benchmark/benchmark.h>
 
 #include <memory>
 #include <stdexcept>
 #include <string>
+
+#include "pdf/PDFFile.h"
+#include "support/PDFFixtures.h"
+#include "support/TestUtil.h"
 
 namespace {
 
@@ -18,7 +17,8 @@ const std::string& classicFile() {
     static const std::string pdf = [] {
         std::vector<std::string> lines;
         for (int i = 0; i < 170; ++i) {
-            lines.push_back("Línea " + std::to_string(i) + " del documento de prueba para medir la apertura");
+            lines.push_back("Línea " + std::to_string(i) +
+                            " del documento de prueba para medir la apertura");
         }
         std::vector<fixtures::PageSpec> pages(1000);
         for (auto& page : pages) page.content = fixtures::textContent(lines);
@@ -28,7 +28,8 @@ const std::string& classicFile() {
 }
 
 const std::string& objectStreamFile() {
-    static const std::string pdf = fixtures::qpdf(classicFile(), {"--object-streams=generate", "--compress-streams=n"});
+    static const std::string pdf =
+        fixtures::qpdf(classicFile(), {"--object-streams=generate", "--compress-streams=n"});
     return pdf;
 }
 
@@ -53,10 +54,18 @@ void qpdfPages(benchmark::State& state, const std::string& bytes) {
     state.counters["MB"] = static_cast<double>(bytes.size()) / 1e6;
 }
 
-void BM_PDFFileOpenClassic(benchmark::State& state) { openAndWalk(state, classicFile()); }
-void BM_QpdfNpagesClassic(benchmark::State& state) { qpdfPages(state, classicFile()); }
-void BM_PDFFileOpenObjectStreams(benchmark::State& state) { openAndWalk(state, objectStreamFile()); }
-void BM_QpdfNpagesObjectStreams(benchmark::State& state) { qpdfPages(state, objectStreamFile()); }
+void BM_PDFFileOpenClassic(benchmark::State& state) {
+    openAndWalk(state, classicFile());
+}
+void BM_QpdfNpagesClassic(benchmark::State& state) {
+    qpdfPages(state, classicFile());
+}
+void BM_PDFFileOpenObjectStreams(benchmark::State& state) {
+    openAndWalk(state, objectStreamFile());
+}
+void BM_QpdfNpagesObjectStreams(benchmark::State& state) {
+    qpdfPages(state, objectStreamFile());
+}
 
 }  // namespace
 

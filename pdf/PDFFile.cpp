@@ -2,13 +2,13 @@
 // trailer, the security handler and the consistency check.
 #include "pdf/PDFFile.h"
 
+#include <algorithm>
+#include <limits>
+
 #include "pdf/PDFError.h"
 #include "pdf/PDFFileLimits.h"
 #include "pdf/PDFFilters.h"
 #include "pdf/PDFParser.h"
-
-#include <algorithm>
-#include <limits>
 
 using namespace PDFFileLimits;
 
@@ -42,13 +42,15 @@ std::int64_t field(const unsigned char* p, std::int64_t width, std::int64_t fall
 PDFFile::PDFFile(std::string data) : data_(std::move(data)) {
     const auto size = static_cast<std::int64_t>(data_.size());
     std::int64_t budget = 0;
-    if (__builtin_mul_overflow(size, kWorkPerByte, &budget)) budget = std::numeric_limits<std::int64_t>::max();
+    if (__builtin_mul_overflow(size, kWorkPerByte, &budget))
+        budget = std::numeric_limits<std::int64_t>::max();
     workBudget_ = saturatingAdd(budget, kWorkAllowance);
     open();
 }
 
 void PDFFile::open() {
-    const std::string_view head = bytes().substr(0, std::min<std::size_t>(data_.size(), kHeaderWindow));
+    const std::string_view head =
+        bytes().substr(0, std::min<std::size_t>(data_.size(), kHeaderWindow));
     if (!PDFParser::find("%PDF-", head, 0)) throw PDFError("El fichero no es un PDF");
     try {
         readSections();
@@ -62,7 +64,8 @@ void PDFFile::open() {
 }
 
 void PDFFile::readSections() {
-    const auto last = PDFParser::findLast("startxref", bytes(), static_cast<std::int64_t>(data_.size()));
+    const auto last =
+        PDFParser::findLast("startxref", bytes(), static_cast<std::int64_t>(data_.size()));
     if (!last) throw PDFError("Falta startxref");
     PDFParser parser(bytes(), *last + 9);
     const auto offset = PDFParser::integerToken(parser.readToken());
@@ -92,7 +95,8 @@ void PDFFile::readSections() {
     if (!trailer_.contains("Root")) throw PDFError("El trailer no tiene /Root");
 }
 
-PDFFile::Section PDFFile::readSection(std::int64_t offset, std::set<std::int64_t>& visited, bool followXRefStm) {
+PDFFile::Section PDFFile::readSection(std::int64_t offset, std::set<std::int64_t>& visited,
+                                      bool followXRefStm) {
     if (offset < 0 || offset >= static_cast<std::int64_t>(data_.size())) {
         throw PDFError("Offset de xref fuera del fichero");
     }
@@ -111,7 +115,8 @@ void PDFFile::addEntry(std::int64_t number, Entry entry) {
 PDFFile::Section PDFFile::readClassicSection(PDFParser& parser, std::set<std::int64_t>& visited,
                                              bool followXRefStm) {
     std::vector<std::pair<std::int64_t, Entry>> listed;
-    for (std::string token = parser.readToken(); token != "trailer" && !token.empty(); token = parser.readToken()) {
+    for (std::string token = parser.readToken(); token != "trailer" && !token.empty();
+         token = parser.readToken()) {
         const auto first = PDFParser::integerToken(token);
         const auto count = PDFParser::integerToken(parser.readToken());
         if (!first || !count || *first < 0 || *count < 0 || *count > maxObjectNumber - *first) {
@@ -123,7 +128,8 @@ PDFFile::Section PDFFile::readClassicSection(PDFParser& parser, std::set<std::in
             const std::string type = parser.readToken();
             if (!offset || !generation) throw PDFError("Entrada xref no válida");
             if (listed.size() >= static_cast<std::size_t>(kMaxEntries)) throw PDFError(kBadTable);
-            listed.emplace_back(*first + i, type == "n" ? Entry::atOffset(*offset, *generation) : Entry::freeEntry());
+            listed.emplace_back(*first + i, type == "n" ? Entry::atOffset(*offset, *generation)
+                                                        : Entry::freeEntry());
         }
     }
     PDFObject trailer = parser.parseObject();
@@ -166,14 +172,16 @@ PDFFile::Section PDFFile::readStreamSection(std::int64_t offset) {
             if (auto value = element.integer()) widths.push_back(*value);
         }
     }
-    if (widths.size() != 3 || std::any_of(widths.begin(), widths.end(), [](std::int64_t v) { return v < 0 || v > 8; }) ||
+    if (widths.size() != 3 ||
+        std::any_of(widths.begin(), widths.end(), [](std::int64_t v) { return v < 0 || v > 8; }) ||
         widths[0] + widths[1] + widths[2] == 0) {
         throw PDFError("/W no válido");
     }
     const std::int64_t rowLength = widths[0] + widths[1] + widths[2];
 
     std::int64_t size = 0;
-    if (const PDFObject* sizeValue = dictionary.get("Size")) size = sizeValue->integer().value_or(0);
+    if (const PDFObject* sizeValue = dictionary.get("Size"))
+        size = sizeValue->integer().value_or(0);
     std::vector<std::int64_t> index;
     if (const PDFObject* indexValue = dictionary.get("Index"); indexValue && indexValue->array()) {
         for (const PDFObject& element : *indexValue->array()) {
@@ -185,7 +193,8 @@ PDFFile::Section PDFFile::readStreamSection(std::int64_t offset) {
     std::vector<std::pair<std::int64_t, std::int64_t>> subsections;
     for (std::size_t i = 0; i + 1 < index.size(); i += 2) {
         const std::int64_t first = index[i], count = index[i + 1];
-        if (first < 0 || count < 0 || count > maxObjectNumber - first) throw PDFError("/Index no válido");
+        if (first < 0 || count < 0 || count > maxObjectNumber - first)
+            throw PDFError("/Index no válido");
         subsections.emplace_back(first, count);
     }
 
@@ -193,7 +202,8 @@ PDFFile::Section PDFFile::readStreamSection(std::int64_t offset) {
     std::int64_t remaining = static_cast<std::int64_t>(data.size());
     std::int64_t rows = 0;
     for (const auto& [first, count] : subsections) {
-        for (std::int64_t number = first; number < first + count && remaining >= rowLength; ++number) {
+        for (std::int64_t number = first; number < first + count && remaining >= rowLength;
+             ++number) {
             if (++rows > kMaxEntries) throw PDFError(kBadTable);
             const std::int64_t type = field(row, widths[0], 1);
             const std::int64_t second = field(row + widths[0], widths[1], 0);
@@ -201,13 +211,17 @@ PDFFile::Section PDFFile::readStreamSection(std::int64_t offset) {
             row += rowLength;
             remaining -= rowLength;
             if (entries_.contains(number)) continue;
-            if (type == 1) addEntry(number, Entry::atOffset(second, third));
-            else if (type == 2) addEntry(number, Entry::inStream(second, third));
-            else addEntry(number, Entry::freeEntry());
+            if (type == 1)
+                addEntry(number, Entry::atOffset(second, third));
+            else if (type == 2)
+                addEntry(number, Entry::inStream(second, third));
+            else
+                addEntry(number, Entry::freeEntry());
         }
     }
     PDFDictionary trailer = dictionary;
-    for (const char* key : {"Type", "W", "Index", "Length", "Filter", "DecodeParms"}) trailer.remove(key);
+    for (const char* key : {"Type", "W", "Index", "Length", "Filter", "DecodeParms"})
+        trailer.remove(key);
     return {std::move(trailer), true};
 }
 
@@ -248,8 +262,10 @@ void PDFFile::checkConsistency() {
     for (const auto& [number, entry] : entries_) {
         if (taken++ == kConsistencySamples) break;
         if (entry.kind != Entry::Kind::offset || number <= 0) continue;
-        if (entry.offset() < 0 || entry.offset() >= static_cast<std::int64_t>(data_.size())) throw mismatch;
-        PDFParser parser(bytes(), entry.offset(), [this](PDFRef ref) { return resolveLength(ref); });
+        if (entry.offset() < 0 || entry.offset() >= static_cast<std::int64_t>(data_.size()))
+            throw mismatch;
+        PDFParser parser(bytes(), entry.offset(),
+                         [this](PDFRef ref) { return resolveLength(ref); });
         try {
             auto parsed = parser.parseIndirectObject();
             work_ = saturatingAdd(work_, parser.position() - entry.offset());

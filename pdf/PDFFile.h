@@ -13,10 +13,6 @@
 // object gives nullptr. Returned pointers stay valid for the life of the PDFFile (loaded objects
 // are cached and never evicted). One PDFFile must not be used from two threads at once.
 
-#include "pdf/PDFObject.h"
-#include "pdf/PDFRef.h"
-#include "pdf/PDFSecurity.h"
-
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -26,6 +22,10 @@
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
+
+#include "pdf/PDFObject.h"
+#include "pdf/PDFRef.h"
+#include "pdf/PDFSecurity.h"
 
 class PDFParser;
 
@@ -40,8 +40,12 @@ public:
         std::int64_t first = 0;
         std::int64_t second = 0;
 
-        static Entry atOffset(std::int64_t offset, std::int64_t generation) { return {Kind::offset, offset, generation}; }
-        static Entry inStream(std::int64_t stream, std::int64_t index) { return {Kind::compressed, stream, index}; }
+        static Entry atOffset(std::int64_t offset, std::int64_t generation) {
+            return {Kind::offset, offset, generation};
+        }
+        static Entry inStream(std::int64_t stream, std::int64_t index) {
+            return {Kind::compressed, stream, index};
+        }
         static Entry freeEntry() { return {}; }
 
         std::int64_t offset() const { return first; }
@@ -114,7 +118,8 @@ private:
     void open();
     void readSections();
     Section readSection(std::int64_t offset, std::set<std::int64_t>& visited, bool followXRefStm);
-    Section readClassicSection(PDFParser& parser, std::set<std::int64_t>& visited, bool followXRefStm);
+    Section readClassicSection(PDFParser& parser, std::set<std::int64_t>& visited,
+                               bool followXRefStm);
     Section readStreamSection(std::int64_t offset);
     void addEntry(std::int64_t number, Entry entry);
     void setUpSecurity();

@@ -2,8 +2,8 @@
 // Limits of PDFFile. Every limit keeps a damaged or hostile file from recursing, looping or
 // allocating without end.
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 
 namespace PDFFileLimits {
 

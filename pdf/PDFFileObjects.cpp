@@ -1,19 +1,19 @@
 // Objects and pages of an opened PDF file: lenient, cached lookups, object streams, the page tree.
-#include "pdf/PDFFile.h"
+#include <limits>
 
 #include "pdf/PDFError.h"
+#include "pdf/PDFFile.h"
 #include "pdf/PDFFileLimits.h"
 #include "pdf/PDFFilters.h"
 #include "pdf/PDFParser.h"
-
-#include <limits>
 
 using namespace PDFFileLimits;
 
 namespace {
 
 void addWork(std::int64_t& work, std::int64_t amount) {
-    if (amount > 0 && __builtin_add_overflow(work, amount, &work)) work = std::numeric_limits<std::int64_t>::max();
+    if (amount > 0 && __builtin_add_overflow(work, amount, &work))
+        work = std::numeric_limits<std::int64_t>::max();
 }
 
 }  // namespace
@@ -35,7 +35,8 @@ const PDFObject* PDFFile::object(PDFRef ref) {
                 }
             } else if (entry.kind == Entry::Kind::compressed) {
                 const Members& members = objectsInStream(entry.stream());
-                if (auto member = members.find(n); member != members.end()) result = member->second.object;
+                if (auto member = members.find(n); member != members.end())
+                    result = member->second.object;
             }
         }
     } catch (const std::exception&) {
@@ -47,7 +48,8 @@ const PDFObject* PDFFile::object(PDFRef ref) {
 }
 
 std::optional<PDFObject> PDFFile::parseObject(std::int64_t offset, std::int64_t expected) {
-    if (offset < 0 || offset >= static_cast<std::int64_t>(data_.size()) || !withinBudget()) return std::nullopt;
+    if (offset < 0 || offset >= static_cast<std::int64_t>(data_.size()) || !withinBudget())
+        return std::nullopt;
     PDFParser parser(bytes(), offset, [this](PDFRef ref) { return resolveLength(ref); });
     try {
         auto [ref, object] = parser.parseIndirectObject();
@@ -70,7 +72,8 @@ std::optional<std::int64_t> PDFFile::resolveLength(PDFRef ref) {
 }
 
 const PDFFile::Members& PDFFile::objectsInStream(std::int64_t number) {
-    if (auto known = objectStreams_.find(number); known != objectStreams_.end()) return known->second;
+    if (auto known = objectStreams_.find(number); known != objectStreams_.end())
+        return known->second;
     Members members;
     const PDFObject* object = this->object(PDFRef(number));
     const PDFStream* stream = object ? object->stream() : nullptr;
@@ -109,7 +112,8 @@ const PDFFile::Members& PDFFile::objectsInStream(std::int64_t number) {
                 PDFParser parser(decoded, at);
                 try {
                     PDFObject parsed = parser.parseObject();
-                    members.insert_or_assign(member, Member{std::move(parsed), static_cast<std::int64_t>(index)});
+                    members.insert_or_assign(
+                        member, Member{std::move(parsed), static_cast<std::int64_t>(index)});
                 } catch (const PDFError&) {
                 }
                 addWork(work_, parser.position() - at);
@@ -131,7 +135,9 @@ const PDFDictionary* PDFFile::dictionary(const PDFObject* value) {
     return value ? value->dictionary() : nullptr;
 }
 
-const PDFDictionary* PDFFile::catalog() { return dictionary(trailer_.get("Root")); }
+const PDFDictionary* PDFFile::catalog() {
+    return dictionary(trailer_.get("Root"));
+}
 
 std::optional<PDFRef> PDFFile::catalogRef() const {
     const PDFObject* root = trailer_.get("Root");

@@ -1,23 +1,26 @@
 // Reconstruction of a damaged file: the cross-reference table rebuilt by scanning for object
 // headers, the trailer keys found by other means.
-#include "pdf/PDFFile.h"
+#include <limits>
 
 #include "pdf/PDFError.h"
+#include "pdf/PDFFile.h"
 #include "pdf/PDFFileLimits.h"
 #include "pdf/PDFParser.h"
-
-#include <limits>
 
 using namespace PDFFileLimits;
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Reads a decimal number backwards from `i` (white space before it skipped); leaves `i` on the
 // byte before its first digit (-1 at the start of the file).
 std::optional<std::int64_t> previousNumber(std::string_view bytes, std::int64_t& i) {
-    while (i > 0 && PDFParser::isWhitespace(static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)]))) --i;
+    while (i > 0 &&
+           PDFParser::isWhitespace(static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)])))
+        --i;
     const std::int64_t end = i;
     while (i >= 0 && isDigit(bytes[static_cast<std::size_t>(i)])) --i;
     if (i == end) return std::nullopt;
@@ -52,13 +55,17 @@ void PDFFile::reconstruct() {
             const auto next = static_cast<unsigned char>(all[static_cast<std::size_t>(p + 3)]);
             if (!PDFParser::isWhitespace(next) && !PDFParser::isDelimiter(next)) continue;
         }
-        if (p == 0 || !PDFParser::isWhitespace(static_cast<unsigned char>(all[static_cast<std::size_t>(p - 1)]))) continue;
+        if (p == 0 || !PDFParser::isWhitespace(
+                          static_cast<unsigned char>(all[static_cast<std::size_t>(p - 1)])))
+            continue;
         std::int64_t i = p - 1;
         const auto generation = previousNumber(all, i);
         if (!generation) continue;
         const auto number = previousNumber(all, i);
         if (!number || *number > maxObjectNumber) continue;
-        if (!entries_.contains(*number) && static_cast<std::int64_t>(entries_.size()) >= kMaxEntries) continue;
+        if (!entries_.contains(*number) &&
+            static_cast<std::int64_t>(entries_.size()) >= kMaxEntries)
+            continue;
         entries_.insert_or_assign(*number, Entry::atOffset(i + 1, *generation));
     }
 
@@ -78,8 +85,10 @@ void PDFFile::reconstruct() {
             if (name && *name == "ObjStm") objectStreamNumbers.push_back(number);
             if (name && *name == "XRef" && !trailer_.contains("Root")) {
                 for (const char* key : {"Root", "Info", "ID", "Encrypt"}) {
-                    if (const PDFObject* value = stream->dictionary.get(key)) trailer_.set(key, *value);
-                    else trailer_.remove(key);
+                    if (const PDFObject* value = stream->dictionary.get(key))
+                        trailer_.set(key, *value);
+                    else
+                        trailer_.remove(key);
                 }
             }
         }
@@ -93,7 +102,8 @@ void PDFFile::reconstruct() {
         try {
             PDFParser parser(all, *at + 7);
             PDFObject parsed = parser.parseObject();
-            if (const PDFDictionary* dictionary = parsed.kind() == PDFObject::Kind::dictionary ? parsed.dictionary() : nullptr) {
+            if (const PDFDictionary* dictionary =
+                    parsed.kind() == PDFObject::Kind::dictionary ? parsed.dictionary() : nullptr) {
                 for (const char* key : {"Root", "Info", "ID", "Encrypt"}) {
                     if (const PDFObject* value = dictionary->get(key)) trailer_.set(key, *value);
                 }

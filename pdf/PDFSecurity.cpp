@@ -5,13 +5,16 @@
 
 namespace {
 
-std::int64_t integerOr(const PDFDictionary& dictionary, std::string_view key, std::int64_t fallback) {
+std::int64_t integerOr(const PDFDictionary& dictionary, std::string_view key,
+                       std::int64_t fallback) {
     const PDFObject* value = dictionary.get(key);
     if (!value) return fallback;
     return value->integer().value_or(fallback);
 }
 
-std::string decimal(std::int64_t value) { return std::to_string(value); }
+std::string decimal(std::int64_t value) {
+    return std::to_string(value);
+}
 
 // The method of the crypt filter named by /StrF or /StmF. A V2 filter's /Length may change the
 // key length.
@@ -63,13 +66,15 @@ PDFSecurity::PDFSecurity(const PDFDictionary& encrypt, std::string_view id) {
     const PDFObject* filterValue = encrypt.get("Filter");
     const std::string* filter = filterValue ? filterValue->name() : nullptr;
     if (!filter || *filter != "Standard") {
-        throw Failure::unsupported("con certificado, «" + (filter ? *filter : std::string("?")) + "»");
+        throw Failure::unsupported("con certificado, «" + (filter ? *filter : std::string("?")) +
+                                   "»");
     }
 
     // 2. Version, revision, permissions, metadata.
     const std::int64_t version = integerOr(encrypt, "V", 0);
     revision_ = integerOr(encrypt, "R", 0);
-    permissions_ = static_cast<std::uint32_t>(static_cast<std::uint64_t>(integerOr(encrypt, "P", 0)) & 0xFFFFFFFFu);
+    permissions_ = static_cast<std::uint32_t>(
+        static_cast<std::uint64_t>(integerOr(encrypt, "P", 0)) & 0xFFFFFFFFu);
     if (const PDFObject* metadata = encrypt.get("EncryptMetadata")) {
         encryptsMetadata_ = metadata->boolean().value_or(true);
     }
@@ -100,17 +105,21 @@ PDFSecurity::PDFSecurity(const PDFDictionary& encrypt, std::string_view id) {
 
     // 6. Key by revision.
     if (revision_ >= 2 && revision_ <= 4) {
-        const std::size_t n = revision_ == 2 ? 5 : static_cast<std::size_t>(std::clamp<std::int64_t>(length, 5, 16));
+        const std::size_t n =
+            revision_ == 2 ? 5 : static_cast<std::size_t>(std::clamp<std::int64_t>(length, 5, 16));
         key_ = fileKeyMD5(*o, permissions_, id, revision_, n, encryptsMetadata_);
         if (!userPasswordMatches(key_, *u, id, revision_)) throw Failure::needsPassword();
     } else if (revision_ == 5 || revision_ == 6) {
         const PDFObject* ueValue = encrypt.get("UE");
         const std::string* ue = ueValue ? ueValue->stringData() : nullptr;
-        if (u->size() < 48 || !ue || ue->size() < 32) throw Failure::unsupported("/U o /UE incompletos");
+        if (u->size() < 48 || !ue || ue->size() < 32)
+            throw Failure::unsupported("/U o /UE incompletos");
         const std::string_view uBytes(*u);
-        if (saltHash(uBytes.substr(32, 8), revision_) != uBytes.substr(0, 32)) throw Failure::needsPassword();
+        if (saltHash(uBytes.substr(32, 8), revision_) != uBytes.substr(0, 32))
+            throw Failure::needsPassword();
         const std::string intermediate = saltHash(uBytes.substr(40, 8), revision_);
-        auto fileKey = aes(true, intermediate, std::string(16, '\0'), std::string_view(*ue).substr(0, 32), false);
+        auto fileKey = aes(true, intermediate, std::string(16, '\0'),
+                           std::string_view(*ue).substr(0, 32), false);
         if (!fileKey || fileKey->size() < 32) throw Failure::unsupported("/UE no válido");
         key_ = fileKey->substr(0, 32);
     } else {
@@ -118,8 +127,9 @@ PDFSecurity::PDFSecurity(const PDFDictionary& encrypt, std::string_view id) {
     }
 }
 
-std::string PDFSecurity::fileKeyMD5(std::string_view o, std::uint32_t permissions, std::string_view id,
-                                    std::int64_t revision, std::size_t length, bool encryptsMetadata) {
+std::string PDFSecurity::fileKeyMD5(std::string_view o, std::uint32_t permissions,
+                                    std::string_view id, std::int64_t revision, std::size_t length,
+                                    bool encryptsMetadata) {
     std::string input(padding);
     input.append(o.substr(0, 32));
     for (int i = 0; i < 4; ++i) input.push_back(static_cast<char>((permissions >> (8 * i)) & 0xFF));

@@ -6,14 +6,14 @@
 // security handler or cipher, fails with PDFSecurity::Failure. Once built the handler is an
 // immutable value.
 
-#include "pdf/PDFObject.h"
-#include "pdf/PDFRef.h"
-
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "pdf/PDFObject.h"
+#include "pdf/PDFRef.h"
 
 class PDFSecurity {
 public:
@@ -85,8 +85,9 @@ public:
 
     // Key derivation with the empty user password, exposed for tests.
     // Revisions 2 to 4 (the n-byte key of the MD5 scheme).
-    static std::string fileKeyMD5(std::string_view o, std::uint32_t permissions, std::string_view id,
-                                  std::int64_t revision, std::size_t length, bool encryptsMetadata);
+    static std::string fileKeyMD5(std::string_view o, std::uint32_t permissions,
+                                  std::string_view id, std::int64_t revision, std::size_t length,
+                                  bool encryptsMetadata);
     // True when `key` proves the empty user password against /U (revisions 2 to 4).
     static bool userPasswordMatches(std::string_view key, std::string_view u, std::string_view id,
                                     std::int64_t revision);

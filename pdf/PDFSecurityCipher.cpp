@@ -1,7 +1,4 @@
 // Cipher primitives of the security handler and the per-object encryption walk.
-#include "pdf/PDFError.h"
-#include "pdf/PDFSecurity.h"
-
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
@@ -9,6 +6,9 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+
+#include "pdf/PDFError.h"
+#include "pdf/PDFSecurity.h"
 
 namespace {
 
@@ -23,10 +23,14 @@ std::string digest(const EVP_MD* type, std::string_view data) {
 
 const EVP_CIPHER* aesCBC(std::size_t keyLength) {
     switch (keyLength) {
-        case 16: return EVP_aes_128_cbc();
-        case 24: return EVP_aes_192_cbc();
-        case 32: return EVP_aes_256_cbc();
-        default: return nullptr;
+        case 16:
+            return EVP_aes_128_cbc();
+        case 24:
+            return EVP_aes_192_cbc();
+        case 32:
+            return EVP_aes_256_cbc();
+        default:
+            return nullptr;
     }
 }
 
@@ -34,17 +38,23 @@ const char* const kEncryptionFailed = "No se ha podido cifrar un objeto del PDF"
 
 }  // namespace
 
-std::string PDFSecurity::md5(std::string_view data) { return digest(EVP_md5(), data); }
-std::string PDFSecurity::sha256(std::string_view data) { return digest(EVP_sha256(), data); }
+std::string PDFSecurity::md5(std::string_view data) {
+    return digest(EVP_md5(), data);
+}
+std::string PDFSecurity::sha256(std::string_view data) {
+    return digest(EVP_sha256(), data);
+}
 
 std::string PDFSecurity::rc4(std::string_view key, std::string_view data) {
     std::array<unsigned char, 256> state;
-    for (int i = 0; i < 256; ++i) state[static_cast<std::size_t>(i)] = static_cast<unsigned char>(i);
+    for (int i = 0; i < 256; ++i)
+        state[static_cast<std::size_t>(i)] = static_cast<unsigned char>(i);
     std::string out(data);
     if (key.empty()) return out;
     unsigned char j = 0;
     for (std::size_t i = 0; i < 256; ++i) {
-        j = static_cast<unsigned char>(j + state[i] + static_cast<unsigned char>(key[i % key.size()]));
+        j = static_cast<unsigned char>(j + state[i] +
+                                       static_cast<unsigned char>(key[i % key.size()]));
         std::swap(state[i], state[j]);
     }
     unsigned char a = 0, b = 0;
@@ -65,11 +75,12 @@ std::optional<std::string> PDFSecurity::aes(bool decrypt, std::string_view key, 
     if (decrypt && data.size() % 16 != 0) return std::nullopt;
     if (data.size() > static_cast<std::size_t>(INT32_MAX) - 32) return std::nullopt;
     std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> context(EVP_CIPHER_CTX_new(),
-                                                                             &EVP_CIPHER_CTX_free);
+                                                                            &EVP_CIPHER_CTX_free);
     if (!context) return std::nullopt;
     const auto* keyBytes = reinterpret_cast<const unsigned char*>(key.data());
     const auto* ivBytes = reinterpret_cast<const unsigned char*>(iv.data());
-    if (EVP_CipherInit_ex(context.get(), cipher, nullptr, keyBytes, ivBytes, decrypt ? 0 : 1) != 1) {
+    if (EVP_CipherInit_ex(context.get(), cipher, nullptr, keyBytes, ivBytes, decrypt ? 0 : 1) !=
+        1) {
         return std::nullopt;
     }
     EVP_CIPHER_CTX_set_padding(context.get(), padding ? 1 : 0);
@@ -77,10 +88,12 @@ std::optional<std::string> PDFSecurity::aes(bool decrypt, std::string_view key, 
     int written = 0, finalWritten = 0;
     auto* outBytes = reinterpret_cast<unsigned char*>(out.data());
     if (EVP_CipherUpdate(context.get(), outBytes, &written,
-                         reinterpret_cast<const unsigned char*>(data.data()), static_cast<int>(data.size())) != 1) {
+                         reinterpret_cast<const unsigned char*>(data.data()),
+                         static_cast<int>(data.size())) != 1) {
         return std::nullopt;
     }
-    if (EVP_CipherFinal_ex(context.get(), outBytes + written, &finalWritten) != 1) return std::nullopt;
+    if (EVP_CipherFinal_ex(context.get(), outBytes + written, &finalWritten) != 1)
+        return std::nullopt;
     out.resize(static_cast<std::size_t>(written) + static_cast<std::size_t>(finalWritten));
     return out;
 }
@@ -93,14 +106,22 @@ std::string PDFSecurity::saltHash(std::string_view salt, std::int64_t revision) 
         std::string k1;
         k1.reserve(k.size() * 64);
         for (int i = 0; i < 64; ++i) k1 += k;
-        auto e = aes(false, std::string_view(k).substr(0, 16), std::string_view(k).substr(16, 16), k1, false);
+        auto e = aes(false, std::string_view(k).substr(0, 16), std::string_view(k).substr(16, 16),
+                     k1, false);
         if (!e || e->empty()) throw PDFError("No se ha podido calcular un resumen criptográfico");
         unsigned sum = 0;
-        for (int i = 0; i < 16; ++i) sum += static_cast<unsigned char>((*e)[static_cast<std::size_t>(i)]);
+        for (int i = 0; i < 16; ++i)
+            sum += static_cast<unsigned char>((*e)[static_cast<std::size_t>(i)]);
         switch (sum % 3) {
-            case 0: k = digest(EVP_sha256(), *e); break;
-            case 1: k = digest(EVP_sha384(), *e); break;
-            default: k = digest(EVP_sha512(), *e); break;
+            case 0:
+                k = digest(EVP_sha256(), *e);
+                break;
+            case 1:
+                k = digest(EVP_sha384(), *e);
+                break;
+            default:
+                k = digest(EVP_sha512(), *e);
+                break;
         }
         const int last = static_cast<unsigned char>(e->back());
         if (round >= 64 && last <= round - 32) break;
@@ -120,7 +141,8 @@ std::string PDFSecurity::objectKey(PDFRef ref, bool aes) const {
     return md5(input).substr(0, std::min<std::size_t>(key_.size() + 5, 16));
 }
 
-std::string PDFSecurity::crypt(std::string_view data, Method method, PDFRef ref, Direction direction) const {
+std::string PDFSecurity::crypt(std::string_view data, Method method, PDFRef ref,
+                               Direction direction) const {
     switch (method) {
         case Method::identity:
             return std::string(data);
@@ -135,7 +157,8 @@ std::string PDFSecurity::crypt(std::string_view data, Method method, PDFRef ref,
                 return plain ? std::move(*plain) : std::string(data);
             }
             std::string iv(16, '\0');
-            if (RAND_bytes(reinterpret_cast<unsigned char*>(iv.data()), 16) != 1) throw PDFError(kEncryptionFailed);
+            if (RAND_bytes(reinterpret_cast<unsigned char*>(iv.data()), 16) != 1)
+                throw PDFError(kEncryptionFailed);
             auto cipherText = aes(false, key, iv, data, true);
             if (!cipherText) throw PDFError(kEncryptionFailed);
             return iv + *cipherText;
@@ -163,9 +186,11 @@ bool PDFSecurity::isExempt(const PDFDictionary& streamDictionary) const {
     return false;
 }
 
-PDFDictionary PDFSecurity::transform(const PDFDictionary& dictionary, PDFRef ref, Direction direction) const {
+PDFDictionary PDFSecurity::transform(const PDFDictionary& dictionary, PDFRef ref,
+                                     Direction direction) const {
     PDFDictionary result;
-    for (const auto& entry : dictionary) result.set(entry.key, transform(entry.value, ref, direction));
+    for (const auto& entry : dictionary)
+        result.set(entry.key, transform(entry.value, ref, direction));
     return result;
 }
 
@@ -176,7 +201,8 @@ PDFObject PDFSecurity::transform(const PDFObject& object, PDFRef ref, Direction 
         case PDFObject::Kind::array: {
             std::vector<PDFObject> elements;
             elements.reserve(object.array()->size());
-            for (const PDFObject& element : *object.array()) elements.push_back(transform(element, ref, direction));
+            for (const PDFObject& element : *object.array())
+                elements.push_back(transform(element, ref, direction));
             return PDFObject::array(std::move(elements));
         }
         case PDFObject::Kind::dictionary:
@@ -184,8 +210,9 @@ PDFObject PDFSecurity::transform(const PDFObject& object, PDFRef ref, Direction 
         case PDFObject::Kind::stream: {
             const PDFStream& stream = *object.stream();
             PDFDictionary dictionary = transform(stream.dictionary, ref, direction);
-            std::string data = isExempt(stream.dictionary) ? stream.data
-                                                           : crypt(stream.data, streamMethod_, ref, direction);
+            std::string data = isExempt(stream.dictionary)
+                                   ? stream.data
+                                   : crypt(stream.data, streamMethod_, ref, direction);
             return PDFObject::stream(std::move(dictionary), std::move(data));
         }
         default:

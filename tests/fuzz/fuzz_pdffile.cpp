@@ -1,12 +1,12 @@
 // Opens arbitrary bytes as a PDF file and reads everything a caller would: every listed object,
 // the page tree with inherited attributes, and the decoded data of every stream.
-#include "pdf/PDFError.h"
-#include "pdf/PDFFile.h"
-#include "pdf/PDFFilters.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
+
+#include "pdf/PDFError.h"
+#include "pdf/PDFFile.h"
+#include "pdf/PDFFilters.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {

@@ -1,17 +1,16 @@
 // PDFFile against qpdf on files qpdf wrote: object streams, linearized, QDF, every cipher.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
 #include "pdf/PDFError.h"
 #include "pdf/PDFFile.h"
 #include "pdf/PDFFilters.h"
 #include "pdf/PDFParser.h"
 #include "pdf/PDFSerializer.h"
-
 #include "support/PDFFixtures.h"
 #include "support/TestUtil.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <memory>
 
 using fixtures::Cipher;
 
@@ -24,17 +23,24 @@ const std::string& basePDF() {
         fixtures::FixtureWriter w;
         w.object(1, "<</Type /Catalog /Pages 2 0 R /Metadata 4 0 R >>");
         w.object(2, "<</Type /Pages /Kids [5 0 R 7 0 R 9 0 R] /Count 3 >>");
-        w.object(3, "<</Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>");
-        w.stream(4, "/Type /Metadata /Subtype /XML", "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta/>");
+        w.object(
+            3, "<</Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>");
+        w.stream(4, "/Type /Metadata /Subtype /XML",
+                 "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta/>");
         for (int i = 0; i < 3; ++i) {
             const int page = 5 + 2 * i;
-            w.object(page, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources <</Font <</F1 3 0 R >> >> "
-                           "/Contents " + std::to_string(page + 1) + " 0 R >>");
-            w.stream(page + 1, "", fixtures::textContent({"Página " + std::to_string(i + 1), "Firma:"}), true);
+            w.object(page,
+                     "<</Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources <</Font <</F1 "
+                     "3 0 R >> >> "
+                     "/Contents " +
+                         std::to_string(page + 1) + " 0 R >>");
+            w.stream(page + 1, "",
+                     fixtures::textContent({"Página " + std::to_string(i + 1), "Firma:"}), true);
         }
         w.object(11, "<</Title <FEFF00D100E1006D0065> /Author (Jos\\351 Mu\\361oz) >>");
-        return w.finishClassic("/Root 1 0 R /Info 11 0 R /ID [<00112233445566778899aabbccddeeff> "
-                               "<00112233445566778899aabbccddeeff>]");
+        return w.finishClassic(
+            "/Root 1 0 R /Info 11 0 R /ID [<00112233445566778899aabbccddeeff> "
+            "<00112233445566778899aabbccddeeff>]");
     }();
     return pdf;
 }
@@ -57,10 +63,14 @@ std::vector<Variant> variants() {
     for (Cipher cipher : fixtures::allCiphers()) {
         all.push_back({fixtures::cipherName(cipher), fixtures::encrypt(base, cipher), true, true});
     }
-    all.push_back({"aes256R6+objectStreams",
-                   fixtures::qpdf(fixtures::encrypt(base, Cipher::aes256R6), {"--object-streams=generate"}), true, true});
-    all.push_back({"restricted rc4_40", fixtures::encrypt(base, Cipher::rc4_40, {.restricted = true}), true, false});
-    all.push_back({"restricted aes256R6", fixtures::encrypt(base, Cipher::aes256R6, {.restricted = true}), true, false});
+    all.push_back(
+        {"aes256R6+objectStreams",
+         fixtures::qpdf(fixtures::encrypt(base, Cipher::aes256R6), {"--object-streams=generate"}),
+         true, true});
+    all.push_back({"restricted rc4_40",
+                   fixtures::encrypt(base, Cipher::rc4_40, {.restricted = true}), true, false});
+    all.push_back({"restricted aes256R6",
+                   fixtures::encrypt(base, Cipher::aes256R6, {.restricted = true}), true, false});
     return all;
 }
 
@@ -78,7 +88,8 @@ PDFObject sorted(const PDFObject& object) {
     }
     if (object.kind() == PDFObject::Kind::dictionary) {
         auto entries = object.dictionary()->entries();
-        std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::sort(entries.begin(), entries.end(),
+                  [](const auto& a, const auto& b) { return a.first < b.first; });
         PDFDictionary result;
         for (auto& [key, value] : entries) result.set(key, sorted(value));
         return PDFObject::dictionary(std::move(result));
@@ -86,7 +97,9 @@ PDFObject sorted(const PDFObject& object) {
     return object;
 }
 
-std::string canonical(const PDFObject& object) { return PDFSerializer::data(sorted(object)); }
+std::string canonical(const PDFObject& object) {
+    return PDFSerializer::data(sorted(object));
+}
 
 }  // namespace
 
@@ -96,11 +109,13 @@ TEST(PDFFileOracle, PagesKeysObjectsAndStreamsMatchQpdf) {
         std::unique_ptr<PDFFile> file;
         ASSERT_NO_THROW(file = std::make_unique<PDFFile>(variant.bytes));
         EXPECT_FALSE(file->wasReconstructed());
-        EXPECT_EQ(static_cast<int>(file->pageRefs().size()), fixtures::qpdfPageCount(variant.bytes));
+        EXPECT_EQ(static_cast<int>(file->pageRefs().size()),
+                  fixtures::qpdfPageCount(variant.bytes));
         EXPECT_EQ(file->isEncrypted(), variant.encrypted);
         if (variant.encrypted) {
             ASSERT_NE(file->security(), nullptr);
-            EXPECT_EQ(fixtures::hex(file->security()->key()), fixtures::qpdfEncryptionKey(variant.bytes));
+            EXPECT_EQ(fixtures::hex(file->security()->key()),
+                      fixtures::qpdfEncryptionKey(variant.bytes));
             EXPECT_EQ(file->security()->allowsSigning(), variant.signable);
         }
 
@@ -114,7 +129,8 @@ TEST(PDFFileOracle, PagesKeysObjectsAndStreamsMatchQpdf) {
         for (PDFRef ref : {*info, page}) {
             const PDFObject* ours = file->object(ref);
             ASSERT_NE(ours, nullptr) << ref.description();
-            EXPECT_EQ(canonical(*ours), canonical(parseShown(fixtures::qpdfShowObject(variant.bytes, ref.number))))
+            EXPECT_EQ(canonical(*ours),
+                      canonical(parseShown(fixtures::qpdfShowObject(variant.bytes, ref.number))))
                 << ref.description();
         }
         const PDFObject* title = file->object(*info);
@@ -140,7 +156,9 @@ TEST(PDFFileOracle, UserPasswordFailsForEveryRevision) {
             ADD_FAILURE() << "opened";
         } catch (const PDFSecurity::Failure& failure) {
             EXPECT_EQ(failure.kind(), PDFSecurity::Failure::Kind::needsPassword);
-            EXPECT_STREQ(failure.what(), "El PDF está protegido con contraseña de apertura; todavía no se puede firmar.");
+            EXPECT_STREQ(
+                failure.what(),
+                "El PDF está protegido con contraseña de apertura; todavía no se puede firmar.");
         }
     }
 }
@@ -153,29 +171,37 @@ TEST(PDFFileOracle, InspectDriver) {
     const auto locked = dir / "bloqueado.pdf";
     testutil::writeFile(plain, fixtures::qpdf(basePDF(), {"--object-streams=generate"}));
     testutil::writeFile(encrypted, fixtures::encrypt(basePDF(), Cipher::aes128));
-    testutil::writeFile(locked, fixtures::encrypt(basePDF(), Cipher::aes256R6, {.userPassword = "x"}));
+    testutil::writeFile(locked,
+                        fixtures::encrypt(basePDF(), Cipher::aes256R6, {.userPassword = "x"}));
 
     auto summary = testutil::run({tool, plain.string()});
     EXPECT_EQ(summary.exitCode, 0);
     PDFFile plainFile(testutil::readFile(plain));
-    EXPECT_EQ(summary.out, "{\"pages\": 3, \"encrypted\": false, \"reconstructed\": false, \"xrefStream\": true, "
-                           "\"size\": " + std::to_string(plainFile.size()) + "}\n");
+    EXPECT_EQ(
+        summary.out,
+        "{\"pages\": 3, \"encrypted\": false, \"reconstructed\": false, \"xrefStream\": true, "
+        "\"size\": " +
+            std::to_string(plainFile.size()) + "}\n");
     summary = testutil::run({tool, encrypted.string()});
-    EXPECT_EQ(summary.out.substr(0, 58), "{\"pages\": 3, \"encrypted\": true, \"reconstructed\": false, \"x");
+    EXPECT_EQ(summary.out.substr(0, 58),
+              "{\"pages\": 3, \"encrypted\": true, \"reconstructed\": false, \"x");
 
     PDFFile file(testutil::readFile(encrypted));
     const auto info = file.trailer().get("Info")->reference()->number;
     auto object = testutil::run({tool, encrypted.string(), "--object", std::to_string(info)});
     EXPECT_EQ(object.exitCode, 0);
-    EXPECT_EQ(object.out, PDFSerializer::data(parseShown(fixtures::qpdfShowObject(testutil::readFile(encrypted), info))));
-    const auto contents = file.dictionary(file.object(file.pageRefs()[1]))->get("Contents")->reference()->number;
+    EXPECT_EQ(object.out, PDFSerializer::data(parseShown(
+                              fixtures::qpdfShowObject(testutil::readFile(encrypted), info))));
+    const auto contents =
+        file.dictionary(file.object(file.pageRefs()[1]))->get("Contents")->reference()->number;
     auto stream = testutil::run({tool, encrypted.string(), "--stream", std::to_string(contents)});
     EXPECT_EQ(stream.exitCode, 0);
     EXPECT_NE(stream.out.find("(P\\341gina 2) '"), std::string::npos) << stream.out;
 
     auto failed = testutil::run({tool, locked.string()});
     EXPECT_EQ(failed.exitCode, 1);
-    EXPECT_EQ(failed.err, "El PDF está protegido con contraseña de apertura; todavía no se puede firmar.\n");
+    EXPECT_EQ(failed.err,
+              "El PDF está protegido con contraseña de apertura; todavía no se puede firmar.\n");
     EXPECT_EQ(failed.out, "");
     testutil::writeFile(dir / "texto.pdf", "no es un pdf");
     failed = testutil::run({tool, (dir / "texto.pdf").string()});
@@ -197,7 +223,8 @@ TEST(PDFFileOracle, EncryptionDictionaryByReferenceOrDirect) {
     const std::string shown = fixtures::qpdfShowObject(encrypted, ref->number);
     const std::string key = "/Encrypt " + ref->description();
     std::string direct = encrypted;
-    direct.replace(direct.rfind(key), key.size(), "/Encrypt " + shown.substr(0, shown.find_last_of('>') + 1));
+    direct.replace(direct.rfind(key), key.size(),
+                   "/Encrypt " + shown.substr(0, shown.find_last_of('>') + 1));
     PDFFile file(direct);
     EXPECT_FALSE(file.wasReconstructed());
     EXPECT_FALSE(file.encryptNumber());

@@ -1,15 +1,13 @@
 // Damaged files: the cross-reference table rebuilt by scanning, compared with qpdf's own recovery.
-#include "pdf/PDFError.h"
-#include "pdf/PDFFile.h"
-
-#include "support/PDFFixtures.h"
-
-#include "PDFFileTestSupport.h"
-
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <cstdio>
+#include <memory>
+
+#include "PDFFileTestSupport.h"
+#include "pdf/PDFError.h"
+#include "pdf/PDFFile.h"
+#include "support/PDFFixtures.h"
 
 using fixtures::FixtureWriter;
 using pdffiletest::errorOf;
@@ -39,10 +37,12 @@ void expectRepairedLikeQpdf(const std::string& bytes, const std::string& label, 
     ASSERT_NO_THROW(file = std::make_unique<PDFFile>(bytes));
     EXPECT_TRUE(file->wasReconstructed());
     EXPECT_FALSE(file->usesXRefStream());
-    EXPECT_EQ(static_cast<int>(file->pageRefs().size()), pages >= 0 ? pages : oraclePageCount(bytes));
+    EXPECT_EQ(static_cast<int>(file->pageRefs().size()),
+              pages >= 0 ? pages : oraclePageCount(bytes));
     EXPECT_TRUE(file->trailer().contains("Root"));
     EXPECT_EQ(file->trailer().get("Size")->integer(), file->entries().rbegin()->first + 1);
-    for (const auto& [number, entry] : file->entries()) EXPECT_NE(entry.kind, PDFFile::Entry::Kind::free);
+    for (const auto& [number, entry] : file->entries())
+        EXPECT_NE(entry.kind, PDFFile::Entry::Kind::free);
 }
 
 }  // namespace
@@ -50,26 +50,30 @@ void expectRepairedLikeQpdf(const std::string& bytes, const std::string& label, 
 TEST(PDFFileRepair, DamagedFilesOpenWithQpdfsPageCount) {
     const std::string classic = fixtures::textPDF(4, true);
     const std::string streams = fixtures::qpdf(classic, {"--object-streams=generate"});
-    const std::string encryptedStreams =
-        fixtures::qpdf(fixtures::encrypt(classic, fixtures::Cipher::aes128), {"--object-streams=generate"});
+    const std::string encryptedStreams = fixtures::qpdf(
+        fixtures::encrypt(classic, fixtures::Cipher::aes128), {"--object-streams=generate"});
 
     expectRepairedLikeQpdf("basura antes de la cabecera\n" + classic, "shifted");
     expectRepairedLikeQpdf("basura\n" + streams, "shifted object streams");
     expectRepairedLikeQpdf(withoutLast(classic, "startxref"), "no startxref");
-    expectRepairedLikeQpdf(withoutLast(classic, "startxref") + "startxref\n99999999\n%%EOF\n", "startxref outside");
+    expectRepairedLikeQpdf(withoutLast(classic, "startxref") + "startxref\n99999999\n%%EOF\n",
+                           "startxref outside");
     // The table cut half-way, with no trailer after it: the catalog is found by search.
     expectRepairedLikeQpdf(classic.substr(0, classic.rfind("xref\n0 ") + 40), "truncated table");
     // No "trailer" keyword at all: the trailer keys come from the cross-reference stream, for an
     // encrypted file too (its /ID and /Encrypt).
     ASSERT_EQ(streams.find("trailer"), std::string::npos);
     expectRepairedLikeQpdf(withoutLast(streams, "startxref"), "xref stream, no startxref");
-    expectRepairedLikeQpdf(withoutLast(encryptedStreams, "startxref"), "encrypted xref stream, no startxref");
+    expectRepairedLikeQpdf(withoutLast(encryptedStreams, "startxref"),
+                           "encrypted xref stream, no startxref");
     // The entry of the page tree points at the catalog's header.
     {
         PDFFile intact(classic);
         char tree[32], catalog[32];
-        std::snprintf(tree, sizeof tree, "%010lld 00000 n", static_cast<long long>(intact.entries().at(2).offset()));
-        std::snprintf(catalog, sizeof catalog, "%010lld 00000 n", static_cast<long long>(intact.entries().at(1).offset()));
+        std::snprintf(tree, sizeof tree, "%010lld 00000 n",
+                      static_cast<long long>(intact.entries().at(2).offset()));
+        std::snprintf(catalog, sizeof catalog, "%010lld 00000 n",
+                      static_cast<long long>(intact.entries().at(1).offset()));
         expectRepairedLikeQpdf(replaced(classic, tree, catalog), "entry at another object");
     }
     // Root missing from the trailer: the catalog is found by search (qpdf and MuPDF both give up;
@@ -80,8 +84,9 @@ TEST(PDFFileRepair, DamagedFilesOpenWithQpdfsPageCount) {
 TEST(PDFFileRepair, LastHeaderWinsAndTrailerKeysAreCorrected) {
     // An appended revision repeats the page tree with one page fewer, without a usable xref.
     const std::string base = fixtures::textPDF(3);
-    std::string appended = base + "2 0 obj\n<</Type /Pages /Kids [5 0 R 7 0 R] /Count 2 >>\nendobj\n"
-                                  "startxref\n12\n%%EOF\n";
+    std::string appended = base +
+                           "2 0 obj\n<</Type /Pages /Kids [5 0 R 7 0 R] /Count 2 >>\nendobj\n"
+                           "startxref\n12\n%%EOF\n";
     PDFFile file(appended);
     EXPECT_TRUE(file.wasReconstructed());
     EXPECT_EQ(file.pageRefs().size(), 2u);
@@ -147,7 +152,8 @@ TEST(PDFFileRepair, ObjectStreamMembersGetTheirRealIndexes) {
     // An object both in the body and in an object stream keeps its body entry.
     FixtureWriter w;
     w.object(1, "<</Type /Catalog /Pages 2 0 R >>");
-    w.objectStream(4, {{2, "<</Type /Pages /Kids [3 0 R] /Count 1 >>"}, {3, "<</Type /Page /Parent 2 0 R >>"}});
+    w.objectStream(4, {{2, "<</Type /Pages /Kids [3 0 R] /Count 1 >>"},
+                       {3, "<</Type /Page /Parent 2 0 R >>"}});
     w.object(3, "<</Type /Page /Parent 2 0 R /Rotate 90 >>");
     PDFFile both(w.bytes());
     EXPECT_EQ(both.entries().at(2), PDFFile::Entry::inStream(4, 0));
@@ -157,9 +163,13 @@ TEST(PDFFileRepair, ObjectStreamMembersGetTheirRealIndexes) {
 
 TEST(PDFFileRepair, UnusableFilesFailWithTheirSentences) {
     EXPECT_EQ(errorOf("%PDF-1.7\nnada que ver aquí\n"), "No se encuentra el catálogo del PDF");
-    EXPECT_EQ(errorOf("%PDF-1.7\n1 0 obj <</Type /Pages /Kids [] >> endobj\n"), "No se encuentra el catálogo del PDF");
-    EXPECT_EQ(errorOf("basura\n" + fixtures::textPDF(1).substr(0, 20)), "No se encuentra el catálogo del PDF");
+    EXPECT_EQ(errorOf("%PDF-1.7\n1 0 obj <</Type /Pages /Kids [] >> endobj\n"),
+              "No se encuentra el catálogo del PDF");
+    EXPECT_EQ(errorOf("basura\n" + fixtures::textPDF(1).substr(0, 20)),
+              "No se encuentra el catálogo del PDF");
     // An encrypted file that needs a password still says so after a repair.
-    const std::string locked = fixtures::encrypt(fixtures::textPDF(1), fixtures::Cipher::aes128, {.userPassword = "x"});
-    EXPECT_EQ(errorOf("basura\n" + locked), "El PDF está protegido con contraseña de apertura; todavía no se puede firmar.");
+    const std::string locked =
+        fixtures::encrypt(fixtures::textPDF(1), fixtures::Cipher::aes128, {.userPassword = "x"});
+    EXPECT_EQ(errorOf("basura\n" + locked),
+              "El PDF está protegido con contraseña de apertura; todavía no se puede firmar.");
 }

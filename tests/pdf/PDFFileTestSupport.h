@@ -1,10 +1,10 @@
 #pragma once
 // Small helpers of the PDFFile tests.
 
-#include "pdf/PDFFile.h"
-
 #include <stdexcept>
 #include <string>
+
+#include "pdf/PDFFile.h"
 
 namespace pdffiletest {
 

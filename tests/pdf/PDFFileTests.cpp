@@ -1,21 +1,19 @@
 // Opening files, objects and pages on hand-made fixtures.
-#include "pdf/PDFError.h"
-#include "pdf/PDFFile.h"
-
-#include "support/PDFFixtures.h"
-
-#include "PDFFileTestSupport.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
+#include "PDFFileTestSupport.h"
+#include "pdf/PDFError.h"
+#include "pdf/PDFFile.h"
+#include "support/PDFFixtures.h"
+
 using fixtures::FixtureWriter;
+using fixtures::XRefRow;
 using pdffiletest::errorOf;
 using pdffiletest::replaced;
-using fixtures::XRefRow;
 
 namespace {
 
@@ -30,7 +28,9 @@ FixtureWriter onePage() {
     return w;
 }
 
-std::int64_t intValue(const PDFObject* object) { return object && object->integer() ? *object->integer() : -999; }
+std::int64_t intValue(const PDFObject* object) {
+    return object && object->integer() ? *object->integer() : -999;
+}
 
 }  // namespace
 
@@ -62,8 +62,8 @@ TEST(PDFFileOpen, LastStartxrefWinsAndSignedTokensRead) {
     std::string bytes = w.finishClassic("/Root 1 0 R");
     const std::string table = std::to_string(bytes.find("\nxref\n") + 1);
     // An earlier "startxref" with garbage is ignored; "+N" is a valid number.
-    std::string twice = bytes.substr(0, bytes.rfind("startxref")) + "startxref\nabc\n%%EOF\nstartxref\n+" + table +
-                        "\n%%EOF\n";
+    std::string twice = bytes.substr(0, bytes.rfind("startxref")) +
+                        "startxref\nabc\n%%EOF\nstartxref\n+" + table + "\n%%EOF\n";
     PDFFile file(twice);
     EXPECT_FALSE(file.wasReconstructed());
     EXPECT_EQ(file.lastXRefOffset(), std::stoll(table));
@@ -77,12 +77,14 @@ TEST(PDFFileOpen, NewestSectionWinsAndTrailersMerge) {
     w.object(4, "<</Title (vieja) >>");
     w.finishClassic("/Root 1 0 R /Info 4 0 R");
     const std::int64_t firstTable = w.bytes().find("\nxref\n") + 1;
-    // Second revision: a new page object 3 and no /Info; first listing of a number in one table wins.
+    // Second revision: a new page object 3 and no /Info; first listing of a number in one table
+    // wins.
     const std::int64_t newPage = w.size();
     w.raw("3 0 obj\n<</Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] >>\nendobj\n");
     const std::int64_t table = w.size();
     char entries[128];
-    std::snprintf(entries, sizeof entries, "xref\n3 2\n%010lld 00000 n \n0000000000 65535 f \n", static_cast<long long>(newPage));
+    std::snprintf(entries, sizeof entries, "xref\n3 2\n%010lld 00000 n \n0000000000 65535 f \n",
+                  static_cast<long long>(newPage));
     w.raw(entries);
     w.raw("trailer\n<</Size 5 /Root 1 0 R /Prev " + std::to_string(firstTable) + " >>\n");
     PDFFile file(w.finishWithStartxref(table));
@@ -99,7 +101,8 @@ TEST(PDFFileOpen, NewestSectionWinsAndTrailersMerge) {
 TEST(PDFFileOpen, PrevLoopsEndQuietly) {
     FixtureWriter w = onePage();
     const std::int64_t table = w.size();
-    w.raw(w.classicTable() + "trailer\n<</Size 4 /Root 1 0 R /Prev " + std::to_string(table) + " >>\n");
+    w.raw(w.classicTable() + "trailer\n<</Size 4 /Root 1 0 R /Prev " + std::to_string(table) +
+          " >>\n");
     PDFFile file(w.finishWithStartxref(table));
     EXPECT_FALSE(file.wasReconstructed());
     EXPECT_EQ(file.pageRefs().size(), 1u);
@@ -111,7 +114,8 @@ TEST(PDFFileOpen, CrossReferenceStreamWidthsAndIndex) {
     std::string rows;
     for (std::int64_t n : {1, 2, 3}) {
         const std::int64_t o = w.offset(n);
-        rows += {static_cast<char>(o >> 16), static_cast<char>((o >> 8) & 0xFF), static_cast<char>(o & 0xFF)};
+        rows += {static_cast<char>(o >> 16), static_cast<char>((o >> 8) & 0xFF),
+                 static_cast<char>(o & 0xFF)};
     }
     const std::int64_t at = w.size();
     w.stream(4, "/Type /XRef /W [0 3 0] /Index [1 3] /Size 5 /Root 1 0 R", rows);
@@ -137,8 +141,8 @@ TEST(PDFFileOpen, CrossReferenceStreamWidthsAndIndex) {
 
 TEST(PDFFileOpen, CrossReferenceStreamCutMidRowKeepsEarlierRows) {
     FixtureWriter w = onePage();
-    std::string rows = fixtures::xrefStreamData({{0, 0, 0, 65535}, {1, 1, w.offset(1), 0}, {2, 1, w.offset(2), 0},
-                                                 {3, 1, w.offset(3), 0}});
+    std::string rows = fixtures::xrefStreamData(
+        {{0, 0, 0, 65535}, {1, 1, w.offset(1), 0}, {2, 1, w.offset(2), 0}, {3, 1, w.offset(3), 0}});
     rows += "\x01\x00";  // part of a fifth row
     const std::int64_t at = w.size();
     w.stream(4, "/Type /XRef /W [1 4 2] /Size 9 /Root 1 0 R", rows);
@@ -161,7 +165,8 @@ TEST(PDFFileOpen, HybridFileStreamEntriesWinOverTheTable) {
         std::snprintf(line, sizeof line, "%010lld 00000 n \n", static_cast<long long>(w.offset(n)));
         w.raw(line);
     }
-    std::snprintf(line, sizeof line, "5 1\n%010lld 00000 n \n", static_cast<long long>(w.offset(5)));
+    std::snprintf(line, sizeof line, "5 1\n%010lld 00000 n \n",
+                  static_cast<long long>(w.offset(5)));
     w.raw(line);
     w.raw("7 1\n0000000000 00001 f \n");
     w.raw("trailer\n<</Size 8 /Root 1 0 R /XRefStm " + std::to_string(stream) + " >>\n");
@@ -175,8 +180,8 @@ TEST(PDFFileOpen, HybridFileStreamEntriesWinOverTheTable) {
 
     // A broken /XRefStm offset is ignored: the table's own entries stand (7 stays free).
     std::string broken = bytes;
-    broken.replace(broken.find("/XRefStm " + std::to_string(stream)), 9 + std::to_string(stream).size(),
-                   "/XRefStm 99999999");
+    broken.replace(broken.find("/XRefStm " + std::to_string(stream)),
+                   9 + std::to_string(stream).size(), "/XRefStm 99999999");
     PDFFile ignored(broken);
     EXPECT_FALSE(ignored.wasReconstructed());
     EXPECT_EQ(ignored.entries().at(7).kind, PDFFile::Entry::Kind::free);
@@ -194,9 +199,10 @@ TEST(PDFFileOpen, SelfReferencingXRefStmEnds) {
     FixtureWriter v = onePage();
     const std::int64_t a = v.size();
     const std::string tableA = v.classicTable();
-    const std::int64_t b = a + static_cast<std::int64_t>(tableA.size()) + 200;  // where table B goes
-    std::string trailerA = "trailer\n<</Size 4 /Root 1 0 R /XRefStm " + std::to_string(b) + " /Prev " +
-                           std::to_string(b) + " >>\n";
+    const std::int64_t b =
+        a + static_cast<std::int64_t>(tableA.size()) + 200;  // where table B goes
+    std::string trailerA = "trailer\n<</Size 4 /Root 1 0 R /XRefStm " + std::to_string(b) +
+                           " /Prev " + std::to_string(b) + " >>\n";
     v.raw(tableA + trailerA);
     v.raw(std::string(static_cast<std::size_t>(b - v.size()), ' '));
     v.raw(tableA + "trailer\n<</Size 4 /Root 1 0 R /XRefStm " + std::to_string(a) + " /Prev " +
@@ -218,8 +224,9 @@ TEST(PDFFileOpen, EncryptionDictionaryReferences) {
     }
     // /Encrypt at a free object: unsupported, no repair.
     FixtureWriter v = onePage();
-    EXPECT_EQ(errorOf(v.finishClassic("/Root 1 0 R /Encrypt 9 0 R /Size 10")),
-              "El PDF usa un cifrado que todavía no se puede firmar (falta el diccionario /Encrypt).");
+    EXPECT_EQ(
+        errorOf(v.finishClassic("/Root 1 0 R /Encrypt 9 0 R /Size 10")),
+        "El PDF usa un cifrado que todavía no se puede firmar (falta el diccionario /Encrypt).");
 }
 
 TEST(PDFFileOpen, ConsistencyFailuresLeadToRepair) {
@@ -277,7 +284,8 @@ TEST(PDFFileObjects, ObjectStreamMembers) {
     // A member beyond the decoded data, and a stream that does not decode.
     x.stream(5, "/Type /ObjStm /N 1 /First 4", "10 99999 ");
     x.stream(6, "/Type /ObjStm /N 1 /First 4 /Filter /FlateDecode", "11 0 (x)");
-    PDFFile file(x.finishXRefStream(7, "/Root 1 0 R", {{8, 2, 4, 1}, {9, 2, 4, 0}, {10, 2, 5, 0}, {11, 2, 6, 0}}));
+    PDFFile file(x.finishXRefStream(7, "/Root 1 0 R",
+                                    {{8, 2, 4, 1}, {9, 2, 4, 0}, {10, 2, 5, 0}, {11, 2, 6, 0}}));
     EXPECT_FALSE(file.wasReconstructed());
     ASSERT_NE(file.object(PDFRef(8)), nullptr);
     EXPECT_EQ(*file.object(PDFRef(8))->stringData(), "ocho");
@@ -365,15 +373,18 @@ TEST(PDFFileObjects, PageTreeDepthLimitAndInheritance) {
         w.object(1, "<</Type /Catalog /Pages 10 0 R >>");
         for (int i = 0; i < levels; ++i) {
             const int n = 10 + i;
-            const std::string parent = i ? " /Parent " + std::to_string(n - 1) + " 0 R" : " /Rotate 270";
-            w.object(n, "<</Type /Pages /Kids [" + std::to_string(n + 1) + " 0 R]" + parent + " >>");
+            const std::string parent =
+                i ? " /Parent " + std::to_string(n - 1) + " 0 R" : " /Rotate 270";
+            w.object(n,
+                     "<</Type /Pages /Kids [" + std::to_string(n + 1) + " 0 R]" + parent + " >>");
         }
         const int page = 10 + levels;
         w.object(page, "<</Type /Page /Parent " + std::to_string(page - 1) + " 0 R >>");
         PDFFile file(w.finishClassic("/Root 1 0 R"));
         EXPECT_EQ(file.pageRefs().size(), levels == 63 ? 1u : 0u) << levels;
         // The page and 63 ancestors are searched: the root's /Rotate is found only with 63 levels.
-        EXPECT_EQ(intValue(file.inherited("Rotate", PDFRef(page))), levels == 63 ? 270 : -999) << levels;
+        EXPECT_EQ(intValue(file.inherited("Rotate", PDFRef(page))), levels == 63 ? 270 : -999)
+            << levels;
     }
 }
 
@@ -397,13 +408,16 @@ TEST(PDFFileHostile, NumbersNearTheLimitsAreChecked) {
 
     // 8-byte fields beyond the signed range, and /Index pairs near 2^63.
     FixtureWriter v = onePage();
-    std::string rows = fixtures::xrefStreamData({{1, 1, v.offset(1), 0}, {2, 1, v.offset(2), 0}, {3, 1, v.offset(3), 0}});
+    std::string rows = fixtures::xrefStreamData(
+        {{1, 1, v.offset(1), 0}, {2, 1, v.offset(2), 0}, {3, 1, v.offset(3), 0}});
     std::string wide(1 + 8 + 2, '\xFF');
     wide[0] = 2;
     const std::int64_t at = v.size();
     v.stream(4, "/Type /XRef /W [1 8 2] /Index [7 1] /Size 8", wide);
     const std::int64_t main = v.size();
-    v.stream(5, "/Type /XRef /W [1 4 2] /Index [1 3] /Size 8 /Root 1 0 R /Prev " + std::to_string(at), rows);
+    v.stream(5,
+             "/Type /XRef /W [1 4 2] /Index [1 3] /Size 8 /Root 1 0 R /Prev " + std::to_string(at),
+             rows);
     PDFFile saturated(v.finishWithStartxref(main));
     EXPECT_FALSE(saturated.wasReconstructed());
     EXPECT_EQ(saturated.entries().at(7), PDFFile::Entry::inStream(INT64_MAX, 65535));
@@ -411,7 +425,8 @@ TEST(PDFFileHostile, NumbersNearTheLimitsAreChecked) {
 
     FixtureWriter x = onePage();
     const std::int64_t y = x.size();
-    x.stream(4, "/Type /XRef /W [1 4 2] /Index [9223372036854775000 1000] /Size 8 /Root 1 0 R", rows);
+    x.stream(4, "/Type /XRef /W [1 4 2] /Index [9223372036854775000 1000] /Size 8 /Root 1 0 R",
+             rows);
     PDFFile index(x.finishWithStartxref(y));
     EXPECT_TRUE(index.wasReconstructed());
 
@@ -426,9 +441,10 @@ TEST(PDFFileHostile, NumbersNearTheLimitsAreChecked) {
 TEST(PDFFileHostile, OverlappingObjectsFinish) {
     // Headers hidden inside the strings of other objects: loading every object would parse the
     // rest of the file each time. Opening (through the repair) and walking must still end.
-    std::string bytes = "%PDF-1.7\n1 0 obj <</Type /Catalog /Pages 2 0 R >> endobj\n"
-                        "2 0 obj <</Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
-                        "3 0 obj <</Type /Page /Parent 2 0 R >> endobj\n";
+    std::string bytes =
+        "%PDF-1.7\n1 0 obj <</Type /Catalog /Pages 2 0 R >> endobj\n"
+        "2 0 obj <</Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
+        "3 0 obj <</Type /Page /Parent 2 0 R >> endobj\n";
     const int depth = 8000;
     for (int i = 0; i < depth; ++i) bytes += std::to_string(10 + i) + " 0 obj (";
     bytes += std::string(depth, ')');

@@ -14,7 +14,8 @@ namespace {
 
 std::string number(double value) {
     char buffer[64];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 2);
+    auto [end, ec] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 2);
     std::string text(buffer, ec == std::errc() ? end : buffer);
     if (text.find('.') != std::string::npos) {
         while (!text.empty() && text.back() == '0') text.pop_back();
@@ -85,21 +86,21 @@ FixtureWriter::FixtureWriter(const std::string& header) {
 
 FixtureWriter& FixtureWriter::object(int64_t number, const std::string& body, int64_t generation) {
     objects_[number] = {size(), generation};
-    bytes_ += std::to_string(number) + " " + std::to_string(generation) + " obj\n" + body + "\nendobj\n";
+    bytes_ +=
+        std::to_string(number) + " " + std::to_string(generation) + " obj\n" + body + "\nendobj\n";
     return *this;
 }
 
-FixtureWriter& FixtureWriter::stream(int64_t number, const std::string& keys, const std::string& data,
-                                     bool compress, int64_t generation) {
+FixtureWriter& FixtureWriter::stream(int64_t number, const std::string& keys,
+                                     const std::string& data, bool compress, int64_t generation) {
     std::string stored = compress ? deflate(data) : data;
-    std::string dict = "<<" + keys + (compress ? " /Filter /FlateDecode" : "") +
-                       " /Length " + std::to_string(stored.size()) + " >>";
+    std::string dict = "<<" + keys + (compress ? " /Filter /FlateDecode" : "") + " /Length " +
+                       std::to_string(stored.size()) + " >>";
     return object(number, dict + "\nstream\n" + stored + "\nendstream", generation);
 }
 
-FixtureWriter& FixtureWriter::objectStream(int64_t number,
-                                           const std::vector<std::pair<int64_t, std::string>>& members,
-                                           bool compress) {
+FixtureWriter& FixtureWriter::objectStream(
+    int64_t number, const std::vector<std::pair<int64_t, std::string>>& members, bool compress) {
     std::string header, bodies;
     for (const auto& [member, body] : members) {
         header += std::to_string(member) + " " + std::to_string(bodies.size()) + " ";
@@ -118,7 +119,8 @@ FixtureWriter& FixtureWriter::raw(const std::string& bytes) {
 
 int64_t FixtureWriter::offset(int64_t number) const {
     auto it = objects_.find(number);
-    if (it == objects_.end()) throw std::runtime_error("fixture has no object " + std::to_string(number));
+    if (it == objects_.end())
+        throw std::runtime_error("fixture has no object " + std::to_string(number));
     return it->second.first;
 }
 
@@ -136,8 +138,8 @@ std::string FixtureWriter::classicTable() const {
                 std::snprintf(line, sizeof line, "%010d %05d f \n", 0, 65535);
             } else {
                 auto [offset, generation] = objects_.at(n);
-                std::snprintf(line, sizeof line, "%010lld %05lld n \n", static_cast<long long>(offset),
-                              static_cast<long long>(generation));
+                std::snprintf(line, sizeof line, "%010lld %05lld n \n",
+                              static_cast<long long>(offset), static_cast<long long>(generation));
             }
             table += line;
         }
@@ -149,7 +151,8 @@ std::string FixtureWriter::finishClassic(const std::string& keys) {
     int64_t tableOffset = size();
     int64_t highest = objects_.empty() ? 0 : objects_.rbegin()->first;
     std::string trailerKeys = keys;
-    if (keys.find("/Size") == std::string::npos) trailerKeys += " /Size " + std::to_string(highest + 1);
+    if (keys.find("/Size") == std::string::npos)
+        trailerKeys += " /Size " + std::to_string(highest + 1);
     bytes_ += classicTable() + "trailer\n<<" + trailerKeys + " >>\n";
     return finishWithStartxref(tableOffset);
 }
@@ -158,17 +161,19 @@ std::string xrefStreamData(const std::vector<XRefRow>& rows) {
     std::string data;
     for (const auto& row : rows) {
         data += static_cast<char>(row.type);
-        for (int shift = 24; shift >= 0; shift -= 8) data += static_cast<char>((row.field2 >> shift) & 0xFF);
+        for (int shift = 24; shift >= 0; shift -= 8)
+            data += static_cast<char>((row.field2 >> shift) & 0xFF);
         data += static_cast<char>((row.field3 >> 8) & 0xFF);
         data += static_cast<char>(row.field3 & 0xFF);
     }
     return data;
 }
 
-int64_t FixtureWriter::xrefStream(int64_t number, const std::vector<XRefRow>& rows, const std::string& keys) {
+int64_t FixtureWriter::xrefStream(int64_t number, const std::vector<XRefRow>& rows,
+                                  const std::string& keys) {
     std::vector<XRefRow> sorted = rows;
     std::sort(sorted.begin(), sorted.end(),
-                     [](const XRefRow& a, const XRefRow& b) { return a.number < b.number; });
+              [](const XRefRow& a, const XRefRow& b) { return a.number < b.number; });
     std::vector<int64_t> numbers;
     for (const auto& row : sorted) numbers.push_back(row.number);
     std::string index;
@@ -177,7 +182,8 @@ int64_t FixtureWriter::xrefStream(int64_t number, const std::vector<XRefRow>& ro
     }
     int64_t highest = numbers.empty() ? 0 : numbers.back();
     std::string dictKeys = "/Type /XRef /W [1 4 2] /Index [" + index + "]";
-    if (keys.find("/Size") == std::string::npos) dictKeys += " /Size " + std::to_string(highest + 1);
+    if (keys.find("/Size") == std::string::npos)
+        dictKeys += " /Size " + std::to_string(highest + 1);
     dictKeys += " " + keys;
     int64_t at = size();
     stream(number, dictKeys, xrefStreamData(sorted));
@@ -234,8 +240,9 @@ std::string pagesPDF(const std::vector<PageSpec>& pages, bool compress) {
     for (int64_t i = 0; i < count; ++i) {
         const PageSpec& page = pages[static_cast<size_t>(i)];
         int64_t pageNumber = 5 + 2 * i;
-        std::string body = "<</Type /Page /Parent 2 0 R /MediaBox [0 0 " + number(page.width) + " " +
-                           number(page.height) + "] /Resources <</Font <</F1 3 0 R >> >> /Contents " +
+        std::string body = "<</Type /Page /Parent 2 0 R /MediaBox [0 0 " + number(page.width) +
+                           " " + number(page.height) +
+                           "] /Resources <</Font <</F1 3 0 R >> >> /Contents " +
                            std::to_string(pageNumber + 1) + " 0 R";
         if (page.rotate != 0) body += " /Rotate " + std::to_string(page.rotate);
         w.object(pageNumber, body + " >>");
@@ -244,8 +251,9 @@ std::string pagesPDF(const std::vector<PageSpec>& pages, bool compress) {
                                   : page.content;
         w.stream(pageNumber + 1, "", content, compress);
     }
-    return w.finishClassic("/Root 1 0 R /Info 4 0 R /ID [<0123456789abcdef0123456789abcdef> "
-                           "<0123456789abcdef0123456789abcdef>]");
+    return w.finishClassic(
+        "/Root 1 0 R /Info 4 0 R /ID [<0123456789abcdef0123456789abcdef> "
+        "<0123456789abcdef0123456789abcdef>]");
 }
 
 std::string textPDF(int count, bool compress) {
@@ -293,7 +301,8 @@ std::string qpdf(const std::string& pdf, const std::vector<std::string>& args) {
 
 std::string encrypt(const std::string& pdf, Cipher cipher, const EncryptOptions& options) {
     std::vector<std::string> args;
-    bool weak = cipher == Cipher::rc4_40 || cipher == Cipher::rc4_128 || cipher == Cipher::rc4_128V4;
+    bool weak =
+        cipher == Cipher::rc4_40 || cipher == Cipher::rc4_128 || cipher == Cipher::rc4_128V4;
     if (weak) args.push_back("--allow-weak-crypto");
     args.push_back("--encrypt");
     args.push_back(options.userPassword);
@@ -331,19 +340,26 @@ std::string encrypt(const std::string& pdf, Cipher cipher, const EncryptOptions&
 
 std::string cipherName(Cipher cipher) {
     switch (cipher) {
-        case Cipher::rc4_40: return "rc4_40";
-        case Cipher::rc4_128: return "rc4_128";
-        case Cipher::rc4_128V4: return "rc4_128V4";
-        case Cipher::aes128: return "aes128";
-        case Cipher::aes128Cleartext: return "aes128Cleartext";
-        case Cipher::aes256R5: return "aes256R5";
-        case Cipher::aes256R6: return "aes256R6";
+        case Cipher::rc4_40:
+            return "rc4_40";
+        case Cipher::rc4_128:
+            return "rc4_128";
+        case Cipher::rc4_128V4:
+            return "rc4_128V4";
+        case Cipher::aes128:
+            return "aes128";
+        case Cipher::aes128Cleartext:
+            return "aes128Cleartext";
+        case Cipher::aes256R5:
+            return "aes256R5";
+        case Cipher::aes256R6:
+            return "aes256R6";
     }
     return "?";
 }
 
 std::vector<Cipher> allCiphers() {
-    return {Cipher::rc4_40,  Cipher::rc4_128,         Cipher::rc4_128V4, Cipher::aes128,
+    return {Cipher::rc4_40,          Cipher::rc4_128,  Cipher::rc4_128V4, Cipher::aes128,
             Cipher::aes128Cleartext, Cipher::aes256R5, Cipher::aes256R6};
 }
 
@@ -356,17 +372,21 @@ int qpdfPageCount(const std::string& pdf, const std::string& password) {
 }
 
 std::string qpdfEncryptionKey(const std::string& pdf, const std::string& password) {
-    auto result = runQpdf(pdf, {"--show-encryption", "--show-encryption-key"}, password, false, nullptr);
+    auto result =
+        runQpdf(pdf, {"--show-encryption", "--show-encryption-key"}, password, false, nullptr);
     const std::string label = "Encryption key = ";
     auto at = result.out.find(label);
-    if (at == std::string::npos) throw std::runtime_error("qpdf shows no encryption key: " + result.out + result.err);
+    if (at == std::string::npos)
+        throw std::runtime_error("qpdf shows no encryption key: " + result.out + result.err);
     auto end = result.out.find('\n', at);
     std::string key = result.out.substr(at + label.size(), end - at - label.size());
-    std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(key.begin(), key.end(), key.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return key;
 }
 
-std::string qpdfShowObject(const std::string& pdf, int64_t number, bool filtered, const std::string& password) {
+std::string qpdfShowObject(const std::string& pdf, int64_t number, bool filtered,
+                           const std::string& password) {
     std::vector<std::string> args{"--show-object=" + std::to_string(number)};
     if (filtered) args.push_back("--filtered-stream-data");
     auto result = runQpdf(pdf, args, password, false, nullptr);
@@ -381,7 +401,8 @@ int mutoolPageCount(const std::string& pdf) {
     testutil::writeFile(dir / "in.pdf", pdf);
     auto result = testutil::run({"mutool", "info", (dir / "in.pdf").string()});
     const auto at = result.out.find("\nPages: ");
-    if (at == std::string::npos) throw std::runtime_error("mutool info shows no page count: " + result.err);
+    if (at == std::string::npos)
+        throw std::runtime_error("mutool info shows no page count: " + result.err);
     return std::stoi(result.out.substr(at + 8));
 }
 

@@ -107,9 +107,9 @@ std::string deflate(const std::string& bytes);
 // Ready-made documents.
 
 struct PageSpec {
-    double width = 595;   // A4 in points
+    double width = 595;  // A4 in points
     double height = 842;
-    int rotate = 0;       // /Rotate, written only when not 0
+    int rotate = 0;  // /Rotate, written only when not 0
     // Page content stream. Empty gives a text line "Página N" (N 1-based) in Helvetica 12.
     std::string content;
 };
@@ -133,19 +133,19 @@ std::string textContent(const std::vector<std::string>& lines, double height = 8
 std::string qpdf(const std::string& pdf, const std::vector<std::string>& args);
 
 enum class Cipher {
-    rc4_40,             // V1 R2, 40-bit RC4 (--allow-weak-crypto)
-    rc4_128,            // V2 R3, 128-bit RC4
-    rc4_128V4,          // V4 R4 with an RC4 (V2) crypt filter
-    aes128,             // V4 R4 AESV2
-    aes128Cleartext,    // V4 R4 AESV2 with /EncryptMetadata false
-    aes256R5,           // V5 R5 AESV3
-    aes256R6,           // V5 R6 AESV3
+    rc4_40,           // V1 R2, 40-bit RC4 (--allow-weak-crypto)
+    rc4_128,          // V2 R3, 128-bit RC4
+    rc4_128V4,        // V4 R4 with an RC4 (V2) crypt filter
+    aes128,           // V4 R4 AESV2
+    aes128Cleartext,  // V4 R4 AESV2 with /EncryptMetadata false
+    aes256R5,         // V5 R5 AESV3
+    aes256R6,         // V5 R6 AESV3
 };
 
 struct EncryptOptions {
-    std::string userPassword = "";      // empty: opens without a password
+    std::string userPassword = "";  // empty: opens without a password
     std::string ownerPassword = "propietario";
-    bool restricted = false;            // forbid modifying, annotating and filling forms
+    bool restricted = false;  // forbid modifying, annotating and filling forms
 };
 
 // The file encrypted by qpdf with the cipher.
