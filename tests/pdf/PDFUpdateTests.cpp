@@ -279,6 +279,15 @@ TEST(PDFUpdate, RefusingCipherStoresNothing) {
     EXPECT_THROW(update.set(ref, PDFObject::stream({}, "datos en claro")), PDFError);
     EXPECT_TRUE(update.empty());
     EXPECT_EQ(update.write().data.find("en claro"), std::string::npos);
+
+    // The driver reports the failure and writes no file.
+    testutil::TempDir dir;
+    testutil::writeFile(dir / "in.pdf", file.data());
+    const auto r = testutil::run({(testutil::toolsDir() / "pdfinspect").string(), (dir / "in.pdf").string(), "--update",
+                                  (dir / "out.pdf").string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "No se ha podido cifrar un objeto del PDF\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.pdf"));
 }
 
 TEST(PDFUpdate, EncryptedFileGetsObjectsEncryptedUnderTheirOwnReference) {
