@@ -219,14 +219,16 @@ TEST(Certificate, ListingFromNSSDatabase) {
     EXPECT_EQ(list[2].authority, "Tindra Test CA");
 
     // A folder that cannot be opened falls back to the default database under $HOME.
-    std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    struct HomeGuard {
+        std::string old = std::getenv("HOME") ? std::getenv("HOME") : "";
+        ~HomeGuard() { setenv("HOME", old.c_str(), 1); }
+    } guard;
     setenv("HOME", (dir / "home").c_str(), 1);
     auto homeDB = dir / "home" / ".pki" / "nssdb";
     testpki::createDatabase(homeDB);
     testpki::importIdentity(homeDB, latestIssued, "ultimo");
     auto fallback = Certificate::signingCertificates(dir / "missing");
     auto byDefault = Certificate::signingCertificates(std::nullopt);
-    setenv("HOME", oldHome.c_str(), 1);
     ASSERT_EQ(fallback.size(), 1u);
     EXPECT_EQ(fallback[0].sha1, latestIssued.sha1);
     ASSERT_EQ(byDefault.size(), 1u);

@@ -294,8 +294,18 @@ TEST(PDFSigner, InvisibleSignatureAndNewAcroForm) {
 
 TEST(PDFSigner, SignatureDictionaryText) {
     PDFSigner signer(rsaIdentity(), "Firmante");
-    const char* oldTZ = std::getenv("TZ");
-    std::string saved = oldTZ ? oldTZ : "";
+    struct ZoneGuard {
+        const char* old = std::getenv("TZ");
+        std::string saved = old ? old : "";
+        ~ZoneGuard() {
+            if (old) {
+                setenv("TZ", saved.c_str(), 1);
+            } else {
+                unsetenv("TZ");
+            }
+            tzset();
+        }
+    } guard;
     setenv("TZ", "America/Bogota", 1);
     tzset();
     std::tm moment{};
@@ -310,12 +320,6 @@ TEST(PDFSigner, SignatureDictionaryText) {
     setenv("TZ", "UTC", 1);
     tzset();
     std::string utc = PDFSigner::pdfDate(signer.date);
-    if (oldTZ) {
-        setenv("TZ", saved.c_str(), 1);
-    } else {
-        unsetenv("TZ");
-    }
-    tzset();
 
     EXPECT_EQ(body.substr(0, 72),
               "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /ETSI.CAdES.detached /M ");

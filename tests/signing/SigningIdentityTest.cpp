@@ -6,6 +6,7 @@
 #include "TestDatabase.h"
 
 #include <gtest/gtest.h>
+#include <nss.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 
@@ -213,6 +214,8 @@ TEST(SigningIdentity, SoftHSMToken) {
         SigningIdentity(card.sha1, db, [](const std::string&, bool) { return std::nullopt; });
     });
     EXPECT_TRUE(refused.cancelled);
+    // Every certificate and key reference was released: NSS shut down with the last store.
+    EXPECT_FALSE(NSS_IsInitialized());
 }
 
 }  // namespace
