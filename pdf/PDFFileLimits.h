@@ -26,5 +26,9 @@ inline constexpr std::int64_t kMaxEntries = std::int64_t{1} << 21;
 // A sound file costs about its own size plus its decompressed object streams.
 inline constexpr std::int64_t kWorkPerByte = 16;
 inline constexpr std::int64_t kWorkAllowance = std::int64_t{64} << 20;
+// The repair loads every object it finds only to see which are object streams; in a sound file
+// those parses cover the file about once, so their own budget is smaller.
+inline constexpr std::int64_t kRepairScanWorkPerByte = 2;
+inline constexpr std::int64_t kRepairScanAllowance = std::int64_t{16} << 20;
 
 }  // namespace PDFFileLimits

@@ -1,5 +1,6 @@
 // Reconstruction of a damaged file: the cross-reference table rebuilt by scanning for object
 // headers, the trailer keys found by other means.
+#include <algorithm>
 #include <limits>
 
 #include "pdf/PDFError.h"
@@ -72,6 +73,13 @@ void PDFFile::reconstruct() {
     // Object streams, and the trailer keys of a cross-reference stream when nothing gave /Root.
     // These loads only classify objects; the work they cost is not charged to later lookups.
     const std::int64_t workBefore = work_;
+    const std::int64_t budgetBefore = workBudget_;
+    std::int64_t scanBudget = 0;
+    if (__builtin_mul_overflow(length, kRepairScanWorkPerByte, &scanBudget) ||
+        __builtin_add_overflow(scanBudget, kRepairScanAllowance + work_, &scanBudget)) {
+        scanBudget = std::numeric_limits<std::int64_t>::max();
+    }
+    workBudget_ = std::min(workBudget_, scanBudget);
     std::vector<std::int64_t> objectStreamNumbers;
     std::vector<std::int64_t> numbers;
     numbers.reserve(entries_.size());
@@ -96,6 +104,7 @@ void PDFFile::reconstruct() {
         cache_.erase(number);
     }
     work_ = workBefore;
+    workBudget_ = budgetBefore;
 
     // The last "trailer" dictionary.
     if (const auto at = PDFParser::findLast("trailer", all, length)) {
