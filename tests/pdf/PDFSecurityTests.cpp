@@ -60,6 +60,16 @@ PDFDictionary cryptFilters(const std::string& cfm,
     return PDFDictionary{{"StdCF", PDFObject::dictionary(filter)}};
 }
 
+// Strings and streams both through the crypt filter StdCF.
+std::function<void(PDFDictionary&)> withCryptFilter(const std::string& cfm,
+                                                    std::optional<std::int64_t> length = {}) {
+    return [=](PDFDictionary& d) {
+        d.set("CF", PDFObject::dictionary(cryptFilters(cfm, length)));
+        d.set("StrF", name("StdCF"));
+        d.set("StmF", name("StdCF"));
+    };
+}
+
 std::string failureOf(const PDFDictionary& d, std::string_view id = kId) {
     try {
         PDFSecurity security(d, id);
@@ -141,17 +151,10 @@ TEST(PDFSecurity, KeyLengthFollowsVersionRevisionAndCryptFilter) {
     EXPECT_EQ(
         keyLength(md5Dictionary(2, 3, 16, [](PDFDictionary& d) { d.set("Length", integer(256)); })),
         16u);
-    auto v4 = [](const std::string& cfm, std::optional<std::int64_t> length) {
-        return [=](PDFDictionary& d) {
-            d.set("CF", PDFObject::dictionary(cryptFilters(cfm, length)));
-            d.set("StrF", name("StdCF"));
-            d.set("StmF", name("StdCF"));
-        };
-    };
-    EXPECT_EQ(keyLength(md5Dictionary(4, 4, 16, v4("V2", 16))), 16u);
-    EXPECT_EQ(keyLength(md5Dictionary(4, 4, 16, v4("V2", 128))), 16u);
-    EXPECT_EQ(keyLength(md5Dictionary(4, 4, 5, v4("V2", 40))), 5u);
-    PDFSecurity aes(md5Dictionary(4, 4, 16, v4("AESV2", std::nullopt)), kId);
+    EXPECT_EQ(keyLength(md5Dictionary(4, 4, 16, withCryptFilter("V2", 16))), 16u);
+    EXPECT_EQ(keyLength(md5Dictionary(4, 4, 16, withCryptFilter("V2", 128))), 16u);
+    EXPECT_EQ(keyLength(md5Dictionary(4, 4, 5, withCryptFilter("V2", 40))), 5u);
+    PDFSecurity aes(md5Dictionary(4, 4, 16, withCryptFilter("AESV2", std::nullopt)), kId);
     EXPECT_EQ(aes.key().size(), 16u);
     EXPECT_EQ(aes.stringMethod(), PDFSecurity::Method::aes128);
     EXPECT_EQ(aes.streamMethod(), PDFSecurity::Method::aes128);
@@ -225,13 +228,7 @@ TEST(PDFSecurity, ObjectKeysTakeThreeNumberAndTwoGenerationBytes) {
 }
 
 TEST(PDFSecurity, AESFramingOfStringsAndStreams) {
-    PDFSecurity aes(md5Dictionary(4, 4, 16,
-                                  [](PDFDictionary& d) {
-                                      d.set("CF", PDFObject::dictionary(cryptFilters("AESV2")));
-                                      d.set("StrF", name("StdCF"));
-                                      d.set("StmF", name("StdCF"));
-                                  }),
-                    kId);
+    PDFSecurity aes(md5Dictionary(4, 4, 16, withCryptFilter("AESV2")), kId);
     const PDFRef ref(7, 0);
     const std::string empty = aes.encrypt(std::string_view(""), ref);
     EXPECT_EQ(empty.size(), 32u);
@@ -279,13 +276,7 @@ TEST(PDFSecurity, UnencryptedMetadataStreamsStayAsStored) {
 
 TEST(PDFSecurity, EncryptingWithAKeyAESRefusesThrowsInsteadOfWritingClearText) {
     // /V 5 with AES-256 but revision 4: the file key has 5 bytes, which AES does not take.
-    PDFSecurity odd(md5Dictionary(5, 4, 5,
-                                  [](PDFDictionary& d) {
-                                      d.set("CF", PDFObject::dictionary(cryptFilters("AESV3")));
-                                      d.set("StrF", name("StdCF"));
-                                      d.set("StmF", name("StdCF"));
-                                  }),
-                    kId);
+    PDFSecurity odd(md5Dictionary(5, 4, 5, withCryptFilter("AESV3")), kId);
     EXPECT_THROW(odd.encrypt(str("texto"), PDFRef(4)), PDFError);
     EXPECT_THROW(odd.encrypt(std::string_view("texto"), PDFRef(4)), PDFError);
     // Decrypting leaves the stored bytes.
