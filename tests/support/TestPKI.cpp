@@ -1,6 +1,7 @@
 #include "support/TestPKI.h"
 
 #include "signing/DER.h"
+#include "signing/Digest.h"
 #include "support/TestUtil.h"
 
 #include <openssl/bio.h>
@@ -72,16 +73,8 @@ std::string keyPEMOf(EVP_PKEY* key) {
 }
 
 std::string sha1Hex(const std::string& der) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    EVP_Digest(der.data(), der.size(), digest, &size, EVP_sha1(), nullptr);
-    static const char digits[] = "0123456789ABCDEF";
-    std::string hex;
-    for (unsigned int i = 0; i < size; ++i) {
-        hex.push_back(digits[digest[i] >> 4]);
-        hex.push_back(digits[digest[i] & 15]);
-    }
-    return hex;
+    return Digest::hexUpper(Digest::sha1(reinterpret_cast<const std::uint8_t*>(der.data()),
+                                         der.size()));
 }
 
 void addExtension(X509* certificate, X509* issuer, int nid, const std::string& value) {
