@@ -6,7 +6,10 @@
 #include <unicode/regex.h>
 #include <unicode/uchar.h>
 
+#include <map>
 #include <memory>
+#include <mutex>
+#include <utility>
 
 namespace ProfileParser {
 
@@ -16,19 +19,41 @@ namespace {
 // text is a few kilobytes; the limit only stops pathological backtracking on hostile input, which
 // then gives the matches found so far.
 constexpr int32_t kSearchTimeLimit = 2000;
+// Compiled patterns kept for reuse. The recognisers run a few dozen fixed patterns on every line,
+// and compiling them anew would cost far more than the searches; patterns beyond this many are
+// compiled for one call only.
+constexpr std::size_t kCachedPatterns = 256;
+
+// The compiled pattern, or null when it does not compile. A compiled pattern is immutable and may
+// make matchers on several threads at once.
+std::shared_ptr<const icu::RegexPattern> compiled(std::string_view pattern, uint32_t options) {
+    static std::mutex mutex;
+    static std::map<std::pair<std::string, uint32_t>, std::shared_ptr<const icu::RegexPattern>, std::less<>> cache;
+    std::pair<std::string, uint32_t> key(pattern, options);
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (auto it = cache.find(key); it != cache.end()) return it->second;
+    }
+    UErrorCode status = U_ZERO_ERROR;
+    UParseError parseError;
+    std::shared_ptr<const icu::RegexPattern> made(
+        icu::RegexPattern::compile(UnicodeText::fromUtf8(pattern), options, parseError, status));
+    if (U_FAILURE(status)) made.reset();
+    std::lock_guard<std::mutex> lock(mutex);
+    if (cache.size() < kCachedPatterns) cache.emplace(std::move(key), made);
+    return made;
+}
 
 }  // namespace
 
 std::vector<Match> matches(std::string_view pattern, std::string_view text, uint32_t options) {
     std::vector<Match> result;
-    UErrorCode status = U_ZERO_ERROR;
-    UParseError parseError;
-    std::unique_ptr<icu::RegexPattern> compiled(
-        icu::RegexPattern::compile(UnicodeText::fromUtf8(pattern), options, parseError, status));
-    if (U_FAILURE(status) || !compiled) return result;
+    const std::shared_ptr<const icu::RegexPattern> regex = compiled(pattern, options);
+    if (!regex) return result;
 
+    UErrorCode status = U_ZERO_ERROR;
     const icu::UnicodeString subject = UnicodeText::fromUtf8(text);
-    std::unique_ptr<icu::RegexMatcher> matcher(compiled->matcher(subject, status));
+    std::unique_ptr<icu::RegexMatcher> matcher(regex->matcher(subject, status));
     if (U_FAILURE(status) || !matcher) return result;
     matcher->setTimeLimit(kSearchTimeLimit, status);
     status = U_ZERO_ERROR;

@@ -32,14 +32,22 @@ constexpr const char* kUndecodable =
 constexpr const char* kWriteFailed = "No se han podido guardar tus datos en el depósito de claves.";
 constexpr const char* kRemoveFailed = "No se han podido borrar tus datos del depósito de claves.";
 
+// Whole seconds and the rest are converted apart, and the rest is rounded to the nearest tick,
+// so that a date read back and written again gives the same number: a stored fact keeps the
+// exact date that removing it asks for, however often the list is rewritten.
 double storedSeconds(Clock::time_point t) {
-    return std::chrono::duration<double>(t - Clock::from_time_t(kReferenceDate)).count();
+    using namespace std::chrono;
+    const auto since = t - Clock::from_time_t(kReferenceDate);
+    const auto whole = floor<seconds>(since);
+    return static_cast<double>(whole.count()) + duration<double>(since - whole).count();
 }
 
-std::optional<Clock::time_point> fromStoredSeconds(double seconds) {
-    if (!std::isfinite(seconds) || std::fabs(seconds) > kMaxStoredSeconds) return std::nullopt;
-    return Clock::from_time_t(kReferenceDate) +
-           std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+std::optional<Clock::time_point> fromStoredSeconds(double value) {
+    using namespace std::chrono;
+    if (!std::isfinite(value) || std::fabs(value) > kMaxStoredSeconds) return std::nullopt;
+    const double whole = std::floor(value);
+    return Clock::from_time_t(kReferenceDate) + seconds(static_cast<long long>(whole)) +
+           round<Clock::duration>(duration<double>(value - whole));
 }
 
 const std::string* stringAt(const Json& object, const char* key) {

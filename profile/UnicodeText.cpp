@@ -30,6 +30,18 @@ const icu::Normalizer2* nfd() {
     return U_SUCCESS(status) ? n : nullptr;
 }
 
+// A new iterator over user-perceived characters, cloned from one made once per thread: making
+// one from the rules costs far more than copying one, and the recognisers need one per call.
+std::unique_ptr<icu::BreakIterator> characterIterator() {
+    thread_local const std::unique_ptr<icu::BreakIterator> prototype = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+        if (U_FAILURE(status)) it.reset();
+        return it;
+    }();
+    return prototype ? std::unique_ptr<icu::BreakIterator>(prototype->clone()) : nullptr;
+}
+
 }  // namespace
 
 icu::UnicodeString fromUtf8(std::string_view text) {
@@ -44,9 +56,8 @@ std::string toUtf8(const icu::UnicodeString& text) {
 
 std::size_t graphemeCount(const icu::UnicodeString& text) {
     if (text.isEmpty()) return 0;
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    if (U_FAILURE(status) || !it) return static_cast<std::size_t>(text.countChar32());
+    std::unique_ptr<icu::BreakIterator> it = characterIterator();
+    if (!it) return static_cast<std::size_t>(text.countChar32());
     it->setText(text);
     std::size_t count = 0;
     for (int32_t p = it->next(); p != icu::BreakIterator::DONE; p = it->next()) ++count;
@@ -59,9 +70,8 @@ std::vector<std::string> graphemes(std::string_view text) {
     std::vector<std::string> out;
     icu::UnicodeString s = fromUtf8(text);
     if (s.isEmpty()) return out;
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
-    if (U_FAILURE(status) || !it) {
+    std::unique_ptr<icu::BreakIterator> it = characterIterator();
+    if (!it) {
         for (int32_t i = 0; i < s.length();) {
             int32_t next = s.moveIndex32(i, 1);
             out.push_back(toUtf8(icu::UnicodeString(s, i, next - i)));
@@ -78,12 +88,7 @@ std::vector<std::string> graphemes(std::string_view text) {
 }
 
 GraphemeBounds::GraphemeBounds(const icu::UnicodeString& text) : text_(text) {
-    UErrorCode status = U_ZERO_ERROR;
-    iterator_ = icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status);
-    if (U_FAILURE(status)) {
-        delete iterator_;
-        iterator_ = nullptr;
-    }
+    iterator_ = characterIterator().release();
     if (iterator_) iterator_->setText(text_);
 }
 
@@ -136,10 +141,9 @@ std::string capitalized(std::string_view text) {
 std::string upperFirst(std::string_view text, bool lowerRest) {
     icu::UnicodeString s = fromUtf8(text);
     if (s.isEmpty()) return {};
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createCharacterInstance(icu::Locale::getRoot(), status));
+    std::unique_ptr<icu::BreakIterator> it = characterIterator();
     int32_t cut = s.moveIndex32(0, 1);
-    if (U_SUCCESS(status) && it) {
+    if (it) {
         it->setText(s);
         int32_t next = it->following(0);
         if (next != icu::BreakIterator::DONE) cut = next;

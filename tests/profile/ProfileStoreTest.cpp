@@ -193,3 +193,25 @@ TEST(StoreTitles, NamesAndDetails) {
     f.parts = {{"resto", "local 3"}};
     EXPECT_EQ(ProfileStore::detail(f), "");
 }
+
+// A date read and written again stays the same date, so a listed fact can still be removed after
+// other saves have rewritten the list.
+TEST_F(Store, DatesSurviveRewrites) {
+    for (const char* seconds : {"4293380.3539280565", "4195472.8350123046", "812345678.1234567", "1.5", "-12.25", "0"}) {
+        const std::string json = std::string(R"([{"owner":"empresa","kind":"web","value":"x.es","parts":{},"updated":)") +
+                                 seconds + "}]";
+        auto first = ProfileStore::decode(json);
+        ASSERT_TRUE(first) << seconds;
+        auto again = ProfileStore::decode(ProfileStore::encode(*first));
+        ASSERT_TRUE(again) << seconds;
+        EXPECT_EQ(again->at(0).updated, first->at(0).updated) << seconds;
+        EXPECT_EQ(ProfileStore::encode(*again), ProfileStore::encode(*first)) << seconds;
+
+        stored() = json;
+        const SavedFact listed = ProfileStore::facts(secrets).at(0);
+        ProfileStore::save(secrets, {fact("empresa", "email", "a@b.es")}, log);
+        ProfileStore::save(secrets, {fact("empresa", "cp", "28013")}, log);
+        ProfileStore::remove(secrets, listed, log);
+        EXPECT_EQ(values(ProfileStore::facts(secrets)), (std::vector<std::string>{"a@b.es", "28013"})) << seconds;
+    }
+}
