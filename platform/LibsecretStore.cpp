@@ -30,6 +30,7 @@ struct ObjectUnref {
     void operator()(gpointer p) const { g_object_unref(p); }
 };
 using Service = std::unique_ptr<SecretService, ObjectUnref>;
+using Collection = std::unique_ptr<SecretCollection, ObjectUnref>;
 
 struct HashUnref {
     void operator()(GHashTable* t) const { g_hash_table_unref(t); }
@@ -76,21 +77,15 @@ Service connect(Error& error) {
     return service;
 }
 
-}  // namespace
-
-SecretRead LibsecretStore::read(std::string_view service, std::string_view account) {
-    Error error;
-    Service secrets = connect(error);
-    if (!secrets) return {SecretRead::Status::unavailable, {}, messageOf(error.get())};
-
-    Attributes attributes = attributesFor(service, account);
+// The item found by its attributes, with its secret. Absent when the search finds nothing.
+SecretRead searchItem(SecretService* secrets, GHashTable* attributes) {
     GError* raw = nullptr;
     ItemList items;
     items.list = secret_service_search_sync(
-        secrets.get(), schema(), attributes.get(),
+        secrets, schema(), attributes,
         static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK | SECRET_SEARCH_LOAD_SECRETS),
         nullptr, &raw);
-    error.reset(raw);
+    Error error(raw);
     if (error) {
         auto status = meansUnavailable(error.get()) ? SecretRead::Status::unavailable : SecretRead::Status::failed;
         return {status, {}, messageOf(error.get())};
@@ -113,6 +108,54 @@ SecretRead LibsecretStore::read(std::string_view service, std::string_view accou
     gsize length = 0;
     const gchar* bytes = secret_value_get(value.get(), &length);
     return {SecretRead::Status::found, std::string(bytes ? bytes : "", bytes ? length : 0), {}};
+}
+
+// After a search that found nothing: whether the default collection, where a write puts and
+// replaces the item, is open, asking to unlock it when it is locked. Some services (KeePassXC)
+// show no items of a locked collection, so nothing found there is not yet "no item".
+// Gives absent when it is open (or there is none), failed when it stays locked.
+SecretRead defaultCollectionOpen(SecretService* secrets, bool& unlockedNow) {
+    unlockedNow = false;
+    GError* raw = nullptr;
+    Collection collection(
+        secret_collection_for_alias_sync(secrets, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &raw));
+    Error error(raw);
+    if (error) {
+        auto status = meansUnavailable(error.get()) ? SecretRead::Status::unavailable : SecretRead::Status::failed;
+        return {status, {}, messageOf(error.get())};
+    }
+    if (!collection || !secret_collection_get_locked(collection.get())) return {SecretRead::Status::absent, {}, {}};
+
+    GList* objects = g_list_append(nullptr, collection.get());
+    GList* unlocked = nullptr;
+    raw = nullptr;
+    secret_service_unlock_sync(secrets, objects, nullptr, &unlocked, &raw);
+    error.reset(raw);
+    unlockedNow = unlocked != nullptr;
+    g_list_free(objects);
+    g_list_free_full(unlocked, g_object_unref);
+    if (!unlockedNow) {
+        return {SecretRead::Status::failed, {},
+                error ? messageOf(error.get()) : "the default collection is locked and was not unlocked"};
+    }
+    return {SecretRead::Status::absent, {}, {}};
+}
+
+}  // namespace
+
+SecretRead LibsecretStore::read(std::string_view service, std::string_view account) {
+    Error error;
+    Service secrets = connect(error);
+    if (!secrets) return {SecretRead::Status::unavailable, {}, messageOf(error.get())};
+
+    Attributes attributes = attributesFor(service, account);
+    SecretRead result = searchItem(secrets.get(), attributes.get());
+    if (result.status != SecretRead::Status::absent) return result;
+    bool unlockedNow = false;
+    result = defaultCollectionOpen(secrets.get(), unlockedNow);
+    if (result.status != SecretRead::Status::absent || !unlockedNow) return result;
+    // The collection was locked a moment ago: look again now that its items can be seen.
+    return searchItem(secrets.get(), attributes.get());
 }
 
 void LibsecretStore::write(std::string_view service, std::string_view account, std::string_view label,

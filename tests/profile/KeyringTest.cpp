@@ -121,7 +121,8 @@ ItemInfo inspectItem() {
     return info;
 }
 
-bool lockDefaultCollection() {
+// Locks the default collection; true when it is locked afterwards.
+bool lockDefault() {
     GVariant* alias = callSecrets("/org/freedesktop/secrets", "org.freedesktop.Secret.Service", "ReadAlias",
                                   g_variant_new("(s)", "default"));
     if (!alias) return false;
@@ -130,11 +131,24 @@ bool lockDefaultCollection() {
     const gchar* objects[] = {collection};
     GVariant* reply = callSecrets("/org/freedesktop/secrets", "org.freedesktop.Secret.Service", "Lock",
                                   g_variant_new("(@ao)", g_variant_new_objv(objects, 1)));
+    bool locked = false;
+    if (reply) {
+        g_variant_unref(reply);
+        GVariant* property = callSecrets(collection, "org.freedesktop.DBus.Properties", "Get",
+                                         g_variant_new("(ss)", "org.freedesktop.Secret.Collection", "Locked"));
+        if (property) {
+            GVariant* value = nullptr;
+            g_variant_get(property, "(v)", &value);
+            locked = g_variant_get_boolean(value);
+            g_variant_unref(value);
+            g_variant_unref(property);
+        }
+    }
     g_variant_unref(alias);
-    if (!reply) return false;
-    g_variant_unref(reply);
-    return inspectItem().locked;
+    return locked;
 }
+
+bool lockDefaultCollection() { return lockDefault() && inspectItem().locked; }
 
 bool startKeyring() {
     auto daemon = testutil::run({"gnome-keyring-daemon", "--unlock", "--components=secrets"}, "tindra-prueba");
@@ -200,6 +214,30 @@ TEST(Keyring, RoundTripThroughGnomeKeyring) {
     ItemInfo after = inspectItem();
     EXPECT_TRUE(after.exists);
     EXPECT_EQ(after.modified, before.modified);
+}
+
+// Nothing found in a locked collection that stays locked is no proof that there is no item (some
+// services hide the items of a locked collection): the read fails and a save writes nothing.
+TEST(Keyring, LockedCollectionIsNotAnEmptyProfile) {
+    if (!insideSession()) {
+        if (!testutil::haveProgram("dbus-run-session") || !testutil::haveProgram("gnome-keyring-daemon")) {
+            GTEST_SKIP() << "dbus-run-session or gnome-keyring-daemon is missing";
+        }
+        testutil::TempDir home;
+        expectPassedInside(runInSession("Keyring.LockedCollectionIsNotAnEmptyProfile", home.path()));
+        return;
+    }
+    if (!startKeyring()) GTEST_SKIP() << "gnome-keyring-daemon did not start";
+
+    LibsecretStore secrets;
+    ASSERT_EQ(secrets.read(ProfileStore::service(), ProfileStore::account).status, SecretRead::Status::absent);
+    if (!lockDefault()) GTEST_SKIP() << "the collection could not be locked";
+    EXPECT_EQ(ProfileStore::load(secrets).status, ProfileStore::Loaded::Status::unreadable);
+    std::vector<std::string> logged;
+    EXPECT_THROW(ProfileStore::save(secrets, {fact("web", "x.es")}, [&](std::string_view l) { logged.emplace_back(l); }),
+                 ProfileStore::Error);
+    EXPECT_EQ(logged.size(), 1u);
+    EXPECT_FALSE(inspectItem().exists);
 }
 
 // With a session bus but no Secret Service, saving fails with a Spanish sentence and reads
