@@ -166,15 +166,37 @@ void LibsecretStore::write(std::string_view service, std::string_view account, s
 
     Attributes attributes = attributesFor(service, account);
     Value value(secret_value_new(data.data(), static_cast<gssize>(data.size()), "application/octet-stream"));
-    const std::string title(label);
+    auto fail = [](const GError* e) {
+        bool unavailable = meansUnavailable(e);
+        throw SecretStoreError(unavailable, unavailable ? SecretMessages::unavailable : SecretMessages::writeFailed);
+    };
+
+    // The existing item, in whichever collection it is, gets the new secret and keeps its label;
+    // a new item goes to the default collection. Storing over the default collection alone would
+    // leave a second item beside one kept elsewhere.
     GError* raw = nullptr;
+    ItemList items;
+    items.list = secret_service_search_sync(secrets.get(), schema(), attributes.get(),
+                                            static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_UNLOCK),
+                                            nullptr, &raw);
+    error.reset(raw);
+    if (error) fail(error.get());
+    if (items.list) {
+        auto* item = static_cast<SecretItem*>(items.list->data);
+        if (secret_item_get_locked(item)) throw SecretStoreError(false, SecretMessages::writeFailed);
+        raw = nullptr;
+        gboolean replaced = secret_item_set_secret_sync(item, value.get(), nullptr, &raw);
+        error.reset(raw);
+        if (!replaced || error) fail(error.get());
+        return;
+    }
+
+    const std::string title(label);
+    raw = nullptr;
     gboolean stored = secret_service_store_sync(secrets.get(), schema(), attributes.get(), SECRET_COLLECTION_DEFAULT,
                                                 title.c_str(), value.get(), nullptr, &raw);
     error.reset(raw);
-    if (!stored || error) {
-        bool unavailable = meansUnavailable(error.get());
-        throw SecretStoreError(unavailable, unavailable ? SecretMessages::unavailable : SecretMessages::writeFailed);
-    }
+    if (!stored || error) fail(error.get());
 }
 
 void LibsecretStore::remove(std::string_view service, std::string_view account) {

@@ -201,9 +201,14 @@ TEST(Keyring, RoundTripThroughGnomeKeyring) {
     EXPECT_FALSE(inspectItem().exists);
     EXPECT_EQ(secrets.read(ProfileStore::service(), ProfileStore::account).status, SecretRead::Status::absent);
 
+    // An existing item gets the new data in place and keeps its label.
+    secrets.write(ProfileStore::service(), ProfileStore::account, "Etiqueta anterior", "[]");
+    ProfileStore::save(secrets, {fact("web", "guardado.es")}, log);
+    EXPECT_EQ(inspectItem().label, "Etiqueta anterior");
+    EXPECT_EQ(ProfileStore::facts(secrets), (std::vector<SavedFact>{fact("web", "guardado.es")}));
+
     // A locked keyring whose unlock cannot be confirmed is unreadable, not empty, and a save
     // leaves the item as it was.
-    ProfileStore::save(secrets, {fact("web", "guardado.es")}, log);
     if (!lockDefaultCollection()) GTEST_SKIP() << "the collection could not be locked";
     ItemInfo before = inspectItem();
     ASSERT_TRUE(before.locked);
