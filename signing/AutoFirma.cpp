@@ -9,10 +9,12 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <memory>
 
+#include "platform/AtomicFile.h"
 #include "platform/Defaults.h"
 #include "signing/SigningEngine.h"
 
@@ -177,9 +179,28 @@ void sign(const std::filesystem::path& input, const std::filesystem::path& outpu
           const Installation& installation, ProcessRunner& runner) {
     std::optional<std::string> config;
     if (visible) config = configArgument(*visible);
-    auto result =
-        runner.run(installation.java, arguments(input, output, certificate, config, installation));
+
+    // A file already at the output would pass for AutoFirma's work if it exited with 0 without
+    // writing. It is moved aside while AutoFirma runs: put back when Java cannot be started,
+    // dropped otherwise (a failed run removes the output in any case).
+    std::filesystem::path aside;
     std::error_code ec;
+    const auto status = std::filesystem::symlink_status(output, ec);
+    if (std::filesystem::exists(status) && !std::filesystem::is_directory(status) &&
+        !std::filesystem::equivalent(input, output, ec) && !ec) {
+        aside = AtomicFile::temporaryPath(output, true);
+        if (::rename(output.c_str(), aside.c_str()) != 0) aside.clear();
+    }
+    ProcessResult result;
+    try {
+        result = runner.run(installation.java,
+                            arguments(input, output, certificate, config, installation));
+    } catch (...) {
+        if (!aside.empty()) ::rename(aside.c_str(), output.c_str());
+        throw;
+    }
+    if (!aside.empty()) ::unlink(aside.c_str());
+
     if (result.status == 0 && std::filesystem::exists(output, ec)) return;
     SigningEngine::removeOutput(input, output);
     if (auto reason = cleanOutput(result.output)) throw SignError(*reason);

@@ -83,7 +83,8 @@ std::vector<std::string> arguments(const std::filesystem::path& input,
 
 // Runs AutoFirma and returns when it has written `output`. Throws ProcessLaunchError when Java
 // cannot be started (the output is left alone); otherwise, when the exit status is not 0 or no
-// output file exists, removes the output and throws SignError.
+// output file exists, removes the output and throws SignError. A file that was at `output` before
+// the run never counts as AutoFirma's output.
 void sign(const std::filesystem::path& input, const std::filesystem::path& output,
           const Certificate& certificate, const std::optional<VisibleSignature>& visible,
           const Installation& installation, ProcessRunner& runner = ProcessRunner::system());

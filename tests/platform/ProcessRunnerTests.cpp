@@ -54,6 +54,22 @@ TEST(ProcessRunner, ReadsLargeOutputWithoutStallingAndFeedsInput) {
     EXPECT_EQ(ProcessRunner::system().run("cat", {}).output, "");
 }
 
+TEST(ProcessRunner, KeepsAtMostTheOutputLimitAndStillReadsToTheEnd) {
+    // More than the limit on each stream: the rest is read and dropped, and the child is not
+    // left blocked on a full pipe.
+    const std::string over = std::to_string(ProcessRunner::maxOutput + 100000);
+    auto merged = sh("head -c " + over + " /dev/zero; echo fin >&2; exit 4");
+    EXPECT_EQ(merged.status, 4);
+    EXPECT_EQ(merged.output.size(), ProcessRunner::maxOutput);
+
+    ProcessOptions apart;
+    apart.mergeErrors = false;
+    auto separate = sh("head -c " + over + " /dev/zero >&2; echo fin", {}, apart);
+    EXPECT_EQ(separate.status, 0);
+    EXPECT_EQ(separate.errors.size(), ProcessRunner::maxOutput);
+    EXPECT_EQ(separate.output, "fin\n");
+}
+
 TEST(ProcessRunner, ACommandThatIgnoresItsInputDoesNotKillUs) {
     ProcessOptions options;
     options.input = std::string(4 << 20, 'y');

@@ -206,6 +206,24 @@ TEST(AutoFirmaRun, PassesTheExactCommandLineWithTheCardLast) {
     EXPECT_EQ(png.substr(1, 3), "PNG");
 }
 
+TEST(AutoFirmaRun, AFieldNameWithAControlCharacterIsSentAsAnArea) {
+    StubJava stub("", 0, true);
+    fs::path input = stub.path("in.pdf"), output = stub.path("out.pdf");
+    writeFile(input, "%PDF-1.7");
+    auto signature = visible(placement(SignaturePlacement::Target::field("Firma\t1"), 1,
+                                       Rect{-0.5, 10.5, 200, 60}));
+    AutoFirma::sign(input, output, certificate(), signature, stub.installation());
+    auto args = stub.arguments();
+    ASSERT_EQ(args.size(), 18u);
+    EXPECT_EQ(args[16], "-config");
+    const std::string expectedHead =
+        "signaturePage=2\\nsignaturePositionOnPageLowerLeftX=-1"
+        "\\nsignaturePositionOnPageLowerLeftY=11\\nsignaturePositionOnPageUpperRightX=200"
+        "\\nsignaturePositionOnPageUpperRightY=71\\nsignatureRubricImage=";
+    EXPECT_EQ(args[17].substr(0, expectedHead.size()), expectedHead);
+    EXPECT_EQ(args[17].find("signatureField"), std::string::npos);
+}
+
 TEST(AutoFirmaRun, AnInvisibleSignatureSendsNoConfiguration) {
     StubJava stub("", 0, true);
     fs::path input = stub.path("in.pdf"), output = stub.path("out.pdf");
@@ -250,6 +268,28 @@ TEST(AutoFirmaRun, FailuresBecomeSpanishErrorsAndRemoveTheOutput) {
         "  El certificado ha caducado\n",
         0, false, "El certificado ha caducado");
     {
+        // A file already at the output is not AutoFirma's work: exit 0 without writing fails and
+        // removes it; a run that writes replaces it. Nothing else is left in the folder.
+        StubJava stale("", 0, false);
+        fs::path input = stale.path("in.pdf"), output = stale.path("out.pdf");
+        writeFile(input, "%PDF-1.7");
+        writeFile(output, "%PDF-old");
+        EXPECT_THROW(AutoFirma::sign(input, output, certificate(), std::nullopt,
+                                     stale.installation()),
+                     AutoFirma::SignError);
+        EXPECT_FALSE(fs::exists(output));
+        StubJava fresh("", 0, true);
+        writeFile(fresh.path("out.pdf"), "%PDF-old");
+        writeFile(fresh.path("in.pdf"), "%PDF-1.7");
+        AutoFirma::sign(fresh.path("in.pdf"), fresh.path("out.pdf"), certificate(), std::nullopt,
+                        fresh.installation());
+        EXPECT_EQ(readFile(fresh.path("out.pdf")), "%PDF-signed");
+        for (const auto& entry : fs::directory_iterator(fresh.path("."))) {
+            EXPECT_EQ(entry.path().filename().string().find("tindra-"), std::string::npos)
+                << entry.path();
+        }
+    }
+    {
         // A launch failure passes through and leaves the output alone.
         TempDir dir;
         writeFile(dir / "out.pdf", "previous");
@@ -258,6 +298,7 @@ TEST(AutoFirmaRun, FailuresBecomeSpanishErrorsAndRemoveTheOutput) {
                                      {"/nowhere/java", "/nowhere/a.jar"}, fake),
                      ProcessLaunchError);
         EXPECT_EQ(readFile(dir / "out.pdf"), "previous");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
     }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "CardTestSupport.h"
 #include "TestDatabase.h"
 #include "pdf/PDFError.h"
 #include "pdf/PDFFile.h"
@@ -141,8 +142,19 @@ TEST(SignatureCopies, CopiesThenASignatureValidate) {
                                  "-no-ocsp", (dir / "signed.pdf").string()});
     EXPECT_NE(report.out.find("Signature is Valid."), std::string::npos) << report.out;
     EXPECT_NE(report.out.find("Total document signed"), std::string::npos) << report.out;
-    // The copies are drawn: the page renders with ink where the first copy is.
     EXPECT_EQ(stamps(signedPDF)[1].size(), 2u);
+
+    // The copies are drawn: the second page renders with ink inside each copy's box (rows from
+    // the top of the A4 page at 72 dpi) and none in a box without a copy.
+    auto rendered = testutil::run({"pdftoppm", "-r", "72", "-f", "2", "-l", "2",
+                                   (dir / "signed.pdf").string()});
+    ASSERT_EQ(rendered.exitCode, 0) << rendered.err;
+    const cardtest::Pixmap page = cardtest::readPPM(rendered.out);
+    ASSERT_EQ(page.width, 595);
+    ASSERT_EQ(page.height, 842);
+    EXPECT_GT(page.nonWhite(72, 842 - 650, 252, 842 - 600), 50);   // the card
+    EXPECT_GT(page.nonWhite(300, 842 - 640, 420, 842 - 600), 10);  // the handwriting
+    EXPECT_EQ(page.nonWhite(72, 842 - 400, 520, 842 - 200), 0);
 }
 
 TEST(SignatureCopies, EncryptedDocumentsGetEncryptedTexts) {
