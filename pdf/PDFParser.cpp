@@ -3,6 +3,7 @@
 #include "pdf/PDFError.h"
 #include "pdf/UTF8.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,10 @@ constexpr auto kClasses = [] {
 }();
 
 inline bool isRegular(unsigned char b) { return kClasses.c[b] == 0; }
+
+// White space and comments between a stream's declared end and its "endstream" are skipped for
+// at most this many bytes (beyond the first "endstream", when that lies farther).
+constexpr std::size_t kEndstreamGap = 256;
 
 // An optional sign and at least one digit, within the signed 64-bit range.
 std::optional<std::int64_t> plainInteger(std::string_view token) {
@@ -357,14 +362,52 @@ PDFObject PDFParser::parseDictionaryOrStream() {
         else if (auto ref = length->reference(); ref && resolveLength_)
             declared = resolveLength_(*ref);
     }
+    // The first "endstream" at or after the data start, searched for at most once.
+    std::optional<std::int64_t> found;
+    bool searched = false;
     if (declared && *declared >= 0 && static_cast<std::uint64_t>(*declared) <= n - dataStart) {
         const std::size_t dataEnd = dataStart + static_cast<std::size_t>(*declared);
-        position_ = static_cast<std::int64_t>(dataEnd);
-        if (readRawToken(tokenStart) == "endstream")
+        // Skip white space and comments after the declared end, for at most kEndstreamGap bytes
+        // or up to kEndstreamGap bytes past the first "endstream" when that lies farther. A
+        // /Length that points far from the data then costs no more than the search below, which
+        // the position passes anyway; an unbounded skip would rescan the same stretch for every
+        // such stream.
+        std::size_t p = dataEnd;
+        std::size_t limit = std::min(n, dataEnd + kEndstreamGap);
+        bool inComment = false;
+        while (true) {
+            while (p < limit) {
+                const auto b = static_cast<unsigned char>(bytes_[p]);
+                if (inComment) {
+                    if (b != '\n' && b != '\r') {
+                        ++p;
+                        continue;
+                    }
+                    inComment = false;
+                }
+                if (kClasses.c[b] == 1) {
+                    ++p;
+                } else if (b == '%') {
+                    inComment = true;
+                    ++p;
+                } else {
+                    break;
+                }
+            }
+            if (p < limit || limit == n || searched) break;
+            found = find("endstream", bytes_, static_cast<std::int64_t>(dataStart));
+            searched = true;
+            if (!found) break;
+            limit = std::max(limit, std::min(n, static_cast<std::size_t>(*found) + kEndstreamGap));
+        }
+        if (!inComment && n - p >= 9 && bytes_.compare(p, 9, "endstream") == 0 &&
+            (n - p == 9 || !isRegular(static_cast<unsigned char>(bytes_[p + 9])))) {
+            position_ = static_cast<std::int64_t>(p + 9);
             return PDFObject::stream(std::move(dictionary), std::string(bytes_.substr(dataStart, dataEnd - dataStart)));
+        }
     }
     // The declared length is missing or wrong: the data end at the first "endstream".
-    const auto found = find("endstream", bytes_, static_cast<std::int64_t>(dataStart));
+    if (!searched) found = find("endstream", bytes_, static_cast<std::int64_t>(dataStart));
     if (!found) {
         position_ = static_cast<std::int64_t>(n);
         throw PDFError("Stream sin endstream");

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 
 namespace {
@@ -114,6 +115,49 @@ TEST(PDFParser, StreamWithWrongLengthIsSearched) {
     // The line end before "endstream" is never taken from before the data.
     EXPECT_EQ(parse("<<>>stream\r\nendstream").stream()->data, "");
     EXPECT_EQ(parse("<</Length 99999>>stream\nabc\nendstream").stream()->data, "abc");
+}
+
+TEST(PDFParser, EndstreamAfterTheDeclaredLength) {
+    // White space and comments may stand between the data and "endstream".
+    const std::string text = "<</Length 2>>stream\nab \r\n% endstream in a comment\n\t endstream 7";
+    PDFParser p(text);
+    EXPECT_EQ(p.parseObject().stream()->data, "ab");
+    EXPECT_EQ(p.position(), static_cast<std::int64_t>(text.size()) - 2);
+    // "endstream" must be a whole token there.
+    EXPECT_EQ(parse("<</Length 2>>stream\nabendstreamX\nendstream").stream()->data, "ab");
+    EXPECT_EQ(parse("<</Length 2>>stream\nab%\nendstreamX endstream").stream()->data, "ab%");
+    // A long gap is followed as far as the first "endstream" after the data start.
+    const std::string gap(5000, ' ');
+    EXPECT_EQ(parse("<</Length 2>>stream\nab" + gap + "endstream").stream()->data, "ab");
+    EXPECT_EQ(parse("<</Length 2>>stream\nab%" + gap + "\nendstream").stream()->data, "ab");
+    // Data holding "endstream" are read by their length when it leads to "endstream" soon after.
+    EXPECT_EQ(parse("<</Length 12>>stream\nxx endstream\r\n endstream").stream()->data, "xx endstream");
+    EXPECT_EQ(parse("<</Length 12>>stream\nxx endstream" + gap + "endstream").stream()->data, "xx ");
+    EXPECT_EQ(errorOf("<</Length 2>>stream\nab" + gap), "Stream sin endstream");
+}
+
+TEST(PDFParser, FarLengthsDoNotRescanTheBuffer) {
+    // Every stream's /Length points into the same long run of white space, while each stream's
+    // own "endstream" follows its data. Skipping that run once per stream would take seconds.
+    const int count = 5000;
+    const std::size_t run = 2 << 20;
+    const std::string item = "<</Length 0000000000>>stream\nX\nendstream ";
+    const std::size_t total = 2 + count * item.size();
+    std::string text = "[";
+    for (int i = 0; i < count; ++i) {
+        std::string next = item;
+        const std::size_t dataStart = text.size() + item.find("stream\n") + 7;
+        const std::string length = std::to_string(total + 100 - dataStart);
+        next.replace(20 - length.size(), length.size(), length);
+        text += next;
+    }
+    text += "]" + std::string(run, ' ') + "x";
+    const auto start = std::chrono::steady_clock::now();
+    const PDFObject array = parse(text);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_EQ(array.array()->size(), static_cast<std::size_t>(count));
+    EXPECT_EQ(array.array()->back().stream()->data, "X");
+    EXPECT_LT(seconds, 1.0);
 }
 
 TEST(PDFParser, IndirectLengthGoesThroughTheCallback) {
