@@ -147,6 +147,21 @@ TEST(NativeEngine, AFieldThatNoLongerExistsIsSignedAsAnArea) {
                              card(SignaturePlacement::Target::area(3, Rect{72, 72, 200, 60}), 0,
                                   Rect{72, 72, 200, 60}, now)),
                  PDFSigner::Failure);
+
+    // A field target that fails for another reason is not tried again as an area (which would
+    // fail on its missing page instead).
+    writeFile(dir / "restricted.pdf",
+              fixtures::encrypt(fixtures::textPDF(2), fixtures::Cipher::aes128,
+                                {.restricted = true}));
+    try {
+        engine.sign(
+            dir / "restricted.pdf", dir / "bad.pdf", testCertificate(),
+            card(SignaturePlacement::Target::field("Firma1"), 7, Rect{72, 72, 200, 60}, now));
+        FAIL();
+    } catch (const PDFSigner::Failure& failure) {
+        EXPECT_EQ(failure.kind(), PDFSigner::Failure::Kind::restricted);
+    }
+    EXPECT_FALSE(fs::exists(dir / "bad.pdf"));
 }
 
 TEST(NativeEngine, ErrorsReachTheCallerUnchanged) {

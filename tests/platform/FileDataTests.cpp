@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/FileData.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string message(const fs::path& path) {
+    try {
+        FileData::read(path);
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+// Whole regular files are read; a missing file, a folder, a named pipe or a device fail at once
+// with a Spanish sentence instead of blocking or reading without end.
+TEST(FileData, ReadsRegularFilesOnly) {
+    char pattern[] = "/tmp/tindra-filedata-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path folder = pattern;
+    const std::string bytes = std::string(200000, 'a') + std::string("\0b", 2);
+    std::ofstream(folder / "doc.pdf", std::ios::binary) << bytes;
+    EXPECT_EQ(FileData::read(folder / "doc.pdf"), bytes);
+    std::ofstream(folder / "empty.pdf");
+    EXPECT_EQ(FileData::read(folder / "empty.pdf"), "");
+
+    EXPECT_EQ(message(folder / "missing.pdf"), "No se ha podido leer «missing.pdf»: no existe.");
+    EXPECT_EQ(message(folder), "No se ha podido leer «" + folder.filename().string() +
+                                   "»: es una carpeta.");
+    ASSERT_EQ(::mkfifo((folder / "pipe.pdf").c_str(), 0600), 0);
+    EXPECT_EQ(message(folder / "pipe.pdf"), "No se ha podido leer «pipe.pdf»: no es un archivo.");
+    EXPECT_EQ(message("/dev/zero"), "No se ha podido leer «zero»: no es un archivo.");
+    fs::remove_all(folder);
+}
+
+}  // namespace
