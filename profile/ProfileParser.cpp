@@ -41,6 +41,20 @@ public:
         if (!seen_.insert(std::move(key)).second) return;
         facts_.push_back({owner, kind, std::move(trimmed), range, std::move(parts)});
         markUsed(range);
+        const ProfileFact& added = facts_.back();
+        if (added.kind.rfind("domicilio", 0) == 0 && !added.parts.count("cp")) openAddresses_.push_back(facts_.size() - 1);
+    }
+
+    // Gives the postcode of a line to the latest address fact before the line that has none.
+    void attachPostcode(const Postcode& postcode, TextRange line) {
+        for (std::size_t k = openAddresses_.size(); k-- > 0;) {
+            ProfileFact& address = facts_[openAddresses_[k]];
+            if (address.range.end > line.start) continue;
+            address.parts["cp"] = postcode.code;
+            if (!postcode.town.empty()) address.parts["municipio"] = postcode.town;
+            openAddresses_.erase(openAddresses_.begin() + static_cast<std::ptrdiff_t>(k));
+            return;
+        }
     }
 
     // True when the range overlaps the range of an accepted fact.
@@ -79,6 +93,8 @@ private:
     std::vector<ProfileFact> facts_;
     std::set<std::tuple<Owner, std::string, std::string>> seen_;
     std::map<std::size_t, std::size_t> used_;
+    // Positions in facts_ of the address facts without a postcode, in list order.
+    std::vector<std::size_t> openAddresses_;
 };
 
 std::string joined(const std::vector<std::string>& groups) {
@@ -106,15 +122,6 @@ bool isHeading(const std::string& line) {
         while (i < line.size() && line[i] != ' ') ++i;
     }
     return pieces <= kHeadingWords && !UnicodeText::hasDecimalDigit(line);
-}
-
-void attachPostcode(std::vector<ProfileFact>& facts, const Postcode& postcode, TextRange line) {
-    for (auto it = facts.rbegin(); it != facts.rend(); ++it) {
-        if (it->kind.rfind("domicilio", 0) != 0 || it->parts.count("cp") || it->range.end > line.start) continue;
-        it->parts["cp"] = postcode.code;
-        if (!postcode.town.empty()) it->parts["municipio"] = postcode.town;
-        return;
-    }
 }
 
 }  // namespace
@@ -218,7 +225,7 @@ std::vector<ProfileFact> facts(std::string_view text) {
         if (auto postcode = Postcode::from(trimmed)) {
             c.add(main, "cp", postcode->code, line.range);
             if (!postcode->town.empty()) c.add(main, "municipio", postcode->town, line.range);
-            attachPostcode(c.facts(), *postcode, line.range);
+            c.attachPostcode(*postcode, line.range);
             continue;
         }
 

@@ -182,3 +182,27 @@ TEST(Parser, RangesNeverSplitCharacters) {
         }
     }
 }
+
+// A postcode line goes to the latest address before it that has no postcode, whichever step
+// found that address; an address found later in the text is passed over.
+TEST(Parser, PostcodeGoesToTheLatestEarlierAddress) {
+    const std::string clause =
+        "D. Ana Gil Ruiz, en nombre y representación de Pruebas SL, con domicilio social en Calle Dos 2, en su "
+        "calidad de gerente";
+    auto after = factsOf("Calle Uno 1\n28013 Madrid\n" + clause);
+    ASSERT_TRUE(find(after, "domicilio_social")) << describe(after);
+    EXPECT_EQ(find(after, "domicilio_social")->parts.count("cp"), 0u);
+    EXPECT_EQ(find(after, "domicilio")->parts.at("cp"), "28013");
+
+    auto before = factsOf(clause + "\n08001 Barcelona\nCalle Uno 1\n28013 Madrid\n46001 Valencia");
+    EXPECT_EQ(find(before, "domicilio_social")->parts.at("municipio"), "Barcelona");
+    EXPECT_EQ(find(before, "domicilio")->parts.at("municipio"), "Madrid");
+
+    // Many postcode lines after addresses that already hold their own postcode.
+    std::string text = "Calle Uno 1\n";
+    for (int i = 0; i < 3000; ++i) text += "28013 Madrid\nCalle Dos " + std::to_string(i) + ", 08001 Barcelona\n";
+    auto many = factsOf(text);
+    ASSERT_EQ(many.size(), 3003u) << describe(many).substr(0, 500);
+    EXPECT_EQ(many[0].parts.at("municipio"), "Madrid");
+    EXPECT_EQ(many.back().parts.at("municipio"), "Barcelona");
+}
