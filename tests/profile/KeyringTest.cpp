@@ -52,6 +52,15 @@ void expectPassedInside(const testutil::RunResult& r) {
     EXPECT_NE(r.out.find("[  PASSED  ] 1 test"), std::string::npos) << r.out << r.err;
 }
 
+// Runs one test of this program again inside a private session with its own gnome-keyring.
+void runWithPrivateKeyring(const std::string& test) {
+    if (!testutil::haveProgram("dbus-run-session") || !testutil::haveProgram("gnome-keyring-daemon")) {
+        GTEST_SKIP() << "dbus-run-session or gnome-keyring-daemon is missing";
+    }
+    testutil::TempDir home;
+    expectPassedInside(runInSession(test, home.path()));
+}
+
 SavedFact fact(const std::string& kind, const std::string& value) {
     return SavedFact{"empresa", kind, value, {{"via", "Calle Mayor"}}, "B12345674",
                      std::chrono::system_clock::from_time_t(1700000000)};
@@ -158,14 +167,7 @@ bool startKeyring() {
 }  // namespace
 
 TEST(Keyring, RoundTripThroughGnomeKeyring) {
-    if (!insideSession()) {
-        if (!testutil::haveProgram("dbus-run-session") || !testutil::haveProgram("gnome-keyring-daemon")) {
-            GTEST_SKIP() << "dbus-run-session or gnome-keyring-daemon is missing";
-        }
-        testutil::TempDir home;
-        expectPassedInside(runInSession("Keyring.RoundTripThroughGnomeKeyring", home.path()));
-        return;
-    }
+    if (!insideSession()) return runWithPrivateKeyring("Keyring.RoundTripThroughGnomeKeyring");
     if (!startKeyring()) GTEST_SKIP() << "gnome-keyring-daemon did not start";
 
     LibsecretStore secrets;
@@ -224,14 +226,7 @@ TEST(Keyring, RoundTripThroughGnomeKeyring) {
 // Nothing found in a locked collection that stays locked is no proof that there is no item (some
 // services hide the items of a locked collection): the read fails and a save writes nothing.
 TEST(Keyring, LockedCollectionIsNotAnEmptyProfile) {
-    if (!insideSession()) {
-        if (!testutil::haveProgram("dbus-run-session") || !testutil::haveProgram("gnome-keyring-daemon")) {
-            GTEST_SKIP() << "dbus-run-session or gnome-keyring-daemon is missing";
-        }
-        testutil::TempDir home;
-        expectPassedInside(runInSession("Keyring.LockedCollectionIsNotAnEmptyProfile", home.path()));
-        return;
-    }
+    if (!insideSession()) return runWithPrivateKeyring("Keyring.LockedCollectionIsNotAnEmptyProfile");
     if (!startKeyring()) GTEST_SKIP() << "gnome-keyring-daemon did not start";
 
     LibsecretStore secrets;
