@@ -1,6 +1,10 @@
 #include "pdf/PDFDocEncoding.h"
 #include "pdf/PDFObject.h"
 #include "pdf/PDFRef.h"
+#include "pdf/PDFSerializer.h"
+
+#include "support/PDFFixtures.h"
+#include "support/TestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -113,6 +117,29 @@ TEST(PDFDocEncoding, Table) {
     EXPECT_EQ(PDFDocEncoding::scalar(0x1F), U'\u02DC');
     EXPECT_EQ(PDFDocEncoding::scalar(0x9E), U'\u017E');
     EXPECT_EQ(PDFDocEncoding::scalar(0xE9), U'\u00E9');
+}
+
+TEST(PDFDocEncoding, DefinedCodesAgreeWithPoppler) {
+    // The 40 codes that differ from Latin-1, read by pdfinfo from a document title.
+    if (!testutil::haveProgram("pdfinfo")) GTEST_SKIP() << "pdfinfo missing";
+    std::string codes;
+    for (int b = 0x18; b <= 0x1F; ++b) codes.push_back(static_cast<char>(b));
+    for (int b = 0x80; b <= 0x9E; ++b) codes.push_back(static_cast<char>(b));
+    codes.push_back('\xA0');
+    fixtures::FixtureWriter w;
+    w.object(1, "<</Type /Catalog /Pages 2 0 R >>");
+    w.object(2, "<</Type /Pages /Kids [3 0 R] /Count 1 >>");
+    w.object(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 10 10] >>");
+    w.object(4, "<</Title " + PDFSerializer::string(codes) + " >>");
+    testutil::TempDir dir;
+    testutil::writeFile(dir / "doc.pdf", w.finishClassic("/Root 1 0 R /Info 4 0 R"));
+    const auto info = testutil::run({"pdfinfo", "-enc", "UTF-8", (dir / "doc.pdf").string()});
+    ASSERT_EQ(info.exitCode, 0) << info.err;
+    const std::size_t at = info.out.find("Title:");
+    ASSERT_NE(at, std::string::npos) << info.out;
+    const std::size_t start = info.out.find_first_not_of(' ', at + 6);
+    const std::string shown = info.out.substr(start, info.out.find('\n', start) - start);
+    EXPECT_EQ(PDFObject::string(codes).text(), shown);
 }
 
 TEST(PDFRef, EqualityHashAndText) {
