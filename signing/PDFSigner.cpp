@@ -12,9 +12,12 @@ namespace {
 
 // Field-tree nodes deeper than this are not examined.
 constexpr int kMaxFieldDepth = 31;
-// Field-tree nodes examined in one search: a hostile tree that shares nodes between many
-// parents must not make the depth-first walk exponential.
+// Field-tree entries examined in one search: a hostile tree that shares nodes or long /Kids
+// arrays between many parents must not make the depth-first walk exponential.
 constexpr int kMaxFieldVisits = 100000;
+// Bytes of full field names built in one search: long partial names repeated down a shared tree
+// must not cost more than this.
+constexpr std::size_t kMaxFieldNameBytes = std::size_t(1) << 24;
 // /Parent links followed to find a field's inherited /FT.
 constexpr int kMaxParentLinks = 32;
 
@@ -62,6 +65,7 @@ struct FieldSearch {
     PDFFile& file;
     std::string wanted;  // NFC
     int visits = 0;
+    std::size_t nameBytes = 0;
 };
 
 std::optional<FoundField> visit(FieldSearch& search, const std::vector<PDFObject>& nodes,
@@ -69,13 +73,15 @@ std::optional<FoundField> visit(FieldSearch& search, const std::vector<PDFObject
     if (depth > kMaxFieldDepth) return std::nullopt;
     PDFFile& file = search.file;
     for (const auto& node : nodes) {
+        if (++search.visits > kMaxFieldVisits) return std::nullopt;
         auto nodeRef = node.reference();
         if (!nodeRef) continue;
-        if (++search.visits > kMaxFieldVisits) return std::nullopt;
         const PDFObject* object = file.resolve(&node);
         const PDFDictionary* dictionary = object ? object->dictionary() : nullptr;
         if (!dictionary || object->stream()) continue;
         auto partial = textOf(file, dictionary->get("T"));
+        search.nameBytes += prefix.size() + (partial ? partial->size() + 1 : 0);
+        if (search.nameBytes > kMaxFieldNameBytes) return std::nullopt;
         std::string full = !partial ? prefix : prefix.empty() ? *partial : prefix + "." + *partial;
         const PDFObject* kidsValue = dictionary->get("Kids");
         const PDFObject* kids = kidsValue ? file.resolve(kidsValue) : nullptr;
@@ -120,11 +126,15 @@ std::string uniqueFieldName(PDFFile& file, const std::vector<PDFObject>& fields)
 
 std::optional<PDFRef> pageContaining(PDFRef widget, PDFFile& file,
                                      const std::vector<PDFRef>& pages) {
+    // An /Annots array shared by many pages (or a page listed many times) is searched once: a
+    // second search of it cannot find the widget either.
+    std::unordered_set<const PDFObject*> searched;
     for (PDFRef page : pages) {
         const PDFDictionary* dictionary = file.dictionary(file.object(page));
         const PDFObject* annots = dictionary ? dictionary->get("Annots") : nullptr;
         const PDFObject* resolved = annots ? file.resolve(annots) : nullptr;
         if (!resolved || !resolved->array()) continue;
+        if (!searched.insert(resolved).second) continue;
         for (const auto& element : *resolved->array()) {
             auto r = element.reference();
             if (r && r->number == widget.number && r->generation == widget.generation) return page;

@@ -527,4 +527,79 @@ TEST(PDFSigner, IndirectArraysAndDamage) {
               "No se encuentra el campo de firma «" + tooDeep.second + "».");
 }
 
+TEST(PDFSigner, FieldTypeInheritedFromTheParent) {
+    PDFSigner signer(rsaIdentity(), "Firmante");
+    // Terminal fields without their own /FT: a signature field under a /Sig parent, a text field
+    // under a /Tx parent.
+    std::string input = handMade(
+        "/AcroForm <</Fields [4 0 R 6 0 R] >>", "/Annots [5 0 R 7 0 R]",
+        {{4, "<</T (firmas) /FT /Sig /Kids [5 0 R] >>"},
+         {5, "<</T (uno) /Parent 4 0 R /Type /Annot /Subtype /Widget /Rect [10 10 110 60] "
+             "/P 3 0 R >>"},
+         {6, "<</T (textos) /FT /Tx /Kids [7 0 R] >>"},
+         {7, "<</T (dos) /Parent 6 0 R /Type /Annot /Subtype /Widget /Rect [10 70 110 120] "
+             "/P 3 0 R >>"}});
+    EXPECT_EQ(failureOf([&] { signer.sign(input, PDFSigner::Placement::field("textos.dos")); }),
+              "No se encuentra el campo de firma «textos.dos».");
+    std::string out = signer.sign(input, PDFSigner::Placement::field("firmas.uno"));
+    expectValidSignature(input, out);
+    Signed file(out);
+    EXPECT_TRUE(file.file.dictionary(file.file.dictionary(file.file.object(PDFRef(5)))->get("V")));
+}
+
+// Field trees and pages built to make the searches repeat work: the signer must still answer
+// at once.
+TEST(PDFSigner, HostileFieldTreesAndPagesEndQuickly) {
+    PDFSigner signer(rsaIdentity(), "Firmante", std::chrono::system_clock::now(), solidImage());
+    auto timed = [&](const std::string& input, const std::string& name) {
+        auto start = std::chrono::steady_clock::now();
+        std::string failure = failureOf([&] { signer.sign(input, PDFSigner::Placement::field(name)); });
+        return std::make_pair(failure, std::chrono::steady_clock::now() - start);
+    };
+    using std::chrono::seconds;
+
+    // Every level's /Kids names the next level twice, and each partial name is 20 KB long: full
+    // names grow with the depth while the walk doubles at every level.
+    std::vector<std::pair<int, std::string>> objects;
+    const std::string longName(20000, 'n');
+    for (int level = 0; level < 31; ++level) {
+        std::string next = std::to_string(11 + level) + " 0 R";
+        objects.push_back({10 + level, "<</T (" + longName + ") /Kids [" + next + " " + next +
+                                           "] >>"});
+    }
+    objects.push_back({41, "<</T (hoja) /FT /Sig >>"});
+    auto [longFailure, longTime] =
+        timed(handMade("/AcroForm <</Fields [10 0 R] >>", "", objects), "no.existe");
+    EXPECT_EQ(longFailure, "No se encuentra el campo de firma «no.existe».");
+    EXPECT_LT(longTime, seconds(10));
+
+    // A node that is its own kid, through a /Kids array padded with 50000 numbers.
+    std::string padded = "[4 0 R 4 0 R";
+    for (int i = 0; i < 50000; ++i) padded += " 0";
+    auto [loopFailure, loopTime] = timed(
+        handMade("/AcroForm <</Fields [4 0 R] >>", "",
+                 {{4, "<</T (a) /Kids 5 0 R >>"}, {5, padded + "]"}}),
+        "b");
+    EXPECT_EQ(loopFailure, "No se encuentra el campo de firma «b».");
+    EXPECT_LT(loopTime, seconds(10));
+
+    // A widget on no page (and without /P) among 20000 pages that share one /Annots array of
+    // 50000 entries: the array is searched once.
+    fixtures::FixtureWriter w;
+    const int pageCount = 20000;
+    w.object(1, "<</Type /Catalog /Pages 2 0 R /AcroForm <</Fields [4 0 R] >> >>");
+    std::string kids;
+    for (int i = 0; i < pageCount; ++i) kids += std::to_string(10 + i) + " 0 R ";
+    w.object(2, "<</Type /Pages /Kids [" + kids + "] /Count " + std::to_string(pageCount) + " >>");
+    w.object(4, "<</T (Firma) /FT /Sig /Type /Annot /Subtype /Widget /Rect [10 10 110 60] >>");
+    std::string annots = "[";
+    for (int i = 0; i < 50000; ++i) annots += "5 0 R ";
+    w.object(5, annots + "]");
+    for (int i = 0; i < pageCount; ++i)
+        w.object(10 + i, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Annots 5 0 R >>");
+    auto [pagesFailure, pagesTime] = timed(w.finishClassic("/Root 1 0 R"), "Firma");
+    EXPECT_EQ(pagesFailure, "");
+    EXPECT_LT(pagesTime, seconds(10));
+}
+
 }  // namespace
