@@ -26,6 +26,12 @@ bool sizeAllowed(const Rect& box) {
     return rounded < InkMap::maxPixels;
 }
 
+// Pixel bounds [x0, x1) x [y0, y1) of a display-space rectangle, rows from the top.
+struct PixelRect {
+    int x0, x1, y0, y1;
+    bool isEmpty() const { return x0 >= x1 || y0 >= y1; }
+};
+
 // A bitmap under construction: width x height grey bytes, rows from the top of the page.
 struct Canvas {
     Rect box;
@@ -33,17 +39,55 @@ struct Canvas {
     int height;
     std::vector<std::uint8_t> pixels;
 
-    // Paints the pixels a display-space rectangle covers (edges rounded to the nearest pixel
-    // boundary).
-    void fill(const Rect& r, std::uint8_t grey) {
-        int x0 = pixel((r.minX() - box.minX()) * InkMap::scale, width);
-        int x1 = pixel((r.maxX() - box.minX()) * InkMap::scale, width);
-        int y0 = pixel((box.maxY() - r.maxY()) * InkMap::scale, height);
-        int y1 = pixel((box.maxY() - r.minY()) * InkMap::scale, height);
-        if (x0 >= x1 || y0 >= y1) return;
-        for (int row = y0; row < y1; ++row)
-            std::memset(pixels.data() + static_cast<std::size_t>(row) * width + x0, grey,
-                        static_cast<std::size_t>(x1 - x0));
+    // The pixels a display-space rectangle covers (edges rounded to the nearest pixel boundary).
+    PixelRect covered(const Rect& r) const {
+        return {pixel((r.minX() - box.minX()) * InkMap::scale, width),
+                pixel((r.maxX() - box.minX()) * InkMap::scale, width),
+                pixel((box.maxY() - r.maxY()) * InkMap::scale, height),
+                pixel((box.maxY() - r.minY()) * InkMap::scale, height)};
+    }
+
+    // Paints every rectangle solid `grey`. Painted one by one while their pixels add up to a few
+    // pages; beyond that (a hostile page with thousands of page-sized annotations) through a
+    // coverage count, so that the cost is the number of rectangles plus one pass over the page.
+    // `scratch` holds (width + 1) x (height + 1) entries, all zero; it is left zero unless the
+    // result is true.
+    bool fill(const std::vector<PixelRect>& rects, std::uint8_t grey,
+              std::vector<std::int32_t>& scratch) {
+        const double pagePixels = static_cast<double>(width) * height;
+        double area = 0;
+        for (const PixelRect& r : rects)
+            if (!r.isEmpty()) area += static_cast<double>(r.x1 - r.x0) * (r.y1 - r.y0);
+        if (area <= 4 * pagePixels) {
+            for (const PixelRect& r : rects) {
+                if (r.isEmpty()) continue;
+                for (int row = r.y0; row < r.y1; ++row)
+                    std::memset(pixels.data() + static_cast<std::size_t>(row) * width + r.x0,
+                                grey, static_cast<std::size_t>(r.x1 - r.x0));
+            }
+            return false;
+        }
+        // Corner marks whose running sums over rows and columns count the rectangles over each
+        // pixel (fewer than 2^31: each rectangle is an object in memory).
+        const std::size_t stride = static_cast<std::size_t>(width) + 1;
+        for (const PixelRect& r : rects) {
+            if (r.isEmpty()) continue;
+            scratch[static_cast<std::size_t>(r.y0) * stride + r.x0] += 1;
+            scratch[static_cast<std::size_t>(r.y0) * stride + r.x1] -= 1;
+            scratch[static_cast<std::size_t>(r.y1) * stride + r.x0] -= 1;
+            scratch[static_cast<std::size_t>(r.y1) * stride + r.x1] += 1;
+        }
+        for (int row = 0; row < height; ++row) {
+            std::int32_t* marks = scratch.data() + static_cast<std::size_t>(row) * stride;
+            const std::int32_t* above = row ? marks - stride : nullptr;
+            std::int32_t running = 0;
+            for (int c = 0; c < width; ++c) {
+                running += marks[c];
+                marks[c] = running + (above ? above[c] : 0);
+                if (marks[c] != 0) pixels[static_cast<std::size_t>(row) * width + c] = grey;
+            }
+        }
+        return true;
     }
 };
 
@@ -85,29 +129,35 @@ std::optional<InkMap> InkMap::make(const GreyImage& rendered, const PageText& te
                         static_cast<std::size_t>(columns));
     }
 
+    InkMap map;
+    map.box_ = box;
+    map.width_ = width;
+    map.height_ = height;
+    const std::size_t stride = static_cast<std::size_t>(width) + 1;
+    map.sums_.assign(stride * (static_cast<std::size_t>(height) + 1), 0);
+
     // Annotations other than links are ink over their whole rectangle: fields, earlier
     // signatures, stamps and notes are no free room even when their appearance is blank.
-    for (const PageAnnotation& annotation : annotations) {
-        if (annotation.subtype == "Link") continue;
-        canvas.fill(space.display(annotation.rect), 0);
-    }
+    std::vector<PixelRect> rects;
+    for (const PageAnnotation& annotation : annotations)
+        if (annotation.subtype != "Link")
+            rects.push_back(canvas.covered(space.display(annotation.rect)));
+    bool dirty = canvas.fill(rects, 0, map.sums_);
 
     // Underscores typed as text (fill-in lines) are free room; drawn rules stay.
+    rects.clear();
     std::size_t count = std::min(text.text.size(), text.boxes.size());
     for (std::size_t i = 0; i < count; ++i) {
         if (text.text[i] != u'_' || text.boxes[i].isEmpty()) continue;
         Rect page = space.page(space.textBox(text.boxes[i]));
         Rect grown{page.x - 0.5, page.y - 1.0, page.width + 1.0, page.height + 2.0};
-        canvas.fill(space.display(grown), 255);
+        rects.push_back(canvas.covered(space.display(grown)));
     }
+    if (dirty) std::fill(map.sums_.begin(), map.sums_.end(), 0);
+    dirty = canvas.fill(rects, 255, map.sums_);
+    if (dirty) std::fill(map.sums_.begin(), map.sums_.end(), 0);
 
-    InkMap map;
-    map.box_ = box;
-    map.width_ = width;
-    map.height_ = height;
     const int threshold = faint ? faintInkThreshold : inkThreshold;
-    const std::size_t stride = static_cast<std::size_t>(width) + 1;
-    map.sums_.assign(stride * (static_cast<std::size_t>(height) + 1), 0);
     for (int r = 0; r < height; ++r) {
         const std::uint8_t* row = canvas.pixels.data() + static_cast<std::size_t>(r) * width;
         const std::int32_t* above = map.sums_.data() + static_cast<std::size_t>(r) * stride;
@@ -162,6 +212,10 @@ std::optional<Rect> InkMap::cell(const Rect& label, double limit) const {
     double xs;
     if (!std::isfinite(x) || limit <= x) return std::nullopt;
     if (columnEmpty(x, band)) {
+        // Columns left of the map are free: go straight to its first whole step inside (a label
+        // far off the page would otherwise take as many steps, or none at all once x + 1 == x).
+        if (x < box_.minX()) x += std::ceil(box_.minX() - x);
+        if (x >= limit) return std::nullopt;
         while (columnEmpty(x, band)) {
             x += 1;
             if (x >= limit || x > edge) return std::nullopt;
@@ -220,6 +274,9 @@ std::optional<Rect> InkMap::cell(const Rect& label, double limit) const {
 
 std::optional<Rect> InkMap::emptyCell(Point P) const {
     if (!std::isfinite(P.x) || !std::isfinite(P.y)) return std::nullopt;
+    // Off the map no border can be inked on every side.
+    if (P.x < box_.minX() || P.x > box_.maxX() || P.y < box_.minY() || P.y > box_.maxY())
+        return std::nullopt;
     Rect r{P.x - 0.5, P.y - 0.5, 1, 1};
     if (!isEmpty(r)) return std::nullopt;
 
@@ -262,7 +319,8 @@ std::vector<Rect> InkMap::cells(const Rect& header, int limit) const {
 
     // Down through the gap under the header.
     double y = header.minY();
-    while (y > box_.minY() && header.minY() - y < 40 && free(y - 1)) y -= 1;
+    for (int step = 1; step <= 40 && y > box_.minY() && free(y - 1); ++step)
+        y = header.minY() - step;
     if (y <= box_.minY()) return list;
 
     while (y > box_.minY()) {

@@ -91,6 +91,13 @@ bool intersects(const Rect& a, const Rect& b) {
     return a.minX() < b.maxX() && b.minX() < a.maxX() && a.minY() < b.maxY() && b.minY() < a.maxY();
 }
 
+std::optional<Rect> intersection(const Rect& a, const Rect& b) {
+    double x0 = std::max(a.minX(), b.minX()), x1 = std::min(a.maxX(), b.maxX());
+    double y0 = std::max(a.minY(), b.minY()), y1 = std::min(a.maxY(), b.maxY());
+    if (!(x1 > x0) || !(y1 > y0)) return std::nullopt;
+    return Rect{x0, y0, x1 - x0, y1 - y0};
+}
+
 double intersectionArea(const Rect& a, const Rect& b) {
     double w = std::min(a.maxX(), b.maxX()) - std::max(a.minX(), b.minX());
     double h = std::min(a.maxY(), b.maxY()) - std::max(a.minY(), b.minY());
@@ -191,10 +198,11 @@ std::optional<Box> rightSide(const Search& s, const Rect& anchor) {
     double n = 0;
     while (x0 + n + 1 <= limit2 && s.ink.isEmpty({x0 + n, lo, 1, hi - lo})) n += 1;
     if (n < 110) return std::nullopt;
-    while (lo - 1 >= s.pageBox.minY() && anchor.minY() - (lo - 1) <= 60 &&
+    // (An anchor far off the page, where a step of 1 no longer changes the number, stops too.)
+    while (lo - 1 >= s.pageBox.minY() && anchor.minY() - (lo - 1) <= 60 && lo - 1 < lo &&
            s.ink.isEmpty({x0, lo - 1, n, 1}))
         lo -= 1;
-    while (hi + 1 <= s.pageBox.maxY() && (hi + 1) - anchor.maxY() <= 60 &&
+    while (hi + 1 <= s.pageBox.maxY() && (hi + 1) - anchor.maxY() <= 60 && hi + 1 > hi &&
            s.ink.isEmpty({x0, hi, n, 1}))
         hi += 1;
     Rect A{x0, lo, n, hi - lo};
@@ -333,16 +341,58 @@ struct EntryBuilder {
     const PageText& text;
     std::vector<Entry>& entries;
 
-    // Adds the entry unless its anchor is missing, near a signature widget or already taken.
+    // Adds the entry unless its anchor is missing, off the page, near a signature widget or
+    // already taken. Only the part of the text on the shown page counts: a box is never sought
+    // next to text that cannot be seen.
     void add(std::u16string keyword, TextRange range) {
         std::u16string_view s = text.text;
         std::optional<Rect> anchor = selectionBounds(text, range, page.space);
+        if (anchor) anchor = intersection(*anchor, page.space.bounds);
         if (!anchor || anchor->isEmpty()) return;
         if (nearWidget(*anchor, page.signatureWidgets)) return;
         for (const Entry& e : entries)
             if (e.anchor == *anchor) return;
         entries.push_back({std::move(keyword), std::u16string(slice(s, range)), *anchor});
     }
+};
+
+// Cue and role matches that a page turns into entries; a page with more (hostile, or a text that is
+// all signature words) is not a form to sign at every one of them.
+constexpr std::size_t maxMatchesPerPage = 500;
+
+// The line around a match with what the rules ask of it, worked out once per line: matches come
+// in text order, often many to a line.
+class Lines {
+public:
+    struct Line {
+        std::size_t rawStart = 0, rawEnd = 0;  // between the surrounding line breaks
+        TextRange range;                       // trimmed (fullLine)
+        std::size_t characters = 0;
+        bool electronic = false;  // mentions an electronic or digital signature
+    };
+
+    explicit Lines(std::u16string_view text) : text_(text) {}
+
+    // The line of position q, which is no line break.
+    const Line& at(std::size_t q) {
+        if (valid_ && q >= line_.rawStart && q < line_.rawEnd) return line_;
+        valid_ = true;
+        line_.rawStart = q;
+        while (line_.rawStart > 0 && !isBreak(text_[line_.rawStart - 1])) --line_.rawStart;
+        line_.rawEnd = q;
+        while (line_.rawEnd < text_.size() && !isBreak(text_[line_.rawEnd])) ++line_.rawEnd;
+        line_.range = fullLine(text_, q);
+        std::u16string_view lineText = slice(text_, line_.range);
+        line_.characters = UnicodeText::characterCount(lineText);
+        std::u16string lower = UnicodeText::lower(lineText);
+        line_.electronic = contains(lower, u"electr") || contains(lower, u"digital");
+        return line_;
+    }
+
+private:
+    std::u16string_view text_;
+    bool valid_ = false;
+    Line line_;
 };
 
 void cueEntries(EntryBuilder& builder, const std::vector<TextRange>& cues) {
@@ -361,25 +411,27 @@ void cueEntries(EntryBuilder& builder, const std::vector<TextRange>& cues) {
     for (std::size_t k = cues.size(); k-- > 1;)
         stops[k - 1] = alone[k] || isNameCue(keywords[k]) ? cues[k].location : stops[k];
 
-    for (std::size_t k = 0; k < cues.size(); ++k) {
+    Lines lines(text);
+    std::size_t untrimmed = std::u16string_view::npos, trimmed = 0;  // the last segment end
+    for (std::size_t k = 0; k < std::min(cues.size(), maxMatchesPerPage); ++k) {
         const std::size_t q = cues[k].location;
         const std::u16string& keyword = keywords[k];
-        TextRange line = fullLine(text, q);
-        std::u16string_view lineText = slice(text, line);
+        const Lines::Line& line = lines.at(q);
+        if (line.electronic) continue;
 
-        const std::size_t stop = stops[k];
-        std::size_t end = q;
-        while (end < text.size() && end < stop && !isBreak(text[end])) ++end;
-        while (end > q && isBlank(text[end - 1])) --end;
-        TextRange segment{q, end - q};
-
-        std::u16string lowerLine = UnicodeText::lower(lineText);
-        if (contains(lowerLine, u"electr") || contains(lowerLine, u"digital")) continue;
+        // Up to the line break or the stop, without trailing blanks (never before q + 1: the
+        // match begins with a letter). Several cues can end at one place.
+        std::size_t end = std::min(stops[k], line.rawEnd);
+        if (end != untrimmed) {
+            untrimmed = end;
+            while (end > q && isBlank(text[end - 1])) --end;
+            trimmed = end;
+        }
+        TextRange segment{q, trimmed - q};
 
         TextRange chosen;
-        if (startsWith(keyword, u"fdo") || startsWith(keyword, u"asdo") ||
-            UnicodeText::characterCount(lineText) < 51) {
-            chosen = alone[k] || isNameCue(keyword) ? segment : line;
+        if (startsWith(keyword, u"fdo") || startsWith(keyword, u"asdo") || line.characters < 51) {
+            chosen = alone[k] || isNameCue(keyword) ? segment : line.range;
         } else if (alone[k] && contains(UnicodeText::prefix(slice(text, segment), 45), u":")) {
             chosen = segment;
         } else {
@@ -392,15 +444,16 @@ void cueEntries(EntryBuilder& builder, const std::vector<TextRange>& cues) {
 void roleEntries(EntryBuilder& builder, const std::vector<TextRange>& roles,
                  const std::vector<TextRange>& cues) {
     std::u16string_view text = builder.text.text;
-    for (const TextRange& m : roles) {
-        TextRange line = fullLine(text, m.location);
-        std::u16string_view lineText = slice(text, line);
-        if (UnicodeText::characterCount(lineText) > 40 || contains(lineText, u":")) continue;
+    Lines lines(text);
+    for (std::size_t k = 0; k < std::min(roles.size(), maxMatchesPerPage); ++k) {
+        const Lines::Line& line = lines.at(roles[k].location);
+        std::u16string_view lineText = slice(text, line.range);
+        if (line.characters > 40 || contains(lineText, u":")) continue;
         auto next = std::lower_bound(
-            cues.begin(), cues.end(), line.location,
+            cues.begin(), cues.end(), line.range.location,
             [](const TextRange& c, std::size_t location) { return c.location < location; });
-        if (next != cues.end() && next->location < line.end()) continue;
-        builder.add(u"role", line);
+        if (next != cues.end() && next->location < line.range.end()) continue;
+        builder.add(u"role", line.range);
     }
 }
 

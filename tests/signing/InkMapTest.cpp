@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "signing/InkMap.h"
 #include "signing/PlacementTestSupport.h"
 
@@ -222,4 +224,50 @@ TEST(InkMapCells, ThickRuleLooksFurtherForAnAlignedCell) {
     shifted.rule({120, 686, 1, 20});
     EXPECT_EQ(page.ink().cells(header).size(), 3u);
     EXPECT_EQ(shifted.ink().cells(header).size(), 2u);
+}
+
+TEST(InkMap, ManyLargeFillsCostTheirCountNotTheirArea) {
+    // Every annotation and underscore box of a hostile page covering the whole page: painting each
+    // one pixel by pixel would take minutes.
+    const Rect page{0, 0, 595, 842};
+    std::vector<PageAnnotation> annotations(100'000, PageAnnotation{"Square", "", page});
+    annotations.push_back({"Link", "", {0, 0, 595, 842}});
+    annotations.push_back({"Widget", "Sig", {100, 100, 50, 20}});
+    PageText text;
+    for (int i = 0; i < 100'000; ++i) {
+        text.text.push_back(u'_');
+        text.boxes.push_back({300, 842 - 420, 40, 20});  // display x 300..340, y 400..420
+    }
+    auto start = std::chrono::steady_clock::now();
+    std::optional<InkMap> map =
+        InkMap::make(whiteImage(595, 842), text, DisplaySpace(page, 0), annotations);
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    ASSERT_TRUE(map);
+    EXPECT_LT(seconds, 5.0);
+    // Annotations are ink; the underscores, painted after them, are not.
+    EXPECT_FALSE(map->isEmpty({10, 10, 1, 1}));
+    EXPECT_FALSE(map->isEmpty({299, 410, 0.5, 1}));
+    EXPECT_TRUE(map->isEmpty({299.5, 399, 41, 22}));
+    EXPECT_FALSE(map->isEmpty({299.5, 398, 41, 24}));
+
+    // The same map as from one annotation and one underscore painted in turn.
+    PageText one;
+    one.text = u"_";
+    one.boxes = {text.boxes[0]};
+    std::optional<InkMap> single = InkMap::make(whiteImage(595, 842), one, DisplaySpace(page, 0),
+                                                {annotations[0], annotations.back()});
+    ASSERT_TRUE(single);
+    EXPECT_TRUE(single->sums() == map->sums());
+}
+
+TEST(InkMap, SearchesFromFarOutsideThePageEnd) {
+    Row row;
+    InkMap map = row.page.ink();
+    EXPECT_FALSE(map.cell({-1e17, 505, 10, 10}, 571));
+    EXPECT_FALSE(map.cell({-1e9, 505, 10, 10}, 571));
+    EXPECT_FALSE(map.emptyCell({1e19, 510}));
+    EXPECT_FALSE(map.emptyCell({200, -1e19}));
+    EXPECT_TRUE(map.cells({100, 1e19, 10, 10}).empty());
+    EXPECT_TRUE(map.cells({1e19, 510, 10, 10}).empty());
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "signing/PlacementTestSupport.h"
 #include "signing/SignatureCues.h"
 
@@ -239,4 +241,26 @@ TEST(SignatureCuePage, NoRoomNoPlace) {
     for (double y = 30; y < 800; y += 14) page.write(30, y, std::string(88, 'x'));
     page.write(30, 407, "Firma");
     EXPECT_TRUE(page.cues().empty());
+}
+
+TEST(SignatureCuePage, HostileTextStaysCheap) {
+    // One endless line of cue and role words with a long run of blanks.
+    SyntheticPage page;
+    std::string line;
+    for (int i = 0; i < 20'000; ++i) line += i % 2 ? "firma solicitante " : "Fdo. x ";
+    page.write(30, 400, line + std::string(100'000, ' ') + "Firma");
+    auto start = std::chrono::steady_clock::now();
+    page.cues();
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 5.0);
+
+    // Words that the renderer puts far beyond the page's edges.
+    SyntheticPage far;
+    far.write(30, 400, "Texto");
+    far.write(30, 1e17, "Fdo.: El interesado");
+    far.write(30, -1e17, "Firma del solicitante:");
+    far.write(-1e17, 300, "Firma");
+    far.write(1e17, 300, "EL INTERESADO");
+    EXPECT_TRUE(far.cues().empty());
 }
