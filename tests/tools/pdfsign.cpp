@@ -13,6 +13,7 @@
 // found as the application finds it (TINDRA_AUTOFIRMA_JAR and TINDRA_AUTOFIRMA_JAVA may name it).
 
 #include "platform/AtomicFile.h"
+#include "platform/FileData.h"
 #include "platform/Log.h"
 #include "signing/Certificate.h"
 #include "signing/PDFSigner.h"
@@ -25,7 +26,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 
 namespace {
 
@@ -36,13 +36,8 @@ int usage() {
     return 2;
 }
 
-std::string readAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("No se puede leer " + path + ".");
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    return buffer.str();
-}
+// The whole file, read once into one buffer.
+std::string readAll(const std::string& path) { return FileData::read(path); }
 
 // Signs as the signing run does: copies into a prepared input, then the chosen engine.
 void signThroughEngines(const std::string& engineName, const std::vector<SignatureCopy>& copies,
