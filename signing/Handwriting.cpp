@@ -14,6 +14,27 @@ namespace {
 constexpr double defaultHeight = 36;
 constexpr double defaultMaxWidth = 170;
 
+// Whether cairo accepts the matrix as a transform. A rectangle too small or too large for the
+// doubles gives one it refuses, and a refused transform stops every later drawing into the
+// caller's context.
+bool invertible(const cairo_matrix_t& m) {
+    const double determinant = m.xx * m.yy - m.xy * m.yx;
+    return std::isfinite(determinant) && determinant != 0 && std::isfinite(m.x0) &&
+           std::isfinite(m.y0);
+}
+
+// Whether `size` bytes can hold the rows the header claims. Deflate expands at most 1032-fold
+// and every row is at least a filter byte and a bit per pixel (three bytes in colour files without
+// a palette), so shorter data are broken and refused before the picture is allocated.
+bool holdsRows(const png_image& png, std::size_t size) {
+    constexpr std::uint64_t maxDeflateRatio = 1032;
+    const bool colour = (png.format & PNG_FORMAT_FLAG_COLOR) != 0 &&
+                        (png.format & PNG_FORMAT_FLAG_COLORMAP) == 0;
+    const std::uint64_t bitsPerPixel = colour ? 24 : 1;
+    const std::uint64_t rowBytes = 1 + (png.width * bitsPerPixel + 7) / 8;
+    return static_cast<std::uint64_t>(size) * maxDeflateRatio >= png.height * rowBytes;
+}
+
 }  // namespace
 
 Handwriting::Handwriting(RasterImage image) {
@@ -33,7 +54,8 @@ std::optional<Handwriting> Handwriting::fromPNG(std::string_view data) {
         return std::nullopt;
     }
     if (png.width == 0 || png.height == 0 || png.width > maxSide || png.height > maxSide ||
-        static_cast<std::uint64_t>(png.width) * png.height > maxPixels) {
+        static_cast<std::uint64_t>(png.width) * png.height > maxPixels ||
+        !holdsRows(png, data.size())) {
         png_image_free(&png);
         return std::nullopt;
     }
@@ -83,6 +105,15 @@ void Handwriting::draw(cairo_t* cr, Rect rect) const {
     const double k = std::min(rect.width / picture.width, rect.height / picture.height);
     const double width = picture.width * k;
     const double height = picture.height * k;
+    // The picture's rows run from the top: its top-left corner goes to the box's upper left and
+    // y is turned back downward for it.
+    cairo_matrix_t placement;
+    cairo_matrix_init(&placement, k, 0, 0, -k, rect.midX() - width / 2, rect.midY() + height / 2);
+    if (!invertible(placement)) return;
+    cairo_matrix_t combined;
+    cairo_get_matrix(cr, &combined);
+    cairo_matrix_multiply(&combined, &placement, &combined);
+    if (!invertible(combined)) return;
 
     cairo_surface_t* surface = cairo_image_surface_create_for_data(
         reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(pixels_->argb.data())),
@@ -92,10 +123,7 @@ void Handwriting::draw(cairo_t* cr, Rect rect) const {
         return;
     }
     cairo_save(cr);
-    // The picture's rows run from the top: its top-left corner goes to the box's upper left and
-    // y is turned back downward for it.
-    cairo_translate(cr, rect.midX() - width / 2, rect.midY() + height / 2);
-    cairo_scale(cr, k, -k);
+    cairo_transform(cr, &placement);
     cairo_set_source_surface(cr, surface, 0, 0);
     cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_BEST);
     cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);

@@ -25,7 +25,8 @@ public:
     // taken as empty.
     explicit Handwriting(RasterImage image);
 
-    // Decodes PNG data; nothing when the data is not a readable PNG or is too large.
+    // Decodes PNG data; nothing when the data is not a readable PNG, is too large, or is too short
+    // to hold the picture its header claims.
     static std::optional<Handwriting> fromPNG(std::string_view data);
 
     const RasterImage& image() const { return pixels_->image; }

@@ -271,7 +271,7 @@ void SignatureStamp::draw(cairo_t* cr, Rect rect) const {
     // Beyond the largest PDF page the card is not drawn: cairo would flatten its curves into
     // unbounded numbers of segments.
     if (!cr || rect.isEmpty() || !std::isfinite(rect.x) || !std::isfinite(rect.y) ||
-        rect.width > Rendering::maxSize || rect.height > Rendering::maxSize) {
+        !(rect.width <= Rendering::maxSize) || !(rect.height <= Rendering::maxSize)) {
         return;
     }
     const PangoText text;
@@ -332,7 +332,11 @@ std::optional<std::string> SignatureStamp::pngData(Size size) const {
 void drawUpright(cairo_t* cr, Rect rect, int pageRotation, const std::function<void(Rect)>& draw) {
     int rotation = pageRotation % 360;
     if (rotation < 0) rotation += 360;
-    if (rotation == 0 || !cr) {
+    // A rectangle beyond the doubles cannot be turned: cairo would take the transform as an error
+    // and refuse everything later drawn into the caller's context.
+    const bool finite = std::isfinite(rect.minX()) && std::isfinite(rect.minY()) &&
+                        std::isfinite(rect.maxX()) && std::isfinite(rect.maxY());
+    if (rotation == 0 || !cr || !finite) {
         draw(rect);
         return;
     }

@@ -59,5 +59,6 @@ struct SignatureStamp {
 
 // Calls `draw` once with the rectangle to draw in, under a coordinate system turned so that what
 // it draws reads upright on a page shown with `pageRotation` (normalised into 0...359: 90, 180,
-// every other non-zero value as 270). Rotation 0 or a null context: `draw(rect)` unchanged.
+// every other non-zero value as 270). Rotation 0, a null context or a rectangle with a
+// non-finite edge: `draw(rect)` unchanged.
 void drawUpright(cairo_t* cr, Rect rect, int pageRotation, const std::function<void(Rect)>& draw);

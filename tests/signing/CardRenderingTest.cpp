@@ -2,11 +2,15 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cmath>
+#include <limits>
 #include <regex>
 #include <thread>
 
 #include "CardTestSupport.h"
 #include "signing/Handwriting.h"
+#include "signing/PangoText.h"
 #include "signing/Rendering.h"
 #include "signing/SignatureStamp.h"
 #include "support/TestUtil.h"
@@ -104,6 +108,76 @@ TEST(CardRendering, SizesOutOfRangeGiveNothing) {
     EXPECT_FALSE(stamp.image({14400, 14400}));
 }
 
+// The darkest pixel (red, green, blue) of at least `minAlpha` in a box given in points of a y-up
+// card of `cardHeight` points rendered at 4 pixels per point.
+std::array<int, 3> darkest(const RasterImage& image, Rect box, double cardHeight, int minAlpha = 255) {
+    std::array<int, 3> best{255, 255, 255};
+    const int x0 = static_cast<int>(box.minX() * 4);
+    const int x1 = static_cast<int>(box.maxX() * 4);
+    const int y0 = static_cast<int>((cardHeight - box.maxY()) * 4);
+    const int y1 = static_cast<int>((cardHeight - box.minY()) * 4);
+    for (int y = std::max(y0, 0); y < std::min(y1, image.height); ++y)
+        for (int x = std::max(x0, 0); x < std::min(x1, image.width); ++x) {
+            const std::uint8_t* p = &image.rgba[(static_cast<std::size_t>(y) * image.width + x) * 4];
+            if (p[3] >= minAlpha && p[0] + p[1] + p[2] < best[0] + best[1] + best[2]) best = {p[0], p[1], p[2]};
+        }
+    return best;
+}
+
+// The card's colours and tints as they land in the bitmap, computed independently: each fill is
+// composed over the ones beneath it (premultiplied, over a transparent start).
+TEST(CardRendering, ColoursAndTintsAsDrawn) {
+    cardtest::MadridTime madrid;
+    const SignatureStamp stamp = sampleStamp();
+    const auto image = stamp.image({250, 72});
+    ASSERT_TRUE(image);
+    auto pixel = [&](double x, double y) {
+        const std::uint8_t* p =
+            &image->rgba[(static_cast<std::size_t>((72 - y) * 4) * 1000 + static_cast<std::size_t>(x * 4)) * 4];
+        return std::array<double, 4>{double(p[0]), double(p[1]), double(p[2]), double(p[3])};
+    };
+    auto expectPixel = [](std::array<double, 4> actual, std::array<double, 4> expected, double tolerance) {
+        for (int i = 0; i < 4; ++i) EXPECT_NEAR(actual[i], expected[i], tolerance) << "channel " << i;
+    };
+    const std::array<double, 3> accent{0.141 * 255, 0.275 * 255, 0.847 * 255};
+    auto over = [](std::array<double, 4> below, std::array<double, 3> colour, double alpha) {
+        return std::array<double, 4>{colour[0] * alpha + below[0] * (1 - alpha),
+                                     colour[1] * alpha + below[1] * (1 - alpha),
+                                     colour[2] * alpha + below[2] * (1 - alpha),
+                                     255 * alpha + below[3] * (1 - alpha)};
+    };
+    const std::array<double, 4> card = over(over({0, 0, 0, 0}, {255, 255, 255}, 0.94), accent, 0.05);
+    const std::array<double, 4> band = over(card, accent, 0.06);
+    expectPixel(pixel(230, 64), card, 1);          // right of the holder lines
+    expectPixel(pixel(125, 1.5), band, 1);         // under the reference lines
+    expectPixel(pixel(125, 21.35), over(band, accent, 0.3), 1.5);  // the rule on the band's top
+    // The seal: a solid accent disc with a white check mark.
+    expectPixel(pixel(24.4, 56.8), {accent[0], accent[1], accent[2], 255}, 1);
+    expectPixel(pixel(22.5, 41.9), {255, 255, 255, 255}, 1);
+
+    // Text: the header in accent, the holder in ink, the identity line and references muted, the
+    // branding text in accent at 80 % over the band.
+    const PangoText text;
+    const CardLayout layout = stamp.layout(Rect{0, 0, 250, 72}, text);
+    ASSERT_EQ(layout.holder.lines.size(), 3u);
+    auto expectColour = [](std::array<int, 3> actual, std::array<double, 3> expected, double tolerance) {
+        for (int i = 0; i < 3; ++i) EXPECT_NEAR(actual[i], expected[i], tolerance) << "channel " << i;
+    };
+    const std::array<double, 3> muted{0.33 * 255, 0.33 * 255, 0.38 * 255};
+    expectColour(darkest(*image, layout.holder.lines[0].box, 72), accent, 1);
+    expectColour(darkest(*image, layout.holder.lines[1].box, 72), {0.09 * 255, 0.09 * 255, 0.12 * 255}, 1);
+    expectColour(darkest(*image, layout.holder.lines[2].box, 72), muted, 1);
+    expectColour(darkest(*image, layout.references.lines[0].box, 72), muted, 1);
+    const PlacedLine& last = layout.references.lines.back();
+    ASSERT_TRUE(last.isBranding);
+    const Rect brandingText{last.brandingBox.x, last.box.y, layout.referenceTextArea.maxX() - last.brandingBox.x,
+                            last.box.height};
+    const std::array<double, 4> branding = over(band, accent, 0.8);
+    const auto brandingColour = darkest(*image, brandingText, 72, 250);
+    expectColour(brandingColour, {branding[0], branding[1], branding[2]}, 3);
+    expectColour(darkest(*image, last.markBox, 72), accent, 1);
+}
+
 // The signing run renders cards on its own thread while the window draws them on the main one.
 TEST(CardRendering, CardsRenderOnSeveralThreadsAtOnce) {
     const SignatureStamp stamp = sampleStamp();
@@ -136,7 +210,11 @@ TEST(CardRendering, DrawingWithoutAContextOrIntoNothingIsHarmless) {
         stamp.draw(cr, Rect{1e300, -1e300, 250, 72});
         stamp.draw(cr, Rect{0, 0, 14400, 14400});
         stamp.draw(cr, Rect{5, 5, 1, 1});
+        stamp.draw(cr, Rect{0, 0, std::nan(""), 72});
+        stamp.draw(cr, Rect{std::numeric_limits<double>::infinity(), 0, 250, 72}, 90);
+        stamp.draw(cr, Rect{std::nan(""), 0, 250, 72}, 180);
     });
+    // A refused transform would have left the context in error, and the bitmap with it.
     ASSERT_TRUE(image);
 }
 
@@ -239,6 +317,21 @@ TEST(HandwritingImage, DrawsAspectFittedCentredAndTheRightWayUp) {
     EXPECT_GT(right[2], 200);
 }
 
+TEST(HandwritingImage, DrawingIntoARectangleBeyondTheDoublesLeavesTheContextUsable) {
+    const auto handwriting = Handwriting::fromPNG(solidPNG(30, 10));
+    ASSERT_TRUE(handwriting);
+    const auto image = Rendering::bitmap({20, 20}, 1, [&](cairo_t* cr) {
+        handwriting->draw(cr, Rect{0, 0, 1e-200, 1e-200});
+        handwriting->draw(cr, Rect{0, 0, 1e300, 1e300});
+        handwriting->draw(cr, Rect{std::numeric_limits<double>::infinity(), 0, 10, 10});
+        handwriting->draw(cr, Rect{std::nan(""), 0, 10, 10}, 90);
+        handwriting->draw(cr, Rect{1e308, 1e308, 1e308, 1e308}, 270);
+        handwriting->draw(cr, Rect{0, 0, 20, 20});
+    });
+    ASSERT_TRUE(image);
+    EXPECT_GT(cardtest::inkCount(*image, 0, 0, 20, 20), 100);
+}
+
 TEST(HandwritingImage, AppearanceIsAOnePagePdfOfTheBox) {
     testutil::TempDir dir;
     const auto handwriting = Handwriting::fromPNG(solidPNG(300, 100));
@@ -274,7 +367,22 @@ TEST(HandwritingImage, DataThatIsNotAReadablePngGivesNothing) {
     crc ^= 0xFFFFFFFFUL;
     for (int k = 0; k < 4; ++k) huge[29 + k] = static_cast<char>(crc >> (24 - 8 * k));
     EXPECT_FALSE(Handwriting::fromPNG(huge));
+    // 6000 x 6000 is within the limits, but no data this short can hold so many rows.
+    const unsigned char within[8] = {0, 0, 0x17, 0x70, 0, 0, 0x17, 0x70};
+    huge.replace(16, 8, reinterpret_cast<const char*>(within), 8);
+    crc = 0xFFFFFFFFUL;
+    for (std::size_t i = 12; i < 29; ++i) {
+        crc ^= static_cast<unsigned char>(huge[i]);
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320UL & (0UL - (crc & 1)));
+    }
+    crc ^= 0xFFFFFFFFUL;
+    for (int k = 0; k < 4; ++k) huge[29 + k] = static_cast<char>(crc >> (24 - 8 * k));
+    EXPECT_FALSE(Handwriting::fromPNG(huge));
     EXPECT_TRUE(Handwriting::fromPNG(good));
+    // The most compressible picture, all transparent, still decodes.
+    const auto blank = Handwriting::fromPNG(pngOf(1000, 1000, [](cairo_t*) {}));
+    ASSERT_TRUE(blank);
+    EXPECT_EQ(blank->image().width, 1000);
 }
 
 }  // namespace

@@ -75,7 +75,11 @@ TEST_F(CardLayoutTest, StackedCardWithTwoReferenceLinesAndBrandingAtTheEnd) {
               "Certificado emitido por AC FNMT Usuarios (FNMT-RCM) · N.º de serie 0A1B2C");
     EXPECT_EQ(l.references.lines[1].line.text,
               "15/01/2026 11:30:45 CET · Verificable en " + std::string(CardHosts::validation()));
-    EXPECT_NEAR(l.references.lines[0].line.size, 0.3, eps);
+    for (const PlacedLine& line : l.references.lines) {
+        EXPECT_EQ(line.line.size, 0.3);
+        EXPECT_EQ(line.line.weight, FontWeight::regular);
+        EXPECT_EQ(line.line.colour, CardColours::muted);
+    }
     EXPECT_EQ(l.referenceBranding, Branding::endOfLastLine);
     const PlacedLine& last = l.references.lines[1];
     EXPECT_TRUE(last.isBranding);
@@ -162,6 +166,23 @@ TEST_F(CardLayoutTest, RepresentativeLines) {
                   "FIRMADO DIGITALMENTE", "EMPRESA EJEMPLO SL",
                   "NIF B12345678 · 15/01/2026 11:30 · AC Representación",
                   "Representante: Juan Español Pérez · DNI ***4567**"}));
+
+    const Colour ink = CardColours::ink;
+    const Colour muted = CardColours::muted;
+    const std::vector<PlacedLine> stacked = layout(s, 250, 72).holder.lines;
+    ASSERT_EQ(stacked.size(), 4u);
+    EXPECT_EQ(stacked[1].line, (CardLine{"EMPRESA EJEMPLO SL", 0.24, FontWeight::semibold, ink, 0}));
+    EXPECT_EQ(stacked[2].line, (CardLine{"NIF B12345678", 0.15, FontWeight::medium, muted, 0}));
+    EXPECT_EQ(stacked[3].line.size, 0.14);
+    EXPECT_EQ(stacked[3].line.weight, FontWeight::regular);
+    EXPECT_EQ(stacked[3].line.colour, muted);
+    const std::vector<PlacedLine> compact = layout(s, 90, 28).holder.lines;
+    ASSERT_EQ(compact.size(), 4u);
+    EXPECT_EQ(compact[2].line.size, 0.14);
+    EXPECT_EQ(compact[2].line.weight, FontWeight::medium);
+    EXPECT_EQ(compact[2].line.colour, muted);
+    EXPECT_EQ(compact[3].line.size, 0.14);
+    EXPECT_EQ(compact[3].line.weight, FontWeight::regular);
 
     Certificate withoutCIF = cardtest::representativeCertificate();
     withoutCIF.organizationID.reset();
