@@ -129,8 +129,17 @@ std::optional<Clock::time_point> readTime(const DER::Node& node) {
                                      std::chrono::month(static_cast<unsigned>(month)),
                                      std::chrono::day(static_cast<unsigned>(day))};
     if (!date.ok() || hour > 23 || minute > 59 || second > 60) return std::nullopt;
-    return std::chrono::sys_days(date) + std::chrono::hours(hour) + std::chrono::minutes(minute) +
-           std::chrono::seconds(second);
+    const std::chrono::sys_seconds moment = std::chrono::sys_days(date) +
+                                            std::chrono::hours(hour) +
+                                            std::chrono::minutes(minute) +
+                                            std::chrono::seconds(second);
+    // The clock's range ends in 2262; "no expiry" certificates end in 9999 (99991231235959Z).
+    using std::chrono::floor;
+    const auto latest = floor<std::chrono::seconds>(Clock::time_point::max());
+    const auto earliest = std::chrono::ceil<std::chrono::seconds>(Clock::time_point::min());
+    if (moment.time_since_epoch() >= latest.time_since_epoch()) return Clock::time_point::max();
+    if (moment.time_since_epoch() <= earliest.time_since_epoch()) return Clock::time_point::min();
+    return Clock::time_point(moment.time_since_epoch());
 }
 
 std::optional<std::uint32_t> readKeyUsage(const DER::Bytes& extnValue) {

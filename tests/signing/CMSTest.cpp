@@ -129,7 +129,9 @@ TEST(CMS, AlgorithmsPoliciesAndErrors) {
     ASSERT_EQ(signingCertificate.children().size(), 2u);
     EXPECT_EQ(signingCertificate.child(1).encoded, *certificate.policies);
     auto essCertID = signingCertificate.child(0).child(0);
+    EXPECT_EQ(essCertID.children().size(), 2u);  // no hashAlgorithm: SHA-256 by default
     EXPECT_EQ(essCertID.child(0).content, Digest::sha256(certificate.der));
+    EXPECT_EQ(essCertID.child(1).child(0).child(0).tag, 0xA4);  // directoryName
     EXPECT_EQ(essCertID.child(1).child(0).child(0).content, certificate.issuer);
     EXPECT_EQ(essCertID.child(1).child(1).encoded, certificate.serialNumber);
 

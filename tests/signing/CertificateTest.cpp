@@ -48,6 +48,19 @@ TEST(Certificate, Expiry) {
     expired.notAfter = -std::chrono::hours(1);
     EXPECT_FALSE(build(expired));
     EXPECT_FALSE(Certificate::fromDER("not a certificate", now));
+
+    // "No well-defined expiry" (RFC 5280) lies past the clock's range: the latest time, listed.
+    CertSpec forever;
+    forever.notAfterText = "99991231235959Z";
+    auto lasting = build(forever);
+    ASSERT_TRUE(lasting);
+    EXPECT_EQ(lasting->notAfter, Clock::time_point::max());
+    CertSpec late;
+    late.notAfterText = "22610101000000Z";
+    auto listed = build(late);
+    ASSERT_TRUE(listed);
+    EXPECT_LT(listed->notAfter, lasting->notAfter);
+    EXPECT_GT(listed->notAfter, now + std::chrono::hours(24 * 365 * 200));
 }
 
 TEST(Certificate, KeyUsage) {

@@ -125,7 +125,11 @@ X509* makeCertificate(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_PKE
     BN_to_ASN1_INTEGER(number, X509_get_serialNumber(certificate));
     BN_free(number);
     X509_gmtime_adj(X509_getm_notBefore(certificate), static_cast<long>(spec.notBefore.count()));
-    if (spec.notAfterAt)
+    if (!spec.notAfterText.empty())
+        check(ASN1_TIME_set_string_X509(X509_getm_notAfter(certificate),
+                                        spec.notAfterText.c_str()) == 1,
+              "notAfter text");
+    else if (spec.notAfterAt)
         ASN1_TIME_set(X509_getm_notAfter(certificate),
                       std::chrono::system_clock::to_time_t(*spec.notAfterAt));
     else

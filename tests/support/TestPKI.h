@@ -23,6 +23,8 @@ struct CertSpec {
     std::chrono::seconds notAfter = std::chrono::hours(24 * 365);
     // An exact end of validity (whole seconds), in place of `notAfter`.
     std::optional<std::chrono::system_clock::time_point> notAfterAt;
+    // An end of validity as ASN.1 time text ("99991231235959Z"), in place of both.
+    std::string notAfterText;
     // OpenSSL key-usage text; empty: no key-usage extension.
     std::string keyUsage = "critical,digitalSignature,nonRepudiation";
     // OpenSSL certificate-policies text; empty: none.
