@@ -130,7 +130,7 @@ bool PDFParser::consume(std::string_view token) {
     std::int64_t start;
     // A raw token equals the text exactly when its UTF-8 decoding does, for valid UTF-8 text.
     if (readRawToken(start) == token) return true;
-    position_ = saved;
+    backTo(saved);
     return false;
 }
 
@@ -182,7 +182,7 @@ PDFObject PDFParser::parseNumberOrKeyword() {
         if (auto g = plainInteger(readRawToken(s))) {
             if (readRawToken(s) == "R") return PDFObject::reference(PDFRef(*n, *g));
         }
-        position_ = afterNumber;
+        backTo(afterNumber);
         return PDFObject::integer(*n);
     }
     std::optional<double> value = convertDouble(token);
@@ -347,7 +347,7 @@ PDFObject PDFParser::parseDictionaryOrStream() {
     const std::int64_t afterDictionary = position_;
     std::int64_t tokenStart;
     if (readRawToken(tokenStart) != "stream") {
-        position_ = afterDictionary;
+        backTo(afterDictionary);
         return PDFObject::dictionary(std::move(dictionary));
     }
     const std::size_t n = bytes_.size();
@@ -400,6 +400,7 @@ PDFObject PDFParser::parseDictionaryOrStream() {
             if (!found) break;
             limit = std::max(limit, std::min(n, static_cast<std::size_t>(*found) + kEndstreamGap));
         }
+        reach_ = std::max(reach_, static_cast<std::int64_t>(p));
         if (!inComment && n - p >= 9 && bytes_.compare(p, 9, "endstream") == 0 &&
             (n - p == 9 || !isRegular(static_cast<unsigned char>(bytes_[p + 9])))) {
             position_ = static_cast<std::int64_t>(p + 9);
@@ -428,7 +429,7 @@ std::pair<PDFRef, PDFObject> PDFParser::parseIndirectObject() {
         throw PDFError("No hay un objeto en la posición " + std::to_string(position_));
     PDFObject object = parseObject();
     const std::int64_t afterObject = position_;
-    if (readRawToken(start) != "endobj") position_ = afterObject;
+    if (readRawToken(start) != "endobj") backTo(afterObject);
     return {PDFRef(*number, *generation), std::move(object)};
 }
 

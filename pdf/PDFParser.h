@@ -4,6 +4,7 @@
 
 #include "pdf/PDFObject.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -26,6 +27,10 @@ public:
     std::int64_t position() const { return position_; }
     void setPosition(std::int64_t position) { position_ = position; }
     void setResolveLength(ResolveLength resolveLength) { resolveLength_ = std::move(resolveLength); }
+    // Just past the farthest byte the parser has read, look-ahead included. Reading ahead (for a
+    // reference, "stream", "endobj") and going back leaves the position behind what was scanned;
+    // a caller that bounds its work charges reach() rather than position().
+    std::int64_t reach() const { return std::max(reach_, position_); }
 
     static bool isWhitespace(unsigned char byte);
     static bool isDelimiter(unsigned char byte);
@@ -63,9 +68,15 @@ private:
     // Returns the token's bytes without UTF-8 decoding; `start` receives where it began.
     std::string_view readRawToken(std::int64_t& start);
     std::size_t pos() const { return static_cast<std::size_t>(position_); }
+    // Goes back to an earlier position, remembering how far reading went.
+    void backTo(std::int64_t position) {
+        reach_ = std::max(reach_, position_);
+        position_ = position;
+    }
 
     std::string_view bytes_;
     std::int64_t position_ = 0;
     ResolveLength resolveLength_;
     std::int64_t nesting_ = 0;
+    std::int64_t reach_ = 0;
 };

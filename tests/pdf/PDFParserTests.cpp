@@ -160,6 +160,36 @@ TEST(PDFParser, FarLengthsDoNotRescanTheBuffer) {
     EXPECT_LT(seconds, 1.0);
 }
 
+TEST(PDFParser, ReachCountsWhatLookAheadRead) {
+    // Each look-ahead goes back, but reach() reports how far it read.
+    const std::string gap(1000, ' ');
+    // The parser views its buffer: each text is kept alive beside it.
+    const std::string numberText = "5" + gap + "X";
+    PDFParser number(numberText);
+    EXPECT_EQ(number.parseObject(), I(5));
+    EXPECT_EQ(number.position(), 1);
+    EXPECT_EQ(number.reach(), 1002);
+    const std::string dictionaryText = "<<>>" + gap + "X";
+    PDFParser dictionary(dictionaryText);
+    dictionary.parseObject();
+    EXPECT_EQ(dictionary.position(), 4);
+    EXPECT_EQ(dictionary.reach(), 1005);
+    const std::string indirectText = "1 0 obj (a)" + gap + "X";
+    PDFParser indirect(indirectText);
+    indirect.parseIndirectObject();
+    EXPECT_EQ(indirect.position(), 11);
+    EXPECT_EQ(indirect.reach(), 1012);
+    const std::string tokenText = gap + "abc";
+    PDFParser token(tokenText, 10);
+    EXPECT_FALSE(token.consume("xyz"));
+    EXPECT_EQ(token.position(), 10);
+    EXPECT_EQ(token.reach(), 1003);
+    // A parser that only moves forward reaches its position.
+    PDFParser plain("(abc) 7", 0);
+    plain.parseObject();
+    EXPECT_EQ(plain.reach(), plain.position());
+}
+
 TEST(PDFParser, IndirectLengthGoesThroughTheCallback) {
     const std::string text = "<</Length 8 0 R>>stream\nab endstream\nendstream";
     std::vector<PDFRef> asked;
