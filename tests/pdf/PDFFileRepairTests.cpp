@@ -117,7 +117,7 @@ TEST(PDFFileRepair, HeaderScanRules) {
     // straight into the preceding text; the lowest-numbered catalog is chosen.
     std::string bytes =
         "%PDF-1.4\n"
-        "% objeto endobj\n"
+        "% objeto endobj 7 0 objeto\n"
         "1 0 obj<</Type /Catalog /Pages 2 0 R >>endobj\n"
         "x2 0 obj\n<</Type /Pages /Kids [3 0 R] /Count 1 >>\nendobj\n"
         "3 0 obj <</Type /Page /Parent 2 0 R >> endobj\n"
@@ -130,6 +130,19 @@ TEST(PDFFileRepair, HeaderScanRules) {
     EXPECT_EQ(file.pageRefs().size(), 1u);
     EXPECT_EQ(file.lastXRefOffset(), 0);
     EXPECT_EQ(file.trailer().get("Size")->integer(), 5);
+
+    // A header that ends the file counts (beyond the entries the consistency check samples).
+    FixtureWriter w;
+    w.object(1, "<</Type /Catalog /Pages 2 0 R >>");
+    w.object(2, "<</Type /Pages /Kids [3 0 R] /Count 1 >>");
+    w.object(3, "<</Type /Page /Parent 2 0 R >>");
+    for (int n = 4; n <= 24; ++n) w.object(n, "null");
+    const std::string cut = w.bytes() + "40 0 obj";
+    PDFFile ending(cut);
+    EXPECT_TRUE(ending.wasReconstructed());
+    EXPECT_EQ(ending.entries().at(40),
+              PDFFile::Entry::atOffset(static_cast<std::int64_t>(cut.size()) - 8, 0));
+    EXPECT_EQ(ending.size(), 41);
 }
 
 TEST(PDFFileRepair, ObjectStreamMembersGetTheirRealIndexes) {

@@ -259,6 +259,35 @@ TEST(PDFFileObjects, LookupsIgnoreGenerations) {
     EXPECT_EQ(file.object(PDFRef(0)), nullptr);
 }
 
+TEST(PDFFileObjects, DecryptionKeyTakesTheEntrysGeneration) {
+    // A 40-bit RC4 file; object 5 has generation 3 and is asked for with generation 0.
+    const std::string o(32, 'o'), id = "0123456789abcdef";
+    const std::string key = PDFSecurity::fileKeyMD5(o, 0xFFFFFFFC, id, 2, 5, true);
+    const PDFDictionary encrypt{{"Filter", PDFObject::name("Standard")},
+                                {"V", PDFObject::integer(1)},
+                                {"R", PDFObject::integer(2)},
+                                {"O", PDFObject::string(o)},
+                                {"U", PDFObject::string(PDFSecurity::rc4(key, PDFSecurity::padding))},
+                                {"P", PDFObject::integer(-4)}};
+    const PDFSecurity security(encrypt, id);
+    auto hexString = [](const std::string& bytes) { return "<" + fixtures::hex(bytes) + ">"; };
+    FixtureWriter w = onePage();
+    w.object(5, hexString(security.encrypt(std::string_view("cinco"), PDFRef(5, 3))), 3);
+    w.object(6, hexString(security.encrypt(std::string_view("seis"), PDFRef(6, 0))));
+    w.object(9, "<</Filter /Standard /V 1 /R 2 /O " + hexString(o) + " /U " +
+                    hexString(PDFSecurity::rc4(key, PDFSecurity::padding)) + " /P -4 >>");
+    PDFFile file(w.finishClassic("/Root 1 0 R /Encrypt 9 0 R /ID [" + hexString(id) + " " +
+                                 hexString(id) + "]"));
+    ASSERT_FALSE(file.wasReconstructed());
+    ASSERT_NE(file.security(), nullptr);
+    EXPECT_EQ(file.security()->key(), key);
+    ASSERT_NE(file.object(PDFRef(5, 0)), nullptr);
+    EXPECT_EQ(*file.object(PDFRef(5, 0))->stringData(), "cinco");
+    EXPECT_EQ(*file.object(PDFRef(6))->stringData(), "seis");
+    // The encryption dictionary itself is returned as stored.
+    EXPECT_EQ(*file.object(PDFRef(9))->dictionary()->get("O")->stringData(), o);
+}
+
 TEST(PDFFileObjects, WrongHeaderGivesNothingAndIsNotCached) {
     FixtureWriter w = onePage();
     for (int n = 4; n <= 30; ++n) w.object(n, "(objeto " + std::to_string(n) + ")");
