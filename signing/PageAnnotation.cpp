@@ -33,11 +33,17 @@ std::vector<const PDFDictionary*> PageAnnotation::parentChain(PDFFile& file,
     return chain;
 }
 
-std::vector<PageAnnotation> PageAnnotation::of(PDFFile& file, PDFRef page) {
-    std::vector<PageAnnotation> out;
+const PDFObject* PageAnnotation::annotsOf(PDFFile& file, PDFRef page) {
     const PDFDictionary* pageDictionary = file.dictionary(file.object(page));
-    if (!pageDictionary) return out;
-    const PDFObject* annots = file.resolve(pageDictionary->get("Annots"));
+    return pageDictionary ? file.resolve(pageDictionary->get("Annots")) : nullptr;
+}
+
+std::vector<PageAnnotation> PageAnnotation::of(PDFFile& file, PDFRef page) {
+    return of(file, annotsOf(file, page));
+}
+
+std::vector<PageAnnotation> PageAnnotation::of(PDFFile& file, const PDFObject* annots) {
+    std::vector<PageAnnotation> out;
     const std::vector<PDFObject>* list = annots ? annots->array() : nullptr;
     if (!list) return out;
     for (const PDFObject& element : *list) {

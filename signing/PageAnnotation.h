@@ -22,6 +22,10 @@ struct PageAnnotation {
     // The annotations of the page's /Annots in order; those without a /Rect of four numbers are
     // left out.
     static std::vector<PageAnnotation> of(PDFFile& file, PDFRef page);
+    // The same from the page's /Annots array, resolved (see annotsOf).
+    static std::vector<PageAnnotation> of(PDFFile& file, const PDFObject* annots);
+    // The page's resolved /Annots value; nothing when the page has none. Pages may share one.
+    static const PDFObject* annotsOf(PDFFile& file, PDFRef page);
 
     // The normalised rectangle of an array of exactly four numbers (references resolved).
     static std::optional<Rect> rectangle(PDFFile& file, const PDFObject* array);

@@ -20,6 +20,9 @@ namespace {
 
 // How deep /Kids are followed from the form's /Fields.
 constexpr int maxFieldDepth = 32;
+// Bytes of partial field names (/T) read in one field search: a hostile file can make every widget
+// inherit long names through many /Parent levels.
+constexpr std::size_t maxNameBytes = std::size_t(1) << 24;
 
 // The corner place, in display space, when the last page offers nothing better.
 constexpr Rect cornerBox{45, 45, 250, 72};
@@ -58,11 +61,14 @@ std::unordered_set<const PDFDictionary*> formFields(PDFFile& file) {
 void appendFieldPlaces(PDFFile& file, const std::vector<PDFRef>& pages,
                        std::vector<SignaturePlacement>& out) {
     std::unordered_set<const PDFDictionary*> fields = formFields(file);
+    // A widget lies on one page: an /Annots array that several pages share (a hostile file can
+    // give one long array to thousands of pages) is searched on the first of them only.
+    std::unordered_set<const PDFObject*> searched;
+    std::size_t nameBytes = 0;
     for (std::size_t i = 0; i < pages.size(); ++i) {
         const int p = static_cast<int>(i) + 1;
-        const PDFDictionary* page = file.dictionary(file.object(pages[i]));
-        const PDFObject* annots = page ? file.resolve(page->get("Annots")) : nullptr;
-        if (!annots || !annots->array()) continue;
+        const PDFObject* annots = PageAnnotation::annotsOf(file, pages[i]);
+        if (!annots || !annots->array() || !searched.insert(annots).second) continue;
         for (const PDFObject& element : *annots->array()) {
             const PDFDictionary* annotation = file.dictionary(&element);
             if (!annotation) continue;
@@ -76,6 +82,8 @@ void appendFieldPlaces(PDFFile& file, const std::vector<PDFRef>& pages,
             for (const PDFDictionary* d : PageAnnotation::parentChain(file, annotation)) {
                 const PDFObject* t = file.resolve(d->get("T"));
                 if (t && t->stringData()) {
+                    nameBytes += t->stringData()->size();
+                    if (nameBytes > maxNameBytes) return;
                     names.insert(names.begin(), t->text().value_or(""));
                     if (!terminal) terminal = d;
                 }
@@ -109,12 +117,21 @@ std::vector<Rect> signatureWidgets(const std::vector<PageAnnotation>& annotation
 void appendCuePlaces(PDFFile& file, const PageSource& source, const std::vector<PDFRef>& pages,
                      std::vector<SignaturePlacement>& out) {
     const int count = std::min(static_cast<int>(pages.size()), source.pageCount());
+    // The annotations of an /Annots array shared by several pages, read once.
+    const PDFObject* sharedAnnots = nullptr;
+    std::vector<PageAnnotation> shared;
     for (int i = 0; i < count; ++i) {
         std::optional<PageText> text = source.text(i);
         if (!text || text->text.empty()) continue;
         std::optional<DisplaySpace> space = DisplaySpace::of(file, pages[i]);
         if (!space) continue;
-        std::vector<PageAnnotation> annotations = PageAnnotation::of(file, pages[i]);
+        const PDFObject* annots = PageAnnotation::annotsOf(file, pages[i]);
+        if (annots && annots != sharedAnnots) {
+            sharedAnnots = annots;
+            shared = PageAnnotation::of(file, annots);
+        }
+        static const std::vector<PageAnnotation> none;
+        const std::vector<PageAnnotation>& annotations = annots ? shared : none;
 
         SignatureCues::CuePage page;
         page.pageIndex = i;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -342,4 +343,50 @@ TEST(SignatureLocatorTool, PrintsPlacementsAndTheBestChoice) {
     EXPECT_EQ(out.back()["best"], 4);
 
     EXPECT_NE(testutil::run({tool, (dir / "missing.pdf").string()}).exitCode, 0);
+}
+
+TEST(SignatureLocatorFields, SharedAnnotsAndLongInheritedNamesStayCheap) {
+    // 3000 pages share one /Annots array of 3000 widgets; every widget inherits a 100 kB name
+    // through 60 levels of /Parent, each naming the same string.
+    fixtures::FixtureWriter w;
+    std::string kids;
+    for (int i = 0; i < 3000; ++i) kids += std::to_string(10 + i) + " 0 R ";
+    w.object(1, "<</Type /Catalog /Pages 2 0 R>>");
+    w.object(2, "<</Type /Pages /Kids [" + kids + "] /Count 3000>>");
+    w.object(3, "(" + std::string(100'000, 'n') + ")");
+    std::string annots;
+    for (int i = 0; i < 3000; ++i) {
+        w.object(10 + i, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Annots 4 0 R>>");
+        annots += "<</Subtype /Widget /Parent 5000 0 R /T (w" + std::to_string(i) +
+                  ") /Rect [0 0 100 50]>> ";
+    }
+    w.object(4, "[" + annots + "]");
+    for (int level = 0; level < 60; ++level)
+        w.object(5000 + level, "<</T 3 0 R /Parent " + std::to_string(5001 + level) + " 0 R>>");
+    w.object(5060, "<</FT /Sig /T (raiz)>>");
+    std::string pdf = w.finishClassic("/Root 1 0 R");
+
+    // Every page has text without cues; nothing is drawn.
+    struct TextOnly final : PageSource {
+        int pageCount() const override { return 3000; }
+        std::optional<PageText> text(int) const override {
+            return PageText{u"x", {{10, 10, 6, 10}}};
+        }
+        std::optional<GreyImage> render(int, double, std::int64_t) const override {
+            return std::nullopt;
+        }
+    };
+    auto start = std::chrono::steady_clock::now();
+    PDFFile file(pdf);
+    std::vector<SignaturePlacement> list = SignatureLocator::placements(file, TextOnly());
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 5.0);
+    ASSERT_FALSE(list.empty());
+    EXPECT_LT(list.size(), 3000u);  // the name budget ends the field search
+    for (std::size_t i = 0; i + 1 < list.size(); ++i) {
+        EXPECT_EQ(list[i].pageIndex, 0);
+        EXPECT_EQ(list[i].label.rfind("Recuadro de firma «raiz.nnn", 0), 0u);
+    }
+    EXPECT_EQ(list.back().pageIndex, 2999);
 }
