@@ -268,7 +268,7 @@ void PDFFile::checkConsistency() {
                          [this](PDFRef ref) { return resolveLength(ref); });
         try {
             auto parsed = parser.parseIndirectObject();
-            work_ = saturatingAdd(work_, parser.position() - entry.offset());
+            work_ = saturatingAdd(work_, parser.reach() - entry.offset());
             if (parsed.first.number != number) throw mismatch;
         } catch (const PDFError&) {
             throw mismatch;

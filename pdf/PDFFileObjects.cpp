@@ -53,11 +53,11 @@ std::optional<PDFObject> PDFFile::parseObject(std::int64_t offset, std::int64_t 
     PDFParser parser(bytes(), offset, [this](PDFRef ref) { return resolveLength(ref); });
     try {
         auto [ref, object] = parser.parseIndirectObject();
-        addWork(work_, parser.position() - offset);
+        addWork(work_, parser.reach() - offset);
         if (ref.number != expected) return std::nullopt;
         return std::move(object);
     } catch (const PDFError&) {
-        addWork(work_, parser.position() - offset);
+        addWork(work_, parser.reach() - offset);
         return std::nullopt;
     }
 }
@@ -116,7 +116,7 @@ const PDFFile::Members& PDFFile::objectsInStream(std::int64_t number) {
                         member, Member{std::move(parsed), static_cast<std::int64_t>(index)});
                 } catch (const PDFError&) {
                 }
-                addWork(work_, parser.position() - at);
+                addWork(work_, parser.reach() - at);
             }
         }
     }

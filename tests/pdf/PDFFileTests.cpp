@@ -1,4 +1,5 @@
 // Opening files, objects and pages on hand-made fixtures.
+#include <chrono>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -480,4 +481,26 @@ TEST(PDFFileHostile, OverlappingObjectsFinish) {
     PDFFile file(bytes);
     EXPECT_TRUE(file.wasReconstructed());
     EXPECT_EQ(file.pageRefs().size(), 1u);
+}
+
+TEST(PDFFileHostile, LookAheadPastMembersIsCharged) {
+    // Every member of a compressed object stream starts at the same place: a number followed
+    // by megabytes of blanks. Looking for a following "0 R" reads the blanks each time, though
+    // the member itself ends after one byte; the work budget must count what was read.
+    std::string header;
+    const int members = 4000;
+    for (int i = 0; i < members; ++i) header += std::to_string(10 + i) + " 0 ";
+    const std::string data = header + "1" + std::string(8 << 20, ' ');
+    FixtureWriter x;
+    x.object(1, kCatalog).object(2, kOnePageTree).object(3, kPage);
+    x.stream(4, "/Type /ObjStm /N " + std::to_string(members) + " /First " +
+                    std::to_string(header.size()),
+             data, true);
+    std::vector<XRefRow> rows;
+    for (int i = 0; i < members; ++i) rows.push_back({10 + i, 2, 4, i});
+    PDFFile file(x.finishXRefStream(5, "/Root 1 0 R", rows));
+    auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < members; ++i) file.object(PDFRef(10 + i));
+    auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 3.0);
 }
