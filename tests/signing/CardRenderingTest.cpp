@@ -64,6 +64,49 @@ TEST(CardRendering, PdfDataIsOnePageOfTheRequestedSizeWithTheCardOnIt) {
     EXPECT_NE(text.out.find("11:30:45 CET"), std::string::npos) << text.out;
 }
 
+// A long holder name is shrunk until it fits the holder text area, and is drawn whole there;
+// text that still does not fit its box ends in an ellipsis.
+TEST(CardRendering, LongHolderNameShrinksIntoItsAreaAndOverlongTextEndsInAnEllipsis) {
+    cardtest::MadridTime madrid;
+    testutil::TempDir dir;
+    Certificate certificate = cardtest::personalCertificate();
+    certificate.holder.clear();
+    for (int i = 0; i < 12; ++i) certificate.holder += "Nombre" + std::to_string(i) + " ";
+    certificate.holder += "Final";
+    const SignatureStamp stamp{certificate, cardtest::sampleDate(), false, true};
+    const auto pdf = stamp.pdfData({250, 72});
+    ASSERT_TRUE(pdf);
+    testutil::writeFile(dir / "long.pdf", *pdf);
+    const auto text = run({"pdftotext", "-raw", (dir / "long.pdf").string(), "-"});
+    EXPECT_NE(text.out.find(certificate.holder), std::string::npos) << text.out;
+    const CardLayout layout = stamp.layout(Rect{0, 0, 250, 72}, PangoText());
+    EXPECT_LT(layout.holder.lines[1].fontSize, 0.26 * layout.holderTextArea.height);
+
+    // The ellipsis: the text stops inside its 60-point box, where it would run on to about 170.
+    const TextRun overlong{"Nombre demasiado largo para la caja", FontWeight::regular, 10, 0};
+    ASSERT_GT(PangoText().measure({overlong}).width, 150);
+    const auto cut = Rendering::bitmap({200, 20}, 1, [&](cairo_t* cr) {
+        PangoText().draw(cr, {overlong}, Rect{0, 0, 60, 20}, CardColours::ink, true);
+    });
+    ASSERT_TRUE(cut);
+    EXPECT_GT(cardtest::inkCount(*cut, 0, 0, 60, 20), 50);
+    EXPECT_EQ(cardtest::inkCount(*cut, 61, 0, 200, 20), 0);
+
+    const auto image = stamp.image({250, 72});
+    ASSERT_TRUE(image);
+    const Rect name = layout.holder.lines[1].box;
+    const int top = static_cast<int>((72 - name.maxY()) * 4);
+    const int bottom = static_cast<int>((72 - name.minY()) * 4);
+    const int right = static_cast<int>(std::ceil(layout.holderTextArea.maxX() * 4));
+    int inkPastTheArea = 0;
+    for (int y = top; y < bottom; ++y)
+        for (int x = right + 1; x < 994; ++x) {
+            const std::uint8_t* p = &image->rgba[(static_cast<std::size_t>(y) * 1000 + x) * 4];
+            if (p[0] < 150) ++inkPastTheArea;  // darker than the card's tint: text
+        }
+    EXPECT_EQ(inkPastTheArea, 0);
+}
+
 TEST(CardRendering, BitmapIsFourPixelsPerPoint) {
     cardtest::MadridTime madrid;
     const SignatureStamp stamp = sampleStamp();
