@@ -140,7 +140,8 @@ void PDFFile::reconstruct() {
     if (!root || !root->contains("Pages")) {
         trailer_.remove("Root");
         for (const auto& entry : entries_) {
-            const PDFDictionary* candidate = dictionary(object(PDFRef(entry.first)));
+            const PDFObject ref = PDFObject::reference(PDFRef(entry.first));
+            const PDFDictionary* candidate = dictionary(&ref);
             const PDFObject* type = candidate ? candidate->get("Type") : nullptr;
             if (type && type->name() && *type->name() == "Catalog") {
                 trailer_.set("Root", PDFObject::reference(PDFRef(entry.first, 0)));

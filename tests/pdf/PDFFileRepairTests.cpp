@@ -145,6 +145,20 @@ TEST(PDFFileRepair, HeaderScanRules) {
     EXPECT_EQ(ending.size(), 41);
 }
 
+TEST(PDFFileRepair, CatalogSearchFollowsAtMost32Lookups) {
+    // 10 -> 11 -> ... -> 49 -> 50, the catalog. From 19 the catalog is 32 lookups away: the
+    // first number the search may take, and one the consistency check can resolve again.
+    FixtureWriter w;
+    w.object(2, "<</Type /Pages /Kids [3 0 R] /Count 1 >>");
+    w.object(3, "<</Type /Page /Parent 2 0 R >>");
+    for (int n = 10; n < 50; ++n) w.object(n, std::to_string(n + 1) + " 0 R");
+    w.object(50, "<</Type /Catalog /Pages 2 0 R >>");
+    PDFFile file(w.bytes());
+    EXPECT_TRUE(file.wasReconstructed());
+    EXPECT_EQ(file.catalogRef(), PDFRef(19));
+    EXPECT_EQ(file.pageRefs().size(), 1u);
+}
+
 TEST(PDFFileRepair, ObjectStreamMembersGetTheirRealIndexes) {
     // Members of object streams without a header of their own get compressed entries whose index
     // is their position in the stream's header, as qpdf reads in the undamaged file.
