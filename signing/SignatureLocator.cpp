@@ -45,8 +45,11 @@ std::unordered_set<const PDFDictionary*> formFields(PDFFile& file) {
     const PDFObject* list = form ? file.resolve(form->get("Fields")) : nullptr;
     if (!list || !list->array()) return fields;
 
+    // A /Kids array met again has all its dictionaries collected already: it is not gone through
+    // twice (a hostile form gives one long array to each of its own members).
+    std::unordered_set<const std::vector<PDFObject>*> scanned;
     auto visit = [&](auto&& self, const std::vector<PDFObject>& array, int depth) -> void {
-        if (depth >= maxFieldDepth) return;
+        if (depth >= maxFieldDepth || !scanned.insert(&array).second) return;
         for (const PDFObject& element : array) {
             const PDFDictionary* field = file.dictionary(&element);
             if (!field || !fields.insert(field).second) continue;

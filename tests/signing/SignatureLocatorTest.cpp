@@ -345,6 +345,22 @@ TEST(SignatureLocatorTool, PrintsPlacementsAndTheBestChoice) {
     EXPECT_NE(testutil::run({tool, (dir / "missing.pdf").string()}).exitCode, 0);
 }
 
+namespace {
+
+// Pages that have text without cues and are never drawn (for hostile files that would keep the
+// renderer itself busy).
+struct TextOnly final : PageSource {
+    int pages;
+    explicit TextOnly(int count) : pages(count) {}
+    int pageCount() const override { return pages; }
+    std::optional<PageText> text(int) const override { return PageText{u"x", {{10, 10, 6, 10}}}; }
+    std::optional<GreyImage> render(int, double, std::int64_t) const override {
+        return std::nullopt;
+    }
+};
+
+}  // namespace
+
 TEST(SignatureLocatorFields, SharedAnnotsAndLongInheritedNamesStayCheap) {
     // 3000 pages share one /Annots array of 3000 widgets; every widget inherits a 100 kB name
     // through 60 levels of /Parent, each naming the same string.
@@ -366,19 +382,9 @@ TEST(SignatureLocatorFields, SharedAnnotsAndLongInheritedNamesStayCheap) {
     w.object(5060, "<</FT /Sig /T (raiz)>>");
     std::string pdf = w.finishClassic("/Root 1 0 R");
 
-    // Every page has text without cues; nothing is drawn.
-    struct TextOnly final : PageSource {
-        int pageCount() const override { return 3000; }
-        std::optional<PageText> text(int) const override {
-            return PageText{u"x", {{10, 10, 6, 10}}};
-        }
-        std::optional<GreyImage> render(int, double, std::int64_t) const override {
-            return std::nullopt;
-        }
-    };
     auto start = std::chrono::steady_clock::now();
     PDFFile file(pdf);
-    std::vector<SignaturePlacement> list = SignatureLocator::placements(file, TextOnly());
+    std::vector<SignaturePlacement> list = SignatureLocator::placements(file, TextOnly(3000));
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(seconds, 5.0);
@@ -389,4 +395,26 @@ TEST(SignatureLocatorFields, SharedAnnotsAndLongInheritedNamesStayCheap) {
         EXPECT_EQ(list[i].label.rfind("Recuadro de firma «raiz.nnn", 0), 0u);
     }
     EXPECT_EQ(list.back().pageIndex, 2999);
+}
+
+TEST(SignatureLocatorFields, FormWhoseFieldsShareOneLongKidsArray) {
+    // 20000 fields, each with the form's whole field list as its /Kids; the signature widget on the
+    // page is the last of them.
+    std::string fields;
+    for (int i = 0; i < 20'000; ++i) fields += std::to_string(1000 + i) + " 0 R ";
+    std::vector<std::pair<int, std::string>> objects{{100, "<</Fields 101 0 R>>"},
+                                                     {101, "[" + fields + "]"}};
+    for (int i = 0; i < 19'999; ++i) objects.push_back({1000 + i, "<</Kids 101 0 R /T (k)>>"});
+    objects.push_back(
+        {20'999, "<</Subtype /Widget /FT /Sig /T (Ultima) /Rect [100 100 300 150] /Kids 101 0 R>>"});
+    std::string pdf = handPDF({{"/MediaBox [0 0 595 842] /Annots [20999 0 R]", ""}},
+                              "/AcroForm 100 0 R", objects);
+    auto start = std::chrono::steady_clock::now();
+    PDFFile file(pdf);
+    std::vector<SignaturePlacement> list = SignatureLocator::placements(file, TextOnly(1));
+    double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, 5.0);
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0].label, "Campo de firma «Ultima» · pág. 1");
 }
