@@ -60,7 +60,7 @@ private:
     std::unique_ptr<State> state_;
 };
 
-// A self-signed certificate (issuer = subject) with a fresh key of the spec's kind.
+// A self-signed certificate (issuer = subject) with a fresh key of the requested kind.
 Issued selfSigned(const CertSpec& spec);
 
 // The shared CA of the process.
