@@ -1,3 +1,4 @@
+#include "pdf/PDFErrorText.h"
 #include "pdf/PDFError.h"
 #include "pdf/PDFFilters.h"
 #include "pdf/PDFParser.h"
@@ -51,14 +52,6 @@ using testutil::run;
 PDFObject N(const char* s) { return PDFObject::name(s); }
 PDFObject I(std::int64_t v) { return PDFObject::integer(v); }
 
-std::string errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const PDFError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 std::string flate(std::string_view data) { return PDFFilters::deflate(data); }
 
@@ -134,13 +127,13 @@ TEST(PDFFilters, InflateVariants) {
     EXPECT_EQ(PDFFilters::inflate(flate(text) + "trailing garbage"), text);
     const std::string failure = "No se ha podido descomprimir un stream";
     const std::string whole = flate(text);
-    EXPECT_EQ(errorOf([&] { PDFFilters::inflate(whole.substr(0, whole.size() - 8)); }), failure);
-    EXPECT_EQ(errorOf([&] { PDFFilters::inflate(""); }), failure);
-    EXPECT_EQ(errorOf([&] { PDFFilters::inflate("\x78\x9C\xFF\xFF\xFF"); }), failure);
+    EXPECT_EQ(pdfErrorOf([&] { PDFFilters::inflate(whole.substr(0, whole.size() - 8)); }), failure);
+    EXPECT_EQ(pdfErrorOf([&] { PDFFilters::inflate(""); }), failure);
+    EXPECT_EQ(pdfErrorOf([&] { PDFFilters::inflate("\x78\x9C\xFF\xFF\xFF"); }), failure);
     // Cut short exactly at a 64 KiB boundary of the output.
     const std::string big = flate(std::string(65536 * 3, 'x'));
     EXPECT_EQ(PDFFilters::inflate(big).size(), 65536u * 3);
-    EXPECT_EQ(errorOf([&] { PDFFilters::inflate(big.substr(0, big.size() - 6)); }), failure);
+    EXPECT_EQ(pdfErrorOf([&] { PDFFilters::inflate(big.substr(0, big.size() - 6)); }), failure);
     // Larger than the one-pass size: decoded in two passes, same bytes.
     std::string large(33 << 20, '\0');
     for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>((i * 31) >> 7);
@@ -152,7 +145,7 @@ TEST(PDFFilters, SizeLimitWithoutHoldingMoreThanTheLimit) {
     const std::string over = zerosCompressed(static_cast<std::size_t>(limit) + 1);
     gPeak = gLive.load();
     long long base = gLive.load();
-    EXPECT_EQ(errorOf([&] { PDFFilters::inflate(over); }), "Un stream ocupa más de 256 MB descomprimido");
+    EXPECT_EQ(pdfErrorOf([&] { PDFFilters::inflate(over); }), "Un stream ocupa más de 256 MB descomprimido");
     // At most the one-pass part (32 MiB) and its last reallocation are held, never the stream.
     EXPECT_LT(gPeak.load() - base, 64LL << 20) << "a stream over the limit was held in memory";
 
@@ -184,11 +177,11 @@ TEST(PDFFilters, FilterList) {
     EXPECT_EQ(PDFFilters::decode(flate(flate("twice")), {{"Filter", PDFObject::array({N("FlateDecode"), N("Fl")})}}),
               "twice");
     EXPECT_EQ(PDFFilters::decode(flate("x"), {{"Filter", N("Fl")}}), "x");
-    EXPECT_EQ(errorOf([&] {
+    EXPECT_EQ(pdfErrorOf([&] {
                   PDFFilters::decode(flate("x"), {{"Filter", PDFObject::array({N("FlateDecode"), N("DCTDecode")})}});
               }),
               "Filtro no soportado: DCTDecode");
-    EXPECT_EQ(errorOf([&] { PDFFilters::decode(flate("x"), {{"Filter", N("flatedecode")}}); }),
+    EXPECT_EQ(pdfErrorOf([&] { PDFFilters::decode(flate("x"), {{"Filter", N("flatedecode")}}); }),
               "Filtro no soportado: flatedecode");
 }
 
@@ -213,17 +206,17 @@ TEST(PDFFilters, Predictors) {
     const auto withParms = [&](const std::string& data, PDFDictionary parms) {
         return PDFFilters::decode(flate(data), flateDictionary(PDFObject::dictionary(std::move(parms))));
     };
-    EXPECT_EQ(errorOf([&] { withParms(rows, {{"Predictor", I(2)}}); }), "Predictor no soportado: 2");
-    EXPECT_EQ(errorOf([&] { withParms(rows, {{"Predictor", I(-3)}}); }), "Predictor no soportado: -3");
+    EXPECT_EQ(pdfErrorOf([&] { withParms(rows, {{"Predictor", I(2)}}); }), "Predictor no soportado: 2");
+    EXPECT_EQ(pdfErrorOf([&] { withParms(rows, {{"Predictor", I(-3)}}); }), "Predictor no soportado: -3");
     const std::string invalid = "Parámetros de predictor no válidos";
-    EXPECT_EQ(errorOf([&] { withParms(rows, {{"Predictor", I(12)}, {"BitsPerComponent", I(3)}}); }), invalid);
-    EXPECT_EQ(errorOf([&] { withParms(rows, {{"Predictor", I(12)}, {"Colors", I(0)}}); }), invalid);
-    EXPECT_EQ(errorOf([&] { withParms(rows, {{"Predictor", I(12)}, {"Columns", I(-1)}}); }), invalid);
-    EXPECT_EQ(errorOf([&] {
+    EXPECT_EQ(pdfErrorOf([&] { withParms(rows, {{"Predictor", I(12)}, {"BitsPerComponent", I(3)}}); }), invalid);
+    EXPECT_EQ(pdfErrorOf([&] { withParms(rows, {{"Predictor", I(12)}, {"Colors", I(0)}}); }), invalid);
+    EXPECT_EQ(pdfErrorOf([&] { withParms(rows, {{"Predictor", I(12)}, {"Columns", I(-1)}}); }), invalid);
+    EXPECT_EQ(pdfErrorOf([&] {
                   withParms(rows, {{"Predictor", I(12)}, {"Colors", I(INT64_MAX / 4)}, {"BitsPerComponent", I(8)}});
               }),
               invalid);
-    EXPECT_EQ(errorOf([&] {
+    EXPECT_EQ(pdfErrorOf([&] {
                   withParms(rows, {{"Predictor", I(12)}, {"Colors", I(1 << 30)}, {"Columns", I(1LL << 40)}});
               }),
               invalid);

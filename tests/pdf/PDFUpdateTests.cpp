@@ -1,4 +1,5 @@
 // The incremental update writer: exact bytes of the appended tail, and other readers' view of it.
+#include "pdf/PDFErrorText.h"
 #include "pdf/PDFError.h"
 #include "pdf/PDFFile.h"
 #include "pdf/PDFParser.h"
@@ -46,14 +47,6 @@ std::string body(std::int64_t number, const std::string& text) {
     return std::to_string(number) + " 0 obj\n" + text + "\nendobj\n";
 }
 
-std::string errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const PDFError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 TEST(PDFUpdate, ClassicTailIsByteExact) {
     // Trailer keys deliberately out of order in the file; the update writes its own order.
@@ -226,28 +219,28 @@ TEST(PDFUpdate, RebuiltFileGetsAFullCrossReferenceStream) {
 TEST(PDFUpdate, RefusesReferencesNoEntryCanHold) {
     PDFFile file(onePage().finishClassic("/Root 1 0 R"));
     PDFUpdate update(file);
-    EXPECT_EQ(errorOf([&] { update.set(PDFRef(5, 65536), I(1)); }),
+    EXPECT_EQ(pdfErrorOf([&] { update.set(PDFRef(5, 65536), I(1)); }),
               "El objeto 5 65536 R tiene una generación fuera del intervalo de 0 a 65535.");
-    EXPECT_EQ(errorOf([&] { update.set(PDFRef(5, -1), I(1)); }),
+    EXPECT_EQ(pdfErrorOf([&] { update.set(PDFRef(5, -1), I(1)); }),
               "El objeto 5 -1 R tiene una generación fuera del intervalo de 0 a 65535.");
-    EXPECT_EQ(errorOf([&] { update.setRaw(PDFRef(0), "1"); }),
+    EXPECT_EQ(pdfErrorOf([&] { update.setRaw(PDFRef(0), "1"); }),
               "El objeto 0 0 R no tiene un número que pueda escribirse en la actualización del PDF.");
-    EXPECT_EQ(errorOf([&] { update.setRaw(PDFRef(PDFFile::maxObjectNumber + 1), "1"); }),
+    EXPECT_EQ(pdfErrorOf([&] { update.setRaw(PDFRef(PDFFile::maxObjectNumber + 1), "1"); }),
               "El objeto 2147483648 0 R no tiene un número que pueda escribirse en la actualización del PDF.");
     EXPECT_TRUE(update.empty());
     update.set(PDFRef(5, 65535), I(1));
-    EXPECT_EQ(errorOf([&] { update.set(PDFRef(5, 0), I(1)); }),
+    EXPECT_EQ(pdfErrorOf([&] { update.set(PDFRef(5, 0), I(1)); }),
               "El objeto 5 no puede escribirse con dos generaciones en la misma actualización.");
     EXPECT_NE(update.write().data.find(entry(static_cast<std::int64_t>(file.data().size()), 65535)), std::string::npos);
 
     EXPECT_EQ(PDFUpdate::classicEntry(9999999999, 65535), "9999999999 65535 n \n");
     const std::string tooLarge = "El PDF es demasiado grande para escribir su tabla de referencias cruzadas.";
-    EXPECT_EQ(errorOf([] { PDFUpdate::classicEntry(10000000000, 0); }), tooLarge);
-    EXPECT_EQ(errorOf([] { PDFUpdate::classicEntry(-1, 0); }), tooLarge);
+    EXPECT_EQ(pdfErrorOf([] { PDFUpdate::classicEntry(10000000000, 0); }), tooLarge);
+    EXPECT_EQ(pdfErrorOf([] { PDFUpdate::classicEntry(-1, 0); }), tooLarge);
     EXPECT_EQ(PDFUpdate::streamRow(1, (std::int64_t{1} << 40) - 1, 65535), row(1, (std::int64_t{1} << 40) - 1, 65535));
     EXPECT_EQ(PDFUpdate::streamRow(2, 300, 7), row(2, 300, 7));
-    EXPECT_EQ(errorOf([] { PDFUpdate::streamRow(1, std::int64_t{1} << 40, 0); }), tooLarge);
-    EXPECT_EQ(errorOf([] { PDFUpdate::streamRow(2, 5, 65536); }),
+    EXPECT_EQ(pdfErrorOf([] { PDFUpdate::streamRow(1, std::int64_t{1} << 40, 0); }), tooLarge);
+    EXPECT_EQ(pdfErrorOf([] { PDFUpdate::streamRow(2, 5, 65536); }),
               "Una generación o posición fuera del intervalo de 0 a 65535 no cabe en la tabla de referencias cruzadas.");
 }
 
