@@ -10,3 +10,8 @@ pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo cairo-pdf cairo-png)
 pkg_check_modules(PANGO REQUIRED IMPORTED_TARGET pangocairo)
 pkg_check_modules(POPPLER_CPP REQUIRED IMPORTED_TARGET poppler-cpp)
 find_package(Threads REQUIRED)
+find_package(CURL REQUIRED)
+
+# The application half: Qt 6 Widgets and Poppler's Qt binding for page images.
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network Svg DBus Concurrent Test)
+pkg_check_modules(POPPLER_QT6 REQUIRED IMPORTED_TARGET poppler-qt6)
