@@ -45,6 +45,7 @@ PDFFile::PDFFile(std::string data) : data_(std::move(data)) {
     if (__builtin_mul_overflow(size, kWorkPerByte, &budget))
         budget = std::numeric_limits<std::int64_t>::max();
     workBudget_ = saturatingAdd(budget, kWorkAllowance);
+    maxEntries_ = std::max(kMinEntryBound, size / kBytesPerEntry);
     open();
 }
 
@@ -57,6 +58,8 @@ void PDFFile::open() {
         setUpSecurity();
         checkConsistency();
     } catch (const PDFSecurity::Failure&) {
+        throw;
+    } catch (const EntryLimit&) {
         throw;
     } catch (const PDFError&) {
         reconstruct();
@@ -72,11 +75,14 @@ void PDFFile::readSections() {
     if (!offset) throw PDFError("startxref no válido");
     lastXRefOffset_ = *offset;
 
+    // Sections met along /Prev and those met as a hybrid table's /XRefStm are kept apart: a /Prev
+    // may name an offset already read as an /XRefStm, and its trailer still counts.
     std::set<std::int64_t> visited;
+    std::set<std::int64_t> streamsOfTables;
     std::int64_t at = lastXRefOffset_;
     for (bool newest = true;; newest = false) {
         if (!visited.insert(at).second) break;
-        Section section = readSection(at, visited, true);
+        Section section = readSection(at, streamsOfTables, true);
         if (newest) {
             usesXRefStream_ = section.isStream;
             trailer_ = section.trailer;
@@ -106,9 +112,8 @@ PDFFile::Section PDFFile::readSection(std::int64_t offset, std::set<std::int64_t
 }
 
 void PDFFile::addEntry(std::int64_t number, Entry entry) {
-    if (entries_.size() >= static_cast<std::size_t>(kMaxEntries) && !entries_.contains(number)) {
-        throw PDFError(kBadTable);
-    }
+    if (static_cast<std::int64_t>(entries_.size()) >= maxEntries_ && !entries_.contains(number))
+        throw EntryLimit();
     entries_.try_emplace(number, entry);
 }
 
@@ -127,7 +132,7 @@ PDFFile::Section PDFFile::readClassicSection(PDFParser& parser, std::set<std::in
             const auto generation = PDFParser::integerToken(parser.readToken());
             const std::string type = parser.readToken();
             if (!offset || !generation) throw PDFError("Entrada xref no válida");
-            if (listed.size() >= static_cast<std::size_t>(kMaxEntries)) throw PDFError(kBadTable);
+            if (static_cast<std::int64_t>(listed.size()) >= maxEntries_) throw EntryLimit();
             listed.emplace_back(*first + i, type == "n" ? Entry::atOffset(*offset, *generation)
                                                         : Entry::freeEntry());
         }
@@ -145,6 +150,8 @@ PDFFile::Section PDFFile::readClassicSection(PDFParser& parser, std::set<std::in
         if (visited.insert(at).second) {
             try {
                 readSection(at, visited, false);
+            } catch (const EntryLimit&) {
+                throw;
             } catch (const PDFError&) {
                 // A broken /XRefStm leaves the table's own entries.
             }
@@ -204,7 +211,7 @@ PDFFile::Section PDFFile::readStreamSection(std::int64_t offset) {
     for (const auto& [first, count] : subsections) {
         for (std::int64_t number = first; number < first + count && remaining >= rowLength;
              ++number) {
-            if (++rows > kMaxEntries) throw PDFError(kBadTable);
+            if (++rows > maxEntries_) throw EntryLimit();
             const std::int64_t type = field(row, widths[0], 1);
             const std::int64_t second = field(row + widths[0], widths[1], 0);
             const std::int64_t third = field(row + widths[0] + widths[1], widths[2], 0);

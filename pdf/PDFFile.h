@@ -23,6 +23,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "pdf/PDFError.h"
 #include "pdf/PDFObject.h"
 #include "pdf/PDFRef.h"
 #include "pdf/PDFSecurity.h"
@@ -88,6 +89,10 @@ public:
     const PDFObject* object(PDFRef ref);
     // Follows references, at most 32 lookups; a non-reference value is returned as given.
     const PDFObject* resolve(const PDFObject* value);
+    // True for no value, null, or a reference (through at most 32 lookups) to an object number
+    // that the file does not hold or lists as free: PDF reads such a reference as null. An object
+    // that is listed but cannot be read is not absent.
+    bool isAbsent(const PDFObject* value);
     // Follows references, then the dictionary of a dictionary or of a stream.
     const PDFDictionary* dictionary(const PDFObject* value);
     // The trailer's /Root as a dictionary.
@@ -104,6 +109,11 @@ public:
     bool isEncrypted() const { return trailer_.contains("Encrypt"); }
 
 private:
+    // A file with more objects than it may hold is refused as it is, without reconstruction: a
+    // rebuilt table would keep only some of its objects.
+    struct EntryLimit : PDFError {
+        EntryLimit() : PDFError("El PDF tiene demasiados objetos para abrirlo.") {}
+    };
     struct Section {
         PDFDictionary trailer;
         bool isStream = false;
@@ -149,5 +159,6 @@ private:
     // pointing into one another) so that loading every object would take quadratic time and
     // memory; past the budget further loads give nothing.
     std::int64_t work_ = 0;
+    std::int64_t maxEntries_ = 0;  // see PDFFileLimits::kMinEntryBound
     std::int64_t workBudget_ = 0;
 };

@@ -19,9 +19,12 @@ inline constexpr int kMaxTreeDepth = 64;
 inline constexpr int kMaxParentChain = 64;
 // Entries whose objects the consistency check parses (the first ones of the table).
 inline constexpr int kConsistencySamples = 20;
-// Cross-reference entries one file may hold. A decompressed cross-reference stream of 256 MB
-// could otherwise list hundreds of millions of rows; real documents stay far below this.
-inline constexpr std::int64_t kMaxEntries = std::int64_t{1} << 21;
+// Cross-reference entries one file may hold: what its size can hold (a stream row takes at least
+// 3 bytes), and never fewer than this many. A decompressed cross-reference stream of 256 MB could
+// otherwise list hundreds of millions of rows. A file past its bound is refused, never opened
+// with a subset of its objects.
+inline constexpr std::int64_t kMinEntryBound = std::int64_t{1} << 21;
+inline constexpr std::int64_t kBytesPerEntry = 3;
 // Parsing and decompression work (in bytes) allowed per byte of file, plus a fixed allowance.
 // A sound file costs about its own size plus its decompressed object streams.
 inline constexpr std::int64_t kWorkPerByte = 16;

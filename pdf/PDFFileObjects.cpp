@@ -130,6 +130,17 @@ const PDFObject* PDFFile::resolve(const PDFObject* value) {
     return value;
 }
 
+bool PDFFile::isAbsent(const PDFObject* value) {
+    for (int lookups = 0; value && value->reference() && lookups < kMaxLookups; ++lookups) {
+        const PDFRef ref = *value->reference();
+        auto entry = entries_.find(ref.number);
+        if (entry == entries_.end() || entry->second.kind == Entry::Kind::free) return true;
+        value = object(ref);
+        if (!value) return false;
+    }
+    return !value || value->isNull();
+}
+
 const PDFDictionary* PDFFile::dictionary(const PDFObject* value) {
     value = resolve(value);
     return value ? value->dictionary() : nullptr;

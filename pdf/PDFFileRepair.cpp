@@ -65,8 +65,8 @@ void PDFFile::reconstruct() {
         const auto number = previousNumber(all, i);
         if (!number || *number > maxObjectNumber) continue;
         if (!entries_.contains(*number) &&
-            static_cast<std::int64_t>(entries_.size()) >= kMaxEntries)
-            continue;
+            static_cast<std::int64_t>(entries_.size()) >= maxEntries_)
+            throw EntryLimit();
         entries_.insert_or_assign(*number, Entry::atOffset(i + 1, *generation));
     }
 
@@ -130,7 +130,7 @@ void PDFFile::reconstruct() {
         const Members& members = objectsInStream(stream);
         for (const auto& [number, member] : members) {
             if (entries_.contains(number)) continue;
-            if (static_cast<std::int64_t>(entries_.size()) >= kMaxEntries) break;
+            if (static_cast<std::int64_t>(entries_.size()) >= maxEntries_) throw EntryLimit();
             entries_.emplace(number, Entry::inStream(stream, member.index));
         }
     }

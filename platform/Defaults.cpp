@@ -123,6 +123,7 @@ void Defaults::refresh() const {
 nlohmann::json Defaults::object(const std::string& key) const {
     std::lock_guard lock(mutex_);
     refresh();
+    if (auto kept = unsaved_.find(key); kept != unsaved_.end()) return *kept;
     auto it = values_.find(key);
     return it == values_.end() ? nlohmann::json() : *it;
 }
@@ -183,9 +184,26 @@ void Defaults::set(const std::string& key, const nlohmann::json& value) {
     std::lock_guard lock(mutex_);
     refresh();
     nlohmann::json next = values_;
+    for (const auto& [kept, keptValue] : unsaved_.items()) {
+        if (keptValue.is_null()) next.erase(kept);
+        else next[kept] = keptValue;
+    }
     if (value.is_null()) next.erase(key);
     else next[key] = value;
     store(next);
+    unsaved_ = nlohmann::json::object();
+}
+
+bool Defaults::trySet(const std::string& key, const nlohmann::json& value) {
+    try {
+        set(key, value);
+        return true;
+    } catch (const std::exception& error) {
+        std::lock_guard lock(mutex_);
+        unsaved_[key] = value;
+        Log::write(std::string("No se ha podido guardar el ajuste «") + key + "»: " + error.what());
+        return false;
+    }
 }
 
 void Defaults::setData(const std::string& key, const Data& value) { set(key, encodeData(value)); }

@@ -50,6 +50,11 @@ public:
     void setData(const std::string& key, const Data& value);
     void remove(const std::string& key);
 
+    // A set for settings that must not stop the application: when the file cannot be written,
+    // the value is kept for the running process (reads see it, the next successful write stores
+    // it too), one line goes to the log, and the result is false.
+    bool trySet(const std::string& key, const nlohmann::json& value);
+
     // The encoding of bytes in the file.
     static nlohmann::json encodeData(const Data& bytes);
     static std::optional<Data> decodeData(const nlohmann::json& value);
@@ -62,6 +67,8 @@ private:
     std::filesystem::path file_;
     mutable std::mutex mutex_;
     mutable nlohmann::json values_ = nlohmann::json::object();
+    // Values set while the file could not be written (null: removed), ahead of the file's.
+    nlohmann::json unsaved_ = nlohmann::json::object();
     mutable bool corrupt_ = false;
     mutable std::int64_t seenStamp_ = -1;
     mutable std::uintmax_t seenSize_ = 0;

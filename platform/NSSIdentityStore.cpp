@@ -11,6 +11,8 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include "platform/Log.h"
+
 #include <cstdlib>
 
 namespace {
@@ -53,13 +55,35 @@ std::vector<std::uint8_t> bytesOf(const SECItem& item) {
     return std::vector<std::uint8_t>(item.data, item.data + item.len);
 }
 
-std::string nssErrorText(PRErrorCode code) {
-    const char* text = PR_ErrorToString(code, PR_LANGUAGE_I_DEFAULT);
-    if (text && *text) return text;
-    return "error " + std::to_string(code);
-}
-
 }  // namespace
+
+std::string NSSIdentityStore::describeError(int code) {
+    const char* text = PR_ErrorToString(code, PR_LANGUAGE_I_DEFAULT);
+    Log::write("Error del almacén de certificados " + std::to_string(code) + ": " +
+               (text && *text ? text : "sin descripción"));
+    switch (code) {
+    case SEC_ERROR_BAD_PASSWORD:
+    case SEC_ERROR_INVALID_PASSWORD:
+        return "la contraseña del almacén de certificados no es correcta.";
+    case SEC_ERROR_TOKEN_NOT_LOGGED_IN:
+        return "hay que escribir la contraseña del almacén de certificados para usar la clave.";
+    case SEC_ERROR_NO_TOKEN:
+    case SEC_ERROR_NO_MODULE:
+    case SEC_ERROR_PKCS11_DEVICE_ERROR:
+        return "la tarjeta o el dispositivo del certificado no está conectado o no responde.";
+    case SEC_ERROR_INVALID_KEY:
+    case SEC_ERROR_INADEQUATE_KEY_USAGE:
+    case SEC_ERROR_UNSUPPORTED_KEYALG:
+        return "la clave del certificado no se puede usar para firmar.";
+    case SEC_ERROR_NO_KEY:
+        return "el almacén de certificados no tiene la clave privada de este certificado.";
+    case SEC_ERROR_NOT_INITIALIZED:
+    case SEC_ERROR_LIBRARY_FAILURE:
+        return "el almacén de certificados no está disponible.";
+    default:
+        return "el almacén de certificados ha devuelto un error (" + std::to_string(code) + ").";
+    }
+}
 
 struct NSSIdentityStore::State {
     NSSInitContext* context = nullptr;
@@ -166,12 +190,12 @@ std::vector<IdentityStore::Bytes> NSSIdentityStore::chain(std::size_t index) {
 }
 
 IdentityStore::Bytes NSSIdentityStore::signRaw(std::size_t index, const Bytes& input) {
-    if (!keyType(index)) throw Failure("no private key", false);
+    if (!keyType(index)) throw Failure(describeError(SEC_ERROR_NO_KEY), false);
     SECKEYPrivateKey* key = state_->keys.at(index);
     state_->prompt.refused = false;
     state_->prompt.retries = 0;
     int length = PK11_SignatureLen(key);
-    if (length <= 0) throw Failure(nssErrorText(PORT_GetError()), false);
+    if (length <= 0) throw Failure(describeError(PORT_GetError()), false);
     Bytes signature(static_cast<std::size_t>(length));
     SECItem out{siBuffer, signature.data(), static_cast<unsigned int>(signature.size())};
     Bytes data = input;
@@ -180,7 +204,7 @@ IdentityStore::Bytes NSSIdentityStore::signRaw(std::size_t index, const Bytes& i
         PRErrorCode code = PORT_GetError();
         bool cancelled = state_->prompt.refused || code == SEC_ERROR_BAD_PASSWORD ||
                          code == SEC_ERROR_TOKEN_NOT_LOGGED_IN;
-        throw Failure(nssErrorText(code), cancelled);
+        throw Failure(describeError(code), cancelled);
     }
     signature.resize(out.len);
     return signature;

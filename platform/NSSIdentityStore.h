@@ -29,6 +29,11 @@ public:
     std::vector<Bytes> chain(std::size_t index) override;
     Bytes signRaw(std::size_t index, const Bytes& input) override;
 
+    // The Spanish description of a certificate-library error code, as it ends the sentence
+    // "No se ha podido firmar con la clave del certificado: …". The library's own (English) text
+    // and the code go to the log only.
+    static std::string describeError(int code);
+
 private:
     struct State;
     std::unique_ptr<State> state_;

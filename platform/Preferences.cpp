@@ -20,18 +20,17 @@ constexpr char kPreviousSuite[] = "es.calverin.Varenne";
 std::optional<std::string> lastCertificate(const Defaults& d) { return d.string(kLastCertificate); }
 
 void setLastCertificate(const std::optional<std::string>& sha1, Defaults& d) {
-    if (sha1) d.setString(kLastCertificate, *sha1);
-    else d.remove(kLastCertificate);
+    d.trySet(kLastCertificate, sha1 ? nlohmann::json(*sha1) : nlohmann::json());
 }
 
 bool showFullID(const Defaults& d) { return d.boolean(kShowFullID); }
-void setShowFullID(bool value, Defaults& d) { d.setBoolean(kShowFullID, value); }
+void setShowFullID(bool value, Defaults& d) { d.trySet(kShowFullID, value); }
 bool fillForms(const Defaults& d) { return d.boolean(kFillForms); }
-void setFillForms(bool value, Defaults& d) { d.setBoolean(kFillForms, value); }
+void setFillForms(bool value, Defaults& d) { d.trySet(kFillForms, value); }
 bool welcomeShown(const Defaults& d) { return d.boolean(kWelcomeShown); }
-void setWelcomeShown(bool value, Defaults& d) { d.setBoolean(kWelcomeShown, value); }
+void setWelcomeShown(bool value, Defaults& d) { d.trySet(kWelcomeShown, value); }
 bool formsWelcomeShown(const Defaults& d) { return d.boolean(kFormsWelcomeShown); }
-void setFormsWelcomeShown(bool value, Defaults& d) { d.setBoolean(kFormsWelcomeShown, value); }
+void setFormsWelcomeShown(bool value, Defaults& d) { d.trySet(kFormsWelcomeShown, value); }
 
 bool showBranding(const Defaults& d) {
     auto value = d.object(kShowBranding);
@@ -46,7 +45,7 @@ bool showBranding(const Defaults& d) {
     return true;
 }
 
-void setShowBranding(bool value, Defaults& d) { d.setBoolean(kShowBranding, value); }
+void setShowBranding(bool value, Defaults& d) { d.trySet(kShowBranding, value); }
 
 std::optional<std::string> engine(const Defaults& d) { return d.string(kEngine); }
 
@@ -56,14 +55,14 @@ std::filesystem::path previousProductDefaultsFile() {
 
 void migrateFromPreviousName(Defaults& d, const std::filesystem::path& previous) {
     if (d.boolean(kMigrated)) return;
-    d.setBoolean(kMigrated, true);
+    d.trySet(kMigrated, true);
     std::error_code ec;
     if (!std::filesystem::is_regular_file(previous, ec)) return;
     Defaults old(previous);
     for (const char* key : {kLastCertificate, kShowFullID, kShowBranding, kEngine}) {
         if (d.contains(key)) continue;
         auto value = old.object(key);
-        if (!value.is_null()) d.set(key, value);
+        if (!value.is_null()) d.trySet(key, value);
     }
 }
 

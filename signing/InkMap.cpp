@@ -16,14 +16,20 @@ int pixel(double v, int n) {
     return static_cast<int>(r);
 }
 
+// Whole pixels of the bitmap of a page box.
+double roundedPixels(const Rect& box) {
+    return std::ceil(InkMap::scale * box.width) * std::ceil(InkMap::scale * box.height);
+}
+
 bool sizeAllowed(const Rect& box) {
     if (!(box.width > 0) || !(box.height > 0)) return false;
     double pixels = (InkMap::scale * box.width) * (InkMap::scale * box.height);
     if (!(pixels < InkMap::maxPixels)) return false;
-    // The bitmap has whole rows and columns: a page thousands of times wider than high would pass
-    // the test above and still need an enormous buffer.
-    double rounded = std::ceil(InkMap::scale * box.width) * std::ceil(InkMap::scale * box.height);
-    return rounded < InkMap::maxPixels;
+    // The bitmap has whole rows and columns, up to one more of each than the exact size: a
+    // square page just under the cap needs that much more. A page thousands of times wider than
+    // high would pass the test above and still need an enormous buffer, so the rounding may add
+    // no more than it adds to that square.
+    return roundedPixels(box) < InkMap::maxPixels + InkMap::maxRoundingPixels;
 }
 
 // Pixel bounds [x0, x1) x [y0, y1) of a display-space rectangle, rows from the top.
@@ -98,7 +104,7 @@ std::optional<InkMap> InkMap::make(const PageSource& pages, int pageIndex, const
                                    const std::vector<PageAnnotation>& annotations, bool faint) {
     if (!sizeAllowed(space.bounds)) return std::nullopt;
     std::optional<GreyImage> rendered =
-        pages.render(pageIndex, scale, static_cast<std::int64_t>(maxPixels));
+        pages.render(pageIndex, scale, static_cast<std::int64_t>(roundedPixels(space.bounds)) + 1);
     if (!rendered) return std::nullopt;
     return make(*rendered, text, space, annotations, faint);
 }

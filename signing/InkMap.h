@@ -18,6 +18,8 @@ class InkMap {
 public:
     static constexpr double scale = 2.0;             // pixels per point
     static constexpr double maxPixels = 40'000'000;  // exclusive cap of one map's bitmap
+    // Whole rows and columns a bitmap may add to the exact size: those of a square at the cap.
+    static constexpr double maxRoundingPixels = 2 * 6325 + 1;
     static constexpr int inkThreshold = 200;         // grey below this is ink
     static constexpr int faintInkThreshold = 235;    // also light grey lines and tints
 

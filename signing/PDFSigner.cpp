@@ -39,11 +39,11 @@ std::string canonical(const std::string& text) {
     return out;
 }
 
-// A value that must be absent or resolve to the given kind: absent gives nothing, the wrong kind
-// (a damaged or missing object) throws `damaged`.
+// A value that must be absent or resolve to the given kind: absent (also a reference to an object
+// the file does not have) gives nothing, the wrong kind or an unreadable object throws `damaged`.
 const PDFObject* expect(PDFFile& file, const PDFObject* value, PDFObject::Kind kind,
                         const char* damaged) {
-    if (!value || value->isNull()) return nullptr;
+    if (file.isAbsent(value)) return nullptr;
     const PDFObject* resolved = file.resolve(value);
     if (!resolved) throw PDFError(damaged);
     if (kind == PDFObject::Kind::dictionary ? !resolved->dictionary() : resolved->kind() != kind)
@@ -236,9 +236,11 @@ std::string PDFSigner::sign(std::string pdf, const Placement& placement) const {
     const PDFObject* fieldsObject =
         expect(file, fieldsValue, PDFObject::Kind::array, kDamagedForm);
     std::vector<PDFObject> fields = fieldsObject ? *fieldsObject->array() : std::vector<PDFObject>();
-    const std::optional<PDFRef> fieldsRef = fieldsValue ? fieldsValue->reference() : std::nullopt;
+    // A reference to a missing object is replaced by a direct value, never defined afresh: its
+    // number could be one the update hands out.
+    const std::optional<PDFRef> fieldsRef = fieldsObject ? fieldsValue->reference() : std::nullopt;
     const std::optional<PDFRef> acroFormRef =
-        acroFormValue ? acroFormValue->reference() : std::nullopt;
+        acroFormObject ? acroFormValue->reference() : std::nullopt;
 
     if (const auto* area = std::get_if<Placement::Area>(&placement.value)) {
         if (area->pageIndex < 0 || static_cast<std::size_t>(area->pageIndex) >= pages.size())
@@ -274,7 +276,7 @@ std::string PDFSigner::sign(std::string pdf, const Placement& placement) const {
         std::vector<PDFObject> annots = annotsObject ? *annotsObject->array()
                                                      : std::vector<PDFObject>();
         annots.push_back(ref(widgetRef));
-        if (auto annotsRef = annotsValue ? annotsValue->reference() : std::nullopt) {
+        if (auto annotsRef = annotsObject ? annotsValue->reference() : std::nullopt) {
             update.set(*annotsRef, PDFObject::array(std::move(annots)));
         } else {
             PDFDictionary page = *pageDictionary;

@@ -94,6 +94,7 @@ std::string add(const std::vector<SignatureCopy>& copies,
 
         std::vector<PDFObject> existing;
         const PDFObject* annots = dictionary->get("Annots");
+        if (file.isAbsent(annots)) annots = nullptr;  // also a reference to a missing object
         if (annots && annots->reference()) {
             const PDFRef arrayRef = *annots->reference();
             auto done = rewritten.find(arrayRef);

@@ -213,6 +213,64 @@ TEST(PDFFileOpen, SelfReferencingXRefStmEnds) {
     EXPECT_EQ(mutual.pageRefs().size(), 1u);
 }
 
+TEST(PDFFileOpen, PrevToASectionReadAsXRefStmIsFollowed) {
+    // A hybrid table whose /XRefStm and /Prev name the same stream: the stream's trailer, the only
+    // one with /Info, still merges.
+    FixtureWriter w = onePage();
+    w.object(4, "<</Producer (prueba) >>");
+    const std::int64_t stream = w.xrefStream(
+        6, {{1, 1, w.offset(1), 0}, {2, 1, w.offset(2), 0}, {3, 1, w.offset(3), 0},
+            {4, 1, w.offset(4), 0}},
+        "/Size 7 /Root 1 0 R /Info 4 0 R");
+    const std::int64_t table = w.size();
+    w.raw(w.classicTable() + "trailer\n<</Size 7 /Root 1 0 R /XRefStm " + std::to_string(stream) +
+          " /Prev " + std::to_string(stream) + " >>\n");
+    PDFFile file(w.finishWithStartxref(table));
+    EXPECT_FALSE(file.wasReconstructed());
+    ASSERT_TRUE(file.trailer().get("Info"));
+    EXPECT_EQ(file.trailer().get("Info")->reference(), PDFRef(4));
+}
+
+TEST(PDFFileOpen, ObjectsPastTheOldFixedBoundAllOpen) {
+    // 2,200,004 objects, the second page last: every one is kept, none dropped by a repair.
+    constexpr std::int64_t count = 2'200'004;
+    FixtureWriter w;
+    w.object(1, kCatalog)
+        .object(2, "<</Type /Pages /Kids [3 0 R " + std::to_string(count - 1) + " 0 R] /Count 2 >>")
+        .object(3, kPage);
+    std::vector<XRefRow> rows;
+    rows.reserve(count);
+    for (std::int64_t n = 1; n <= 3; ++n) rows.push_back({n, 1, w.offset(n), 0});
+    std::string body;
+    body.reserve(static_cast<std::size_t>(count) * 24);
+    std::int64_t at = w.size();
+    for (std::int64_t n = 4; n < count - 1; ++n) {
+        rows.push_back({n, 1, at + static_cast<std::int64_t>(body.size()), 0});
+        body += std::to_string(n) + " 0 obj null endobj\n";
+    }
+    w.raw(body);
+    w.object(count - 1, kPage);
+    rows.push_back({count - 1, 1, w.offset(count - 1), 0});
+    const std::int64_t xref =
+        w.xrefStream(count, rows, "/Size " + std::to_string(count + 1) + " /Root 1 0 R");
+    PDFFile file(w.finishWithStartxref(xref));
+    EXPECT_FALSE(file.wasReconstructed());
+    EXPECT_EQ(file.pageRefs().size(), 2u);
+    EXPECT_EQ(file.entries().size(), static_cast<std::size_t>(count - 1));  // all but the stream
+}
+
+TEST(PDFFileOpen, MoreEntriesThanTheFileCanHoldAreRefused) {
+    // A small file whose stream lists 2,200,004 rows: refused as it is, not rebuilt from a subset.
+    FixtureWriter w = onePage();
+    std::vector<XRefRow> rows;
+    for (std::int64_t n = 1; n <= 3; ++n) rows.push_back({n, 1, w.offset(n), 0});
+    std::string data = fixtures::xrefStreamData(rows);
+    data += std::string(7 * 2'200'000, '\0');  // free rows
+    const std::int64_t at = w.size();
+    w.stream(4, "/Type /XRef /W [1 4 2] /Index [1 2200003] /Size 2200004 /Root 1 0 R", data, true);
+    EXPECT_EQ(errorOf(w.finishWithStartxref(at)), "El PDF tiene demasiados objetos para abrirlo.");
+}
+
 TEST(PDFFileOpen, EncryptionDictionaryReferences) {
     FixtureWriter w = onePage();
     w.object(5, "<</Filter /Standard /V 1 /R 2 /O (x) /U (y) /P -4 >>");

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fstream>
+
 #include "platform/Defaults.h"
 #include "platform/Paths.h"
 #include "platform/Preferences.h"
@@ -172,3 +174,32 @@ TEST(Preferences, MigrationWithoutOldDefaultsIsMarkedDone) {
 }
 
 }  // namespace
+
+// A configuration folder that cannot be made (its parent is a file, which stops root as well).
+TEST(Preferences, UnwritableFolderKeepsValuesForTheProcess) {
+    testutil::TempDir dir;
+    { std::ofstream(dir / "blocked") << "x"; }
+    Defaults d(dir / "blocked/tindra/defaults.json");
+    EXPECT_THROW(d.set("plain", 1), std::runtime_error);  // the plain set still says it failed
+
+    EXPECT_NO_THROW(Preferences::setShowFullID(true, d));
+    EXPECT_NO_THROW(Preferences::setLastCertificate("abc", d));
+    EXPECT_NO_THROW(Preferences::migrateFromPreviousName(d, dir / "missing/defaults.json"));
+    EXPECT_TRUE(Preferences::showFullID(d));
+    EXPECT_EQ(Preferences::lastCertificate(d), "abc");
+    EXPECT_TRUE(d.boolean("migratedFromVarenne"));
+    Preferences::setLastCertificate(std::nullopt, d);
+    EXPECT_FALSE(Preferences::lastCertificate(d));
+}
+
+TEST(Preferences, KeptValuesAreStoredByTheNextWrite) {
+    testutil::TempDir dir;
+    { std::ofstream(dir / "blocked") << "x"; }
+    Defaults d(dir / "blocked/defaults.json");
+    Preferences::setFillForms(true, d);
+    std::filesystem::remove(dir / "blocked");
+    d.set("b", 2);
+    Defaults reread(d.file());
+    EXPECT_TRUE(reread.boolean("fillForms"));
+    EXPECT_EQ(reread.integer("b"), 2);
+}

@@ -489,19 +489,42 @@ TEST(PDFSigner, IndirectArraysAndDamage) {
     EXPECT_EQ(file.fields().size(), 1u);
 
     const char* damagedForm = "El formulario del PDF está dañado y no se puede firmar.";
+    // An object of the wrong type is damage; a reference to an object the file lacks reads as
+    // null, so the signer makes a new value in its place.
     EXPECT_EQ(failureOf([&] {
-                  signer.sign(handMade("/AcroForm 40 0 R", ""), PDFSigner::Placement::invisible());
-              }),
-              damagedForm);
-    EXPECT_EQ(failureOf([&] {
-                  signer.sign(handMade("/AcroForm <</Fields 40 0 R >>", ""),
+                  signer.sign(handMade("/AcroForm 40 0 R", "", {{40, "[1 2]"}}),
                               PDFSigner::Placement::invisible());
               }),
               damagedForm);
     EXPECT_EQ(failureOf([&] {
-                  signer.sign(handMade("", "/Annots 40 0 R"), PDFSigner::Placement::invisible());
+                  signer.sign(handMade("/AcroForm <</Fields 40 0 R >>", "", {{40, "<< >>"}}),
+                              PDFSigner::Placement::invisible());
+              }),
+              damagedForm);
+    EXPECT_EQ(failureOf([&] {
+                  signer.sign(handMade("", "/Annots 40 0 R", {{40, "5"}}),
+                              PDFSigner::Placement::invisible());
               }),
               "Las anotaciones de la página del PDF están dañadas y no se puede firmar.");
+    for (auto [catalogExtra, pageExtra] :
+         {std::pair<std::string, std::string>{"/AcroForm 40 0 R", ""},
+          {"/AcroForm <</Fields 40 0 R >>", ""},
+          {"", "/Annots 40 0 R"}}) {
+        std::string input = handMade(catalogExtra, pageExtra);
+        std::string signedCopy = signer.sign(input, PDFSigner::Placement::area(0, {72, 72, 100, 40}));
+        EXPECT_EQ(fixtures::qpdfCheck(signedCopy), 0) << catalogExtra << pageExtra;
+        PDFFile out(signedCopy);
+        EXPECT_EQ(out.object(PDFRef(40)), nullptr) << "object 40 defined by the update";
+        const PDFDictionary* acroForm = out.dictionary(out.catalog()->get("AcroForm"));
+        ASSERT_TRUE(acroForm);
+        const PDFObject* fields = out.resolve(acroForm->get("Fields"));
+        ASSERT_TRUE(fields && fields->array());
+        EXPECT_EQ(fields->array()->size(), 1u);
+        const PDFObject page = PDFObject::reference(out.pageRefs()[0]);
+        const PDFObject* annots = out.resolve(out.dictionary(&page)->get("Annots"));
+        ASSERT_TRUE(annots && annots->array());
+        EXPECT_EQ(annots->array()->size(), 1u);
+    }
 
     // A field 32 levels deep is not found; 31 levels deep is.
     auto deep = [&](int depth) {

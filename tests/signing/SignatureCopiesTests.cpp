@@ -220,7 +220,12 @@ TEST(SignatureCopies, ExistingAnnotationListsAreExtendedNeverLost) {
     auto fresh = stamps(SignatureCopies::add(copies, stamp(), std::nullopt, none));
     EXPECT_EQ(fresh[0].size(), 2u);
 
-    for (std::string broken : {"/Annots 9 0 R", "/Annots 5 0 R", "/Annots 7"}) {
+    // A reference to an object the file lacks reads as no list at all.
+    auto missing = stamps(SignatureCopies::add(copies, stamp(), std::nullopt,
+                                               build("/Annots 9 0 R", "", false)));
+    EXPECT_EQ(missing[0].size(), 2u);
+
+    for (std::string broken : {"/Annots 5 0 R", "/Annots 7"}) {
         std::string damaged = build(broken, "", false);
         try {
             SignatureCopies::add(copies, stamp(), std::nullopt, damaged);

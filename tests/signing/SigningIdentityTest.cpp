@@ -1,12 +1,14 @@
 #include "signing/Digest.h"
 #include "signing/Certificate.h"
 #include "signing/SigningIdentity.h"
+#include "platform/NSSIdentityStore.h"
 #include "support/TestPKI.h"
 #include "support/TestUtil.h"
 #include "TestDatabase.h"
 
 #include <gtest/gtest.h>
 #include <nss.h>
+#include <secerr.h>
 #include <openssl/evp.h>
 #include <openssl/x509.h>
 
@@ -145,6 +147,29 @@ TEST(SigningIdentity, KeyKindsAndSigningFailures) {
     } catch (const DER::Error& error) {
         EXPECT_STREQ(error.what(), "ASN.1 truncado");
     }
+}
+
+// The certificate library's codes users meet end the sentence in Spanish; its English text goes
+// to the log only.
+TEST(SigningIdentity, LibraryErrorsAreDescribedInSpanish) {
+    const std::pair<int, const char*> cases[] = {
+        {SEC_ERROR_BAD_PASSWORD, "la contraseña del almacén de certificados no es correcta."},
+        {SEC_ERROR_TOKEN_NOT_LOGGED_IN,
+         "hay que escribir la contraseña del almacén de certificados para usar la clave."},
+        {SEC_ERROR_NO_TOKEN,
+         "la tarjeta o el dispositivo del certificado no está conectado o no responde."},
+        {SEC_ERROR_PKCS11_DEVICE_ERROR,
+         "la tarjeta o el dispositivo del certificado no está conectado o no responde."},
+        {SEC_ERROR_INVALID_KEY, "la clave del certificado no se puede usar para firmar."},
+        {SEC_ERROR_INADEQUATE_KEY_USAGE, "la clave del certificado no se puede usar para firmar."},
+        {SEC_ERROR_NO_KEY,
+         "el almacén de certificados no tiene la clave privada de este certificado."},
+        {SEC_ERROR_NOT_INITIALIZED, "el almacén de certificados no está disponible."},
+    };
+    for (const auto& [code, text] : cases) EXPECT_EQ(NSSIdentityStore::describeError(code), text);
+    EXPECT_EQ(NSSIdentityStore::describeError(SEC_ERROR_BAD_DER),
+              "el almacén de certificados ha devuelto un error (" +
+                  std::to_string(SEC_ERROR_BAD_DER) + ").");
 }
 
 TEST(SigningIdentity, PasswordPrompt) {
