@@ -57,6 +57,10 @@ void PDFFile::open() {
         readSections();
         setUpSecurity();
         checkConsistency();
+        // A loop in the /Prev chain ends the walk; when the sections read before it leave the
+        // page tree without a single page, older sections were lost with it, and the scan finds
+        // them.
+        if (metPrevLoop_ && pageRefs().empty()) throw PDFError("Bucle en la cadena /Prev");
     } catch (const PDFSecurity::Failure&) {
         throw;
     } catch (const EntryLimit&) {
@@ -81,7 +85,10 @@ void PDFFile::readSections() {
     std::set<std::int64_t> streamsOfTables;
     std::int64_t at = lastXRefOffset_;
     for (bool newest = true;; newest = false) {
-        if (!visited.insert(at).second) break;
+        if (!visited.insert(at).second) {
+            metPrevLoop_ = true;
+            break;
+        }
         Section section = readSection(at, streamsOfTables, true);
         if (newest) {
             usesXRefStream_ = section.isStream;
@@ -271,12 +278,16 @@ void PDFFile::checkConsistency() {
         if (entry.kind != Entry::Kind::offset || number <= 0) continue;
         if (entry.offset() < 0 || entry.offset() >= static_cast<std::int64_t>(data_.size()))
             throw mismatch;
-        PDFParser parser(bytes(), entry.offset(),
-                         [this](PDFRef ref) { return resolveLength(ref); });
+        // The entry is right when its offset holds the object's "N G obj" header. What follows
+        // is the object's own business: a malformed object that nothing uses does not make the
+        // table wrong, and one that is used gives nothing when it is looked up.
+        PDFParser parser(bytes(), entry.offset());
         try {
-            auto parsed = parser.parseIndirectObject();
+            const auto found = PDFParser::integerToken(parser.readToken());
+            const auto generation = PDFParser::integerToken(parser.readToken());
+            const bool keyword = parser.readToken() == "obj";
             work_ = saturatingAdd(work_, parser.reach() - entry.offset());
-            if (parsed.first.number != number) throw mismatch;
+            if (!found || !generation || !keyword || *found != number) throw mismatch;
         } catch (const PDFError&) {
             throw mismatch;
         }

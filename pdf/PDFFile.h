@@ -160,5 +160,6 @@ private:
     // memory; past the budget further loads give nothing.
     std::int64_t work_ = 0;
     std::int64_t maxEntries_ = 0;  // see PDFFileLimits::kMinEntryBound
+    bool metPrevLoop_ = false;     // the /Prev chain came back to a section already read
     std::int64_t workBudget_ = 0;
 };

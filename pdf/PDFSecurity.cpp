@@ -108,7 +108,24 @@ PDFSecurity::PDFSecurity(const PDFDictionary& encrypt, std::string_view id) {
         const std::size_t n =
             revision_ == 2 ? 5 : static_cast<std::size_t>(std::clamp<std::int64_t>(length, 5, 16));
         key_ = fileKeyMD5(*o, permissions_, id, revision_, n, encryptsMetadata_);
-        if (!userPasswordMatches(key_, *u, id, revision_)) throw Failure::needsPassword();
+        if (!userPasswordMatches(key_, *u, id, revision_)) {
+            // A key length outside 5 to 16 bytes is no real key length: the writer used another
+            // one, usually the 40-bit default or 128 bits. Only a key that passes the password
+            // test is taken, so a file that does need a password still says so.
+            bool matched = false;
+            if (revision_ != 2 && (length < 5 || length > 16)) {
+                for (std::size_t other : {std::size_t{5}, std::size_t{16}}) {
+                    std::string candidate =
+                        fileKeyMD5(*o, permissions_, id, revision_, other, encryptsMetadata_);
+                    if (userPasswordMatches(candidate, *u, id, revision_)) {
+                        key_ = std::move(candidate);
+                        matched = true;
+                        break;
+                    }
+                }
+            }
+            if (!matched) throw Failure::needsPassword();
+        }
     } else if (revision_ == 5 || revision_ == 6) {
         const PDFObject* ueValue = encrypt.get("UE");
         const std::string* ue = ueValue ? ueValue->stringData() : nullptr;

@@ -200,3 +200,29 @@ TEST(PDFFileRepair, UnusableFilesFailWithTheirSentences) {
     EXPECT_EQ(errorOf("basura\n" + locked),
               "El PDF está protegido con contraseña de apertura; todavía no se puede firmar.");
 }
+
+// An appended revision whose /Prev leads back to itself hides the first revision's pages: the
+// scan finds all of them.
+TEST(PDFFileRepair, PrevLoopThatLosesEveryPageIsRebuilt) {
+    fixtures::FixtureWriter w;
+    std::string kids;
+    for (int i = 0; i < 30; ++i) kids += std::to_string(3 + i) + " 0 R ";
+    w.object(1, "<</Type /Catalog /Pages 2 0 R >>");
+    w.object(2, "<</Type /Pages /Kids [" + kids + "] /Count 30 >>");
+    for (int i = 0; i < 30; ++i)
+        w.object(3 + i, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>");
+    const std::int64_t first = w.size();
+    w.raw(w.classicTable() + "trailer\n<</Size 33 /Root 1 0 R >>\nstartxref\n" +
+          std::to_string(first) + "\n%%EOF\n");
+    w.object(1, "<</Type /Catalog /Pages 2 0 R /Lang (es) >>");
+    const std::int64_t second = w.size();
+    char row[32];
+    std::snprintf(row, sizeof row, "%010lld 00000 n \n", static_cast<long long>(w.offset(1)));
+    w.raw("xref\n0 2\n0000000000 65535 f \n" + std::string(row) +
+          "trailer\n<</Size 33 /Root 1 0 R /Prev " + std::to_string(second) + " >>\n");
+    const std::string bytes = w.finishWithStartxref(second);
+    PDFFile file(bytes);
+    EXPECT_TRUE(file.wasReconstructed());
+    EXPECT_EQ(file.pageRefs().size(), 30u);
+    EXPECT_EQ(fixtures::qpdfPageCount(bytes), 30);
+}

@@ -271,6 +271,17 @@ TEST(PDFFileOpen, MoreEntriesThanTheFileCanHoldAreRefused) {
     EXPECT_EQ(errorOf(w.finishWithStartxref(at)), "El PDF tiene demasiados objetos para abrirlo.");
 }
 
+TEST(PDFFileOpen, MalformedObjectNothingUsesLeavesTheTableRight) {
+    // The table's entries point at their headers; object 4, used by nothing, is malformed, and
+    // an empty object 5 likewise. The file opens as it is; the bad objects give nothing.
+    FixtureWriter w = onePage();
+    w.object(4, "<< endstream").object(5, "");
+    PDFFile file(w.finishClassic("/Root 1 0 R"));
+    EXPECT_FALSE(file.wasReconstructed());
+    EXPECT_EQ(file.pageRefs().size(), 1u);
+    EXPECT_EQ(file.object(PDFRef(4)), nullptr);
+}
+
 TEST(PDFFileOpen, EncryptionDictionaryReferences) {
     FixtureWriter w = onePage();
     w.object(5, "<</Filter /Standard /V 1 /R 2 /O (x) /U (y) /P -4 >>");

@@ -171,6 +171,23 @@ TEST(PDFSecurity, KeyLengthFollowsVersionRevisionAndCryptFilter) {
     EXPECT_EQ(streamsOnly.streamMethod(), PDFSecurity::Method::aes128);
 }
 
+TEST(PDFSecurity, KeyLengthOutOfRangeFallsBackToTheUsualSizes) {
+    // /Length 1 and 4096 are no key lengths: the key the password test accepts is taken.
+    for (std::int64_t bits : {1, 4096}) {
+        for (std::size_t real : {std::size_t{5}, std::size_t{16}}) {
+            PDFDictionary d =
+                md5Dictionary(2, 3, real, [&](PDFDictionary& e) { e.set("Length", integer(bits)); });
+            PDFSecurity security(d, kId);
+            EXPECT_EQ(security.key().size(), real) << bits;
+        }
+    }
+    // A key length in range whose key fails still needs a password.
+    PDFDictionary needs =
+        md5Dictionary(2, 3, 5, [](PDFDictionary& e) { e.set("Length", integer(128)); });
+    EXPECT_EQ(failureOf(needs),
+              PDFSecurity::Failure::needsPassword().what());
+}
+
 TEST(PDFSecurity, UnencryptedMetadataChangesTheKeyFromRevisionFour) {
     const std::string withMarker = PDFSecurity::fileKeyMD5(kO, 0xFFFFFFFC, kId, 4, 16, false);
     EXPECT_NE(withMarker, PDFSecurity::fileKeyMD5(kO, 0xFFFFFFFC, kId, 4, 16, true));

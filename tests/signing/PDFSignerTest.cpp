@@ -550,6 +550,18 @@ TEST(PDFSigner, IndirectArraysAndDamage) {
               "No se encuentra el campo de firma «" + tooDeep.second + "».");
 }
 
+TEST(PDFSigner, SignsAFileWithAMalformedUnusedObject) {
+    PDFSigner signer(rsaIdentity(), "Firmante");
+    std::string input = handMade("", "", {{14, "<< endstream"}});
+    std::string output;
+    EXPECT_EQ(failureOf([&] {
+                  output = signer.sign(input, PDFSigner::Placement::area(0, {72, 72, 100, 40}));
+              }),
+              "");
+    EXPECT_EQ(output.compare(0, input.size(), input), 0);
+    EXPECT_FALSE(PDFFile(output).wasReconstructed());
+}
+
 TEST(PDFSigner, FieldTypeInheritedFromTheParent) {
     PDFSigner signer(rsaIdentity(), "Firmante");
     // Terminal fields without their own /FT: a signature field under a /Sig parent, a text field
