@@ -226,3 +226,52 @@ TEST(PDFFileRepair, PrevLoopThatLosesEveryPageIsRebuilt) {
     EXPECT_EQ(file.pageRefs().size(), 30u);
     EXPECT_EQ(fixtures::qpdfPageCount(bytes), 30);
 }
+
+// Damaged files a scan still reads: a header split over two lines, an empty object, a catalog
+// written directly in the trailer, all with a table whose offsets are wrong.
+TEST(PDFFileRepair, DamagedTablesWithOddObjectsAreRebuilt) {
+    const std::string split =
+        "%PDF-1.4\n1 0\nobj\n<</Type /Catalog /Pages 2 0 R>>\nendobj\n4 0 obj endobj\n"
+        "2 0\nobj <</Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
+        "3 0 obj <</Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >> endobj\n"
+        "xref\n0 4\n0000000000 65535 f \n0000000001 00000 n \n0000000002 00000 n \n"
+        "0000000003 00000 n \ntrailer <</Size 4 /Root 1 0 R>>\nstartxref\n200\n%%EOF\n";
+    PDFFile splitFile(split);
+    EXPECT_TRUE(splitFile.wasReconstructed());
+    EXPECT_EQ(splitFile.pageRefs().size(), 1u);
+
+    fixtures::FixtureWriter w;
+    w.object(2, "<</Type /Pages /Kids [3 0 R] /Count 1 >>");
+    w.object(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>");
+    std::string table = w.classicTable();
+    for (std::size_t at = table.find("00000 n"); at != std::string::npos;
+         at = table.find("00000 n", at + 1))
+        table[at - 2] = '9';  // every offset wrong
+    const std::int64_t xref = w.size();
+    w.raw(table + "trailer\n<</Size 4 /Root <</Type /Catalog /Pages 2 0 R>> >>\n");
+    const std::string direct = w.finishWithStartxref(xref);
+    PDFFile directFile(direct);
+    EXPECT_EQ(directFile.pageRefs().size(), 1u);
+    EXPECT_EQ(fixtures::qpdfPageCount(direct), 1);
+}
+
+// Page trees read as a viewer lists them: a page listed twice counts once, a direct dictionary in
+// /Kids is no page, and a tree that loops back to its root keeps the pages met before the loop.
+TEST(PDFFileRepair, OddPageTreesKeepTheirRule) {
+    fixtures::FixtureWriter twice;
+    twice.object(1, "<</Type /Catalog /Pages 2 0 R >>");
+    twice.object(2, "<</Type /Pages /Kids [3 0 R 3 0 R 4 0 R] /Count 3 >>");
+    twice.object(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>");
+    twice.object(4, "<</Type /Pages /Parent 2 0 R /Kids [2 0 R 5 0 R] /Count 1 >>");
+    twice.object(5, "<</Type /Page /Parent 4 0 R /MediaBox [0 0 200 200] >>");
+    PDFFile file(twice.finishClassic("/Root 1 0 R"));
+    EXPECT_EQ(file.pageRefs(), (std::vector<PDFRef>{PDFRef(3), PDFRef(5)}));
+
+    fixtures::FixtureWriter direct;
+    direct.object(1, "<</Type /Catalog /Pages 2 0 R >>");
+    direct.object(2, "<</Type /Pages /Kids [<</Type /Page /MediaBox [0 0 200 200]>> 3 0 R] "
+                     "/Count 2 >>");
+    direct.object(3, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>");
+    PDFFile directFile(direct.finishClassic("/Root 1 0 R"));
+    EXPECT_EQ(directFile.pageRefs(), std::vector<PDFRef>{PDFRef(3)});
+}
