@@ -33,6 +33,32 @@ const std::string& objectStreamFile() {
     return pdf;
 }
 
+// The shape of a large manual: 1000 pages and 90,000 small objects, nearly all of them in
+// object streams (each page refers to 89 small dictionaries).
+const std::string& manyObjectsFile() {
+    static const std::string pdf = [] {
+        fixtures::FixtureWriter w;
+        constexpr int pages = 1000, perPage = 89;
+        std::string kids;
+        for (int i = 0; i < pages; ++i) kids += std::to_string(3 + i) + " 0 R ";
+        w.object(1, "<</Type /Catalog /Pages 2 0 R >>");
+        w.object(2, "<</Type /Pages /Kids [" + kids + "] /Count 1000 >>");
+        std::int64_t next = 3 + pages;
+        for (int i = 0; i < pages; ++i) {
+            std::string extra;
+            for (int k = 0; k < perPage; ++k) extra += std::to_string(next + k) + " 0 R ";
+            w.object(3 + i, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Extra [" +
+                                extra + "] >>");
+            for (int k = 0; k < perPage; ++k)
+                w.object(next + k, "<</Kind /Nota /Number " + std::to_string(k) +
+                                       " /Box [0 0 10 10] /Text (objeto pequeño) >>");
+            next += perPage;
+        }
+        return fixtures::qpdf(w.finishClassic("/Root 1 0 R"), {"--object-streams=generate"});
+    }();
+    return pdf;
+}
+
 void openAndWalk(benchmark::State& state, const std::string& bytes) {
     for (auto _ : state) {
         PDFFile file(bytes);
@@ -67,10 +93,19 @@ void BM_QpdfNpagesObjectStreams(benchmark::State& state) {
     qpdfPages(state, objectStreamFile());
 }
 
+void BM_PDFFileOpenManyObjects(benchmark::State& state) {
+    openAndWalk(state, manyObjectsFile());
+}
+void BM_QpdfNpagesManyObjects(benchmark::State& state) {
+    qpdfPages(state, manyObjectsFile());
+}
+
 }  // namespace
 
 BENCHMARK(BM_PDFFileOpenClassic)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_QpdfNpagesClassic)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PDFFileOpenObjectStreams)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_QpdfNpagesObjectStreams)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PDFFileOpenManyObjects)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_QpdfNpagesManyObjects)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_MAIN();

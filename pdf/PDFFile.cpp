@@ -119,6 +119,13 @@ PDFFile::Section PDFFile::readSection(std::int64_t offset, std::set<std::int64_t
 }
 
 void PDFFile::addEntry(std::int64_t number, Entry entry) {
+    // Sections list their numbers mostly in ascending order: a number past the last one goes in
+    // at the end without a search.
+    if (entries_.empty() || number > entries_.rbegin()->first) {
+        if (static_cast<std::int64_t>(entries_.size()) >= maxEntries_) throw EntryLimit();
+        entries_.emplace_hint(entries_.end(), number, entry);
+        return;
+    }
     if (static_cast<std::int64_t>(entries_.size()) >= maxEntries_ && !entries_.contains(number))
         throw EntryLimit();
     entries_.try_emplace(number, entry);
@@ -224,7 +231,9 @@ PDFFile::Section PDFFile::readStreamSection(std::int64_t offset) {
             const std::int64_t third = field(row + widths[0] + widths[1], widths[2], 0);
             row += rowLength;
             remaining -= rowLength;
-            if (entries_.contains(number)) continue;
+            if (!entries_.empty() && number <= entries_.rbegin()->first &&
+                entries_.contains(number))
+                continue;
             if (type == 1)
                 addEntry(number, Entry::atOffset(second, third));
             else if (type == 2)

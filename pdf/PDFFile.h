@@ -118,12 +118,17 @@ private:
         PDFDictionary trailer;
         bool isStream = false;
     };
-    // A member of an object stream and its position in the stream's header.
+    // A member of an object stream: where its object starts in the decoded data and its position
+    // in the stream's header. Members are parsed when they are looked up, not before.
     struct Member {
-        PDFObject object;
+        std::int64_t at = 0;
         std::int64_t index = 0;
     };
     using Members = std::unordered_map<std::int64_t, Member>;
+    struct ObjectStream {
+        std::string decoded;
+        Members members;
+    };
 
     void open();
     void readSections();
@@ -137,7 +142,7 @@ private:
     void reconstruct();
 
     std::optional<PDFObject> parseObject(std::int64_t offset, std::int64_t expected);
-    const Members& objectsInStream(std::int64_t number);
+    const ObjectStream& objectsInStream(std::int64_t number);
     std::optional<std::int64_t> resolveLength(PDFRef ref);
     bool withinBudget() const { return work_ <= workBudget_; }
 
@@ -151,7 +156,7 @@ private:
     std::optional<std::int64_t> encryptNumber_;
 
     std::unordered_map<std::int64_t, PDFObject> cache_;
-    std::unordered_map<std::int64_t, Members> objectStreams_;
+    std::unordered_map<std::int64_t, ObjectStream> objectStreams_;
     std::unordered_set<std::int64_t> loading_;
 
     // Bytes parsed and inflated so far, and the most this file may cost. A hostile file can make

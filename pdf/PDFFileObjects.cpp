@@ -34,9 +34,17 @@ const PDFObject* PDFFile::object(PDFRef ref) {
                     result = security_->decrypt(*result, PDFRef(n, entry.generation()));
                 }
             } else if (entry.kind == Entry::Kind::compressed) {
-                const Members& members = objectsInStream(entry.stream());
-                if (auto member = members.find(n); member != members.end())
-                    result = member->second.object;
+                const ObjectStream& stream = objectsInStream(entry.stream());
+                if (auto member = stream.members.find(n);
+                    member != stream.members.end() && withinBudget()) {
+                    const std::int64_t at = member->second.at;
+                    PDFParser parser(stream.decoded, at);
+                    try {
+                        result = parser.parseObject();
+                    } catch (const PDFError&) {
+                    }
+                    addWork(work_, parser.reach() - at);
+                }
             }
         }
     } catch (const std::exception&) {
@@ -71,10 +79,12 @@ std::optional<std::int64_t> PDFFile::resolveLength(PDFRef ref) {
     return value->integer();
 }
 
-const PDFFile::Members& PDFFile::objectsInStream(std::int64_t number) {
+// Decodes an object stream once and reads its header; its members are parsed one by one when
+// they are looked up, so opening a file touches only the objects its page tree needs.
+const PDFFile::ObjectStream& PDFFile::objectsInStream(std::int64_t number) {
     if (auto known = objectStreams_.find(number); known != objectStreams_.end())
         return known->second;
-    Members members;
+    ObjectStream result;
     const PDFObject* object = this->object(PDFRef(number));
     const PDFStream* stream = object ? object->stream() : nullptr;
     const PDFObject* nValue = stream ? stream->dictionary.get("N") : nullptr;
@@ -82,45 +92,33 @@ const PDFFile::Members& PDFFile::objectsInStream(std::int64_t number) {
     const std::int64_t count = nValue ? nValue->integer().value_or(-1) : -1;
     const std::int64_t first = firstValue ? firstValue->integer().value_or(-1) : -1;
     if (count >= 0 && first >= 0 && withinBudget()) {
-        std::string decoded;
         bool readable = true;
         try {
-            decoded = PDFFilters::decode(stream->data, stream->dictionary);
+            result.decoded = PDFFilters::decode(stream->data, stream->dictionary);
         } catch (const PDFError&) {
             readable = false;
+            result.decoded.clear();
         }
-        addWork(work_, static_cast<std::int64_t>(decoded.size()));
+        addWork(work_, static_cast<std::int64_t>(result.decoded.size()));
         if (readable) {
-            std::vector<std::pair<std::int64_t, std::int64_t>> pairs;
-            PDFParser header(decoded);
-            for (std::int64_t i = 0; i < count; ++i) {
+            const auto length = static_cast<std::int64_t>(result.decoded.size());
+            PDFParser header(result.decoded);
+            for (std::int64_t index = 0; index < count; ++index) {
                 const auto member = PDFParser::integerToken(header.readToken());
                 if (!member) break;
                 const auto offset = PDFParser::integerToken(header.readToken());
                 if (!offset) break;
-                pairs.emplace_back(*member, *offset);
-            }
-            const auto length = static_cast<std::int64_t>(decoded.size());
-            for (std::size_t index = 0; index < pairs.size(); ++index) {
-                const auto [member, offset] = pairs[index];
                 std::int64_t at = 0;
-                if (member < 0 || member > maxObjectNumber || offset < 0 ||
-                    __builtin_add_overflow(first, offset, &at) || at >= length) {
+                if (*member < 0 || *member > maxObjectNumber || *offset < 0 ||
+                    __builtin_add_overflow(first, *offset, &at) || at >= length) {
                     continue;
                 }
-                if (!withinBudget()) break;
-                PDFParser parser(decoded, at);
-                try {
-                    PDFObject parsed = parser.parseObject();
-                    members.insert_or_assign(
-                        member, Member{std::move(parsed), static_cast<std::int64_t>(index)});
-                } catch (const PDFError&) {
-                }
-                addWork(work_, parser.reach() - at);
+                result.members.insert_or_assign(*member, Member{at, index});
             }
+            addWork(work_, header.reach());
         }
     }
-    return objectStreams_.try_emplace(number, std::move(members)).first->second;
+    return objectStreams_.try_emplace(number, std::move(result)).first->second;
 }
 
 const PDFObject* PDFFile::resolve(const PDFObject* value) {

@@ -127,7 +127,7 @@ void PDFFile::reconstruct() {
     // position in the stream's header so that a rewritten cross-reference stream points other
     // readers to the right member.
     for (std::int64_t stream : objectStreamNumbers) {
-        const Members& members = objectsInStream(stream);
+        const Members& members = objectsInStream(stream).members;
         for (const auto& [number, member] : members) {
             if (entries_.contains(number)) continue;
             if (static_cast<std::int64_t>(entries_.size()) >= maxEntries_) throw EntryLimit();
