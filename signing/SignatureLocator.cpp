@@ -118,12 +118,12 @@ std::vector<Rect> signatureWidgets(const std::vector<PageAnnotation>& annotation
 }
 
 void appendCuePlaces(PDFFile& file, const PageSource& source, const std::vector<PDFRef>& pages,
-                     std::vector<SignaturePlacement>& out) {
+                     std::vector<SignaturePlacement>& out, const std::stop_token& stop) {
     const int count = std::min(static_cast<int>(pages.size()), source.pageCount());
     // The annotations of an /Annots array shared by several pages, read once.
     const PDFObject* sharedAnnots = nullptr;
     std::vector<PageAnnotation> shared;
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count && !stop.stop_requested(); ++i) {
         std::optional<PageText> text = source.text(i);
         if (!text || text->text.empty()) continue;
         std::optional<DisplaySpace> space = DisplaySpace::of(file, pages[i]);
@@ -241,20 +241,22 @@ bool mentions(std::string_view text, std::string_view name) {
     return c >= std::min<std::size_t>(W.size(), 2);
 }
 
-std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& source) {
+std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& source,
+                                           std::stop_token stop) {
     std::vector<SignaturePlacement> out;
     std::vector<PDFRef> pages = file.pageRefs();
     if (pages.empty()) return out;
     appendFieldPlaces(file, pages, out);
-    appendCuePlaces(file, source, pages, out);
+    appendCuePlaces(file, source, pages, out, stop);
+    if (stop.stop_requested()) return out;
     out.push_back(lastPagePlace(file, source, pages));
     return out;
 }
 
-std::vector<SignaturePlacement> placements(PDFFile& file) {
+std::vector<SignaturePlacement> placements(PDFFile& file, std::stop_token stop) {
     std::unique_ptr<PopplerPages> pages = PopplerPages::borrow(file.bytes());
-    if (pages) return placements(file, *pages);
-    return placements(file, NoPages());
+    if (pages) return placements(file, *pages, stop);
+    return placements(file, NoPages(), stop);
 }
 
 std::optional<std::size_t> bestIndex(const std::vector<SignaturePlacement>& list,

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <stop_token>
 #include <string_view>
 #include <vector>
 
@@ -22,12 +23,14 @@ namespace SignatureLocator {
 
 // All candidates: signature fields, then text cues page by page, then the last-page place. Empty
 // only for a document without pages. Never throws. Page text and rendering come from `pages`,
-// whose page indices are those of file.pageRefs().
-std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& pages);
+// whose page indices are those of file.pageRefs(). A stop requested through `stop` ends the
+// search between pages; what it gives then is incomplete and only good to be thrown away.
+std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& pages,
+                                           std::stop_token stop = {});
 
 // The same with Poppler reading the file's bytes (without text and rendering when Poppler cannot
 // open them: then only fields and the corner place).
-std::vector<SignaturePlacement> placements(PDFFile& file);
+std::vector<SignaturePlacement> placements(PDFFile& file, std::stop_token stop = {});
 
 // The default choice: the last signature box (lowest on its page), else the first detected place
 // whose context names the signer or the signer's organisation, else the strongest cue on the

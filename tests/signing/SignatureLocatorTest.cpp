@@ -418,3 +418,31 @@ TEST(SignatureLocatorFields, FormWhoseFieldsShareOneLongKidsArray) {
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0].label, "Campo de firma «Ultima» · pág. 1");
 }
+
+// A search asked to stop reads no further page (a caller gives up on a long document).
+TEST(SignatureLocatorCues, StopEndsTheSearchBetweenPages) {
+    struct Counting final : PageSource {
+        std::stop_source* source = nullptr;
+        mutable int read = 0;
+        int pageCount() const override { return 50; }
+        std::optional<PageText> text(int) const override {
+            if (++read == 3) source->request_stop();
+            return PageText{u"x", {{10, 10, 6, 10}}};
+        }
+        std::optional<GreyImage> render(int, double, std::int64_t) const override {
+            return std::nullopt;
+        }
+    };
+    std::vector<fixtures::PageSpec> specs(50);
+    PDFFile file(fixtures::pagesPDF(specs));
+    std::stop_source stop;
+    Counting pages;
+    pages.source = &stop;
+    SignatureLocator::placements(file, pages, stop.get_token());
+    EXPECT_EQ(pages.read, 3);
+    Counting all;
+    std::stop_source unused;
+    all.source = &unused;
+    EXPECT_FALSE(SignatureLocator::placements(file, all).empty());
+    EXPECT_EQ(all.read, 51);  // every page, then the last one again for its place
+}
