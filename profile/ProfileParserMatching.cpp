@@ -2,8 +2,8 @@
 #include "profile/Identity.h"
 #include "profile/ProfileParser.h"
 #include "profile/UnicodeText.h"
+#include "platform/Regex.h"
 
-#include <unicode/regex.h>
 #include <unicode/uchar.h>
 
 #include <map>
@@ -24,21 +24,17 @@ constexpr int32_t kSearchTimeLimit = 2000;
 // compiled for one call only.
 constexpr std::size_t kCachedPatterns = 256;
 
-// The compiled pattern, or null when it does not compile. A compiled pattern is immutable and may
-// make matchers on several threads at once.
-std::shared_ptr<const icu::RegexPattern> compiled(std::string_view pattern, uint32_t options) {
+// The compiled pattern (one that does not compile matches nothing). A compiled pattern is
+// immutable and may search on several threads at once.
+std::shared_ptr<const Regex> compiled(std::string_view pattern, uint32_t options) {
     static std::mutex mutex;
-    static std::map<std::pair<std::string, uint32_t>, std::shared_ptr<const icu::RegexPattern>, std::less<>> cache;
+    static std::map<std::pair<std::string, uint32_t>, std::shared_ptr<const Regex>, std::less<>> cache;
     std::pair<std::string, uint32_t> key(pattern, options);
     {
         std::lock_guard<std::mutex> lock(mutex);
         if (auto it = cache.find(key); it != cache.end()) return it->second;
     }
-    UErrorCode status = U_ZERO_ERROR;
-    UParseError parseError;
-    std::shared_ptr<const icu::RegexPattern> made(
-        icu::RegexPattern::compile(UnicodeText::fromUtf8(pattern), options, parseError, status));
-    if (U_FAILURE(status)) made.reset();
+    auto made = std::make_shared<const Regex>(pattern, options);
     std::lock_guard<std::mutex> lock(mutex);
     if (cache.size() < kCachedPatterns) cache.emplace(std::move(key), made);
     return made;
@@ -48,37 +44,26 @@ std::shared_ptr<const icu::RegexPattern> compiled(std::string_view pattern, uint
 
 std::vector<Match> matches(std::string_view pattern, std::string_view text, uint32_t options) {
     std::vector<Match> result;
-    const std::shared_ptr<const icu::RegexPattern> regex = compiled(pattern, options);
-    if (!regex) return result;
+    const std::shared_ptr<const Regex> regex = compiled(pattern, options);
+    if (!regex->isValid()) return result;
 
-    UErrorCode status = U_ZERO_ERROR;
     const icu::UnicodeString subject = UnicodeText::fromUtf8(text);
-    std::unique_ptr<icu::RegexMatcher> matcher(regex->matcher(subject, status));
-    if (U_FAILURE(status) || !matcher) return result;
-    matcher->setTimeLimit(kSearchTimeLimit, status);
-    status = U_ZERO_ERROR;
-
+    const std::u16string_view units(subject.getBuffer(), static_cast<std::size_t>(subject.length()));
     UnicodeText::GraphemeBounds bounds(subject);
-    const int32_t groupCount = matcher->groupCount();
-    while (matcher->find(status) && U_SUCCESS(status)) {
-        int32_t start = matcher->start(status);
-        int32_t end = matcher->end(status);
-        if (U_FAILURE(status)) break;
+    auto piece = [&](const Regex::Range& r) {
+        return UnicodeText::toUtf8(icu::UnicodeString(subject, static_cast<int32_t>(r.start),
+                                                      static_cast<int32_t>(r.end - r.start)));
+    };
+    for (const Regex::Match& found : regex->matches(units, SIZE_MAX, kSearchTimeLimit)) {
+        const int32_t start = static_cast<int32_t>(found.range.start);
+        const int32_t end = static_cast<int32_t>(found.range.end);
         if (!bounds.isBoundary(start) || !bounds.isBoundary(end)) continue;
         Match match;
-        match.range = {static_cast<std::size_t>(start), static_cast<std::size_t>(end)};
-        match.whole = UnicodeText::toUtf8(icu::UnicodeString(subject, start, end - start));
-        match.groups.reserve(static_cast<std::size_t>(groupCount));
-        for (int32_t g = 1; g <= groupCount; ++g) {
-            int32_t gs = matcher->start(g, status);
-            int32_t ge = matcher->end(g, status);
-            if (U_FAILURE(status) || gs < 0 || ge < gs) {
-                status = U_ZERO_ERROR;
-                match.groups.emplace_back();
-            } else {
-                match.groups.push_back(UnicodeText::toUtf8(icu::UnicodeString(subject, gs, ge - gs)));
-            }
-        }
+        match.range = {found.range.start, found.range.end};
+        match.whole = piece(found.range);
+        match.groups.reserve(found.groups.size());
+        for (const std::optional<Regex::Range>& group : found.groups)
+            match.groups.push_back(group ? piece(*group) : std::string());
         result.push_back(std::move(match));
     }
     return result;

@@ -100,12 +100,20 @@ struct PDFSigner {
 
     // Appearance operations, also used by the signature copies and the form filler.
 
+    // What the form XObject's content stream holds: the rendered content as it is, or (for the
+    // value of a text field) that content marked as the field's variable text,
+    // "/Tx BMC\n" content "\nEMC".
+    enum class AppearanceContent { asRendered, textField };
+
     // The normal-appearance form XObject for a rectangle (page space) on a page, turned with the
     // page's /Rotate; nothing when the rectangle is 1 point or less wide or high or `render`
     // gives nothing (then nothing is added to the update).
-    static std::optional<PDFRef> addAppearance(const Rect& rect, std::optional<PDFRef> page,
-                                               PDFFile& file, PDFUpdate& update,
-                                               const Render& render);
+    static std::optional<PDFRef> addAppearance(
+        const Rect& rect, std::optional<PDFRef> page, PDFFile& file, PDFUpdate& update,
+        const Render& render, AppearanceContent marking = AppearanceContent::asRendered);
+    // The page's /Rotate (inherited; a real truncated) reduced into 0..359; 0 without a page or
+    // without a numeric /Rotate.
+    static int pageRotation(PDFFile& file, std::optional<PDFRef> page);
     // The decoded content of the first page of a PDF and a copy of its resources inside the
     // update. Throws PDFError ("La apariencia no tiene página") and the opening/filter errors.
     static std::pair<std::string, PDFObject> importPage(std::string pdf, PDFUpdate& update);

@@ -141,20 +141,22 @@ std::pair<std::string, PDFObject> PDFSigner::importPage(std::string pdf, PDFUpda
     return {std::move(content), copier.copy(resources)};
 }
 
+int PDFSigner::pageRotation(PDFFile& file, std::optional<PDFRef> page) {
+    if (!page) return 0;
+    const PDFObject* rotate = file.inherited("Rotate", *page);
+    if (!rotate) return 0;
+    auto value = rotate->integer();
+    if (!value) return 0;
+    std::int64_t reduced = *value % 360;
+    if (reduced < 0) reduced += 360;
+    return static_cast<int>(reduced);
+}
+
 std::optional<PDFRef> PDFSigner::addAppearance(const Rect& rect, std::optional<PDFRef> page,
                                                PDFFile& file, PDFUpdate& update,
-                                               const Render& render) {
+                                               const Render& render, AppearanceContent marking) {
     if (!(rect.width > 1) || !(rect.height > 1) || !render) return std::nullopt;
-    int rotation = 0;
-    if (page) {
-        if (const PDFObject* rotate = file.inherited("Rotate", *page)) {
-            if (auto value = rotate->integer()) {
-                std::int64_t reduced = *value % 360;
-                if (reduced < 0) reduced += 360;
-                rotation = static_cast<int>(reduced);
-            }
-        }
-    }
+    const int rotation = pageRotation(file, page);
     Size box{rect.width, rect.height};
     if (rotation == 90 || rotation == 270) box = Size{rect.height, rect.width};
 
@@ -220,6 +222,7 @@ std::optional<PDFRef> PDFSigner::addAppearance(const Rect& rect, std::optional<P
         {"Matrix", rotationMatrix(rotation)},
         {"Resources", std::move(resources)},
         {"Filter", PDFObject::name("FlateDecode")}};
+    if (marking == AppearanceContent::textField) content = "/Tx BMC\n" + content + "\nEMC";
     update.set(form, PDFObject::stream(std::move(dictionary), PDFFilters::deflate(content)));
     return form;
 }

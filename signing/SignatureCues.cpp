@@ -1,12 +1,10 @@
 #include "signing/SignatureCues.h"
 
-#include <unicode/regex.h>
-#include <unicode/unistr.h>
-
 #include <algorithm>
 #include <cmath>
 #include <memory>
 
+#include "platform/Regex.h"
 #include "signing/UnicodeText.h"
 
 namespace SignatureCues {
@@ -30,37 +28,23 @@ const char* patternSource(Pattern pattern) {
     return "";
 }
 
-std::unique_ptr<icu::RegexPattern> compile(Pattern pattern) {
-    UErrorCode status = U_ZERO_ERROR;
-    UParseError parseError;
-    std::unique_ptr<icu::RegexPattern> compiled(
-        icu::RegexPattern::compile(icu::UnicodeString::fromUTF8(patternSource(pattern)),
-                                   UREGEX_CASE_INSENSITIVE, parseError, status));
-    return U_SUCCESS(status) ? std::move(compiled) : nullptr;
-}
-
-const icu::RegexPattern* compiled(Pattern pattern) {
-    static const std::unique_ptr<icu::RegexPattern> cue = compile(Pattern::cue);
-    static const std::unique_ptr<icu::RegexPattern> role = compile(Pattern::role);
-    static const std::unique_ptr<icu::RegexPattern> otherParty = compile(Pattern::otherParty);
+const Regex& compiled(Pattern pattern) {
+    static const Regex cue(patternSource(Pattern::cue), Regex::caseInsensitive);
+    static const Regex role(patternSource(Pattern::role), Regex::caseInsensitive);
+    static const Regex otherParty(patternSource(Pattern::otherParty), Regex::caseInsensitive);
     switch (pattern) {
         case Pattern::cue:
-            return cue.get();
+            return cue;
         case Pattern::role:
-            return role.get();
+            return role;
         case Pattern::otherParty:
-            return otherParty.get();
+            return otherParty;
     }
-    return nullptr;
+    return cue;
 }
 
 bool anyMatch(Pattern pattern, std::u16string_view text) {
-    const icu::RegexPattern* regex = compiled(pattern);
-    if (!regex) return false;
-    icu::UnicodeString s(false, text.data(), static_cast<int32_t>(text.size()));
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::RegexMatcher> matcher(regex->matcher(s, status));
-    return U_SUCCESS(status) && matcher->find(status) && U_SUCCESS(status);
+    return compiled(pattern).search(text);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -463,18 +447,9 @@ void roleEntries(EntryBuilder& builder, const std::vector<TextRange>& roles,
 
 std::vector<TextRange> matches(Pattern pattern, std::u16string_view text) {
     std::vector<TextRange> out;
-    const icu::RegexPattern* regex = compiled(pattern);
-    if (!regex || text.empty()) return out;
-    icu::UnicodeString s(false, text.data(), static_cast<int32_t>(text.size()));
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::RegexMatcher> matcher(regex->matcher(s, status));
-    if (U_FAILURE(status)) return out;
-    while (matcher->find(status) && U_SUCCESS(status)) {
-        int32_t start = matcher->start(status);
-        int32_t end = matcher->end(status);
-        if (U_FAILURE(status) || end < start) break;
-        out.push_back({static_cast<std::size_t>(start), static_cast<std::size_t>(end - start)});
-    }
+    if (text.empty()) return out;
+    for (const Regex::Match& m : compiled(pattern).matches(text))
+        out.push_back({m.range.start, m.range.end - m.range.start});
     return out;
 }
 

@@ -1,0 +1,325 @@
+// Fields of flat forms: writing cells right of short labels, fill-in lines and tick columns, found
+// from the page's text and its ink.
+#include <unicode/uchar.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "forms/reader/FormPageText.h"
+#include "forms/reader/FormReader.h"
+#include "forms/reader/PageGlyphs.h"
+#include "forms/reader/TextSpace.h"
+#include "pdf/PDFFile.h"
+#include "platform/Regex.h"
+#include "signing/InkMap.h"
+#include "signing/PageAnnotation.h"
+#include "signing/UnicodeText.h"
+
+namespace FormReader {
+namespace {
+
+// Glyphs of one run: centres closer than half the taller height, the next glyph no more than
+// this far left of the run's end, and a gap below max(6 pt, 0.6 x glyph height).
+constexpr double sameLineShare = 0.5;
+constexpr double backwardTolerance = 2;
+constexpr double minWordGap = 6;
+constexpr double wordGapShare = 0.6;
+// Cells below a tick caption: at most this wide and high.
+constexpr double maxTickCell = 80;
+// Tick cells kept per page: more can only come from a hostile page, and each new one is tested
+// against those kept.
+constexpr std::size_t maxTickCells = 500;
+// A label that may own a writing cell: characters and words at most.
+constexpr std::size_t maxLabelCharacters = 40;
+constexpr std::size_t maxLabelWords = 6;
+// A writing cell at least this wide and high.
+constexpr double minCellWidth = 18;
+constexpr double minCellHeight = 8;
+// Two labels whose cells agree within this lead to one cell.
+constexpr double sameCell = 2;
+// Narrow cells stacked in a column (a grid or tick column): narrower than this, edges closer than
+// `sameCell`, at least this many.
+constexpr double narrowCell = 60;
+constexpr std::size_t narrowColumn = 3;
+// A cell is inset this much before it becomes a field.
+constexpr double fieldInset = 1;
+// Characters of a label kept as the field's left text.
+constexpr std::size_t labelKept = 80;
+
+struct Run {
+    std::u16string text;  // cleaned
+    Rect rect;            // display space
+};
+
+struct Cell {
+    Rect rect;  // display space
+    std::string text;
+};
+
+bool isBlank(char16_t c) {
+    return c == u'\t' || c == u' ' || c == u'\u00A0';
+}
+bool isBreak(char16_t c) {
+    return c == u'\n' || c == u'\r';
+}
+
+Rect unite(const Rect& a, const Rect& b) {
+    double x0 = std::min(a.minX(), b.minX()), y0 = std::min(a.minY(), b.minY());
+    double x1 = std::max(a.maxX(), b.maxX()), y1 = std::max(a.maxY(), b.maxY());
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
+bool containsRect(const Rect& outer, const Rect& inner) {
+    return inner.minX() >= outer.minX() && inner.maxX() <= outer.maxX() &&
+           inner.minY() >= outer.minY() && inner.maxY() <= outer.maxY();
+}
+
+Point centre(const Rect& r) {
+    return {r.midX(), r.midY()};
+}
+
+// Horizontally continuous stretches of glyphs on one line, at most maxRunsPerPage of them.
+std::vector<Run> textRuns(const FormPageText& page) {
+    std::vector<Run> runs;
+    const std::u16string& text = page.text();
+    std::size_t start = 0, end = 0;
+    std::optional<Rect> rect;
+    auto close = [&] {
+        if (rect && runs.size() < maxRunsPerPage)
+            runs.push_back({clean(std::u16string_view(text).substr(start, end - start)), *rect});
+        rect.reset();
+    };
+    for (std::size_t i = 0; i < text.size() && runs.size() < maxRunsPerPage; ++i) {
+        char16_t c = text[i];
+        if (isBlank(c)) continue;
+        if (isBreak(c)) {
+            close();
+            continue;
+        }
+        std::optional<Rect> glyph = page.displayBox(i);
+        if (!glyph || glyph->isEmpty()) continue;
+        bool extends = false;
+        if (rect) {
+            bool sameLine = std::abs(glyph->midY() - rect->midY()) <
+                            sameLineShare * std::max(glyph->height, rect->height);
+            bool notBehind = glyph->minX() >= rect->maxX() - backwardTolerance;
+            bool near =
+                glyph->minX() - rect->maxX() < std::max(minWordGap, wordGapShare * glyph->height);
+            extends = sameLine && notBehind && near;
+        }
+        if (extends) {
+            rect = unite(*rect, *glyph);
+            end = i + 1;
+        } else {
+            close();
+            start = i;
+            end = i + 1;
+            rect = glyph;
+        }
+    }
+    close();
+    return runs;
+}
+
+std::size_t wordCount(std::u16string_view text) {
+    std::size_t words = 0;
+    bool inWord = false;
+    for (char16_t c : text) {
+        if (c == u' ') {
+            inWord = false;
+        } else if (!inWord) {
+            inWord = true;
+            ++words;
+        }
+    }
+    return words;
+}
+
+bool hasLetter(std::u16string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        UChar32 c;
+        U16_NEXT(text.data(), i, text.size(), c);
+        if (u_isalpha(c)) return true;
+    }
+    return false;
+}
+
+// The page's ink map, made on first need and at most once: a page that cannot be rendered is
+// not rendered again for each of its labels.
+class LazyInk {
+public:
+    LazyInk(const PageSource& pages, int index, const PageText& text, const DisplaySpace& space,
+            const std::vector<PageAnnotation>& annotations)
+        : pages_(pages), index_(index), text_(text), space_(space), annotations_(annotations) {}
+
+    const InkMap* get() {
+        if (!tried_) {
+            tried_ = true;
+            map_ = InkMap::make(pages_, index_, text_, space_, annotations_, true);
+        }
+        return map_ ? &*map_ : nullptr;
+    }
+
+private:
+    const PageSource& pages_;
+    int index_;
+    const PageText& text_;
+    const DisplaySpace& space_;
+    const std::vector<PageAnnotation>& annotations_;
+    bool tried_ = false;
+    std::optional<InkMap> map_;
+};
+
+std::vector<Cell> tickCells(const std::vector<Run>& runs, LazyInk& ink) {
+    std::vector<Cell> cells;
+    for (const Run& run : runs) {
+        if (cells.size() >= maxTickCells) break;
+        if (run.text.size() > maxCaptionCharacters ||
+            !tickHeader().search(std::u16string_view(run.text)))
+            continue;
+        if (run.rect.isEmpty()) continue;
+        const InkMap* map = ink.get();
+        if (!map) continue;
+        for (const Rect& cell : map->cells(run.rect)) {
+            if (!(cell.width <= maxTickCell) || !(cell.height <= maxTickCell)) continue;
+            Point c = centre(cell);
+            bool taken = std::any_of(cells.begin(), cells.end(),
+                                     [&](const Cell& k) { return k.rect.contains(c); });
+            if (taken || cells.size() >= maxTickCells) continue;
+            cells.push_back({cell, UnicodeText::utf8(run.text)});
+        }
+    }
+    return cells;
+}
+
+std::vector<Cell> labelCells(const std::vector<Run>& runs, LazyInk& ink, double upTo) {
+    std::vector<Cell> cells;
+    for (const Run& run : runs) {
+        if (UnicodeText::characterCount(run.text) > maxLabelCharacters) continue;
+        if (wordCount(run.text) > maxLabelWords) continue;
+        if (!hasLetter(run.text)) continue;
+        if (signatureCue().search(std::u16string_view(run.text))) continue;
+        const InkMap* map = ink.get();
+        if (!map || run.rect.isEmpty()) continue;
+        std::optional<Rect> cell = map->cell(run.rect, upTo);
+        if (!cell || cell->width < minCellWidth || cell->height < minCellHeight) continue;
+        auto same = [&](const Cell& k) {
+            return containsRect(k.rect.insetBy(-sameCell, -sameCell), *cell) &&
+                   containsRect(cell->insetBy(-sameCell, -sameCell), k.rect);
+        };
+        auto it = std::find_if(cells.begin(), cells.end(), same);
+        if (it != cells.end()) {
+            it->text += ' ';
+            it->text += UnicodeText::utf8(run.text);
+        } else if (cells.size() < maxLabelCells) {
+            cells.push_back({*cell, UnicodeText::utf8(run.text)});
+        }
+    }
+    return cells;
+}
+
+// Drops label cells inside tick cells and label cells of columns of narrow cells.
+std::vector<Cell> pruned(const std::vector<Cell>& labels, const std::vector<Cell>& ticks) {
+    std::vector<Cell> out;
+    for (const Cell& cell : labels) {
+        Point c = centre(cell.rect);
+        if (std::any_of(ticks.begin(), ticks.end(),
+                        [&](const Cell& t) { return t.rect.contains(c); }))
+            continue;
+        if (cell.rect.width < narrowCell) {
+            std::size_t column = 0;
+            for (const Cell& other : labels)
+                if (other.rect.width < narrowCell &&
+                    std::abs(other.rect.minX() - cell.rect.minX()) < sameCell &&
+                    std::abs(other.rect.maxX() - cell.rect.maxX()) < sameCell)
+                    ++column;
+            if (column >= narrowColumn) continue;
+        }
+        out.push_back(cell);
+    }
+    return out;
+}
+
+// The last `count` characters of a UTF-8 text.
+std::string lastCharacters(const std::string& text, std::size_t count) {
+    std::u16string s = UnicodeText::utf16(text);
+    if (s.size() <= count) return text;
+    return UnicodeText::utf8(UnicodeText::suffix(s, count));
+}
+
+}  // namespace
+
+std::vector<FormField> drawnFields(PDFFile& file, const PageSource& pages) {
+    std::vector<FormField> result;
+    const std::vector<PDFRef> refs = file.pageRefs();
+    const int count = std::min({static_cast<int>(refs.size()), pages.pageCount(), maxDrawnPages});
+    // The annotations of an /Annots array shared by several pages, read once.
+    const PDFObject* sharedAnnots = nullptr;
+    std::vector<PageAnnotation> shared;
+    for (int i = 0; i < count && result.size() < maxFields; ++i) {
+        if (!PageGlyphs::readable(file, refs[i])) continue;
+        std::optional<PageText> text = pages.text(i);
+        if (!text || text->text.empty()) continue;
+        std::optional<DisplaySpace> space = DisplaySpace::of(file, refs[i]);
+        if (!space) continue;
+        const PDFObject* annots = PageAnnotation::annotsOf(file, refs[i]);
+        if (annots && annots != sharedAnnots) {
+            sharedAnnots = annots;
+            shared = PageAnnotation::of(file, annots);
+        }
+        static const std::vector<PageAnnotation> none;
+        const std::vector<PageAnnotation>& annotations = annots ? shared : none;
+        const FormPageText page(*text, *space,
+                                FormPageText::coveredBy(file, annots, maxAnnotsPerPage));
+        LazyInk ink(pages, i, *text, *space, annotations);
+
+        const std::vector<Run> runs = textRuns(page);
+        const std::vector<Cell> ticks = tickCells(runs, ink);
+        const std::vector<Cell> labels = pruned(labelCells(runs, ink, space->bounds.maxX()), ticks);
+        std::vector<FillLine> lines;
+        for (FillLine& line : fillLines(page)) {
+            Point c = centre(line.rect);
+            bool inCell = std::any_of(labels.begin(), labels.end(), [&](const Cell& cell) {
+                return space->page(cell.rect).contains(c);
+            });
+            if (!inCell) lines.push_back(std::move(line));
+        }
+        if (labels.empty() && lines.empty() && ticks.empty()) continue;
+
+        const std::vector<FormTitle> titles = headings(page);
+        const TextSource source = [&](const Rect& r) { return page.textIn(r); };
+        auto add = [&](Rect rect, FormField::Kind kind) -> FormField* {
+            if (result.size() >= maxFields) return nullptr;
+            FormField field;
+            field.id = static_cast<int>(result.size()) + 1;
+            field.pageIndex = i;
+            field.kind = kind;
+            field.rect = rect;
+            field.drawn = true;
+            if (kind == FormField::Kind::check) field.exportValue = "X";
+            describe(field, source, titles);
+            result.push_back(std::move(field));
+            return &result.back();
+        };
+        for (const Cell& cell : labels)
+            if (FormField* f = add(space->page(cell.rect.insetBy(fieldInset, fieldInset)),
+                                   FormField::Kind::text)) {
+                f->left = lastCharacters(cell.text, labelKept);
+                f->above.clear();
+                f->right.clear();
+            }
+        for (const FillLine& line : lines)
+            if (FormField* f = add(line.rect, FormField::Kind::text)) {
+                f->left = line.label;
+                f->above.clear();
+                f->right.clear();
+            }
+        for (const Cell& cell : ticks)
+            if (FormField* f = add(space->page(cell.rect.insetBy(fieldInset, fieldInset)),
+                                   FormField::Kind::check))
+                f->above = cell.text;
+    }
+    return result;
+}
+
+}  // namespace FormReader

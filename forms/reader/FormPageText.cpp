@@ -1,0 +1,218 @@
+#include "forms/reader/FormPageText.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+
+#include "forms/reader/FormReader.h"
+#include "pdf/PDFFile.h"
+#include "signing/PageAnnotation.h"
+#include "signing/UnicodeText.h"
+
+namespace {
+
+Rect unite(const Rect& a, const Rect& b) {
+    double x0 = std::min(a.minX(), b.minX()), y0 = std::min(a.minY(), b.minY());
+    double x1 = std::max(a.maxX(), b.maxX()), y1 = std::max(a.maxY(), b.maxY());
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
+bool finite(const PageTextBox& b) {
+    return std::isfinite(b.x) && std::isfinite(b.y) && std::isfinite(b.width) &&
+           std::isfinite(b.height);
+}
+
+bool isBreak(char16_t c) {
+    return c == u'\n' || c == u'\r';
+}
+
+}  // namespace
+
+std::vector<Rect> FormPageText::coveredBy(PDFFile& file, const PDFObject* annots,
+                                          std::size_t limit) {
+    std::vector<Rect> out;
+    const std::vector<PDFObject>* list = annots ? annots->array() : nullptr;
+    if (!list) return out;
+    const std::size_t n = std::min(list->size(), limit);
+    for (std::size_t k = 0; k < n; ++k) {
+        const PDFDictionary* a = file.dictionary(&(*list)[k]);
+        if (!a) continue;
+        const PDFObject* subtype = file.resolve(a->get("Subtype"));
+        const std::string* name = subtype ? subtype->name() : nullptr;
+        if (!name || (*name != "Widget" && *name != "FreeText")) continue;
+        bool shows = *name == "FreeText" || a->contains("AP");
+        if (!shows) {
+            for (const PDFDictionary* d : PageAnnotation::parentChain(file, a)) {
+                const PDFObject* v = file.resolve(d->get("V"));
+                if (!v) continue;
+                std::optional<std::string> text = v->text();
+                shows = !text || !text->empty();
+                break;
+            }
+        }
+        if (!shows) continue;
+        if (std::optional<Rect> r = PageAnnotation::rectangle(file, a->get("Rect")))
+            out.push_back(*r);
+    }
+    return out;
+}
+
+template <typename Visit>
+void FormPageText::centresIn(const Rect& rect, Visit visit) const {
+    const double minX = rect.minX(), maxX = rect.maxX(), minY = rect.minY(), maxY = rect.maxY();
+    if (!(minX <= maxX) || !(minY <= maxY)) return;
+    const double lastRow = std::floor(maxY);
+    auto byRowThenX = [](const Centre& c, std::pair<double, double> key) {
+        return c.row < key.first || (c.row == key.first && c.x < key.second);
+    };
+    auto it = std::lower_bound(centres_.begin(), centres_.end(),
+                               std::make_pair(std::floor(minY), minX), byRowThenX);
+    while (it != centres_.end() && it->row <= lastRow) {
+        const double row = it->row;
+        if (it->x < minX)  // the first entry of a later row: on to the rectangle's left edge
+            it = std::lower_bound(it, centres_.end(), std::make_pair(row, minX), byRowThenX);
+        for (; it != centres_.end() && it->row == row && it->x <= maxX; ++it)
+            if (it->y >= minY && it->y <= maxY)
+                visit(static_cast<std::size_t>(it - centres_.begin()));
+        // On to the next row.
+        it = std::lower_bound(it, centres_.end(),
+                              std::make_pair(row, std::numeric_limits<double>::infinity()),
+                              byRowThenX);
+    }
+}
+
+void FormPageText::dropCovered(const std::vector<Rect>& covered) {
+    // Dropped centres are skipped through `next` (the next live position, path halving), so that
+    // each centre is dropped once however many rectangles overlap it.
+    const std::size_t n = centres_.size();
+    std::vector<std::size_t> next(n + 1);
+    std::iota(next.begin(), next.end(), 0);
+    auto live = [&](std::size_t k) {
+        while (next[k] != k) {
+            next[k] = next[next[k]];
+            k = next[k];
+        }
+        return k;
+    };
+    auto byRowThenX = [](const Centre& c, std::pair<double, double> key) {
+        return c.row < key.first || (c.row == key.first && c.x < key.second);
+    };
+    auto position = [&](std::size_t from, double row, double x) {
+        return static_cast<std::size_t>(
+            std::lower_bound(centres_.begin() + static_cast<std::ptrdiff_t>(from), centres_.end(),
+                             std::make_pair(row, x), byRowThenX) -
+            centres_.begin());
+    };
+    for (const Rect& r : covered) {
+        const double minX = r.minX(), maxX = r.maxX(), minY = r.minY(), maxY = r.maxY();
+        if (!(minX <= maxX) || !(minY <= maxY)) continue;
+        const double lastRow = std::floor(maxY);
+        std::size_t k = live(position(0, std::floor(minY), minX));
+        while (k < n && centres_[k].row <= lastRow) {
+            const double row = centres_[k].row;
+            if (centres_[k].x < minX) {
+                k = live(position(k, row, minX));
+                if (k >= n || centres_[k].row != row) continue;
+            }
+            while (k < n && centres_[k].row == row && centres_[k].x <= maxX) {
+                if (centres_[k].y >= minY && centres_[k].y <= maxY) {
+                    hasBox_[centres_[k].index] = false;
+                    next[k] = k + 1;
+                }
+                k = live(k + 1);
+            }
+            if (k < n && centres_[k].row == row)
+                k = live(position(k, row, std::numeric_limits<double>::infinity()));
+        }
+    }
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < n; ++k)
+        if (hasBox_[centres_[k].index]) centres_[kept++] = centres_[k];
+    centres_.resize(kept);
+}
+
+FormPageText::FormPageText(const PageText& text, const DisplaySpace& space,
+                           const std::vector<Rect>& covered)
+    : space_(space) {
+    std::size_t length = std::min(text.text.size(), maxUnits);
+    // Never cut a surrogate pair in two.
+    if (length < text.text.size() && length > 0 && text.text[length - 1] >= 0xD800 &&
+        text.text[length - 1] <= 0xDBFF)
+        --length;
+    text_.assign(text.text, 0, length);
+
+    pageBoxes_.assign(length, Rect{});
+    displayBoxes_.assign(length, Rect{});
+    hasBox_.assign(length, false);
+    centres_.reserve(length);
+    const std::size_t withBoxes = std::min(length, text.boxes.size());
+    const Rect& crop = space_.bounds;
+    for (std::size_t i = 0; i < withBoxes; ++i) {
+        const PageTextBox& b = text.boxes[i];
+        if (b.isEmpty() || !finite(b) || isBreak(text_[i])) continue;
+        Rect display = space_.textBox(b);
+        // Text outside the crop box is not shown: it is no caption of anything.
+        if (!crop.contains({display.midX(), display.midY()})) continue;
+        Rect page = space_.page(display);
+        if (!std::isfinite(page.midX()) || !std::isfinite(page.midY())) continue;
+        displayBoxes_[i] = display;
+        pageBoxes_[i] = page;
+        hasBox_[i] = true;
+        centres_.push_back({std::floor(page.midY()), page.midX(), page.midY(), i});
+    }
+    std::sort(centres_.begin(), centres_.end(), [](const Centre& a, const Centre& b) {
+        if (a.row != b.row) return a.row < b.row;
+        if (a.x != b.x) return a.x < b.x;
+        return a.index < b.index;
+    });
+    if (!covered.empty()) dropCovered(covered);
+
+    std::size_t start = 0;
+    auto closeLine = [&](std::size_t end) { lines_.push_back({start, end, bounds(start, end)}); };
+    for (std::size_t i = 0; i < length; ++i) {
+        if (!isBreak(text_[i])) continue;
+        closeLine(i);
+        start = i + 1;
+    }
+    if (start < length) closeLine(length);
+}
+
+std::optional<Rect> FormPageText::pageBox(std::size_t i) const {
+    if (i >= hasBox_.size() || !hasBox_[i]) return std::nullopt;
+    return pageBoxes_[i];
+}
+
+std::optional<Rect> FormPageText::displayBox(std::size_t i) const {
+    if (i >= hasBox_.size() || !hasBox_[i]) return std::nullopt;
+    return displayBoxes_[i];
+}
+
+std::optional<Rect> FormPageText::bounds(std::size_t from, std::size_t to) const {
+    to = std::min(to, hasBox_.size());
+    std::optional<Rect> out;
+    for (std::size_t i = from; i < to; ++i) {
+        if (!hasBox_[i]) continue;
+        out = out ? unite(*out, pageBoxes_[i]) : pageBoxes_[i];
+    }
+    return out;
+}
+
+std::string FormPageText::textIn(const Rect& rect) const {
+    std::vector<std::size_t> hits;
+    centresIn(rect, [&](std::size_t k) { hits.push_back(centres_[k].index); });
+    if (hits.empty()) return "";
+    if (hits.size() > maxCharactersPerRect) {
+        std::nth_element(hits.begin(), hits.begin() + maxCharactersPerRect, hits.end());
+        hits.resize(maxCharactersPerRect);
+    }
+    std::sort(hits.begin(), hits.end());
+
+    std::u16string kept;
+    kept.reserve(hits.size() * 2);
+    for (std::size_t k = 0; k < hits.size(); ++k) {
+        if (k > 0 && hits[k] != hits[k - 1] + 1) kept.push_back(u' ');
+        kept.push_back(text_[hits[k]]);
+    }
+    return UnicodeText::utf8(FormReader::clean(kept));
+}

@@ -1,0 +1,91 @@
+#pragma once
+// Reading a form: the fields of a PDF document with the texts printed around them, and the units
+// the user answers together.
+//
+//   std::vector<FormField> fields = FormReader::fields(file);        // page text through Poppler
+//   std::vector<FormUnit> units = FormReader::units(fields);
+//
+// The fields are the interactive form's widgets, page by page in /Annots order, with ids 1, 2, 3…
+// When the document has no usable widget at all, the boxes, fill lines and tick columns drawn on
+// its pages take their place (drawnFields). Nothing here throws: what cannot be read gives fewer
+// fields. Page i is file.pageRefs()[i] and pages.text(i), read once per page; a page that shows
+// more glyphs than PageGlyphs::maxGlyphs is read without its text, and the text that widgets
+// themselves show is no printed caption (see FormPageText).
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "forms/reader/FillLine.h"
+#include "forms/reader/FormField.h"
+#include "forms/reader/FormTitle.h"
+#include "forms/reader/FormUnit.h"
+#include "signing/Geometry.h"
+
+class PDFFile;
+class PageSource;
+class FormPageText;
+class Regex;
+
+namespace FormReader {
+
+// Fields read from one document; the rest of a hostile one is left out.
+constexpr std::size_t maxFields = 10'000;
+// /Annots entries read per page; a real page has at most a few hundred.
+constexpr std::size_t maxAnnotsPerPage = 10'000;
+// Options read per choice field; real lists (countries, provinces) have a few hundred.
+constexpr std::size_t maxOptions = 10'000;
+// Pages searched for drawn fields: flat administrative forms are a few pages long, and each page
+// searched costs a rendering.
+constexpr int maxDrawnPages = 50;
+// Text runs of one page tried as tick headers or labels: more only come from hostile pages.
+constexpr std::size_t maxRunsPerPage = 2'000;
+// Label cells kept per page.
+constexpr std::size_t maxLabelCells = 500;
+// Texts longer than these are not run through a regular expression: a heading line is at most 90
+// characters, a caption at most 160.
+constexpr std::size_t maxHeadingCharacters = 90;
+constexpr std::size_t maxCaptionCharacters = 160;
+
+// The fields of the document, their page text read from `pages`.
+std::vector<FormField> fields(PDFFile& file, const PageSource& pages);
+// The same with the page text read through Poppler from the file's bytes; when Poppler cannot
+// open them, the widgets without captions and no drawn fields.
+std::vector<FormField> fields(PDFFile& file);
+
+// Rows of one-character boxes joined into units, every other editable field a unit of its own;
+// read-only fields and drawn ticks are left out. In page and reading order.
+std::vector<FormUnit> units(const std::vector<FormField>& fields);
+
+// The fields drawn on the pages of a flat form (label cells, fill lines, tick cells), ids from 1.
+std::vector<FormField> drawnFields(PDFFile& file, const PageSource& pages);
+
+// The normalisation of every text read from a page: runs of white space (blanks, tabs, line
+// breaks, no-break and other Unicode spaces) become one blank, and both ends are trimmed.
+std::string clean(std::string_view utf8);
+std::u16string clean(std::u16string_view text);
+
+// The printed text inside a page-space rectangle, already cleaned.
+using TextSource = std::function<std::string(const Rect&)>;
+
+// Overwrites the field's left, above, right, context, section, header and captions from the text
+// around its rect and from the page's titles.
+void describe(FormField& field, const TextSource& around, const std::vector<FormTitle>& titles);
+
+// The fill-in lines of a page in text order, each with its caption.
+std::vector<FillLine> fillLines(const FormPageText& page);
+
+// The page's lines that read as headings, in text order.
+std::vector<FormTitle> headings(const FormPageText& page);
+// The line test of headings for one line's text and minimum y; nothing when it is no title.
+std::optional<FormTitle> title(std::u16string_view line, double y);
+
+// A whole tick-column caption: «Sí», «No», «N/A», «No aplica», «X» (case-insensitive).
+const Regex& tickHeader();
+// Signature and stamp words: «firma», «signatura», «sinatura», «sinadura», «signature», «sello».
+const Regex& signatureCue();
+
+}  // namespace FormReader

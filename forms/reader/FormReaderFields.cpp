@@ -1,0 +1,267 @@
+// Reading the widgets of a document's interactive form, page by page in /Annots order.
+#include <algorithm>
+#include <climits>
+#include <memory>
+#include <unordered_set>
+
+#include "forms/reader/FieldName.h"
+#include "forms/reader/FormPageText.h"
+#include "forms/reader/FormReader.h"
+#include "forms/reader/PageGlyphs.h"
+#include "pdf/PDFFile.h"
+#include "platform/PopplerPages.h"
+#include "signing/DisplaySpace.h"
+#include "signing/PageAnnotation.h"
+
+namespace FormReader {
+namespace {
+
+// Field flags (/Ff).
+constexpr std::int64_t readOnlyFlag = 1;
+constexpr std::int64_t pushButtonFlag = 1 << 16;
+constexpr std::int64_t combFlag = 1 << 24;
+
+// A page source with no pages: widgets are then read without their page text.
+class NoPages final : public PageSource {
+public:
+    int pageCount() const override { return 0; }
+    std::optional<PageText> text(int) const override { return std::nullopt; }
+    std::optional<GreyImage> render(int, double, std::int64_t) const override {
+        return std::nullopt;
+    }
+};
+
+// A widget as read from the PDF, before it becomes a field.
+struct Widget {
+    FormField::Kind kind = FormField::Kind::text;
+    std::string name;
+    Rect rect;
+    std::int64_t flags = 0;
+    int maxLength = 0;
+    std::vector<std::string> options;
+    std::optional<std::string> exportValue;
+    std::optional<std::string> tooltip;
+    std::string value;  // raw, before clean
+};
+
+// The first value of the key along the widget's chain of fields, nearest first.
+const PDFObject* inheritedValue(PDFFile& file, const std::vector<const PDFDictionary*>& chain,
+                                std::string_view key) {
+    for (const PDFDictionary* d : chain)
+        if (const PDFObject* v = d->get(key)) return file.resolve(v);
+    return nullptr;
+}
+
+// The first /AP /N key other than Off: the name of the on state.
+std::string onState(PDFFile& file, const PDFDictionary& widget) {
+    const PDFDictionary* ap = file.dictionary(widget.get("AP"));
+    const PDFDictionary* normal = ap ? file.dictionary(ap->get("N")) : nullptr;
+    if (!normal) return "";
+    for (const auto& entry : *normal)
+        if (entry.key != "Off") return entry.key;
+    return "";
+}
+
+// An /Opt entry: a text, or an [export display] pair whose display text is shown.
+std::optional<std::string> optionText(PDFFile& file, const PDFObject& entry) {
+    const PDFObject* e = file.resolve(&entry);
+    if (!e) return std::nullopt;
+    if (std::optional<std::string> t = e->text()) return t;
+    const std::vector<PDFObject>* pair = e->array();
+    if (!pair || pair->empty()) return std::nullopt;
+    const PDFObject* shown = file.resolve(&pair->back());
+    return shown ? shown->text() : std::nullopt;
+}
+
+void readChoice(PDFFile& file, const std::vector<const PDFDictionary*>& chain, Widget& w) {
+    const PDFObject* opt = inheritedValue(file, chain, "Opt");
+    const std::vector<PDFObject>* list = opt ? opt->array() : nullptr;
+    const PDFObject* v = inheritedValue(file, chain, "V");
+    std::optional<std::string> value;
+    if (v) {
+        value = v->text();
+        if (!value && v->array())
+            for (const PDFObject& element : *v->array()) {
+                const PDFObject* e = file.resolve(&element);
+                if (e && (value = e->text())) break;
+            }
+    }
+    if (list) {
+        const std::size_t n = std::min(list->size(), maxOptions);
+        for (std::size_t i = 0; i < n; ++i) {
+            if (std::optional<std::string> text = optionText(file, (*list)[i]))
+                w.options.push_back(std::move(*text));
+            // A value that is an option's export text shows as that option's display text.
+            const PDFObject* e = file.resolve(&(*list)[i]);
+            const std::vector<PDFObject>* pair = e ? e->array() : nullptr;
+            if (value && pair && pair->size() >= 2) {
+                const PDFObject* exported = file.resolve(&pair->front());
+                const PDFObject* shown = file.resolve(&pair->back());
+                std::optional<std::string> exportText = exported ? exported->text() : std::nullopt;
+                std::optional<std::string> shownText = shown ? shown->text() : std::nullopt;
+                if (exportText && shownText && *exportText == *value) {
+                    w.value = *shownText;
+                    value.reset();
+                }
+            }
+        }
+    }
+    if (value) w.value = std::move(*value);
+}
+
+// The widget's field, or nothing when it is no fillable widget or cannot be read.
+std::optional<Widget> readWidget(PDFFile& file, const PDFDictionary& annotation) {
+    const PDFObject* subtype = file.resolve(annotation.get("Subtype"));
+    if (!subtype || !subtype->name() || *subtype->name() != "Widget") return std::nullopt;
+    std::vector<const PDFDictionary*> chain = PageAnnotation::parentChain(file, &annotation);
+
+    const PDFObject* ft = nullptr;
+    for (const PDFDictionary* d : chain) {
+        const PDFObject* v = file.resolve(d->get("FT"));
+        if (v && v->name()) {
+            ft = v;
+            break;
+        }
+    }
+    if (!ft) return std::nullopt;
+    std::optional<FormField::Kind> kind = FormField::kindFromRawValue(*ft->name());
+    if (!kind) return std::nullopt;  // signature fields and unknown types
+
+    Widget w;
+    w.kind = *kind;
+    const PDFObject* ff = inheritedValue(file, chain, "Ff");
+    w.flags = ff && ff->integer() ? *ff->integer() : 0;
+    if (w.kind == FormField::Kind::check && (w.flags & pushButtonFlag)) return std::nullopt;
+
+    std::optional<Rect> rect = PageAnnotation::rectangle(file, annotation.get("Rect"));
+    if (!rect) return std::nullopt;
+    w.rect = *rect;
+    std::optional<std::string> name = FieldName::fullName(file, &annotation);
+    if (!name) return std::nullopt;
+    w.name = std::move(*name);
+
+    if (const PDFObject* tu = inheritedValue(file, chain, "TU"))
+        if (std::optional<std::string> text = tu->text()) {
+            std::string cleaned = clean(*text);
+            if (!cleaned.empty()) w.tooltip = std::move(cleaned);
+        }
+
+    switch (w.kind) {
+        case FormField::Kind::text: {
+            const PDFObject* maxLen = inheritedValue(file, chain, "MaxLen");
+            std::optional<std::int64_t> n = maxLen ? maxLen->integer() : std::nullopt;
+            if (n && *n > 0) w.maxLength = static_cast<int>(std::min<std::int64_t>(*n, INT_MAX));
+            if (const PDFObject* v = inheritedValue(file, chain, "V"))
+                if (std::optional<std::string> text = v->text()) w.value = std::move(*text);
+            break;
+        }
+        case FormField::Kind::check:
+            w.exportValue = onState(file, annotation);
+            break;
+        case FormField::Kind::choice:
+            readChoice(file, chain, w);
+            break;
+    }
+    return w;
+}
+
+struct FixedText {
+    Rect rect;
+    std::string text;
+};
+
+bool overlaps(const Rect& a, const Rect& b) {
+    return a.minX() < b.maxX() && b.minX() < a.maxX() && a.minY() < b.maxY() && b.minY() < a.maxY();
+}
+
+// The printed text inside a rectangle followed by the read-only widget texts it meets, the
+// higher first and, on one line, right to left.
+std::string around(const FormPageText& page, const std::vector<FixedText>& fixed, const Rect& r) {
+    std::string out = page.textIn(r);
+    std::vector<const FixedText*> inside;
+    for (const FixedText& f : fixed)
+        if (overlaps(f.rect, r)) inside.push_back(&f);
+    std::stable_sort(inside.begin(), inside.end(), [](const FixedText* a, const FixedText* b) {
+        if (a->rect.minY() != b->rect.minY()) return a->rect.minY() > b->rect.minY();
+        return a->rect.minX() > b->rect.minX();
+    });
+    for (const FixedText* f : inside) {
+        if (f->text.empty()) continue;
+        if (!out.empty()) out += ' ';
+        out += f->text;
+    }
+    return out;
+}
+
+// The page's text without what its widgets show (the text engine reads their appearances with
+// the page; a widget's own value is no printed caption).
+FormPageText pageText(PDFFile& file, const PageSource& pages, int index, PDFRef page,
+                      const PDFObject* annots) {
+    if (index >= pages.pageCount() || !PageGlyphs::readable(file, page)) return {};
+    std::optional<PageText> text = pages.text(index);
+    if (!text || text->text.empty()) return {};
+    std::optional<DisplaySpace> space = DisplaySpace::of(file, page);
+    if (!space) return {};
+    return FormPageText(*text, *space, FormPageText::coveredBy(file, annots, maxAnnotsPerPage));
+}
+
+}  // namespace
+
+std::vector<FormField> fields(PDFFile& file, const PageSource& pages) {
+    std::vector<FormField> result;
+    const std::vector<PDFRef> refs = file.pageRefs();
+    // A widget lies on one page: an /Annots array that several pages share is read on the first.
+    std::unordered_set<const PDFObject*> read;
+    for (std::size_t i = 0; i < refs.size() && result.size() < maxFields; ++i) {
+        const PDFObject* annots = PageAnnotation::annotsOf(file, refs[i]);
+        if (!annots || !annots->array() || !read.insert(annots).second) continue;
+        const std::vector<PDFObject>& list = *annots->array();
+
+        std::vector<Widget> widgets;
+        const std::size_t n = std::min(list.size(), maxAnnotsPerPage);
+        for (std::size_t k = 0; k < n && result.size() + widgets.size() < maxFields; ++k) {
+            const PDFDictionary* annotation = file.dictionary(&list[k]);
+            if (!annotation) continue;
+            if (std::optional<Widget> w = readWidget(file, *annotation))
+                widgets.push_back(std::move(*w));
+        }
+        if (widgets.empty()) continue;
+
+        const int pageIndex = static_cast<int>(i);
+        const FormPageText text = pageText(file, pages, pageIndex, refs[i], annots);
+        const std::vector<FormTitle> titles = headings(text);
+        std::vector<FixedText> fixed;
+        for (const Widget& w : widgets)
+            if ((w.flags & readOnlyFlag) && w.kind == FormField::Kind::text && !w.value.empty())
+                fixed.push_back({w.rect, clean(w.value)});
+        const TextSource source = [&](const Rect& r) { return around(text, fixed, r); };
+
+        for (Widget& w : widgets) {
+            FormField field;
+            field.id = static_cast<int>(result.size()) + 1;
+            field.pageIndex = pageIndex;
+            field.name = std::move(w.name);
+            field.kind = w.kind;
+            field.rect = w.rect;
+            field.maxLength = w.maxLength;
+            field.comb = w.kind == FormField::Kind::text && (w.flags & combFlag);
+            field.options = std::move(w.options);
+            field.exportValue = std::move(w.exportValue);
+            field.tooltip = std::move(w.tooltip);
+            field.value = w.kind == FormField::Kind::check ? "" : clean(w.value);
+            field.readOnly = (w.flags & readOnlyFlag) != 0;
+            describe(field, source, titles);
+            result.push_back(std::move(field));
+        }
+    }
+    if (result.empty()) return drawnFields(file, pages);
+    return result;
+}
+
+std::vector<FormField> fields(PDFFile& file) {
+    std::unique_ptr<PopplerPages> pages = PopplerPages::borrow(file.bytes());
+    if (pages) return fields(file, *pages);
+    return fields(file, NoPages());
+}
+
+}  // namespace FormReader

@@ -1,0 +1,189 @@
+#include "forms/reader/PageGlyphs.h"
+
+#include <exception>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "pdf/PDFFile.h"
+#include "pdf/PDFFilters.h"
+#include "signing/PageAnnotation.h"
+
+namespace PageGlyphs {
+namespace {
+
+// Form XObjects drawn inside one another; deeper nesting is not followed.
+constexpr int maxFormDepth = 8;
+// Annotations whose appearances are counted.
+constexpr std::size_t maxAnnotations = 10'000;
+
+bool isWhite(char c) {
+    return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0';
+}
+bool isDelimiter(char c) {
+    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
+           c == '}' || c == '/' || c == '%';
+}
+
+class Counter {
+public:
+    Counter(PDFFile& file, std::size_t limit) : file_(file), limit_(limit) {}
+
+    std::size_t total() const { return total_; }
+    bool full() const { return total_ > limit_; }
+
+    // Adds what a content stream shows, its Form XObjects looked up in `resources`.
+    void stream(const PDFObject* object, const PDFDictionary* resources, int depth) {
+        const PDFObject* resolved = file_.resolve(object);
+        const PDFStream* s = resolved ? resolved->stream() : nullptr;
+        if (!s || full()) return;
+        std::string data;
+        try {
+            data = PDFFilters::decode(s->data, s->dictionary);
+        } catch (const std::exception&) {  // PDFError, or no memory for a huge stream
+            return;
+        }
+        scan(data, resources, depth);
+    }
+
+    void contents(const PDFObject* contents, const PDFDictionary* resources) {
+        const PDFObject* resolved = file_.resolve(contents);
+        if (!resolved) return;
+        if (const std::vector<PDFObject>* parts = resolved->array()) {
+            for (const PDFObject& part : *parts) stream(&part, resources, 0);
+        } else {
+            stream(resolved, resources, 0);
+        }
+    }
+
+private:
+    void scan(std::string_view d, const PDFDictionary* resources, int depth) {
+        std::string_view lastName;
+        std::size_t i = 0;
+        const std::size_t n = d.size();
+        while (i < n && !full()) {
+            char c = d[i];
+            if (isWhite(c)) {
+                ++i;
+            } else if (c == '%') {
+                while (i < n && d[i] != '\n' && d[i] != '\r') ++i;
+            } else if (c == '(') {
+                int nesting = 1;
+                ++i;
+                while (i < n) {
+                    if (d[i] == '\\') {
+                        i += 2;
+                    } else {
+                        if (d[i] == '(') ++nesting;
+                        if (d[i] == ')' && --nesting == 0) break;
+                        ++i;
+                    }
+                    ++total_;
+                }
+                ++i;
+            } else if (c == '<') {
+                if (i + 1 < n && d[i + 1] == '<') {
+                    i += 2;
+                    continue;
+                }
+                std::size_t digits = 0;
+                for (++i; i < n && d[i] != '>'; ++i)
+                    if (!isWhite(d[i])) ++digits;
+                total_ += digits / 2;
+                ++i;
+            } else if (c == '/') {
+                std::size_t start = ++i;
+                while (i < n && !isWhite(d[i]) && !isDelimiter(d[i])) ++i;
+                lastName = d.substr(start, i - start);
+            } else if (isDelimiter(c)) {
+                ++i;
+            } else {
+                std::size_t start = i;
+                while (i < n && !isWhite(d[i]) && !isDelimiter(d[i])) ++i;
+                std::string_view token = d.substr(start, i - start);
+                if (token == "ID") {
+                    i = afterInlineImage(d, i);
+                } else if (token == "Do") {
+                    form(lastName, resources, depth);
+                }
+            }
+        }
+    }
+
+    // The position after the "EI" that ends an inline image's data.
+    static std::size_t afterInlineImage(std::string_view d, std::size_t i) {
+        for (std::size_t k = i + 1; k + 1 < d.size(); ++k)
+            if (d[k] == 'E' && d[k + 1] == 'I' && isWhite(d[k - 1]) &&
+                (k + 2 == d.size() || isWhite(d[k + 2])))
+                return k + 2;
+        return d.size();
+    }
+
+    void form(std::string_view name, const PDFDictionary* resources, int depth) {
+        if (name.empty() || !resources || depth >= maxFormDepth) return;
+        const PDFDictionary* xobjects = file_.dictionary(resources->get("XObject"));
+        const PDFObject* object = xobjects ? file_.resolve(xobjects->get(name)) : nullptr;
+        const PDFStream* s = object ? object->stream() : nullptr;
+        if (!s) return;
+        const PDFObject* subtype = file_.resolve(s->dictionary.get("Subtype"));
+        if (!subtype || !subtype->name() || *subtype->name() != "Form") return;
+        // Each drawing of a form shows its glyphs again; a form is scanned once.
+        if (auto known = counted_.find(object); known != counted_.end()) {
+            total_ += known->second;
+            return;
+        }
+        if (!inProgress_.insert(object).second) return;  // drawn inside itself
+        const PDFDictionary* own = file_.dictionary(s->dictionary.get("Resources"));
+        const std::size_t before = total_;
+        stream(object, own ? own : resources, depth + 1);
+        inProgress_.erase(object);
+        counted_[object] = total_ - before;
+    }
+
+    PDFFile& file_;
+    std::size_t limit_;
+    std::size_t total_ = 0;
+    std::unordered_map<const PDFObject*, std::size_t> counted_;
+    std::unordered_set<const PDFObject*> inProgress_;
+};
+
+}  // namespace
+
+std::size_t count(PDFFile& file, PDFRef page, std::size_t limit) {
+    const PDFDictionary* dictionary = file.dictionary(file.object(page));
+    if (!dictionary) return 0;
+    Counter counter(file, limit);
+    const PDFDictionary* resources = file.dictionary(file.inherited("Resources", page));
+    counter.contents(dictionary->get("Contents"), resources);
+
+    const PDFObject* annots = PageAnnotation::annotsOf(file, page);
+    const std::vector<PDFObject>* list = annots ? annots->array() : nullptr;
+    if (list) {
+        const std::size_t n = std::min(list->size(), maxAnnotations);
+        for (std::size_t k = 0; k < n && !counter.full(); ++k) {
+            const PDFDictionary* annotation = file.dictionary(&(*list)[k]);
+            const PDFDictionary* ap = annotation ? file.dictionary(annotation->get("AP")) : nullptr;
+            const PDFObject* normal = ap ? file.resolve(ap->get("N")) : nullptr;
+            if (!normal) continue;
+            auto appearance = [&](const PDFObject* a) {
+                const PDFObject* r = file.resolve(a);
+                const PDFStream* s = r ? r->stream() : nullptr;
+                if (!s) return;
+                const PDFDictionary* own = file.dictionary(s->dictionary.get("Resources"));
+                counter.stream(r, own, 1);
+            };
+            if (normal->stream()) {
+                appearance(normal);
+            } else if (const PDFDictionary* states = normal->dictionary()) {
+                for (const auto& entry : *states) appearance(&entry.value);
+            }
+        }
+    }
+    return counter.total();
+}
+
+bool readable(PDFFile& file, PDFRef page) {
+    return count(file, page) <= maxGlyphs;
+}
+
+}  // namespace PageGlyphs

@@ -1,0 +1,160 @@
+// Fields drawn on flat pages (cairo), read through Poppler's text and the ink map.
+#include <gtest/gtest.h>
+
+#include "forms/reader/FormReader.h"
+#include "pdf/PDFFile.h"
+#include "support/CairoPages.h"
+#include "support/FormFixtures.h"
+
+namespace {
+
+std::vector<FormField> read(const std::string& pdf) {
+    PDFFile file(pdf);
+    return FormReader::fields(file);
+}
+
+bool near(const Rect& a, const Rect& b, double tolerance) {
+    return std::abs(a.x - b.x) <= tolerance && std::abs(a.y - b.y) <= tolerance &&
+           std::abs(a.width - b.width) <= tolerance && std::abs(a.height - b.height) <= tolerance;
+}
+
+std::string describe(const FormField& f) {
+    return std::to_string(f.id) + " " + std::string(FormField::rawValue(f.kind)) + " [" +
+           std::to_string(f.rect.x) + " " + std::to_string(f.rect.y) + " " +
+           std::to_string(f.rect.width) + " " + std::to_string(f.rect.height) + "] left «" +
+           f.left + "» above «" + f.above + "»";
+}
+
+std::string describe(const std::vector<FormField>& fields) {
+    std::string out;
+    for (const FormField& f : fields) out += describe(f) + "\n";
+    return out;
+}
+
+// A label and a framed box right of it on the same line.
+void labelledBox(cairopages::Page& page, double y, const std::string& label, double boxHeight = 20,
+                 double boxX = 200, double boxWidth = 250) {
+    page.text(72, y, label);
+    page.frame({boxX, y - 6, boxWidth, boxHeight});
+}
+
+cairopages::Document flatForm() {
+    cairopages::Document doc;
+    auto& p1 = doc.page();
+    p1.text(72, 780, "DATOS DEL SOLICITANTE", 12);
+    labelledBox(p1, 700, "Nombre y apellidos");
+    // Two label lines leading to one box.
+    p1.text(72, 640, "Domicilio a efectos");
+    p1.text(72, 627, "de notificaciones");
+    p1.frame({200, 620, 250, 34});
+    labelledBox(p1, 580, "Firma del interesado", 30);
+    labelledBox(p1, 540, "Denominacion de la entidad solicitanteAB", 20, 340);   // 40: taken
+    labelledBox(p1, 500, "Denominacion de la entidad solicitanteABC", 20, 340);  // 41
+    labelledBox(p1, 460, "uno dos tres cuatro cinco seis siete");
+    // Three narrow cells in a column: a grid, not writing cells.
+    for (int i = 0; i < 3; ++i) labelledBox(p1, 420 - 22.0 * i, "Casilla", 16, 160, 26);
+    // A tick column: squares under «Sí»; under «No» too wide.
+    p1.text(400, 420, "Sí");
+    for (int i = 0; i < 3; ++i) p1.frame({400, 398 - 18.0 * i, 12, 12});
+    p1.text(480, 420, "No");
+    p1.frame({440, 398, 90, 12});
+    // A fill line inside a label cell, and one on its own.
+    labelledBox(p1, 300, "Localidad");
+    p1.text(210, 300, "______________");
+    p1.text(72, 250, "Teléfono: ______________");
+    auto& p2 = doc.page();
+    labelledBox(p2, 700, "Nombre");
+    return doc;
+}
+
+}  // namespace
+
+TEST(DrawnFields, CellsLinesAndTicksOfAFlatForm) {
+    const std::vector<FormField> fields = read(flatForm().pdf());
+    SCOPED_TRACE(describe(fields));
+    std::vector<std::string> lefts;
+    for (const FormField& f : fields) {
+        EXPECT_TRUE(f.drawn);
+        EXPECT_EQ(f.name, "");
+        if (f.kind == FormField::Kind::text) lefts.push_back(f.left);
+    }
+    EXPECT_EQ(lefts,
+              (std::vector<std::string>{
+                  "Nombre y apellidos", "Domicilio a efectos de notificaciones",
+                  "Denominacion de la entidad solicitanteAB", "Localidad", "Teléfono", "Nombre"}));
+    for (std::size_t i = 0; i < fields.size(); ++i)
+        EXPECT_EQ(fields[i].id, static_cast<int>(i) + 1);
+
+    ASSERT_FALSE(fields.empty());
+    EXPECT_TRUE(near(fields[0].rect, {201.4, 695.4, 247.2, 17.2}, 1.5)) << describe(fields[0]);
+    EXPECT_EQ(fields[0].header, "DATOS DEL SOLICITANTE");
+    EXPECT_EQ(fields[0].above, "");
+
+    std::vector<const FormField*> ticks;
+    for (const FormField& f : fields)
+        if (f.isTick()) ticks.push_back(&f);
+    ASSERT_EQ(ticks.size(), 3u);
+    for (std::size_t i = 0; i < ticks.size(); ++i) {
+        EXPECT_EQ(ticks[i]->exportValue, "X");
+        EXPECT_EQ(ticks[i]->above, "Sí");
+        EXPECT_TRUE(near(ticks[i]->rect, {401.4, 399.4 - 18.0 * i, 9.2, 9.2}, 1.5))
+            << describe(*ticks[i]);
+    }
+    // Page order: page 2's field comes last, numbered on.
+    EXPECT_EQ(fields.back().pageIndex, 1);
+}
+
+TEST(DrawnFields, TwoNarrowCellsInAColumnStay) {
+    cairopages::Document doc;
+    auto& page = doc.page();
+    for (int i = 0; i < 2; ++i) labelledBox(page, 420 - 22.0 * i, "Casilla", 16, 160, 26);
+    EXPECT_EQ(read(doc.pdf()).size(), 2u);
+}
+
+TEST(DrawnFields, PagesWithoutBoxesOrTextGiveNothing) {
+    cairopages::Document textOnly;
+    textOnly.page().lines(72, 700, {"DATOS DEL SOLICITANTE", "Nombre y apellidos", "Domicilio"});
+    EXPECT_TRUE(read(textOnly.pdf()).empty());
+
+    cairopages::Document inkOnly;
+    inkOnly.page().frame({200, 694, 250, 20});
+    EXPECT_TRUE(read(inkOnly.pdf()).empty());
+}
+
+TEST(DrawnFields, ATooLargePageKeepsItsFillLines) {
+    cairopages::Document doc;
+    auto& page = doc.page(14400, 14400);
+    labelledBox(page, 14000, "Nombre y apellidos");
+    page.text(72, 13900, "Teléfono: ______________");
+    std::vector<FormField> fields = read(doc.pdf());
+    ASSERT_EQ(fields.size(), 1u) << describe(fields);
+    EXPECT_EQ(fields[0].left, "Teléfono");
+}
+
+TEST(DrawnFields, OnlyWhenTheDocumentHasNoUsableWidget) {
+    formfixtures::FormSpec spec;
+    for (int i = 0; i < 3; ++i) {
+        auto& page = spec.pages.emplace_back();
+        page.texts = {{72, 700, "Nombre y apellidos", 10}};
+        page.graphics = "0.8 w 200 694 250 20 re S\n";
+    }
+    formfixtures::WidgetSpec signature;
+    signature.type = "Sig";
+    signature.name = "firma";
+    signature.rect = {300, 100, 200, 60};
+    spec.pages[0].widgets.push_back(signature);
+    std::vector<FormField> drawn = read(formfixtures::formPDF(spec));
+    ASSERT_EQ(drawn.size(), 3u) << describe(drawn);
+    EXPECT_EQ(drawn[0].id, 1);
+    EXPECT_EQ(drawn[2].pageIndex, 2);
+
+    formfixtures::WidgetSpec text;
+    text.name = "dato";
+    text.rect = {100, 300, 200, 16};
+    spec.pages[2].widgets.push_back(text);
+    std::vector<FormField> widgets = read(formfixtures::formPDF(spec));
+    ASSERT_EQ(widgets.size(), 1u);
+    EXPECT_EQ(widgets[0].id, 1);
+    EXPECT_EQ(widgets[0].pageIndex, 2);
+    EXPECT_FALSE(widgets[0].drawn);
+}
