@@ -1,6 +1,7 @@
 #pragma once
 // Screenshots of windows under test: written as PNG into $TINDRA_SCREENSHOTS when it is set.
 #include <QImage>
+#include <QLayout>
 #include <QString>
 #include <QWidget>
 

@@ -1,0 +1,61 @@
+#include "app/AboutWindow.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "app/ui/Brand.h"
+#include "app/ui/Palette.h"
+
+AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setWindowTitle(QStringLiteral("Acerca de ") + Brand::name);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 20, 24, 20);
+    layout->setSpacing(6);
+    icon_ = new QLabel(this);
+    icon_->setPixmap(Brand::mark().pixmap(64, 64));
+    icon_->setFixedSize(64, 64);
+    name_ = new QLabel(Brand::name, this);
+    name_->setFont(Brand::systemFont(14, QFont::Bold));
+    version_ = new QLabel(versionText(), this);
+    version_->setFont(Brand::systemFont(11));
+    credits_ = new QLabel(credits(), this);
+    credits_->setFont(Brand::systemFont(11));
+    credits_->setObjectName(QStringLiteral("credits"));
+    for (QLabel* label : {name_, version_, credits_}) label->setAlignment(Qt::AlignCenter);
+    layout->addWidget(icon_, 0, Qt::AlignHCenter);
+    layout->addSpacing(6);
+    layout->addWidget(name_);
+    layout->addWidget(version_);
+    layout->addSpacing(8);
+    layout->addWidget(credits_);
+    applyColors();
+    setFixedSize(280, 240);
+}
+
+QString AboutWindow::credits() {
+    return QStringLiteral("Un proyecto de Calverin\n") + Brand::websiteHost;
+}
+
+QString AboutWindow::versionText() const {
+    QString version = QCoreApplication::applicationVersion();
+    if (version.isEmpty()) version = QStringLiteral(TINDRA_VERSION);
+    return QStringLiteral("Versión ") + version;
+}
+
+void AboutWindow::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && !applying_) applyColors();
+}
+
+void AboutWindow::applyColors() {
+    applying_ = true;
+    for (QLabel* label : {version_, credits_}) {
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, Palette::secondaryLabel(palette()));
+        label->setPalette(p);
+    }
+    applying_ = false;
+}

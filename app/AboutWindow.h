@@ -1,0 +1,29 @@
+#pragma once
+// "Acerca de Tindra": a small non-modal window with the icon, the name, the version and the
+// credits ("Un proyecto de Calverin" and the web site's host, 11 points, secondary label colour,
+// centred).
+
+#include <QWidget>
+
+class QLabel;
+
+class AboutWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit AboutWindow(QWidget* parent = nullptr);
+
+    // The credits' two lines.
+    static QString credits();
+    QString versionText() const;
+
+protected:
+    void changeEvent(QEvent* event) override;
+
+private:
+    void applyColors();
+    QLabel* icon_ = nullptr;
+    QLabel* name_ = nullptr;
+    QLabel* version_ = nullptr;
+    QLabel* credits_ = nullptr;
+    bool applying_ = false;
+};

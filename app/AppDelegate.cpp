@@ -1,0 +1,286 @@
+#include "app/AppDelegate.h"
+
+#include <QApplication>
+#include <QWidget>
+
+#include <exception>
+#include <string>
+
+#include "app/AboutWindow.h"
+#include "app/PellonRequest.h"
+#include "app/Updates.h"
+#include "app/ui/AlertPresenter.h"
+#include "app/ui/Brand.h"
+#include "app/ui/FilePanelPresenter.h"
+#include "app/ui/MainMenu.h"
+#include "app/ui/RunLoop.h"
+#include "app/ui/URLPresenter.h"
+#include "platform/Defaults.h"
+#include "platform/Preferences.h"
+
+namespace {
+
+// Seconds between launch and the decision between the welcome and the home window, so that files
+// arriving with the launch go straight to a signing run.
+constexpr double launchDecisionDelay = 0.3;
+
+bool isPDF(const std::filesystem::path& file) {
+    return QString::fromStdString(file.extension().string()).toLower() == QLatin1String(".pdf");
+}
+
+// Destroys an owned window on the next pass: its own callback may still be running.
+template <typename T>
+void releaseLater(std::unique_ptr<T> object) {
+    if (!object) return;
+    auto shared = std::shared_ptr<T>(std::move(object));
+    onMainRunLoop(0, [shared] {});
+}
+
+}  // namespace
+
+AppDelegate::AppDelegate(AppServices services, QObject* parent)
+    : QObject(parent), services_(std::move(services)) {}
+
+AppDelegate::~AppDelegate() = default;
+
+void AppDelegate::log(const std::string& line) const {
+    if (services_.log) services_.log(line);
+}
+
+// Start-up.
+
+void AppDelegate::applicationWillFinishLaunching() {
+    QPointer<AppDelegate> self(this);
+    MainMenu::Handlers handlers;
+    handlers.application = [self](MenuAction action) {
+        if (self) self->perform(action);
+    };
+    handlers.applicationEnabled = [self](MenuAction action) { return self && self->canPerform(action); };
+    handlers.checkForUpdates = [] { Updates::controller().checkForUpdates(); };
+    MainMenu::make(std::move(handlers));
+}
+
+bool AppDelegate::isInstalledPath(const QString& folder, const QString& home) {
+    if (folder.startsWith(QLatin1String("/usr/")) || folder.startsWith(QLatin1String("/opt/"))) return true;
+    return !home.isEmpty() && folder.startsWith(home + QStringLiteral("/.local/"));
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    const QString folder = services_.executableFolder ? services_.executableFolder() : QString();
+    log("Arranque " + folder.toStdString());
+    if (services_.migratePreferences) {
+        try {
+            services_.migratePreferences();
+        } catch (const std::exception& error) {
+            log(std::string("No se han podido migrar las preferencias: ") + error.what());
+        }
+    }
+    // The copy is installed when it runs from an installed prefix; the test needs a path ending
+    // in a folder separator, so the folder itself counts too.
+    const QString home = services_.home ? services_.home() : QString();
+    installed = isInstalledPath(folder + QLatin1Char('/'), home);
+    quickActionIsNew = false;
+    if (installed) {
+        if (services_.installQuickAction) quickActionIsNew = services_.installQuickAction();
+        if (services_.installCommandLineTool) services_.installCommandLineTool();
+    }
+    Updates::start(services_.updatesConfigured, services_.log);
+    QPointer<AppDelegate> self(this);
+    onMainRunLoop(launchDecisionDelay, [self] {
+        if (self) self->decideLaunch();
+    });
+}
+
+void AppDelegate::decideLaunch() {
+    if (!pending.empty() || busy) return;
+    Defaults& defaults = *services_.defaults;
+    if (Preferences::welcomeShown(defaults) && Preferences::formsWelcomeShown(defaults)) {
+        showHome();
+    } else {
+        showWelcome();
+    }
+}
+
+// Arrival.
+
+void AppDelegate::open(const QStringList& items) {
+    std::vector<std::filesystem::path> plain;
+    std::vector<std::filesystem::path> linked;
+    QStringList links;
+    for (const QString& item : items) {
+        if (item.startsWith(QLatin1Char('/'))) {
+            plain.emplace_back(item.toStdString());
+        } else if (item.startsWith(QLatin1String("file:"), Qt::CaseInsensitive) && QUrl(item).isLocalFile()) {
+            plain.emplace_back(QUrl(item).toLocalFile().toStdString());
+        } else {
+            links << item;
+        }
+    }
+    for (const QString& link : links) {
+        for (auto& file : PellonRequest::files(link, *services_.defaults, services_.log)) {
+            linked.push_back(std::move(file));
+        }
+    }
+    std::vector<std::filesystem::path> received = std::move(plain);
+    received.insert(received.end(), linked.begin(), linked.end());
+    std::string line = "Recibidos " + std::to_string(received.size()) + " ficheros";
+    if (busy) line += " (ocupada)";
+    log(line);
+    add(received);
+}
+
+void AppDelegate::add(const std::vector<std::filesystem::path>& files) {
+    std::vector<std::filesystem::path> kept;
+    for (const auto& file : files) {
+        if (isPDF(file)) kept.push_back(file);
+    }
+    if (kept.empty()) {
+        if (!busy && !home && !welcome) terminate();
+        return;
+    }
+    pending.insert(pending.end(), kept.begin(), kept.end());
+    if (services_.filePanels->isOpen()) services_.filePanels->cancel();
+    QPointer<AppDelegate> self(this);
+    onMainRunLoop(0, [self] {
+        if (self) self->processPending();
+    });
+}
+
+void AppDelegate::chooseFiles() {
+    FilePanelPresenter::Options options;
+    options.title = QStringLiteral("Elegir los PDF que quieres firmar");
+    options.acceptLabel = QStringLiteral("Firmar");
+    options.mimeTypes = {QStringLiteral("application/pdf")};
+    options.multiple = true;
+    QWidget* parent = home && home->isVisible() ? home->window() : nullptr;
+    if (!parent) bringToFront();
+    QPointer<AppDelegate> self(this);
+    services_.filePanels->open(options, parent,
+                               [self](std::optional<std::vector<std::filesystem::path>> chosen) {
+                                   if (self && chosen) self->add(*chosen);
+                               });
+}
+
+// Windows.
+
+void AppDelegate::showWelcome() {
+    Defaults& defaults = *services_.defaults;
+    try {
+        Preferences::setWelcomeShown(true, defaults);
+        Preferences::setFormsWelcomeShown(true, defaults);
+    } catch (const std::exception& error) {
+        log(std::string("No se han podido guardar las preferencias: ") + error.what());
+    }
+    QPointer<AppDelegate> self(this);
+    auto closed = [self](std::optional<HomeSection> section) {
+        if (!self) return;
+        releaseLater(std::move(self->welcome));
+        if (!self->busy) self->showHome(section);
+    };
+    if (!welcome) {
+        if (services_.welcomeWindow) {
+            const int certificates =
+                services_.certificates ? static_cast<int>(services_.certificates().size()) : 0;
+            welcome = services_.welcomeWindow(installed, certificates, 0);
+        }
+        if (!welcome) {
+            // No window: as if it had closed at once.
+            closed(std::nullopt);
+            return;
+        }
+        welcome->onClose = closed;
+    }
+    welcome->show(0);
+}
+
+void AppDelegate::showHome(std::optional<HomeSection> section) {
+    if (!home) {
+        if (services_.homeWindow) home = services_.homeWindow(quickActionIsNew);
+        QPointer<AppDelegate> self(this);
+        auto closed = [self] {
+            if (!self) return;
+            releaseLater(std::move(self->home));
+            if (!self->busy && self->pending.empty()) self->terminate();
+        };
+        if (!home) {
+            closed();
+            return;
+        }
+        home->onFiles = [self](std::vector<std::filesystem::path> files) {
+            if (self) self->add(files);
+        };
+        home->onChoose = [self] {
+            if (self) self->chooseFiles();
+        };
+        home->onSignAgain = [self](const RecentSignature& item) {
+            if (self) self->signAgain(item);
+        };
+        home->onClose = closed;
+    }
+    home->show(section);
+}
+
+bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
+    if (hasVisibleWindows || busy) {
+        if (hasVisibleWindows) bringToFront();
+        return true;
+    }
+    showHome();
+    return true;
+}
+
+void AppDelegate::reopen() {
+    bool visible = false;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        const Qt::WindowType type = widget->windowType();
+        if (type == Qt::Popup || type == Qt::ToolTip) continue;
+        if (widget->isVisible() && !widget->isMinimized()) {
+            visible = true;
+            break;
+        }
+    }
+    applicationShouldHandleReopen(visible);
+}
+
+void AppDelegate::signAgain(const RecentSignature& item) {
+    if (!item.canSignAgain()) return;
+    const auto original = item.originalURL();
+    if (!original) return;
+    again = item;
+    add({*original});
+}
+
+QWidget* AppDelegate::aboutWindow() const { return about_.get(); }
+
+void AppDelegate::showAbout() {
+    if (!about_) about_ = std::make_unique<AboutWindow>();
+    bringToFront(about_.get());
+}
+
+bool AppDelegate::canPerform(MenuAction action) const {
+    switch (action) {
+        case MenuAction::openHelp: return static_cast<bool>(services_.help);
+        default: return MenuActions::isApplication(action);
+    }
+}
+
+void AppDelegate::perform(MenuAction action) {
+    switch (action) {
+        case MenuAction::openDocument: chooseFiles(); break;
+        case MenuAction::showProfile: showHome(HomeSection::profile); break;
+        case MenuAction::showSettings: showHome(HomeSection::settings); break;
+        case MenuAction::showHomeWindow: showHome(); break;
+        case MenuAction::openWebsite: services_.urls->open(Brand::website()); break;
+        case MenuAction::showAbout: showAbout(); break;
+        case MenuAction::openHelp:
+            if (services_.help) services_.help(std::nullopt);
+            break;
+        case MenuAction::showWelcomeWindow: showWelcome(); break;
+        case MenuAction::terminate: terminate(); break;
+        default: break;
+    }
+}
+
+void AppDelegate::terminate() {
+    if (services_.quit) services_.quit();
+}

@@ -1,0 +1,8 @@
+#include "app/CommandLineTool.h"
+
+namespace CommandLineTool {
+
+void install() {}
+void uninstall() {}
+
+}  // namespace CommandLineTool

@@ -1,0 +1,26 @@
+#pragma once
+// The process's entry: the two installation switches, read before any application object exists,
+// or the application with its one delegate.
+
+#include <string>
+#include <vector>
+
+namespace Entry {
+
+enum class Switch { none, install, uninstall };
+
+inline constexpr char installSwitch[] = "--install-quick-action";
+inline constexpr char uninstallSwitch[] = "--uninstall-quick-action";
+
+// The switch among the arguments (exact, case counting); the installation wins when both are
+// given.
+Switch switchIn(const std::vector<std::string>& arguments);
+
+// Qt's own texts (standard buttons, file dialog) in Spanish, for the life of the application
+// object; false when the translation is not installed.
+bool installSpanishTranslation();
+
+// Runs the process; returns its exit status.
+int run(int argc, char** argv);
+
+}  // namespace Entry

@@ -1,0 +1,9 @@
+#include "app/QuickAction.h"
+
+namespace QuickAction {
+
+bool install() { return false; }
+void uninstall() {}
+void relaunchFinder() {}
+
+}  // namespace QuickAction

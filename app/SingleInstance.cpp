@@ -1,0 +1,218 @@
+#include "app/SingleInstance.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QRegularExpression>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+#include <QtEndian>
+
+#include <unistd.h>
+
+#include "platform/Paths.h"
+
+QString SingleInstance::defaultSocketPath() {
+    const QString folder = QString::fromStdString(Paths::runtimeDir().string());
+    return QDir(folder).filePath(QStringLiteral("tindra-%1.sock").arg(::getuid()));
+}
+
+SingleInstance::SingleInstance(QString socketPath, QObject* parent)
+    : QObject(parent), socketPath_(std::move(socketPath)) {}
+
+SingleInstance::~SingleInstance() {
+    if (server_) {
+        server_->close();
+        delete server_.data();
+    }
+    if (lock_) lock_->unlock();
+}
+
+QStringList SingleInstance::itemsFor(const QStringList& arguments, const QString& workingFolder) {
+    static const QRegularExpression urlPattern(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
+    QStringList items;
+    const QDir base(workingFolder);
+    for (const QString& argument : arguments) {
+        // Options are not files ("--Install-Quick-Action" with other letter case, say).
+        if (argument.isEmpty() || argument.startsWith(QLatin1String("--"))) continue;
+        if (argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+            const QUrl url(argument);
+            if (url.isLocalFile()) {
+                items << QDir::cleanPath(url.toLocalFile());
+                continue;
+            }
+        }
+        if (urlPattern.match(argument).hasMatch()) {
+            items << argument;
+            continue;
+        }
+        items << QDir::cleanPath(base.absoluteFilePath(argument));
+    }
+    return items;
+}
+
+QByteArray SingleInstance::messageFor(const QStringList& arguments, const QString& workingFolder) {
+    QJsonObject object;
+    const QStringList items = itemsFor(arguments, workingFolder);
+    if (items.isEmpty()) {
+        object.insert(QStringLiteral("reopen"), true);
+    } else {
+        object.insert(QStringLiteral("open"), QJsonArray::fromStringList(items));
+    }
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+QByteArray SingleInstance::frame(const QByteArray& json) {
+    QByteArray framed(4, '\0');
+    qToBigEndian<quint32>(static_cast<quint32>(json.size()), framed.data());
+    return framed + json;
+}
+
+bool SingleInstance::send(const QString& socketPath, const QByteArray& message, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    QLocalSocket socket;
+    socket.connectToServer(socketPath);
+    if (!socket.waitForConnected(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) {
+        return false;
+    }
+    socket.write(frame(message));
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) {
+            return false;
+        }
+    }
+    while (socket.bytesAvailable() < 1) {
+        if (deadline.hasExpired()) return false;
+        if (!socket.waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) {
+            return false;
+        }
+    }
+    socket.disconnectFromServer();
+    return true;
+}
+
+SingleInstance::Outcome SingleInstance::start(const QByteArray& message) {
+    lock_ = std::make_unique<QLockFile>(socketPath_ + QStringLiteral(".lock"));
+    // The lock is held by the first process for its whole life: it is never stale by age, only
+    // when its process is gone.
+    lock_->setStaleLockTime(0);
+    QDeadlineTimer deadline(waitMilliseconds);
+    while (true) {
+        if (lock_->tryLock(0)) {
+            return listen() ? Outcome::listening : Outcome::failed;
+        }
+        // Someone holds the lock: a running first process, or one that is starting.
+        if (send(socketPath_, message, static_cast<int>(std::max<qint64>(1, std::min<qint64>(
+                                                             deadline.remainingTime(), 2000))))) {
+            lock_.reset();
+            return Outcome::handedOver;
+        }
+        if (deadline.hasExpired()) {
+            lock_.reset();
+            return Outcome::failed;
+        }
+        QThread::msleep(50);
+    }
+}
+
+bool SingleInstance::listen() {
+    // A socket left behind by a process that was killed.
+    QLocalServer::removeServer(socketPath_);
+    auto* server = new QLocalServer(this);
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    server->setMaxPendingConnections(64);
+    if (!server->listen(socketPath_)) {
+        delete server;
+        return false;
+    }
+    server_ = server;
+    connect(server, &QLocalServer::newConnection, this, &SingleInstance::accept);
+    return true;
+}
+
+void SingleInstance::accept() {
+    while (server_ && server_->hasPendingConnections() && connections_ < maxConnections) {
+        QLocalSocket* socket = server_->nextPendingConnection();
+        if (!socket) break;
+        ++connections_;
+        auto* timer = new QTimer(socket);
+        timer->setSingleShot(true);
+        connect(timer, &QTimer::timeout, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
+        timer->start(readMilliseconds);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { read(socket); });
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QObject::destroyed, this, [this] {
+            --connections_;
+            // Connections that waited for a free place.
+            QTimer::singleShot(0, this, &SingleInstance::accept);
+        });
+        if (socket->bytesAvailable() > 0) read(socket);
+    }
+}
+
+void SingleInstance::read(QLocalSocket* socket) {
+    if (socket->property("tindraDone").toBool()) return;
+    if (socket->bytesAvailable() < 4) return;
+    uchar header[4];
+    socket->peek(reinterpret_cast<char*>(header), 4);
+    const quint32 length = qFromBigEndian<quint32>(header);
+    if (length > static_cast<quint64>(maxMessage)) {
+        socket->setProperty("tindraDone", true);
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    if (socket->bytesAvailable() < 4 + static_cast<qint64>(length)) return;
+    socket->read(4);
+    const QByteArray json = socket->read(length);
+    socket->setProperty("tindraDone", true);
+    const QJsonDocument document = QJsonDocument::fromJson(json);
+    if (!document.isObject()) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    const QJsonObject object = document.object();
+    const QJsonValue open = object.value(QStringLiteral("open"));
+    const QJsonValue reopen = object.value(QStringLiteral("reopen"));
+    QStringList items;
+    bool valid = false;
+    if (open.isArray()) {
+        valid = true;
+        for (const QJsonValue& item : open.toArray()) {
+            if (!item.isString()) {
+                valid = false;
+                break;
+            }
+            items << item.toString();
+        }
+    } else if (reopen.isBool() && reopen.toBool()) {
+        valid = true;
+    }
+    if (!valid) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    socket->write("1", 1);
+    socket->flush();
+    socket->disconnectFromServer();
+    // The request is handled after this slot returns.
+    const bool isOpen = open.isArray();
+    QTimer::singleShot(0, this, [this, isOpen, items] {
+        if (isOpen) {
+            if (onOpen) onOpen(items);
+        } else if (onReopen) {
+            onReopen();
+        }
+    });
+}

@@ -1,0 +1,79 @@
+#pragma once
+// One running application per user. The first process listens on a local socket,
+// Paths::runtimeDir()/tindra-<uid>.sock (user-only), guarded by a lock file beside it so that two
+// simultaneous starts agree on who listens. A later process hands over its arguments in one
+// message and exits:
+//
+//   4-byte big-endian length, then a UTF-8 JSON object:
+//   {"open": ["/abs/a.pdf", "tindra://firmar?…"]}  or  {"reopen": true}
+//
+// and waits for a one-byte answer. Messages over 1 MiB, malformed ones and connections that stall
+// are dropped.
+
+#include <QByteArray>
+#include <QLockFile>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QLocalServer;
+class QLocalSocket;
+
+class SingleInstance : public QObject {
+    Q_OBJECT
+public:
+    // A message larger than this is no hand-over of ours.
+    static constexpr qint64 maxMessage = qint64{1} << 20;
+    // How long a sender waits for a starting first process, and for its answer.
+    static constexpr int waitMilliseconds = 5000;
+    // How long the listener waits for a connection's message before dropping it.
+    static constexpr int readMilliseconds = 10000;
+    // Connections read at the same time; more wait in the server's queue.
+    static constexpr int maxConnections = 16;
+
+    // The process's socket path.
+    static QString defaultSocketPath();
+
+    explicit SingleInstance(QString socketPath = defaultSocketPath(), QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    enum class Outcome { listening, handedOver, failed };
+    // Hands `message` to a running first process, or becomes the first: removes a stale socket
+    // and listens. `failed` when neither worked within waitMilliseconds (the caller then runs on
+    // its own).
+    Outcome start(const QByteArray& message);
+
+    // Requests received while listening (main thread).
+    std::function<void(QStringList)> onOpen;
+    std::function<void()> onReopen;
+
+    const QString& socketPath() const { return socketPath_; }
+
+    // The message for a process's arguments (without the program): {"reopen": true} when there
+    // are none (options beginning with "--" are not counted); else {"open": [...]} with paths made absolute against `workingFolder`, file: URIs
+    // as decoded local paths, other URLs (scheme://…) as they are.
+    static QByteArray messageFor(const QStringList& arguments, const QString& workingFolder);
+    // The items of messageFor's "open" list.
+    static QStringList itemsFor(const QStringList& arguments, const QString& workingFolder);
+    // Frames a JSON text with its length.
+    static QByteArray frame(const QByteArray& json);
+
+    // Sends one framed message to a listening process and waits for its answer; true when
+    // answered.
+    static bool send(const QString& socketPath, const QByteArray& message, int timeoutMs);
+
+private:
+    bool listen();
+    void accept();
+    void read(QLocalSocket* socket);
+
+    QString socketPath_;
+    std::unique_ptr<QLockFile> lock_;
+    QPointer<QLocalServer> server_;
+    int connections_ = 0;
+};

@@ -1,0 +1,39 @@
+#pragma once
+// The system colours the windows share, taken from a palette: the accent, label levels,
+// separator and the fixed status colours with their dark variants. Dark means the palette's
+// window colour has a lightness below 128 (Brand::isDark). Widgets resolve these when painting and
+// repaint on QEvent::PaletteChange.
+
+#include <QColor>
+#include <QGuiApplication>
+#include <QPalette>
+
+namespace Palette {
+
+// The application's palette.
+inline QPalette application() { return QGuiApplication::palette(); }
+
+bool isDark(const QPalette& palette = application());
+
+QColor accent(const QPalette& palette = application());          // QPalette::Highlight
+QColor label(const QPalette& palette = application());           // window text
+QColor secondaryLabel(const QPalette& palette = application());  // window text at alpha 0.5
+QColor tertiaryLabel(const QPalette& palette = application());   // window text at alpha 0.26
+QColor quaternaryLabel(const QPalette& palette = application()); // window text at alpha 0.1
+QColor separator(const QPalette& palette = application());       // window text at alpha 0.1
+QColor windowBackground(const QPalette& palette = application());
+QColor controlBackground(const QPalette& palette = application());  // QPalette::Base
+QColor text(const QPalette& palette = application());            // QPalette::Text
+
+// Fixed sRGB status colours, light or dark variant by the palette.
+QColor green(const QPalette& palette = application());
+QColor yellow(const QPalette& palette = application());
+QColor orange(const QPalette& palette = application());
+QColor red(const QPalette& palette = application());
+QColor blue(const QPalette& palette = application());
+QColor gray(const QPalette& palette = application());
+
+// `color` with its alpha replaced.
+QColor withAlpha(QColor color, double alpha);
+
+}  // namespace Palette

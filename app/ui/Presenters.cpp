@@ -1,0 +1,171 @@
+// The real presenters: Qt's message box and file dialog, the desktop's URL handler and the file
+// manager over D-Bus.
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QUrl>
+
+#include "app/ui/AlertPresenter.h"
+#include "app/ui/Brand.h"
+#include "app/ui/FilePanelPresenter.h"
+#include "app/ui/RevealPresenter.h"
+#include "app/ui/URLPresenter.h"
+
+// Alerts.
+
+namespace {
+
+class SystemAlerts : public AlertPresenter {
+public:
+    void show(const Alert& alert, QWidget* parent) override {
+        QMessageBox* box = makeBox(alert, parent);
+        box->exec();
+        delete box;
+    }
+};
+
+}  // namespace
+
+AlertPresenter& AlertPresenter::system() {
+    static SystemAlerts alerts;
+    return alerts;
+}
+
+QMessageBox* AlertPresenter::makeBox(const Alert& alert, QWidget* parent) {
+    auto* box = new QMessageBox(parent);
+    switch (alert.style) {
+        case Style::information: box->setIcon(QMessageBox::Information); break;
+        case Style::warning: box->setIcon(QMessageBox::Warning); break;
+        case Style::critical: box->setIcon(QMessageBox::Critical); break;
+    }
+    box->setWindowTitle(Brand::name);
+    // The message in bold above its explanation, wide enough to read as a paragraph.
+    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: bold; }"
+                                      "QLabel#qt_msgbox_informativelabel { min-width: 320px; }"));
+    box->setText(alert.title);
+    box->setInformativeText(alert.text);
+    QPushButton* button = box->addButton(alert.button, QMessageBox::AcceptRole);
+    box->setDefaultButton(button);
+    box->setEscapeButton(button);
+    box->setWindowModality(parent ? Qt::WindowModal : Qt::ApplicationModal);
+    return box;
+}
+
+// Open panels.
+
+namespace {
+
+class SystemFilePanels : public FilePanelPresenter {
+public:
+    void open(const Options& options, QWidget* parent, Completion done) override {
+        if (dialog_) dialog_->reject();
+        QFileDialog* dialog = makeDialog(options, parent);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog_ = dialog;
+        QObject::connect(dialog, &QFileDialog::finished, dialog,
+                         [dialog, done = std::move(done)](int result) {
+                             std::optional<std::vector<std::filesystem::path>> chosen;
+                             if (result == QDialog::Accepted) {
+                                 chosen.emplace();
+                                 for (const QString& file : dialog->selectedFiles()) {
+                                     chosen->emplace_back(file.toStdString());
+                                 }
+                             }
+                             if (done) done(std::move(chosen));
+                         });
+        if (parent) {
+            dialog->open();
+        } else {
+            dialog->show();
+            dialog->raise();
+            dialog->activateWindow();
+        }
+    }
+
+    bool isOpen() const override { return dialog_ && dialog_->isVisible(); }
+
+    void cancel() override {
+        if (dialog_) dialog_->reject();
+    }
+
+private:
+    QPointer<QFileDialog> dialog_;
+};
+
+}  // namespace
+
+FilePanelPresenter& FilePanelPresenter::system() {
+    static SystemFilePanels panels;
+    return panels;
+}
+
+QFileDialog* FilePanelPresenter::makeDialog(const Options& options, QWidget* parent) {
+    auto* dialog = new QFileDialog(parent);
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog->setWindowTitle(options.title);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setFileMode(options.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    if (!options.acceptLabel.isEmpty()) dialog->setLabelText(QFileDialog::Accept, options.acceptLabel);
+    if (!options.mimeTypes.isEmpty()) dialog->setMimeTypeFilters(options.mimeTypes);
+    dialog->setDirectory(options.folder ? *options.folder : QDir::homePath());
+    dialog->setWindowModality(parent ? Qt::WindowModal : Qt::NonModal);
+    return dialog;
+}
+
+// Web pages and files.
+
+namespace {
+
+class SystemURLs : public URLPresenter {
+public:
+    bool open(const QUrl& url) override { return QDesktopServices::openUrl(url); }
+};
+
+class SystemReveal : public RevealPresenter {
+public:
+    void reveal(const std::vector<std::filesystem::path>& files) override {
+        if (files.empty()) return;
+        QStringList uris;
+        for (const auto& file : files) {
+            uris << QUrl::fromLocalFile(QString::fromStdString(file.string())).toString(QUrl::FullyEncoded);
+        }
+        const QString folder =
+            QFileInfo(QString::fromStdString(files.front().string())).absolutePath();
+        auto openFolder = [folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); };
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        if (!bus.isConnected()) {
+            openFolder();
+            return;
+        }
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+            QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+        call << uris << QString();
+        auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000));
+        QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
+                         [openFolder](QDBusPendingCallWatcher* w) {
+                             if (w->isError()) openFolder();
+                             w->deleteLater();
+                         });
+    }
+};
+
+}  // namespace
+
+URLPresenter& URLPresenter::system() {
+    static SystemURLs urls;
+    return urls;
+}
+
+RevealPresenter& RevealPresenter::system() {
+    static SystemReveal reveal;
+    return reveal;
+}

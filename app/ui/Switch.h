@@ -1,0 +1,19 @@
+#pragma once
+// An on-off switch (the form section's "Rellenar con mis datos", the settings rows): a rounded
+// track in the accent colour when on, grey when off, with a white knob. A checkable button:
+// clicks and the space bar toggle it and emit toggled().
+
+#include <QAbstractButton>
+
+class Switch : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit Switch(QWidget* parent = nullptr);
+
+    QSize sizeHint() const override { return {38, 22}; }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    bool hitButton(const QPoint& point) const override { return rect().contains(point); }
+};

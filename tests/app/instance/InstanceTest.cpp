@@ -1,0 +1,238 @@
+// One running application per user, with real processes: the executable hands its arguments to
+// the first process (here: a listener in this test, or a first `tindra`) and exits.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <fstream>
+#include <thread>
+#include <memory>
+
+#include "app/PellonRequest.h"
+#include "app/SingleInstance.h"
+#include "platform/Defaults.h"
+#include "support/TestUtil.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QString tindraPath() {
+    return QDir::cleanPath(QString::fromUtf8(TINDRA_TOOLS_DIR) + QStringLiteral("/../../app/main/tindra"));
+}
+
+// A user of its own: home, runtime, configuration and state folders.
+struct User {
+    testutil::TempDir root;
+    fs::path home = root / "home";
+    fs::path runtime = root / "run";
+    fs::path work = root / "home" / "Documentos";
+    User() {
+        for (const auto& dir : {home, runtime, work, root / "config", root / "state", root / "data"}) {
+            fs::create_directories(dir);
+        }
+        ::chmod(runtime.c_str(), 0700);
+    }
+    QProcessEnvironment environment() const {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), QString::fromStdString(home.string()));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.string()));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), QString::fromStdString((root / "config").string()));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), QString::fromStdString((root / "state").string()));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), QString::fromStdString((root / "data").string()));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        return env;
+    }
+    QString socket() const {
+        return QString::fromStdString((runtime / ("tindra-" + std::to_string(::getuid()) + ".sock")).string());
+    }
+    fs::path logFile() const { return root / "state" / "tindra" / "Tindra.log"; }
+    std::string log() const { return fs::exists(logFile()) ? testutil::readFile(logFile()) : std::string(); }
+    int count(const std::string& text) const {
+        const std::string all = log();
+        int n = 0;
+        for (std::size_t at = all.find(text); at != std::string::npos; at = all.find(text, at + 1)) ++n;
+        return n;
+    }
+};
+
+// A child `tindra`, killed when the test leaves.
+struct Child {
+    std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+    Child(const User& user, const QStringList& arguments) {
+        process->setProcessEnvironment(user.environment());
+        process->setWorkingDirectory(QString::fromStdString(user.work.string()));
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->start(tindraPath(), arguments);
+        process->waitForStarted(5000);
+    }
+    ~Child() {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+    bool running() const { return process->state() != QProcess::NotRunning; }
+    // Waits (handling this process's events) until it exits; false after `ms`.
+    bool finishes(int ms) {
+        return QTest::qWaitFor([this] { return process->state() == QProcess::NotRunning; }, ms);
+    }
+    bool exitedCleanly() const {
+        return process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+    }
+};
+
+bool waitFor(const std::function<bool()>& condition, int ms) { return QTest::qWaitFor(condition, ms); }
+
+}  // namespace
+
+TEST(SingleInstance, MessagesForArguments) {
+    const QString cwd = QStringLiteral("/home/ana/Documentos");
+    EXPECT_EQ(SingleInstance::itemsFor({QStringLiteral("a.pdf"), QStringLiteral("../b.pdf"), QStringLiteral("/c.pdf"),
+                                        QStringLiteral("file:///tmp/b%20c.pdf"),
+                                        QStringLiteral("tindra://firmar?clave=X&ruta=/x%20y.pdf"),
+                                        QStringLiteral("--Install-Quick-Action")},
+                                       cwd),
+              (QStringList{QStringLiteral("/home/ana/Documentos/a.pdf"), QStringLiteral("/home/ana/b.pdf"),
+                           QStringLiteral("/c.pdf"), QStringLiteral("/tmp/b c.pdf"),
+                           QStringLiteral("tindra://firmar?clave=X&ruta=/x%20y.pdf")}));
+    EXPECT_EQ(SingleInstance::messageFor({}, cwd), QByteArray(R"({"reopen":true})"));
+}
+
+TEST(SingleInstance, SendersHandOverAndExit) {
+    ASSERT_TRUE(QFile::exists(tindraPath())) << tindraPath().toStdString();
+    User user;
+    SingleInstance listener(user.socket());
+    ASSERT_EQ(listener.start(SingleInstance::messageFor({}, QDir::currentPath())), SingleInstance::Outcome::listening);
+    QList<QStringList> opened;
+    int reopens = 0;
+    listener.onOpen = [&opened](const QStringList& items) { opened << items; };
+    listener.onReopen = [&reopens] { ++reopens; };
+
+    const QString link = QStringLiteral("tindra://firmar?clave=X&ruta=/x%20y.pdf");
+    const QList<QStringList> runs = {{QStringLiteral("a.pdf")}, {QStringLiteral("file:///tmp/b%20c.pdf")}, {link}, {}};
+    for (const QStringList& arguments : runs) {
+        QElapsedTimer clock;
+        clock.start();
+        Child sender(user, arguments);
+        ASSERT_TRUE(sender.finishes(5000)) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(sender.exitedCleanly());
+        EXPECT_LT(clock.elapsed(), 5000);
+    }
+    ASSERT_TRUE(waitFor([&] { return opened.size() == 3 && reopens == 1; }, 2000));
+    EXPECT_EQ(opened[0], QStringList{QString::fromStdString((user.work / "a.pdf").string())});
+    EXPECT_EQ(opened[1], QStringList{QStringLiteral("/tmp/b c.pdf")});
+    EXPECT_EQ(opened[2], QStringList{link});
+    EXPECT_EQ(user.count("Arranque"), 0);  // none of them started an application
+}
+
+TEST(SingleInstance, MalformedAndOversizedMessagesAreDropped) {
+    User user;
+    SingleInstance listener(user.socket());
+    ASSERT_EQ(listener.start({}), SingleInstance::Outcome::listening);
+    int calls = 0;
+    listener.onOpen = [&calls](const QStringList&) { ++calls; };
+    listener.onReopen = [&calls] { ++calls; };
+    bool answered = true;
+    std::atomic<bool> done{false};
+    std::thread sender([&] {
+        answered = SingleInstance::send(user.socket(), QByteArray("[1, 2]"), 2000) ||
+                   SingleInstance::send(user.socket(), QByteArray(R"({"open": [1]})"), 2000) ||
+                   SingleInstance::send(user.socket(), QByteArray(R"({"reopen": false})"), 2000) ||
+                   SingleInstance::send(user.socket(), QByteArray(SingleInstance::maxMessage + 1, ' '), 2000);
+        done = true;
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&done] { return done.load(); }, 15000));
+    sender.join();
+    EXPECT_FALSE(answered);
+    EXPECT_EQ(calls, 0);
+}
+
+TEST(SingleInstance, WithARunningApplication) {
+    ASSERT_TRUE(QFile::exists(tindraPath()));
+    User user;
+    const std::string key = "0F8C2A4E-1B3D-4C5E-9F60-7A8B9C0D1E2F";
+    {
+        Defaults defaults(user.root / "config" / "tindra" / "defaults.json");
+        defaults.setString(PellonRequest::keyName, key);
+    }
+    std::ofstream(user.work / "notas.txt") << "notas";
+    auto first = std::make_unique<Child>(user, QStringList{});
+    ASSERT_TRUE(waitFor([&] { return user.count("Arranque") == 1; }, 10000));
+    QTest::qWait(1000);  // its window is up
+
+    Child notes(user, {QStringLiteral("notas.txt")});
+    ASSERT_TRUE(notes.finishes(5000));
+    EXPECT_TRUE(notes.exitedCleanly());
+    EXPECT_TRUE(waitFor([&] { return user.count("Recibidos 1 ficheros") == 1; }, 5000)) << user.log();
+
+    Child wrong(user, {QStringLiteral("tindra://firmar?clave=00000000-0000-0000-0000-000000000000&ruta=") +
+                       QString::fromStdString((user.work / "notas.txt").string())});
+    ASSERT_TRUE(wrong.finishes(5000));
+    EXPECT_TRUE(wrong.exitedCleanly());
+    ASSERT_TRUE(waitFor([&] { return user.count("Recibidos 0 ficheros") == 1; }, 5000)) << user.log();
+    const std::string log = user.log();
+    EXPECT_LT(log.find("Enlace tindra:// sin la clave correcta: ignorado"), log.find("Recibidos 0 ficheros"));
+    QTest::qWait(500);
+    EXPECT_TRUE(first->running());  // it has a window: it runs on
+
+    // Killed, it leaves its socket behind; the next first process starts anyway.
+    first->process->kill();
+    ASSERT_TRUE(first->finishes(5000));
+    EXPECT_TRUE(QFile::exists(user.socket()));
+    auto second = std::make_unique<Child>(user, QStringList{});
+    ASSERT_TRUE(waitFor([&] { return user.count("Arranque") == 2; }, 10000)) << user.log();
+    QTest::qWait(1000);  // its window is up (before it, a request without PDFs ends it)
+    Child again(user, {QStringLiteral("notas.txt")});
+    ASSERT_TRUE(again.finishes(5000));
+    EXPECT_TRUE(again.exitedCleanly());
+    EXPECT_TRUE(waitFor([&] { return user.count("Recibidos 1 ficheros") == 2; }, 5000));
+    EXPECT_TRUE(second->running());
+    second.reset();
+    first.reset();
+}
+
+TEST(SingleInstance, TwoStartedAtOnceLeaveOne) {
+    User user;
+    Child a(user, {});
+    Child b(user, {});
+    ASSERT_TRUE(waitFor([&] { return !a.running() || !b.running(); }, 8000));
+    QTest::qWait(500);
+    EXPECT_NE(a.running(), b.running());
+    Child& gone = a.running() ? b : a;
+    EXPECT_TRUE(gone.exitedCleanly());
+    EXPECT_EQ(user.count("Arranque"), 1) << user.log();
+}
+
+TEST(Entry, SwitchesInAProcess) {
+    User user;
+    Child both(user, {QStringLiteral("--install-quick-action"), QStringLiteral("--uninstall-quick-action")});
+    ASSERT_TRUE(both.finishes(5000));
+    EXPECT_TRUE(both.exitedCleanly());
+    EXPECT_EQ(user.count("Arranque"), 0);
+    EXPECT_FALSE(QFile::exists(user.socket()));  // no application object, no instance
+
+    Child other(user, {QStringLiteral("--Install-Quick-Action")});
+    ASSERT_TRUE(waitFor([&] { return user.count("Arranque") == 1; }, 10000));
+    QTest::qWait(600);
+    EXPECT_TRUE(other.running());  // it started normally and shows its window
+    EXPECT_EQ(user.count("Recibidos"), 0);
+}
+
+TEST(Entry, ALaunchWithOnlyABadLinkEnds) {
+    User user;
+    Child first(user, {QStringLiteral("tindra://firmar?clave=mala&ruta=/tmp/x.pdf")});
+    ASSERT_TRUE(first.finishes(8000)) << user.log();
+    EXPECT_TRUE(first.exitedCleanly());
+    const std::string log = user.log();
+    EXPECT_NE(log.find("Arranque"), std::string::npos);
+    EXPECT_LT(log.find("Enlace tindra:// sin la clave correcta: ignorado"), log.find("Recibidos 0 ficheros"));
+    EXPECT_FALSE(QFile::exists(user.socket()));  // it cleaned up after itself
+}

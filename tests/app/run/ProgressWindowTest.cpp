@@ -1,0 +1,197 @@
+// The progress window: texts, buttons, closing once, the automatic close, a long name; and the
+// screenshots of its states, of the failure alerts and of the password dialog.
+#include "app/KeyPasswordPresenter.h"
+#include "app/ProgressWindow.h"
+#include "app/SigningRun.h"
+#include "app/ui/AlertPresenter.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include "qtsupport/Screenshots.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Recorder {
+    std::vector<std::vector<fs::path>> revealed;
+    std::vector<fs::path> opened;
+    ProgressWindow::Actions actions() {
+        return {[this](const std::vector<fs::path>& files) { revealed.push_back(files); },
+                [this](const fs::path& file) { opened.push_back(file); }};
+    }
+};
+
+QStringList visibleButtons(const ProgressWindow& window) {
+    QStringList titles;
+    for (QPushButton* button : {window.revealButton(), window.openButton(), window.doneButton()})
+        if (button->isVisibleTo(window.window())) titles << button->text();
+    return titles;
+}
+
+void expectSize(const QImage& image, QWidget* window) {
+    EXPECT_EQ(window->size(), QSize(440, 96));
+    EXPECT_EQ(image.size() / image.devicePixelRatio(), QSize(440, 96));
+}
+
+}  // namespace
+
+TEST(ProgressWindowTest, PreparingThenProgressWithALongNameKeepsTheWidth) {
+    ProgressWindow window;
+    window.show();
+    EXPECT_EQ(window.text(), "Preparando la firma…");
+    EXPECT_EQ(window.window()->windowTitle(), "Firmando");
+    EXPECT_TRUE(window.window()->windowFlags() & Qt::CustomizeWindowHint);
+    EXPECT_FALSE(window.window()->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(window.window()->windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_TRUE(visibleButtons(window).isEmpty());
+    EXPECT_TRUE(window.spinner()->isVisibleTo(window.window()));
+    expectSize(Screenshots::save(*window.window(), "progress-preparing"), window.window());
+
+    const QString longName =
+        "Solicitud de subvención para la rehabilitación energética de edificios residenciales "
+        "del ayuntamiento de Valladolid, convocatoria 2026, anexo III.pdf";
+    window.update("Firmando 2 de 4: «" + longName + "»…");
+    QImage shot = Screenshots::save(*window.window(), "progress-running-long-name");
+    expectSize(shot, window.window());
+    EXPECT_EQ(window.text(), "Firmando 2 de 4: «" + longName + "»…");
+    // The label stays inside the window; its text is cut in the middle (the end stays in view).
+    QRect label = window.label()->geometry();
+    EXPECT_LE(label.right(), 440 - 20);
+    QString shown = window.label()->fontMetrics().elidedText(window.text(), Qt::ElideMiddle,
+                                                             window.label()->contentsRect().width());
+    EXPECT_TRUE(shown.contains(QChar(0x2026)));
+    EXPECT_TRUE(shown.endsWith("III.pdf»…"));
+}
+
+TEST(ProgressWindowTest, OneFileResultHasThreeButtonsAndReturnCloses) {
+    Recorder recorder;
+    ProgressWindow window(recorder.actions());
+    window.show();
+    window.complete({"/docs/Solicitud-firmado.pdf"});
+    int closes = 0;
+    window.onClose = [&] { ++closes; };
+    EXPECT_EQ(window.text(), "✓ Guardado como «Solicitud-firmado.pdf»");
+    EXPECT_EQ(visibleButtons(window),
+              (QStringList{"Mostrar en la carpeta", "Abrir", "Aceptar"}));
+    EXPECT_FALSE(window.spinner()->isVisibleTo(window.window()));
+    expectSize(Screenshots::save(*window.window(), "progress-one-file"), window.window());
+
+    QTest::keyClick(window.window(), Qt::Key_Return);
+    EXPECT_TRUE(window.isClosed());
+    EXPECT_FALSE(window.window()->isVisible());
+    EXPECT_EQ(closes, 1);
+    window.close();
+    EXPECT_EQ(closes, 1);
+}
+
+TEST(ProgressWindowTest, ThreeFileResultRevealsThemAll) {
+    Recorder recorder;
+    ProgressWindow window(recorder.actions());
+    window.show();
+    std::vector<fs::path> files{"/d/a-firmado.pdf", "/d/b-firmado.pdf", "/d/c-firmado.pdf"};
+    window.complete(files);
+    EXPECT_EQ(window.text(), "✓ 3 documentos firmados");
+    EXPECT_EQ(visibleButtons(window), (QStringList{"Mostrar en la carpeta", "Aceptar"}));
+    expectSize(Screenshots::save(*window.window(), "progress-three-files"), window.window());
+    window.revealButton()->click();
+    ASSERT_EQ(recorder.revealed.size(), 1u);
+    EXPECT_EQ(recorder.revealed[0], files);
+    EXPECT_TRUE(window.isClosed());
+}
+
+TEST(ProgressWindowTest, OpenThenTheTimerDoesNotCloseTwice) {
+    Recorder recorder;
+    ProgressWindow window(recorder.actions());
+    window.setAutoCloseDelay(30ms);
+    window.show();
+    window.complete({"/d/a-firmado.pdf"});
+    int closes = 0;
+    window.onClose = [&] { ++closes; };
+    window.openButton()->click();
+    EXPECT_EQ(recorder.opened, std::vector<fs::path>{"/d/a-firmado.pdf"});
+    QTest::qWait(120);
+    EXPECT_EQ(closes, 1);
+}
+
+TEST(ProgressWindowTest, TheResultClosesByItselfOnceAndAReleasedWindowIsLeftAlone) {
+    auto window = std::make_unique<ProgressWindow>();
+    window->setAutoCloseDelay(30ms);
+    window->show();
+    window->complete({"/d/a-firmado.pdf"});
+    int closes = 0;
+    window->onClose = [&] { ++closes; };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return closes > 0; }, 2000));
+    QTest::qWait(60);
+    EXPECT_EQ(closes, 1);
+
+    auto released = std::make_unique<ProgressWindow>();
+    released->setAutoCloseDelay(20ms);
+    released->complete({"/d/a-firmado.pdf"});
+    released.reset();
+    QTest::qWait(60);  // the timer finds nothing
+}
+
+TEST(ProgressWindowTest, AWindowManagerCloseIsIgnoredUntilTheResult) {
+    ProgressWindow window;
+    window.show();
+    int closes = 0;
+    window.onClose = [&] { ++closes; };
+    window.window()->close();
+    EXPECT_TRUE(window.window()->isVisible());
+    EXPECT_FALSE(window.isClosed());
+    window.complete({"/d/a-firmado.pdf", "/d/b-firmado.pdf"});
+    window.window()->close();
+    EXPECT_TRUE(window.isClosed());
+    EXPECT_EQ(closes, 1);
+}
+
+TEST(OutcomeAlertTest, FailureAlertsScreenshots) {
+    std::vector<std::pair<fs::path, std::string>> failures{
+        {"/d/roto.pdf", "El archivo no es un PDF: no empieza por «%PDF-»."},
+        {"/d/c.pdf", "No se ha podido leer «c.pdf»: no hay permiso."}};
+    for (bool someSigned : {false, true}) {
+        AlertPresenter::Alert alert;
+        alert.style = AlertPresenter::Style::warning;
+        alert.title = QString::fromStdString(SigningRun::failureTitle(someSigned));
+        alert.text = QString::fromStdString(SigningRun::failureText(failures));
+        std::unique_ptr<QMessageBox> box(AlertPresenter::makeBox(alert));
+        EXPECT_EQ(box->text(), someSigned ? "Algunos PDF no se han podido firmar"
+                                          : "No se ha podido firmar");
+        EXPECT_EQ(box->informativeText(),
+                  "«roto.pdf»: El archivo no es un PDF: no empieza por «%PDF-».\n\n"
+                  "«c.pdf»: No se ha podido leer «c.pdf»: no hay permiso.");
+        EXPECT_EQ(box->buttons().size(), 1);
+        QImage shot = Screenshots::save(*box, someSigned ? "alert-some-failed" : "alert-all-failed");
+        EXPECT_GT(shot.width(), 200);
+    }
+}
+
+TEST(KeyPasswordDialogTest, AsksForTheTokenPasswordAndSaysWhenItWasWrong) {
+    KeyPasswordDialog first("NSS Certificate DB", false);
+    EXPECT_EQ(first.windowTitle(), "Contraseña del almacén de certificados");
+    EXPECT_EQ(first.messageLabel()->text(),
+              "Escribe la contraseña de «NSS Certificate DB» para firmar.");
+    EXPECT_FALSE(first.retryLabel()->isVisibleTo(&first));
+    EXPECT_EQ(first.passwordField()->echoMode(), QLineEdit::Password);
+    QImage shot = Screenshots::save(first, "password-dialog");
+    EXPECT_GT(shot.height(), 80);
+
+    KeyPasswordDialog retry("NSS Certificate DB", true);
+    EXPECT_TRUE(retry.retryLabel()->isVisibleTo(&retry));
+    EXPECT_EQ(retry.retryLabel()->text(), "La contraseña no es correcta. Escríbela de nuevo.");
+    QStringList buttons;
+    for (QPushButton* button : retry.findChildren<QPushButton*>()) buttons << button->text();
+    buttons.sort();
+    EXPECT_EQ(buttons, (QStringList{"Aceptar", "Cancelar"}));
+    Screenshots::save(retry, "password-dialog-retry");
+}

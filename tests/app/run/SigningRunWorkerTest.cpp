@@ -1,0 +1,270 @@
+// The per-file work of a signing run with fake engines: names, temporary files, copies, records,
+// sign-again replacement and the sentences of failures.
+#include "app/OutputNames.h"
+#include "app/SigningRun.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "RunFakes.h"
+#include "support/PDFFixtures.h"
+#include "support/TestUtil.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+ino_t inode(const fs::path& path) {
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    return info.st_ino;
+}
+
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class SigningRunWorkerTest : public ::testing::Test {
+protected:
+    testutil::TempDir folder;
+    testutil::TempDir temporary;
+    std::vector<std::string> log;
+    std::vector<std::string> progress;
+    std::vector<std::vector<FormFill>> filled;
+    SigningRun::Worker worker = [this] {
+        SigningRun::Worker w = SigningRun::Worker::standard();
+        w.temporaryFolder = temporary.path();
+        w.log = [this](std::string_view line) { log.emplace_back(line); };
+        w.progress = [this](const std::string& text) { progress.push_back(text); };
+        w.fill = [this](std::string pdf, const std::vector<FormFill>& fills) {
+            filled.push_back(fills);
+            return pdf;
+        };
+        return w;
+    }();
+
+    fs::path pdf(const std::string& name, int pages = 1) {
+        fs::path path = folder / name;
+        testutil::writeFile(path, fixtures::textPDF(pages));
+        return path;
+    }
+};
+
+FormFill fill(const std::string& name) {
+    FormFill f;
+    f.name = name;
+    f.rect = {10, 10, 100, 20};
+    f.text = "x";
+    return f;
+}
+
+}  // namespace
+
+TEST(OutputNamesTest, NamesFollowTheSourceWithTheLowerCaseExtension) {
+    testutil::TempDir folder;
+    fs::path source = folder / "Solicitud.pdf";
+    EXPECT_EQ(signedCopy(source), folder / "Solicitud-firmado.pdf");
+    testutil::writeFile(folder / "Solicitud-firmado.pdf", "x");
+    EXPECT_EQ(signedCopy(source), folder / "Solicitud-firmado-2.pdf");
+    testutil::writeFile(folder / "Solicitud-firmado-2.pdf", "x");
+    EXPECT_EQ(signedCopy(source), folder / "Solicitud-firmado-3.pdf");
+    EXPECT_EQ(signedCopy(folder / "informe.PDF"), folder / "informe-firmado.pdf");
+    EXPECT_EQ(filledCopy(source), folder / "Solicitud-rellenado.pdf");
+}
+
+TEST(OutputNamesTest, ClaimingNeverReplacesAFile) {
+    testutil::TempDir folder;
+    fs::path source = folder / "x.pdf";
+    fs::path hidden = OutputNames::hiddenTemporary(folder.path());
+    EXPECT_TRUE(hidden.filename().string().starts_with(".tindra-"));
+    testutil::writeFile(hidden, "nuevo");
+    testutil::writeFile(folder / "x-firmado.pdf", "viejo");
+    EXPECT_FALSE(OutputNames::moveWithoutReplacing(hidden, folder / "x-firmado.pdf"));
+    EXPECT_TRUE(fs::exists(hidden));
+    EXPECT_EQ(OutputNames::claim(hidden, source, "firmado"), folder / "x-firmado-2.pdf");
+    EXPECT_EQ(testutil::readFile(folder / "x-firmado.pdf"), "viejo");
+    EXPECT_EQ(testutil::readFile(folder / "x-firmado-2.pdf"), "nuevo");
+    EXPECT_FALSE(fs::exists(hidden));
+}
+
+TEST_F(SigningRunWorkerTest, AFileWithoutValuesOrCopiesGoesToTheEngineDirectly) {
+    fs::path a = pdf("a.pdf"), b = pdf("informe.PDF");
+    testutil::writeFile(folder / "informe-firmado.pdf", "ocupado");
+    FakeEngine engine;
+    SigningRun::Outcome outcome = SigningRun::signBatch({a, b}, testOptions(), engine, std::nullopt, worker);
+    ASSERT_EQ(engine.calls.size(), 2u);
+    EXPECT_EQ(engine.calls[0].input, a);
+    EXPECT_EQ(engine.calls[0].output.parent_path(), folder.path());
+    EXPECT_TRUE(engine.calls[0].output.filename().string().starts_with(".tindra-"));
+    EXPECT_EQ(outcome.signedFiles, (std::vector<fs::path>{folder / "a-firmado.pdf",
+                                                          folder / "informe-firmado-2.pdf"}));
+    EXPECT_TRUE(outcome.failures.empty());
+    EXPECT_EQ(progress, (std::vector<std::string>{"Firmando 1 de 2: «a.pdf»…",
+                                                  "Firmando 2 de 2: «informe.PDF»…"}));
+    EXPECT_EQ(log, (std::vector<std::string>{"Firmado a-firmado.pdf",
+                                             "Firmado informe-firmado-2.pdf"}));
+    EXPECT_TRUE(fs::is_empty(temporary.path()));
+    EXPECT_EQ(namesIn(folder.path()),
+              (std::vector<std::string>{"a-firmado.pdf", "a.pdf", "informe-firmado-2.pdf",
+                                        "informe-firmado.pdf", "informe.PDF"}));
+    EXPECT_EQ(SigningRun::progressText(0, 1, a), "Firmando «a.pdf»…");
+}
+
+TEST_F(SigningRunWorkerTest, PreparedInputIsPrivateAndRemovedAndTheRecordHoldsTheValues) {
+    fs::path a = pdf("a.pdf");
+    SigningOptions options = testOptions(false);
+    options.fills = {fill("uno"), fill("dos"), fill("tres")};
+    options.copies = {{0, {1, 1, 50, 20}, true}, {0, {1, 60, 50, 20}, std::nullopt}};
+    FakeEngine engine;
+    mode_t mode = 0;
+    engine.before = [&](const fs::path& input, const fs::path&) {
+        struct stat info {};
+        ::stat(input.c_str(), &info);
+        mode = info.st_mode & 0777;
+    };
+    SigningRun::Outcome outcome = SigningRun::signBatch({a}, options, engine, std::nullopt, worker);
+    ASSERT_EQ(outcome.results.size(), 1u);
+    ASSERT_EQ(engine.calls.size(), 1u);
+    EXPECT_EQ(engine.calls[0].input.parent_path(), temporary.path());
+    EXPECT_TRUE(engine.calls[0].input.filename().string().starts_with("tindra-"));
+    EXPECT_EQ(mode, 0600u);
+    EXPECT_TRUE(fs::is_empty(temporary.path()));
+    ASSERT_EQ(filled.size(), 1u);
+    EXPECT_EQ(filled[0].size(), 3u);
+    // Invisible: the card copy is dropped, the handwritten one kept; no placement recorded.
+    const SigningRecord& how = outcome.results[0].how;
+    EXPECT_EQ(how.certificate, testCertificate().sha1);
+    EXPECT_FALSE(how.pageIndex);
+    EXPECT_FALSE(how.rect);
+    ASSERT_TRUE(how.copies);
+    EXPECT_EQ(how.copies->size(), 1u);
+    EXPECT_TRUE(how.copies->front().handwritten.value_or(false));
+    EXPECT_EQ(how.fills, options.fills);
+    EXPECT_EQ(log.back(), "Firmado a-firmado.pdf con 3 campos rellenados y 1 copias de la firma");
+    EXPECT_EQ(SigningRun::signedLogLine("b-firmado.pdf", 0, 2), "Firmado b-firmado.pdf y 2 copias de la firma");
+}
+
+TEST_F(SigningRunWorkerTest, VisibleWithoutPlacementFindsOneOrSignsAFileThatDoesNotOpenWithoutCard) {
+    fs::path a = pdf("a.pdf");
+    fs::path broken = folder / "roto.pdf";
+    testutil::writeFile(broken, "no es un PDF");
+    SigningOptions options = testOptions(true);
+    options.copies = {{0, {1, 60, 50, 20}, std::nullopt}};
+    FakeEngine engine;
+    SigningRun::Outcome outcome = SigningRun::signBatch({a, broken}, options, engine, std::nullopt, worker);
+    ASSERT_EQ(engine.calls.size(), 2u);
+    ASSERT_TRUE(engine.calls[0].visible);
+    EXPECT_EQ(engine.calls[0].visible->placement.pageIndex, 0);
+    EXPECT_EQ(engine.calls[0].visible->stamp.certificate.sha1, testCertificate().sha1);
+    ASSERT_EQ(outcome.results.size(), 2u);
+    EXPECT_EQ(outcome.results[0].how.pageIndex, 0);
+    EXPECT_EQ(outcome.results[0].how.rect, engine.calls[0].visible->placement.rect);
+    ASSERT_TRUE(outcome.results[0].how.copies);
+    // The file that does not open: no card, so its card copy goes too and it reaches the engine
+    // as it is.
+    EXPECT_FALSE(engine.calls[1].visible);
+    EXPECT_EQ(engine.calls[1].input, broken);
+    EXPECT_FALSE(outcome.results[1].how.copies);
+    EXPECT_FALSE(outcome.results[1].how.pageIndex);
+}
+
+TEST_F(SigningRunWorkerTest, EveryFailureIsListedWithItsSentenceAndNothingIsLeft) {
+    fs::path a = pdf("a.pdf"), b = pdf("b.pdf");
+    fs::path missing = folder / "falta.pdf";
+    SigningOptions options = testOptions();
+    options.fills = {fill("uno")};
+    ThrowingEngine engine;
+    SigningRun::Outcome outcome =
+        SigningRun::signBatch({a, missing, b}, options, engine, std::nullopt, worker);
+    EXPECT_TRUE(outcome.signedFiles.empty());
+    ASSERT_EQ(outcome.failures.size(), 3u);
+    EXPECT_EQ(outcome.failures[0].second, "El motor de prueba ha fallado.");
+    EXPECT_EQ(outcome.failures[1].first, missing);
+    EXPECT_EQ(outcome.failures[1].second, "No se ha podido leer «falta.pdf»: no existe.");
+    EXPECT_EQ(log[0], "Error al firmar a.pdf: El motor de prueba ha fallado.");
+    EXPECT_EQ(namesIn(folder.path()), (std::vector<std::string>{"a.pdf", "b.pdf"}));
+    EXPECT_TRUE(fs::is_empty(temporary.path()));
+}
+
+TEST_F(SigningRunWorkerTest, ANameTakenWhileSigningMovesOnToTheNextCounter) {
+    fs::path x = pdf("x.pdf");
+    FakeEngine engine;
+    engine.before = [&](const fs::path&, const fs::path&) {
+        testutil::writeFile(folder / "x-firmado.pdf", "de otro programa");
+    };
+    SigningRun::Outcome outcome = SigningRun::signBatch({x}, testOptions(), engine, std::nullopt, worker);
+    ASSERT_EQ(outcome.signedFiles.size(), 1u);
+    EXPECT_EQ(outcome.signedFiles[0], folder / "x-firmado-2.pdf");
+    EXPECT_EQ(testutil::readFile(folder / "x-firmado.pdf"), "de otro programa");
+}
+
+TEST_F(SigningRunWorkerTest, SignAgainReplacesInPlaceOnlyWhenItCan) {
+    fs::path a = pdf("a.pdf");
+    fs::path copy = folder / "a-firmado.pdf";
+    testutil::writeFile(copy, "copia vieja");
+    ino_t before = inode(copy);
+
+    // A failing engine leaves the old copy as it was.
+    ThrowingEngine broken;
+    SigningRun::Outcome failed = SigningRun::signBatch({a}, testOptions(), broken, copy, worker);
+    EXPECT_EQ(failed.failures.size(), 1u);
+    EXPECT_EQ(testutil::readFile(copy), "copia vieja");
+
+    FakeEngine engine;
+    SigningRun::Outcome outcome = SigningRun::signBatch({a}, testOptions(), engine, copy, worker);
+    ASSERT_EQ(outcome.signedFiles, std::vector<fs::path>{copy});
+    EXPECT_NE(inode(copy), before);
+    EXPECT_NE(testutil::readFile(copy), "copia vieja");
+    EXPECT_TRUE(engine.calls[0].output.filename().string().starts_with(".tindra-"));
+
+    // A replaced copy that is gone: a new copy beside the source.
+    fs::remove(copy);
+    outcome = SigningRun::signBatch({a}, testOptions(), engine, copy, worker);
+    EXPECT_EQ(outcome.signedFiles, std::vector<fs::path>{copy});
+
+    // The source itself named as the copy to replace: never written, a new copy instead.
+    std::string source = testutil::readFile(a);
+    outcome = SigningRun::signBatch({a}, testOptions(), engine, a, worker);
+    EXPECT_EQ(outcome.signedFiles, std::vector<fs::path>{folder / "a-firmado-2.pdf"});
+    EXPECT_EQ(testutil::readFile(a), source);
+    for (const auto& name : namesIn(folder.path())) EXPECT_FALSE(name.starts_with(".tindra-"));
+}
+
+TEST_F(SigningRunWorkerTest, SaveOnlyWritesTheFilledCopy) {
+    fs::path a = pdf("a.pdf");
+    testutil::writeFile(folder / "a-rellenado.pdf", "ya estaba");
+    SigningOptions options = testOptions();
+    options.fills = {fill("uno")};
+    EXPECT_EQ(SigningRun::saveUnsigned(a, options, worker), folder / "a-rellenado-2.pdf");
+    EXPECT_EQ(testutil::readFile(folder / "a-rellenado.pdf"), "ya estaba");
+    EXPECT_EQ(SigningRun::savedLogLine("a-rellenado.pdf", 2, 1),
+              "Guardado sin firmar a-rellenado.pdf con 2 campos rellenados y 1 firmas manuscritas");
+    worker.fill = [](std::string, const std::vector<FormFill>&) -> std::string {
+        throw std::runtime_error("No se encuentra el campo «uno» para rellenarlo.");
+    };
+    try {
+        SigningRun::saveUnsigned(a, options, worker);
+        FAIL() << "no error";
+    } catch (const std::exception& error) {
+        EXPECT_STREQ(error.what(), "No se encuentra el campo «uno» para rellenarlo.");
+    }
+}
+
+TEST(SigningRunDescribeTest, SentencesForEveryKindOfError) {
+    auto sentence = [](auto error) {
+        return SigningRun::describe(std::make_exception_ptr(error), "/docs/a.pdf");
+    };
+    EXPECT_EQ(sentence(std::runtime_error("Frase del motor.")), "Frase del motor.");
+    EXPECT_EQ(sentence(fs::filesystem_error("x", "/docs/b.pdf",
+                                            std::make_error_code(std::errc::no_space_on_device))),
+              "No se ha podido leer o escribir «b.pdf»: no queda espacio en el disco.");
+    EXPECT_EQ(sentence(fs::filesystem_error("x", "/docs/.tindra-1.pdf",
+                                            std::make_error_code(std::errc::permission_denied))),
+              "No se ha podido leer o escribir «a.pdf»: no hay permiso.");
+    EXPECT_EQ(sentence(std::bad_alloc()), "No hay memoria suficiente para este documento.");
+    EXPECT_EQ(sentence(std::out_of_range("vector")), "Error inesperado al firmar este documento.");
+    EXPECT_EQ(sentence(42), "Error inesperado al firmar este documento.");
+}
