@@ -1,0 +1,71 @@
+// The signing window from construction to shown, for one document of 20 and of 200 pages: the
+// placement search runs on the main thread while the window is made (the user waits for it).
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+
+#include "document/SigningPanel.h"
+#include "platform/Defaults.h"
+#include "platform/MemorySecretStore.h"
+#include "support/PDFFixtures.h"
+#include "support/TestPKI.h"
+#include "support/TestUtil.h"
+
+namespace {
+
+struct Setup {
+    testutil::TempDir dir;
+    Defaults defaults{dir / "defaults.json"};
+    MemorySecretStore secrets;
+    DocumentContext context = DocumentContext::standard();
+    std::vector<Certificate> certificates;
+
+    Setup() {
+        context.defaults = &defaults;
+        context.secrets = &secrets;
+        context.visibleFrame = [] { return std::optional<QRect>(QRect(0, 0, 1440, 900)); };
+        testpki::CertSpec spec;
+        spec.subject = {{"C", "ES"}, {"serialNumber", "IDCES-12345678Z"}, {"GN", "ANA"},
+                        {"SN", "GARCIA LOPEZ"}, {"CN", "GARCIA LOPEZ ANA - 12345678Z"}};
+        certificates.push_back(*Certificate::fromDER(testpki::sharedCA().issue(spec).der,
+                                                     std::chrono::system_clock::now()));
+    }
+};
+
+Setup& setup() {
+    static Setup s;
+    return s;
+}
+
+void shownWindow(benchmark::State& state) {
+    Setup& s = setup();
+    const int pages = static_cast<int>(state.range(0));
+    std::vector<std::string> lines;
+    for (int i = 0; i < 40; ++i) lines.push_back("Línea " + std::to_string(i) + " de la solicitud");
+    lines.push_back("Fdo.: El interesado");
+    std::vector<fixtures::PageSpec> specs(static_cast<std::size_t>(pages));
+    for (auto& spec : specs) spec.content = fixtures::textContent(lines);
+    const auto file = s.dir / ("doc-" + std::to_string(pages) + ".pdf");
+    testutil::writeFile(file, fixtures::pagesPDF(specs, true));
+    for (auto _ : state) {
+        SigningPanel panel(s.certificates, {file}, std::nullopt, std::nullopt, s.context);
+        panel.begin([](std::optional<SigningOptions>) {});
+        QApplication::processEvents();
+        benchmark::DoNotOptimize(panel.signatures().size());
+        state.PauseTiming();
+        panel.cancel();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(shownWindow)->Arg(20)->Arg(200)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

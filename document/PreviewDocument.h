@@ -1,0 +1,55 @@
+#pragma once
+// A PDF opened for the document window: the parsed file (our engine: page tree, crop boxes,
+// rotations, annotations, form fields), Poppler's view of the same bytes (page text and rasters
+// for the placement search and the form reader), the page count and each page's display frame.
+//
+// The file and the page source are used on the main thread only; the bytes never change while the
+// document lives, so a page renderer on another thread may read them.
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/PageText.h"
+#include "signing/DisplaySpace.h"
+
+class PDFFile;
+class PopplerPages;
+
+class PreviewDocument {
+public:
+    // Nothing when the path is no regular file, cannot be read, is not a PDF our engine opens
+    // (damaged beyond repair, protected by a password) or Poppler cannot open it.
+    static std::shared_ptr<PreviewDocument> open(const std::filesystem::path& path);
+    // The same from the file's bytes (no path).
+    static std::shared_ptr<PreviewDocument> fromData(std::string bytes);
+
+    ~PreviewDocument();
+    PreviewDocument(const PreviewDocument&) = delete;
+    PreviewDocument& operator=(const PreviewDocument&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    PDFFile& file() { return *file_; }
+    const PageSource& pages() const;
+    // The file's bytes, unchanged for the document's life.
+    std::string_view bytes() const;
+
+    // The page objects' count, in the order of PDFFile::pageRefs().
+    int pageCount() const { return static_cast<int>(spaces_.size()); }
+    // The page's display frame (crop box moved to the origin, /Rotate applied); nothing for an
+    // index out of range or a page that is not a dictionary.
+    std::optional<DisplaySpace> displaySpace(int pageIndex) const;
+    const std::vector<std::optional<DisplaySpace>>& displaySpaces() const { return spaces_; }
+
+private:
+    PreviewDocument() = default;
+    static std::shared_ptr<PreviewDocument> load(std::string bytes, std::filesystem::path path);
+
+    std::filesystem::path path_;
+    std::unique_ptr<PDFFile> file_;
+    std::unique_ptr<PopplerPages> pages_;
+    std::vector<std::optional<DisplaySpace>> spaces_;
+};

@@ -1,0 +1,238 @@
+#pragma once
+// The signing window that the signing run opens for each batch of PDFs. A sidebar (header, mode,
+// certificate, handwriting row, notes, form section, "Cancelar" and the sign button) and, for a
+// single document, the page preview with a floating tools bar and a floating page-and-zoom bar.
+// It keeps the copies of the signature the user places and, when the user confirms, hands one
+// SigningOptions to the completion; nothing when the user cancels or closes the window. The
+// completion runs exactly once, on the main thread.
+//
+//   SigningPanel panel(certificates, files, previous, replacing);
+//   panel.begin([](std::optional<SigningOptions> options) { ... });
+//
+// The panel is its window's menu responder (document zoom, undo and redo). Main thread only.
+
+#include <QObject>
+#include <QPointer>
+#include <QSize>
+#include <QUndoStack>
+#include <QWidget>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/ui/MenuResponder.h"
+#include "app/ui/SigningRecord.h"
+#include "document/DocumentContext.h"
+#include "document/SigningOptions.h"
+#include "document/SigningOptionsAssembly.h"
+#include "document/TextBoxes.h"
+#include "signing/Certificate.h"
+#include "signing/SignatureCopy.h"
+#include "signing/SignaturePlacement.h"
+
+class FloatingBar;
+class FormSection;
+class PagesPreview;
+class PreviewDocument;
+class QBoxLayout;
+class QKeyEvent;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QToolButton;
+class SegmentedControl;
+
+class SigningPanel : public QObject, public MenuResponder {
+    Q_OBJECT
+public:
+    using Mode = SigningMode;
+    using Completion = std::function<void(std::optional<SigningOptions>)>;
+
+    // The window's size: with a document the larger of 92 % of the frame and 900 × 600, else
+    // 420 × 420; never larger than the frame. Without a screen the frame is 1440 × 900.
+    static QSize windowSize(bool hasDocument, std::optional<QSize> visibleFrame);
+    // The candidate places offered as free spaces: the detected placements by rank (the
+    // locator's order among equals), each dropped when it overlaps, on its page, a space already
+    // kept shrunk by 4 pt on every side.
+    static std::vector<SignatureCopy> candidateSpaces(const std::vector<SignaturePlacement>& list);
+
+    // Builds the window for the batch without showing it. `certificates` is never empty when
+    // the caller opens the window.
+    SigningPanel(std::vector<Certificate> certificates, std::vector<std::filesystem::path> files,
+                 std::optional<SigningRecord> previous, std::optional<std::string> replacing,
+                 DocumentContext& context = DocumentContext::standard());
+    ~SigningPanel() override;
+    SigningPanel(const SigningPanel&) = delete;
+    SigningPanel& operator=(const SigningPanel&) = delete;
+
+    // Shows the window; `completion` runs once, with the options or with nothing.
+    void begin(Completion completion);
+
+    // --- Menu responder -----------------------------------------------------------------------
+    bool respondsTo(MenuAction action) const override;
+    void perform(MenuAction action) override;
+    bool validateMenuItem(const QAction& item) const override;
+    QUndoStack* undoStack() const override { return undo_.get(); }
+
+    // The target the inline editor was last opened on (the preview's editor opens on it).
+    const std::optional<TextBoxes::Target>& editorTarget() const { return editorTarget_; }
+
+public slots:
+    // --- Actions ------------------------------------------------------------------------------
+    void sign();
+    void cancel();
+    void certificateChanged();
+    void modeChanged();
+    void changeHandwriting();
+    void handwritingChanged();
+    void toolChanged();
+    void showPreviousPage();
+    void showNextPage();
+    void zoomInDocument();
+    void zoomOutDocument();
+    void zoomToFitDocument();
+
+public:
+    // --- State (read by the application's adapter and by tests) -----------------------------
+    QWidget* window() const { return window_; }
+    const std::vector<Certificate>& certificates() const { return certificates_; }
+    const std::vector<std::filesystem::path>& files() const { return files_; }
+    bool hasDocument() const { return document_ != nullptr; }
+    const std::vector<SignaturePlacement>& placements() const { return placements_; }
+    Mode mode() const { return mode_; }
+    const std::vector<SignatureCopy>& signatures() const { return signatures_; }
+    bool touched() const { return touched_; }
+    bool showFullID() const { return showFullID_; }
+    bool showBranding() const { return showBranding_; }
+    TextBoxes& textBoxes() { return textBoxes_; }
+    FormSection* form() const { return form_.get(); }
+    // The selected certificate (index below 0 read as 0).
+    const Certificate& selectedCertificate() const;
+    // What `sign` would hand over now.
+    SigningOptions options() const;
+
+    PagesPreview* preview() const { return preview_; }
+    SegmentedControl* modeControl() const { return modeControl_; }
+    SegmentedControl* tools() const { return tools_; }
+    QComboBox* certificatePopup() const { return certificatePopup_; }
+    QLabel* details() const { return details_; }
+    QLabel* modeNote() const { return modeNote_; }
+    QLabel* hint() const { return hint_; }
+    QLabel* headerTitle() const { return headerTitle_; }
+    QLabel* pageLabel() const { return pageLabel_; }
+    QLabel* handwritingImage() const { return handwritingImage_; }
+    QPushButton* handwritingButton() const { return handwritingButton_; }
+    QPushButton* signButton() const { return signButton_; }
+    QPushButton* cancelButton() const { return cancelButton_; }
+    QToolButton* helpButton() const { return helpButton_; }
+    FloatingBar* pageBar() const { return pageBar_; }
+    FloatingBar* toolBar() const { return toolBar_; }
+    QWidget* pageNavigation() const { return pageNavigation_; }
+    QToolButton* previousPageButton() const { return previousPage_; }
+    QToolButton* nextPageButton() const { return nextPage_; }
+    QToolButton* zoomInButton() const { return zoomIn_; }
+    QToolButton* zoomOutButton() const { return zoomOut_; }
+    QToolButton* zoomFitButton() const { return zoomFit_; }
+    // The sidebar's widgets in their current order.
+    std::vector<QWidget*> sidebarItems() const { return sidebarItems_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    struct CopiesState {
+        std::vector<SignatureCopy> signatures;
+        bool touched = false;
+    };
+    class CopiesCommand;
+    class TextCommand;
+
+    void makeWindow();
+    void makeControls();
+    void wirePreview();
+    QWidget* header();
+    QLabel* sectionTitle(const QString& title);
+    void layout();
+    void arrangeSidebar();
+    void placeBars();
+
+    void placeBest();
+    void restore(const SigningRecord& previous);
+    void refresh(bool scroll);
+    void refreshMarks();
+    void refreshBar();
+    void updateButton();
+    void setMode(Mode mode);
+    void selectTool(bool text);
+    std::optional<Handwriting> storedHandwriting() const;
+    std::vector<FormFill> allFills() const;
+    std::string filledCopyName() const;
+    void openEditor(const TextBoxes::Target& target);
+
+    void recordCopies(const QString& name);
+    void recordText(const QString& name);
+    CopiesState copiesState() const { return {signatures_, touched_}; }
+    void setCopiesState(const CopiesState& state);
+
+    bool handleKey(QObject* watched, QKeyEvent* event);
+    bool isTextInput(const QWidget* widget) const;
+    void finish(std::optional<SigningOptions> options);
+
+    // Fields, in the order the window's state is built.
+    DocumentContext& context_;
+    std::vector<Certificate> certificates_;
+    std::vector<std::filesystem::path> files_;
+    std::shared_ptr<PreviewDocument> document_;
+    std::vector<SignaturePlacement> placements_;
+    Mode mode_ = Mode::certificate;
+    std::vector<SignatureCopy> signatures_;
+    bool touched_ = false;
+    Completion completion_;
+    bool monitoring_ = false;
+    std::optional<SigningRecord> previous_;
+    std::optional<std::string> replacing_;
+    bool showFullID_ = false;
+    bool showBranding_ = true;
+    TextBoxes textBoxes_;
+    std::unique_ptr<FormSection> form_;
+    std::unique_ptr<QUndoStack> undo_;
+    std::optional<TextBoxes::Target> editorTarget_;
+
+    QPointer<QWidget> window_;
+    QWidget* content_ = nullptr;
+    QWidget* pane_ = nullptr;
+    QBoxLayout* sidebar_ = nullptr;
+    std::vector<QWidget*> sidebarItems_;
+    SegmentedControl* modeControl_ = nullptr;
+    QLabel* modeNote_ = nullptr;
+    QComboBox* certificatePopup_ = nullptr;
+    QLabel* details_ = nullptr;
+    QLabel* dataNote_ = nullptr;
+    QLabel* handwritingImage_ = nullptr;
+    QPushButton* handwritingButton_ = nullptr;
+    QWidget* handwritingRow_ = nullptr;
+    QLabel* hint_ = nullptr;
+    PagesPreview* preview_ = nullptr;
+    QWidget* separator_ = nullptr;
+    QLabel* pageLabel_ = nullptr;
+    QToolButton* previousPage_ = nullptr;
+    QToolButton* nextPage_ = nullptr;
+    QWidget* pageNavigation_ = nullptr;
+    QToolButton* zoomOut_ = nullptr;
+    QToolButton* zoomIn_ = nullptr;
+    QToolButton* zoomFit_ = nullptr;
+    FloatingBar* pageBar_ = nullptr;
+    QPushButton* signButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+    QToolButton* helpButton_ = nullptr;
+    SegmentedControl* tools_ = nullptr;
+    FloatingBar* toolBar_ = nullptr;
+    QWidget* signatureSection_ = nullptr;
+    QWidget* formSection_ = nullptr;
+    QWidget* header_ = nullptr;
+    QLabel* headerTitle_ = nullptr;
+};

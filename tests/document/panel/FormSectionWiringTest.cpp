@@ -1,0 +1,176 @@
+// The form section as the signing window drives it, through a fake section: where it sits, what
+// it is told, and what the preview's field callbacks do with it.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include "PanelFixtures.h"
+#include "app/ui/SegmentedControl.h"
+#include "document/FormSection.h"
+#include "document/PagesPreview.h"
+#include "document/SigningPanel.h"
+#include "platform/Preferences.h"
+
+namespace {
+
+using panelfixtures::Context;
+
+class FakeForm : public FormSection {
+public:
+    QWidget* view() override { return &view_; }
+    void certificateChanged(const Certificate& c) override { told.push_back(c.sha1); }
+    std::vector<FormFill> fills() const override { return values; }
+    std::vector<SavedFact> remembered() const override { return facts; }
+    std::vector<PreviewGeometry::FieldMark> marks() const override {
+        std::vector<PreviewGeometry::FieldMark> out;
+        for (const FormFill& f : values) out.push_back({7, 0, f.rect, f.text});
+        return out;
+    }
+    void restore(const std::vector<FormFill>& fills) override { restored = fills; }
+    bool isTick(int id) const override { return id == 9; }
+    void toggle(int id) override { toggled.push_back(id); }
+    std::optional<Target> inlineTarget(int id) const override {
+        if (id != 7 && id != 8) return std::nullopt;
+        return Target{{id}, id == 8 ? 2 : 0, {100, 700, 200, 20}, "Ana"};
+    }
+    void write(const std::string& text, const std::vector<int>& ids) override {
+        written.push_back({text, ids});
+    }
+    std::optional<int> nextEditable(int id, bool forward) const override {
+        if (id == 7 && forward) return 8;
+        return std::nullopt;
+    }
+    void edit(int id, const QRectF&, QWidget*) override { edited.push_back(id); }
+
+    // Changes a value as the user would in the section.
+    void type(const std::string& text) {
+        FormFill f;
+        f.name = "nombre";
+        f.rect = {100, 700, 200, 20};
+        f.text = text;
+        values = {f};
+        if (onChange) onChange();
+    }
+
+    QLabel view_{"Sección del formulario"};
+    std::vector<FormFill> values;
+    std::vector<SavedFact> facts;
+    std::vector<std::string> told;
+    std::vector<FormFill> restored;
+    std::vector<int> toggled;
+    std::vector<int> edited;
+    std::vector<std::pair<std::string, std::vector<int>>> written;
+};
+
+class FormSectionWiring : public ::testing::Test {
+protected:
+    FormSectionWiring() {
+        ctx.context.formSection = [this](PreviewDocument&, const std::string& name, const Certificate& c,
+                                         DocumentContext&) -> std::unique_ptr<FormSection> {
+            formName = name;
+            made = c.sha1;
+            auto form = std::make_unique<FakeForm>();
+            fake = form.get();
+            return form;
+        };
+    }
+    Context ctx;
+    FakeForm* fake = nullptr;
+    std::string formName;
+    std::string made;
+};
+
+TEST_F(FormSectionWiring, TheSectionSitsUnderFormularioAndHandsOverItsValues) {
+    Preferences::setLastCertificate(panelfixtures::certificates()[1].sha1, ctx.defaults);
+    const auto file = ctx.write("Solicitud licencia.pdf", panelfixtures::threePages());
+    SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    ASSERT_TRUE(fake);
+    EXPECT_EQ(formName, "Solicitud licencia");
+    EXPECT_EQ(made, panelfixtures::certificates()[0].sha1);  // made with the first
+    EXPECT_EQ(fake->told, std::vector<std::string>{panelfixtures::certificates()[1].sha1});
+    const auto items = panel.sidebarItems();
+    EXPECT_NE(std::find(items.begin(), items.end(), fake->view()), items.end());
+    EXPECT_EQ(panel.signButton()->text(), "Firmar");
+
+    fake->type("Ana García");
+    EXPECT_EQ(panel.signButton()->text(), "Rellenar y firmar");
+    ASSERT_EQ(panel.preview()->fieldMarks().size(), 1u);
+    panel.preview()->onTextAdd(0, {100, 100});
+    panel.preview()->onFieldEdit({TextBoxes::firstID}, "Nota");
+    const SigningOptions o = panel.options();
+    ASSERT_EQ(o.fills.size(), 2u);
+    EXPECT_EQ(o.fills[0].name, "nombre");
+    EXPECT_EQ(o.fills[1].name, "tindra.texto");
+
+    // Without the certificate mode the popup moves under the form, after "Tus datos...".
+    panel.modeControl()->setSelected(2);
+    panel.modeChanged();
+    const auto none = panel.sidebarItems();
+    const auto popup = std::find(none.begin(), none.end(), panel.certificatePopup());
+    ASSERT_NE(popup, none.end());
+    EXPECT_EQ(static_cast<QLabel*>(*(popup - 1))->text(), "Tus datos, del certificado");
+    EXPECT_EQ(*(popup + 1), fake->view());
+    EXPECT_TRUE(panel.signButton()->isEnabled());
+}
+
+TEST_F(FormSectionWiring, FieldCallbacksReachTheSection) {
+    const auto file = ctx.write("s.pdf", panelfixtures::plainPages(6));
+    SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    PagesPreview& preview = *panel.preview();
+    preview.onFieldClick(9, {});
+    EXPECT_EQ(fake->toggled, std::vector<int>{9});
+    preview.onFieldClick(7, {});
+    ASSERT_TRUE(panel.editorTarget());
+    EXPECT_EQ(panel.editorTarget()->text, "Ana");
+    preview.onFieldClick(5, {});  // no inline target: the field editor
+    preview.onFieldMenu(7, {});
+    preview.onFieldMenu(9, {});  // ticks have no editor
+    EXPECT_EQ(fake->edited, (std::vector<int>{5, 7}));
+    preview.onFieldEdit({7}, "Eva");
+    ASSERT_EQ(fake->written.size(), 1u);
+    EXPECT_EQ(fake->written[0].first, "Eva");
+    // Tab to a field on another page turns to it.
+    preview.setCurrentPage(0);
+    preview.onFieldTab(7, true);
+    EXPECT_EQ(preview.currentPage(), 2);
+    EXPECT_EQ(panel.editorTarget()->ids, std::vector<int>{8});
+    // A certificate change is told.
+    panel.certificatePopup()->setCurrentIndex(1);
+    panel.certificateChanged();
+    EXPECT_EQ(fake->told.back(), panelfixtures::certificates()[1].sha1);
+}
+
+TEST_F(FormSectionWiring, RestoreGivesTheSectionItsValuesAndTheBoxesTheirs) {
+    SigningRecord record;
+    record.certificate = panelfixtures::certificates()[1].sha1;
+    FormFill value;
+    value.name = "nombre";
+    value.text = "Ana";
+    FormFill text;
+    text.name = "tindra.texto";
+    text.text = "Nota";
+    text.rect = {10, 10, 40, 16};
+    record.fills = {value, text};
+    const auto file = ctx.write("s.pdf", panelfixtures::plainPages(2));
+    SigningPanel panel(panelfixtures::certificates(), {file}, record, std::nullopt, ctx.context);
+    ASSERT_EQ(fake->restored.size(), 1u);
+    EXPECT_EQ(fake->restored[0].name, "nombre");
+    EXPECT_EQ(fake->told.back(), panelfixtures::certificates()[1].sha1);
+    EXPECT_EQ(panel.textBoxes().fills().size(), 1u);
+    EXPECT_TRUE(panel.signatures().empty());  // the record had no visible card
+}
+
+TEST_F(FormSectionWiring, AFileThatIsNoPDFGivesTheSmallWindowWithoutASection) {
+    const auto file = ctx.write("notas.pdf", "esto no es un PDF");
+    SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    EXPECT_FALSE(panel.hasDocument());
+    EXPECT_EQ(fake, nullptr);
+    EXPECT_EQ(panel.window()->size(), QSize(420, 420));
+    EXPECT_EQ(panel.window()->windowTitle(), "notas.pdf");
+    EXPECT_EQ(panel.headerTitle()->text(), "Firmar «notas.pdf»");
+    EXPECT_TRUE(panel.options().visible);
+}
+
+}  // namespace

@@ -1,0 +1,205 @@
+// The signing window's size, title, header, notes and its screenshots in every mode.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLayout>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include "PanelFixtures.h"
+#include "app/ui/FloatingBar.h"
+#include "app/ui/SegmentedControl.h"
+#include "document/PagesPreview.h"
+#include "document/PreviewDocument.h"
+#include "document/SigningPanel.h"
+#include "platform/Preferences.h"
+#include "qtsupport/Screenshots.h"
+#include "signing/SignatureLocator.h"
+
+namespace {
+
+using panelfixtures::Context;
+
+TEST(SigningWindowSize, FollowsTheVisibleFrame) {
+    EXPECT_EQ(SigningPanel::windowSize(true, QSize(1000, 700)), QSize(920, 644));
+    EXPECT_EQ(SigningPanel::windowSize(true, QSize(900, 600)), QSize(900, 600));
+    EXPECT_EQ(SigningPanel::windowSize(true, std::nullopt), QSize(1325, 828));  // 1324.8 x 828
+    EXPECT_EQ(SigningPanel::windowSize(false, QSize(1000, 700)), QSize(420, 420));
+    // Never larger than the frame, so the sign button stays on screen.
+    EXPECT_EQ(SigningPanel::windowSize(true, QSize(800, 500)), QSize(800, 500));
+}
+
+class SigningWindowTest : public ::testing::Test {
+protected:
+    Context ctx;
+};
+
+TEST_F(SigningWindowTest, TheRememberedCertificateIsSelectedWhenItIsStillThere) {
+    const auto file = ctx.write("x.pdf", panelfixtures::plainPages(1));
+    Preferences::setLastCertificate(std::string(40, 'A'), ctx.defaults);
+    SigningPanel missing(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    EXPECT_EQ(missing.certificatePopup()->currentIndex(), 0);
+    Preferences::setLastCertificate(panelfixtures::certificates()[1].sha1, ctx.defaults);
+    SigningPanel present(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    EXPECT_EQ(present.certificatePopup()->currentIndex(), 1);
+    EXPECT_EQ(present.certificatePopup()->itemText(1),
+              QString::fromStdString(panelfixtures::certificates()[1].name));
+}
+
+TEST_F(SigningWindowTest, SigningAgainNamesTheCopyToBeReplaced) {
+    const auto file = ctx.write("x.pdf", panelfixtures::plainPages(1));
+    SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt,
+                       std::string("x-firmado.pdf"), ctx.context);
+    EXPECT_EQ(panel.headerTitle()->text(), "Volver a firmar «x.pdf»");
+    EXPECT_EQ(panel.hint()->text(), "Al firmar, sustituirá a «x-firmado.pdf».");
+    EXPECT_EQ(panel.window()->windowTitle(), "x.pdf");
+    const auto items = panel.sidebarItems();
+    EXPECT_EQ(items.back(), panel.hint());
+
+    SigningPanel plain(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    EXPECT_EQ(plain.headerTitle()->text(), "Firmar «x.pdf»");
+    const auto plainItems = plain.sidebarItems();
+    EXPECT_EQ(std::count(plainItems.begin(), plainItems.end(), plain.hint()), 0);
+}
+
+TEST_F(SigningWindowTest, DetailsGiveTheIssuerAndTheExpiryInSpanish) {
+    using namespace std::chrono;
+    const auto noon = sys_days{year{2027} / May / 4} + hours(12);
+    const Certificate c = panelfixtures::certificate("EVA", "RUIZ SANZ", "11111111H",
+                                                     time_point_cast<system_clock::duration>(noon));
+    const auto file = ctx.write("x.pdf", panelfixtures::plainPages(1));
+    SigningPanel panel({c}, {file}, std::nullopt, std::nullopt, ctx.context);
+    const QString expected = QString::fromStdString(c.issuer.empty() ? "" : c.issuer + " · ") +
+                             "Caduca el 4 may 2027";
+    EXPECT_EQ(panel.details()->text(), expected);
+    panel.helpButton()->click();
+    EXPECT_EQ(ctx.host.helpSections, std::vector<std::string>{"ventana"});
+}
+
+// --- Screenshots ----------------------------------------------------------------------------
+
+void waitForPages(SigningPanel& panel) {
+    QElapsedTimer timer;
+    timer.start();
+    QTest::qWait(50);
+    while (panel.preview() && panel.preview()->tilesPending() && timer.elapsed() < 10000)
+        QTest::qWait(20);
+    QTest::qWait(50);
+}
+
+// How many pixels of `rect` differ clearly from white.
+int ink(const QImage& image, QRect rect) {
+    int count = 0;
+    rect = rect.intersected(image.rect());
+    for (int y = rect.top(); y <= rect.bottom(); ++y)
+        for (int x = rect.left(); x <= rect.right(); ++x)
+            if (qGray(image.pixel(x, y)) < 200) ++count;
+    return count;
+}
+
+// The first copy's rectangle in window coordinates (device pixels of the grab).
+QRect copyInWindow(SigningPanel& panel, const QImage& image) {
+    const auto frames = panel.preview()->geometry().signatureFrames();
+    if (frames.empty()) return {};
+    const QRectF widget = panel.preview()->toWidget(frames.front().box);
+    const QPoint offset = panel.preview()->mapTo(panel.window(), QPoint(0, 0));
+    const double scale = image.devicePixelRatio();
+    const QRectF r = widget.translated(offset);
+    return QRect(QPoint(int(r.left() * scale), int(r.top() * scale)),
+                 QPoint(int(r.right() * scale), int(r.bottom() * scale)));
+}
+
+class SigningWindowScreenshots : public SigningWindowTest {
+protected:
+    std::filesystem::path file() { return ctx.write("solicitud.pdf", panelfixtures::threePages()); }
+    void begin(SigningPanel& panel) {
+        panel.begin([this](std::optional<SigningOptions>) { ++finished; });
+        waitForPages(panel);
+    }
+    int finished = 0;
+};
+
+TEST_F(SigningWindowScreenshots, TheProposedCardOnTheInterestedPartysLine) {
+    SigningPanel panel(panelfixtures::certificates(), {file()}, std::nullopt, std::nullopt, ctx.context);
+    begin(panel);
+    EXPECT_EQ(panel.window()->size(), QSize(1325, 828));
+    auto document = PreviewDocument::open(panel.files().front());
+    auto placements = SignatureLocator::placements(document->file(), document->pages());
+    auto best = SignatureLocator::best(placements, &panelfixtures::certificates()[0]);
+    ASSERT_TRUE(best);
+    EXPECT_EQ(best->pageIndex, 2);
+    ASSERT_EQ(panel.signatures().size(), 1u);
+    EXPECT_EQ(panel.signatures()[0].pageIndex, best->pageIndex);
+    EXPECT_EQ(panel.signatures()[0].rect, best->rect);
+    EXPECT_EQ(panel.signButton()->text(), "Firmar");
+    EXPECT_EQ(panel.modeNote()->text(),
+              "Firma electrónica con tu certificado. La tarjeta de la página lo dice.");
+    const QImage image = Screenshots::save(*panel.window(), "signing-window-card");
+    const QRect card = copyInWindow(panel, image);
+    ASSERT_FALSE(card.isEmpty());
+    EXPECT_GT(ink(image, card), card.width() * card.height() / 50);
+    // The bars float over the preview.
+    EXPECT_TRUE(panel.toolBar()->isVisible());
+    EXPECT_TRUE(panel.pageBar()->isVisible());
+    EXPECT_TRUE(panel.pageNavigation()->isHidden());
+}
+
+TEST_F(SigningWindowScreenshots, ATextBoxMakesItFillAndSign) {
+    SigningPanel panel(panelfixtures::certificates(), {file()}, std::nullopt, std::nullopt, ctx.context);
+    panel.preview()->onTextAdd(0, {80, 620});
+    panel.preview()->onFieldEdit({TextBoxes::firstID}, "Expediente 2026/0142");
+    panel.tools()->setSelected(1);
+    panel.toolChanged();
+    begin(panel);
+    EXPECT_EQ(panel.signButton()->text(), "Rellenar y firmar");
+    Screenshots::save(*panel.window(), "signing-window-text");
+    EXPECT_EQ(panel.options().fills.size(), 1u);
+}
+
+TEST_F(SigningWindowScreenshots, HandwritingWithAStoredImage) {
+    ctx.stored = panelfixtures::handwriting(180, 60);
+    SigningPanel panel(panelfixtures::certificates(), {file()}, std::nullopt, std::nullopt, ctx.context);
+    panel.modeControl()->setSelected(1);
+    panel.modeChanged();
+    begin(panel);
+    EXPECT_EQ(panel.handwritingButton()->text(), "Cambiar…");
+    EXPECT_EQ(panel.handwritingImage()->pixmap().height(), 40);
+    EXPECT_EQ(panel.signButton()->text(), "Guardar");
+    EXPECT_EQ(panel.signButton()->toolTip(), "Como «solicitud-rellenado.pdf», junto al original");
+    const QImage image = Screenshots::save(*panel.window(), "signing-window-handwriting");
+    const QRect copy = copyInWindow(panel, image);
+    EXPECT_GT(ink(image, copy), 20);
+}
+
+TEST_F(SigningWindowScreenshots, NoSignature) {
+    SigningPanel panel(panelfixtures::certificates(), {file()}, std::nullopt, std::nullopt, ctx.context);
+    panel.modeControl()->setSelected(2);
+    panel.modeChanged();
+    begin(panel);
+    EXPECT_FALSE(panel.signButton()->isEnabled());
+    EXPECT_TRUE(panel.certificatePopup()->isHidden());
+    EXPECT_EQ(panel.tools()->selected(), 1);
+    const QImage image = Screenshots::save(*panel.window(), "signing-window-none");
+    const QRect copy = copyInWindow(panel, image);
+    EXPECT_TRUE(copy.isEmpty());  // no look, no copy drawn
+}
+
+TEST_F(SigningWindowScreenshots, TwoDocuments) {
+    const auto a = ctx.write("solicitud.pdf", panelfixtures::plainPages(1));
+    const auto b = ctx.write("anexo.pdf", panelfixtures::plainPages(2));
+    SigningPanel panel(panelfixtures::certificates(), {a, b}, std::nullopt, std::nullopt, ctx.context);
+    begin(panel);
+    const QImage image = Screenshots::save(*panel.window(), "signing-window-two");
+    EXPECT_EQ(image.size() / image.devicePixelRatio(), QSize(420, 420));
+    EXPECT_TRUE(panel.certificatePopup()->isVisible());
+    EXPECT_TRUE(panel.signButton()->isVisible());
+    const QRect sign = panel.signButton()->geometry().translated(
+        panel.signButton()->parentWidget()->mapTo(panel.window(), QPoint(0, 0)));
+    EXPECT_TRUE(QRect(0, 0, 420, 420).contains(sign));
+    EXPECT_EQ(QRect(0, 0, 420, 420).right() - sign.right(), 26);
+}
+
+}  // namespace

@@ -1,0 +1,46 @@
+// Opening a document for the preview: what it refuses and what it gives.
+#include <gtest/gtest.h>
+
+#include "document/PreviewDocument.h"
+#include "pdf/PDFFile.h"
+#include "support/PDFFixtures.h"
+#include "support/TestUtil.h"
+
+TEST(PreviewDocument, RefusesWhatIsNotAReadablePDF) {
+    testutil::TempDir dir;
+    EXPECT_FALSE(PreviewDocument::open(dir.path()));
+    EXPECT_FALSE(PreviewDocument::open(dir / "missing.pdf"));
+    testutil::writeFile(dir / "text.pdf", "Esto no es un PDF.\n");
+    EXPECT_FALSE(PreviewDocument::open(dir / "text.pdf"));
+    fixtures::EncryptOptions locked;
+    locked.userPassword = "secreta";
+    testutil::writeFile(dir / "locked.pdf", fixtures::encrypt(fixtures::textPDF(1),
+                                                              fixtures::Cipher::aes256R6, locked));
+    EXPECT_FALSE(PreviewDocument::open(dir / "locked.pdf"));
+    // An encrypted file that opens without a password is shown.
+    testutil::writeFile(dir / "open.pdf",
+                        fixtures::encrypt(fixtures::textPDF(2), fixtures::Cipher::aes128));
+    auto open = PreviewDocument::open(dir / "open.pdf");
+    ASSERT_TRUE(open);
+    EXPECT_EQ(open->pageCount(), 2);
+}
+
+TEST(PreviewDocument, GivesPagesFramesAndBothEngines) {
+    testutil::TempDir dir;
+    std::string pdf =
+        fixtures::pagesPDF({{595, 842, 0, {}}, {612, 792, 90, {}}, {300, 400, 0, {}}});
+    testutil::writeFile(dir / "tres.pdf", pdf);
+    auto doc = PreviewDocument::open(dir / "tres.pdf");
+    ASSERT_TRUE(doc);
+    EXPECT_EQ(doc->path(), dir / "tres.pdf");
+    EXPECT_EQ(doc->pageCount(), 3);
+    EXPECT_EQ(doc->pages().pageCount(), 3);
+    EXPECT_EQ(doc->file().pageRefs().size(), 3u);
+    EXPECT_EQ(doc->bytes(), pdf);
+    ASSERT_TRUE(doc->displaySpace(1));
+    EXPECT_EQ(doc->displaySpace(1)->bounds, (Rect{0, 0, 792, 612}));
+    EXPECT_EQ(doc->displaySpace(2)->bounds, (Rect{0, 0, 300, 400}));
+    EXPECT_FALSE(doc->displaySpace(3));
+    EXPECT_FALSE(doc->displaySpace(-1));
+    EXPECT_TRUE(doc->pages().text(0));
+}

@@ -1,0 +1,70 @@
+// The tile worker and cache: tiles of a document no longer shown are dropped; the nearest cached
+// scale stands in for a missing one.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QThread>
+
+#include "PreviewTestSupport.h"
+#include "document/PreviewDocument.h"
+#include "document/preview/PreviewTiles.h"
+
+namespace {
+
+// Runs the event loop until `done` or 10 s.
+template <typename F>
+bool until(F done) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > 10000) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST(PreviewTiles, RendersTilesAndFindsTheNearestScale) {
+    QObject receiver;
+    int arrived = 0;
+    PreviewTiles tiles(&receiver, [&] { ++arrived; });
+    tiles.setDocument(PreviewDocument::fromData(previewtest::textPages(2)));
+    std::int64_t one = PreviewTiles::scaleKey(1), two = PreviewTiles::scaleKey(2);
+    tiles.request({{0, one, 0, 0}, {0, two, 0, 0}, {0, two, 1, 1}, {5, one, 0, 0}});
+    ASSERT_TRUE(until([&] { return arrived == 4; }));
+    const QImage* first = tiles.tile({0, one, 0, 0});
+    ASSERT_TRUE(first);
+    // A4 at one pixel per point: one tile of 595 x 842 cut at 512.
+    EXPECT_EQ(first->size(), QSize(512, 512));
+    EXPECT_EQ(tiles.tile({0, two, 1, 1})->size(), QSize(512, 512));
+    // A page that does not exist stays a failed (null) tile, remembered.
+    ASSERT_TRUE(tiles.tile({5, one, 0, 0}));
+    EXPECT_TRUE(tiles.tile({5, one, 0, 0})->isNull());
+    EXPECT_EQ(tiles.nearestScale(0, PreviewTiles::scaleKey(1.9)), two);
+    EXPECT_EQ(tiles.nearestScale(0, PreviewTiles::scaleKey(1.2)), one);
+    EXPECT_EQ(tiles.nearestScale(0, two), one);  // never the scale itself
+    EXPECT_FALSE(tiles.nearestScale(1, one));
+    EXPECT_EQ(tiles.bytes(), 3 * 512 * 512 * 4 + PreviewTiles::failedTileCost);
+}
+
+TEST(PreviewTiles, TilesOfAReplacedDocumentAreDropped) {
+    QObject receiver;
+    int arrived = 0;
+    PreviewTiles tiles(&receiver, [&] { ++arrived; });
+    tiles.setDocument(PreviewDocument::fromData(previewtest::textPages(1)));
+    std::int64_t key = PreviewTiles::scaleKey(3);
+    tiles.request({{0, key, 0, 0}, {0, key, 1, 0}, {0, key, 0, 1}, {0, key, 1, 1}});
+    QThread::msleep(50);  // let the worker post some of them
+    tiles.setDocument(PreviewDocument::fromData(previewtest::textPages(1)));
+    QThread::msleep(50);
+    for (int i = 0; i < 20; ++i) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(arrived, 0);
+    EXPECT_EQ(tiles.count(), 0u);
+    // The new document's tiles come in as usual.
+    tiles.request({{0, key, 0, 0}});
+    ASSERT_TRUE(until([&] { return arrived == 1; }));
+}
