@@ -112,6 +112,32 @@ void answered(AppDelegate& delegate, const std::vector<fs::path>& batch,
     delegate.sign(batch, std::move(*options), engine, replacing);
 }
 
+// The progress window shows the files written; a warning follows when the facts to remember
+// could not be saved. The run ends when the window closes.
+void showCompleted(AppDelegate& delegate, const std::vector<fs::path>& outputs,
+                   const std::optional<std::string>& profileError) {
+    QPointer<AppDelegate> self(&delegate);
+    ProgressWindow* progress = delegate.progressWindow.get();
+    if (!progress) {
+        delegate.finish();
+        return;
+    }
+    progress->complete(outputs);
+    if (profileError) {
+        delegate.showError(profileWarningTitle, qs(*profileError));
+        if (!self) return;
+    }
+    // The window may have closed by itself while the warning was up, before its onClose was
+    // set: the run ends here then.
+    if (progress->isClosed()) {
+        delegate.finish();
+        return;
+    }
+    progress->onClose = [self] {
+        if (self) self->finish();
+    };
+}
+
 // The end of a batch, on the main thread.
 void completed(AppDelegate& delegate, const SigningRun::Outcome& outcome,
                const SigningOptions& options) {
@@ -126,25 +152,7 @@ void completed(AppDelegate& delegate, const SigningRun::Outcome& outcome,
 
     QPointer<AppDelegate> self(&delegate);
     if (outcome.failures.empty()) {
-        ProgressWindow* progress = delegate.progressWindow.get();
-        if (!progress) {
-            delegate.finish();
-            return;
-        }
-        progress->complete(outcome.signedFiles);
-        if (profileError) {
-            delegate.showError(profileWarningTitle, qs(*profileError));
-            if (!self) return;
-        }
-        // The window may have closed by itself while the warning was up, before its onClose
-        // was set: the run ends here then.
-        if (progress->isClosed()) {
-            delegate.finish();
-            return;
-        }
-        progress->onClose = [self] {
-            if (self) self->finish();
-        };
+        showCompleted(delegate, outcome.signedFiles, profileError);
         return;
     }
     if (delegate.progressWindow) delegate.progressWindow->close();
@@ -280,23 +288,7 @@ void AppDelegate::save(fs::path file, SigningOptions options) {
             std::optional<std::string> profileError;
             if (!options.remember.empty())
                 profileError = saveFacts(delegate.services(), options.remember);
-            ProgressWindow* progress = delegate.progressWindow.get();
-            if (!progress) {
-                delegate.finish();
-                return;
-            }
-            progress->complete({*output});
-            if (profileError) {
-                delegate.showError(profileWarningTitle, qs(*profileError));
-                if (!self) return;
-            }
-            if (progress->isClosed()) {
-                delegate.finish();
-                return;
-            }
-            progress->onClose = [self] {
-                if (self) self->finish();
-            };
+            showCompleted(delegate, {*output}, profileError);
         });
     });
 }

@@ -121,20 +121,6 @@ std::vector<Run> textRuns(const FormPageText& page) {
     return runs;
 }
 
-std::size_t wordCount(std::u16string_view text) {
-    std::size_t words = 0;
-    bool inWord = false;
-    for (char16_t c : text) {
-        if (c == u' ') {
-            inWord = false;
-        } else if (!inWord) {
-            inWord = true;
-            ++words;
-        }
-    }
-    return words;
-}
-
 bool hasLetter(std::u16string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         UChar32 c;
@@ -196,7 +182,7 @@ std::vector<Cell> labelCells(const std::vector<Run>& runs, LazyInk& ink, double 
     std::vector<Cell> cells;
     for (const Run& run : runs) {
         if (UnicodeText::characterCount(run.text) > maxLabelCharacters) continue;
-        if (wordCount(run.text) > maxLabelWords) continue;
+        if (FormPageText::wordCount(run.text) > maxLabelWords) continue;
         if (!hasLetter(run.text)) continue;
         if (signatureCue().search(std::u16string_view(run.text))) continue;
         const InkMap* map = ink.get();

@@ -31,20 +31,6 @@ const std::vector<Regex>& numberings() {
     return patterns;
 }
 
-std::size_t wordCount(std::u16string_view text) {
-    std::size_t words = 0;
-    bool inWord = false;
-    for (char16_t c : text) {
-        if (c == u' ') {
-            inWord = false;
-        } else if (!inWord) {
-            inWord = true;
-            ++words;
-        }
-    }
-    return words;
-}
-
 }  // namespace
 
 const Regex& tickHeader() {
@@ -80,7 +66,7 @@ std::optional<FormTitle> title(std::u16string_view line, double y) {
             break;
         }
     }
-    bool isShort = wordCount(text) <= shortLineWords &&
+    bool isShort = FormPageText::wordCount(text) <= shortLineWords &&
                    UnicodeText::characterCount(text) <= shortLineCharacters &&
                    text.find(u':') == std::u16string::npos;
     if (!(share > upperShare) && !numbered && !isShort) return std::nullopt;

@@ -216,3 +216,17 @@ std::string FormPageText::textIn(const Rect& rect) const {
     }
     return UnicodeText::utf8(FormReader::clean(kept));
 }
+
+std::size_t FormPageText::wordCount(std::u16string_view text) {
+    std::size_t words = 0;
+    bool inWord = false;
+    for (char16_t c : text) {
+        if (c == u' ') {
+            inWord = false;
+        } else if (!inWord) {
+            inWord = true;
+            ++words;
+        }
+    }
+    return words;
+}

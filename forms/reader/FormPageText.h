@@ -46,6 +46,9 @@ public:
     // engine draws a widget without appearance from its value). At most `limit` entries are read.
     static std::vector<Rect> coveredBy(PDFFile& file, const PDFObject* annots, std::size_t limit);
 
+    // Words of a text: runs of units other than the blank.
+    static std::size_t wordCount(std::u16string_view text);
+
     const std::u16string& text() const { return text_; }
     const DisplaySpace& space() const { return space_; }
     bool empty() const { return text_.empty(); }
