@@ -6,6 +6,9 @@
 #include "app/ui/DocumentHost.h"
 #include "document/HandwritingSheet.h"
 #include "document/HandwritingStore.h"
+#include "document/formfill/FormFillController.h"
+#include "forms/ai/AISettings.h"
+#include "forms/ai/JevLabeler.h"
 #include "forms/labels/FieldLabeler.h"
 #include "platform/Defaults.h"
 #include "platform/LibsecretStore.h"
@@ -33,10 +36,17 @@ DocumentContext& DocumentContext::standard() {
         c.secrets = &secrets;
         c.defaults = &Defaults::standard();
         c.now = [] { return std::chrono::system_clock::now(); };
-        // The rules; the application installs the labeller that asks the AI service first.
+        // The AI service when its switch is on and a key is set, else the rules.
         c.labeller = [](const std::vector<FormUnit>& units, const std::string& formName,
                         std::stop_token stop) {
-            return FieldLabeler::labels(units, formName, FieldLabeler::rulesOnly(), stop);
+            return FieldLabeler::labels(units, formName, JevLabeler::labeler(AISettings::standard()), stop);
+        };
+        // The form section of a single document: the form-fill controller, when it has
+        // something to fill.
+        c.formSection = [](PreviewDocument& document, const std::string& formName,
+                           const Certificate& certificate,
+                           DocumentContext& context) -> std::unique_ptr<FormSection> {
+            return FormFillController::make(document, formName, certificate, context);
         };
         c.visibleFrame = []() -> std::optional<QRect> {
             QScreen* screen = QGuiApplication::primaryScreen();

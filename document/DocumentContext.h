@@ -44,7 +44,7 @@ struct DocumentContext {
     // The user defaults (Preferences). Never null.
     Defaults* defaults = nullptr;
     // Labels a form's units; blocks, runs on a worker thread, never throws. The standard one
-    // labels by the rules until the application installs the AI-aware one.
+    // asks the AI service when it is on and has a key, else labels by the rules.
     Labeller labeller;
     // Now, for the card's date and the form's date.
     Clock now;
@@ -74,8 +74,8 @@ struct DocumentContext {
     // has nothing to fill.
     FormSectionFactory formSection;
 
-    // The process-wide context: libsecret, the standard defaults, the rule labeller, the system
-    // clock, the primary screen, no presenters, a stand-in host, the handwriting store and sheet
-    // over its secrets; no form section until the application installs it.
+    // The process-wide context: libsecret, the standard defaults, the AI-aware labeller, the
+    // system clock, the primary screen, no presenters, a stand-in host, the handwriting store and
+    // sheet over its secrets, and the form-fill controller as the form section.
     static DocumentContext& standard();
 };

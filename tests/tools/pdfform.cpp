@@ -24,6 +24,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "forms/ai/JevLabeler.h"
 #include "forms/labels/FieldLabeler.h"
 #include "forms/plan/FormPlan.h"
 #include "forms/reader/FormReader.h"
@@ -125,9 +126,11 @@ nlohmann::json unitsJSON(const std::vector<FormUnit>& units) {
     return out;
 }
 
-// The labeller of --ai and --rules. The AI labeller is not wired in here yet: --ai labels by the
-// rules too.
-AILabeler labeller(const Options&) {
+// The labeller of --ai and --rules. --ai labels through the AI service as the application does
+// (OPENROUTER_API_KEY, TINDRA_AI_BASE_URL and XDG_STATE_HOME point it at a service and a log);
+// without a key it falls back to the rules.
+AILabeler labeller(const Options& options) {
+    if (options.ai) return JevLabeler::labeler(AISettings::standard());
     return FieldLabeler::rulesOnly();
 }
 
@@ -247,7 +250,7 @@ int main(int argc, char** argv) {
         out["units"] = unitsJSON(units);
         Labels labels;
         if (options->labelling || options->facts || options->cert) {
-            const std::string formName = std::filesystem::path(options->path).filename().string();
+            const std::string formName = std::filesystem::path(options->path).stem().string();
             labels = FieldLabeler::labels(units, formName, labeller(*options));
             out["labels"] = labelsJSON(units, labels);
         }

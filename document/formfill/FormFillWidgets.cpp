@@ -1,0 +1,40 @@
+#include "document/formfill/FormFillWidgets.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+#include "app/ui/Brand.h"
+#include "app/ui/Palette.h"
+
+namespace FormFillWidgets {
+
+QString qs(const std::string& utf8) { return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())); }
+
+QLabel* label(const QString& text, double size, Level level, QWidget* parent, bool semibold) {
+    auto* l = new QLabel(text, parent);
+    l->setTextFormat(Qt::PlainText);
+    l->setFont(Brand::systemFont(size, semibold ? QFont::DemiBold : QFont::Normal));
+    if (level != Level::primary) {
+        QPalette palette = l->palette();
+        palette.setColor(QPalette::WindowText, level == Level::secondary ? Palette::secondaryLabel(palette)
+                                                                         : Palette::tertiaryLabel(palette));
+        l->setPalette(palette);
+    }
+    return l;
+}
+
+QLabel* wrapping(const QString& text, double size, Level level, int width, QWidget* parent) {
+    QLabel* l = label(text, size, level, parent);
+    l->setWordWrap(true);
+    l->setMaximumWidth(width);
+    return l;
+}
+
+QPushButton* button(const QString& title, QWidget* parent) {
+    auto* b = new QPushButton(title, parent);
+    b->setFont(Brand::systemFont(12));
+    b->setAutoDefault(false);
+    return b;
+}
+
+}  // namespace FormFillWidgets
