@@ -4,10 +4,11 @@
 // process-wide contexts at start-up.
 
 #include "app/ui/DocumentHost.h"
+#include "settings/SettingsHost.h"
 
 class AppDelegate;
 
-class AppHosts : public DocumentHost {
+class AppHosts : public DocumentHost, public SettingsHost {
 public:
     explicit AppHosts(AppDelegate& delegate) : delegate_(delegate) {}
 
@@ -17,6 +18,9 @@ public:
     void popHelp(const std::string& section, QWidget* from) override;
     void showProfile() override;
     std::filesystem::path filledCopy(const std::filesystem::path& source) override;
+    // The settings screens' side: the help window at a section, the application forward.
+    void showHelp(const std::string& section) override;
+    void bringToFront() override;
 
 private:
     AppDelegate& delegate_;

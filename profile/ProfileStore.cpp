@@ -73,6 +73,21 @@ std::vector<SavedFact> readForChange(SecretStore& store, const LogLine& log) {
     return {};
 }
 
+}  // namespace
+
+std::optional<std::string> message(Loaded::Status status) {
+    switch (status) {
+        case Loaded::Status::stored:
+        case Loaded::Status::absent: return std::nullopt;
+        case Loaded::Status::unavailable: return kUnavailable;
+        case Loaded::Status::unreadable: return kUnreadable;
+        case Loaded::Status::undecodable: return kUndecodable;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
 void store(SecretStore& secrets, const std::vector<SavedFact>& facts, const LogLine& log) {
     try {
         secrets.write(service(), account, label, encode(facts));

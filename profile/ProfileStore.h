@@ -50,6 +50,9 @@ struct Loaded {
 
 // The stored facts with the outcome of the read.
 Loaded load(SecretStore& store);
+// The sentence that says why a stored list of this status cannot be used; nothing for a list
+// that was read (stored) or is not there (absent).
+std::optional<std::string> message(Loaded::Status status);
 // The stored facts; empty when nothing is stored or the item cannot be read or decoded.
 std::vector<SavedFact> facts(SecretStore& store);
 
