@@ -1,9 +1,292 @@
 #include "app/QuickAction.h"
 
+#include <sys/stat.h>
+
+#include <fstream>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+#include "app/PellonRequest.h"
+#include "platform/AtomicFile.h"
+#include "platform/Defaults.h"
+#include "platform/Paths.h"
+#include "platform/ProcessRunner.h"
+
+namespace fs = std::filesystem;
+
 namespace QuickAction {
 
-bool install() { return false; }
-void uninstall() {}
-void relaunchFinder() {}
+namespace {
+
+// Our entries are a few hundred bytes; a larger file at one of our paths is not ours, and we never
+// read more than this of it.
+constexpr std::streamsize maxEntrySize = 64 * 1024;
+// Characters that make an Exec argument need quotes (Desktop Entry specification).
+constexpr std::string_view reservedCharacters = " \t\n\"'\\><~|&;$*?#()`";
+
+const char* const updateDatabase = "update-desktop-database";
+
+// The executable's folder through /proc/self/exe (no application object is needed).
+fs::path ownFolder() {
+    std::error_code error;
+    const fs::path self = fs::read_symlink("/proc/self/exe", error);
+    if (!error && self.is_absolute()) return self.parent_path();
+    return fs::current_path(error);
+}
+
+bool isFile(const fs::path& path) {
+    std::error_code error;
+    return fs::is_regular_file(path, error);
+}
+
+enum class Slot { empty, own, foreign };
+
+// A generated file of ours: a regular file (not a link) holding the generated line.
+Slot fileSlot(const fs::path& path) {
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(path, error);
+    if (error) return error == std::errc::no_such_file_or_directory ? Slot::empty : Slot::foreign;
+    if (status.type() == fs::file_type::not_found) return Slot::empty;
+    if (status.type() != fs::file_type::regular) return Slot::foreign;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return Slot::foreign;
+    std::string text(static_cast<std::size_t>(maxEntrySize) + 1, '\0');
+    in.read(text.data(), maxEntrySize + 1);
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    if (text.size() > static_cast<std::size_t>(maxEntrySize)) return Slot::foreign;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string_view line(text.data() + start, end - start);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line == generatedLine) return Slot::own;
+        start = end + 1;
+    }
+    return Slot::foreign;
+}
+
+// A Nautilus script link of ours: a symbolic link whose target ends with the own suffix.
+Slot linkSlot(const fs::path& path, std::optional<fs::path>* target = nullptr) {
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(path, error);
+    if (error) return error == std::errc::no_such_file_or_directory ? Slot::empty : Slot::foreign;
+    if (status.type() == fs::file_type::not_found) return Slot::empty;
+    if (status.type() != fs::file_type::symlink) return Slot::foreign;
+    const fs::path pointed = fs::read_symlink(path, error);
+    if (error || !pointed.string().ends_with(ownScriptSuffix)) return Slot::foreign;
+    if (target) *target = pointed;
+    return Slot::own;
+}
+
+// Writes a generated file unless something of the user's is there; `mode` 0 keeps the default.
+void writeEntry(const fs::path& path, const std::string& text, mode_t mode = 0) {
+    if (fileSlot(path) == Slot::foreign) return;
+    try {
+        std::error_code error;
+        fs::create_directories(path.parent_path(), error);
+        AtomicFile::write(path, text);
+        if (mode != 0) ::chmod(path.c_str(), mode);
+    } catch (const std::exception&) {
+        // An entry that cannot be written is left out; the others still are.
+    }
+}
+
+void removeEntry(const fs::path& path) {
+    std::error_code error;
+    if (fileSlot(path) == Slot::own) fs::remove(path, error);
+}
+
+// Points `link` at `target`, replacing whatever link of ours is there in one rename.
+void pointLink(const fs::path& link, const fs::path& target) {
+    std::error_code error;
+    fs::create_directories(link.parent_path(), error);
+    const fs::path temporary = AtomicFile::temporaryPath(link, true);
+    fs::create_symlink(target, temporary, error);
+    if (error) return;
+    fs::rename(temporary, link, error);
+    if (error) fs::remove(temporary, error);
+}
+
+// A system tool; its output and status are not looked at, a missing tool is skipped.
+void runTool(ProcessRunner& runner, const char* program, const std::vector<std::string>& arguments) {
+    try {
+        runner.run(program, arguments);
+    } catch (const std::exception&) {
+    }
+}
+
+void setDefault(Defaults& defaults, const std::string& key, const nlohmann::json& value) {
+    try {
+        defaults.set(key, value);
+    } catch (const std::exception&) {
+    }
+}
+
+void removeDefault(Defaults& defaults, const std::string& key) {
+    try {
+        defaults.remove(key);
+    } catch (const std::exception&) {
+    }
+}
+
+std::string escapeString(const std::string& value) {
+    std::string out;
+    out.reserve(value.size());
+    for (const char c : value) {
+        switch (c) {
+            case '\\': out += "\\\\"; break;
+            case '\n': out += "\\n"; break;
+            case '\t': out += "\\t"; break;
+            case '\r': out += "\\r"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+Environment Environment::standard() {
+    Environment environment;
+    environment.executableFolder = ownFolder();
+    environment.dataHome = Paths::dataHome();
+    environment.defaults = &Defaults::standard();
+    environment.runner = &ProcessRunner::system();
+    return environment;
+}
+
+Entries entries(const fs::path& dataHome) {
+    return {dataHome / "applications" / desktopFileName,
+            dataHome / "kio" / "servicemenus" / "tindra-firmar.desktop",
+            dataHome / "nemo" / "actions" / "tindra-firmar.nemo_action",
+            dataHome / "nautilus" / "scripts" / name.toStdString()};
+}
+
+std::string execArgument(const std::string& argument) {
+    std::string quoted;
+    if (argument.find_first_of(reservedCharacters) == std::string::npos) {
+        quoted = argument;
+    } else {
+        quoted = "\"";
+        for (const char c : argument) {
+            if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
+            quoted += c;
+        }
+        quoted += '"';
+    }
+    std::string fieldSafe;
+    fieldSafe.reserve(quoted.size());
+    for (const char c : quoted) {
+        fieldSafe += c;
+        if (c == '%') fieldSafe += '%';
+    }
+    return escapeString(fieldSafe);
+}
+
+std::string desktopEntry(const fs::path& tindra) {
+    return "[Desktop Entry]\n"
+           "Type=Application\n"
+           "Name=Tindra\n"
+           "Exec=" + execArgument(tindra.string()) + " %U\n"
+           "Icon=es.calverin.Tindra\n"
+           "MimeType=application/pdf;x-scheme-handler/tindra;\n"
+           "Categories=Office;\n" +
+           std::string(generatedLine) + "\n";
+}
+
+std::string serviceMenu(const fs::path& pellon) {
+    return "[Desktop Entry]\n"
+           "Type=Service\n"
+           "MimeType=application/pdf;\n"
+           "Actions=firmar;\n"
+           "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n" +
+           std::string(generatedLine) + "\n"
+           "\n"
+           "[Desktop Action firmar]\n"
+           "Name=" + name.toStdString() + "\n"
+           "Icon=tindra-firmar\n"
+           "Exec=" + execArgument(pellon.string()) + " %F\n";
+}
+
+std::string nemoAction(const fs::path& pellon) {
+    return "[Nemo Action]\n"
+           "Name=" + name.toStdString() + "\n"
+           "Exec=" + execArgument(pellon.string()) + " %F\n"
+           "Icon-Name=tindra-firmar\n"
+           "Selection=notnone\n"
+           "Mimetypes=application/pdf;\n" +
+           std::string(generatedLine) + "\n";
+}
+
+bool install() { return install(Environment::standard()); }
+
+bool install(const Environment& environment) {
+    Defaults& defaults = *environment.defaults;
+    ProcessRunner& runner = *environment.runner;
+    try {
+        PellonRequest::prepareKey(defaults);
+    } catch (const std::exception&) {
+        // pellon then sends an empty key, which the application refuses; the rest still works.
+    }
+
+    const fs::path folder = environment.executableFolder;
+    const fs::path ostrel = folder / "ostrel";
+    const fs::path pellon = folder / "pellon";
+    if (!isFile(ostrel)) return false;
+
+    const Entries paths = entries(environment.dataHome);
+    writeEntry(paths.desktopEntry, desktopEntry(folder / "tindra"));
+    runTool(runner, updateDatabase, {paths.desktopEntry.parent_path().string()});
+    runTool(runner, "xdg-mime", {"default", desktopFileName, "x-scheme-handler/tindra"});
+    if (isFile(pellon)) {
+        writeEntry(paths.serviceMenu, serviceMenu(pellon), 0755);
+        writeEntry(paths.nemoAction, nemoAction(pellon));
+    }
+
+    // The Nautilus script. A link is made only when it will be recognised as ours later, so that a
+    // later copy can point it at itself and the uninstallation can remove it.
+    const bool linkable = ostrel.string().ends_with(ownScriptSuffix);
+    std::optional<fs::path> target;
+    const Slot script = linkSlot(paths.nautilusScript, &target);
+    if (!defaults.contains(menuKey)) {
+        if (linkable && (script == Slot::empty || (script == Slot::own && *target != ostrel))) {
+            pointLink(paths.nautilusScript, ostrel);
+        }
+        setDefault(defaults, menuKey, true);
+    } else if (linkable && script == Slot::own && *target != ostrel) {
+        pointLink(paths.nautilusScript, ostrel);
+    }
+
+    const std::optional<std::string> previous = defaults.string(registeredPathKey);
+    setDefault(defaults, registeredPathKey, folder.string());
+    return !previous || *previous != folder.string();
+}
+
+void uninstall() { uninstall(Environment::standard()); }
+
+void uninstall(const Environment& environment) {
+    const Entries paths = entries(environment.dataHome);
+    removeEntry(paths.desktopEntry);
+    removeEntry(paths.serviceMenu);
+    removeEntry(paths.nemoAction);
+    if (linkSlot(paths.nautilusScript) == Slot::own) {
+        std::error_code error;
+        fs::remove(paths.nautilusScript, error);
+    }
+    removeDefault(*environment.defaults, registeredPathKey);
+    removeDefault(*environment.defaults, menuKey);
+    runTool(*environment.runner, updateDatabase, {paths.desktopEntry.parent_path().string()});
+}
+
+void relaunchFinder() { relaunchFinder(Environment::standard()); }
+
+void relaunchFinder(const Environment& environment) {
+    ProcessRunner& runner = *environment.runner;
+    runTool(runner, updateDatabase, {entries(environment.dataHome).desktopEntry.parent_path().string()});
+    runTool(runner, "nautilus", {"-q"});
+    runTool(runner, "nemo", {"-q"});
+}
 
 }  // namespace QuickAction
