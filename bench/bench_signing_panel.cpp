@@ -1,5 +1,5 @@
-// The signing window from construction to shown, for one document of 20 and of 200 pages: the
-// placement search runs on the main thread while the window is made (the user waits for it).
+// The signing window from construction to shown, for one document of 20 and of 200 pages (the
+// placement search runs on a worker thread and is not waited for).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>

@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextEdit>
+#include <QThreadPool>
 #include <QToolButton>
 #include <QUndoCommand>
 
@@ -31,6 +32,8 @@
 #include "document/FormSection.h"
 #include "document/PagesPreview.h"
 #include "document/PreviewDocument.h"
+#include "pdf/PDFFile.h"
+#include "platform/PageText.h"
 #include "platform/Preferences.h"
 #include "signing/SignatureLocator.h"
 #include "signing/SignatureStamp.h"
@@ -203,6 +206,14 @@ SigningPanel::SigningPanel(std::vector<Certificate> certificates,
                            std::vector<std::filesystem::path> files,
                            std::optional<SigningRecord> previous,
                            std::optional<std::string> replacing, DocumentContext& context)
+    : SigningPanel(std::move(certificates), std::move(files), std::move(previous),
+                   std::move(replacing), context, nullptr) {}
+
+SigningPanel::SigningPanel(std::vector<Certificate> certificates,
+                           std::vector<std::filesystem::path> files,
+                           std::optional<SigningRecord> previous,
+                           std::optional<std::string> replacing, DocumentContext& context,
+                           PageSourceFactory pages)
     : context_(context),
       certificates_(std::move(certificates)),
       files_(std::move(files)),
@@ -213,7 +224,7 @@ SigningPanel::SigningPanel(std::vector<Certificate> certificates,
       undo_(std::make_unique<QUndoStack>()) {
     if (files_.size() == 1) {
         document_ = PreviewDocument::open(files_.front());
-        if (document_) placements_ = SignatureLocator::placements(document_->file(), document_->pages());
+        if (document_) startSearch(std::move(pages));
     }
     if (document_ && !certificates_.empty() && context_.formSection)
         form_ = context_.formSection(*document_, files_.front().stem().string(),
@@ -227,6 +238,7 @@ SigningPanel::SigningPanel(std::vector<Certificate> certificates,
 }
 
 SigningPanel::~SigningPanel() {
+    searchStop_.request_stop();
     if (monitoring_) qApp->removeEventFilter(this);
     if (form_) form_->onChange = nullptr;
     if (preview_) {
@@ -679,6 +691,48 @@ const Certificate& SigningPanel::selectedCertificate() const {
     return certificates_[static_cast<std::size_t>(index)];
 }
 
+void SigningPanel::startSearch(PageSourceFactory pages) {
+    // The worker reads its own copy of the file and its own page reader over the document's
+    // bytes: the document's objects stay the main thread's. The result comes back through a
+    // guarded pointer, so a panel gone by then never receives it.
+    searching_ = true;
+    std::shared_ptr<PreviewDocument> document = document_;
+    std::stop_token stop = searchStop_.get_token();
+    QPointer<SigningPanel> self(this);
+    QThreadPool::globalInstance()->start([document, pages = std::move(pages), stop, self]() mutable {
+        std::vector<SignaturePlacement> list;
+        try {
+            PDFFile file{std::string(document->bytes())};
+            std::unique_ptr<PageSource> source = pages ? pages(file.bytes()) : nullptr;
+            list = source ? SignatureLocator::placements(file, *source, stop)
+                          : SignatureLocator::placements(file, stop);
+        } catch (const std::exception&) {
+            list.clear();  // no candidates: the user places the card by hand
+        }
+        document.reset();
+        if (stop.stop_requested()) return;
+        QMetaObject::invokeMethod(
+            qApp,
+            [self = std::move(self), list = std::move(list)]() mutable {
+                if (self) self->searchEnded(std::move(list));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void SigningPanel::searchEnded(std::vector<SignaturePlacement> list) {
+    if (!searching_) return;
+    searching_ = false;
+    placements_ = std::move(list);
+    if (preview_) preview_->setSpaces(candidateSpaces(placements_));
+    // The proposal, as at construction, unless the copies were set meanwhile.
+    if (!touched_) {
+        placeBest();
+        refresh(true);
+    }
+    emit placementsFound();
+}
+
 void SigningPanel::placeBest() {
     if (!document_) return;
     if (auto best = SignatureLocator::best(placements_, &selectedCertificate()))
@@ -951,8 +1005,8 @@ void SigningPanel::setCopiesState(const CopiesState& state) {
 }
 
 void SigningPanel::openEditor(const TextBoxes::Target& target) {
-    // The preview's inline editor opens on the target once it has one.
     editorTarget_ = target;
+    if (preview_) preview_->beginEditing(target.ids, target.pageIndex, target.rect, target.text);
 }
 
 // --- Life cycle -----------------------------------------------------------------------------
@@ -1004,6 +1058,7 @@ void SigningPanel::finish(std::optional<SigningOptions> options) {
     if (!completion_) return;
     Completion completion = std::move(completion_);
     completion_ = nullptr;
+    searchStop_.request_stop();
     if (monitoring_) {
         qApp->removeEventFilter(this);
         monitoring_ = false;
@@ -1031,6 +1086,15 @@ bool SigningPanel::handleKey(QObject* watched, QKeyEvent* event) {
         preview_->tool() == PagesPreview::Tool::text && mode_ != Mode::none) {
         selectTool(false);
         return true;
+    }
+    // Page keys turn the page, unless the focused control uses them: a text input, a segmented
+    // control, a popup with the up and down arrows, or the preview itself.
+    if (firstDelivery && preview_) {
+        const bool popupArrow = qobject_cast<const QComboBox*>(focus) &&
+                                (key == Qt::Key_Up || key == Qt::Key_Down);
+        const bool passOn = isTextInput(focus) || qobject_cast<const SegmentedControl*>(focus) ||
+                            popupArrow || focus == preview_;
+        if (!passOn && preview_->turnPage(*event)) return true;
     }
     // Return and Escape reach the window itself only when the focused widget left them.
     if (widget == window_ && !isTextInput(focus)) {

@@ -21,7 +21,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/ui/MenuResponder.h"
@@ -35,6 +37,7 @@
 #include "signing/SignaturePlacement.h"
 
 class FloatingBar;
+class PageSource;
 class FormSection;
 class PagesPreview;
 class PreviewDocument;
@@ -60,11 +63,21 @@ public:
     // kept shrunk by 4 pt on every side.
     static std::vector<SignatureCopy> candidateSpaces(const std::vector<SignaturePlacement>& list);
 
+    // Makes the page reader of the placement search, over the document's bytes (unchanged while
+    // it lives); called on the search's worker thread. Null, or a null result: Poppler's pages.
+    using PageSourceFactory = std::function<std::unique_ptr<PageSource>(std::string_view bytes)>;
+
     // Builds the window for the batch without showing it. `certificates` is never empty when
-    // the caller opens the window.
+    // the caller opens the window. With a single document the placement search starts on a
+    // worker thread: the window is usable at once, and the proposed card is placed when the
+    // search ends (unless the user or a restored record has set the copies by then).
     SigningPanel(std::vector<Certificate> certificates, std::vector<std::filesystem::path> files,
                  std::optional<SigningRecord> previous, std::optional<std::string> replacing,
                  DocumentContext& context = DocumentContext::standard());
+    // The same with the placement search reading the pages through `pages`.
+    SigningPanel(std::vector<Certificate> certificates, std::vector<std::filesystem::path> files,
+                 std::optional<SigningRecord> previous, std::optional<std::string> replacing,
+                 DocumentContext& context, PageSourceFactory pages);
     ~SigningPanel() override;
     SigningPanel(const SigningPanel&) = delete;
     SigningPanel& operator=(const SigningPanel&) = delete;
@@ -102,7 +115,10 @@ public:
     const std::vector<Certificate>& certificates() const { return certificates_; }
     const std::vector<std::filesystem::path>& files() const { return files_; }
     bool hasDocument() const { return document_ != nullptr; }
+    // The search's candidates; empty while it runs.
     const std::vector<SignaturePlacement>& placements() const { return placements_; }
+    // True while the placement search runs.
+    bool searchingPlacements() const { return searching_; }
     Mode mode() const { return mode_; }
     const std::vector<SignatureCopy>& signatures() const { return signatures_; }
     bool touched() const { return touched_; }
@@ -140,6 +156,10 @@ public:
     // The sidebar's widgets in their current order.
     std::vector<QWidget*> sidebarItems() const { return sidebarItems_; }
 
+signals:
+    // The placement search ended: its candidates are in, and the card is placed when it was due.
+    void placementsFound();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -160,6 +180,8 @@ private:
     void arrangeSidebar();
     void placeBars();
 
+    void startSearch(PageSourceFactory pages);
+    void searchEnded(std::vector<SignaturePlacement> list);
     void placeBest();
     void restore(const SigningRecord& previous);
     void refresh(bool scroll);
@@ -188,6 +210,8 @@ private:
     std::vector<std::filesystem::path> files_;
     std::shared_ptr<PreviewDocument> document_;
     std::vector<SignaturePlacement> placements_;
+    bool searching_ = false;
+    std::stop_source searchStop_;  // asked to stop when the window closes or the panel goes
     Mode mode_ = Mode::certificate;
     std::vector<SignatureCopy> signatures_;
     bool touched_ = false;

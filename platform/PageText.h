@@ -7,6 +7,7 @@
 // crop box as it is shown (after /Rotate), x to the right and y downwards.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,10 +46,24 @@ public:
     // Nothing when the page cannot be read; an empty text for a page without text.
     virtual std::optional<PageText> text(int pageIndex) const = 0;
 
+    // The page's words without their boxes, for a quick look at what a page says: the same
+    // characters as text(), though maybe with other blanks and line feeds between words. Nothing
+    // when the page cannot be read.
+    virtual std::optional<std::u16string> words(int pageIndex) const {
+        std::optional<PageText> t = text(pageIndex);
+        if (!t) return std::nullopt;
+        return std::move(t->text);
+    }
+
     // The page drawn upright for its crop box, annotation appearances included, at `scale` pixels
     // per point over a white background, its top-left pixel at the top-left corner of the upright
     // crop box; about scale x width by scale x height pixels (callers clip or pad the last row and
     // column). Nothing when the page cannot be drawn or would take more than `maxPixels` pixels.
     virtual std::optional<GreyImage> render(int pageIndex, double scale,
                                             std::int64_t maxPixels) const = 0;
+
+    // Another reader of the same pages that another thread may use while this one is in use
+    // (nothing when the source cannot be shared: callers then read every page through this one).
+    // The clone may depend on this source: it must not outlive it.
+    virtual std::unique_ptr<PageSource> clone() const { return nullptr; }
 };

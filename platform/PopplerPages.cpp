@@ -90,8 +90,13 @@ std::unique_ptr<PopplerPages> PopplerPages::borrow(std::string_view bytes) {
     return pages;
 }
 
+std::unique_ptr<PageSource> PopplerPages::clone() const {
+    return borrow(view_);
+}
+
 bool PopplerPages::load(std::string_view bytes) {
     quietPoppler();
+    view_ = bytes;
     if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return false;
     document_.reset(
         poppler::document::load_from_raw_data(bytes.data(), static_cast<int>(bytes.size())));
@@ -111,6 +116,9 @@ std::optional<PageText> PopplerPages::text(int pageIndex) const {
 
     std::vector<poppler::text_box> words = page->text_list();
     PageText out;
+    // About eight code units a word with its separator, to spare regrowing on long pages.
+    out.text.reserve(words.size() * 8);
+    out.boxes.reserve(words.size() * 8);
     for (std::size_t k = 0; k < words.size(); ++k) {
         appendWord(out, words[k]);
         if (k + 1 == words.size()) break;
@@ -129,6 +137,17 @@ std::optional<PageText> PopplerPages::text(int pageIndex) const {
         else if (words[k].has_space_after())
             appendSeparator(out, u' ', 1);
     }
+    return out;
+}
+
+std::optional<std::u16string> PopplerPages::words(int pageIndex) const {
+    if (pageIndex < 0 || pageIndex >= pageCount()) return std::nullopt;
+    std::unique_ptr<poppler::page> page(document_->create_page(pageIndex));
+    if (!page) return std::nullopt;
+    poppler::ustring text = page->text();
+    std::u16string out;
+    out.reserve(text.size());
+    for (auto unit : text) out.push_back(static_cast<char16_t>(unit));
     return out;
 }
 

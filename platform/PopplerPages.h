@@ -26,13 +26,19 @@ public:
 
     int pageCount() const override;
     std::optional<PageText> text(int pageIndex) const override;
+    // Poppler's plain page text: a fraction of the cost of the boxes, and one text conversion a
+    // page instead of one a word (each takes a process-wide lock).
+    std::optional<std::u16string> words(int pageIndex) const override;
     std::optional<GreyImage> render(int pageIndex, double scale,
                                     std::int64_t maxPixels) const override;
+    // A second Poppler document over the same bytes.
+    std::unique_ptr<PageSource> clone() const override;
 
 private:
     PopplerPages() = default;
     bool load(std::string_view bytes);
 
-    std::string bytes_;  // the document's bytes when owned
+    std::string bytes_;      // the document's bytes when owned
+    std::string_view view_;  // the bytes Poppler reads (bytes_ or the borrowed ones)
     std::unique_ptr<poppler::document> document_;
 };

@@ -41,16 +41,17 @@ struct PixelRect {
 // A bitmap under construction: width x height grey bytes, rows from the top of the page.
 struct Canvas {
     Rect box;
+    double ppp;  // pixels per point
     int width;
     int height;
     std::vector<std::uint8_t> pixels;
 
     // The pixels a display-space rectangle covers (edges rounded to the nearest pixel boundary).
     PixelRect covered(const Rect& r) const {
-        return {pixel((r.minX() - box.minX()) * InkMap::scale, width),
-                pixel((r.maxX() - box.minX()) * InkMap::scale, width),
-                pixel((box.maxY() - r.maxY()) * InkMap::scale, height),
-                pixel((box.maxY() - r.minY()) * InkMap::scale, height)};
+        return {pixel((r.minX() - box.minX()) * ppp, width),
+                pixel((r.maxX() - box.minX()) * ppp, width),
+                pixel((box.maxY() - r.maxY()) * ppp, height),
+                pixel((box.maxY() - r.minY()) * ppp, height)};
     }
 
     // Paints every rectangle solid `grey`. Painted one by one while their pixels add up to a few
@@ -103,21 +104,40 @@ std::optional<InkMap> InkMap::make(const PageSource& pages, int pageIndex, const
                                    const DisplaySpace& space,
                                    const std::vector<PageAnnotation>& annotations, bool faint) {
     if (!sizeAllowed(space.bounds)) return std::nullopt;
-    std::optional<GreyImage> rendered =
-        pages.render(pageIndex, scale, static_cast<std::int64_t>(roundedPixels(space.bounds)) + 1);
+    const double pixels = roundedPixels(space.bounds);
+    if (pixels <= coarsePixels) {
+        std::optional<GreyImage> rendered =
+            pages.render(pageIndex, scale, static_cast<std::int64_t>(pixels) + 1);
+        if (!rendered) return std::nullopt;
+        return make(*rendered, text, space, annotations, faint);
+    }
+
+    // A page larger than A1 (a photo or a poster): drawn and mapped at 1 pixel per point.
+    const double coarse = scale / 2;
+    std::optional<GreyImage> rendered = pages.render(
+        pageIndex, coarse,
+        static_cast<std::int64_t>(std::ceil(coarse * space.bounds.width) *
+                                  std::ceil(coarse * space.bounds.height)) + 1);
     if (!rendered) return std::nullopt;
-    return make(*rendered, text, space, annotations, faint);
+    return build(*rendered, coarse, text, space, annotations, faint);
 }
 
 std::optional<InkMap> InkMap::make(const GreyImage& rendered, const PageText& text,
                                    const DisplaySpace& space,
                                    const std::vector<PageAnnotation>& annotations, bool faint) {
+    return build(rendered, scale, text, space, annotations, faint);
+}
+
+std::optional<InkMap> InkMap::build(const GreyImage& rendered, double ppp, const PageText& text,
+                                    const DisplaySpace& space,
+                                    const std::vector<PageAnnotation>& annotations, bool faint) {
     const Rect box = space.bounds;
     if (!sizeAllowed(box)) return std::nullopt;
 
     Canvas canvas{box,
-                  static_cast<int>(std::ceil(scale * box.width)),
-                  static_cast<int>(std::ceil(scale * box.height)),
+                  ppp,
+                  static_cast<int>(std::ceil(ppp * box.width)),
+                  static_cast<int>(std::ceil(ppp * box.height)),
                   {}};
     const int width = canvas.width;
     const int height = canvas.height;
@@ -137,6 +157,7 @@ std::optional<InkMap> InkMap::make(const GreyImage& rendered, const PageText& te
 
     InkMap map;
     map.box_ = box;
+    map.ppp_ = ppp;
     map.width_ = width;
     map.height_ = height;
     const std::size_t stride = static_cast<std::size_t>(width) + 1;
@@ -178,10 +199,10 @@ std::optional<InkMap> InkMap::make(const GreyImage& rendered, const PageText& te
 }
 
 bool InkMap::isEmpty(const Rect& r) const {
-    int x0 = pixel((r.minX() - box_.minX()) * scale, width_);
-    int x1 = pixel((r.maxX() - box_.minX()) * scale, width_);
-    int y0 = pixel((box_.maxY() - r.maxY()) * scale, height_);
-    int y1 = pixel((box_.maxY() - r.minY()) * scale, height_);
+    int x0 = pixel((r.minX() - box_.minX()) * ppp_, width_);
+    int x1 = pixel((r.maxX() - box_.minX()) * ppp_, width_);
+    int y0 = pixel((box_.maxY() - r.maxY()) * ppp_, height_);
+    int y1 = pixel((box_.maxY() - r.minY()) * ppp_, height_);
     if (x0 >= x1 || y0 >= y1) return true;
     const std::size_t stride = static_cast<std::size_t>(width_) + 1;
     auto S = [&](int row, int column) {

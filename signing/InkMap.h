@@ -1,5 +1,6 @@
 #pragma once
-// Where a page holds ink: the page rendered once at 2 pixels per point into a grey bitmap and kept
+// Where a page holds ink: the page rendered once at 2 pixels per point (1 beyond the size of an
+// A1 sheet) into a grey bitmap and kept
 // as a summed-area table of ink pixels, so that any rectangle is tested in constant time. The
 // searches for free writing room (table cells, enclosed boxes, vertical rules) are built on that
 // test. Everything is in display space (see DisplaySpace).
@@ -20,6 +21,10 @@ public:
     static constexpr double maxPixels = 40'000'000;  // exclusive cap of one map's bitmap
     // Whole rows and columns a bitmap may add to the exact size: those of a square at the cap.
     static constexpr double maxRoundingPixels = 2 * 6325 + 1;
+    // Pixels at 2 per point above which a page is rendered and mapped at 1 pixel per point: a
+    // little over an A1 sheet (16.06 million). Only photos and posters are larger; drawing them
+    // at full scale would cost most of a search, and free room is sought in whole points anyway.
+    static constexpr double coarsePixels = 17'000'000;
     static constexpr int inkThreshold = 200;         // grey below this is ink
     static constexpr int faintInkThreshold = 235;    // also light grey lines and tints
 
@@ -41,6 +46,8 @@ public:
                                       bool faint = false);
 
     const Rect& box() const { return box_; }
+    // Pixels per point: `scale`, or 1 for a page rendered coarsely.
+    double pixelsPerPoint() const { return ppp_; }
     int width() const { return width_; }
     int height() const { return height_; }
     // (width + 1) x (height + 1) entries, row-major; entry (r, c) counts the ink pixels of rows
@@ -63,6 +70,9 @@ public:
 
 private:
     InkMap() = default;
+    static std::optional<InkMap> build(const GreyImage& rendered, double ppp, const PageText& text,
+                                       const DisplaySpace& space,
+                                       const std::vector<PageAnnotation>& annotations, bool faint);
 
     std::optional<double> rule(double x, const Rect& line, double lo, double hi) const;
     bool columnEmpty(double x, const Rect& band) const {
@@ -70,6 +80,7 @@ private:
     }
 
     Rect box_;
+    double ppp_ = scale;
     int width_ = 0;
     int height_ = 0;
     std::vector<std::int32_t> sums_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <memory>
 
 #include "platform/Regex.h"
@@ -441,16 +442,79 @@ void roleEntries(EntryBuilder& builder, const std::vector<TextRange>& roles,
     }
 }
 
+// ---------------------------------------------------------------------------------------------
+// A quick test before the regular expressions: most pages of a long document hold none of the
+// words, and a plain scan for their stems costs far less than a case-insensitive match.
+
+// Characters whose full case folding holds ASCII letters ("ß" is "ss", "ﬁ" is "fi", the Kelvin
+// sign is "k"...): a text with one of them is left to the regular expression.
+bool foldsToASCII(char16_t c) {
+    switch (c) {
+        case 0x00DF: case 0x0130: case 0x0149: case 0x017F: case 0x01F0: case 0x1E9E:
+        case 0x212A:
+            return true;
+        default:
+            return (c >= 0x1E96 && c <= 0x1E9A) || (c >= 0xFB00 && c <= 0xFB06);
+    }
+}
+
+// Stems, lowercase, of which every match of the pattern holds at least one.
+const std::vector<std::u16string_view>& stems(Pattern pattern) {
+    static const std::vector<std::u16string_view> cue{u"fdo",    u"asdo",     u"firma",
+                                                      u"signat", u"signed",   u"sinatura",
+                                                      u"sinadura"};
+    static const std::vector<std::u16string_view> role{
+        u"interesad", u"interessad", u"interessat",  u"solicitante", u"sol\u00b7licitant",
+        u"declarant", u"licitador",  u"contratista", u"firmante",    u"signant"};
+    static const std::vector<std::u16string_view> none;
+    switch (pattern) {
+        case Pattern::cue:
+            return cue;
+        case Pattern::role:
+            return role;
+        case Pattern::otherParty:
+            return none;
+    }
+    return none;
+}
+
+// False only when none of the patterns can match anywhere in the text.
+bool mayMatch(std::initializer_list<Pattern> patterns, std::u16string_view text) {
+    for (Pattern pattern : patterns)
+        if (stems(pattern).empty()) return true;
+    std::u16string lowered(text);
+    for (char16_t& c : lowered) {
+        if (c >= u'A' && c <= u'Z')
+            c = static_cast<char16_t>(c - u'A' + u'a');
+        else if (c >= 0x80 && foldsToASCII(c))
+            return true;
+    }
+    for (Pattern pattern : patterns)
+        for (std::u16string_view stem : stems(pattern))
+            if (lowered.find(stem) != std::u16string::npos) return true;
+    return false;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
 
 std::vector<TextRange> matches(Pattern pattern, std::u16string_view text) {
     std::vector<TextRange> out;
-    if (text.empty()) return out;
+    if (text.empty() || !mayMatch({pattern}, text)) return out;
     for (const Regex::Match& m : compiled(pattern).matches(text))
         out.push_back({m.range.start, m.range.end - m.range.start});
     return out;
+}
+
+bool hasAnchorWords(std::u16string_view text) {
+    if (text.empty()) return false;
+    return mayMatch({Pattern::cue, Pattern::role}, text) &&
+           (anyMatch(Pattern::cue, text) || anyMatch(Pattern::role, text));
+}
+
+bool mayHaveAnchorWords(std::u16string_view text) {
+    return !text.empty() && mayMatch({Pattern::cue, Pattern::role}, text);
 }
 
 TextRange fullLine(std::u16string_view text, std::size_t q) {
@@ -490,9 +554,15 @@ std::u16string quote(std::u16string_view text, std::u16string_view keyword) {
     if (count <= 40) return std::u16string(text);
     std::u16string lowered = UnicodeText::lower(text);
     std::size_t at = lowered.find(keyword);
-    if (at != std::u16string::npos && UnicodeText::characterIndex(lowered, at) > count / 2)
-        return u"…" + std::u16string(UnicodeText::suffix(text, 39));
-    return std::u16string(UnicodeText::prefix(text, 39)) + u"…";
+    std::u16string out;
+    if (at != std::u16string::npos && UnicodeText::characterIndex(lowered, at) > count / 2) {
+        out = u"…";
+        out.append(UnicodeText::suffix(text, 39));
+    } else {
+        out.assign(UnicodeText::prefix(text, 39));
+        out.append(u"…");
+    }
+    return out;
 }
 
 std::vector<SignaturePlacement> placements(const CuePage& page) {
@@ -527,16 +597,16 @@ std::vector<SignaturePlacement> placements(const CuePage& page) {
             double smaller =
                 std::min(rect.width * rect.height, earlier.rect.width * earlier.rect.height);
             if (intersectionArea(rect, earlier.rect) > smaller / 2) {
-                earlier.context += "\n" + UnicodeText::utf8(entry.text);
+                earlier.context.append("\n").append(UnicodeText::utf8(entry.text));
                 merged = true;
                 break;
             }
         }
         if (merged) continue;
 
-        std::string label = std::string(sideWord(found->side)) + " «" +
-                            UnicodeText::utf8(quote(entry.text, entry.keyword)) + "» · pág. " +
-                            std::to_string(p);
+        std::string label = sideWord(found->side);
+        label.append(" «").append(UnicodeText::utf8(quote(entry.text, entry.keyword)));
+        label.append("» · pág. ").append(std::to_string(p));
         int rank = anyMatch(Pattern::otherParty, entry.text) ? 2 : 1;
         out.push_back(SignaturePlacement{SignaturePlacement::Target::area(p, rect), page.pageIndex,
                                          rect, std::move(label), UnicodeText::utf8(entry.text),

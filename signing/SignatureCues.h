@@ -30,6 +30,13 @@ enum class Pattern { cue, role, otherParty };
 // The starts and ends of every match of one of the three patterns over the whole text.
 std::vector<TextRange> matches(Pattern pattern, std::u16string_view text);
 
+// Whether the text holds a cue or a role word at all (a page without one gives no placement and
+// needs no ink map).
+bool hasAnchorWords(std::u16string_view text);
+// A quicker and looser test, blind to what separates words: false only when no cue or role word
+// can be in the text.
+bool mayHaveAnchorWords(std::u16string_view text);
+
 // The line holding position q, without leading and trailing blanks (an empty range at the line's
 // end when it holds only blanks).
 TextRange fullLine(std::u16string_view text, std::size_t q);

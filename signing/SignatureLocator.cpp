@@ -4,7 +4,13 @@
 #include <unicode/utf16.h>
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <set>
+#include <system_error>
+#include <thread>
 #include <unordered_set>
 
 #include "pdf/PDFFile.h"
@@ -117,38 +123,158 @@ std::vector<Rect> signatureWidgets(const std::vector<PageAnnotation>& annotation
     return out;
 }
 
-void appendCuePlaces(PDFFile& file, const PageSource& source, const std::vector<PDFRef>& pages,
+// ---------------------------------------------------------------------------------------------
+// Readers: the page text and the ink maps come from the page source, whose work (Poppler's text
+// layout and rendering) dominates a search; it is spread over a few threads, each with its own
+// clone of the source. The PDF engine's objects are only touched on the calling thread.
+
+// Threads reading one document at the same time, the calling one included: a long document is
+// read in a fraction of the time, and more would mostly add documents open at once.
+constexpr unsigned maxReaders = 4;
+// A reader of its own for every this many pages at least: opening the document again costs about
+// as much as reading a few pages.
+constexpr int pagesPerReader = 4;
+
+class Readers {
+public:
+    explicit Readers(const PageSource& source) : source_(source) {}
+
+    // Runs task(pages, k) for k = 0 ..< count, each on some reader (`pages` is that reader's
+    // source), taking k in increasing order; no new k is taken once a stop is requested. The
+    // first exception of a task is thrown here once every reader has stopped.
+    template <class Task>
+    void forEach(int count, const std::stop_token& stop, const Task& task) {
+        if (count <= 0) return;
+        std::atomic<int> next{0};
+        std::atomic<bool> failed{false};
+        std::exception_ptr failure;
+        std::mutex failureLock;
+        auto work = [&](const PageSource& pages) {
+            try {
+                for (;;) {
+                    if (stop.stop_requested() || failed.load()) return;
+                    const int k = next.fetch_add(1);
+                    if (k >= count) return;
+                    task(pages, k);
+                }
+            } catch (...) {
+                std::lock_guard<std::mutex> lock(failureLock);
+                if (!failure) failure = std::current_exception();
+                failed = true;
+            }
+        };
+
+        const unsigned hardware = std::max(1u, std::thread::hardware_concurrency());
+        const unsigned byPages = static_cast<unsigned>((count - 1) / pagesPerReader) + 1;
+        const unsigned wanted = std::min({maxReaders, hardware, byPages});
+        if (clones_.size() + 1 < wanted) clones_.resize(wanted - 1);
+        {
+            std::vector<std::jthread> threads;
+            for (unsigned r = 0; r + 1 < wanted; ++r) {
+                try {
+                    threads.emplace_back([&, r] {
+                        // Made on the reader's own thread: a clone opens the document again.
+                        if (!clones_[r]) clones_[r] = source_.clone();
+                        if (clones_[r]) work(*clones_[r]);
+                    });
+                } catch (const std::system_error&) {
+                    break;  // no thread: the readers already running do the rest
+                }
+            }
+            work(source_);
+        }
+        if (failure) std::rethrow_exception(failure);
+    }
+
+private:
+    const PageSource& source_;
+    std::vector<std::unique_ptr<PageSource>> clones_;
+};
+
+// What the search keeps of one page's reading: its text, only when the cue search needs it (the
+// page holds signature or role words) or when it is the last page.
+struct PageReading {
+    std::optional<PageText> text;
+    bool hasCueWords = false;
+};
+
+// The cue search of one page, once the PDF engine has given its geometry.
+struct CueJob {
+    int pageIndex = 0;
+    DisplaySpace space;
+    std::shared_ptr<const std::vector<PageAnnotation>> annotations;
+    std::vector<SignaturePlacement> found;
+};
+
+// The last page's ink map, when the cue search made it.
+struct LastMap {
+    bool made = false;
+    std::optional<InkMap> map;
+};
+
+void appendCuePlaces(PDFFile& file, Readers& readers, int count, const std::vector<PDFRef>& pages,
+                     std::vector<PageReading>& readings, LastMap& lastMap,
                      std::vector<SignaturePlacement>& out, const std::stop_token& stop) {
-    const int count = std::min(static_cast<int>(pages.size()), source.pageCount());
-    // The annotations of an /Annots array shared by several pages, read once.
-    const PDFObject* sharedAnnots = nullptr;
-    std::vector<PageAnnotation> shared;
-    for (int i = 0; i < count && !stop.stop_requested(); ++i) {
+    const int last = static_cast<int>(pages.size()) - 1;
+
+    // Every page's text, kept where a cue may be.
+    readers.forEach(count, stop, [&](const PageSource& source, int i) {
+        // The words first: most pages of a long document need no more.
+        if (i != last) {
+            std::optional<std::u16string> words = source.words(i);
+            if (!words || !SignatureCues::mayHaveAnchorWords(*words)) return;
+        }
         std::optional<PageText> text = source.text(i);
-        if (!text || text->text.empty()) continue;
+        if (!text || text->text.empty()) return;
+        PageReading& reading = readings[static_cast<std::size_t>(i)];
+        reading.hasCueWords = SignatureCues::hasAnchorWords(text->text);
+        if (reading.hasCueWords || i == last) reading.text = std::move(text);
+    });
+    if (stop.stop_requested()) return;
+
+    // The geometry of those pages, from the PDF engine on this thread. The annotations of an
+    // /Annots array shared by several pages are read once.
+    std::vector<CueJob> jobs;
+    const PDFObject* sharedAnnots = nullptr;
+    std::shared_ptr<const std::vector<PageAnnotation>> shared;
+    const auto none = std::make_shared<const std::vector<PageAnnotation>>();
+    for (int i = 0; i < count; ++i) {
+        if (!readings[static_cast<std::size_t>(i)].hasCueWords) continue;
         std::optional<DisplaySpace> space = DisplaySpace::of(file, pages[i]);
         if (!space) continue;
         const PDFObject* annots = PageAnnotation::annotsOf(file, pages[i]);
         if (annots && annots != sharedAnnots) {
             sharedAnnots = annots;
-            shared = PageAnnotation::of(file, annots);
+            shared = std::make_shared<const std::vector<PageAnnotation>>(
+                PageAnnotation::of(file, annots));
         }
-        static const std::vector<PageAnnotation> none;
-        const std::vector<PageAnnotation>& annotations = annots ? shared : none;
-
-        SignatureCues::CuePage page;
-        page.pageIndex = i;
-        page.space = *space;
-        page.text = &*text;
-        page.signatureWidgets = signatureWidgets(annotations, *space);
-        page.inkMap = [&] { return InkMap::make(source, i, *text, *space, annotations, false); };
-        for (SignaturePlacement& placement : SignatureCues::placements(page))
-            out.push_back(std::move(placement));
+        jobs.push_back(CueJob{i, *space, annots ? shared : none, {}});
     }
+
+    // The cue search of each page; a page's ink map is made only when it has an anchor.
+    readers.forEach(static_cast<int>(jobs.size()), stop, [&](const PageSource& source, int k) {
+        CueJob& job = jobs[static_cast<std::size_t>(k)];
+        const PageText& text = *readings[static_cast<std::size_t>(job.pageIndex)].text;
+        SignatureCues::CuePage page;
+        page.pageIndex = job.pageIndex;
+        page.space = job.space;
+        page.text = &text;
+        page.signatureWidgets = signatureWidgets(*job.annotations, job.space);
+        page.inkMap = [&] {
+            std::optional<InkMap> map =
+                InkMap::make(source, job.pageIndex, text, job.space, *job.annotations, false);
+            if (job.pageIndex == last) lastMap = LastMap{true, map};
+            return map;
+        };
+        job.found = SignatureCues::placements(page);
+    });
+    for (CueJob& job : jobs)
+        for (SignaturePlacement& placement : job.found) out.push_back(std::move(placement));
 }
 
 SignaturePlacement lastPagePlace(PDFFile& file, const PageSource& source,
-                                 const std::vector<PDFRef>& pages) {
+                                 const std::vector<PDFRef>& pages, std::optional<PageText> lastText,
+                                 LastMap lastMap) {
     const int n = static_cast<int>(pages.size());
     auto place = [&](Rect rect, std::string label) {
         return SignaturePlacement{SignaturePlacement::Target::area(n, rect),
@@ -163,11 +289,18 @@ SignaturePlacement lastPagePlace(PDFFile& file, const PageSource& source,
     std::optional<DisplaySpace> space = DisplaySpace::of(file, pages[n - 1]);
     if (!space) return place(cornerBox, cornerLabel);
 
-    PageText text;
-    if (n - 1 < source.pageCount())
-        if (std::optional<PageText> t = source.text(n - 1)) text = std::move(*t);
-    std::optional<InkMap> ink =
-        InkMap::make(source, n - 1, text, *space, PageAnnotation::of(file, pages[n - 1]), false);
+    // The map the cue search made of the page, else one made now with the page's text (as the
+    // search read it, else read now).
+    std::optional<InkMap> ink = std::move(lastMap.map);
+    if (!lastMap.made) {
+        PageText text;
+        if (lastText)
+            text = std::move(*lastText);
+        else if (n - 1 < source.pageCount())
+            if (std::optional<PageText> t = source.text(n - 1)) text = std::move(*t);
+        ink = InkMap::make(source, n - 1, text, *space, PageAnnotation::of(file, pages[n - 1]),
+                           false);
+    }
     if (ink) {
         const Rect B = space->bounds;
         const double floor = B.minY() + 0.1 * B.height;  // the bottom tenth is left out
@@ -247,9 +380,17 @@ std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& sour
     std::vector<PDFRef> pages = file.pageRefs();
     if (pages.empty()) return out;
     appendFieldPlaces(file, pages, out);
-    appendCuePlaces(file, source, pages, out, stop);
+    const int count = std::min(static_cast<int>(pages.size()), source.pageCount());
+    Readers readers(source);
+    std::vector<PageReading> readings(static_cast<std::size_t>(std::max(count, 0)));
+    LastMap lastMap;
+    appendCuePlaces(file, readers, count, pages, readings, lastMap, out, stop);
     if (stop.stop_requested()) return out;
-    out.push_back(lastPagePlace(file, source, pages));
+    std::optional<PageText> lastText;
+    if (static_cast<int>(pages.size()) == count)  // the last page was read (maybe without text)
+        lastText = readings.back().text ? std::move(*readings.back().text) : PageText{};
+    readings.clear();
+    out.push_back(lastPagePlace(file, source, pages, std::move(lastText), std::move(lastMap)));
     return out;
 }
 

@@ -23,8 +23,13 @@ namespace SignatureLocator {
 
 // All candidates: signature fields, then text cues page by page, then the last-page place. Empty
 // only for a document without pages. Never throws. Page text and rendering come from `pages`,
-// whose page indices are those of file.pageRefs(). A stop requested through `stop` ends the
-// search between pages; what it gives then is incomplete and only good to be thrown away.
+// whose page indices are those of file.pageRefs(): each page's words are read once, the boxes of
+// its characters only when it holds a signature or role word (and on the last page), and an ink
+// map is drawn only for a page with a cue to place a box by and for the last page (once, for
+// both). When `pages` can be
+// cloned, a long document is read by a few threads at once (the PDF engine's objects stay on the
+// calling thread). A stop requested through `stop` ends the search between pages; what it gives
+// then is incomplete and only good to be thrown away.
 std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& pages,
                                            std::stop_token stop = {});
 

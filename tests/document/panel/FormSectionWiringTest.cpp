@@ -86,6 +86,7 @@ TEST_F(FormSectionWiring, TheSectionSitsUnderFormularioAndHandsOverItsValues) {
     Preferences::setLastCertificate(panelfixtures::certificates()[1].sha1, ctx.defaults);
     const auto file = ctx.write("Solicitud licencia.pdf", panelfixtures::threePages());
     SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     ASSERT_TRUE(fake);
     EXPECT_EQ(formName, "Solicitud licencia");
     EXPECT_EQ(made, panelfixtures::certificates()[0].sha1);  // made with the first
@@ -118,6 +119,7 @@ TEST_F(FormSectionWiring, TheSectionSitsUnderFormularioAndHandsOverItsValues) {
 TEST_F(FormSectionWiring, FieldCallbacksReachTheSection) {
     const auto file = ctx.write("s.pdf", panelfixtures::plainPages(6));
     SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     PagesPreview& preview = *panel.preview();
     preview.onFieldClick(9, {});
     EXPECT_EQ(fake->toggled, std::vector<int>{9});
@@ -155,6 +157,7 @@ TEST_F(FormSectionWiring, RestoreGivesTheSectionItsValuesAndTheBoxesTheirs) {
     record.fills = {value, text};
     const auto file = ctx.write("s.pdf", panelfixtures::plainPages(2));
     SigningPanel panel(panelfixtures::certificates(), {file}, record, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     ASSERT_EQ(fake->restored.size(), 1u);
     EXPECT_EQ(fake->restored[0].name, "nombre");
     EXPECT_EQ(fake->told.back(), panelfixtures::certificates()[1].sha1);
@@ -165,6 +168,7 @@ TEST_F(FormSectionWiring, RestoreGivesTheSectionItsValuesAndTheBoxesTheirs) {
 TEST_F(FormSectionWiring, AFileThatIsNoPDFGivesTheSmallWindowWithoutASection) {
     const auto file = ctx.write("notas.pdf", "esto no es un PDF");
     SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     EXPECT_FALSE(panel.hasDocument());
     EXPECT_EQ(fake, nullptr);
     EXPECT_EQ(panel.window()->size(), QSize(420, 420));

@@ -1,10 +1,12 @@
 #pragma once
 // What the signing-window tests share: test certificates, test documents, and a document context
 // with fakes for the defaults, the secrets, the screen, the host and the handwriting store.
+#include <QCoreApplication>
 #include <QObject>
 #include <QRect>
 
 #include <chrono>
+#include <thread>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -144,6 +146,19 @@ inline std::string signatureFieldPDF() {
     w.object(4, "<</Type /Annot /Subtype /Widget /FT /Sig /T (Firma) /Rect [100 100 300 172] "
                 "/P 3 0 R /F 4 >>");
     return w.finishClassic("/Root 1 0 R");
+}
+
+// Runs the event loop until the signing window's placement search (on a worker thread) has
+// ended and its result is in; false after `timeout`.
+template <class Panel>
+bool waitForPlacements(Panel& panel, std::chrono::milliseconds timeout = std::chrono::seconds(120)) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (panel.searchingPlacements()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
 }
 
 // `count` plain pages.

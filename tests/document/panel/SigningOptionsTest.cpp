@@ -43,6 +43,7 @@ protected:
 TEST_F(SigningOptionsTest, ACopyThreePointsFromAFieldSignsIntoTheField) {
     const auto file = ctx.write("campo.pdf", panelfixtures::signatureFieldPDF());
     SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     ASSERT_TRUE(panel.hasDocument());
     ASSERT_TRUE(panel.placements().front().target.isField());
     const SignatureCopy first{0, {300, 500, 200, 72}, std::nullopt};
@@ -65,6 +66,7 @@ TEST_F(SigningOptionsTest, ACopyThreePointsFromAFieldSignsIntoTheField) {
 TEST_F(SigningOptionsTest, ExactlyFourPointsAwayMakesAnAreaOnTheNextPageNumber) {
     const auto file = ctx.write("campo.pdf", panelfixtures::signatureFieldPDF());
     SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     const SignatureCopy copy{0, centredOn(200 + 4, 136), std::nullopt};
     panel.preview()->onSignaturesChange({copy});
     const SigningOptions o = panel.options();
@@ -83,6 +85,7 @@ TEST_F(SigningOptionsTest, ExactlyFourPointsAwayMakesAnAreaOnTheNextPageNumber) 
 TEST_F(SigningOptionsTest, NoCopySignsWithoutACard) {
     const auto file = ctx.write("campo.pdf", panelfixtures::signatureFieldPDF());
     SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     EXPECT_EQ(panel.signatures().size(), 1u);  // the proposal
     panel.preview()->onSignaturesChange({});
     const SigningOptions o = panel.options();
@@ -96,6 +99,7 @@ TEST_F(SigningOptionsTest, SeveralDocumentsLetTheRunFindThePlace) {
     const auto a = ctx.write("a.pdf", panelfixtures::plainPages(1));
     const auto b = ctx.write("b.pdf", panelfixtures::plainPages(2));
     SigningPanel panel(panelfixtures::certificates(), {a, b}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     Outcome run;
     begin(panel, run);
     panel.signButton()->click();
@@ -113,6 +117,7 @@ TEST_F(SigningOptionsTest, HandwritingHandsOverEveryCopyAsHandwritten) {
     ctx.stored = panelfixtures::handwriting();
     const auto file = ctx.write("tres.pdf", panelfixtures::plainPages(3));
     SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     panel.certificatePopup()->setCurrentIndex(1);
     panel.certificateChanged();
     chooseMode(panel, 1);
@@ -136,6 +141,7 @@ TEST_F(SigningOptionsTest, NoSignatureHandsOverNoCopiesAndTheStoredImage) {
     ctx.stored = panelfixtures::handwriting();
     const auto file = ctx.write("tres.pdf", panelfixtures::plainPages(3));
     SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     ASSERT_FALSE(panel.signatures().empty());
     chooseMode(panel, 2);
     const SigningOptions o = panel.options();

@@ -86,6 +86,7 @@ TEST_F(SigningPanelTest, EditingAgainRestoresTheCardAndDropsHandwrittenAndStrayC
     text.text = "Expediente 42";
     record.fills = {text};
     SigningPanel panel(panelfixtures::certificates(), {threePages()}, record, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     const std::vector<SignatureCopy> expected{{2, {300, 120, 200, 70}, std::nullopt}};
     EXPECT_EQ(panel.signatures(), expected);
     EXPECT_TRUE(panel.touched());
@@ -103,6 +104,7 @@ TEST_F(SigningPanelTest, EditingAgainRestoresTheCardAndDropsHandwrittenAndStrayC
 
 TEST_F(SigningPanelTest, TypingInANewTextBoxIsAddingThenWriting) {
     SigningPanel panel(panelfixtures::certificates(), {threePages()}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     PagesPreview& preview = *panel.preview();
     preview.onTextAdd(0, {100, 100});
     ASSERT_TRUE(panel.editorTarget());
@@ -139,6 +141,7 @@ TEST_F(SigningPanelTest, TypingInANewTextBoxIsAddingThenWriting) {
 
 TEST_F(SigningPanelTest, UndoOfAMoveRestoresTheCopiesAndRedoMovesThemBack) {
     SigningPanel panel(panelfixtures::certificates(), {threePages()}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     ASSERT_EQ(panel.signatures().size(), 1u);
     EXPECT_FALSE(panel.touched());
     const std::vector<SignatureCopy> before = panel.signatures();
@@ -162,6 +165,7 @@ TEST_F(SigningPanelTest, TwoFilesGiveTheSmallWindow) {
     const auto a = ctx.write("a.pdf", panelfixtures::plainPages(1));
     const auto b = ctx.write("b.pdf", panelfixtures::plainPages(1));
     SigningPanel panel(panelfixtures::certificates(), {a, b}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     EXPECT_EQ(panel.window()->size(), QSize(420, 420));
     EXPECT_EQ(panel.window()->windowTitle(), "Firmar 2 documentos");
     EXPECT_EQ(panel.headerTitle()->text(), "Firmar 2 documentos PDF");
@@ -175,6 +179,7 @@ TEST_F(SigningPanelTest, TwoFilesGiveTheSmallWindow) {
 
 TEST_F(SigningPanelTest, HandwritingWithoutAnImageOpensTheSheetAndItsCancelGoesBack) {
     SigningPanel panel(panelfixtures::certificates(), {threePages()}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     chooseMode(panel, 1);
     EXPECT_EQ(ctx.sheetRequests, 1);
     ASSERT_TRUE(ctx.sheetCompletion);
@@ -196,6 +201,7 @@ TEST_F(SigningPanelTest, HandwritingWithoutAnImageOpensTheSheetAndItsCancelGoesB
 TEST_F(SigningPanelTest, ARefusedSheetPutsTheModeControlBackAtOnce) {
     ctx.sheetAccepts = false;  // another sheet is open (the profile pane's)
     SigningPanel panel(panelfixtures::certificates(), {threePages()}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     chooseMode(panel, 1);
     EXPECT_EQ(ctx.sheetRequests, 1);
     EXPECT_EQ(panel.modeControl()->selected(), 0);
@@ -205,6 +211,7 @@ TEST_F(SigningPanelTest, ARefusedSheetPutsTheModeControlBackAtOnce) {
 TEST_F(SigningPanelTest, RemovingTheImageInHandwritingSwitchesToNoSignature) {
     ctx.stored = panelfixtures::handwriting();
     SigningPanel panel(panelfixtures::certificates(), {threePages()}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     chooseMode(panel, 1);
     ASSERT_EQ(panel.mode(), SigningPanel::Mode::handwriting);
     ctx.stored.reset();
@@ -218,6 +225,7 @@ TEST_F(SigningPanelTest, RemovingTheImageInHandwritingSwitchesToNoSignature) {
 TEST_F(SigningPanelTest, NoSignatureWithoutFillsIsADisabledSave) {
     SigningPanel panel(panelfixtures::certificates(), {ctx.write("x.pdf", panelfixtures::plainPages(2))},
                        std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     chooseMode(panel, 2);
     EXPECT_EQ(panel.signButton()->text(), "Guardar");
     EXPECT_FALSE(panel.signButton()->isEnabled());
@@ -232,6 +240,7 @@ TEST_F(SigningPanelTest, NoSignatureWithoutFillsIsADisabledSave) {
 TEST_F(SigningPanelTest, CopiesSurviveModeChanges) {
     ctx.stored = panelfixtures::handwriting();
     SigningPanel panel(panelfixtures::certificates(), {threePages()}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     const std::vector<SignatureCopy> copies = panel.signatures();
     ASSERT_EQ(copies.size(), 1u);
     chooseMode(panel, 1);
@@ -249,6 +258,7 @@ TEST_F(SigningPanelTest, CopiesSurviveModeChanges) {
 
 TEST_F(SigningPanelTest, EscapeLeavesTheTextToolFirstThenCancelsOnce) {
     SigningPanel panel(panelfixtures::certificates(), {threePages()}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     Outcome outcome;
     begin(panel, outcome);
     panel.tools()->setSelected(1);
@@ -269,6 +279,7 @@ TEST_F(SigningPanelTest, EscapeLeavesTheTextToolFirstThenCancelsOnce) {
 
 TEST_F(SigningPanelTest, ReturnSignsFromTheWindowButNeverFromATextInput) {
     SigningPanel panel(panelfixtures::certificates(), {threePages()}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     Outcome outcome;
     begin(panel, outcome);
     auto* input = new QLineEdit(panel.window());
@@ -286,6 +297,7 @@ TEST_F(SigningPanelTest, ReturnSignsFromTheWindowButNeverFromATextInput) {
 
 TEST_F(SigningPanelTest, ClosingTheWindowFinishesWithNothing) {
     SigningPanel panel(panelfixtures::certificates(), {threePages()}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     Outcome outcome;
     begin(panel, outcome);
     panel.window()->close();
@@ -297,6 +309,7 @@ TEST_F(SigningPanelTest, ClosingTheWindowFinishesWithNothing) {
 
 TEST_F(SigningPanelTest, ZoomItemsFollowThePreview) {
     SigningPanel panel(panelfixtures::certificates(), {threePages()}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     QAction in, out, fit, other;
     in.setObjectName("zoomInDocument");
     out.setObjectName("zoomOutDocument");
@@ -322,6 +335,7 @@ TEST_F(SigningPanelTest, ZoomItemsFollowThePreview) {
 
 TEST_F(SigningPanelTest, PageNavigationForLongDocuments) {
     SigningPanel panel(panelfixtures::certificates(), {pages(6)}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     // The proposal is on the last page, shown first.
     EXPECT_EQ(panel.preview()->currentPage(), 5);
     EXPECT_FALSE(panel.pageNavigation()->isHidden());

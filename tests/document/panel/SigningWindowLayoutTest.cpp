@@ -53,6 +53,7 @@ TEST_F(SigningWindowTest, SigningAgainNamesTheCopyToBeReplaced) {
     const auto file = ctx.write("x.pdf", panelfixtures::plainPages(1));
     SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt,
                        std::string("x-firmado.pdf"), ctx.context);
+    panelfixtures::waitForPlacements(panel);
     EXPECT_EQ(panel.headerTitle()->text(), "Volver a firmar «x.pdf»");
     EXPECT_EQ(panel.hint()->text(), "Al firmar, sustituirá a «x-firmado.pdf».");
     EXPECT_EQ(panel.window()->windowTitle(), "x.pdf");
@@ -72,6 +73,7 @@ TEST_F(SigningWindowTest, DetailsGiveTheIssuerAndTheExpiryInSpanish) {
                                                      time_point_cast<system_clock::duration>(noon));
     const auto file = ctx.write("x.pdf", panelfixtures::plainPages(1));
     SigningPanel panel({c}, {file}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     const QString expected = QString::fromStdString(c.issuer.empty() ? "" : c.issuer + " · ") +
                              "Caduca el 4 may 2027";
     EXPECT_EQ(panel.details()->text(), expected);
@@ -124,6 +126,7 @@ protected:
 
 TEST_F(SigningWindowScreenshots, TheProposedCardOnTheInterestedPartysLine) {
     SigningPanel panel(panelfixtures::certificates(), {file()}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     begin(panel);
     EXPECT_EQ(panel.window()->size(), QSize(1325, 828));
     auto document = PreviewDocument::open(panel.files().front());
@@ -149,6 +152,7 @@ TEST_F(SigningWindowScreenshots, TheProposedCardOnTheInterestedPartysLine) {
 
 TEST_F(SigningWindowScreenshots, ATextBoxMakesItFillAndSign) {
     SigningPanel panel(panelfixtures::certificates(), {file()}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     panel.preview()->onTextAdd(0, {80, 620});
     panel.preview()->onFieldEdit({TextBoxes::firstID}, "Expediente 2026/0142");
     panel.tools()->setSelected(1);
@@ -162,6 +166,7 @@ TEST_F(SigningWindowScreenshots, ATextBoxMakesItFillAndSign) {
 TEST_F(SigningWindowScreenshots, HandwritingWithAStoredImage) {
     ctx.stored = panelfixtures::handwriting(180, 60);
     SigningPanel panel(panelfixtures::certificates(), {file()}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     panel.modeControl()->setSelected(1);
     panel.modeChanged();
     begin(panel);
@@ -176,6 +181,7 @@ TEST_F(SigningWindowScreenshots, HandwritingWithAStoredImage) {
 
 TEST_F(SigningWindowScreenshots, NoSignature) {
     SigningPanel panel(panelfixtures::certificates(), {file()}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     panel.modeControl()->setSelected(2);
     panel.modeChanged();
     begin(panel);
@@ -191,6 +197,7 @@ TEST_F(SigningWindowScreenshots, TwoDocuments) {
     const auto a = ctx.write("solicitud.pdf", panelfixtures::plainPages(1));
     const auto b = ctx.write("anexo.pdf", panelfixtures::plainPages(2));
     SigningPanel panel(panelfixtures::certificates(), {a, b}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
     begin(panel);
     const QImage image = Screenshots::save(*panel.window(), "signing-window-two");
     EXPECT_EQ(image.size() / image.devicePixelRatio(), QSize(420, 420));

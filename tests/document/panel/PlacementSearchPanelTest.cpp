@@ -1,0 +1,234 @@
+// The signing window and its placement search: the search runs on a worker thread, so the window
+// shows at once however slow the document's pages are; the card comes when the search ends, and
+// closing the window stops the search. Also the keys that turn pages, and the inline editor the
+// panel opens in the preview.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "PanelFixtures.h"
+#include "app/ui/SegmentedControl.h"
+#include "document/PagesPreview.h"
+#include "document/SigningPanel.h"
+#include "platform/PopplerPages.h"
+#include "qtsupport/Screenshots.h"
+
+namespace {
+
+using namespace std::chrono;
+using panelfixtures::Context;
+
+// Sanitizer builds run the window's own construction several times slower.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int slowdown = 6;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr int slowdown = 6;
+#else
+constexpr int slowdown = 1;
+#endif
+#else
+constexpr int slowdown = 1;
+#endif
+
+// Poppler's pages, each read taking `delay`; counts the reads.
+class SlowPages final : public PageSource {
+public:
+    SlowPages(std::string_view bytes, milliseconds delay, std::shared_ptr<std::atomic<int>> reads)
+        : pages_(PopplerPages::open(std::string(bytes))), delay_(delay), reads_(std::move(reads)) {}
+    int pageCount() const override { return pages_->pageCount(); }
+    std::optional<PageText> text(int i) const override {
+        wait();
+        return pages_->text(i);
+    }
+    std::optional<std::u16string> words(int i) const override {
+        wait();
+        return pages_->words(i);
+    }
+    std::optional<GreyImage> render(int i, double scale, std::int64_t max) const override {
+        return pages_->render(i, scale, max);
+    }
+
+private:
+    void wait() const {
+        ++*reads_;
+        std::this_thread::sleep_for(delay_);
+    }
+    std::unique_ptr<PopplerPages> pages_;
+    milliseconds delay_;
+    std::shared_ptr<std::atomic<int>> reads_;
+};
+
+SigningPanel::PageSourceFactory slow(milliseconds delay,
+                                     std::shared_ptr<std::atomic<int>> reads =
+                                         std::make_shared<std::atomic<int>>(0)) {
+    return [delay, reads](std::string_view bytes) -> std::unique_ptr<PageSource> {
+        return std::make_unique<SlowPages>(bytes, delay, reads);
+    };
+}
+
+void runEvents(milliseconds span) {
+    const auto end = steady_clock::now() + span;
+    while (steady_clock::now() < end) {
+        QApplication::processEvents();
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+}
+
+void waitForTiles(SigningPanel& panel) {
+    const auto end = steady_clock::now() + seconds(30);
+    while (panel.preview()->tilesPending() && steady_clock::now() < end) runEvents(milliseconds(10));
+}
+
+void press(QWidget* target, int key) {
+    QKeyEvent event(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+}  // namespace
+
+TEST(SigningPanelSearch, WindowShowsAtOnceAndTheCardComesWhenASlowSearchEnds) {
+    Context ctx;
+    const auto file = ctx.write("solicitud.pdf", panelfixtures::threePages());
+    const std::vector<Certificate>& certificates = panelfixtures::certificates();
+    // Three pages read at 0.8 s each: the search takes seconds.
+    const auto start = steady_clock::now();
+    SigningPanel panel(certificates, {file}, std::nullopt, std::nullopt, ctx.context,
+                       slow(milliseconds(800)));
+    panel.begin([](std::optional<SigningOptions>) {});
+    QApplication::processEvents();
+    const auto shown = duration_cast<milliseconds>(steady_clock::now() - start);
+    ::testing::Test::RecordProperty("shown_ms", static_cast<int>(shown.count()));
+    EXPECT_LT(shown.count(), 50 * slowdown);
+    EXPECT_TRUE(panel.window()->isVisible());
+    EXPECT_TRUE(panel.searchingPlacements());
+    EXPECT_TRUE(panel.signatures().empty());
+    EXPECT_TRUE(panel.preview()->spaces().empty());
+    EXPECT_EQ(panel.modeNote()->text(),
+              "Firma electrónica con tu certificado, sin nada en la página. Haz clic en la "
+              "página para poner la tarjeta.");
+    waitForTiles(panel);
+    Screenshots::save(*panel.window(), "signing-window-searching");
+
+    int found = 0;
+    QObject::connect(&panel, &SigningPanel::placementsFound, [&found] { ++found; });
+    ASSERT_TRUE(panelfixtures::waitForPlacements(panel));
+    EXPECT_EQ(found, 1);
+    EXPECT_GE(duration_cast<milliseconds>(steady_clock::now() - start).count(), 2400);
+    ASSERT_EQ(panel.signatures().size(), 1u);
+    EXPECT_EQ(panel.signatures()[0].pageIndex, 2);  // over "Fdo.: El interesado"
+    EXPECT_EQ(panel.preview()->signatures(), panel.signatures());
+    EXPECT_FALSE(panel.preview()->spaces().empty());
+    EXPECT_EQ(panel.modeNote()->text(),
+              "Firma electrónica con tu certificado. La tarjeta de la página lo dice.");
+    waitForTiles(panel);
+    Screenshots::save(*panel.window(), "signing-window-searched");
+}
+
+TEST(SigningPanelSearch, CopiesSetMeanwhileStayWhenTheSearchEnds) {
+    Context ctx;
+    const auto file = ctx.write("solicitud.pdf", panelfixtures::threePages());
+    SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt,
+                       ctx.context, slow(milliseconds(300)));
+    const SignatureCopy mine{0, {300, 500, 200, 72}, std::nullopt};
+    panel.preview()->onSignaturesChange({mine});
+    ASSERT_TRUE(panelfixtures::waitForPlacements(panel));
+    EXPECT_FALSE(panel.placements().empty());
+    EXPECT_EQ(panel.signatures(), std::vector<SignatureCopy>{mine});
+}
+
+TEST(SigningPanelSearch, ClosingTheWindowStopsTheSearch) {
+    Context ctx;
+    const auto file = ctx.write("largo.pdf", panelfixtures::plainPages(40));
+    auto reads = std::make_shared<std::atomic<int>>(0);
+    int finished = 0;
+    {
+        SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt,
+                           ctx.context, slow(milliseconds(100), reads));
+        panel.begin([&finished](std::optional<SigningOptions> options) {
+            ++finished;
+            EXPECT_FALSE(options);
+        });
+        runEvents(milliseconds(250));
+        panel.window()->close();
+        EXPECT_EQ(finished, 1);
+        const int atClose = reads->load();
+        runEvents(milliseconds(600));
+        EXPECT_LE(reads->load(), atClose + 1);  // the page being read when it closed
+        EXPECT_LT(reads->load(), 40);
+        EXPECT_TRUE(panel.placements().empty());
+    }
+    // A panel gone while its search runs never hears of it.
+    {
+        SigningPanel gone(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt,
+                          ctx.context, slow(milliseconds(50)));
+    }
+    runEvents(milliseconds(200));
+    EXPECT_EQ(finished, 1);
+}
+
+TEST(SigningPanelKeys, PageKeysTurnThePageUnlessTheFocusedControlUsesThem) {
+    Context ctx;
+    const auto file = ctx.write("doc.pdf", panelfixtures::plainPages(6));
+    SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt,
+                       ctx.context);
+    ASSERT_TRUE(panelfixtures::waitForPlacements(panel));
+    panel.begin([](std::optional<SigningOptions>) {});
+    PagesPreview& preview = *panel.preview();
+    preview.setCurrentPage(0);
+
+    panel.modeControl()->setFocus();
+    press(panel.modeControl(), Qt::Key_PageDown);
+    EXPECT_EQ(preview.currentPage(), 0);  // a segmented control keeps its keys
+
+    panel.signButton()->setFocus();
+    press(panel.signButton(), Qt::Key_PageDown);
+    EXPECT_EQ(preview.currentPage(), 1);
+    press(panel.signButton(), Qt::Key_End);
+    EXPECT_EQ(preview.currentPage(), 5);
+    EXPECT_EQ(panel.pageLabel()->text(), "Página 6 de 6");
+
+    panel.certificatePopup()->setFocus();
+    press(panel.certificatePopup(), Qt::Key_Down);
+    EXPECT_EQ(preview.currentPage(), 5);  // the popup's own arrows
+    press(panel.certificatePopup(), Qt::Key_PageUp);
+    EXPECT_EQ(preview.currentPage(), 4);
+
+    // A new text box opens the preview's inline editor, which keeps its keys too.
+    preview.onTextAdd(4, {100, 100});
+    QLineEdit* editor = preview.inlineEditor();
+    ASSERT_TRUE(editor);
+    EXPECT_TRUE(editor->text().isEmpty());
+    ASSERT_TRUE(panel.editorTarget());
+    EXPECT_EQ(panel.editorTarget()->pageIndex, 4);
+    press(editor, Qt::Key_Home);
+    EXPECT_EQ(preview.currentPage(), 4);
+}
+
+TEST(SigningPanelEditor, ClickingATextBoxOpensTheEditorWithItsText) {
+    Context ctx;
+    const auto file = ctx.write("solicitud.pdf", panelfixtures::threePages());
+    SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt,
+                       ctx.context);
+    ASSERT_TRUE(panelfixtures::waitForPlacements(panel));
+    panel.begin([](std::optional<SigningOptions>) {});
+    PagesPreview& preview = *panel.preview();
+    preview.onTextAdd(0, {100, 100});
+    preview.onFieldEdit({100001}, "Zaragoza");
+    preview.endEditing();
+    ASSERT_FALSE(preview.inlineEditor());
+    preview.onFieldClick(100001, {});
+    ASSERT_TRUE(preview.inlineEditor());
+    EXPECT_EQ(preview.inlineEditor()->text(), "Zaragoza");
+    EXPECT_EQ(panel.editorTarget()->text, "Zaragoza");
+}

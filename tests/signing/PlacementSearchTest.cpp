@@ -1,0 +1,135 @@
+// How the placement search reads a document: each page's text once, an ink map only for the pages
+// that need one, the last page's map shared by its cues and its place, the same list whether the
+// pages are read on one thread or several; huge pages mapped at 1 pixel per point.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "pdf/PDFFile.h"
+#include "platform/PopplerPages.h"
+#include "signing/InkMap.h"
+#include "signing/PlacementTestSupport.h"
+#include "signing/SignatureCues.h"
+#include "signing/SignatureLocator.h"
+#include "support/CairoPages.h"
+
+using namespace placementtest;
+
+namespace {
+
+// Poppler's pages, counting what is asked of each page; never cloned, so one thread reads all.
+class CountingPages final : public PageSource {
+public:
+    explicit CountingPages(std::string_view bytes) : pages_(PopplerPages::borrow(bytes)) {}
+    int pageCount() const override { return pages_->pageCount(); }
+    std::optional<PageText> text(int i) const override {
+        ++texts[i];
+        return pages_->text(i);
+    }
+    std::optional<std::u16string> words(int i) const override {
+        ++words_[i];
+        return pages_->words(i);
+    }
+    std::optional<GreyImage> render(int i, double scale, std::int64_t maxPixels) const override {
+        ++renders[i];
+        return pages_->render(i, scale, maxPixels);
+    }
+    mutable std::map<int, int> texts, words_, renders;
+
+private:
+    std::unique_ptr<PopplerPages> pages_;
+};
+
+// Twelve pages of text; a name cue with room above it on pages 3, 8 and 12 (the last).
+std::string cuedDocument() {
+    cairopages::Document doc;
+    for (int p = 1; p <= 12; ++p) {
+        auto& page = doc.page(595, 842);
+        page.lines(72, 770, {"Expone que reúne los requisitos de la convocatoria",
+                             "y solicita ser admitido en el procedimiento, página " +
+                                 std::to_string(p)});
+        if (p == 3 || p == 8 || p == 12) page.text(72, 200, "Fdo.: El interesado");
+    }
+    return doc.pdf();
+}
+
+std::string describe(const std::vector<SignaturePlacement>& list) {
+    std::string out;
+    for (const SignaturePlacement& p : list)
+        out += p.label + " " + std::to_string(p.pageIndex) + " " + std::to_string(p.rect.x) + "," +
+               std::to_string(p.rect.y) + "," + std::to_string(p.rect.width) + "," +
+               std::to_string(p.rect.height) + " [" + p.context + "]\n";
+    return out;
+}
+
+}  // namespace
+
+TEST(PlacementSearch, ReadsEachPageOnceAndDrawsOnlyThePagesThatNeedIt) {
+    const std::string pdf = cuedDocument();
+    PDFFile file(pdf);
+    CountingPages pages(file.bytes());
+    std::vector<SignaturePlacement> one = SignatureLocator::placements(file, pages);
+
+    // Boxes only for the pages with a cue (and the last page); the last page drawn once for its
+    // cue and its place together.
+    EXPECT_EQ(pages.renders, (std::map<int, int>{{2, 1}, {7, 1}, {11, 1}}));
+    EXPECT_EQ(pages.texts, (std::map<int, int>{{2, 1}, {7, 1}, {11, 1}}));
+    for (int i = 0; i < 11; ++i) EXPECT_EQ(pages.words_[i], 1) << i;
+
+    ASSERT_EQ(one.size(), 4u);
+    EXPECT_EQ(one[0].label, "Sobre «Fdo.: El interesado» · pág. 3");
+    EXPECT_EQ(one[2].label, "Sobre «Fdo.: El interesado» · pág. 12");
+    EXPECT_EQ(one[3].label, "Al final del contenido · pág. 12");
+
+    // Poppler's own source reads with several threads: the same list.
+    EXPECT_EQ(describe(SignatureLocator::placements(file)), describe(one));
+}
+
+TEST(PlacementSearch, PageLargerThanA1IsMappedAtOnePixelPerPoint) {
+    struct Pages final : PageSource {
+        mutable std::vector<double> scales;
+        int pageCount() const override { return 1; }
+        std::optional<PageText> text(int) const override { return PageText{}; }
+        std::optional<GreyImage> render(int, double scale, std::int64_t max) const override {
+            scales.push_back(scale);
+            GreyImage image;
+            image.width = static_cast<int>(std::ceil(2268 * scale));
+            image.height = static_cast<int>(std::ceil(4032 * scale));
+            if (static_cast<std::int64_t>(image.width) * image.height >= max) return std::nullopt;
+            image.pixels.assign(static_cast<std::size_t>(image.width) * image.height, 255);
+            // Ink over display (100 ... 300, 3832 ... 3932): rows from the top of the page.
+            for (int y = static_cast<int>(100 * scale); y < static_cast<int>(200 * scale); ++y)
+                for (int x = static_cast<int>(100 * scale); x < static_cast<int>(300 * scale); ++x)
+                    image.pixels[static_cast<std::size_t>(y) * image.width + x] = 0;
+            return image;
+        }
+    } pages;
+    std::optional<InkMap> scan =
+        InkMap::make(pages, 0, {}, DisplaySpace({0, 0, 2268, 4032}, 0), {});
+    ASSERT_TRUE(scan);
+    EXPECT_EQ(pages.scales, std::vector<double>{1.0});
+    EXPECT_EQ(scan->pixelsPerPoint(), 1.0);
+    EXPECT_EQ(scan->width(), 2268);
+    EXPECT_FALSE(scan->isEmpty({150, 3850, 10, 10}));
+    EXPECT_TRUE(scan->isEmpty({301, 3832, 100, 100}));
+    EXPECT_TRUE(scan->isEmpty({100, 3700, 200, 131}));
+
+    // An A1 sheet is still drawn at 2 pixels per point.
+    pages.scales.clear();
+    InkMap::make(pages, 0, {}, DisplaySpace({0, 0, 1684, 2384}, 0), {});
+    EXPECT_EQ(pages.scales, std::vector<double>{2.0});
+}
+
+TEST(PlacementSearch, QuickWordTestNeverHidesACue) {
+    EXPECT_FALSE(SignatureCues::mayHaveAnchorWords(u"The macro expands the token list"));
+    EXPECT_FALSE(SignatureCues::hasAnchorWords(u"The macro expands the token list"));
+    // Stems in any case, and characters whose folding gives letters, go on to the full test.
+    EXPECT_TRUE(SignatureCues::hasAnchorWords(u"FDO.: EL INTERESADO"));
+    EXPECT_TRUE(SignatureCues::hasAnchorWords(u"La Sol\u00b7licitant"));
+    EXPECT_TRUE(SignatureCues::mayHaveAnchorWords(u"\ufb01rma"));
+    // "signatures" in running text passes the quick test but is no cue word.
+    EXPECT_TRUE(SignatureCues::mayHaveAnchorWords(u"the signatures of nodes"));
+    EXPECT_FALSE(SignatureCues::hasAnchorWords(u"the signatures of nodes"));
+}
