@@ -729,8 +729,14 @@ void SigningPanel::searchEnded(std::vector<SignaturePlacement> list) {
     if (!touched_) {
         placeBest();
         refresh(true);
+    } else {
+        updateButton();
     }
     emit placementsFound();
+}
+
+bool SigningPanel::awaitingPlacement() const {
+    return searching_ && !touched_ && signatures_.empty();
 }
 
 void SigningPanel::placeBest() {
@@ -810,6 +816,9 @@ void SigningPanel::refresh(bool scroll) {
                 modeNote_->setText(QStringLiteral(
                     "Firma electrónica con tu certificado. Cada documento lleva la tarjeta en el "
                     "hueco de firma que se encuentre o, si no hay, en la última página."));
+            else if (awaitingPlacement())
+                modeNote_->setText(QStringLiteral(
+                    "Firma electrónica con tu certificado. Buscando el hueco de firma…"));
             else if (!signatures_.empty())
                 modeNote_->setText(QStringLiteral(
                     "Firma electrónica con tu certificado. La tarjeta de la página lo dice."));
@@ -867,7 +876,9 @@ void SigningPanel::updateButton() {
     const bool hasFills = !allFills().empty();
     if (mode_ == Mode::certificate) {
         signButton_->setText(hasFills ? QStringLiteral("Rellenar y firmar") : QStringLiteral("Firmar"));
-        signButton_->setEnabled(true);
+        // Until the search proposes a place (or the user places the card), signing would give
+        // a signature without its card.
+        signButton_->setEnabled(!awaitingPlacement());
         signButton_->setToolTip({});
         return;
     }

@@ -182,6 +182,8 @@ private:
 
     void startSearch(PageSourceFactory pages);
     void searchEnded(std::vector<SignaturePlacement> list);
+    // The search still runs and nothing is placed yet.
+    bool awaitingPlacement() const;
     void placeBest();
     void restore(const SigningRecord& previous);
     void refresh(bool scroll);

@@ -114,9 +114,10 @@ TEST(SigningPanelSearch, WindowShowsAtOnceAndTheCardComesWhenASlowSearchEnds) {
     EXPECT_TRUE(panel.searchingPlacements());
     EXPECT_TRUE(panel.signatures().empty());
     EXPECT_TRUE(panel.preview()->spaces().empty());
+    // Signing now would give a signature without its card.
     EXPECT_EQ(panel.modeNote()->text(),
-              "Firma electrónica con tu certificado, sin nada en la página. Haz clic en la "
-              "página para poner la tarjeta.");
+              "Firma electrónica con tu certificado. Buscando el hueco de firma…");
+    EXPECT_FALSE(panel.signButton()->isEnabled());
     waitForTiles(panel);
     Screenshots::save(*panel.window(), "signing-window-searching");
 
@@ -131,6 +132,7 @@ TEST(SigningPanelSearch, WindowShowsAtOnceAndTheCardComesWhenASlowSearchEnds) {
     EXPECT_FALSE(panel.preview()->spaces().empty());
     EXPECT_EQ(panel.modeNote()->text(),
               "Firma electrónica con tu certificado. La tarjeta de la página lo dice.");
+    EXPECT_TRUE(panel.signButton()->isEnabled());
     waitForTiles(panel);
     Screenshots::save(*panel.window(), "signing-window-searched");
 }
