@@ -17,6 +17,39 @@
 #include "platform/Log.h"
 #include "platform/Paths.h"
 #include "platform/Preferences.h"
+#include "profile/pane/ProfilePane.h"
+#include "settings/SettingsPane.h"
+#include "settings/welcome/WelcomeWindow.h"
+
+namespace {
+
+// The options pane as a section of the home window.
+class SettingsSection : public SectionPane {
+public:
+    QWidget* view() override { return pane_.view(); }
+    void activate() override { pane_.activate(); }
+
+private:
+    SettingsPane pane_;
+};
+
+// The welcome window as the application delegate holds it.
+class WelcomeAdapter : public WelcomeHandle {
+public:
+    WelcomeAdapter(bool installed, int certificates, int startAt)
+        : window_(installed, certificates, startAt) {
+        // The delegate may drop this adapter inside the call; the window lets itself go later.
+        window_.onClose = [this](std::optional<HomeSection> section) {
+            if (auto closed = onClose) closed(section);
+        };
+    }
+    void show(std::optional<int> page) override { window_.show(page); }
+
+private:
+    WelcomeWindow window_;
+};
+
+}  // namespace
 
 AppServices AppServices::standard() {
     AppServices s;
@@ -42,7 +75,13 @@ AppServices AppServices::standard() {
             QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
         }
     };
+    s.welcomeWindow = [](bool installed, int certificates, int startAt) -> std::unique_ptr<WelcomeHandle> {
+        return std::make_unique<WelcomeAdapter>(installed, certificates, startAt);
+    };
     s.homeWindow = [](bool showFinderHint) { return std::make_unique<HomeWindow>(showFinderHint); };
+    // "Mis datos": the signing certificates, the Secret Service and the system alerts.
+    s.profilePane = []() -> std::unique_ptr<SectionPane> { return std::make_unique<ProfilePane>(); };
+    s.settingsPane = [] { return std::make_unique<SettingsSection>(); };
     // The compiled-in help page (the online help when it is missing).
     s.help = [](std::optional<std::string> section) { Help::show(std::move(section)); };
     s.helpPopover = [](const std::string& section, QWidget* from) { Help::pop(section, from); };
