@@ -100,6 +100,20 @@ void BM_SignInvisible(benchmark::State& state) {
 }
 BENCHMARK(BM_SignInvisible)->Unit(benchmark::kMillisecond);
 
+// File to file: the input mapped and copied into the output through the atomic write (which
+// flushes it to disk), never held whole in memory.
+void BM_SignFileInvisible(benchmark::State& state) {
+    const auto& path = inputFile();
+    const auto output = std::filesystem::temp_directory_path() / "tindra-bench-sign-out.pdf";
+    auto store = std::make_shared<SoftwareIdentityStore>();
+    PDFSigner signer(SigningIdentity(store->sha1(), store), "Banco de pruebas");
+    for (auto _ : state) signer.signFile(path, output, PDFSigner::Placement::invisible());
+    std::filesystem::remove(output);
+    state.SetBytesProcessed(state.iterations() *
+                            static_cast<std::int64_t>(std::filesystem::file_size(path)));
+}
+BENCHMARK(BM_SignFileInvisible)->Unit(benchmark::kMillisecond);
+
 // The same with a visible raster signature on the last page.
 void BM_SignVisible(benchmark::State& state) {
     const auto& path = inputFile();

@@ -15,6 +15,8 @@ using namespace PDFFileLimits;
 namespace {
 
 const char* const kNoXRefStream = "No hay xref en el offset indicado";
+// Unsorted cross-reference rows are sorted into the table once there are at least this many.
+constexpr std::size_t kSettleRows = 4096;
 const char* const kBadTable = "Tabla xref no válida";
 
 std::int64_t saturatingAdd(std::int64_t a, std::int64_t b) {
@@ -39,8 +41,22 @@ std::int64_t field(const unsigned char* p, std::int64_t width, std::int64_t fall
 
 // ---------------------------------------------------------------------------------------------
 
-PDFFile::PDFFile(std::string data) : data_(std::move(data)) {
-    const auto size = static_cast<std::int64_t>(data_.size());
+PDFFile::PDFFile(std::string data) : owned_(std::move(data)), bytes_(owned_) {
+    start(static_cast<std::int64_t>(bytes_.size()));
+}
+
+PDFFile::PDFFile(std::string_view bytes, std::shared_ptr<const void> keeper)
+    : bytes_(bytes), keeper_(std::move(keeper)) {
+    start(static_cast<std::int64_t>(bytes_.size()));
+}
+
+const std::string& PDFFile::data() const {
+    if (!keeper_) return owned_;
+    if (!copy_) copy_ = std::make_unique<std::string>(bytes_);
+    return *copy_;
+}
+
+void PDFFile::start(std::int64_t size) {
     std::int64_t budget = 0;
     if (__builtin_mul_overflow(size, kWorkPerByte, &budget))
         budget = std::numeric_limits<std::int64_t>::max();
@@ -49,9 +65,22 @@ PDFFile::PDFFile(std::string data) : data_(std::move(data)) {
     open();
 }
 
+PDFFile::Table::const_iterator PDFFile::Table::find(std::int64_t number) const {
+    const auto it = std::lower_bound(
+        rows_.begin(), rows_.end(), number,
+        [](const value_type& row, std::int64_t wanted) { return row.first < wanted; });
+    return it != rows_.end() && it->first == number ? it : rows_.end();
+}
+
+const PDFFile::Entry& PDFFile::Table::at(std::int64_t number) const {
+    const auto it = find(number);
+    if (it == rows_.end()) throw std::out_of_range("PDFFile::Table::at");
+    return it->second;
+}
+
 void PDFFile::open() {
     const std::string_view head =
-        bytes().substr(0, std::min<std::size_t>(data_.size(), kHeaderWindow));
+        bytes().substr(0, std::min<std::size_t>(bytes_.size(), kHeaderWindow));
     if (!PDFParser::find("%PDF-", head, 0)) throw PDFError("El fichero no es un PDF");
     try {
         readSections();
@@ -72,7 +101,7 @@ void PDFFile::open() {
 
 void PDFFile::readSections() {
     const auto last =
-        PDFParser::findLast("startxref", bytes(), static_cast<std::int64_t>(data_.size()));
+        PDFParser::findLast("startxref", bytes(), static_cast<std::int64_t>(bytes_.size()));
     if (!last) throw PDFError("Falta startxref");
     PDFParser parser(bytes(), *last + 9);
     const auto offset = PDFParser::integerToken(parser.readToken());
@@ -103,6 +132,7 @@ void PDFFile::readSections() {
         if (!next) break;
         at = *next;
     }
+    settleEntries();
     trailer_.remove("Prev");
     trailer_.remove("XRefStm");
     if (!trailer_.contains("Root")) throw PDFError("El trailer no tiene /Root");
@@ -110,7 +140,7 @@ void PDFFile::readSections() {
 
 PDFFile::Section PDFFile::readSection(std::int64_t offset, std::set<std::int64_t>& visited,
                                       bool followXRefStm) {
-    if (offset < 0 || offset >= static_cast<std::int64_t>(data_.size())) {
+    if (offset < 0 || offset >= static_cast<std::int64_t>(bytes_.size())) {
         throw PDFError("Offset de xref fuera del fichero");
     }
     PDFParser parser(bytes(), offset);
@@ -119,16 +149,42 @@ PDFFile::Section PDFFile::readSection(std::int64_t offset, std::set<std::int64_t
 }
 
 void PDFFile::addEntry(std::int64_t number, Entry entry) {
-    // Sections list their numbers mostly in ascending order: a number past the last one goes in
-    // at the end without a search.
-    if (entries_.empty() || number > entries_.rbegin()->first) {
-        if (static_cast<std::int64_t>(entries_.size()) >= maxEntries_) throw EntryLimit();
-        entries_.emplace_hint(entries_.end(), number, entry);
-        return;
+    auto& rows = entries_.rows_;
+    rows.emplace_back(number, entry);
+    // Sorting when the unsorted rows outnumber the sorted ones keeps the cost of all sorts within
+    // a constant factor of the rows read, and the memory within twice the table plus a section.
+    const std::size_t pending = rows.size() - settled_;
+    if (pending > settled_ && pending >= kSettleRows) settleEntries();
+}
+
+void PDFFile::settleEntries(bool keepLast) {
+    auto& rows = entries_.rows_;
+    if (settled_ == rows.size() && !keepLast) return;
+    const auto byNumber = [](const Table::value_type& a, const Table::value_type& b) {
+        return a.first < b.first;
+    };
+    // The sorted rows were all read before the pending ones, and a stable sort keeps that order
+    // among rows of one number. Sections mostly list ascending numbers, so the sort and the merge
+    // usually find nothing to do.
+    const auto middle = rows.begin() + static_cast<std::ptrdiff_t>(settled_);
+    if (!std::is_sorted(middle, rows.end(), byNumber))
+        std::stable_sort(middle, rows.end(), byNumber);
+    if (middle != rows.begin() && middle != rows.end() && (middle - 1)->first >= middle->first)
+        std::inplace_merge(rows.begin(), middle, rows.end(), byNumber);
+    if (std::adjacent_find(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+            return a.first == b.first;
+        }) != rows.end()) {
+        auto out = rows.begin();
+        for (auto it = rows.begin(); it != rows.end();) {
+            auto next = it + 1;
+            while (next != rows.end() && next->first == it->first) ++next;
+            *out++ = keepLast ? *(next - 1) : *it;
+            it = next;
+        }
+        rows.erase(out, rows.end());
     }
-    if (static_cast<std::int64_t>(entries_.size()) >= maxEntries_ && !entries_.contains(number))
-        throw EntryLimit();
-    entries_.try_emplace(number, entry);
+    settled_ = rows.size();
+    if (static_cast<std::int64_t>(rows.size()) > maxEntries_) throw EntryLimit();
 }
 
 PDFFile::Section PDFFile::readClassicSection(PDFParser& parser, std::set<std::int64_t>& visited,
@@ -221,6 +277,12 @@ PDFFile::Section PDFFile::readStreamSection(std::int64_t offset) {
 
     const auto* row = reinterpret_cast<const unsigned char*>(data.data());
     std::int64_t remaining = static_cast<std::int64_t>(data.size());
+    // Room for the rows at once; geometric growth still, so many small sections cost no more
+    // than one large one.
+    auto& table = entries_.rows_;
+    const auto needed =
+        table.size() + static_cast<std::size_t>(std::min(remaining / rowLength, maxEntries_));
+    if (needed > table.capacity()) table.reserve(std::max(needed, 2 * table.capacity()));
     std::int64_t rows = 0;
     for (const auto& [first, count] : subsections) {
         for (std::int64_t number = first; number < first + count && remaining >= rowLength;
@@ -231,9 +293,6 @@ PDFFile::Section PDFFile::readStreamSection(std::int64_t offset) {
             const std::int64_t third = field(row + widths[0] + widths[1], widths[2], 0);
             row += rowLength;
             remaining -= rowLength;
-            if (!entries_.empty() && number <= entries_.rbegin()->first &&
-                entries_.contains(number))
-                continue;
             if (type == 1)
                 addEntry(number, Entry::atOffset(second, third));
             else if (type == 2)
@@ -285,7 +344,7 @@ void PDFFile::checkConsistency() {
     for (const auto& [number, entry] : entries_) {
         if (taken++ == kConsistencySamples) break;
         if (entry.kind != Entry::Kind::offset || number <= 0) continue;
-        if (entry.offset() < 0 || entry.offset() >= static_cast<std::int64_t>(data_.size()))
+        if (entry.offset() < 0 || entry.offset() >= static_cast<std::int64_t>(bytes_.size()))
             throw mismatch;
         // The entry is right when its offset holds the object's "N G obj" header. What follows
         // is the object's own business: a malformed object that nothing uses does not make the

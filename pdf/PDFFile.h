@@ -3,6 +3,7 @@
 // handler, with lenient object lookup, object streams and the page tree.
 //
 //   PDFFile file(std::move(bytes));          // throws PDFError or PDFSecurity::Failure
+//   PDFFile mapped(view, keeper);            // bytes it does not own (a memory map), kept alive
 //   for (PDFRef page : file.pageRefs()) {
 //       const PDFObject* rotate = file.inherited("Rotate", page);
 //   }
@@ -12,9 +13,14 @@
 // (wasReconstructed() is then true). Lookups never throw: a missing, free, unreadable or cyclic
 // object gives nullptr. Returned pointers stay valid for the life of the PDFFile (loaded objects
 // are cached and never evicted). One PDFFile must not be used from two threads at once.
+//
+// Opening reads only what the cross-reference sections, the consistency check and the objects
+// asked for touch: an object stream is decoded when one of its members is first looked up, and
+// its members are parsed one by one as they are asked for.
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -56,21 +62,50 @@ public:
         bool operator==(const Entry&) const = default;
     };
 
+    // The cross-reference table: one entry per object number, in ascending number order.
+    class Table {
+    public:
+        using value_type = std::pair<std::int64_t, Entry>;
+        using const_iterator = std::vector<value_type>::const_iterator;
+        using const_reverse_iterator = std::vector<value_type>::const_reverse_iterator;
+
+        const_iterator begin() const { return rows_.begin(); }
+        const_iterator end() const { return rows_.end(); }
+        const_reverse_iterator rbegin() const { return rows_.rbegin(); }
+        const_reverse_iterator rend() const { return rows_.rend(); }
+        std::size_t size() const { return rows_.size(); }
+        bool empty() const { return rows_.empty(); }
+        // The row of the number, or end().
+        const_iterator find(std::int64_t number) const;
+        bool contains(std::int64_t number) const { return find(number) != end(); }
+        // Throws std::out_of_range for a number without an entry.
+        const Entry& at(std::int64_t number) const;
+
+    private:
+        friend class PDFFile;
+        std::vector<value_type> rows_;
+    };
+
     // The largest object number accepted (2^31 - 1).
     static constexpr std::int64_t maxObjectNumber = 2147483647;
 
     // Opens (or repairs) the file. Throws PDFError ("El fichero no es un PDF", or the failure of
     // a repair) or PDFSecurity::Failure.
     explicit PDFFile(std::string data);
+    // Opens bytes the file does not own, such as a read-only memory map of a file on disk;
+    // `keeper` keeps them alive (and unchanged) for the life of the PDFFile.
+    PDFFile(std::string_view bytes, std::shared_ptr<const void> keeper);
     PDFFile(const PDFFile&) = delete;
     PDFFile& operator=(const PDFFile&) = delete;
 
     // The file exactly as given; every offset indexes these bytes.
-    const std::string& data() const { return data_; }
-    std::string_view bytes() const { return data_; }
+    std::string_view bytes() const { return bytes_; }
+    // The same bytes as a string. A file opened over bytes it does not own copies them on the
+    // first call: prefer bytes().
+    const std::string& data() const;
 
     // Cross-reference table by object number, the newest section's entry winning.
-    const std::map<std::int64_t, Entry>& entries() const { return entries_; }
+    const Table& entries() const { return entries_; }
     // Merged trailer, without /Prev and /XRefStm; always holds /Root.
     const PDFDictionary& trailer() const { return trailer_; }
     // The number after the last "startxref" (0 after a repair without one).
@@ -118,25 +153,32 @@ private:
         PDFDictionary trailer;
         bool isStream = false;
     };
-    // A member of an object stream: where its object starts in the decoded data and its position
-    // in the stream's header. Members are parsed when they are looked up, not before.
+    // A member of an object stream: its number, where its object starts in the decoded data and
+    // its position in the stream's header. Members are parsed when they are looked up, not before.
     struct Member {
+        std::int64_t number = 0;
         std::int64_t at = 0;
         std::int64_t index = 0;
     };
-    using Members = std::unordered_map<std::int64_t, Member>;
     struct ObjectStream {
         std::string decoded;
-        Members members;
+        // Sorted by number, one member per number (the header's last pair for it).
+        std::vector<Member> members;
+        const Member* find(std::int64_t number) const;
     };
 
+    void start(std::int64_t size);
     void open();
     void readSections();
     Section readSection(std::int64_t offset, std::set<std::int64_t>& visited, bool followXRefStm);
     Section readClassicSection(PDFParser& parser, std::set<std::int64_t>& visited,
                                bool followXRefStm);
     Section readStreamSection(std::int64_t offset);
+    // Rows are appended as they are read and sorted into the table now and then: a number keeps
+    // its first row (the newest section's), or its last one when `keepLast` (the repair scan,
+    // where the last header of a number wins).
     void addEntry(std::int64_t number, Entry entry);
+    void settleEntries(bool keepLast = false);
     void setUpSecurity();
     void checkConsistency();
     void reconstruct();
@@ -146,8 +188,12 @@ private:
     std::optional<std::int64_t> resolveLength(PDFRef ref);
     bool withinBudget() const { return work_ <= workBudget_; }
 
-    std::string data_;
-    std::map<std::int64_t, Entry> entries_;
+    std::string owned_;
+    std::string_view bytes_;
+    std::shared_ptr<const void> keeper_;
+    mutable std::unique_ptr<std::string> copy_;  // data() of bytes the file does not own
+    Table entries_;
+    std::size_t settled_ = 0;  // rows of entries_ already sorted and unique
     PDFDictionary trailer_;
     std::int64_t lastXRefOffset_ = 0;
     bool usesXRefStream_ = false;

@@ -1,4 +1,5 @@
 // Objects and pages of an opened PDF file: lenient, cached lookups, object streams, the page tree.
+#include <algorithm>
 #include <limits>
 
 #include "pdf/PDFError.h"
@@ -14,6 +15,20 @@ namespace {
 void addWork(std::int64_t& work, std::int64_t amount) {
     if (amount > 0 && __builtin_add_overflow(work, amount, &work))
         work = std::numeric_limits<std::int64_t>::max();
+}
+
+// The next token of an object stream's header as an integer, read in place: white space and
+// comments skipped, then the run of regular bytes, as PDFParser::readToken reads it.
+std::optional<std::int64_t> headerInteger(PDFParser& parser) {
+    parser.skipWhitespace();
+    const std::string_view bytes = parser.bytes();
+    const auto start = static_cast<std::size_t>(parser.position());
+    std::size_t end = start;
+    while (end < bytes.size() && !PDFParser::isWhitespace(static_cast<unsigned char>(bytes[end])) &&
+           !PDFParser::isDelimiter(static_cast<unsigned char>(bytes[end])))
+        ++end;
+    parser.setPosition(static_cast<std::int64_t>(end));
+    return PDFParser::integerToken(bytes.substr(start, end - start));
 }
 
 }  // namespace
@@ -35,9 +50,8 @@ const PDFObject* PDFFile::object(PDFRef ref) {
                 }
             } else if (entry.kind == Entry::Kind::compressed) {
                 const ObjectStream& stream = objectsInStream(entry.stream());
-                if (auto member = stream.members.find(n);
-                    member != stream.members.end() && withinBudget()) {
-                    const std::int64_t at = member->second.at;
+                if (const Member* member = stream.find(n); member && withinBudget()) {
+                    const std::int64_t at = member->at;
                     PDFParser parser(stream.decoded, at);
                     try {
                         result = parser.parseObject();
@@ -56,7 +70,7 @@ const PDFObject* PDFFile::object(PDFRef ref) {
 }
 
 std::optional<PDFObject> PDFFile::parseObject(std::int64_t offset, std::int64_t expected) {
-    if (offset < 0 || offset >= static_cast<std::int64_t>(data_.size()) || !withinBudget())
+    if (offset < 0 || offset >= static_cast<std::int64_t>(bytes_.size()) || !withinBudget())
         return std::nullopt;
     PDFParser parser(bytes(), offset, [this](PDFRef ref) { return resolveLength(ref); });
     try {
@@ -104,21 +118,39 @@ const PDFFile::ObjectStream& PDFFile::objectsInStream(std::int64_t number) {
             const auto length = static_cast<std::int64_t>(result.decoded.size());
             PDFParser header(result.decoded);
             for (std::int64_t index = 0; index < count; ++index) {
-                const auto member = PDFParser::integerToken(header.readToken());
+                const auto member = headerInteger(header);
                 if (!member) break;
-                const auto offset = PDFParser::integerToken(header.readToken());
+                const auto offset = headerInteger(header);
                 if (!offset) break;
                 std::int64_t at = 0;
                 if (*member < 0 || *member > maxObjectNumber || *offset < 0 ||
                     __builtin_add_overflow(first, *offset, &at) || at >= length) {
                     continue;
                 }
-                result.members.insert_or_assign(*member, Member{at, index});
+                result.members.push_back(Member{*member, at, index});
             }
             addWork(work_, header.reach());
+            // One member per number: the header's last pair for it.
+            auto& members = result.members;
+            std::stable_sort(members.begin(), members.end(),
+                             [](const Member& a, const Member& b) { return a.number < b.number; });
+            auto out = members.begin();
+            for (auto it = members.begin(); it != members.end(); ++it) {
+                if (it + 1 != members.end() && (it + 1)->number == it->number) continue;
+                *out++ = *it;
+            }
+            members.erase(out, members.end());
+            members.shrink_to_fit();
         }
     }
     return objectStreams_.try_emplace(number, std::move(result)).first->second;
+}
+
+const PDFFile::Member* PDFFile::ObjectStream::find(std::int64_t number) const {
+    const auto it = std::lower_bound(
+        members.begin(), members.end(), number,
+        [](const Member& member, std::int64_t wanted) { return member.number < wanted; });
+    return it != members.end() && it->number == number ? &*it : nullptr;
 }
 
 const PDFObject* PDFFile::resolve(const PDFObject* value) {

@@ -38,7 +38,8 @@ std::optional<std::int64_t> previousNumber(std::string_view bytes, std::int64_t&
 }  // namespace
 
 void PDFFile::reconstruct() {
-    entries_.clear();
+    entries_.rows_.clear();
+    settled_ = 0;
     cache_.clear();
     objectStreams_.clear();
     wasReconstructed_ = true;
@@ -64,11 +65,13 @@ void PDFFile::reconstruct() {
         if (!generation) continue;
         const auto number = previousNumber(all, i);
         if (!number || *number > maxObjectNumber) continue;
-        if (!entries_.contains(*number) &&
-            static_cast<std::int64_t>(entries_.size()) >= maxEntries_)
-            throw EntryLimit();
-        entries_.insert_or_assign(*number, Entry::atOffset(i + 1, *generation));
+        entries_.rows_.emplace_back(*number, Entry::atOffset(i + 1, *generation));
+        // Sorting now and then keeps memory bounded by the distinct numbers; the last header
+        // of a number still wins.
+        if (entries_.rows_.size() - settled_ > std::max<std::size_t>(settled_, 4096))
+            settleEntries(true);
     }
+    settleEntries(true);
 
     // Object streams, and the trailer keys of a cross-reference stream when nothing gave /Root.
     // These loads only classify objects; the work they cost is not charged to later lookups.
@@ -126,14 +129,18 @@ void PDFFile::reconstruct() {
     // Members of object streams that have no header of their own in the file, with their real
     // position in the stream's header so that a rewritten cross-reference stream points other
     // readers to the right member.
+    // The table is looked up while members are collected, so they join it only afterwards; the
+    // first stream that holds a number keeps it.
+    std::vector<Table::value_type> members;
     for (std::int64_t stream : objectStreamNumbers) {
-        const Members& members = objectsInStream(stream).members;
-        for (const auto& [number, member] : members) {
-            if (entries_.contains(number)) continue;
-            if (static_cast<std::int64_t>(entries_.size()) >= maxEntries_) throw EntryLimit();
-            entries_.emplace(number, Entry::inStream(stream, member.index));
+        for (const Member& member : objectsInStream(stream).members) {
+            if (entries_.contains(member.number)) continue;
+            members.emplace_back(member.number, Entry::inStream(stream, member.index));
+            if (static_cast<std::int64_t>(members.size()) > maxEntries_) throw EntryLimit();
         }
     }
+    for (const auto& [number, entry] : members) addEntry(number, entry);
+    settleEntries();
 
     // The catalog: /Root when it leads to a dictionary with /Pages, else the first /Catalog.
     const PDFDictionary* root = dictionary(trailer_.get("Root"));

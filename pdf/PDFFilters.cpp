@@ -2,11 +2,13 @@
 
 #include "pdf/PDFError.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -59,6 +61,55 @@ void runInflate(std::string_view data, Sink&& sink) {
         // A buffer left partly empty means the decoder wants input that is not there.
         if (stream.avail_out != 0 && stream.avail_in == 0 && inputLeft == 0) throw PDFError(kInflateFailure);
         if (status == Z_BUF_ERROR && produced == 0) throw PDFError(kInflateFailure);
+    }
+}
+
+// The fast path: the whole stream decoded at once by libdeflate into a buffer kept from call to
+// call (at most kWholeLimit bytes), then copied into a string of its exact size. Nothing when the
+// output does not fit or libdeflate refuses the data: zlib then decides, with its own handling of
+// damaged data, and a valid stream decodes to the same bytes either way.
+constexpr std::size_t kWholeLimit = std::size_t{8} << 20;
+// The buffer is kept for the next call only up to this size.
+constexpr std::size_t kKeptScratch = std::size_t{1} << 20;
+constexpr std::size_t kFirstWhole = std::size_t{64} << 10;
+constexpr std::size_t kWholeRatio = 8;
+
+std::optional<std::string> inflateWhole(std::string_view data) {
+    struct Scratch {
+        libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+        std::unique_ptr<char[]> buffer;
+        std::size_t size = 0;
+        ~Scratch() {
+            if (decompressor) libdeflate_free_decompressor(decompressor);
+        }
+    };
+    thread_local Scratch scratch;
+    if (!scratch.decompressor || data.empty()) return std::nullopt;
+    struct Trim {
+        Scratch& s;
+        ~Trim() {
+            if (s.size > kKeptScratch) {
+                s.buffer.reset();
+                s.size = 0;
+            }
+        }
+    } trim{scratch};
+
+    std::size_t want = std::clamp(data.size() * kWholeRatio, kFirstWhole, kWholeLimit);
+    while (true) {
+        if (scratch.size < want) {
+            scratch.buffer.reset();
+            scratch.buffer.reset(new char[want]);
+            scratch.size = want;
+        }
+        std::size_t used = 0, produced = 0;
+        const libdeflate_result result = libdeflate_deflate_decompress_ex(
+            scratch.decompressor, data.data(), data.size(), scratch.buffer.get(), scratch.size,
+            &used, &produced);
+        if (result == LIBDEFLATE_SUCCESS) return std::string(scratch.buffer.get(), produced);
+        if (result != LIBDEFLATE_INSUFFICIENT_SPACE || scratch.size >= kWholeLimit)
+            return std::nullopt;
+        want = std::min(scratch.size * 4, kWholeLimit);
     }
 }
 
@@ -194,29 +245,81 @@ std::string decode(std::string_view data, const PDFDictionary& dictionary) {
 }
 
 std::string inflate(std::string_view data) {
-    // Output up to kDirectLimit bytes is collected in one pass. A larger output is first only
-    // counted (so a decompression bomb never holds more than the limit), then decoded again into
-    // a buffer of its exact size (so a large stream is never held twice during a reallocation).
+    // Output up to kDirectLimit bytes is decoded straight into the result, which starts at a
+    // guess from the input's size and doubles when full; the whole input is handed over at once
+    // with Z_FINISH, so zlib needs no window of its own when the output fits. A larger output is
+    // first only counted (so a decompression bomb never holds more than the limit), then decoded
+    // again into a buffer of its exact size (so a large stream is never held twice during a
+    // reallocation).
     constexpr std::size_t kDirectLimit = std::size_t{32} << 20;
+    constexpr std::size_t kFirstGuess = 4096;
+    constexpr std::size_t kGuessRatio = 4;
     const auto limit = static_cast<std::size_t>(maxInflatedSize);
+    const auto tooLarge = [] { return PDFError("Un stream ocupa más de 256 MB descomprimido"); };
+    {
+        std::size_t offset = 0;
+        if (data.size() >= 2) {
+            const auto b0 = static_cast<unsigned char>(data[0]), b1 = static_cast<unsigned char>(data[1]);
+            if ((b0 & 0x0F) == 8 && ((b0 << 8) | b1) % 31 == 0) offset = 2;  // zlib header
+        }
+        if (auto whole = inflateWhole(data.substr(offset))) return std::move(*whole);
+    }
 
     std::string result;
     std::size_t total = 0;
-    bool counting = false;
-    runInflate(data, [&](const char* bytes, std::size_t size) {
-        total += size;
-        if (total > limit) throw PDFError("Un stream ocupa más de 256 MB descomprimido");
-        if (counting) return;
-        if (total > kDirectLimit) {
-            counting = true;
-            std::string().swap(result);
-            return;
+    {
+        std::size_t offset = 0;
+        if (data.size() >= 2) {
+            const auto b0 = static_cast<unsigned char>(data[0]), b1 = static_cast<unsigned char>(data[1]);
+            if ((b0 & 0x0F) == 8 && ((b0 << 8) | b1) % 31 == 0) offset = 2;  // zlib header
         }
-        if (result.capacity() < total) result.reserve(std::max<std::size_t>(result.capacity() * 2, kInflateStep));
-        result.append(bytes, size);
-    });
-    if (!counting) return result;
+        z_stream stream{};
+        if (inflateInit2(&stream, -15) != Z_OK) throw PDFError(kInflateFailure);
+        struct Guard {
+            z_stream& s;
+            ~Guard() { inflateEnd(&s); }
+        } guard{stream};
+        const auto* input = reinterpret_cast<const Bytef*>(data.data()) + offset;
+        std::size_t inputLeft = data.size() - offset;
+        result.resize(std::clamp(inputLeft / 8 * 8 * kGuessRatio, kFirstGuess, kDirectLimit));
+        bool direct = true;
+        while (true) {
+            feed(stream, input, inputLeft);
+            if (total == result.size()) {
+                if (result.size() >= kDirectLimit) {
+                    direct = false;
+                    break;
+                }
+                result.resize(std::min(result.size() * 2, kDirectLimit));
+            }
+            const auto room = static_cast<uInt>(std::min<std::size_t>(result.size() - total, UINT_MAX));
+            stream.next_out = reinterpret_cast<Bytef*>(result.data() + total);
+            stream.avail_out = room;
+            const int status = ::inflate(&stream, inputLeft == 0 ? Z_FINISH : Z_NO_FLUSH);
+            if (status != Z_OK && status != Z_STREAM_END && status != Z_BUF_ERROR)
+                throw PDFError(kInflateFailure);
+            const std::size_t produced = room - stream.avail_out;
+            total += produced;
+            if (total > limit) throw tooLarge();
+            if (status == Z_STREAM_END) break;
+            // Room left over means the decoder wants input that is not there.
+            if (stream.avail_out != 0 && stream.avail_in == 0 && inputLeft == 0)
+                throw PDFError(kInflateFailure);
+            if (status == Z_BUF_ERROR && produced == 0) throw PDFError(kInflateFailure);
+        }
+        if (direct) {
+            result.resize(total);
+            if (result.capacity() - total > total / 4) result.shrink_to_fit();
+            return result;
+        }
+    }
 
+    std::string().swap(result);
+    total = 0;
+    runInflate(data, [&](const char*, std::size_t size) {
+        total += size;
+        if (total > limit) throw tooLarge();
+    });
     result.resize(total);
     std::size_t filled = 0;
     runInflate(data, [&](const char* bytes, std::size_t size) {

@@ -13,7 +13,25 @@ PDFObject PDFObject::string(std::string bytes) { return PDFObject(Value(String{s
 PDFObject PDFObject::array(std::vector<PDFObject> elements) { return PDFObject(Value(std::move(elements))); }
 PDFObject PDFObject::dictionary(PDFDictionary dictionary) { return PDFObject(Value(std::move(dictionary))); }
 PDFObject PDFObject::stream(PDFDictionary dictionary, std::string data) {
-    return PDFObject(Value(PDFStream{std::move(dictionary), std::move(data)}));
+    return PDFObject(Value(StreamBox(PDFStream{std::move(dictionary), std::move(data)})));
+}
+
+PDFObject::StreamBox::StreamBox(PDFStream value)
+    : stream(std::make_unique<PDFStream>(std::move(value))) {}
+
+PDFObject::StreamBox::StreamBox(const StreamBox& other)
+    : stream(other.stream ? std::make_unique<PDFStream>(*other.stream) : nullptr) {}
+
+PDFObject::StreamBox& PDFObject::StreamBox::operator=(const StreamBox& other) {
+    if (this != &other) stream = other.stream ? std::make_unique<PDFStream>(*other.stream) : nullptr;
+    return *this;
+}
+
+PDFObject::StreamBox::~StreamBox() = default;
+
+bool PDFObject::StreamBox::operator==(const StreamBox& other) const {
+    if (!stream || !other.stream) return stream == other.stream;
+    return *stream == *other.stream;
 }
 PDFObject PDFObject::reference(PDFRef ref) { return PDFObject(Value(ref)); }
 
@@ -122,15 +140,21 @@ std::vector<PDFObject>* PDFObject::array() { return std::get_if<std::vector<PDFO
 
 const PDFDictionary* PDFObject::dictionary() const {
     if (auto v = std::get_if<PDFDictionary>(&value_)) return v;
-    if (auto v = std::get_if<PDFStream>(&value_)) return &v->dictionary;
+    if (auto v = std::get_if<StreamBox>(&value_); v && v->stream) return &v->stream->dictionary;
     return nullptr;
 }
 
 PDFDictionary* PDFObject::dictionary() {
     if (auto v = std::get_if<PDFDictionary>(&value_)) return v;
-    if (auto v = std::get_if<PDFStream>(&value_)) return &v->dictionary;
+    if (auto v = std::get_if<StreamBox>(&value_); v && v->stream) return &v->stream->dictionary;
     return nullptr;
 }
 
-const PDFStream* PDFObject::stream() const { return std::get_if<PDFStream>(&value_); }
-PDFStream* PDFObject::stream() { return std::get_if<PDFStream>(&value_); }
+const PDFStream* PDFObject::stream() const {
+    const auto* v = std::get_if<StreamBox>(&value_);
+    return v ? v->stream.get() : nullptr;
+}
+PDFStream* PDFObject::stream() {
+    auto* v = std::get_if<StreamBox>(&value_);
+    return v ? v->stream.get() : nullptr;
+}

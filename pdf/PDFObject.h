@@ -140,8 +140,20 @@ private:
     struct Null {
         bool operator==(const Null&) const = default;
     };
+    // A stream is held through a pointer, so that every other kind (most of a file's values)
+    // takes less room; copies stay deep.
+    struct StreamBox {
+        std::unique_ptr<PDFStream> stream;
+        explicit StreamBox(PDFStream value);
+        StreamBox(const StreamBox& other);
+        StreamBox(StreamBox&&) noexcept = default;
+        StreamBox& operator=(const StreamBox& other);
+        StreamBox& operator=(StreamBox&&) noexcept = default;
+        ~StreamBox();
+        bool operator==(const StreamBox& other) const;
+    };
     using Value = std::variant<bool, std::int64_t, double, Name, String, std::vector<PDFObject>,
-                               PDFDictionary, PDFStream, PDFRef, Null>;
+                               PDFDictionary, StreamBox, PDFRef, Null>;
 
     explicit PDFObject(Value value) : value_(std::move(value)) {}
 

@@ -36,6 +36,16 @@ std::optional<std::int64_t> plainInteger(std::string_view token) {
         i = 1;
     }
     if (i == token.size()) return std::nullopt;
+    // Up to 18 digits cannot overflow: no check per digit.
+    if (token.size() - i <= 18) {
+        std::int64_t value = 0;
+        for (; i < token.size(); ++i) {
+            const auto digit = static_cast<unsigned>(token[i] - '0');
+            if (digit > 9) return std::nullopt;
+            value = value * 10 + static_cast<std::int64_t>(digit);
+        }
+        return negative ? -value : value;
+    }
     // Accumulate as a negative number so that INT64_MIN fits.
     std::int64_t value = 0;
     for (; i < token.size(); ++i) {
@@ -186,7 +196,11 @@ PDFObject PDFParser::parseNumberOrKeyword() {
         return PDFObject::integer(*n);
     }
     std::optional<double> value = convertDouble(token);
-    if (!value && token[0] == '.') value = convertDouble("0" + std::string(token));
+    if (!value && token[0] == '.') {
+        std::string padded(token.size() + 1, '0');
+        token.copy(padded.data() + 1, token.size());
+        value = convertDouble(padded);
+    }
     if (!value)
         throw PDFError("Token inesperado «" + UTF8::sanitize(token) + "» en la posición " + std::to_string(start));
     // A plain integer is handled above, so what is left (a point, an exponent, a word, an integer

@@ -116,9 +116,13 @@ std::string PDFUpdate::streamRow(std::int64_t type, std::int64_t field2, std::in
     return row;
 }
 
-PDFUpdate::Result PDFUpdate::write() const {
+PDFUpdate::Result PDFUpdate::write() const { return build(true); }
+
+PDFUpdate::Result PDFUpdate::writeUpdate() const { return build(false); }
+
+PDFUpdate::Result PDFUpdate::build(bool withOld) const {
     const PDFFile& file = *file_;
-    const std::string& old = file.data();
+    const std::string_view old = file.bytes();
     const bool rebuilt = file.wasReconstructed();
     const bool classic = !file.usesXRefStream() && !rebuilt;
 
@@ -129,12 +133,19 @@ PDFUpdate::Result PDFUpdate::write() const {
 
     Result result;
     std::string& out = result.data;
-    out.reserve(old.size() + 1 + bodiesSize + tailSize);
-    out += old;
+    // Offsets count from the start of the whole new file, whether or not `out` holds the old
+    // bytes.
+    std::int64_t base = 0;
+    out.reserve((withOld ? old.size() : 0) + 1 + bodiesSize + tailSize);
+    if (withOld)
+        out += old;
+    else
+        base = static_cast<std::int64_t>(old.size());
     if (!old.empty() && old.back() != '\n' && old.back() != '\r') out.push_back('\n');
+    const auto here = [&] { return base + static_cast<std::int64_t>(out.size()); };
 
     for (const PDFRef& ref : order_) {
-        result.offsets[ref] = static_cast<std::int64_t>(out.size());
+        result.offsets[ref] = here();
         appendInt(out, ref.number);
         out.push_back(' ');
         appendInt(out, ref.generation);
@@ -155,7 +166,7 @@ PDFUpdate::Result PDFUpdate::write() const {
 
     if (classic) {
         trailer.set("Size", PDFObject::integer(std::max(file.size(), highest + 1)));
-        const auto xrefOffset = static_cast<std::int64_t>(out.size());
+        const auto xrefOffset = here();
         out += "xref\n";
         std::vector<std::int64_t> sorted;
         sorted.reserve(numbers.size());
@@ -192,7 +203,7 @@ PDFUpdate::Result PDFUpdate::write() const {
     }
     for (const auto& [number, ref] : numbers) rows[number] = streamRow(1, result.offsets.at(ref), ref.generation);
     const std::int64_t streamNumber = std::max(nextNumber_, highest + 1);
-    const auto streamOffset = static_cast<std::int64_t>(out.size());
+    const auto streamOffset = here();
     rows[streamNumber] = streamRow(1, streamOffset, 0);
 
     std::vector<PDFObject> index;

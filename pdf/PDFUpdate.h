@@ -26,7 +26,8 @@ class PDFFile;
 class PDFUpdate {
 public:
     struct Result {
-        // The complete new file: the old bytes unchanged, then the update.
+        // The complete new file: the old bytes unchanged, then the update (writeUpdate(): the
+        // update alone).
         std::string data;
         // For every object of the update, the offset in `data` of its "N G obj" line.
         std::map<PDFRef, std::int64_t> offsets;
@@ -60,6 +61,10 @@ public:
 
     // The new file. Throws PDFError when an offset or field does not fit its cross-reference entry.
     Result write() const;
+    // The update alone: the bytes write() puts after the old ones (starting with a line end when
+    // the old bytes do not end in one), so that the old bytes can be copied straight from where
+    // they are. Offsets are those of write(), counted from the start of the whole new file.
+    Result writeUpdate() const;
 
     // The 20-byte classic entry "%010d %05d n \n"; throws PDFError when a field does not fit.
     static std::string classicEntry(std::int64_t offset, std::int64_t generation);
@@ -68,6 +73,7 @@ public:
 
 private:
     void checkRef(PDFRef ref) const;
+    Result build(bool withOld) const;
 
     const PDFFile* file_;
     std::int64_t nextNumber_;

@@ -67,6 +67,10 @@ std::filesystem::path temporaryPath(const std::filesystem::path& target, bool re
 }
 
 void write(const std::filesystem::path& target, std::string_view bytes) {
+    write(target, [bytes](const Sink& sink) { sink(bytes); });
+}
+
+void write(const std::filesystem::path& target, const std::function<void(const Sink&)>& produce) {
     struct stat existing {};
     const bool replacing = ::stat(target.c_str(), &existing) == 0;
     if (replacing && !S_ISREG(existing.st_mode))
@@ -78,15 +82,17 @@ void write(const std::filesystem::path& target, std::string_view bytes) {
     if (fd < 0) fail(target, errno);
     if (replacing && ::fchmod(fd, existing.st_mode & 07777) != 0) fail(target, errno);
 
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            fail(target, errno);
+    produce([&](std::string_view bytes) {
+        size_t done = 0;
+        while (done < bytes.size()) {
+            ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                fail(target, errno);
+            }
+            done += static_cast<size_t>(n);
         }
-        done += static_cast<size_t>(n);
-    }
+    });
     if (::fsync(fd) != 0) fail(target, errno);
     int closing = fd;
     fd = -1;

@@ -5,6 +5,7 @@
 // none) or the complete new one, plus at most a stray temporary file.
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,14 @@ namespace AtomicFile {
 // kept; a new file gets 0666 less the umask. Throws std::runtime_error with a Spanish sentence when
 // the file cannot be written; the temporary file is then removed and `target` is untouched.
 void write(const std::filesystem::path& target, std::string_view bytes);
+
+// Receives the bytes of the file being written, piece by piece, in order.
+using Sink = std::function<void(std::string_view)>;
+// Writes what `produce` hands to its sink, in order, with the guarantees of write(): a large file
+// made of pieces (a file copied from where it is, then something appended) never has to be
+// assembled in memory. An exception from `produce` (or from the sink) passes through; the
+// temporary file is then removed and `target` is untouched.
+void write(const std::filesystem::path& target, const std::function<void(const Sink&)>& produce);
 
 // The temporary file used for `target`: in its folder, "tindra-" (".tindra-" when a file is being
 // replaced) + an upper-case UUID + the target's extension.

@@ -9,7 +9,8 @@
 void NativeEngine::sign(const std::filesystem::path& input, const std::filesystem::path& output,
                         const Certificate& certificate,
                         const std::optional<VisibleSignature>& visible) const {
-    std::string data = FileData::read(input);
+    // Mapped, not read: the signer copies it into the output piece by piece.
+    const std::shared_ptr<const FileData::Mapping> data = FileData::map(input);
     SigningIdentity identity(certificate.sha1, keychain, prompt);
     PDFSigner signer(std::move(identity), certificate.name);
 
@@ -29,13 +30,11 @@ void NativeEngine::sign(const std::filesystem::path& input, const std::filesyste
         }
     }
 
-    std::string result;
+    // The signer writes the output atomically, and only once the signature is complete.
     try {
-        // The input is kept only while a second attempt may need it.
-        result = second ? signer.sign(data, placement) : signer.sign(std::move(data), placement);
+        signer.signFile(data, output, placement);
     } catch (const PDFSigner::Failure& failure) {
         if (failure.kind() != PDFSigner::Failure::Kind::fieldNotFound || !second) throw;
-        result = signer.sign(std::move(data), *second);
+        signer.signFile(data, output, *second);
     }
-    AtomicFile::write(output, result);
 }

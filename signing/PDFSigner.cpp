@@ -2,10 +2,14 @@
 
 #include "pdf/PDFError.h"
 #include "pdf/PDFSecurity.h"
+#include "platform/AtomicFile.h"
+#include "platform/FileData.h"
+#include "signing/Digest.h"
 
 #include <unicode/normalizer2.h>
 #include <unicode/unistr.h>
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace {
@@ -211,15 +215,66 @@ PDFSigner::Failure PDFSigner::Failure::pageNotFound() {
     return Failure(Kind::pageNotFound, "No se encuentra la página de la firma.");
 }
 
+namespace {
+
+// The input is copied into the output and hashed in pieces of this size: each piece is hashed
+// while it is still in the processor's cache, and then written.
+constexpr std::size_t kCopyPiece = std::size_t{256} << 10;
+
+}  // namespace
+
 std::string PDFSigner::sign(std::string pdf, const Placement& placement) const {
     PDFFile file(std::move(pdf));
+    PDFRef signatureRef;
+    PDFUpdate::Result written = buildUpdate(file, placement, true, signatureRef);
+    std::string bytes = std::move(written.data);
+    embedSignature(bytes, written.offsets.at(signatureRef));
+    return bytes;
+}
+
+void PDFSigner::signFile(const std::filesystem::path& input, const std::filesystem::path& output,
+                         const Placement& placement) const {
+    signFile(FileData::map(input), output, placement);
+}
+
+void PDFSigner::signFile(const std::shared_ptr<const FileData::Mapping>& input,
+                         const std::filesystem::path& output, const Placement& placement) const {
+    PDFFile file(input->bytes(), input);
+    PDFRef signatureRef;
+    PDFUpdate::Result written = buildUpdate(file, placement, false, signatureRef);
+    // The update was built from the map: a file that changed meanwhile may have shown it other
+    // bytes than those about to be copied.
+    if (input->changed()) throw std::runtime_error(input->changedMessage());
+    const std::string_view old = file.bytes();
+    AtomicFile::write(output, [&](const AtomicFile::Sink& sink) {
+        // Read from the file into one small buffer: what is hashed is exactly what is written,
+        // and the copy does not make the whole input resident.
+        Digest::SHA256 hash;
+        std::string buffer(std::min(kCopyPiece, old.size()), '\0');
+        for (std::size_t at = 0; at < old.size();) {
+            const std::size_t n = input->read(at, buffer.data(), buffer.size());
+            hash.update(reinterpret_cast<const std::uint8_t*>(buffer.data()), n);
+            sink(std::string_view(buffer.data(), n));
+            at += n;
+        }
+        // What was hashed and copied is the file as it was opened only when the file is still
+        // the same; otherwise nothing is committed.
+        if (input->changed()) throw std::runtime_error(input->changedMessage());
+        embedSignature(written.data, static_cast<std::int64_t>(old.size()),
+                       written.offsets.at(signatureRef), hash);
+        sink(written.data);
+    });
+}
+
+PDFUpdate::Result PDFSigner::buildUpdate(PDFFile& file, const Placement& placement, bool whole,
+                                         PDFRef& signatureRefOut) const {
     if (file.security() && !file.security()->allowsSigning()) throw Failure::restricted();
     const PDFDictionary* catalogPointer = file.catalog();
     if (catalogPointer && isCertified(file, *catalogPointer)) throw Failure::certified();
     const auto catalogRef = file.catalogRef();
     if (!catalogRef || !catalogPointer) throw PDFError(kMissingCatalog);
     // The byte range holds numbers of at most ten digits.
-    if (static_cast<std::int64_t>(file.data().size()) > maxFileSize - 100000)
+    if (static_cast<std::int64_t>(file.bytes().size()) > maxFileSize - 100000)
         throw PDFError("El PDF es demasiado grande para firmarlo.");
     PDFDictionary catalog = *catalogPointer;
 
@@ -338,8 +393,6 @@ std::string PDFSigner::sign(std::string pdf, const Placement& placement) const {
     }
 
     update.setRaw(signatureRef, signatureDictionary(signatureRef, file.security()));
-    auto written = update.write();
-    std::string bytes = std::move(written.data);
-    embedSignature(bytes, written.offsets.at(signatureRef));
-    return bytes;
+    signatureRefOut = signatureRef;
+    return whole ? update.write() : update.writeUpdate();
 }

@@ -1,10 +1,11 @@
 #pragma once
-// Signs a PDF held in memory with a PAdES signature (ETSI.CAdES.detached) appended as one
-// incremental update: signature field and widget, optional appearance, signature dictionary with
-// placeholders, byte range, and the CMS signature written into the placeholder.
+// Signs a PDF with a PAdES signature (ETSI.CAdES.detached) appended as one incremental update:
+// signature field and widget, optional appearance, signature dictionary with placeholders, byte
+// range, and the CMS signature written into the placeholder.
 //
 //   PDFSigner signer(SigningIdentity(sha1, keychain), certificate.name);
 //   std::string signedPDF = signer.sign(std::move(pdf), PDFSigner::Placement::invisible());
+//   signer.signFile(input, output, placement);   // the same bytes, file to file, nothing copied
 
 #include "pdf/PDFFile.h"
 #include "pdf/PDFObject.h"
@@ -16,6 +17,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -24,6 +27,12 @@
 #include <variant>
 
 class PDFSecurity;
+namespace Digest {
+class SHA256;
+}
+namespace FileData {
+class Mapping;
+}
 
 struct PDFSigner {
     // What a render function returns: the bytes of a PDF whose first page is the picture (drawn
@@ -98,6 +107,18 @@ struct PDFSigner {
     // The signed file. Throws Failure, PDFError, PDFSecurity::Failure and the identity's errors.
     std::string sign(std::string pdf, const Placement& placement) const;
 
+    // Signs the file at `input` into `output` (an atomic write) without holding either whole in
+    // memory: the input is mapped, copied and hashed piece by piece straight into the output, and
+    // the update follows. The output is byte for byte what sign() gives for the same bytes.
+    // Throws as sign(), the file errors of FileData::map and AtomicFile::write, and a
+    // std::runtime_error when the input changes on disk while it is read; `output` is then left
+    // as it was.
+    void signFile(const std::filesystem::path& input, const std::filesystem::path& output,
+                  const Placement& placement) const;
+    // The same over an input already mapped.
+    void signFile(const std::shared_ptr<const FileData::Mapping>& input,
+                  const std::filesystem::path& output, const Placement& placement) const;
+
     // Appearance operations, also used by the signature copies and the form filler.
 
     // What the form XObject's content stream holds: the rendered content as it is, or (for the
@@ -125,7 +146,18 @@ struct PDFSigner {
     // Fills the byte range and the signature into the written bytes, in place; `from` is the
     // offset of the signature dictionary's object.
     void embedSignature(std::string& bytes, std::int64_t from) const;
+    // The same into the part of the file that starts at offset `start` and runs to its end;
+    // `prefix` has been fed the file's bytes before `start`.
+    void embedSignature(std::string& tail, std::int64_t start, std::int64_t from,
+                        Digest::SHA256& prefix) const;
 
     // The /M text for a time in the system's time zone: D:YYYYMMDDHHmmSS+HH'mm'.
     static std::string pdfDate(std::chrono::system_clock::time_point time);
+
+private:
+    // Everything but the signature itself: the update with its placeholders, written as the whole
+    // new file (`whole`) or as the update alone; `signatureRef` receives the signature
+    // dictionary's reference.
+    PDFUpdate::Result buildUpdate(PDFFile& file, const Placement& placement, bool whole,
+                                  PDFRef& signatureRef) const;
 };

@@ -76,27 +76,37 @@ std::optional<std::size_t> findContents(const std::string& bytes, std::size_t fr
 }  // namespace
 
 void PDFSigner::embedSignature(std::string& bytes, std::int64_t from) const {
-    if (from < 0 || static_cast<std::uint64_t>(from) > bytes.size())
+    Digest::SHA256 hash;
+    embedSignature(bytes, 0, from, hash);
+}
+
+void PDFSigner::embedSignature(std::string& tail, std::int64_t start, std::int64_t from,
+                               Digest::SHA256& prefix) const {
+    // Positions in `tail` are those in the file less `start`.
+    if (start < 0 || from < start || static_cast<std::uint64_t>(from - start) > tail.size())
         throw PDFError("No se encuentran los marcadores de la firma");
-    auto contents = findContents(bytes, static_cast<std::size_t>(from));
-    std::size_t range = bytes.find(kByteRangePlaceholder, static_cast<std::size_t>(from));
+    const auto local = static_cast<std::size_t>(from - start);
+    auto contents = findContents(tail, local);
+    std::size_t range = tail.find(kByteRangePlaceholder, local);
     if (!contents || range == std::string::npos)
         throw PDFError("No se encuentran los marcadores de la firma");
-    if (bytes.size() > static_cast<std::uint64_t>(maxFileSize))
+    const auto offset = static_cast<std::size_t>(start);
+    if (offset > static_cast<std::uint64_t>(maxFileSize) ||
+        tail.size() > static_cast<std::uint64_t>(maxFileSize) - offset)
         throw PDFError("El PDF es demasiado grande para firmarlo.");
 
-    const std::size_t a = *contents;
+    const std::size_t a = offset + *contents;
     const std::size_t b = a + kContentsDigits + 2;
-    const std::size_t c = bytes.size() - b;
+    const std::size_t c = offset + tail.size() - b;
     std::string text = "[0 " + std::to_string(a) + " " + std::to_string(b) + " " +
                        std::to_string(c) + "]";
     text.resize(kByteRangePlaceholder.size(), ' ');
-    bytes.replace(range, text.size(), text);
+    tail.replace(range, text.size(), text);
 
-    Digest::SHA256 hash;
-    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-    hash.update(data, a);
-    hash.update(data + b, c);
+    Digest::SHA256& hash = prefix;
+    const auto* data = reinterpret_cast<const std::uint8_t*>(tail.data());
+    hash.update(data, *contents);
+    hash.update(data + (b - offset), c);
     const DER::Bytes digest = hash.finish();
 
     const SigningIdentity& signer = identity;
@@ -107,5 +117,5 @@ void PDFSigner::embedSignature(std::string& bytes, std::int64_t from) const {
     if (static_cast<std::int64_t>(cms.size()) > reservedBytes)
         throw Failure::signatureTooLarge(static_cast<std::int64_t>(cms.size()));
     const std::string hex = Digest::hexUpper(cms);
-    bytes.replace(a + 1, hex.size(), hex);
+    tail.replace(*contents + 1, hex.size(), hex);
 }

@@ -340,7 +340,11 @@ TEST(PDFFileObjects, DecryptionKeyTakesTheEntrysGeneration) {
                                 {"U", PDFObject::string(PDFSecurity::rc4(key, PDFSecurity::padding))},
                                 {"P", PDFObject::integer(-4)}};
     const PDFSecurity security(encrypt, id);
-    auto hexString = [](const std::string& bytes) { return "<" + fixtures::hex(bytes) + ">"; };
+    auto hexString = [](const std::string& bytes) {
+        std::string text = "<";
+        text += fixtures::hex(bytes);
+        return text + ">";
+    };
     FixtureWriter w = onePage();
     w.object(5, hexString(security.encrypt(std::string_view("cinco"), PDFRef(5, 3))), 3);
     w.object(6, hexString(security.encrypt(std::string_view("seis"), PDFRef(6, 0))));
@@ -572,4 +576,41 @@ TEST(PDFFileHostile, LookAheadPastMembersIsCharged) {
     for (int i = 0; i < members; ++i) file.object(PDFRef(10 + i));
     auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_LT(seconds, 3.0);
+}
+
+// A table far larger than one sorting step, listed in descending order and with every number
+// twice: the first listing of a number wins however the rows arrive.
+TEST(PDFFileOpen, LargeUnorderedTableKeepsTheFirstListingOfEachNumber) {
+    constexpr int kObjects = 9000;
+    FixtureWriter w = onePage();
+    for (int n = 4; n <= kObjects; ++n) w.object(n, std::to_string(n));
+    const std::int64_t xref = w.size();
+    std::string table = "xref\n";
+    char row[32];
+    for (int n = kObjects; n >= 1; --n) {
+        std::snprintf(row, sizeof row, "%010lld 00000 n \n", static_cast<long long>(w.offset(n)));
+        table += std::to_string(n) + " 1\n" + row;
+    }
+    for (int n = kObjects; n >= 1; n -= 7) table += std::to_string(n) + " 1\n0000000000 65535 f \n";
+    w.raw(table + "trailer\n<</Root 1 0 R /Size " + std::to_string(kObjects + 1) + " >>\n");
+    PDFFile file(w.finishWithStartxref(xref));
+    EXPECT_FALSE(file.wasReconstructed());
+    ASSERT_EQ(file.entries().size(), static_cast<std::size_t>(kObjects));
+    for (int n : {1, 2, 5000, kObjects}) {
+        EXPECT_EQ(file.entries().at(n), PDFFile::Entry::atOffset(w.offset(n), 0)) << n;
+        EXPECT_EQ(intValue(file.object(PDFRef(n))), n > 3 ? n : -999) << n;
+    }
+    EXPECT_FALSE(file.entries().contains(kObjects + 1));
+    EXPECT_THROW(file.entries().at(0), std::out_of_range);
+}
+
+// Bytes the file does not own open as the same file; data() gives them as a string.
+TEST(PDFFileOpen, BytesHeldElsewhereOpenLikeOwnedBytes) {
+    auto bytes = std::make_shared<std::string>(fixtures::textPDF(3));
+    PDFFile viewed(*bytes, bytes);
+    PDFFile owned(*bytes);
+    EXPECT_EQ(viewed.pageRefs(), owned.pageRefs());
+    EXPECT_EQ(viewed.entries().size(), owned.entries().size());
+    EXPECT_EQ(viewed.bytes().data(), bytes->data());
+    EXPECT_EQ(viewed.data(), *bytes);
 }

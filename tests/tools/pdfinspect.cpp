@@ -15,6 +15,7 @@
 #include "pdf/PDFFilters.h"
 #include "pdf/PDFSerializer.h"
 #include "pdf/PDFUpdate.h"
+#include "platform/FileData.h"
 
 #include <cstdio>
 #include <fstream>
@@ -50,14 +51,6 @@ bool parseArguments(int argc, char** argv, Options& options) {
     }
 }
 
-std::string readWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw PDFError("No se puede leer el fichero " + path);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
 void writeOut(const std::string& bytes) {
     std::fwrite(bytes.data(), 1, bytes.size(), stdout);
     std::fflush(stdout);
@@ -88,7 +81,14 @@ int update(PDFFile& file, const std::string& output) {
 }
 
 int inspect(const Options& options) {
-    PDFFile file(readWhole(options.file));
+    // The file is mapped, not read: opening touches only what it needs.
+    std::shared_ptr<const FileData::Mapping> input;
+    try {
+        input = FileData::map(options.file);
+    } catch (const std::runtime_error&) {
+        throw PDFError("No se puede leer el fichero " + options.file);
+    }
+    PDFFile file(input->bytes(), input);
     if (options.command.empty()) {
         const auto pages = file.pageRefs().size();
         writeOut("{\"pages\": " + std::to_string(pages) + ", \"encrypted\": " + flag(file.isEncrypted()) +

@@ -152,10 +152,8 @@ int main(int argc, char** argv) {
 
         PDFSigner signer(std::move(identity), certificate->name, stamp.date,
                          [stamp](Size box) { return SignatureAppearances::card(stamp, box); });
-        std::string output = signer.sign(readAll(files[0]), placement);
-        std::ofstream out(files[1], std::ios::binary | std::ios::trunc);
-        out.write(output.data(), static_cast<std::streamsize>(output.size()));
-        if (!out.flush()) throw std::runtime_error("No se puede escribir " + files[1] + ".");
+        // File to file: the input is mapped and copied into the output, never held whole.
+        signer.signFile(files[0], files[1], placement);
     } catch (const std::exception& error) {
         std::cerr << error.what() << "\n";
         return 1;
