@@ -11,6 +11,7 @@
 #include "pdf/PDFFile.h"
 #include "platform/PopplerPages.h"
 #include "signing/DisplaySpace.h"
+#include "signing/PDFSigner.h"
 #include "signing/PageAnnotation.h"
 
 namespace FormReader {
@@ -52,10 +53,12 @@ const PDFObject* inheritedValue(PDFFile& file, const std::vector<const PDFDictio
     return nullptr;
 }
 
-// The first /AP /N key other than Off: the name of the on state.
+// The first /AP /N key other than Off: the name of the on state. A single appearance stream
+// names no state (its dictionary's keys are no states), as the filler reads it too.
 std::string onState(PDFFile& file, const PDFDictionary& widget) {
     const PDFDictionary* ap = file.dictionary(widget.get("AP"));
-    const PDFDictionary* normal = ap ? file.dictionary(ap->get("N")) : nullptr;
+    const PDFObject* n = ap ? file.resolve(ap->get("N")) : nullptr;
+    const PDFDictionary* normal = n && !n->stream() ? n->dictionary() : nullptr;
     if (!normal) return "";
     for (const auto& entry : *normal)
         if (entry.key != "Off") return entry.key;
@@ -133,7 +136,9 @@ std::optional<Widget> readWidget(PDFFile& file, const PDFDictionary& annotation)
     w.flags = ff && ff->integer() ? *ff->integer() : 0;
     if (w.kind == FormField::Kind::check && (w.flags & pushButtonFlag)) return std::nullopt;
 
-    std::optional<Rect> rect = PageAnnotation::rectangle(file, annotation.get("Rect"));
+    // The filler's own rectangle test (a direct array of four finite numbers): a widget it would
+    // not find is no field here.
+    std::optional<Rect> rect = PDFSigner::rect(annotation);
     if (!rect) return std::nullopt;
     w.rect = *rect;
     std::optional<std::string> name = FieldName::fullName(file, &annotation);
@@ -220,7 +225,11 @@ std::vector<FormField> fields(PDFFile& file, const PageSource& pages) {
         std::vector<Widget> widgets;
         const std::size_t n = std::min(list.size(), maxAnnotsPerPage);
         for (std::size_t k = 0; k < n && result.size() + widgets.size() < maxFields; ++k) {
-            const PDFDictionary* annotation = file.dictionary(&list[k]);
+            // As the filler takes them: an annotation object (by reference), not a stream.
+            if (!list[k].reference()) continue;
+            const PDFObject* object = file.resolve(&list[k]);
+            const PDFDictionary* annotation =
+                object && !object->stream() ? object->dictionary() : nullptr;
             if (!annotation) continue;
             if (std::optional<Widget> w = readWidget(file, *annotation))
                 widgets.push_back(std::move(*w));

@@ -4,8 +4,10 @@
 //             "choice", 0-based pageIndex, rect [x, y, w, h] in page space, caption = the first
 //             non-empty of left, above and tooltip, section or null, drawn);
 //   "units":  FormReader::units in order (index = unit id, fields = their ids, pageIndex);
-//   "labels": the labels of the units ({"unit", "who", "what"});
-//   "plan":   the fill plan ({"field", "value", "state", "source"}).
+//   "labels": the labels of the units ({"unit", "who", "what"}), when labelling ran (--rules,
+//             --ai, --facts or --cert);
+//   "plan":   the fill plan ({"field", "value", "state", "source"}), when --facts or --cert is
+//             given.
 // Exit 0; a file that does not open: its Spanish sentence on standard error, exit 1; bad usage:
 // exit 2.
 
@@ -257,8 +259,6 @@ int main(int argc, char** argv) {
         if (options->facts || options->cert)
             out["plan"] = planJSON(FormPlan(fields, labels, planCertificate(*options), std::nullopt,
                                             planFacts(*options), planDate(*options)));
-        else
-            out["plan"] = nlohmann::json::array();
         std::cout << out.dump() << "\n";
     } catch (const std::exception& e) {
         std::cerr << e.what() << "\n";

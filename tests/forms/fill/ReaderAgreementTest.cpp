@@ -7,6 +7,7 @@
 #include "forms/reader/FormReader.h"
 #include "pdf/PDFFile.h"
 #include "support/FormFixtures.h"
+#include "support/PDFFixtures.h"
 
 namespace {
 
@@ -71,4 +72,48 @@ TEST(ReaderAgreement, EveryFieldTheReaderFindsIsFilled) {
         const PDFDictionary* field = filled.dictionary(filled.object(w.fieldRef));
         ASSERT_TRUE(field && field->get("V")) << w.name;
     }
+}
+
+// A check box whose normal appearance is one stream names no on-state: the reader gives it no
+// export value (the stream's own keys are no states) and the filler cannot tick it either.
+TEST(ReaderAgreement, ACheckBoxWithOneAppearanceStreamHasNoOnState) {
+    fixtures::FixtureWriter w;
+    w.object(1, "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R 6 0 R] >> >>");
+    w.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    w.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Annots [4 0 R 6 0 R] >>");
+    w.object(4, "<< /Type /Annot /Subtype /Widget /FT /Btn /T (casilla) /Rect [72 700 84 712] "
+                "/AP << /N 5 0 R >> >>");
+    w.stream(5, "/Type /XObject /Subtype /Form /BBox [0 0 12 12]", "0 g 2 2 m 8 8 l S\n", false);
+    w.object(6, "<< /Type /Annot /Subtype /Widget /FT /Btn /T (marca) /Rect [72 680 84 692] "
+                "/AP << /N << /S#C3#AD 5 0 R /Off 5 0 R >> >> >>");
+    const std::string pdf = w.finishClassic("/Root 1 0 R");
+    PDFFile file(pdf);
+    const std::vector<FormField> fields = FormReader::fields(file);
+    ASSERT_EQ(fields.size(), 2u);
+    EXPECT_EQ(fields[0].exportValue, "");
+    EXPECT_EQ(fields[1].exportValue, "Sí");
+    EXPECT_THROW(FormFiller::fill(pdf, {{"casilla", 0, fields[0].rect, "X"}}), FormFiller::Failure);
+    EXPECT_NO_THROW(FormFiller::fill(pdf, {{"marca", 0, fields[1].rect, "X"}}));
+}
+
+// A widget whose /Rect is no direct array of four numbers, or that is no annotation object of its
+// own, is skipped by the filler, and so by the reader: no field is offered that cannot be filled.
+TEST(ReaderAgreement, AnIndirectRectOrADirectWidgetIsNoField) {
+    fixtures::FixtureWriter w;
+    w.object(1, "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R 6 0 R] >> >>");
+    w.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    // The third annotation is written in the array itself, which the filler never reaches.
+    w.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Annots [4 0 R 6 0 R "
+                "<< /Type /Annot /Subtype /Widget /FT /Tx /T (directo) /Rect [72 600 272 616] >>"
+                "] >>");
+    w.object(4, "<< /Type /Annot /Subtype /Widget /FT /Tx /T (indirecto) /Rect 5 0 R >>");
+    w.object(5, "[72 700 272 716]");
+    w.object(6, "<< /Type /Annot /Subtype /Widget /FT /Tx /T (directo) /Rect [72 660 272 676] >>");
+    const std::string pdf = w.finishClassic("/Root 1 0 R");
+    PDFFile file(pdf);
+    const std::vector<FormField> fields = FormReader::fields(file);
+    ASSERT_EQ(fields.size(), 1u);
+    EXPECT_EQ(fields[0].name, "directo");
+    EXPECT_THROW(FormFiller::fill(pdf, {{"indirecto", 0, {72, 700, 200, 16}, "x"}}),
+                 FormFiller::Failure);
 }

@@ -59,7 +59,7 @@ TEST(PdfformTool, PrintsFieldsAndUnits) {
     EXPECT_EQ(out["units"][0]["fields"], nlohmann::json({1, 2, 3, 4, 5, 6, 7, 8, 9}));
     EXPECT_EQ(out["units"][1]["fields"], nlohmann::json({10}));
     EXPECT_TRUE(out.contains("labels"));
-    EXPECT_TRUE(out.contains("plan"));
+    EXPECT_FALSE(out.contains("plan"));  // planned only with --facts or --cert
 }
 
 TEST(PdfformTool, BadFilesAndUsage) {
