@@ -30,8 +30,10 @@ Switch switchIn(const std::vector<std::string>& arguments) {
 bool installSpanishTranslation() {
     QCoreApplication* app = QCoreApplication::instance();
     if (!app) return false;
+    const QLocale spanish(QLocale::Spanish, QLocale::Spain);
+    QLocale::setDefault(spanish);
     auto* translator = new QTranslator(app);
-    if (!translator->load(QLocale(QLocale::Spanish, QLocale::Spain), QStringLiteral("qtbase"),
+    if (!translator->load(spanish, QStringLiteral("qtbase"),
                           QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         delete translator;
         return false;

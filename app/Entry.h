@@ -17,7 +17,9 @@ inline constexpr char uninstallSwitch[] = "--uninstall-quick-action";
 Switch switchIn(const std::vector<std::string>& arguments);
 
 // Qt's own texts (standard buttons, file dialog) in Spanish, for the life of the application
-// object; false when the translation is not installed.
+// object, and Spanish (Spain) as the default locale, so that what Qt words by locale (file type
+// names in the open panel, dates in its list) matches the interface whatever the session's
+// language; false when the translation is not installed.
 bool installSpanishTranslation();
 
 // Runs the process; returns its exit status.

@@ -1,5 +1,7 @@
 #include "app/ProgressWindow.h"
 
+#include <algorithm>
+
 #include "app/ui/Brand.h"
 
 #include <QApplication>
@@ -101,8 +103,13 @@ ProgressWindow::ProgressWindow(Actions actions, QObject* parent)
     revealButton_ = new QPushButton("Mostrar en la carpeta", window);
     openButton_ = new QPushButton("Abrir", window);
     doneButton_ = new QPushButton("Aceptar", window);
+    // Some styles fit a long title tightly: keep room on either side of the text (the row holds
+    // the three buttons with it).
+    constexpr int textMargin = 14;
     for (QPushButton* button : {revealButton_, openButton_, doneButton_}) {
         button->setAutoDefault(false);
+        const int roomy = button->fontMetrics().horizontalAdvance(button->text()) + 2 * textMargin;
+        button->setMinimumWidth(std::max(button->sizeHint().width(), roomy));
         button->hide();
     }
     doneButton_->setDefault(true);

@@ -1,11 +1,14 @@
 #include "app/SidebarItem.h"
 
+#include <algorithm>
+
 #include <QEnterEvent>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QResizeEvent>
 
 #include "app/ui/Brand.h"
 #include "app/ui/Palette.h"
@@ -75,6 +78,34 @@ void SidebarItem::applyLook() {
                                           Palette::tertiaryLabel(palette()), arrowPoints,
                                           devicePixelRatioF(), QFont::DemiBold));
     }
+    fitTitle();
+}
+
+void SidebarItem::fitTitle() {
+    if (width() <= 0) return;
+    int room = width() - leadingInset - iconWidth - spacing;
+    if (arrow_) room -= arrow_->sizeHint().width() + spacing;
+    const QFontMetrics metrics(label_->font());
+    const bool wraps = room > 0 && metrics.horizontalAdvance(title_) > room;
+    int height = itemHeight;
+    if (wraps) {
+        label_->setWordWrap(true);
+        label_->setFixedWidth(room);
+        const int textHeight =
+            metrics.boundingRect(QRect(0, 0, room, QWIDGETSIZE_MAX), Qt::TextWordWrap, title_).height();
+        height = std::max(itemHeight, textHeight + itemHeight - metrics.height());
+    } else {
+        label_->setWordWrap(false);
+        label_->setMinimumWidth(0);
+        label_->setMaximumWidth(QWIDGETSIZE_MAX);
+    }
+    // The width never depends on the height, so this settles after one more layout pass.
+    if (height != this->height()) setFixedHeight(height);
+}
+
+void SidebarItem::resizeEvent(QResizeEvent* event) {
+    QAbstractButton::resizeEvent(event);
+    if (event->size().width() != event->oldSize().width()) fitTitle();
 }
 
 QSize SidebarItem::sizeHint() const {

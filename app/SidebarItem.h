@@ -1,7 +1,8 @@
 #pragma once
 // A clickable row of the home window's sidebar: a symbol, a title and, for links that open a web
 // page, a small arrow. A button for accessibility, named by its title. It acts on a release inside
-// it (a press does nothing), tints a rounded background when selected or under the pointer.
+// it (a press does nothing), tints a rounded background when selected or under the pointer. A title
+// too long for the sidebar's width wraps onto a second line and the row grows to hold it.
 
 #include <QAbstractButton>
 #include <QString>
@@ -35,9 +36,12 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void applyLook();
+    // Wraps the title and sets the row's height for the current width.
+    void fitTitle();
 
     QString title_;
     QString symbol_;

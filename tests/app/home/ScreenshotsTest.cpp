@@ -15,6 +15,7 @@
 #include "app/DocumentPane.h"
 #include "app/DropZone.h"
 #include "app/Help.h"
+#include "app/SidebarItem.h"
 #include "app/TipCard.h"
 #include "app/ui/FloatingBar.h"
 #include "document/PagesPreview.h"
@@ -78,6 +79,26 @@ TEST_P(Appearance, HomeWindow) {
         window.close();
     }
 
+    // The footer with the file manager's hint: its long title fits beside its icon.
+    {
+        HomeWindow hinted(true, world.services());
+        hinted.show(std::nullopt);
+        settle();
+        ASSERT_EQ(hinted.footerItems().size(), 3u);
+        SidebarItem* restart = hinted.footerItems()[0];
+        EXPECT_EQ(restart->title(), QStringLiteral("Reiniciar el gestor de archivos"));
+        // Too long for one line of the sidebar: two lines, all of it inside the row.
+        QLabel* title = restart->label();
+        EXPECT_TRUE(title->wordWrap());
+        EXPECT_GE(title->height(), title->heightForWidth(title->width()));
+        EXPECT_LE(title->geometry().right(), restart->width());
+        EXPECT_GT(restart->height(), SidebarItem::itemHeight);
+        EXPECT_EQ(hinted.footerItems()[1]->height(), SidebarItem::itemHeight);
+        EXPECT_FALSE(hinted.footerItems()[1]->label()->wordWrap());
+        Screenshots::save(*hinted.window(), QStringLiteral("home-hint") + suffix());
+        hinted.window()->close();
+    }
+
     // Three recents, one of them selected in the document section.
     world.sign("Modelo 036", 10 * 24h, 1, false);
     world.sign("Contrato de arrendamiento", 26h, 5);
@@ -125,7 +146,7 @@ TEST_P(Appearance, HomeWindow) {
 
     RecentSignature gone = home.items()[2];
     std::filesystem::remove(gone.url());
-    pane.show(gone);
+    pane.show(gone);  // through the window, a reload would drop the entry and go back to signing
     settle();
     EXPECT_TRUE(pane.missing()->isVisible());
     EXPECT_FALSE(pane.pageBar()->isVisible());

@@ -213,9 +213,20 @@ TEST(SingleInstance, TwoStartedAtOnceLeaveOne) {
 
 TEST(Entry, SwitchesInAProcess) {
     User user;
+    const fs::path defaultsFile = user.root / "config" / "tindra" / "defaults.json";
+    auto storedKey = [&defaultsFile] {
+        Defaults defaults(defaultsFile);
+        return defaults.string(PellonRequest::keyName).value_or("");
+    };
+    Child removing(user, {QStringLiteral("--uninstall-quick-action")});
+    ASSERT_TRUE(removing.finishes(5000));
+    EXPECT_TRUE(removing.exitedCleanly());
+    EXPECT_EQ(storedKey(), "");  // the removal makes no key
+
     Child both(user, {QStringLiteral("--install-quick-action"), QStringLiteral("--uninstall-quick-action")});
     ASSERT_TRUE(both.finishes(5000));
     EXPECT_TRUE(both.exitedCleanly());
+    EXPECT_TRUE(PellonRequest::isValidKey(storedKey()));  // the installation ran
     EXPECT_EQ(user.count("Arranque"), 0);
     EXPECT_FALSE(QFile::exists(user.socket()));  // no application object, no instance
 

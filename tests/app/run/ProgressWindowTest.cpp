@@ -85,6 +85,12 @@ TEST(ProgressWindowTest, OneFileResultHasThreeButtonsAndReturnCloses) {
               (QStringList{"Mostrar en la carpeta", "Abrir", "Aceptar"}));
     EXPECT_FALSE(window.spinner()->isVisibleTo(window.window()));
     expectSize(Screenshots::save(*window.window(), "progress-one-file"), window.window());
+    // The long title keeps room around its text, and the three buttons stay apart in the window.
+    QPushButton* reveal = window.revealButton();
+    EXPECT_GE(reveal->width(), reveal->fontMetrics().horizontalAdvance(reveal->text()) + 20);
+    EXPECT_LT(reveal->geometry().right(), window.openButton()->geometry().left());
+    EXPECT_LT(window.openButton()->geometry().right(), window.doneButton()->geometry().left());
+    EXPECT_LE(window.doneButton()->geometry().right(), 440 - 16);
 
     QTest::keyClick(window.window(), Qt::Key_Return);
     EXPECT_TRUE(window.isClosed());

@@ -56,6 +56,8 @@ TEST(ShellWindows, OpenPanel) {
     EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
     EXPECT_EQ(dialog->labelText(QFileDialog::Accept), QStringLiteral("Firmar"));
     EXPECT_EQ(dialog->mimeTypeFilters(), options.mimeTypes);
+    // The file type is named in Spanish whatever the session's language.
+    EXPECT_EQ(dialog->nameFilters(), QStringList{QStringLiteral("documento PDF (*.pdf)")});
     auto* box = dialog->findChild<QDialogButtonBox*>();
     ASSERT_NE(box, nullptr);
     bool firmar = false;
