@@ -27,10 +27,15 @@ constexpr float boxAlpha = 0.3f;
 // A signature spans at least this many columns and rows (max − min).
 constexpr int minColumnsSpan = 8;
 constexpr int minRowsSpan = 4;
+// Megabytes a decoded photo may take: an 8000 × 6000 phone photo (about 190 MB) fits; larger
+// pictures are refused by the reader rather than filling memory.
+constexpr int readLimitMegabytes = 256;
 
 }  // namespace
 
 std::optional<QImage> read(const std::filesystem::path& path) {
+    // The reader's limit is process-wide; older toolkits default to half of this.
+    if (QImageReader::allocationLimit() < readLimitMegabytes) QImageReader::setAllocationLimit(readLimitMegabytes);
     QImageReader reader(QString::fromStdString(path.string()));
     reader.setAutoTransform(true);
     QImage image = reader.read();

@@ -30,20 +30,32 @@ class SheetWindow : public QDialog {
 public:
     using QDialog::QDialog;
     std::function<void()> onReject;
+    std::function<void()> onPaletteChange;
     void reject() override {
         if (onReject)
             onReject();
         else
             QDialog::reject();
     }
+
+protected:
+    // A switch between light and dark appearance: the labels' own colours follow.
+    void changeEvent(QEvent* event) override {
+        QDialog::changeEvent(event);
+        if (event->type() == QEvent::PaletteChange && onPaletteChange) onPaletteChange();
+    }
 };
+
+void recolour(QLabel* l, const QColor& color) {
+    QPalette p = l->palette();
+    p.setColor(QPalette::WindowText, color);
+    l->setPalette(p);
+}
 
 QLabel* label(const QString& text, const QFont& font, const QColor& color, QWidget* parent) {
     auto* l = new QLabel(text, parent);
     l->setFont(font);
-    QPalette p = l->palette();
-    p.setColor(QPalette::WindowText, color);
-    l->setPalette(p);
+    recolour(l, color);
     return l;
 }
 
@@ -144,6 +156,13 @@ void HandwritingSheet::build() {
     buttons->addWidget(saveButton_);
     stack->addWidget(row, 0, Qt::AlignLeft);
     stack->addStretch(1);
+
+    static_cast<SheetWindow*>(window_)->onPaletteChange = [window = window_, title, hint, note = note_] {
+        const QPalette& palette = window->palette();
+        recolour(title, Palette::label(palette));
+        recolour(hint, Palette::secondaryLabel(palette));
+        recolour(note, Palette::orange(palette));
+    };
 
     connect(imageButton_, &QPushButton::clicked, this, [this] { chooseImage(); });
     connect(clearButton_, &QPushButton::clicked, this, [this] { clear(); });

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -407,6 +408,25 @@ void PreviewGeometry::setZoom(double value, std::optional<Point> anchor) {
     double r = z / zoom_;
     Point pan{pan_.x + (1 - r) * (at.x - (c.x + pan_.x)),
               pan_.y + (1 - r) * (at.y - (c.y + pan_.y))};
+    // The row scales about c + pan except for the gaps between side-by-side pages, which keep
+    // their width: a page k places off the middle of n sits (k - (n - 1) / 2) gaps off that
+    // scaling. Without this the content under an anchor on an outer page would slide sideways by
+    // a gap for every step of zoom.
+    std::vector<Layout> shown = layouts();
+    if (shown.size() > 1) {
+        std::size_t k = 0;
+        double nearest = std::numeric_limits<double>::infinity();
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            const Rect& f = shown[i].frame;
+            double away = at.x < f.minX() ? f.minX() - at.x : at.x > f.maxX() ? at.x - f.maxX() : 0;
+            if (away < nearest) {
+                nearest = away;
+                k = i;
+            }
+        }
+        double offMiddle = static_cast<double>(k) - static_cast<double>(shown.size() - 1) / 2;
+        pan.x += (r - 1) * pageGap * offMiddle;
+    }
     setPanValue(pan);
     setZoomValue(z);
     setGhost(std::nullopt);

@@ -3,6 +3,7 @@
 #include "document/HandwritingPad.h"
 #include "document/HandwritingStore.h"
 #include "app/ui/FilePanelPresenter.h"
+#include "app/ui/Palette.h"
 #include "platform/MemorySecretStore.h"
 #include "support/TestUtil.h"
 #include "qtsupport/Screenshots.h"
@@ -223,6 +224,19 @@ TEST(HandwritingSheet, OwnerClosedWhileOpenStillAnswers) {
     EXPECT_EQ(f.events, (std::vector<std::string>{"cancelled"}));
 }
 
+TEST(HandwritingSheet, LabelsFollowADarkAppearance) {
+    Fixture f;
+    HandwritingSheet& sheet = f.present();
+    const QPalette light = sheet.window()->palette();
+    QPalette dark = light;
+    dark.setColor(QPalette::Window, QColor(36, 36, 36));
+    dark.setColor(QPalette::WindowText, QColor(236, 236, 236));
+    ASSERT_NE(Palette::orange(dark), Palette::orange(light));
+    sheet.window()->setPalette(dark);
+    EXPECT_EQ(sheet.note()->palette().color(QPalette::WindowText), Palette::orange(dark));
+    sheet.cancel();
+}
+
 TEST(HandwritingSheet, PhotosAndScreenshots) {
     Fixture f;
     testutil::TempDir dir;
@@ -233,6 +247,11 @@ TEST(HandwritingSheet, PhotosAndScreenshots) {
     expectLayout(sheet, false, true);
     EXPECT_FALSE(sheet.note()->isVisible());
     Screenshots::save(window, "handwriting-sheet-empty");
+
+    // A single click leaves a dot, hides the placeholder, and is no signature yet.
+    mouse(*sheet.pad(), QEvent::MouseButtonPress, {200, 80}, Qt::LeftButton, Qt::LeftButton);
+    mouse(*sheet.pad(), QEvent::MouseButtonRelease, {200, 80}, Qt::LeftButton, Qt::NoButton);
+    expectLayout(sheet, false, false);
 
     // Drawn.
     drawSignature(*sheet.pad());

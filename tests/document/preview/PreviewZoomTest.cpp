@@ -88,6 +88,18 @@ TEST(PreviewZoom, KeepsTheContentUnderTheAnchor) {
     EXPECT_DOUBLE_EQ(g.pan().y, 0);
 }
 
+TEST(PreviewZoom, AnOuterPageSideBySideStaysUnderTheAnchor) {
+    PreviewGeometry g = model(3);
+    const Point onPage{400, 200};  // page space of the first page
+    for (double zoom : {2.5, 8.0}) {
+        Point at = g.layouts().at(0).transform.apply(onPage);
+        g.setZoom(zoom, at);
+        Point now = g.layouts().at(0).transform.apply(onPage);
+        EXPECT_NEAR(now.x, at.x, 1e-9) << zoom;
+        EXPECT_NEAR(now.y, at.y, 1e-9) << zoom;
+    }
+}
+
 TEST(PreviewZoom, ZoomByStepsAndClamps) {
     PreviewGeometry g = model(1);
     double expected[] = {1.5, 2.25, 3.375, 5.0625, 7.59375, 8};
