@@ -78,9 +78,7 @@ QString mediumDate(std::chrono::system_clock::time_point when) {
 QLabel* note(QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setFont(Brand::systemFont(12));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, Palette::secondaryLabel(palette));
-    label->setPalette(palette);
+    Palette::follow(label, QPalette::WindowText, &Palette::secondaryLabel);
     label->setTextFormat(Qt::PlainText);
     return label;
 }
@@ -540,9 +538,7 @@ QWidget* SigningPanel::header() {
 QLabel* SigningPanel::sectionTitle(const QString& title) {
     auto* label = new QLabel(title.toUpper(), window_);
     label->setFont(Brand::systemFont(12, QFont::DemiBold));
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, Palette::secondaryLabel(palette));
-    label->setPalette(palette);
+    Palette::follow(label, QPalette::WindowText, &Palette::secondaryLabel);
     return label;
 }
 
@@ -590,9 +586,7 @@ void SigningPanel::layout() {
         separator_ = new QWidget(content_);
         separator_->setFixedWidth(1);
         separator_->setAutoFillBackground(true);
-        QPalette palette = separator_->palette();
-        palette.setColor(QPalette::Window, Palette::separator(palette));
-        separator_->setPalette(palette);
+        Palette::follow(separator_, QPalette::Window, &Palette::separator);
         columns->addWidget(separator_);
         preview_->setParent(content_);
         columns->addWidget(preview_, 1);

@@ -2,6 +2,9 @@
 
 #include "app/ui/Brand.h"
 
+#include <QEvent>
+#include <QWidget>
+
 namespace Palette {
 
 namespace {
@@ -10,7 +13,46 @@ QColor pick(const QPalette& palette, QColor light, QColor dark) {
     return isDark(palette) ? dark : light;
 }
 
+// Keeps one colour role of a widget worked out from the appearance around it.
+class Follower : public QObject {
+public:
+    Follower(QWidget* widget, QPalette::ColorRole role, Colour colour)
+        : QObject(widget), widget_(widget), role_(role), colour_(colour) {
+        apply();
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (watched == widget_ && !applying_ &&
+            (type == QEvent::PaletteChange || type == QEvent::ApplicationPaletteChange))
+            apply();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    void apply() {
+        applying_ = true;  // setting the palette sends a change of its own
+        const QWidget* parent = widget_->parentWidget();
+        const QPalette source = parent ? parent->palette() : QGuiApplication::palette();
+        QPalette palette = widget_->palette();
+        palette.setColor(role_, colour_(source));
+        widget_->setPalette(palette);
+        applying_ = false;
+    }
+
+    QWidget* widget_;
+    QPalette::ColorRole role_;
+    Colour colour_;
+    bool applying_ = false;
+};
+
 }  // namespace
+
+void follow(QWidget* widget, QPalette::ColorRole role, Colour colour) {
+    if (widget) new Follower(widget, role, colour);
+}
 
 bool isDark(const QPalette& palette) { return Brand::isDark(palette); }
 

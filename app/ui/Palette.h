@@ -8,6 +8,8 @@
 #include <QGuiApplication>
 #include <QPalette>
 
+class QWidget;
+
 namespace Palette {
 
 // The application's palette.
@@ -35,5 +37,11 @@ QColor gray(const QPalette& palette = application());
 
 // `color` with its alpha replaced.
 QColor withAlpha(QColor color, double alpha);
+
+// Gives `widget` the colour `colour(palette)` in `role`, now and after every change of appearance.
+// The palette it is worked out from is the parent's (the application's for a window), since the
+// widget's own holds the colour set before.
+using Colour = QColor (*)(const QPalette&);
+void follow(QWidget* widget, QPalette::ColorRole role, Colour colour);
 
 }  // namespace Palette

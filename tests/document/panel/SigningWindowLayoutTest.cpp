@@ -66,6 +66,21 @@ TEST_F(SigningWindowTest, SigningAgainNamesTheCopyToBeReplaced) {
     EXPECT_EQ(std::count(plainItems.begin(), plainItems.end(), plain.hint()), 0);
 }
 
+// The notes keep their secondary grey in light and in dark, switched while the window is open.
+TEST_F(SigningWindowTest, NotesFollowTheAppearance) {
+    const auto file = ctx.write("x.pdf", panelfixtures::plainPages(1));
+    SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
+    auto noteColour = [&] { return panel.modeNote()->palette().color(QPalette::WindowText); };
+    EXPECT_LT(noteColour().lightness(), 128);
+    QPalette dark = panel.window()->palette();
+    dark.setColor(QPalette::Window, QColor(30, 30, 30));
+    dark.setColor(QPalette::WindowText, QColor(235, 235, 235));
+    panel.window()->setPalette(dark);
+    EXPECT_GT(noteColour().lightness(), 128);
+    EXPECT_LT(noteColour().alphaF(), 1.0);
+}
+
 TEST_F(SigningWindowTest, DetailsGiveTheIssuerAndTheExpiryInSpanish) {
     using namespace std::chrono;
     const auto noon = sys_days{year{2027} / May / 4} + hours(12);
