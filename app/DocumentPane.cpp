@@ -19,6 +19,7 @@
 #include "app/RecentCell.h"
 #include "app/ui/Brand.h"
 #include "app/ui/FloatingBar.h"
+#include "app/ui/PageBar.h"
 #include "app/ui/PageViewer.h"
 #include "app/ui/Palette.h"
 #include "app/ui/RevealPresenter.h"
@@ -74,26 +75,6 @@ protected:
 private:
     Qt::TextElideMode mode_;
 };
-
-QToolButton* barButton(QWidget* parent, const QString& symbol, const QString& description) {
-    auto* button = new QToolButton(parent);
-    button->setAutoRaise(true);
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setCursor(Qt::ArrowCursor);
-    if (!symbol.isEmpty()) {
-        QIcon icon = Symbols::icon(symbol, QColor(245, 245, 247), barSymbolPoints);
-        // The disabled look: the same symbol faded.
-        icon.addPixmap(Symbols::pixmap(symbol, QColor(245, 245, 247, 90), barSymbolPoints, 1),
-                       QIcon::Disabled);
-        icon.addPixmap(Symbols::pixmap(symbol, QColor(245, 245, 247, 90), barSymbolPoints, 2),
-                       QIcon::Disabled);
-        button->setIcon(icon);
-        button->setIconSize(QSize(static_cast<int>(barSymbolPoints), static_cast<int>(barSymbolPoints)));
-        button->setAccessibleName(description);
-        button->setToolTip(description);
-    }
-    return button;
-}
 
 }  // namespace
 
@@ -191,45 +172,16 @@ void DocumentPane::build() {
     missing_->setPalette(secondary);
     missing_->hide();
 
-    pageBar_ = new FloatingBar(view_);
-    previousPage_ = barButton(pageBar_, QStringLiteral("chevron.left"), QStringLiteral("Página anterior"));
-    nextPage_ = barButton(pageBar_, QStringLiteral("chevron.right"), QStringLiteral("Página siguiente"));
-    zoomOut_ = barButton(pageBar_, QStringLiteral("minus.magnifyingglass"), QStringLiteral("Reducir"));
-    zoomIn_ = barButton(pageBar_, QStringLiteral("plus.magnifyingglass"), QStringLiteral("Ampliar"));
-    zoomFit_ = barButton(pageBar_, QString(), QString());
-    zoomFit_->setText(QStringLiteral("Ajustar"));
-    zoomFit_->setFont(Brand::systemFont(12, QFont::Medium));
-    connect(previousPage_, &QToolButton::clicked, this, [this] { showPreviousPage(); });
-    connect(nextPage_, &QToolButton::clicked, this, [this] { showNextPage(); });
-    connect(zoomOut_, &QToolButton::clicked, this, [this] { zoomOutPressed(); });
-    connect(zoomIn_, &QToolButton::clicked, this, [this] { zoomInPressed(); });
-    connect(zoomFit_, &QToolButton::clicked, this, [this] { zoomFitPressed(); });
-
-    pageLabel_ = new QLabel(pageBar_);
-    QFont digits = Brand::systemFont(12, QFont::Medium);
-    digits.setStyleHint(QFont::Monospace);
-    pageLabel_->setFont(digits);
-
-    pageNavigation_ = new QWidget(pageBar_);
-    auto* navigation = new QHBoxLayout(pageNavigation_);
-    navigation->setContentsMargins(0, 0, 0, 0);
-    navigation->setSpacing(10);
-    navigation->addWidget(previousPage_);
-    navigation->addWidget(pageLabel_);
-    navigation->addWidget(nextPage_);
-
-    auto* zoom = new QHBoxLayout;
-    zoom->setSpacing(6);
-    zoom->addWidget(zoomOut_);
-    zoom->addWidget(zoomFit_);
-    zoom->addWidget(zoomIn_);
-
-    auto* bar = new QHBoxLayout(pageBar_);
-    bar->setContentsMargins(10, 6, 10, 6);
-    bar->setSpacing(14);
-    bar->addWidget(pageNavigation_);
-    bar->addLayout(zoom);
-    bar->setSizeConstraint(QLayout::SetFixedSize);
+    pageBar_ = new PageBar(view_, PageBar::Look{.symbolPoints = barSymbolPoints,
+                                                .fadedWhenDisabled = true,
+                                                .arrowCursor = true,
+                                                .monospaceDigits = true,
+                                                .fixedSize = true});
+    connect(pageBar_->previousPage(), &QToolButton::clicked, this, [this] { showPreviousPage(); });
+    connect(pageBar_->nextPage(), &QToolButton::clicked, this, [this] { showNextPage(); });
+    connect(pageBar_->zoomOut(), &QToolButton::clicked, this, [this] { zoomOutPressed(); });
+    connect(pageBar_->zoomIn(), &QToolButton::clicked, this, [this] { zoomInPressed(); });
+    connect(pageBar_->zoomFit(), &QToolButton::clicked, this, [this] { zoomFitPressed(); });
 
     preview->installEventFilter(this);
     updatePageBar();
@@ -301,15 +253,12 @@ QString DocumentPane::editToolTip(const RecentSignature& item) {
 }
 
 void DocumentPane::updatePageBar() {
-    pageNavigation_->setVisible(!viewer_->showsAllPages());
-    pageLabel_->setText(QStringLiteral("Página %1 de %2")
-                            .arg(viewer_->currentPage() + 1)
-                            .arg(viewer_->pageCount()));
-    previousPage_->setEnabled(viewer_->currentPage() > 0);
-    nextPage_->setEnabled(viewer_->currentPage() < viewer_->pageCount() - 1);
-    zoomOut_->setEnabled(canZoomOut());
-    zoomIn_->setEnabled(canZoomIn());
-    zoomFit_->setEnabled(canZoomToFit());
+    pageBar_->setState({.page = viewer_->currentPage(),
+                        .pageCount = viewer_->pageCount(),
+                        .allPages = viewer_->showsAllPages(),
+                        .canZoomOut = canZoomOut(),
+                        .canZoomIn = canZoomIn(),
+                        .canZoomToFit = canZoomToFit()});
     if (pageBar_->isVisible()) placeOverlays();
 }
 

@@ -14,9 +14,9 @@
 #include <optional>
 
 #include "app/RecentSignatures.h"
+#include "app/ui/PageBar.h"
 #include "app/ui/PageViewer.h"
 
-class FloatingBar;
 class QLabel;
 class QPushButton;
 class QToolButton;
@@ -65,16 +65,16 @@ public:
     QLabel* name() const { return name_; }
     QLabel* detailLabel() const { return detail_; }
     QLabel* missing() const { return missing_; }
-    QLabel* pageLabel() const { return pageLabel_; }
+    QLabel* pageLabel() const { return pageBar_->pageLabel(); }
     QPushButton* edit() const { return edit_; }
     QPushButton* reveal() const { return revealButton_; }
-    FloatingBar* pageBar() const { return pageBar_; }
-    QWidget* pageNavigation() const { return pageNavigation_; }
-    QToolButton* previousPage() const { return previousPage_; }
-    QToolButton* nextPage() const { return nextPage_; }
-    QToolButton* zoomOut() const { return zoomOut_; }
-    QToolButton* zoomIn() const { return zoomIn_; }
-    QToolButton* zoomFit() const { return zoomFit_; }
+    PageBar* pageBar() const { return pageBar_; }
+    QWidget* pageNavigation() const { return pageBar_->pageNavigation(); }
+    QToolButton* previousPage() const { return pageBar_->previousPage(); }
+    QToolButton* nextPage() const { return pageBar_->nextPage(); }
+    QToolButton* zoomOut() const { return pageBar_->zoomOut(); }
+    QToolButton* zoomIn() const { return pageBar_->zoomIn(); }
+    QToolButton* zoomFit() const { return pageBar_->zoomFit(); }
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -94,14 +94,7 @@ private:
     QLabel* name_ = nullptr;
     QLabel* detail_ = nullptr;
     QLabel* missing_ = nullptr;
-    QLabel* pageLabel_ = nullptr;
     QPushButton* revealButton_ = nullptr;
     QPushButton* edit_ = nullptr;
-    FloatingBar* pageBar_ = nullptr;
-    QWidget* pageNavigation_ = nullptr;
-    QToolButton* previousPage_ = nullptr;
-    QToolButton* nextPage_ = nullptr;
-    QToolButton* zoomOut_ = nullptr;
-    QToolButton* zoomIn_ = nullptr;
-    QToolButton* zoomFit_ = nullptr;
+    PageBar* pageBar_ = nullptr;
 };

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Whole-process comparison of the PDF drivers with qpdf and with the physical floor.
 
-    bench/compare_processes.py BUILD_DIR [--runs 10] [--work DIR]
+    bench/compare_processes.py BUILD_DIR [--runs 10] [--work DIR] [--previous BUILD_DIR]
 
 Generates, in a scratch folder:
   many-objects.pdf  1,000 pages and about 90,000 small objects, nearly all in object streams
@@ -12,8 +12,9 @@ programs one right after the other (so both see the same machine load), it measu
 and peak resident memory of the whole process:
   open   BUILD/tests/tools/pdfinspect FILE     against  qpdf --show-npages FILE
   sign   BUILD/tests/tools/pdfsign (invisible) against  the floor: sha256sum FILE; cp FILE OUT
-and prints the medians side by side with their ratios and the targets. A benchmark, not a
-test: it never fails on a number.
+and prints the medians side by side with their ratios and the targets. With --previous, the
+pdfsign of another build (an earlier version) is measured against this one in the same way.
+A benchmark, not a test: it never fails on a number.
 """
 
 import argparse
@@ -153,6 +154,7 @@ def main():
     parser.add_argument("build", help="the build folder (holds tests/tools)")
     parser.add_argument("--runs", type=int, default=10)
     parser.add_argument("--work", help="scratch folder (default: a new temporary one)")
+    parser.add_argument("--previous", help="another build folder whose pdfsign to compare with")
     args = parser.parse_args()
     tools = os.path.join(os.path.abspath(args.build), "tests", "tools")
     inspect, sign = os.path.join(tools, "pdfinspect"), os.path.join(tools, "pdfsign")
@@ -181,8 +183,23 @@ def main():
     _, peak, _ = compare("sign large (vs sha256+copy)",
                          [sign, "--nssdb", db, "--cert", sha1, large, signed], floor,
                          args.runs, "target <= 2.0x time")
+    if args.previous:
+        previous = os.path.join(os.path.abspath(args.previous), "tests", "tools", "pdfsign")
+        compare("sign large (vs previous build)",
+                [sign, "--nssdb", db, "--cert", sha1, large, signed],
+                [previous, "--nssdb", db, "--cert", sha1, large, copy], args.runs, previous)
     size = os.path.getsize(large) / (1024.0 * 1024.0)
     print("pdfsign peak %.1f MB against file + 16 MB = %.1f MB" % (peak, size + 16))
+    # An invisible signature on the last page: the page tree is walked through the whole file.
+    last = [sign, "--nssdb", db, "--cert", sha1, "--page", "2000", "--rect", "0,0,0,0", large,
+            signed]
+    if args.previous:
+        compare("sign large, last page (vs prev.)", last,
+                [previous] + last[1:-1] + [copy], args.runs, previous)
+    else:
+        runs = [measure(last) for _ in range(5)]
+        print("pdfsign on the last page: %.1f ms, peak %.1f MB" %
+              (statistics.median(x[0] for x in runs) * 1e3, statistics.median(x[1] for x in runs)))
     # What pdfsign costs whatever the file: the libraries it loads and the NSS database.
     tiny = os.path.join(work, "one-page.pdf")
     with open(tiny, "wb") as f:

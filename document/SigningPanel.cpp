@@ -25,6 +25,7 @@
 #include "app/ui/Brand.h"
 #include "app/ui/DocumentHost.h"
 #include "app/ui/FloatingBar.h"
+#include "app/ui/PageBar.h"
 #include "app/ui/Palette.h"
 #include "app/ui/RunLoop.h"
 #include "app/ui/SegmentedControl.h"
@@ -81,16 +82,6 @@ QLabel* note(QWidget* parent) {
     Palette::follow(label, QPalette::WindowText, &Palette::secondaryLabel);
     label->setTextFormat(Qt::PlainText);
     return label;
-}
-
-QToolButton* barButton(const QString& symbol, const QString& toolTip, QWidget* parent) {
-    auto* button = new QToolButton(parent);
-    button->setAutoRaise(true);
-    button->setIcon(Symbols::icon(symbol, barInk, 16));
-    button->setIconSize(QSize(16, 16));
-    button->setToolTip(toolTip);
-    button->setFocusPolicy(Qt::NoFocus);
-    return button;
 }
 
 bool intersects(const Rect& a, const Rect& b) {
@@ -346,41 +337,12 @@ void SigningPanel::makeControls() {
     preview_ = new PagesPreview(w);
     preview_->installEventFilter(this);
 
-    pageBar_ = new FloatingBar(preview_);
-    previousPage_ = barButton(QStringLiteral("chevron.left"), QStringLiteral("Página anterior"), pageBar_);
-    nextPage_ = barButton(QStringLiteral("chevron.right"), QStringLiteral("Página siguiente"), pageBar_);
-    zoomOut_ = barButton(QStringLiteral("minus.magnifyingglass"), QStringLiteral("Reducir"), pageBar_);
-    zoomIn_ = barButton(QStringLiteral("plus.magnifyingglass"), QStringLiteral("Ampliar"), pageBar_);
-    zoomFit_ = new QToolButton(pageBar_);
-    zoomFit_->setAutoRaise(true);
-    zoomFit_->setFocusPolicy(Qt::NoFocus);
-    zoomFit_->setText(QStringLiteral("Ajustar"));
-    zoomFit_->setFont(Brand::systemFont(12, QFont::Medium));
-    pageLabel_ = new QLabel(pageBar_);
-    QFont digits = Brand::systemFont(12, QFont::Medium);
-    pageLabel_->setFont(digits);
-    connect(previousPage_, &QToolButton::clicked, this, &SigningPanel::showPreviousPage);
-    connect(nextPage_, &QToolButton::clicked, this, &SigningPanel::showNextPage);
-    connect(zoomOut_, &QToolButton::clicked, this, &SigningPanel::zoomOutDocument);
-    connect(zoomIn_, &QToolButton::clicked, this, &SigningPanel::zoomInDocument);
-    connect(zoomFit_, &QToolButton::clicked, this, &SigningPanel::zoomToFitDocument);
-    pageNavigation_ = new QWidget(pageBar_);
-    auto* navigation = new QHBoxLayout(pageNavigation_);
-    navigation->setContentsMargins(0, 0, 0, 0);
-    navigation->setSpacing(10);
-    navigation->addWidget(previousPage_);
-    navigation->addWidget(pageLabel_);
-    navigation->addWidget(nextPage_);
-    auto* zoomGroup = new QHBoxLayout;
-    zoomGroup->setSpacing(6);
-    zoomGroup->addWidget(zoomOut_);
-    zoomGroup->addWidget(zoomFit_);
-    zoomGroup->addWidget(zoomIn_);
-    auto* bar = new QHBoxLayout(pageBar_);
-    bar->setContentsMargins(10, 6, 10, 6);
-    bar->setSpacing(14);
-    bar->addWidget(pageNavigation_);
-    bar->addLayout(zoomGroup);
+    pageBar_ = new PageBar(preview_, PageBar::Look{});
+    connect(pageBar_->previousPage(), &QToolButton::clicked, this, &SigningPanel::showPreviousPage);
+    connect(pageBar_->nextPage(), &QToolButton::clicked, this, &SigningPanel::showNextPage);
+    connect(pageBar_->zoomOut(), &QToolButton::clicked, this, &SigningPanel::zoomOutDocument);
+    connect(pageBar_->zoomIn(), &QToolButton::clicked, this, &SigningPanel::zoomInDocument);
+    connect(pageBar_->zoomFit(), &QToolButton::clicked, this, &SigningPanel::zoomToFitDocument);
 
     toolBar_ = new FloatingBar(preview_);
     tools_ = new SegmentedControl(toolBar_);
@@ -853,16 +815,13 @@ void SigningPanel::refreshMarks() {
 
 void SigningPanel::refreshBar() {
     if (!preview_) return;
-    const int count = preview_->pageCount();
-    const int page = preview_->currentPage();
-    pageNavigation_->setVisible(!preview_->showsAllPages());
-    pageLabel_->setText(QStringLiteral("Página %1 de %2").arg(page + 1).arg(count));
-    previousPage_->setEnabled(page > 0);
-    nextPage_->setEnabled(page < count - 1);
     const double zoom = preview_->zoom();
-    zoomOut_->setEnabled(zoom > PageViewer::zoomRange.lowerBound);
-    zoomIn_->setEnabled(zoom < PageViewer::zoomRange.upperBound);
-    zoomFit_->setEnabled(zoom > 1);
+    pageBar_->setState(
+        {.page = preview_->currentPage(),
+         .pageCount = preview_->pageCount(),
+         .allPages = preview_->showsAllPages(),
+         .canZoomOut = zoom > PageViewer::zoomRange.lowerBound,
+         .canZoomIn = zoom<PageViewer::zoomRange.upperBound, .canZoomToFit = zoom> 1});
     placeBars();
 }
 

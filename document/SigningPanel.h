@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "app/ui/MenuResponder.h"
+#include "app/ui/PageBar.h"
 #include "app/ui/SigningRecord.h"
 #include "document/DocumentContext.h"
 #include "document/SigningOptions.h"
@@ -36,7 +37,6 @@
 #include "signing/SignatureCopy.h"
 #include "signing/SignaturePlacement.h"
 
-class FloatingBar;
 class PageSource;
 class FormSection;
 class PagesPreview;
@@ -139,20 +139,23 @@ public:
     QLabel* modeNote() const { return modeNote_; }
     QLabel* hint() const { return hint_; }
     QLabel* headerTitle() const { return headerTitle_; }
-    QLabel* pageLabel() const { return pageLabel_; }
+    QLabel* pageLabel() const { return pageBar_ ? pageBar_->pageLabel() : nullptr; }
     QLabel* handwritingImage() const { return handwritingImage_; }
     QPushButton* handwritingButton() const { return handwritingButton_; }
     QPushButton* signButton() const { return signButton_; }
     QPushButton* cancelButton() const { return cancelButton_; }
     QToolButton* helpButton() const { return helpButton_; }
-    FloatingBar* pageBar() const { return pageBar_; }
+    // The page bar and its parts: none without a document.
+    PageBar* pageBar() const { return pageBar_; }
     FloatingBar* toolBar() const { return toolBar_; }
-    QWidget* pageNavigation() const { return pageNavigation_; }
-    QToolButton* previousPageButton() const { return previousPage_; }
-    QToolButton* nextPageButton() const { return nextPage_; }
-    QToolButton* zoomInButton() const { return zoomIn_; }
-    QToolButton* zoomOutButton() const { return zoomOut_; }
-    QToolButton* zoomFitButton() const { return zoomFit_; }
+    QWidget* pageNavigation() const { return pageBar_ ? pageBar_->pageNavigation() : nullptr; }
+    QToolButton* previousPageButton() const {
+        return pageBar_ ? pageBar_->previousPage() : nullptr;
+    }
+    QToolButton* nextPageButton() const { return pageBar_ ? pageBar_->nextPage() : nullptr; }
+    QToolButton* zoomInButton() const { return pageBar_ ? pageBar_->zoomIn() : nullptr; }
+    QToolButton* zoomOutButton() const { return pageBar_ ? pageBar_->zoomOut() : nullptr; }
+    QToolButton* zoomFitButton() const { return pageBar_ ? pageBar_->zoomFit() : nullptr; }
     // The sidebar's widgets in their current order.
     std::vector<QWidget*> sidebarItems() const { return sidebarItems_; }
 
@@ -244,14 +247,7 @@ private:
     QLabel* hint_ = nullptr;
     PagesPreview* preview_ = nullptr;
     QWidget* separator_ = nullptr;
-    QLabel* pageLabel_ = nullptr;
-    QToolButton* previousPage_ = nullptr;
-    QToolButton* nextPage_ = nullptr;
-    QWidget* pageNavigation_ = nullptr;
-    QToolButton* zoomOut_ = nullptr;
-    QToolButton* zoomIn_ = nullptr;
-    QToolButton* zoomFit_ = nullptr;
-    FloatingBar* pageBar_ = nullptr;
+    PageBar* pageBar_ = nullptr;
     QPushButton* signButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
     QToolButton* helpButton_ = nullptr;

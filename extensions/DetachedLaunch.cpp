@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "platform/ProcessRunner.h"
 #include "platform/SystemError.h"
 
 extern char** environ;
@@ -44,11 +45,7 @@ std::optional<std::string> start(const std::filesystem::path& program,
                                  const std::vector<std::string>& arguments) {
     // Everything the children need is made before fork(): after it, only async-signal-safe calls.
     const std::string path = program.string();
-    std::vector<char*> argv;
-    argv.reserve(arguments.size() + 2);
-    argv.push_back(const_cast<char*>(path.c_str()));
-    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
+    std::vector<char*> argv = ProcessRunner::argumentVector(path, arguments);
 
     // The grandchild reports a failed exec through this pipe; a successful exec closes it empty.
     int pipeFds[2];

@@ -90,6 +90,7 @@ void PDFFile::open() {
         // page tree without a single page, older sections were lost with it, and the scan finds
         // them.
         if (metPrevLoop_ && pageRefs().empty()) throw PDFError("Bucle en la cadena /Prev");
+        checkPageEntries();
     } catch (const PDFSecurity::Failure&) {
         throw;
     } catch (const EntryLimit&) {
@@ -112,13 +113,24 @@ void PDFFile::readSections() {
     // may name an offset already read as an /XRefStm, and its trailer still counts.
     std::set<std::int64_t> visited;
     std::set<std::int64_t> streamsOfTables;
+    // A linearized file's first-page section comes right after its linearization dictionary, so
+    // it is the section nearest the start of the file; appended updates come after everything.
+    const bool linearized = isLinearized();
+    std::int64_t nearest = std::numeric_limits<std::int64_t>::max();
     std::int64_t at = lastXRefOffset_;
     for (bool newest = true;; newest = false) {
         if (!visited.insert(at).second) {
             metPrevLoop_ = true;
             break;
         }
+        listed_.clear();
+        listing_ = linearized;
         Section section = readSection(at, streamsOfTables, true);
+        listing_ = false;
+        if (linearized && at < nearest) {
+            nearest = at;
+            firstPageNumbers_.swap(listed_);
+        }
         if (newest) {
             usesXRefStream_ = section.isStream;
             trailer_ = section.trailer;
@@ -203,6 +215,7 @@ PDFFile::Section PDFFile::readClassicSection(PDFParser& parser, std::set<std::in
             const std::string type = parser.readToken();
             if (!offset || !generation) throw PDFError("Entrada xref no válida");
             if (static_cast<std::int64_t>(listed.size()) >= maxEntries_) throw EntryLimit();
+            if (listing_ && listed_.size() < kFirstPageSectionChecks) listed_.push_back(*first + i);
             listed.emplace_back(*first + i, type == "n" ? Entry::atOffset(*offset, *generation)
                                                         : Entry::freeEntry());
         }
@@ -293,6 +306,7 @@ PDFFile::Section PDFFile::readStreamSection(std::int64_t offset) {
             const std::int64_t third = field(row + widths[0] + widths[1], widths[2], 0);
             row += rowLength;
             remaining -= rowLength;
+            if (listing_ && listed_.size() < kFirstPageSectionChecks) listed_.push_back(number);
             if (type == 1)
                 addEntry(number, Entry::atOffset(second, third));
             else if (type == 2)
@@ -339,25 +353,69 @@ void PDFFile::checkConsistency() {
     const PDFDictionary* root = dictionary(trailer_.get("Root"));
     if (!root || !root->contains("Pages")) throw PDFError("No se encuentra el catálogo del PDF");
 
-    const PDFError mismatch("La tabla xref no coincide con el fichero");
     int taken = 0;
     for (const auto& [number, entry] : entries_) {
         if (taken++ == kConsistencySamples) break;
         if (entry.kind != Entry::Kind::offset || number <= 0) continue;
-        if (entry.offset() < 0 || entry.offset() >= static_cast<std::int64_t>(bytes_.size()))
-            throw mismatch;
-        // The entry is right when its offset holds the object's "N G obj" header. What follows
-        // is the object's own business: a malformed object that nothing uses does not make the
-        // table wrong, and one that is used gives nothing when it is looked up.
-        PDFParser parser(bytes(), entry.offset());
-        try {
-            const auto found = PDFParser::integerToken(parser.readToken());
-            const auto generation = PDFParser::integerToken(parser.readToken());
-            const bool keyword = parser.readToken() == "obj";
-            work_ = saturatingAdd(work_, parser.reach() - entry.offset());
-            if (!found || !generation || !keyword || *found != number) throw mismatch;
-        } catch (const PDFError&) {
-            throw mismatch;
+        checkHeader(number, entry);
+    }
+}
+
+void PDFFile::checkHeader(std::int64_t number, const Entry& entry) {
+    const PDFError mismatch("La tabla xref no coincide con el fichero");
+    if (entry.offset() < 0 || entry.offset() >= static_cast<std::int64_t>(bytes_.size()))
+        throw mismatch;
+    // The entry is right when its offset holds the object's "N G obj" header. What follows is
+    // the object's own business: a malformed object that nothing uses does not make the table
+    // wrong, and one that is used gives nothing when it is looked up.
+    PDFParser parser(bytes(), entry.offset());
+    try {
+        const auto found = PDFParser::integerToken(parser.readToken());
+        const auto generation = PDFParser::integerToken(parser.readToken());
+        const bool keyword = parser.readToken() == "obj";
+        work_ = saturatingAdd(work_, parser.reach() - entry.offset());
+        if (!found || !generation || !keyword || *found != number) throw mismatch;
+    } catch (const PDFError&) {
+        throw mismatch;
+    }
+}
+
+bool PDFFile::isLinearized() const {
+    // The linearization dictionary is the first object of the file, inside its first kilobyte;
+    // the parser skips the header line and the binary comment as comments.
+    const auto header = PDFParser::find("%PDF-", bytes(), 0);
+    if (!header) return false;
+    try {
+        PDFParser parser(bytes(), *header);
+        if (!PDFParser::integerToken(parser.readToken()) ||
+            !PDFParser::integerToken(parser.readToken()) || parser.readToken() != "obj" ||
+            parser.position() >= kHeaderWindow) {
+            return false;
         }
+        // Only a dictionary is read (a stream's data would be read with it).
+        parser.skipWhitespace();
+        if (bytes().substr(static_cast<std::size_t>(parser.position()), 2) != "<<") return false;
+        const PDFObject first = parser.parseObject();
+        const PDFDictionary* dictionary = first.dictionary();
+        return dictionary && dictionary->contains("Linearized");
+    } catch (const PDFError&) {
+        return false;
+    }
+}
+
+void PDFFile::checkPageEntries() {
+    // A page tree whose root the table does not list at all (not even as free) means sections of
+    // the table were lost, such as a first-page section without its /Prev: every page with them.
+    const PDFDictionary* root = catalog();
+    const PDFObject* pages = root ? root->get("Pages") : nullptr;
+    const auto ref = pages ? pages->reference() : std::nullopt;
+    if (ref && !entries_.contains(ref->number))
+        throw PDFError("La tabla xref no coincide con el fichero");
+    // The first-page section of a linearized file lists the first page and what it uses, which
+    // the sampled check (the lowest numbers) never reaches: a wrong offset there loses the page.
+    for (std::int64_t number : firstPageNumbers_) {
+        const auto row = entries_.find(number);
+        if (row != entries_.end() && row->second.kind == Entry::Kind::offset && number > 0)
+            checkHeader(number, row->second);
     }
 }

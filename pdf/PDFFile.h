@@ -19,6 +19,7 @@
 // its members are parsed one by one as they are asked for.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -128,6 +129,10 @@ public:
     // that the file does not hold or lists as free: PDF reads such a reference as null. An object
     // that is listed but cannot be read is not absent.
     bool isAbsent(const PDFObject* value);
+    // A value that must be absent or resolve to the given kind (a stream counts as a dictionary):
+    // nothing when absent (see isAbsent); throws PDFError(damaged) for the wrong kind or an object
+    // that cannot be read, which a writer must not replace as if it were missing.
+    const PDFObject* expect(const PDFObject* value, PDFObject::Kind kind, const char* damaged);
     // Follows references, then the dictionary of a dictionary or of a stream.
     const PDFDictionary* dictionary(const PDFObject* value);
     // The trailer's /Root as a dictionary.
@@ -136,6 +141,10 @@ public:
     std::optional<PDFRef> catalogRef() const;
     // The page objects in document order; the position is the 0-based page index.
     std::vector<PDFRef> pageRefs();
+    // The same walk, page by page: `visitPage` is called for each page in order and returns false
+    // to stop; `visitNode`, when given, before each tree node is read.
+    void walkPages(const std::function<bool(PDFRef page)>& visitPage,
+                   const std::function<void()>& visitNode = {});
     // A page attribute, inherited through /Parent (at most 64 dictionaries), resolved.
     const PDFObject* inherited(std::string_view key, PDFRef page);
     // The first object number a new object may take.
@@ -181,6 +190,13 @@ private:
     void settleEntries(bool keepLast = false);
     void setUpSecurity();
     void checkConsistency();
+    // Whether the file starts with a linearization dictionary.
+    bool isLinearized() const;
+    // Throws the table's mismatch when the entry does not point at the number's "N G obj" header.
+    void checkHeader(std::int64_t number, const Entry& entry);
+    // Damage the sampled check cannot see and that would lose pages: the page tree's root missing
+    // from the table, a wrong entry in a linearized file's first-page section. Throws PDFError.
+    void checkPageEntries();
     void reconstruct();
 
     std::optional<PDFObject> parseObject(std::int64_t offset, std::int64_t expected);
@@ -212,5 +228,11 @@ private:
     std::int64_t work_ = 0;
     std::int64_t maxEntries_ = 0;  // see PDFFileLimits::kMinEntryBound
     bool metPrevLoop_ = false;     // the /Prev chain came back to a section already read
+    // While `listing_`, the section being read appends the numbers it lists to `listed_` (at
+    // most PDFFileLimits::kFirstPageSectionChecks). `firstPageNumbers_`: those of the section
+    // nearest the start of a linearized file, its first-page section.
+    bool listing_ = false;
+    std::vector<std::int64_t> listed_;
+    std::vector<std::int64_t> firstPageNumbers_;
     std::int64_t workBudget_ = 0;
 };

@@ -19,6 +19,9 @@ inline constexpr int kMaxTreeDepth = 64;
 inline constexpr int kMaxParentChain = 64;
 // Entries whose objects the consistency check parses (the first ones of the table).
 inline constexpr int kConsistencySamples = 20;
+// Entries of a linearized file's first-page section whose headers are checked as well. That
+// section lists the objects of one page; a longer one is checked this far.
+inline constexpr std::size_t kFirstPageSectionChecks = 4096;
 // Cross-reference entries one file may hold: what its size can hold (a stream row takes at least
 // 3 bytes), and never fewer than this many. A decompressed cross-reference stream of 256 MB could
 // otherwise list hundreds of millions of rows. A file past its bound is refused, never opened

@@ -171,6 +171,16 @@ bool PDFFile::isAbsent(const PDFObject* value) {
     return !value || value->isNull();
 }
 
+const PDFObject* PDFFile::expect(const PDFObject* value, PDFObject::Kind kind,
+                                 const char* damaged) {
+    if (isAbsent(value)) return nullptr;
+    const PDFObject* resolved = resolve(value);
+    if (!resolved) throw PDFError(damaged);
+    if (kind == PDFObject::Kind::dictionary ? !resolved->dictionary() : resolved->kind() != kind)
+        throw PDFError(damaged);
+    return resolved;
+}
+
 const PDFDictionary* PDFFile::dictionary(const PDFObject* value) {
     value = resolve(value);
     return value ? value->dictionary() : nullptr;
@@ -187,34 +197,38 @@ std::optional<PDFRef> PDFFile::catalogRef() const {
 
 std::vector<PDFRef> PDFFile::pageRefs() {
     std::vector<PDFRef> pages;
+    walkPages([&pages](PDFRef page) {
+        pages.push_back(page);
+        return true;
+    });
+    return pages;
+}
+
+void PDFFile::walkPages(const std::function<bool(PDFRef page)>& visitPage,
+                        const std::function<void()>& visitNode) {
     const PDFDictionary* root = catalog();
     const PDFObject* top = root ? root->get("Pages") : nullptr;
-    if (!top) return pages;
+    if (!top) return;
     // The node may live in the catalog, which stays in the cache; copy it anyway, it is small.
     const PDFObject start = *top;
     std::unordered_set<std::int64_t> visited;
-    struct Walker {
-        PDFFile& file;
-        std::vector<PDFRef>& pages;
-        std::unordered_set<std::int64_t>& visited;
-        void walk(const PDFObject& node, int depth) {
-            if (depth >= kMaxTreeDepth) return;
-            const auto ref = node.reference();
-            if (!ref || !visited.insert(ref->number).second) return;
-            const PDFDictionary* dictionary = file.dictionary(&node);
-            if (!dictionary) return;
-            const PDFObject* kids = file.resolve(dictionary->get("Kids"));
-            const auto* elements = kids ? kids->array() : nullptr;
-            const PDFObject* type = dictionary->get("Type");
-            if (!elements || (type && type->name() && *type->name() == "Page")) {
-                pages.push_back(*ref);
-                return;
-            }
-            for (const PDFObject& kid : *elements) walk(kid, depth + 1);
-        }
+    // True when the walk is to stop.
+    const auto walk = [&](const auto& self, const PDFObject& node, int depth) -> bool {
+        if (depth >= kMaxTreeDepth) return false;
+        const auto ref = node.reference();
+        if (!ref || !visited.insert(ref->number).second) return false;
+        if (visitNode) visitNode();
+        const PDFDictionary* dictionary = this->dictionary(&node);
+        if (!dictionary) return false;
+        const PDFObject* kids = resolve(dictionary->get("Kids"));
+        const auto* elements = kids ? kids->array() : nullptr;
+        const PDFObject* type = dictionary->get("Type");
+        if (!elements || (type && type->name() && *type->name() == "Page")) return !visitPage(*ref);
+        for (const PDFObject& kid : *elements)
+            if (self(self, kid, depth + 1)) return true;
+        return false;
     };
-    Walker{*this, pages, visited}.walk(start, 0);
-    return pages;
+    walk(walk, start, 0);
 }
 
 const PDFObject* PDFFile::inherited(std::string_view key, PDFRef page) {

@@ -30,24 +30,40 @@ void feed(z_stream& stream, const Bytef*& input, std::size_t& inputLeft) {
     inputLeft -= chunk;
 }
 
+// The data without their zlib header, when they start with one (raw DEFLATE data are taken too).
+std::string_view withoutZlibHeader(std::string_view data) {
+    if (data.size() < 2) return data;
+    const auto b0 = static_cast<unsigned char>(data[0]), b1 = static_cast<unsigned char>(data[1]);
+    if ((b0 & 0x0F) == 8 && ((b0 << 8) | b1) % 31 == 0) return data.substr(2);
+    return data;
+}
+
+// zlib's raw DEFLATE decoder over zlib or raw DEFLATE data, ended when it goes out of scope, with
+// the input still to hand it (feed() passes it on piece by piece).
+struct Inflater {
+    z_stream stream{};
+    const Bytef* input;
+    std::size_t inputLeft;
+
+    explicit Inflater(std::string_view data) {
+        data = withoutZlibHeader(data);
+        input = reinterpret_cast<const Bytef*>(data.data());
+        inputLeft = data.size();
+        if (inflateInit2(&stream, -15) != Z_OK) throw PDFError(kInflateFailure);
+    }
+    ~Inflater() { inflateEnd(&stream); }
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
+};
+
 // Decodes zlib or raw DEFLATE data, handing the output to `sink` in steps of at most
 // kInflateStep bytes. Throws the failure message when the data are damaged or cut short.
 template <typename Sink>
 void runInflate(std::string_view data, Sink&& sink) {
-    std::size_t offset = 0;
-    if (data.size() >= 2) {
-        const auto b0 = static_cast<unsigned char>(data[0]), b1 = static_cast<unsigned char>(data[1]);
-        if ((b0 & 0x0F) == 8 && ((b0 << 8) | b1) % 31 == 0) offset = 2;  // zlib header
-    }
-    z_stream stream{};
-    if (inflateInit2(&stream, -15) != Z_OK) throw PDFError(kInflateFailure);
-    struct Guard {
-        z_stream& s;
-        ~Guard() { inflateEnd(&s); }
-    } guard{stream};
-
-    const auto* input = reinterpret_cast<const Bytef*>(data.data()) + offset;
-    std::size_t inputLeft = data.size() - offset;
+    Inflater inflater(data);
+    z_stream& stream = inflater.stream;
+    const Bytef*& input = inflater.input;
+    std::size_t& inputLeft = inflater.inputLeft;
     unsigned char buffer[kInflateStep];
     while (true) {
         feed(stream, input, inputLeft);
@@ -256,31 +272,15 @@ std::string inflate(std::string_view data) {
     constexpr std::size_t kGuessRatio = 4;
     const auto limit = static_cast<std::size_t>(maxInflatedSize);
     const auto tooLarge = [] { return PDFError("Un stream ocupa más de 256 MB descomprimido"); };
-    {
-        std::size_t offset = 0;
-        if (data.size() >= 2) {
-            const auto b0 = static_cast<unsigned char>(data[0]), b1 = static_cast<unsigned char>(data[1]);
-            if ((b0 & 0x0F) == 8 && ((b0 << 8) | b1) % 31 == 0) offset = 2;  // zlib header
-        }
-        if (auto whole = inflateWhole(data.substr(offset))) return std::move(*whole);
-    }
+    if (auto whole = inflateWhole(withoutZlibHeader(data))) return std::move(*whole);
 
     std::string result;
     std::size_t total = 0;
     {
-        std::size_t offset = 0;
-        if (data.size() >= 2) {
-            const auto b0 = static_cast<unsigned char>(data[0]), b1 = static_cast<unsigned char>(data[1]);
-            if ((b0 & 0x0F) == 8 && ((b0 << 8) | b1) % 31 == 0) offset = 2;  // zlib header
-        }
-        z_stream stream{};
-        if (inflateInit2(&stream, -15) != Z_OK) throw PDFError(kInflateFailure);
-        struct Guard {
-            z_stream& s;
-            ~Guard() { inflateEnd(&s); }
-        } guard{stream};
-        const auto* input = reinterpret_cast<const Bytef*>(data.data()) + offset;
-        std::size_t inputLeft = data.size() - offset;
+        Inflater inflater(data);
+        z_stream& stream = inflater.stream;
+        const Bytef*& input = inflater.input;
+        std::size_t& inputLeft = inflater.inputLeft;
         result.resize(std::clamp(inputLeft / 8 * 8 * kGuessRatio, kFirstGuess, kDirectLimit));
         bool direct = true;
         while (true) {

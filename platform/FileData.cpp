@@ -145,6 +145,34 @@ void releaseSlot(int index) {
     slot.end.store(0, std::memory_order_release);
 }
 
+// The page cache keeps a large file in pieces of up to 2 MB, and the kernel maps such a piece
+// whole, at the first touch, into a map whose address lines up with it. One object read in each
+// 2 MB of a file would then make all of it resident. A map placed one page off that boundary
+// is filled a few pages at a time around what is read.
+constexpr std::uintptr_t kLargePiece = std::uintptr_t{2} << 20;
+
+// Maps `size` bytes of the file read-only at an address that is not a multiple of kLargePiece,
+// or returns MAP_FAILED. The address range is reserved first, so that nothing else can take it
+// between the calls.
+void* mapOffBoundary(int fd, std::size_t size) {
+    const std::size_t pages = (size + pageSize - 1) & ~(pageSize - 1);
+    const std::size_t span = pages + pageSize;
+    void* reserved = ::mmap(nullptr, span, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                            -1, 0);
+    if (reserved == MAP_FAILED) return MAP_FAILED;
+    const auto base = reinterpret_cast<std::uintptr_t>(reserved);
+    const std::uintptr_t at = base % kLargePiece == 0 ? base + pageSize : base;
+    void* address = ::mmap(reinterpret_cast<void*>(at), size, PROT_READ, MAP_PRIVATE | MAP_FIXED,
+                           fd, 0);
+    if (address == MAP_FAILED) {
+        ::munmap(reserved, span);
+        return MAP_FAILED;
+    }
+    // The page of the reservation that the map does not cover, before or after it.
+    ::munmap(reinterpret_cast<void*>(at == base ? base + pages : base), pageSize);
+    return address;
+}
+
 }  // namespace
 
 std::string read(const std::filesystem::path& path) {
@@ -203,6 +231,10 @@ std::size_t Mapping::read(std::size_t offset, char* buffer, std::size_t size) co
     return done;
 }
 
+void Mapping::release() const {
+    if (address_) ::madvise(address_, length_, MADV_DONTNEED);
+}
+
 std::shared_ptr<const Mapping> map(const std::filesystem::path& path) {
     std::shared_ptr<Mapping> mapping(new Mapping());
     mapping->path_ = path;
@@ -210,7 +242,7 @@ std::shared_ptr<const Mapping> map(const std::filesystem::path& path) {
     const int fd = openRegular(path, info);
     const auto size = static_cast<std::size_t>(info.st_size);
     void* address = MAP_FAILED;
-    if (size >= kSmallFile) address = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (size >= kSmallFile && installHandler()) address = mapOffBoundary(fd, size);
     int slot = address != MAP_FAILED ? claimSlot(address, size) : -1;
     if (address != MAP_FAILED && slot < 0) {
         ::munmap(address, size);

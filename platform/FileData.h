@@ -44,6 +44,12 @@ public:
     // Throws std::runtime_error (changedMessage()) when the file no longer holds them, and the
     // sentence of read() when reading fails.
     std::size_t read(std::size_t offset, char* buffer, std::size_t size) const;
+    // Lets go of the pages of the map that have been read: the process stops holding them, and
+    // they are loaded again from the file when next used. The bytes stay what they were (a page
+    // that had vanished still reads as zeros). Nothing happens for a file read into memory. A
+    // long pass over the map (a walk over objects spread through the whole file) calls it now and
+    // then to keep the process's resident size from growing with the file.
+    void release() const;
 
 private:
     friend std::shared_ptr<const Mapping> map(const std::filesystem::path& path);

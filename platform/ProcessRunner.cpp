@@ -63,6 +63,16 @@ private:
 
 }  // namespace
 
+std::vector<char*> ProcessRunner::argumentVector(const std::string& path,
+                                                 const std::vector<std::string>& arguments) {
+    std::vector<char*> argv;
+    argv.reserve(arguments.size() + 2);
+    argv.push_back(const_cast<char*>(path.c_str()));
+    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    return argv;
+}
+
 ProcessRunner& ProcessRunner::system() {
     static SystemProcessRunner runner;
     return runner;
@@ -112,11 +122,7 @@ ProcessResult SystemProcessRunner::run(const std::filesystem::path& program,
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     const std::string path = program.string();
-    std::vector<char*> argv;
-    argv.reserve(arguments.size() + 2);
-    argv.push_back(const_cast<char*>(path.c_str()));
-    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
+    std::vector<char*> argv = ProcessRunner::argumentVector(path, arguments);
 
     pid_t pid = 0;
     const bool searchPath = path.find('/') == std::string::npos;

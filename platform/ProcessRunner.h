@@ -53,6 +53,11 @@ public:
 
     // The real runner (posix_spawn).
     static ProcessRunner& system();
+
+    // The argument vector of exec and posix_spawn: the path, the arguments, a null end. It points
+    // into `path` and `arguments`, which must outlive it; made before a fork, as it allocates.
+    static std::vector<char*> argumentVector(const std::string& path,
+                                             const std::vector<std::string>& arguments);
 };
 
 class SystemProcessRunner : public ProcessRunner {

@@ -5,15 +5,77 @@
 
 #include <algorithm>
 #include <climits>
+#include <mutex>
+#include <stdexcept>
+#include <string>
 
 static_assert(Regex::caseInsensitive == UREGEX_CASE_INSENSITIVE);
 static_assert(Regex::comments == UREGEX_COMMENTS);
 static_assert(Regex::dotAll == UREGEX_DOTALL);
 static_assert(Regex::multiline == UREGEX_MULTILINE);
 
+namespace {
+
+// Slots of each thread's matcher cache, one per live pattern. A destroyed pattern's slot goes back
+// to the pool, so the caches grow with the patterns alive at once, not with every pattern ever
+// made. Never destroyed: static patterns give their slot back during static destruction.
+struct SlotPool {
+    std::mutex mutex;
+    std::vector<std::size_t> free;
+    std::size_t next = 0;
+    std::uint64_t serial = 0;
+};
+
+SlotPool& slotPool() {
+    static SlotPool* const pool = new SlotPool;
+    return *pool;
+}
+
+// A thread's matcher for one pattern: a matcher holds search state and cannot be shared. `serial`
+// tells which pattern made it, as a slot passes from a destroyed pattern to a new one. The matcher
+// reads `input`, a read-only alias of the text searched: between searches both are stale, and the
+// next search resets the matcher before it reads anything.
+struct CachedMatcher {
+    std::uint64_t serial = 0;
+    std::unique_ptr<icu::RegexMatcher> matcher;
+    icu::UnicodeString input;
+};
+thread_local std::vector<CachedMatcher> matchers;
+
+}  // namespace
+
 struct Regex::Pattern {
     std::unique_ptr<icu::RegexPattern> compiled;
+    std::size_t slot = 0;
+    std::uint64_t serial = 0;
+
+    Pattern() {
+        SlotPool& pool = slotPool();
+        std::lock_guard lock(pool.mutex);
+        serial = ++pool.serial;
+        if (pool.free.empty()) {
+            slot = pool.next++;
+        } else {
+            slot = pool.free.back();
+            pool.free.pop_back();
+        }
+    }
+    ~Pattern() {
+        SlotPool& pool = slotPool();
+        std::lock_guard lock(pool.mutex);
+        pool.free.push_back(slot);
+    }
+    Pattern(const Pattern&) = delete;
+    Pattern& operator=(const Pattern&) = delete;
 };
+
+Regex Regex::constant(std::string_view pattern, std::uint32_t flags) {
+    Regex regex(pattern, flags);
+    if (!regex.isValid()) {
+        throw std::logic_error("Expresión regular no válida: " + std::string(pattern));
+    }
+    return regex;
+}
 
 Regex::Regex(std::string_view pattern, std::uint32_t flags) {
     UErrorCode status = U_ZERO_ERROR;
@@ -42,11 +104,21 @@ icu::UnicodeString alias(std::u16string_view text) {
 
 bool Regex::search(std::u16string_view text) const {
     if (!pattern_) return false;
-    icu::UnicodeString s = alias(text);
+    if (matchers.size() <= pattern_->slot) matchers.resize(pattern_->slot + 1);
+    CachedMatcher& cached = matchers[pattern_->slot];
     UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::RegexMatcher> matcher(pattern_->compiled->matcher(s, status));
-    if (U_FAILURE(status) || !matcher) return false;
-    bool found = matcher->find(status);
+    if (!cached.matcher || cached.serial != pattern_->serial) {
+        cached.matcher.reset(pattern_->compiled->matcher(status));
+        cached.serial = pattern_->serial;
+        if (U_FAILURE(status) || !cached.matcher) {
+            cached.matcher.reset();
+            return false;
+        }
+    }
+    const std::size_t length = std::min<std::size_t>(text.size(), INT32_MAX);
+    cached.input.setTo(false, text.data(), static_cast<int32_t>(length));
+    cached.matcher->reset(cached.input);
+    const bool found = cached.matcher->find(0, status);
     return found && U_SUCCESS(status);
 }
 

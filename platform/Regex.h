@@ -1,6 +1,7 @@
 #pragma once
 // ICU regular expressions for the engines: a pattern compiled once and then only read, so that
-// one Regex may search on several threads at once (each search makes its own matcher).
+// one Regex may search on several threads at once. search() reuses a matcher that each thread keeps
+// for the pattern (hot loops search many short texts); matches() makes its own.
 //
 //   static const Regex cue(R"(\b(firma|sello)\b)", Regex::caseInsensitive);
 //   if (cue.search(u"Firma del solicitante")) ...
@@ -37,6 +38,10 @@ public:
 
     Regex() = default;  // matches nothing
     explicit Regex(std::string_view pattern, std::uint32_t flags = 0);
+
+    // For patterns that are constants of the code: one that does not compile is a programming
+    // error, so this throws std::logic_error instead of giving a Regex that matches nothing.
+    static Regex constant(std::string_view pattern, std::uint32_t flags = 0);
 
     bool isValid() const { return pattern_ != nullptr; }
 

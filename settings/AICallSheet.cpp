@@ -15,42 +15,9 @@
 #include <nlohmann/json.hpp>
 
 #include "app/ui/Brand.h"
+#include "forms/ai/AIText.h"
 #include "settings/AILogSummary.h"
 #include "settings/ToneLabel.h"
-
-namespace {
-
-// The deepest nesting of arrays and objects in `text`, counted outside strings; stops counting
-// past `limit`.
-int nesting(const std::string& text, int limit) {
-    int depth = 0;
-    int deepest = 0;
-    bool inString = false;
-    bool escaped = false;
-    for (const char c : text) {
-        if (inString) {
-            if (escaped) {
-                escaped = false;
-            } else if (c == '\\') {
-                escaped = true;
-            } else if (c == '"') {
-                inString = false;
-            }
-            continue;
-        }
-        if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            deepest = std::max(deepest, ++depth);
-            if (deepest > limit) return deepest;
-        } else if (c == ']' || c == '}') {
-            --depth;
-        }
-    }
-    return deepest;
-}
-
-}  // namespace
 
 AICallSheet::AICallSheet(const AICall& call, QWidget* parent) : QDialog(parent), call_(call) {
     setWindowModality(Qt::WindowModal);
@@ -120,7 +87,7 @@ AICallSheet::AICallSheet(const AICall& call, QWidget* parent) : QDialog(parent),
 }
 
 std::optional<std::string> AICallSheet::prettyJSON(const std::string& text) {
-    if (nesting(text, maxDepth) > maxDepth) return std::nullopt;
+    if (AIText::nestsDeeperThan(text, maxDepth)) return std::nullopt;
     nlohmann::json parsed = nlohmann::json::parse(text, nullptr, false);
     if (parsed.is_discarded()) return std::nullopt;
     try {

@@ -1,6 +1,7 @@
 #include "signing/PDFSigner.h"
 
 #include "pdf/PDFError.h"
+#include "pdf/PDFFileLimits.h"
 #include "pdf/PDFSecurity.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileData.h"
@@ -14,6 +15,10 @@
 
 namespace {
 
+// Page-tree nodes walked between two releases of the pages of a mapped input. Each node read
+// leaves its object and some tens of kilobytes around it resident; a release every few dozen
+// nodes costs little (one madvise) and keeps that to a few megabytes whatever the file's size.
+constexpr std::size_t kReleaseNodes = 64;
 // Field-tree nodes deeper than this are not examined.
 constexpr int kMaxFieldDepth = 31;
 // Field-tree entries examined in one search: a hostile tree that shares nodes or long /Kids
@@ -41,18 +46,6 @@ std::string canonical(const std::string& text) {
     std::string out;
     normalized.toUTF8String(out);
     return out;
-}
-
-// A value that must be absent or resolve to the given kind: absent (also a reference to an object
-// the file does not have) gives nothing, the wrong kind or an unreadable object throws `damaged`.
-const PDFObject* expect(PDFFile& file, const PDFObject* value, PDFObject::Kind kind,
-                        const char* damaged) {
-    if (file.isAbsent(value)) return nullptr;
-    const PDFObject* resolved = file.resolve(value);
-    if (!resolved) throw PDFError(damaged);
-    if (kind == PDFObject::Kind::dictionary ? !resolved->dictionary() : resolved->kind() != kind)
-        throw PDFError(damaged);
-    return resolved;
 }
 
 std::optional<std::string> textOf(PDFFile& file, const PDFObject* value) {
@@ -126,6 +119,27 @@ std::string uniqueFieldName(PDFFile& file, const std::vector<PDFObject>& fields)
         std::string candidate = "Signature" + std::to_string(n);
         if (!names.count(candidate)) return candidate;
     }
+}
+
+// The page at a 0-based index: file.pageRefs()[index], found by the same walk stopped at that
+// page. Signing on the first page of a long document
+// then reads the start of the page tree only, not every page object spread over the file. When
+// the file is read from `map`, the map's pages are let go every kReleaseNodes nodes, so that a
+// walk to a late page does not leave the whole file resident.
+std::optional<PDFRef> pageAt(PDFFile& file, std::size_t index, const FileData::Mapping* map) {
+    std::size_t reached = 0;
+    std::size_t nodes = 0;
+    std::optional<PDFRef> found;
+    file.walkPages(
+        [&](PDFRef page) {
+            if (reached++ != index) return true;
+            found = page;
+            return false;
+        },
+        [&] {
+            if (map && ++nodes % kReleaseNodes == 0) map->release();
+        });
+    return found;
 }
 
 std::optional<PDFRef> pageContaining(PDFRef widget, PDFFile& file,
@@ -241,7 +255,7 @@ void PDFSigner::signFile(const std::shared_ptr<const FileData::Mapping>& input,
                          const std::filesystem::path& output, const Placement& placement) const {
     PDFFile file(input->bytes(), input);
     PDFRef signatureRef;
-    PDFUpdate::Result written = buildUpdate(file, placement, false, signatureRef);
+    PDFUpdate::Result written = buildUpdate(file, placement, false, signatureRef, input.get());
     // The update was built from the map: a file that changed meanwhile may have shown it other
     // bytes than those about to be copied.
     if (input->changed()) throw std::runtime_error(input->changedMessage());
@@ -267,7 +281,8 @@ void PDFSigner::signFile(const std::shared_ptr<const FileData::Mapping>& input,
 }
 
 PDFUpdate::Result PDFSigner::buildUpdate(PDFFile& file, const Placement& placement, bool whole,
-                                         PDFRef& signatureRefOut) const {
+                                         PDFRef& signatureRefOut,
+                                         const FileData::Mapping* map) const {
     if (file.security() && !file.security()->allowsSigning()) throw Failure::restricted();
     const PDFDictionary* catalogPointer = file.catalog();
     if (catalogPointer && isCertified(file, *catalogPointer)) throw Failure::certified();
@@ -280,16 +295,15 @@ PDFUpdate::Result PDFSigner::buildUpdate(PDFFile& file, const Placement& placeme
 
     PDFUpdate update(file);
     const PDFRef signatureRef = update.allocate();
-    const std::vector<PDFRef> pages = file.pageRefs();
 
     const PDFObject* acroFormValue = catalog.get("AcroForm");
     const PDFObject* acroFormObject =
-        expect(file, acroFormValue, PDFObject::Kind::dictionary, kDamagedForm);
+        file.expect(acroFormValue, PDFObject::Kind::dictionary, kDamagedForm);
     PDFDictionary acroForm = acroFormObject ? *acroFormObject->dictionary() : PDFDictionary();
     acroForm.set("SigFlags", PDFObject::integer(3));
     const PDFObject* fieldsValue = acroForm.get("Fields");
     const PDFObject* fieldsObject =
-        expect(file, fieldsValue, PDFObject::Kind::array, kDamagedForm);
+        file.expect(fieldsValue, PDFObject::Kind::array, kDamagedForm);
     std::vector<PDFObject> fields = fieldsObject ? *fieldsObject->array() : std::vector<PDFObject>();
     // A reference to a missing object is replaced by a direct value, never defined afresh: its
     // number could be one the update hands out.
@@ -298,15 +312,17 @@ PDFUpdate::Result PDFSigner::buildUpdate(PDFFile& file, const Placement& placeme
         acroFormObject ? acroFormValue->reference() : std::nullopt;
 
     if (const auto* area = std::get_if<Placement::Area>(&placement.value)) {
-        if (area->pageIndex < 0 || static_cast<std::size_t>(area->pageIndex) >= pages.size())
-            throw Failure::pageNotFound();
-        const PDFRef pageRef = pages[static_cast<std::size_t>(area->pageIndex)];
+        const auto page =
+            area->pageIndex < 0 ? std::nullopt
+                                : pageAt(file, static_cast<std::size_t>(area->pageIndex), map);
+        if (!page) throw Failure::pageNotFound();
+        const PDFRef pageRef = *page;
         const PDFDictionary* pageDictionary = file.dictionary(file.object(pageRef));
         if (!pageDictionary) throw Failure::pageNotFound();
         // Checked before anything is added, so a damaged page fails early.
         const PDFObject* annotsValue = pageDictionary->get("Annots");
         const PDFObject* annotsObject =
-            expect(file, annotsValue, PDFObject::Kind::array, kDamagedAnnotations);
+            file.expect(annotsValue, PDFObject::Kind::array, kDamagedAnnotations);
 
         const PDFRef widgetRef = update.allocate();
         const Rect& r = area->rect;
@@ -353,7 +369,8 @@ PDFUpdate::Result PDFSigner::buildUpdate(PDFFile& file, const Placement& placeme
         auto pageOf = [&](const PDFDictionary& widget, PDFRef widgetRef) -> std::optional<PDFRef> {
             const PDFObject* p = widget.get("P");
             if (p && p->reference()) return *p->reference();
-            return pageContaining(widgetRef, file, pages);
+            // Only a widget that does not name its page needs the whole page tree.
+            return pageContaining(widgetRef, file, file.pageRefs());
         };
         if (found->widget != found->field) {
             update.set(found->field, PDFObject::dictionary(field));

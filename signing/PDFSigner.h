@@ -157,7 +157,8 @@ struct PDFSigner {
 private:
     // Everything but the signature itself: the update with its placeholders, written as the whole
     // new file (`whole`) or as the update alone; `signatureRef` receives the signature
-    // dictionary's reference.
+    // dictionary's reference. `map`: the map `file` reads, whose pages a long walk lets go.
     PDFUpdate::Result buildUpdate(PDFFile& file, const Placement& placement, bool whole,
-                                  PDFRef& signatureRef) const;
+                                  PDFRef& signatureRef,
+                                  const FileData::Mapping* map = nullptr) const;
 };

@@ -14,6 +14,7 @@
 #include <unordered_set>
 
 #include "pdf/PDFFile.h"
+#include "platform/NoPages.h"
 #include "platform/PopplerPages.h"
 #include "signing/DisplaySpace.h"
 #include "signing/InkMap.h"
@@ -33,15 +34,6 @@ constexpr std::size_t maxNameBytes = std::size_t(1) << 24;
 // The corner place, in display space, when the last page offers nothing better.
 constexpr Rect cornerBox{45, 45, 250, 72};
 const char* const cornerLabel = "Esquina inferior izquierda de la última página";
-
-class NoPages final : public PageSource {
-public:
-    int pageCount() const override { return 0; }
-    std::optional<PageText> text(int) const override { return std::nullopt; }
-    std::optional<GreyImage> render(int, double, std::int64_t) const override {
-        return std::nullopt;
-    }
-};
 
 // Every field dictionary reachable from the form's /Fields through /Kids.
 std::unordered_set<const PDFDictionary*> formFields(PDFFile& file) {

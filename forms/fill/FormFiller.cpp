@@ -41,19 +41,6 @@ std::optional<std::string> textOf(PDFFile& file, const PDFObject* value) {
     return resolved ? resolved->text() : std::nullopt;
 }
 
-// A value that must be absent or resolve to the given kind: absent (also a reference to an object
-// the file does not have) gives nothing, the wrong kind or an unreadable object throws `damaged`.
-// Replacing such a value would unlink every field or annotation it lists from the new revision.
-const PDFObject* expect(PDFFile& file, const PDFObject* value, PDFObject::Kind kind,
-                        const char* damaged) {
-    if (file.isAbsent(value)) return nullptr;
-    const PDFObject* resolved = file.resolve(value);
-    if (!resolved) throw PDFError(damaged);
-    if (kind == PDFObject::Kind::dictionary ? !resolved->dictionary() : resolved->kind() != kind)
-        throw PDFError(damaged);
-    return resolved;
-}
-
 // The inheritable field attributes handed from a field to its kids.
 struct Inherited {
     std::optional<std::string> type;
@@ -372,11 +359,11 @@ void Filling::addDrawn(const std::vector<const FormFill*>& fills) {
 
     const PDFObject* acroFormValue = catalog.get("AcroForm");
     const PDFObject* acroFormObject =
-        expect(file_, acroFormValue, PDFObject::Kind::dictionary, kDamagedForm);
+        file_.expect(acroFormValue, PDFObject::Kind::dictionary, kDamagedForm);
     PDFDictionary acroForm = acroFormObject ? *acroFormObject->dictionary() : PDFDictionary();
     const PDFObject* fieldsValue = acroForm.get("Fields");
     const PDFObject* fieldsObject =
-        expect(file_, fieldsValue, PDFObject::Kind::array, kDamagedForm);
+        file_.expect(fieldsValue, PDFObject::Kind::array, kDamagedForm);
     std::vector<PDFObject> fields =
         fieldsObject ? *fieldsObject->array() : std::vector<PDFObject>();
     // A reference to a missing object is replaced by a direct value, never defined afresh: its
@@ -457,7 +444,7 @@ void Filling::addDrawn(const std::vector<const FormFill*>& fills) {
             throw PDFError("No se encuentra la página " + std::to_string(pageIndex + 1) + ".");
         const PDFObject* annotsValue = pageDictionary->get("Annots");
         const PDFObject* annotsObject =
-            expect(file_, annotsValue, PDFObject::Kind::array, kDamagedAnnotations);
+            file_.expect(annotsValue, PDFObject::Kind::array, kDamagedAnnotations);
         if (auto annotsRef = annotsObject ? annotsValue->reference() : std::nullopt) {
             auto [entry, first] = annotsArrays.try_emplace(*annotsRef, *annotsObject->array());
             if (first) writeOrder.emplace_back(true, *annotsRef);

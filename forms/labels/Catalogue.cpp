@@ -1,8 +1,8 @@
 #include "forms/labels/Catalogue.h"
 
-#include "forms/labels/LabelPattern.h"
 #include "forms/labels/RuleLabeler.h"
 #include "forms/reader/FormUnit.h"
+#include "platform/Regex.h"
 
 namespace {
 
@@ -327,7 +327,7 @@ std::optional<std::pair<std::string, double>> decode(const Probabilities& who,
 
 bool isAboutThirdParties(const std::vector<FormUnit>& units) {
     // The words tercero(s) and tercer(s), but not "a terceros" (data handed on to others).
-    static const LabelPattern thirdParty(R"((?<!\ba )\bterceros?\b|\btercers?\b)");
+    static const Regex thirdParty = Regex::constant(R"((?<!\ba )\bterceros?\b|\btercers?\b)");
     for (const FormUnit& unit : units) {
         const FormField& field = unit.first();
         std::string text;

@@ -8,8 +8,8 @@
 #include <cmath>
 #include <unordered_map>
 
-#include "forms/labels/LabelPattern.h"
 #include "forms/reader/FormUnit.h"
+#include "platform/Regex.h"
 #include "profile/UnicodeText.h"
 
 namespace {
@@ -26,61 +26,63 @@ constexpr std::size_t kPostcodeBoxes = 5;
 
 struct Rule {
     std::string_view key;
-    LabelPattern pattern;
+    Regex pattern;
 };
 
 // First match wins: the order matters ("apellidos y nombre" before "^apellidos").
 const std::array<Rule, 24>& rules() {
     static const std::array<Rule, 24> table{{
-        {"banco.bic", LabelPattern(R"(\bbic\b|swift)")},
-        {"banco.iban", LabelPattern("iban")},
+        {"banco.bic", Regex::constant(R"(\bbic\b|swift)")},
+        {"banco.iban", Regex::constant("iban")},
         {"banco.nombre_entidad",
-         LabelPattern(
+         Regex::constant(
              R"(nombre (de la )?entidad (bancaria|financiera)|^entidad bancaria$|^banco$)")},
         {"titular.nombre_completo",
-         LabelPattern("apellidos y nombre|nombre y apellidos|nombre o razon|razon social o nombre|"
-                      "nom i cognoms|cognoms i nom|^nombre (de la )?sociedad$")},
+         Regex::constant(
+             "apellidos y nombre|nombre y apellidos|nombre o razon|razon social o nombre|"
+             "nom i cognoms|cognoms i nom|^nombre (de la )?sociedad$")},
         {"titular.nombre_completo",
-         LabelPattern(R"(^(d|don|sr)\.? ?/ ?(d\.? ?ª|dª|dna|dona|sra)\.?$)")},
-        {"titular.razon_social", LabelPattern("razon social|denominacion social")},
-        {"titular.nombre_comercial", LabelPattern("nombre comercial")},
-        {"titular.apellido1", LabelPattern("(1er|primer|1o) (apellido|cognom)|apellido ?1")},
-        {"titular.apellido2", LabelPattern("(2o|segundo|segon) (apellido|cognom)|apellido ?2")},
-        {"titular.apellidos", LabelPattern("^apellidos|^cognoms")},
+         Regex::constant(R"(^(d|don|sr)\.? ?/ ?(d\.? ?ª|dª|dna|dona|sra)\.?$)")},
+        {"titular.razon_social", Regex::constant("razon social|denominacion social")},
+        {"titular.nombre_comercial", Regex::constant("nombre comercial")},
+        {"titular.apellido1", Regex::constant("(1er|primer|1o) (apellido|cognom)|apellido ?1")},
+        {"titular.apellido2", Regex::constant("(2o|segundo|segon) (apellido|cognom)|apellido ?2")},
+        {"titular.apellidos", Regex::constant("^apellidos|^cognoms")},
         {"titular.nif",
-         LabelPattern(
+         Regex::constant(
              R"(\bn\.? ?i\.? ?f|\bc\.? ?i\.? ?f|\bn\.? ?i\.? ?e\b|\bdni\b|\bd\.? ?n\.? ?i\b|^nif)")},
-        {"titular.nombre", LabelPattern("^nombre$|^nom$")},
-        {"domicilio.cp", LabelPattern(R"(cod(igo)?\.? ?postal|codi postal|^c\.? ?p\.?$|^cp$)")},
-        {"domicilio.municipio", LabelPattern("poblacion|localidad|municipio|localitat|municipi")},
-        {"domicilio.provincia", LabelPattern("provinc")},
+        {"titular.nombre", Regex::constant("^nombre$|^nom$")},
+        {"domicilio.cp", Regex::constant(R"(cod(igo)?\.? ?postal|codi postal|^c\.? ?p\.?$|^cp$)")},
+        {"domicilio.municipio",
+         Regex::constant("poblacion|localidad|municipio|localitat|municipi")},
+        {"domicilio.provincia", Regex::constant("provinc")},
         {"domicilio.completo",
-         LabelPattern("^(domicilio|direccion|adreca|domicili)( fiscal| social| a efectos de "
-                      "notificacion(es)?)?$")},
+         Regex::constant("^(domicilio|direccion|adreca|domicili)( fiscal| social| a efectos de "
+                         "notificacion(es)?)?$")},
         {"domicilio.via",
-         LabelPattern(R"(^(calle|avda|avenida|plaza|carrer|via publica|nombre de la via)\b|)"
-                      R"(domicilio en( la)?( calle| c/ ?(plaza)?)?$)")},
-        {"domicilio.numero", LabelPattern(R"(^(n\.? ?º|n\.?º|num\.?|numero|nro\.?)$)")},
-        {"firma.lugar", LabelPattern("^en$")},
-        {"contacto.movil", LabelPattern("movil|mobil")},
-        {"contacto.telefono", LabelPattern("telef|tfno|^tlf")},
-        {"contacto.fax", LabelPattern("^fax$")},
-        {"contacto.email", LabelPattern("e-?mail|correo electronico|correu electronic")},
-        {"contacto.persona", LabelPattern("persona de contacto")},
+         Regex::constant(R"(^(calle|avda|avenida|plaza|carrer|via publica|nombre de la via)\b|)"
+                         R"(domicilio en( la)?( calle| c/ ?(plaza)?)?$)")},
+        {"domicilio.numero", Regex::constant(R"(^(n\.? ?º|n\.?º|num\.?|numero|nro\.?)$)")},
+        {"firma.lugar", Regex::constant("^en$")},
+        {"contacto.movil", Regex::constant("movil|mobil")},
+        {"contacto.telefono", Regex::constant("telef|tfno|^tlf")},
+        {"contacto.fax", Regex::constant("^fax$")},
+        {"contacto.email", Regex::constant("e-?mail|correo electronico|correu electronic")},
+        {"contacto.persona", Regex::constant("persona de contacto")},
     }};
     return table;
 }
 
 // Parts of the form the applicant does not fill in (the administration's or the bank's boxes).
-const LabelPattern& skipPattern() {
-    static const LabelPattern pattern(
+const Regex& skipPattern() {
+    static const Regex pattern = Regex::constant(
         "a (cumplimentar|rellenar) por|reservado|entidad (bancaria|financiera)|sello");
     return pattern;
 }
 
 // Sections about someone other than the titular and the representative.
-const LabelPattern& otherPersonPattern() {
-    static const LabelPattern pattern(
+const Regex& otherPersonPattern() {
+    static const Regex pattern = Regex::constant(
         "conductor|conyuge|testigo|antiguo titular|anterior titular|titular anterior|transmitente|"
         "cedente|miembro|conviviente|persona [2-9]|contrayente 2|segundo firmante|progenitor|hijo");
     return pattern;
@@ -88,27 +90,31 @@ const LabelPattern& otherPersonPattern() {
 
 // Names that an authoring tool made up ("Texto12", "Check Box3"): they say nothing. The first
 // run is possessive, which matches the same names without trying every split of a run of dots.
-const LabelPattern& genericNamePattern() {
-    static const LabelPattern pattern(
+const Regex& genericNamePattern() {
+    static const Regex pattern = Regex::constant(
         R"(^(texto|text|campo|casilla|check ?box|boton|button|fill_|untitled|undefined|group|grupo)[\s_.]*+[\d.]*$)");
     return pattern;
 }
 
 // "Datos del solicitante o su representante" is about the titular, not a representative.
-const LabelPattern& titularOrRepresentativePattern() {
-    static const LabelPattern pattern(
-        "(afectado|interesado|solicitante|titular) o (su )?representante");
+const Regex& titularOrRepresentativePattern() {
+    static const Regex pattern =
+        Regex::constant("(afectado|interesado|solicitante|titular) o (su )?representante");
     return pattern;
 }
 
-const LabelPattern& nifBoxesPattern() {
-    static const LabelPattern pattern(R"(n\.? ?i\.? ?f|dni|nie)");
+const Regex& nifBoxesPattern() {
+    static const Regex pattern = Regex::constant(R"(n\.? ?i\.? ?f|dni|nie)");
     return pattern;
 }
 
-const LabelPattern& signingDatePattern() {
-    static const LabelPattern pattern("^(lugar y )?fecha( de (la )?firma)?$");
+const Regex& signingDatePattern() {
+    static const Regex pattern = Regex::constant("^(lugar y )?fecha( de (la )?firma)?$");
     return pattern;
+}
+
+std::u16string_view utf16(const icu::UnicodeString& text) {
+    return {text.getBuffer(), static_cast<std::size_t>(text.length())};
 }
 
 void appendJoined(std::string& text, std::string_view piece) {
@@ -173,7 +179,7 @@ std::optional<std::string_view> tableKey(const std::vector<std::string>& texts) 
         if (text.empty()) continue;
         const icu::UnicodeString unicode = UnicodeText::fromUtf8(text);
         for (const Rule& rule : rules()) {
-            if (rule.pattern.search(unicode)) return rule.key;
+            if (rule.pattern.search(utf16(unicode))) return rule.key;
         }
     }
     return std::nullopt;
@@ -193,11 +199,12 @@ std::optional<std::string> unitKey(const FormUnit& unit) {
     const FormField& first = unit.first();
     const std::string context = contextText(first);
     const icu::UnicodeString contextUnicode = UnicodeText::fromUtf8(context);
-    if (skipPattern().search(contextUnicode) || otherPersonPattern().search(contextUnicode)) {
+    if (skipPattern().search(utf16(contextUnicode)) ||
+        otherPersonPattern().search(utf16(contextUnicode))) {
         return std::nullopt;
     }
     const bool representative = context.find("represent") != std::string::npos &&
-                                !titularOrRepresentativePattern().search(contextUnicode);
+                                !titularOrRepresentativePattern().search(utf16(contextUnicode));
     const std::vector<std::string> texts = candidates(first);
     std::optional<std::string_view> key;
     if (unit.isBoxes()) {

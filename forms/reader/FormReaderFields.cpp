@@ -9,6 +9,7 @@
 #include "forms/reader/FormReader.h"
 #include "forms/reader/PageGlyphs.h"
 #include "pdf/PDFFile.h"
+#include "platform/NoPages.h"
 #include "platform/PopplerPages.h"
 #include "signing/DisplaySpace.h"
 #include "signing/PDFSigner.h"
@@ -21,16 +22,6 @@ namespace {
 constexpr std::int64_t readOnlyFlag = 1;
 constexpr std::int64_t pushButtonFlag = 1 << 16;
 constexpr std::int64_t combFlag = 1 << 24;
-
-// A page source with no pages: widgets are then read without their page text.
-class NoPages final : public PageSource {
-public:
-    int pageCount() const override { return 0; }
-    std::optional<PageText> text(int) const override { return std::nullopt; }
-    std::optional<GreyImage> render(int, double, std::int64_t) const override {
-        return std::nullopt;
-    }
-};
 
 // A widget as read from the PDF, before it becomes a field.
 struct Widget {

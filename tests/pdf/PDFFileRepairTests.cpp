@@ -275,3 +275,122 @@ TEST(PDFFileRepair, OddPageTreesKeepTheirRule) {
     PDFFile directFile(direct.finishClassic("/Root 1 0 R"));
     EXPECT_EQ(directFile.pageRefs(), std::vector<PDFRef>{PDFRef(3)});
 }
+
+namespace {
+
+// A linearized file of 30 pages as qpdf writes it, and the parts of its first-page section: the
+// cross-reference table right after the linearization dictionary, and its trailer.
+struct Linearized {
+    std::string bytes = fixtures::qpdf(fixtures::textPDF(30), {"--linearize"});
+    std::size_t table = bytes.find("xref\n");
+    std::int64_t first = std::stoll(bytes.substr(table + 5));
+    std::size_t rows = bytes.find('\n', table + 5) + 1;  // 20 bytes a row
+    std::size_t trailer = bytes.find("trailer", table);
+
+    std::int64_t keyOf(const std::string& key, std::size_t from) const {
+        return std::stoll(bytes.substr(bytes.find(key, from) + key.size()));
+    }
+    std::int64_t firstPage() const { return keyOf("/O ", 0); }
+    std::int64_t catalog() const { return keyOf("/Root ", trailer); }
+    std::int64_t offset(std::int64_t number) const {
+        return std::stoll(bytes.substr(rows + 20 * static_cast<std::size_t>(number - first), 10));
+    }
+    // The file with the number's row giving another offset.
+    std::string withOffset(std::int64_t number, std::int64_t offset, std::string from = "") const {
+        if (from.empty()) from = bytes;
+        char row[24];
+        std::snprintf(row, sizeof row, "%010lld", static_cast<long long>(offset));
+        return from.replace(rows + 20 * static_cast<std::size_t>(number - first), 10, row);
+    }
+    // The file with a key of the first-page trailer rewritten in the same number of bytes (qpdf
+    // pads /Prev with spaces).
+    std::string withTrailerKey(const std::string& from, const std::string& to) const {
+        std::string text = bytes;
+        const auto at = text.find(from, trailer);
+        std::size_t end = at + from.size();
+        while (text[end] == ' ') ++end;
+        if (to.size() > end - at) throw std::runtime_error("no room for " + to);
+        return text.replace(at, end - at, to + std::string(end - at - to.size(), ' '));
+    }
+};
+
+}  // namespace
+
+// A wrong first-page table of a linearized file: its objects lie beyond the 20 entries the
+// sampled check reads, so a wrong row there lost the first page (29 of 30), and a first-page
+// trailer without /Prev hid the whole page tree (0 pages). Both are rebuilt by the scan.
+TEST(PDFFileRepair, LinearizedFilesWithAWrongFirstPageTable) {
+    const Linearized lin;
+    ASSERT_GT(lin.first, 20);  // beyond the entries the sampled check reads
+    {
+        PDFFile intact(lin.bytes);
+        EXPECT_FALSE(intact.wasReconstructed());
+        EXPECT_EQ(intact.pageRefs().size(), 30u);
+        PDFFile streams(fixtures::qpdf(fixtures::textPDF(30),
+                                       {"--linearize", "--object-streams=generate"}));
+        EXPECT_FALSE(streams.wasReconstructed());
+        EXPECT_EQ(streams.pageRefs().size(), 30u);
+    }
+
+    const std::int64_t page = lin.firstPage(), catalog = lin.catalog();
+    std::string shifted = lin.bytes;
+    for (std::int64_t n = lin.first; n < lin.first + 6; ++n)
+        shifted = lin.withOffset(n, lin.offset(n) + 11, shifted);
+    const std::string prev = "/Prev " + std::to_string(lin.keyOf("/Prev ", lin.trailer));
+    const std::vector<std::pair<std::string, std::string>> damaged{
+        {"first page's row 7 bytes off", lin.withOffset(page, lin.offset(page) + 7)},
+        {"first page's row at the next object", lin.withOffset(page, lin.offset(page + 1))},
+        {"first page's row outside the file", lin.withOffset(page, 99999999)},
+        {"catalog's row 7 bytes off", lin.withOffset(catalog, lin.offset(catalog) + 7)},
+        {"every row shifted", shifted},
+        {"/Prev 40 bytes early",
+         lin.withTrailerKey(prev,
+                            "/Prev " + std::to_string(lin.keyOf("/Prev ", lin.trailer) - 40))},
+        {"/Prev to the first-page table itself",
+         lin.withTrailerKey(prev, "/Prev " + std::to_string(lin.table))},
+        {"no /Prev", lin.withTrailerKey(prev, "")},
+    };
+    for (const auto& [label, bytes] : damaged) {
+        SCOPED_TRACE(label);
+        PDFFile file(bytes);
+        EXPECT_TRUE(file.wasReconstructed());
+        EXPECT_EQ(file.pageRefs().size(), 30u);
+        // qpdf reads a first-page trailer without /Prev as it stands: no page tree, 0 pages.
+        if (label != "no /Prev") {
+            EXPECT_EQ(fixtures::qpdfPageCount(bytes), 30);
+        }
+    }
+
+    // A wrong /Size damages nothing a reader needs: the table stands, and the first number the
+    // update writer may take is the larger of the table's and /Size.
+    const std::string size = "/Size " + std::to_string(lin.keyOf("/Size ", lin.trailer));
+    PDFFile small(lin.withTrailerKey(size + " " + prev, "/Size 3 " + prev));
+    EXPECT_FALSE(small.wasReconstructed());
+    EXPECT_EQ(small.pageRefs().size(), 30u);
+    EXPECT_EQ(small.size(), small.entries().rbegin()->first + 1);
+    PDFFile large(lin.withTrailerKey(size + " " + prev, "/Size 99999 " + prev));
+    EXPECT_FALSE(large.wasReconstructed());
+    EXPECT_EQ(large.pageRefs().size(), 30u);
+    EXPECT_EQ(large.size(), 99999);
+}
+
+// Page trees that never reach a page end at once with no pages: the callers then refuse
+// (the signer with "No se encuentra la página de la firma.").
+TEST(PDFFileRepair, PageTreesWithoutAReachablePageHaveNoPages) {
+    fixtures::FixtureWriter loop;
+    loop.object(1, "<</Type /Catalog /Pages 2 0 R >>");
+    loop.object(2, "<</Type /Pages /Kids [3 0 R] /Count 1 >>");
+    loop.object(3, "<</Type /Pages /Parent 2 0 R /Kids [2 0 R 3 0 R] /Count 1 >>");
+    PDFFile loopFile(loop.finishClassic("/Root 1 0 R"));
+    EXPECT_FALSE(loopFile.wasReconstructed());
+    EXPECT_TRUE(loopFile.pageRefs().empty());
+
+    // 200 nested nodes, each the only kid of the one above: deeper than the walk goes.
+    fixtures::FixtureWriter deep;
+    deep.object(1, "<</Type /Catalog /Pages 2 0 R >>");
+    for (int n = 2; n < 202; ++n)
+        deep.object(n, "<</Type /Pages /Kids [" + std::to_string(n + 1) + " 0 R] /Count 1 >>");
+    deep.object(202, "<</Type /Page /Parent 201 0 R /MediaBox [0 0 200 200] >>");
+    PDFFile deepFile(deep.finishClassic("/Root 1 0 R"));
+    EXPECT_TRUE(deepFile.pageRefs().empty());
+}

@@ -40,8 +40,8 @@ PDFSigner signer() {
 }  // namespace
 
 // Classic and cross-reference-stream files (all large enough to be mapped), with and without a
-// final line end, signed invisibly and visibly: the mapped path writes exactly the bytes of the
-// in-memory one.
+// final line end, signed invisibly and visibly (on the first pages and on the last): the mapped
+// path writes exactly the bytes of the in-memory one.
 TEST(PDFSignerFile, MappedInputGivesTheBytesOfTheInMemorySigner) {
     testutil::TempDir dir;
     const std::string classic = largePDF();
@@ -52,6 +52,8 @@ TEST(PDFSignerFile, MappedInputGivesTheBytesOfTheInMemorySigner) {
     const PDFSigner::Placement placements[] = {
         PDFSigner::Placement::invisible(),
         PDFSigner::Placement::area(3, Rect{100, 100, 180, 60}),
+        // The walk to the last page lets go of the map's pages on the way.
+        PDFSigner::Placement::area(kPages - 1, Rect{100, 100, 180, 60}),
     };
     int run = 0;
     const std::vector<const std::string*> inputs{&classic, &unterminated, &streams};
@@ -95,11 +97,15 @@ TEST(PDFSignerFile, InputTruncatedWhileOpenGivesAnErrorNotACrash) {
             nonZero += mapping->bytes()[i] != 0;
         EXPECT_EQ(nonZero, 0u);
     }
-    try {
-        signer().signFile(mapping, out, PDFSigner::Placement::invisible());
-        ADD_FAILURE() << "a file cut while open was signed";
-    } catch (const std::exception& error) {
-        EXPECT_FALSE(std::string(error.what()).empty());
+    // The walk to the last page also lets go of the map's pages, the vanished ones included.
+    for (const auto& placement : {PDFSigner::Placement::invisible(),
+                                  PDFSigner::Placement::area(kPages - 1, Rect{})}) {
+        try {
+            signer().signFile(mapping, out, placement);
+            ADD_FAILURE() << "a file cut while open was signed";
+        } catch (const std::exception& error) {
+            EXPECT_FALSE(std::string(error.what()).empty());
+        }
     }
     EXPECT_EQ(testutil::readFile(out), "anterior");
 }

@@ -277,6 +277,39 @@ struct Signed {
     }
 };
 
+// The signer finds the page of an area by walking the page tree only as far as that page: on an
+// irregular tree (nested nodes, a node listed twice, a cycle, a leaf without /Type, a /Page with
+// /Kids, a missing kid) it still names the page that PDFFile::pageRefs() gives for the index.
+TEST(PDFSigner, AreaPageIsThePageTreesPageAtTheIndex) {
+    fixtures::FixtureWriter w;
+    const std::string page = "/Parent 2 0 R /MediaBox [0 0 595 842]";
+    w.object(1, "<</Type /Catalog /Pages 2 0 R >>");
+    w.object(2, "<</Type /Pages /Kids [10 0 R 3 0 R 11 0 R 3 0 R 2 0 R 12 0 R 99 0 R] /Count 5 >>");
+    w.object(3, "<</Type /Page " + page + " >>");
+    w.object(4, "<</Type /Page /Parent 10 0 R /MediaBox [0 0 595 842] >>");
+    w.object(5, "<</Type /Page /Parent 13 0 R /MediaBox [0 0 595 842] >>");
+    w.object(10, "<</Type /Pages /Parent 2 0 R /Kids [4 0 R 13 0 R] /Count 2 >>");
+    w.object(11, "<<" + page + " >>");
+    w.object(12, "<</Type /Page " + page + " /Kids [3 0 R] >>");
+    w.object(13, "<</Type /Pages /Parent 10 0 R /Kids [5 0 R 10 0 R] /Count 1 >>");
+    const std::string input = w.finishClassic("/Root 1 0 R");
+    PDFFile original{std::string(input)};
+    const std::vector<PDFRef> pages = original.pageRefs();
+    std::vector<std::int64_t> numbers;
+    for (PDFRef ref : pages) numbers.push_back(ref.number);
+    ASSERT_EQ(numbers, (std::vector<std::int64_t>{4, 5, 3, 11, 12}));
+
+    PDFSigner signer(rsaIdentity(), "Firmante");
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        Signed out(signer.sign(input, PDFSigner::Placement::area(static_cast<int>(i), Rect{})));
+        const PDFObject* p = out.dictionary(out.fields().back())->get("P");
+        ASSERT_TRUE(p && p->reference()) << i;
+        EXPECT_EQ(p->reference()->number, pages[i].number) << i;
+    }
+    EXPECT_EQ(failureOf([&] { signer.sign(input, PDFSigner::Placement::area(5, Rect{})); }),
+              "No se encuentra la página de la firma.");
+}
+
 TEST(PDFSigner, InvisibleSignatureAndNewAcroForm) {
     PDFSigner signer(rsaIdentity(), "Firmante", std::chrono::system_clock::now(), solidImage());
     const std::string input = fixtures::textPDF(1);
