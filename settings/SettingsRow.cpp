@@ -8,6 +8,7 @@
 
 #include "app/ui/Brand.h"
 #include "app/ui/ColorView.h"
+#include "app/ui/Switch.h"
 #include "app/ui/Palette.h"
 #include "app/ui/Symbols.h"
 #include "settings/ToneLabel.h"
@@ -54,6 +55,8 @@ SettingsRow::SettingsRow(const QString& title, QLabel* detailLabel, QWidget* acc
     top->setSpacing(20);
     top->addLayout(column, 1);
     if (accessory_) {
+        // A switch takes the small size; any other control keeps its own.
+        if (auto* toggle = qobject_cast<Switch*>(accessory_)) toggle->setSmall(true);
         accessory_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
         top->addWidget(accessory_, 0, Qt::AlignVCenter);
     }

@@ -11,6 +11,13 @@ Switch::Switch(QWidget* parent) : QAbstractButton(parent) {
     setCursor(Qt::PointingHandCursor);
 }
 
+void Switch::setSmall(bool small) {
+    if (small_ == small) return;
+    small_ = small;
+    updateGeometry();
+    update();
+}
+
 void Switch::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);

@@ -10,10 +10,17 @@ class Switch : public QAbstractButton {
 public:
     explicit Switch(QWidget* parent = nullptr);
 
-    QSize sizeHint() const override { return {38, 22}; }
+    // The regular size, or the small one that rows of settings give their switches.
+    void setSmall(bool small);
+    bool isSmall() const { return small_; }
+
+    QSize sizeHint() const override { return small_ ? QSize(32, 18) : QSize(38, 22); }
     QSize minimumSizeHint() const override { return sizeHint(); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     bool hitButton(const QPoint& point) const override { return rect().contains(point); }
+
+private:
+    bool small_ = false;
 };

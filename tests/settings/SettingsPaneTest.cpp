@@ -2,6 +2,8 @@
 // group, the log page in place, the width of the options; screenshots of its states.
 #include <gtest/gtest.h>
 
+#include "app/ui/Switch.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
@@ -79,6 +81,9 @@ TEST_F(Pane, SwitchesAreStoredAtOnce) {
     EXPECT_TRUE(pane->branding()->isChecked());
     EXPECT_FALSE(pane->fillForms()->isChecked());
     EXPECT_TRUE(pane->aiSwitch()->isChecked());
+    // Switches in rows take the small size.
+    EXPECT_TRUE(qobject_cast<Switch*>(pane->fullID())->isSmall());
+    EXPECT_LT(pane->fullID()->sizeHint().height(), Switch().sizeHint().height());
     QTest::mouseClick(pane->fullID(), Qt::LeftButton);
     QTest::mouseClick(pane->fillForms(), Qt::LeftButton);
     Defaults reread(c.dir / "defaults.json");
