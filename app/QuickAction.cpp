@@ -22,7 +22,7 @@ namespace {
 // Our entries are a few hundred bytes; a larger file at one of our paths is not ours, and we never
 // read more than this of it.
 constexpr std::streamsize maxEntrySize = 64 * 1024;
-// Characters that make an Exec argument need quotes (Desktop Entry specification).
+// Characters that make an Exec argument need quotes in a freedesktop.org desktop entry.
 constexpr std::string_view reservedCharacters = " \t\n\"'\\><~|&;$*?#()`";
 
 const char* const updateDatabase = "update-desktop-database";

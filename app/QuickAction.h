@@ -60,7 +60,7 @@ std::string desktopEntry(const std::filesystem::path& tindra);
 std::string serviceMenu(const std::filesystem::path& pellon);
 std::string nemoAction(const std::filesystem::path& pellon);
 // One argument of an Exec line: quoted when it holds a reserved character, with the escapes of
-// the Desktop Entry specification (quoting, then "%" as "%%", then the string escapes).
+// freedesktop.org desktop entries (quoting, then "%" as "%%", then the string escapes).
 std::string execArgument(const std::string& argument);
 
 // Registers the entries; true when this copy had not been registered before (no recorded folder,

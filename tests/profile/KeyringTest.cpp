@@ -2,12 +2,12 @@
 // private D-Bus session with its own gnome-keyring daemon and a temporary home.
 #include "platform/LibsecretStore.h"
 #include "profile/ProfileStore.h"
+#include "support/KeyringSession.h"
 #include "support/TestUtil.h"
 
 #include <gtest/gtest.h>
 #include <gio/gio.h>
 
-#include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -15,51 +15,6 @@
 #include <thread>
 
 namespace {
-
-constexpr const char* kInsideVariable = "TINDRA_KEYRING_SESSION";
-
-bool insideSession() { return std::getenv(kInsideVariable) != nullptr; }
-
-// Runs one test of this program inside a fresh D-Bus session whose home and XDG folders are
-// under `home`; `busOptions` go to dbus-run-session.
-testutil::RunResult runInSession(const std::string& test, const std::filesystem::path& home,
-                                 const std::vector<std::string>& busOptions = {}) {
-    for (const char* sub : {".local/share", ".local/state", ".config", ".cache", "run"}) {
-        std::filesystem::create_directories(home / sub);
-    }
-    chmod((home / "run").c_str(), 0700);
-    std::vector<std::string> argv = {"timeout", "120", "env",
-                                     "HOME=" + home.string(),
-                                     "XDG_DATA_HOME=" + (home / ".local/share").string(),
-                                     "XDG_STATE_HOME=" + (home / ".local/state").string(),
-                                     "XDG_CONFIG_HOME=" + (home / ".config").string(),
-                                     "XDG_CACHE_HOME=" + (home / ".cache").string(),
-                                     "XDG_RUNTIME_DIR=" + (home / "run").string(),
-                                     std::string(kInsideVariable) + "=1",
-                                     // glib and libsecret keep per-process caches for good.
-                                     "ASAN_OPTIONS=detect_leaks=0"};
-    argv.push_back("dbus-run-session");
-    argv.insert(argv.end(), busOptions.begin(), busOptions.end());
-    argv.insert(argv.end(), {"--", std::filesystem::read_symlink("/proc/self/exe").string(), "--gtest_filter=" + test});
-    return testutil::run(argv);
-}
-
-void expectPassedInside(const testutil::RunResult& r) {
-    if (r.out.find("[  SKIPPED ]") != std::string::npos && r.out.find("[  PASSED  ] 1 test") == std::string::npos) {
-        GTEST_SKIP() << "no Secret Service could be started:\n" << r.out << r.err;
-    }
-    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("[  PASSED  ] 1 test"), std::string::npos) << r.out << r.err;
-}
-
-// Runs one test of this program again inside a private session with its own gnome-keyring.
-void runWithPrivateKeyring(const std::string& test) {
-    if (!testutil::haveProgram("dbus-run-session") || !testutil::haveProgram("gnome-keyring-daemon")) {
-        GTEST_SKIP() << "dbus-run-session or gnome-keyring-daemon is missing";
-    }
-    testutil::TempDir home;
-    expectPassedInside(runInSession(test, home.path()));
-}
 
 SavedFact fact(const std::string& kind, const std::string& value) {
     return SavedFact{"empresa", kind, value, {{"via", "Calle Mayor"}}, "B12345674",
@@ -167,7 +122,7 @@ bool startKeyring() {
 }  // namespace
 
 TEST(Keyring, RoundTripThroughGnomeKeyring) {
-    if (!insideSession()) return runWithPrivateKeyring("Keyring.RoundTripThroughGnomeKeyring");
+    if (!testutil::insideKeyringSession()) return testutil::runWithPrivateKeyring("Keyring.RoundTripThroughGnomeKeyring");
     if (!startKeyring()) GTEST_SKIP() << "gnome-keyring-daemon did not start";
 
     LibsecretStore secrets;
@@ -226,7 +181,7 @@ TEST(Keyring, RoundTripThroughGnomeKeyring) {
 // Nothing found in a locked collection that stays locked is no proof that there is no item (some
 // services hide the items of a locked collection): the read fails and a save writes nothing.
 TEST(Keyring, LockedCollectionIsNotAnEmptyProfile) {
-    if (!insideSession()) return runWithPrivateKeyring("Keyring.LockedCollectionIsNotAnEmptyProfile");
+    if (!testutil::insideKeyringSession()) return testutil::runWithPrivateKeyring("Keyring.LockedCollectionIsNotAnEmptyProfile");
     if (!startKeyring()) GTEST_SKIP() << "gnome-keyring-daemon did not start";
 
     LibsecretStore secrets;
@@ -243,7 +198,7 @@ TEST(Keyring, LockedCollectionIsNotAnEmptyProfile) {
 // With a session bus but no Secret Service, saving fails with a Spanish sentence and reads
 // report the service as unavailable.
 TEST(Keyring, NoSecretServiceMeansNoSave) {
-    if (!insideSession()) {
+    if (!testutil::insideKeyringSession()) {
         if (!testutil::haveProgram("dbus-run-session")) GTEST_SKIP() << "dbus-run-session is missing";
         testutil::TempDir home;
         // An empty service folder: nothing can be activated on this bus.
@@ -255,7 +210,7 @@ TEST(Keyring, NoSecretServiceMeansNoSave) {
                                 (home.path() / "services").string() +
                                 "</servicedir><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
                                 "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>\n");
-        expectPassedInside(runInSession("Keyring.NoSecretServiceMeansNoSave", home.path(),
+        testutil::expectPassedInside(testutil::runInKeyringSession("Keyring.NoSecretServiceMeansNoSave", home.path(),
                                         {"--config-file=" + (home.path() / "bus.conf").string()}));
         return;
     }

@@ -3,6 +3,7 @@
 #include "document/HandwritingStore.h"
 #include "platform/LibsecretStore.h"
 #include "platform/MemorySecretStore.h"
+#include "support/KeyringSession.h"
 #include "support/TestUtil.h"
 
 #include <QBuffer>
@@ -140,41 +141,9 @@ TEST(HandwritingStore, UnreadableItemIsNothingWithOneLogLine) {
 }
 
 // Through gnome-keyring: every byte value survives the round trip.
-namespace {
-
-constexpr const char* kInsideVariable = "TINDRA_KEYRING_SESSION";
-
-void runWithPrivateKeyring(const std::string& test) {
-    if (!testutil::haveProgram("dbus-run-session") || !testutil::haveProgram("gnome-keyring-daemon")) {
-        GTEST_SKIP() << "dbus-run-session or gnome-keyring-daemon is missing";
-    }
-    testutil::TempDir home;
-    for (const char* sub : {".local/share", ".local/state", ".config", ".cache", "run"}) {
-        std::filesystem::create_directories(home.path() / sub);
-    }
-    chmod((home.path() / "run").c_str(), 0700);
-    const auto r = testutil::run({"timeout", "120", "env", "HOME=" + home.path().string(),
-                                  "XDG_DATA_HOME=" + (home.path() / ".local/share").string(),
-                                  "XDG_STATE_HOME=" + (home.path() / ".local/state").string(),
-                                  "XDG_CONFIG_HOME=" + (home.path() / ".config").string(),
-                                  "XDG_CACHE_HOME=" + (home.path() / ".cache").string(),
-                                  "XDG_RUNTIME_DIR=" + (home.path() / "run").string(),
-                                  std::string(kInsideVariable) + "=1", "QT_QPA_PLATFORM=offscreen",
-                                  // glib and libsecret keep per-process caches for good.
-                                  "ASAN_OPTIONS=detect_leaks=0", "dbus-run-session", "--",
-                                  std::filesystem::read_symlink("/proc/self/exe").string(),
-                                  "--gtest_filter=" + test});
-    if (r.out.find("[  SKIPPED ]") != std::string::npos && r.out.find("[  PASSED  ] 1 test") == std::string::npos) {
-        GTEST_SKIP() << "no Secret Service could be started:\n" << r.out << r.err;
-    }
-    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("[  PASSED  ] 1 test"), std::string::npos) << r.out << r.err;
-}
-
-}  // namespace
-
 TEST(HandwritingKeyring, EveryByteComesBackIdentical) {
-    if (!std::getenv(kInsideVariable)) return runWithPrivateKeyring("HandwritingKeyring.EveryByteComesBackIdentical");
+    if (!testutil::insideKeyringSession())
+        return testutil::runWithPrivateKeyring("HandwritingKeyring.EveryByteComesBackIdentical");
     if (testutil::run({"gnome-keyring-daemon", "--unlock", "--components=secrets"}, "tindra-prueba").exitCode != 0) {
         GTEST_SKIP() << "gnome-keyring-daemon did not start";
     }

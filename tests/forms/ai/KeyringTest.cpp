@@ -3,44 +3,15 @@
 #include <gtest/gtest.h>
 #include <gio/gio.h>
 
-#include <sys/stat.h>
 
 #include <cstdlib>
 
 #include "forms/ai/JevLabeler.h"
 #include "platform/LibsecretStore.h"
+#include "support/KeyringSession.h"
 #include "support/TestUtil.h"
 
 namespace {
-
-constexpr const char* kInside = "TINDRA_AI_KEYRING_SESSION";
-
-void runInPrivateSession(const std::string& test) {
-    if (!testutil::haveProgram("dbus-run-session") || !testutil::haveProgram("gnome-keyring-daemon")) {
-        GTEST_SKIP() << "dbus-run-session or gnome-keyring-daemon is missing";
-    }
-    testutil::TempDir home;
-    for (const char* sub : {".local/share", ".local/state", ".config", ".cache", "run"}) {
-        std::filesystem::create_directories(home.path() / sub);
-    }
-    chmod((home.path() / "run").c_str(), 0700);
-    const auto h = home.path();
-    const auto r = testutil::run({"timeout", "120", "env", "HOME=" + h.string(),
-                                  "XDG_DATA_HOME=" + (h / ".local/share").string(),
-                                  "XDG_STATE_HOME=" + (h / ".local/state").string(),
-                                  "XDG_CONFIG_HOME=" + (h / ".config").string(),
-                                  "XDG_CACHE_HOME=" + (h / ".cache").string(),
-                                  "XDG_RUNTIME_DIR=" + (h / "run").string(), std::string(kInside) + "=1",
-                                  // glib and libsecret keep per-process caches for good.
-                                  "ASAN_OPTIONS=detect_leaks=0", "dbus-run-session", "--",
-                                  std::filesystem::read_symlink("/proc/self/exe").string(),
-                                  "--gtest_filter=" + test});
-    if (r.out.find("[  SKIPPED ]") != std::string::npos && r.out.find("[  PASSED  ] 1 test") == std::string::npos) {
-        GTEST_SKIP() << "no Secret Service could be started:\n" << r.out << r.err;
-    }
-    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("[  PASSED  ] 1 test"), std::string::npos) << r.out << r.err;
-}
 
 // How many items of the service the Secret Service holds, asked over the bus directly.
 int itemsOfService(const char* service) {
@@ -65,7 +36,7 @@ int itemsOfService(const char* service) {
 }
 
 TEST(AIKeyring, RoundTripThroughGnomeKeyring) {
-    if (!std::getenv(kInside)) return runInPrivateSession("AIKeyring.RoundTripThroughGnomeKeyring");
+    if (!testutil::insideKeyringSession()) return testutil::runWithPrivateKeyring("AIKeyring.RoundTripThroughGnomeKeyring");
     if (testutil::run({"gnome-keyring-daemon", "--unlock", "--components=secrets"}, "tindra-prueba").exitCode != 0) {
         GTEST_SKIP() << "gnome-keyring-daemon did not start";
     }
