@@ -114,7 +114,12 @@ std::vector<RecentSignature> stored(const Defaults& defaults) {
     std::optional<Defaults::Data> data = defaults.data(RecentSignatures::key);
     if (!data) return {};
     std::string_view text(reinterpret_cast<const char*>(data->data()), data->size());
-    return RecentSignatures::decode(text).value_or(std::vector<RecentSignature>{});
+    std::vector<RecentSignature> list =
+        RecentSignatures::decode(text).value_or(std::vector<RecentSignature>{});
+    // A list written elsewhere may be longer than any this code stores: the home window builds a
+    // row for each entry, so only the first `limit` are ever used.
+    if (list.size() > RecentSignatures::limit) list.resize(RecentSignatures::limit);
+    return list;
 }
 
 void store(Defaults& defaults, const std::vector<RecentSignature>& list) {

@@ -648,7 +648,7 @@ const Certificate& SigningPanel::selectedCertificate() const {
 }
 
 void SigningPanel::startSearch(PageSourceFactory pages) {
-    // The worker reads its own copy of the file and its own page reader over the document's
+    // The worker reads with its own PDFFile and its own page reader over the document's
     // bytes: the document's objects stay the main thread's. The result comes back through a
     // guarded pointer, so a panel gone by then never receives it.
     searching_ = true;
@@ -658,7 +658,9 @@ void SigningPanel::startSearch(PageSourceFactory pages) {
     QThreadPool::globalInstance()->start([document, pages = std::move(pages), stop, self]() mutable {
         std::vector<SignaturePlacement> list;
         try {
-            PDFFile file{std::string(document->bytes())};
+            // A PDFFile of its own over the document's bytes, which never change while the
+            // document lives (kept alive by `document`): no copy of the file.
+            PDFFile file(document->bytes(), document);
             std::unique_ptr<PageSource> source = pages ? pages(file.bytes()) : nullptr;
             list = source ? SignatureLocator::placements(file, *source, stop)
                           : SignatureLocator::placements(file, stop);

@@ -166,7 +166,15 @@ public:
                 try {
                     threads.emplace_back([&, r] {
                         // Made on the reader's own thread: a clone opens the document again.
-                        if (!clones_[r]) clones_[r] = source_.clone();
+                        // A clone that cannot be made leaves the pages to the other readers (an
+                        // exception must not leave the thread's function).
+                        if (!clones_[r]) {
+                            try {
+                                clones_[r] = source_.clone();
+                            } catch (...) {
+                                return;
+                            }
+                        }
                         if (clones_[r]) work(*clones_[r]);
                     });
                 } catch (const std::system_error&) {

@@ -46,8 +46,9 @@ std::vector<Rect> FormPageText::coveredBy(PDFFile& file, const PDFObject* annots
             for (const PDFDictionary* d : PageAnnotation::parentChain(file, a)) {
                 const PDFObject* v = file.resolve(d->get("V"));
                 if (!v) continue;
-                std::optional<std::string> text = v->text();
-                shows = !text || !text->empty();
+                // Only an empty text string shows nothing; the bytes tell without decoding them.
+                const std::string* bytes = v->stringData();
+                shows = !bytes || !(bytes->empty() || *bytes == "\xFE\xFF");
                 break;
             }
         }

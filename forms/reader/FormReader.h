@@ -38,6 +38,14 @@ constexpr std::size_t maxFields = 10'000;
 constexpr std::size_t maxAnnotsPerPage = 10'000;
 // Options read per choice field; real lists (countries, provinces) have a few hundred.
 constexpr std::size_t maxOptions = 10'000;
+// A widget's tool tip, value or option longer than this is cut: real ones are at most a few
+// hundred characters, and a long text shared by many widgets must not be copied into each field.
+constexpr std::size_t maxTextBytes = 64 * 1024;
+// The options of one choice field, in bytes; the options after them are left out.
+constexpr std::size_t maxOptionBytes = 1024 * 1024;
+// Tool tips, values and options of all fields of a document, in bytes; the fields read after
+// that carry none.
+constexpr std::size_t maxDocumentTextBytes = 32 * 1024 * 1024;
 // Pages searched for drawn fields: flat administrative forms are a few pages long, and each page
 // searched costs a rendering.
 constexpr int maxDrawnPages = 50;

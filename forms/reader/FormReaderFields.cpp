@@ -36,6 +36,35 @@ struct Widget {
     std::string value;  // raw, before clean
 };
 
+// A text read from the file, cut to maxTextBytes without splitting a UTF-8 sequence.
+std::string cut(std::string text) {
+    if (text.size() <= maxTextBytes) return text;
+    std::size_t n = maxTextBytes;
+    while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+    text.resize(n);
+    return text;
+}
+
+std::optional<std::string> cut(std::optional<std::string> text) {
+    if (text) *text = cut(std::move(*text));
+    return text;
+}
+
+// The text of a string object, cut like `cut` but never converting more of a long string than
+// the cut keeps.
+std::optional<std::string> textOf(const PDFObject* object) {
+    const std::string* bytes = object ? object->stringData() : nullptr;
+    // Every byte (every two bytes after the FE FF mark) gives at least one byte of UTF-8.
+    constexpr std::size_t kept = 2 * maxTextBytes + 2;
+    if (!bytes || bytes->size() <= kept) return cut(object ? object->text() : std::nullopt);
+    std::string head = bytes->substr(0, kept);
+    const bool utf16 = static_cast<unsigned char>(head[0]) == 0xFE &&
+                       static_cast<unsigned char>(head[1]) == 0xFF;
+    // A high surrogate without its low half would not decode.
+    if (utf16 && (static_cast<unsigned char>(head[kept - 2]) & 0xFC) == 0xD8) head.resize(kept - 2);
+    return cut(PDFObject::string(std::move(head)).text());
+}
+
 // The first value of the key along the widget's chain of fields, nearest first.
 const PDFObject* inheritedValue(PDFFile& file, const std::vector<const PDFDictionary*>& chain,
                                 std::string_view key) {
@@ -60,11 +89,11 @@ std::string onState(PDFFile& file, const PDFDictionary& widget) {
 std::optional<std::string> optionText(PDFFile& file, const PDFObject& entry) {
     const PDFObject* e = file.resolve(&entry);
     if (!e) return std::nullopt;
-    if (std::optional<std::string> t = e->text()) return t;
+    if (std::optional<std::string> t = textOf(e)) return t;
     const std::vector<PDFObject>* pair = e->array();
     if (!pair || pair->empty()) return std::nullopt;
     const PDFObject* shown = file.resolve(&pair->back());
-    return shown ? shown->text() : std::nullopt;
+    return shown ? textOf(shown) : std::nullopt;
 }
 
 void readChoice(PDFFile& file, const std::vector<const PDFDictionary*>& chain, Widget& w) {
@@ -73,26 +102,29 @@ void readChoice(PDFFile& file, const std::vector<const PDFDictionary*>& chain, W
     const PDFObject* v = inheritedValue(file, chain, "V");
     std::optional<std::string> value;
     if (v) {
-        value = v->text();
+        value = textOf(v);
         if (!value && v->array())
             for (const PDFObject& element : *v->array()) {
                 const PDFObject* e = file.resolve(&element);
-                if (e && (value = e->text())) break;
+                if (e && (value = textOf(e))) break;
             }
     }
     if (list) {
         const std::size_t n = std::min(list->size(), maxOptions);
-        for (std::size_t i = 0; i < n; ++i) {
-            if (std::optional<std::string> text = optionText(file, (*list)[i]))
+        std::size_t optionBytes = 0;
+        for (std::size_t i = 0; i < n && optionBytes <= maxOptionBytes; ++i) {
+            if (std::optional<std::string> text = optionText(file, (*list)[i])) {
+                optionBytes += text->size();
                 w.options.push_back(std::move(*text));
+            }
             // A value that is an option's export text shows as that option's display text.
             const PDFObject* e = file.resolve(&(*list)[i]);
             const std::vector<PDFObject>* pair = e ? e->array() : nullptr;
             if (value && pair && pair->size() >= 2) {
                 const PDFObject* exported = file.resolve(&pair->front());
                 const PDFObject* shown = file.resolve(&pair->back());
-                std::optional<std::string> exportText = exported ? exported->text() : std::nullopt;
-                std::optional<std::string> shownText = shown ? shown->text() : std::nullopt;
+                std::optional<std::string> exportText = exported ? textOf(exported) : std::nullopt;
+                std::optional<std::string> shownText = shown ? textOf(shown) : std::nullopt;
                 if (exportText && shownText && *exportText == *value) {
                     w.value = *shownText;
                     value.reset();
@@ -137,7 +169,7 @@ std::optional<Widget> readWidget(PDFFile& file, const PDFDictionary& annotation)
     w.name = std::move(*name);
 
     if (const PDFObject* tu = inheritedValue(file, chain, "TU"))
-        if (std::optional<std::string> text = tu->text()) {
+        if (std::optional<std::string> text = textOf(tu)) {
             std::string cleaned = clean(*text);
             if (!cleaned.empty()) w.tooltip = std::move(cleaned);
         }
@@ -148,7 +180,7 @@ std::optional<Widget> readWidget(PDFFile& file, const PDFDictionary& annotation)
             std::optional<std::int64_t> n = maxLen ? maxLen->integer() : std::nullopt;
             if (n && *n > 0) w.maxLength = static_cast<int>(std::min<std::int64_t>(*n, INT_MAX));
             if (const PDFObject* v = inheritedValue(file, chain, "V"))
-                if (std::optional<std::string> text = v->text()) w.value = std::move(*text);
+                if (std::optional<std::string> text = textOf(v)) w.value = std::move(*text);
             break;
         }
         case FormField::Kind::check:
@@ -208,6 +240,7 @@ std::vector<FormField> fields(PDFFile& file, const PageSource& pages) {
     const std::vector<PDFRef> refs = file.pageRefs();
     // A widget lies on one page: an /Annots array that several pages share is read on the first.
     std::unordered_set<const PDFObject*> read;
+    std::size_t textBytes = 0;  // tool tips, values and options kept so far
     for (std::size_t i = 0; i < refs.size() && result.size() < maxFields; ++i) {
         const PDFObject* annots = PageAnnotation::annotsOf(file, refs[i]);
         if (!annots || !annots->array() || !read.insert(annots).second) continue;
@@ -222,8 +255,18 @@ std::vector<FormField> fields(PDFFile& file, const PageSource& pages) {
             const PDFDictionary* annotation =
                 object && !object->stream() ? object->dictionary() : nullptr;
             if (!annotation) continue;
-            if (std::optional<Widget> w = readWidget(file, *annotation))
+            if (std::optional<Widget> w = readWidget(file, *annotation)) {
+                std::size_t bytes = w->value.size() + (w->tooltip ? w->tooltip->size() : 0);
+                for (const std::string& option : w->options) bytes += option.size();
+                if (bytes > maxDocumentTextBytes - textBytes) {
+                    w->value.clear();
+                    w->tooltip.reset();
+                    w->options.clear();
+                } else {
+                    textBytes += bytes;
+                }
                 widgets.push_back(std::move(*w));
+            }
         }
         if (widgets.empty()) continue;
 

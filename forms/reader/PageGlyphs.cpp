@@ -37,13 +37,22 @@ public:
         const PDFObject* resolved = file_.resolve(object);
         const PDFStream* s = resolved ? resolved->stream() : nullptr;
         if (!s || full()) return;
+        // A stream listed many times (in /Contents, or as the appearance of many annotations)
+        // shows its glyphs each time but is decoded and scanned once.
+        if (auto known = counted_.find(resolved); known != counted_.end()) {
+            total_ += known->second;
+            return;
+        }
+        const std::size_t before = total_;
         std::string data;
         try {
             data = PDFFilters::decode(s->data, s->dictionary);
         } catch (const std::exception&) {  // PDFError, or no memory for a huge stream
+            counted_[resolved] = 0;
             return;
         }
         scan(data, resources, depth);
+        counted_[resolved] = total_ - before;
     }
 
     void contents(const PDFObject* contents, const PDFDictionary* resources) {

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 
 #include "pdf/PDFFile.h"
 #include "platform/PopplerPages.h"
@@ -85,6 +86,28 @@ TEST(PlacementSearch, ReadsEachPageOnceAndDrawsOnlyThePagesThatNeedIt) {
 
     // Poppler's own source reads with several threads: the same list.
     EXPECT_EQ(describe(SignatureLocator::placements(file)), describe(one));
+}
+
+TEST(PlacementSearch, ReaderWithoutItsCloneLeavesThePagesToTheOthers) {
+    // Poppler's pages whose second document cannot be opened (memory exhausted): the readers
+    // that get no clone stop, and the calling thread reads every page.
+    struct Unclonable final : PageSource {
+        explicit Unclonable(std::string_view bytes) : pages(PopplerPages::borrow(bytes)) {}
+        int pageCount() const override { return pages->pageCount(); }
+        std::optional<PageText> text(int i) const override { return pages->text(i); }
+        std::optional<std::u16string> words(int i) const override { return pages->words(i); }
+        std::optional<GreyImage> render(int i, double scale, std::int64_t max) const override {
+            return pages->render(i, scale, max);
+        }
+        std::unique_ptr<PageSource> clone() const override { throw std::bad_alloc(); }
+        std::unique_ptr<PopplerPages> pages;
+    };
+    const std::string pdf = cuedDocument();
+    PDFFile file(pdf);
+    CountingPages counted(file.bytes());
+    Unclonable pages(file.bytes());
+    EXPECT_EQ(describe(SignatureLocator::placements(file, pages)),
+              describe(SignatureLocator::placements(file, counted)));
 }
 
 TEST(PlacementSearch, PageLargerThanA1IsMappedAtOnePixelPerPoint) {

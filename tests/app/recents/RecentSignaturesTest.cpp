@@ -122,6 +122,21 @@ TEST_F(RecentSignaturesTest, ThirtyEntriesAtMostCountingMissingFiles) {
     for (const auto& entry : shown) EXPECT_TRUE(fs::exists(entry.path));
 }
 
+TEST_F(RecentSignaturesTest, AnOverlongStoredListIsReadUpToTheLimit) {
+    // Written by hand or by something else: far more entries than this code ever stores.
+    std::string text = "[";
+    for (int i = 0; i < 200; ++i) {
+        const fs::path path = file("g" + std::to_string(i) + ".pdf");
+        text += (i ? "," : "") + std::string(R"({"path":")") + path.string() +
+                R"(","date":)" + std::to_string(1000 - i) + R"(,"signer":"Ana"})";
+    }
+    storeText(text + "]");
+    std::vector<RecentSignature> shown = RecentSignatures::all(defaults);
+    ASSERT_EQ(shown.size(), RecentSignatures::limit);
+    EXPECT_EQ(shown.front().path, (folder.path() / "g0.pdf").string());
+    EXPECT_EQ(shown.back().path, (folder.path() / "g29.pdf").string());
+}
+
 TEST_F(RecentSignaturesTest, OptionalKeysMissingOrNullReadAsAbsent) {
     fs::path a = file("a.pdf");
     storeText(R"([{"path":")" + a.string() + R"(","date":5,"signer":"Ana","original":null},)"

@@ -146,6 +146,53 @@ TEST(Hostile, GlyphsCountedThroughFormsDrawnManyTimes) {
     EXPECT_FALSE(PageGlyphs::readable(file, file.pageRefs()[0]));
 }
 
+TEST(Hostile, OneLargeContentStreamListedThousandsOfTimes) {
+    // 4 MB of drawing each time the stream is listed: scanning it for every entry would take
+    // minutes; its glyphs still count once per entry.
+    fixtures::FixtureWriter w;
+    std::string refs;
+    for (int i = 0; i < 4'000; ++i) refs += " 4 0 R";
+    w.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    w.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    w.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents [" + refs +
+                    " ] >>");
+    std::string drawing;
+    drawing.reserve(std::size_t(4) << 20);
+    while (drawing.size() < (std::size_t(4) << 20)) drawing += "1 0 0 1 0 0 cm\n";
+    w.stream(4, "", "BT (AB) Tj ET\n" + drawing, true);
+    PDFFile file(w.finishClassic("/Root 1 0 R"));
+    EXPECT_EQ(PageGlyphs::count(file, file.pageRefs()[0], 1'000'000), 4'000u * 2);
+    EXPECT_TRUE(PageGlyphs::readable(file, file.pageRefs()[0]));
+}
+
+TEST(Hostile, OneLongTextSharedByManyWidgets) {
+    // 100 KB inherited as tool tip and value by every widget: copied whole, the fields would
+    // hold 80 MB.
+    fixtures::FixtureWriter w;
+    const int widgets = 400, first = 10;
+    std::string kids;
+    for (int k = 0; k < widgets; ++k) kids += " " + std::to_string(first + k) + " 0 R";
+    w.object(1, "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R] >> >>");
+    w.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    w.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Annots [" + kids + " ] >>");
+    w.object(4, "<< /FT /Tx /T (p) /TU 5 0 R /V 5 0 R /Kids [" + kids + " ] >>");
+    w.object(5, "(" + std::string(100'000, 'a') + ")");
+    for (int k = 0; k < widgets; ++k)
+        w.object(first + k, "<< /Type /Annot /Subtype /Widget /Parent 4 0 R /Rect [72 " +
+                                std::to_string(800 - k % 700) + " 200 " +
+                                std::to_string(810 - k % 700) + "] >>");
+    std::vector<FormField> fields = read(w.finishClassic("/Root 1 0 R"));
+    ASSERT_EQ(fields.size(), static_cast<std::size_t>(widgets));
+    std::size_t total = 0;
+    for (const FormField& f : fields) {
+        EXPECT_LE(f.value.size(), FormReader::maxTextBytes);
+        total += f.value.size() + (f.tooltip ? f.tooltip->size() : 0);
+    }
+    EXPECT_EQ(fields.front().value, std::string(FormReader::maxTextBytes, 'a'));
+    EXPECT_LE(total, FormReader::maxDocumentTextBytes);
+    EXPECT_TRUE(fields.back().value.empty());
+}
+
 TEST(Hostile, OneAnnotsArrayForTwoThousandPages) {
     fixtures::FixtureWriter w;
     const int pages = 2'000, widgets = 10, firstPage = 100;
