@@ -5,8 +5,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "app/ui/Brand.h"
-#include "app/ui/Palette.h"
+#include "ui/Brand.h"
+#include "ui/Palette.h"
 
 AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setWindowTitle(QStringLiteral("Acerca de ") + Brand::name);

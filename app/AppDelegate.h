@@ -17,8 +17,8 @@
 #include "app/HomeWindow.h"
 #include "app/RecentSignatures.h"
 #include "app/WelcomeHandle.h"
-#include "app/ui/HomeSection.h"
-#include "app/ui/MenuAction.h"
+#include "ui/HomeSection.h"
+#include "ui/MenuAction.h"
 
 class AboutWindow;
 class QWidget;

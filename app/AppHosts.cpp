@@ -2,7 +2,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/OutputNames.h"
-#include "app/ui/RunLoop.h"
+#include "ui/RunLoop.h"
 #include "document/DocumentContext.h"
 #include "settings/SettingsContext.h"
 

@@ -3,7 +3,7 @@
 // application (the help popover, the profile section, filled-copy names), installed in their
 // process-wide contexts at start-up.
 
-#include "app/ui/DocumentHost.h"
+#include "ui/DocumentHost.h"
 #include "settings/SettingsHost.h"
 
 class AppDelegate;

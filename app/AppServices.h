@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/SectionPane.h"
+#include "ui/SectionPane.h"
 #include "app/WelcomeHandle.h"
 #include "signing/Certificate.h"
 // --- Signing run (includes) ---

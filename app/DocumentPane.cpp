@@ -17,13 +17,13 @@
 #include <filesystem>
 
 #include "app/RecentCell.h"
-#include "app/ui/Brand.h"
-#include "app/ui/FloatingBar.h"
-#include "app/ui/PageBar.h"
-#include "app/ui/PageViewer.h"
-#include "app/ui/Palette.h"
-#include "app/ui/RevealPresenter.h"
-#include "app/ui/Symbols.h"
+#include "ui/Brand.h"
+#include "ui/FloatingBar.h"
+#include "ui/PageBar.h"
+#include "ui/PageViewer.h"
+#include "ui/Palette.h"
+#include "ui/RevealPresenter.h"
+#include "ui/Symbols.h"
 #include "document/PagesPreview.h"
 
 namespace {

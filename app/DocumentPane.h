@@ -14,8 +14,8 @@
 #include <optional>
 
 #include "app/RecentSignatures.h"
-#include "app/ui/PageBar.h"
-#include "app/ui/PageViewer.h"
+#include "ui/PageBar.h"
+#include "ui/PageViewer.h"
 
 class QLabel;
 class QPushButton;

@@ -8,7 +8,7 @@
 #include <QPointer>
 #include <QUrl>
 
-#include "app/ui/RunLoop.h"
+#include "ui/RunLoop.h"
 
 DropTargetView::DropTargetView(QWidget* parent) : QWidget(parent) { setAcceptDrops(true); }
 

@@ -8,9 +8,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/ui/Brand.h"
-#include "app/ui/Palette.h"
-#include "app/ui/Symbols.h"
+#include "ui/Brand.h"
+#include "ui/Palette.h"
+#include "ui/Symbols.h"
 
 namespace {
 

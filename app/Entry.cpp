@@ -14,7 +14,7 @@
 #include "app/QuickAction.h"
 #include "app/SingleInstance.h"
 #include "app/Updates.h"
-#include "app/ui/Brand.h"
+#include "ui/Brand.h"
 
 namespace Entry {
 

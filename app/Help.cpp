@@ -12,11 +12,11 @@
 
 #include <memory>
 
-#include "app/ui/Brand.h"
-#include "app/ui/MainMenu.h"
-#include "app/ui/Popover.h"
-#include "app/ui/RunLoop.h"
-#include "app/ui/URLPresenter.h"
+#include "ui/Brand.h"
+#include "ui/MainMenu.h"
+#include "ui/Popover.h"
+#include "ui/RunLoop.h"
+#include "ui/URLPresenter.h"
 
 // The help page is compiled into this library: its resources are registered by hand.
 static void initHelpResource() { Q_INIT_RESOURCE(help); }

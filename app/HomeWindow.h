@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "app/RecentSignatures.h"
-#include "app/SectionPane.h"
-#include "app/ui/HomeSection.h"
-#include "app/ui/MenuResponder.h"
+#include "ui/SectionPane.h"
+#include "ui/HomeSection.h"
+#include "ui/MenuResponder.h"
 
 class Defaults;
 class DocumentPane;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/ui/Brand.h"
+#include "ui/Brand.h"
 
 #include <QApplication>
 #include <QCloseEvent>

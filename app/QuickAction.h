@@ -19,7 +19,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/ui/QuickActionName.h"
+#include "ui/QuickActionName.h"
 
 class Defaults;
 class ProcessRunner;

@@ -15,9 +15,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/ui/Brand.h"
-#include "app/ui/Palette.h"
-#include "app/ui/Symbols.h"
+#include "ui/Brand.h"
+#include "ui/Palette.h"
+#include "ui/Symbols.h"
 
 namespace {
 

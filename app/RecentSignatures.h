@@ -22,7 +22,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/ui/SigningRecord.h"
+#include "ui/SigningRecord.h"
 #include "platform/Defaults.h"
 
 struct RecentSignature {

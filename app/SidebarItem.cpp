@@ -10,9 +10,9 @@
 #include <QPainterPath>
 #include <QResizeEvent>
 
-#include "app/ui/Brand.h"
-#include "app/ui/Palette.h"
-#include "app/ui/Symbols.h"
+#include "ui/Brand.h"
+#include "ui/Palette.h"
+#include "ui/Symbols.h"
 
 namespace {
 

@@ -12,10 +12,10 @@
 #include <thread>
 
 #include "app/SigningRun.h"
-#include "app/ui/AlertPresenter.h"
-#include "app/ui/RevealPresenter.h"
-#include "app/ui/RunLoop.h"
-#include "app/ui/URLPresenter.h"
+#include "ui/AlertPresenter.h"
+#include "ui/RevealPresenter.h"
+#include "ui/RunLoop.h"
+#include "ui/URLPresenter.h"
 #include "forms/fill/FormFiller.h"
 #include "platform/LibsecretStore.h"
 #include "platform/Preferences.h"

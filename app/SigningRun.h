@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/ui/SigningRecord.h"
+#include "ui/SigningRecord.h"
 #include "document/SigningOptions.h"
 #include "signing/SigningEngine.h"
 

@@ -2,7 +2,7 @@
 // given the application's menu bar with the panel as its responder (zoom, undo and redo).
 #include "app/SigningWindow.h"
 
-#include "app/ui/MainMenu.h"
+#include "ui/MainMenu.h"
 #include "document/SigningPanel.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui/SigningRecord.h"
+#include "ui/SigningRecord.h"
 #include "document/SigningOptions.h"
 #include "signing/Certificate.h"
 

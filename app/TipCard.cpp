@@ -5,9 +5,9 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "app/ui/ColorView.h"
-#include "app/ui/Palette.h"
-#include "app/ui/Symbols.h"
+#include "ui/ColorView.h"
+#include "ui/Palette.h"
+#include "ui/Symbols.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <QString>
 
-#include "app/ui/Brand.h"
-#include "app/ui/CardView.h"
+#include "ui/Brand.h"
+#include "ui/CardView.h"
 
 class QLabel;
 

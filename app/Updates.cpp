@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/ui/AlertPresenter.h"
+#include "ui/AlertPresenter.h"
 
 void PackageManagerUpdates::start() {
     throw std::runtime_error("Esta copia no incluye un actualizador propio.");

@@ -5,7 +5,7 @@
 #include <functional>
 #include <optional>
 
-#include "app/ui/HomeSection.h"
+#include "ui/HomeSection.h"
 
 class WelcomeHandle {
 public:

@@ -3,7 +3,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include "app/ui/DocumentHost.h"
+#include "ui/DocumentHost.h"
 #include "document/HandwritingSheet.h"
 #include "document/HandwritingStore.h"
 #include "document/formfill/FormFillController.h"

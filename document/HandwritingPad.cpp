@@ -9,8 +9,8 @@
 #include <QPainterPath>
 #include <QTabletEvent>
 
-#include "app/ui/Brand.h"
-#include "app/ui/Palette.h"
+#include "ui/Brand.h"
+#include "ui/Palette.h"
 #include "document/HandwritingPhoto.h"
 
 namespace {

@@ -12,9 +12,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/ui/Brand.h"
-#include "app/ui/FilePanelPresenter.h"
-#include "app/ui/Palette.h"
+#include "ui/Brand.h"
+#include "ui/FilePanelPresenter.h"
+#include "ui/Palette.h"
 #include "document/HandwritingPad.h"
 #include "document/HandwritingPhoto.h"
 #include "document/HandwritingStore.h"

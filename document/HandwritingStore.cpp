@@ -1,6 +1,6 @@
 #include "document/HandwritingStore.h"
 
-#include "app/ui/Brand.h"
+#include "ui/Brand.h"
 #include "platform/Log.h"
 #include "platform/SecretStore.h"
 

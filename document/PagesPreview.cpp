@@ -17,8 +17,8 @@
 #include <QWheelEvent>
 #include <cmath>
 
-#include "app/ui/Brand.h"
-#include "app/ui/Palette.h"
+#include "ui/Brand.h"
+#include "ui/Palette.h"
 #include "document/preview/PreviewPainter.h"
 #include "document/preview/PreviewTiles.h"
 

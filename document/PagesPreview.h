@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui/PageViewer.h"
+#include "ui/PageViewer.h"
 #include "document/PreviewDocument.h"
 #include "document/PreviewGeometry.h"
 #include "document/PreviewInteraction.h"

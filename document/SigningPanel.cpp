@@ -22,14 +22,14 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/ui/Brand.h"
-#include "app/ui/DocumentHost.h"
-#include "app/ui/FloatingBar.h"
-#include "app/ui/PageBar.h"
-#include "app/ui/Palette.h"
-#include "app/ui/RunLoop.h"
-#include "app/ui/SegmentedControl.h"
-#include "app/ui/Symbols.h"
+#include "ui/Brand.h"
+#include "ui/DocumentHost.h"
+#include "ui/FloatingBar.h"
+#include "ui/PageBar.h"
+#include "ui/Palette.h"
+#include "ui/RunLoop.h"
+#include "ui/SegmentedControl.h"
+#include "ui/Symbols.h"
 #include "document/FormSection.h"
 #include "document/PagesPreview.h"
 #include "document/PreviewDocument.h"

@@ -26,9 +26,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/ui/MenuResponder.h"
-#include "app/ui/PageBar.h"
-#include "app/ui/SigningRecord.h"
+#include "ui/MenuResponder.h"
+#include "ui/PageBar.h"
+#include "ui/SigningRecord.h"
 #include "document/DocumentContext.h"
 #include "document/SigningOptions.h"
 #include "document/SigningOptionsAssembly.h"

@@ -14,7 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/ui/Brand.h"
+#include "ui/Brand.h"
 #include "forms/ai/AIText.h"
 #include "settings/AILogSummary.h"
 #include "settings/ToneLabel.h"

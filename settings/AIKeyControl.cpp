@@ -10,12 +10,12 @@
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
-#include "app/ui/Brand.h"
-#include "app/ui/ColorView.h"
-#include "app/ui/Palette.h"
-#include "app/ui/RunLoop.h"
-#include "app/ui/Symbols.h"
-#include "app/ui/URLPresenter.h"
+#include "ui/Brand.h"
+#include "ui/ColorView.h"
+#include "ui/Palette.h"
+#include "ui/RunLoop.h"
+#include "ui/Symbols.h"
+#include "ui/URLPresenter.h"
 #include "settings/AIKeyService.h"
 #include "settings/BackgroundRunner.h"
 #include "settings/ArrowLink.h"

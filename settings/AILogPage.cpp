@@ -14,12 +14,12 @@
 
 #include <filesystem>
 
-#include "app/ui/Brand.h"
-#include "app/ui/CardView.h"
-#include "app/ui/Palette.h"
-#include "app/ui/RevealPresenter.h"
-#include "app/ui/Symbols.h"
-#include "app/ui/URLPresenter.h"
+#include "ui/Brand.h"
+#include "ui/CardView.h"
+#include "ui/Palette.h"
+#include "ui/RevealPresenter.h"
+#include "ui/Symbols.h"
+#include "ui/URLPresenter.h"
 #include "forms/ai/AILog.h"
 #include "settings/AICallSheet.h"
 #include "settings/AILogSummary.h"

@@ -4,8 +4,8 @@
 
 #include <array>
 
-#include "app/ui/Brand.h"
-#include "app/ui/Palette.h"
+#include "ui/Brand.h"
+#include "ui/Palette.h"
 
 namespace {
 

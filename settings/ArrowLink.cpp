@@ -6,9 +6,9 @@
 
 #include <cmath>
 
-#include "app/ui/Brand.h"
-#include "app/ui/Palette.h"
-#include "app/ui/Symbols.h"
+#include "ui/Brand.h"
+#include "ui/Palette.h"
+#include "ui/Symbols.h"
 
 namespace {
 constexpr double gap = 4;  // between the symbol and the title

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "app/ui/RevealPresenter.h"
-#include "app/ui/URLPresenter.h"
+#include "ui/RevealPresenter.h"
+#include "ui/URLPresenter.h"
 #include "platform/Defaults.h"
 #include "platform/Log.h"
 #include "settings/AIKeyService.h"

@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "app/ui/Brand.h"
-#include "app/ui/CardView.h"
+#include "ui/Brand.h"
+#include "ui/CardView.h"
 #include "settings/SettingsRow.h"
 #include "settings/TagLabel.h"
 #include "settings/ToneLabel.h"

@@ -9,8 +9,8 @@
 #include <exception>
 #include <string>
 
-#include "app/ui/Brand.h"
-#include "app/ui/Switch.h"
+#include "ui/Brand.h"
+#include "ui/Switch.h"
 #include "forms/ai/AILog.h"
 #include "forms/ai/JevLabeler.h"
 #include "platform/Preferences.h"

@@ -6,11 +6,11 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
-#include "app/ui/Brand.h"
-#include "app/ui/ColorView.h"
-#include "app/ui/Switch.h"
-#include "app/ui/Palette.h"
-#include "app/ui/Symbols.h"
+#include "ui/Brand.h"
+#include "ui/ColorView.h"
+#include "ui/Switch.h"
+#include "ui/Palette.h"
+#include "ui/Symbols.h"
 #include "settings/ToneLabel.h"
 
 namespace {

@@ -7,8 +7,8 @@
 
 #include <cmath>
 
-#include "app/ui/Brand.h"
-#include "app/ui/Palette.h"
+#include "ui/Brand.h"
+#include "ui/Palette.h"
 
 namespace {
 constexpr double fontSize = 10;

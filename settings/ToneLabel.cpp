@@ -4,7 +4,7 @@
 #include <QEvent>
 #include <QResizeEvent>
 
-#include "app/ui/Palette.h"
+#include "ui/Palette.h"
 
 ToneLabel::ToneLabel(const QString& text, Tone tone, QWidget* parent)
     : QLabel(text, parent), tone_(tone) {

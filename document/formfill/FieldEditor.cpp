@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/ui/Brand.h"
+#include "ui/Brand.h"
 #include "document/formfill/FieldCaption.h"
 #include "document/formfill/FieldHint.h"
 #include "document/formfill/FieldWriting.h"

@@ -11,12 +11,12 @@
 #include <exception>
 #include <mutex>
 
-#include "app/ui/Brand.h"
-#include "app/ui/MainMenu.h"
-#include "app/ui/Palette.h"
-#include "app/ui/Popover.h"
-#include "app/ui/SegmentedControl.h"
-#include "app/ui/Switch.h"
+#include "ui/Brand.h"
+#include "ui/MainMenu.h"
+#include "ui/Palette.h"
+#include "ui/Popover.h"
+#include "ui/SegmentedControl.h"
+#include "ui/Switch.h"
 #include "document/PreviewDocument.h"
 #include "document/formfill/FieldEditor.h"
 #include "document/formfill/FormFillWidgets.h"

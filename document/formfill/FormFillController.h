@@ -26,7 +26,7 @@
 #include "document/FormSection.h"
 #include "document/formfill/FormFillModel.h"
 
-#include "app/ui/Popover.h"
+#include "ui/Popover.h"
 
 class QLabel;
 class QPushButton;

@@ -3,8 +3,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/ui/Brand.h"
-#include "app/ui/Palette.h"
+#include "ui/Brand.h"
+#include "ui/Palette.h"
 
 namespace FormFillWidgets {
 

@@ -12,8 +12,8 @@
 
 #include <algorithm>
 
-#include "app/ui/Brand.h"
-#include "app/ui/Palette.h"
+#include "ui/Brand.h"
+#include "ui/Palette.h"
 #include "document/formfill/FieldCaption.h"
 #include "document/formfill/FormFillWidgets.h"
 

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/ui/Palette.h"
+#include "ui/Palette.h"
 #include "signing/PangoText.h"
 #include "signing/Rendering.h"
 

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "app/ui/Brand.h"
+#include "ui/Brand.h"
 #include "settings/welcome/Motion.h"
 #include "settings/welcome/MotionTarget.h"
 #include "settings/welcome/ScenePainting.h"

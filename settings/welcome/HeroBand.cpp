@@ -9,7 +9,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "app/ui/Brand.h"
+#include "ui/Brand.h"
 #include "settings/welcome/Motion.h"
 #include "settings/welcome/MotionAnimation.h"
 #include "settings/welcome/MotionTarget.h"

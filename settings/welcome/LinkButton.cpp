@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "app/ui/Brand.h"
-#include "app/ui/Symbols.h"
+#include "ui/Brand.h"
+#include "ui/Symbols.h"
 #include "settings/welcome/WelcomeColors.h"
 
 namespace {

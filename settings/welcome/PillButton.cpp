@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "app/ui/Brand.h"
+#include "ui/Brand.h"
 #include "settings/welcome/WelcomeColors.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "app/ui/Symbols.h"
+#include "ui/Symbols.h"
 
 namespace {
 constexpr int discSize = 32;

@@ -7,10 +7,10 @@
 #include <QPointer>
 #include <QVBoxLayout>
 
-#include "app/ui/Brand.h"
-#include "app/ui/QuickActionName.h"
-#include "app/ui/Switch.h"
-#include "app/ui/Symbols.h"
+#include "ui/Brand.h"
+#include "ui/QuickActionName.h"
+#include "ui/Switch.h"
+#include "ui/Symbols.h"
 #include "forms/ai/JevLabeler.h"
 #include "platform/Preferences.h"
 #include "settings/AIKeyControl.h"

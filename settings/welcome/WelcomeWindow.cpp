@@ -15,9 +15,9 @@
 #include <exception>
 #include <string>
 
-#include "app/ui/Brand.h"
-#include "app/ui/Switch.h"
-#include "app/ui/URLPresenter.h"
+#include "ui/Brand.h"
+#include "ui/Switch.h"
+#include "ui/URLPresenter.h"
 #include "forms/ai/JevLabeler.h"
 #include "platform/Preferences.h"
 #include "settings/AIKeyControl.h"

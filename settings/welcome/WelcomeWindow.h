@@ -16,7 +16,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/ui/HomeSection.h"
+#include "ui/HomeSection.h"
 #include "settings/SettingsContext.h"
 #include "settings/welcome/WelcomeGeometry.h"
 

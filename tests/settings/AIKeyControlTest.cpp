@@ -11,8 +11,8 @@
 #include <QTest>
 #include <QVBoxLayout>
 
-#include "app/ui/ColorView.h"
-#include "app/ui/Palette.h"
+#include "ui/ColorView.h"
+#include "ui/Palette.h"
 #include "forms/ai/JevLabeler.h"
 #include "platform/Log.h"
 #include "settings/AIKeyControl.h"

@@ -11,7 +11,7 @@
 #include <QTableView>
 #include <QTest>
 
-#include "app/ui/Palette.h"
+#include "ui/Palette.h"
 #include "qtsupport/Screenshots.h"
 #include "settings/AICallSheet.h"
 #include "settings/AILogPage.h"

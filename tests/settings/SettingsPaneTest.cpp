@@ -2,7 +2,7 @@
 // group, the log page in place, the width of the options; screenshots of its states.
 #include <gtest/gtest.h>
 
-#include "app/ui/Switch.h"
+#include "ui/Switch.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -12,8 +12,8 @@
 #include <QScrollArea>
 #include <QTest>
 
-#include "app/ui/ColorView.h"
-#include "app/ui/Palette.h"
+#include "ui/ColorView.h"
+#include "ui/Palette.h"
 #include "forms/ai/JevLabeler.h"
 #include "platform/Preferences.h"
 #include "qtsupport/Screenshots.h"

@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ui/RevealPresenter.h"
-#include "app/ui/URLPresenter.h"
+#include "ui/RevealPresenter.h"
+#include "ui/URLPresenter.h"
 #include "forms/ai/AICall.h"
 #include "forms/ai/AILog.h"
 #include "platform/Defaults.h"

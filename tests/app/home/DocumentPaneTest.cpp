@@ -6,8 +6,8 @@
 
 #include "HomeFixtures.h"
 #include "app/DocumentPane.h"
-#include "app/ui/FloatingBar.h"
-#include "app/ui/PageViewer.h"
+#include "ui/FloatingBar.h"
+#include "ui/PageViewer.h"
 
 using namespace home;
 using namespace std::chrono_literals;

@@ -21,9 +21,9 @@
 #include "support/TestUtil.h"
 #include "app/HomeWindow.h"
 #include "app/RecentSignatures.h"
-#include "app/SectionPane.h"
-#include "app/ui/RevealPresenter.h"
-#include "app/ui/URLPresenter.h"
+#include "ui/SectionPane.h"
+#include "ui/RevealPresenter.h"
+#include "ui/URLPresenter.h"
 #include "platform/Defaults.h"
 
 namespace home {

@@ -19,8 +19,8 @@
 #include "app/RecentCell.h"
 #include "app/SidebarItem.h"
 #include "app/TipCard.h"
-#include "app/ui/MainMenu.h"
-#include "app/ui/PageViewer.h"
+#include "ui/MainMenu.h"
+#include "ui/PageViewer.h"
 
 using namespace home;
 using namespace std::chrono_literals;

@@ -17,7 +17,7 @@
 #include "app/Help.h"
 #include "app/SidebarItem.h"
 #include "app/TipCard.h"
-#include "app/ui/FloatingBar.h"
+#include "ui/FloatingBar.h"
 #include "document/PagesPreview.h"
 #include "qtsupport/Screenshots.h"
 

@@ -3,7 +3,7 @@
 #include "app/KeyPasswordPresenter.h"
 #include "app/ProgressWindow.h"
 #include "app/SigningRun.h"
-#include "app/ui/AlertPresenter.h"
+#include "ui/AlertPresenter.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "app/AppDelegate.h"
-#include "app/ui/AlertPresenter.h"
-#include "app/ui/FilePanelPresenter.h"
-#include "app/ui/RevealPresenter.h"
-#include "app/ui/RunLoop.h"
-#include "app/ui/URLPresenter.h"
+#include "ui/AlertPresenter.h"
+#include "ui/FilePanelPresenter.h"
+#include "ui/RevealPresenter.h"
+#include "ui/RunLoop.h"
+#include "ui/URLPresenter.h"
 #include "platform/Defaults.h"
 #include "support/TestUtil.h"
 

@@ -12,8 +12,8 @@
 #include "app/AboutWindow.h"
 #include "app/Entry.h"
 #include "app/UpdateController.h"
-#include "app/ui/AlertPresenter.h"
-#include "app/ui/FilePanelPresenter.h"
+#include "ui/AlertPresenter.h"
+#include "ui/FilePanelPresenter.h"
 #include "qtsupport/Screenshots.h"
 #include "ShellFakes.h"
 

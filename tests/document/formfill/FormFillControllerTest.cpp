@@ -6,9 +6,9 @@
 #include <QTimer>
 
 #include "FormFillRig.h"
-#include "app/ui/MainMenu.h"
-#include "app/ui/SegmentedControl.h"
-#include "app/ui/Switch.h"
+#include "ui/MainMenu.h"
+#include "ui/SegmentedControl.h"
+#include "ui/Switch.h"
 #include "document/PreviewDocument.h"
 #include "platform/Log.h"
 #include "support/CairoPages.h"

@@ -10,8 +10,8 @@
 #include <QTest>
 
 #include "FormFillRig.h"
-#include "app/ui/Popover.h"
-#include "app/ui/Switch.h"
+#include "ui/Popover.h"
+#include "ui/Switch.h"
 #include "document/formfill/FieldEditor.h"
 #include "document/formfill/SuggestionsReview.h"
 #include "qtsupport/Screenshots.h"

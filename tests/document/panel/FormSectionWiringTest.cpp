@@ -7,7 +7,7 @@
 #include <QPushButton>
 
 #include "PanelFixtures.h"
-#include "app/ui/SegmentedControl.h"
+#include "ui/SegmentedControl.h"
 #include "document/FormSection.h"
 #include "document/PagesPreview.h"
 #include "document/SigningPanel.h"

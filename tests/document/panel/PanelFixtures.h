@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui/DocumentHost.h"
+#include "ui/DocumentHost.h"
 #include "document/DocumentContext.h"
 #include "platform/Defaults.h"
 #include "platform/MemorySecretStore.h"

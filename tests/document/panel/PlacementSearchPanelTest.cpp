@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "PanelFixtures.h"
-#include "app/ui/SegmentedControl.h"
+#include "ui/SegmentedControl.h"
 #include "document/PagesPreview.h"
 #include "document/SigningPanel.h"
 #include "platform/PopplerPages.h"

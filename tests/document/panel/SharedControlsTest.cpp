@@ -5,9 +5,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "app/ui/Popover.h"
-#include "app/ui/SegmentedControl.h"
-#include "app/ui/Switch.h"
+#include "ui/Popover.h"
+#include "ui/SegmentedControl.h"
+#include "ui/Switch.h"
 
 namespace {
 

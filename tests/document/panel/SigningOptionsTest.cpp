@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "PanelFixtures.h"
-#include "app/ui/SegmentedControl.h"
+#include "ui/SegmentedControl.h"
 #include "document/PagesPreview.h"
 #include "document/SigningPanel.h"
 

@@ -11,7 +11,7 @@
 #include <QUndoStack>
 
 #include "PanelFixtures.h"
-#include "app/ui/SegmentedControl.h"
+#include "ui/SegmentedControl.h"
 #include "document/PagesPreview.h"
 #include "document/SigningPanel.h"
 

@@ -10,8 +10,8 @@
 #include <QToolButton>
 
 #include "PanelFixtures.h"
-#include "app/ui/FloatingBar.h"
-#include "app/ui/SegmentedControl.h"
+#include "ui/FloatingBar.h"
+#include "ui/SegmentedControl.h"
 #include "document/PagesPreview.h"
 #include "document/PreviewDocument.h"
 #include "document/SigningPanel.h"

@@ -15,7 +15,7 @@
 #include <unistd.h>
 #include <memory>
 
-#include "app/ui/Switch.h"
+#include "ui/Switch.h"
 #include "forms/ai/JevLabeler.h"
 #include "platform/Preferences.h"
 #include "qtsupport/Screenshots.h"

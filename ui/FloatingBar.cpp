@@ -1,4 +1,4 @@
-#include "app/ui/FloatingBar.h"
+#include "ui/FloatingBar.h"
 
 #include <QPainter>
 #include <QPalette>

@@ -1,10 +1,10 @@
-#include "app/ui/CardView.h"
+#include "ui/CardView.h"
 
 #include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
 
-#include "app/ui/Brand.h"
+#include "ui/Brand.h"
 
 CardView::CardView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_StyledBackground, false);

@@ -13,11 +13,11 @@
 #include <QPushButton>
 #include <QUrl>
 
-#include "app/ui/AlertPresenter.h"
-#include "app/ui/Brand.h"
-#include "app/ui/FilePanelPresenter.h"
-#include "app/ui/RevealPresenter.h"
-#include "app/ui/URLPresenter.h"
+#include "ui/AlertPresenter.h"
+#include "ui/Brand.h"
+#include "ui/FilePanelPresenter.h"
+#include "ui/RevealPresenter.h"
+#include "ui/URLPresenter.h"
 
 // Alerts.
 

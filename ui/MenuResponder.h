@@ -5,7 +5,7 @@
 
 #include <QAction>
 
-#include "app/ui/MenuAction.h"
+#include "ui/MenuAction.h"
 
 class QUndoStack;
 

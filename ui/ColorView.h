@@ -4,7 +4,7 @@
 
 #include <QWidget>
 
-#include "app/ui/Brand.h"
+#include "ui/Brand.h"
 
 class ColorView : public QWidget {
     Q_OBJECT

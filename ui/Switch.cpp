@@ -1,8 +1,8 @@
-#include "app/ui/Switch.h"
+#include "ui/Switch.h"
 
 #include <QPainter>
 
-#include "app/ui/Palette.h"
+#include "ui/Palette.h"
 
 Switch::Switch(QWidget* parent) : QAbstractButton(parent) {
     setCheckable(true);

@@ -1,4 +1,4 @@
-#include "app/ui/SegmentedControl.h"
+#include "ui/SegmentedControl.h"
 
 #include <QHelpEvent>
 #include <QKeyEvent>

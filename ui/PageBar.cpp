@@ -1,11 +1,11 @@
-#include "app/ui/PageBar.h"
+#include "ui/PageBar.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QToolButton>
 
-#include "app/ui/Brand.h"
-#include "app/ui/Symbols.h"
+#include "ui/Brand.h"
+#include "ui/Symbols.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/SectionPane.h"
+#include "ui/SectionPane.h"
 #include "profile/ProfileStore.h"
 #include "profile/SavedFact.h"
 #include "profile/TextRange.h"

@@ -1,4 +1,4 @@
-#include "app/ui/MainMenu.h"
+#include "ui/MainMenu.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,7 +16,7 @@
 #include <QUndoStack>
 #include <QWindow>
 
-#include "app/ui/Brand.h"
+#include "ui/Brand.h"
 
 // Selectors.
 

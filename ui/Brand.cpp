@@ -1,4 +1,4 @@
-#include "app/ui/Brand.h"
+#include "ui/Brand.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -11,7 +11,7 @@
 #include <cmath>
 #include <mutex>
 
-#include "app/ui/Palette.h"
+#include "ui/Palette.h"
 
 static void initTindraUiResources() { Q_INIT_RESOURCE(tindra_ui); }
 

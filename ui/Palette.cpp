@@ -1,6 +1,6 @@
-#include "app/ui/Palette.h"
+#include "ui/Palette.h"
 
-#include "app/ui/Brand.h"
+#include "ui/Brand.h"
 
 #include <QEvent>
 #include <QWidget>

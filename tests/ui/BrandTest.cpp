@@ -10,12 +10,12 @@
 
 #include <thread>
 
-#include "app/ui/Brand.h"
-#include "app/ui/CardView.h"
-#include "app/ui/ColorView.h"
-#include "app/ui/Palette.h"
-#include "app/ui/RunLoop.h"
-#include "app/ui/Symbols.h"
+#include "ui/Brand.h"
+#include "ui/CardView.h"
+#include "ui/ColorView.h"
+#include "ui/Palette.h"
+#include "ui/RunLoop.h"
+#include "ui/Symbols.h"
 #include "qtsupport/Screenshots.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/ui/ColorView.h"
+#include "ui/ColorView.h"
 
 #include <QEvent>
 #include <QPainter>

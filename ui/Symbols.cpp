@@ -1,4 +1,4 @@
-#include "app/ui/Symbols.h"
+#include "ui/Symbols.h"
 
 #include <QGuiApplication>
 #include <QHash>

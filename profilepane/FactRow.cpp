@@ -1,4 +1,4 @@
-#include "profile/pane/FactRow.h"
+#include "profilepane/FactRow.h"
 
 #include <QCheckBox>
 #include <QEnterEvent>
@@ -9,10 +9,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/ui/Brand.h"
-#include "app/ui/Palette.h"
-#include "app/ui/Symbols.h"
-#include "profile/pane/WrapLabel.h"
+#include "ui/Brand.h"
+#include "ui/Palette.h"
+#include "ui/Symbols.h"
+#include "profilepane/WrapLabel.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/ui/Popover.h"
+#include "ui/Popover.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "app/ui/Palette.h"
+#include "ui/Palette.h"
 
 namespace {
 

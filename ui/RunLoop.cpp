@@ -1,4 +1,4 @@
-#include "app/ui/RunLoop.h"
+#include "ui/RunLoop.h"
 
 #include <QApplication>
 #include <QMetaObject>

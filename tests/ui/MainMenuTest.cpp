@@ -10,7 +10,7 @@
 
 #include <vector>
 
-#include "app/ui/MainMenu.h"
+#include "ui/MainMenu.h"
 #include "qtsupport/Screenshots.h"
 
 namespace {

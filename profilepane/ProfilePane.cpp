@@ -1,4 +1,4 @@
-#include "profile/pane/ProfilePane.h"
+#include "profilepane/ProfilePane.h"
 
 #include <QHBoxLayout>
 #include <QImage>
@@ -18,17 +18,17 @@
 #include <cmath>
 #include <exception>
 
-#include "app/ui/AlertPresenter.h"
-#include "app/ui/Brand.h"
-#include "app/ui/CardView.h"
-#include "app/ui/Palette.h"
+#include "ui/AlertPresenter.h"
+#include "ui/Brand.h"
+#include "ui/CardView.h"
+#include "ui/Palette.h"
 #include "document/DocumentContext.h"
 #include "document/HandwritingSheet.h"
 #include "document/HandwritingStore.h"
 #include "platform/SecretStore.h"
 #include "profile/ProfileParser.h"
-#include "profile/pane/FactRow.h"
-#include "profile/pane/WrapLabel.h"
+#include "profilepane/FactRow.h"
+#include "profilepane/WrapLabel.h"
 
 namespace {
 

@@ -23,14 +23,14 @@
 #include <string>
 #include <vector>
 
-#include "app/ui/AlertPresenter.h"
-#include "app/ui/Brand.h"
-#include "app/ui/Palette.h"
+#include "ui/AlertPresenter.h"
+#include "ui/Brand.h"
+#include "ui/Palette.h"
 #include "document/HandwritingStore.h"
 #include "platform/MemorySecretStore.h"
 #include "profile/ProfileStore.h"
-#include "profile/pane/FactRow.h"
-#include "profile/pane/ProfilePane.h"
+#include "profilepane/FactRow.h"
+#include "profilepane/ProfilePane.h"
 #include "qtsupport/Screenshots.h"
 
 namespace {

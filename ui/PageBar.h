@@ -3,7 +3,7 @@
 // previous page, the page label, next page, then zoom out, "Ajustar" and zoom in. Its owner wires
 // the buttons, fills the label and places the bar.
 
-#include "app/ui/FloatingBar.h"
+#include "ui/FloatingBar.h"
 
 class QLabel;
 class QToolButton;

@@ -11,8 +11,8 @@
 
 #include <functional>
 
-#include "app/ui/MenuAction.h"
-#include "app/ui/MenuResponder.h"
+#include "ui/MenuAction.h"
+#include "ui/MenuResponder.h"
 
 class QAction;
 class QMenu;
