@@ -127,9 +127,25 @@ void FormPageText::dropCovered(const std::vector<Rect>& covered) {
                 k = live(position(k, row, std::numeric_limits<double>::infinity()));
         }
     }
+    // What a widget shows is no printed text in any reading of the page: its units become
+    // blanks, which every reader of the text skips, so positions stay those of the text engine.
+    auto isSurrogate = [](char16_t c) { return c >= 0xD800 && c <= 0xDFFF; };
     std::size_t kept = 0;
-    for (std::size_t k = 0; k < n; ++k)
-        if (hasBox_[centres_[k].index]) centres_[kept++] = centres_[k];
+    for (std::size_t k = 0; k < n; ++k) {
+        const std::size_t index = centres_[k].index;
+        if (hasBox_[index]) {
+            centres_[kept++] = centres_[k];
+            continue;
+        }
+        // Never leave half of a surrogate pair.
+        if (text_[index] >= 0xD800 && text_[index] <= 0xDBFF && index + 1 < text_.size() &&
+            isSurrogate(text_[index + 1]))
+            text_[index + 1] = u' ';
+        else if (text_[index] >= 0xDC00 && isSurrogate(text_[index]) && index > 0 &&
+                 isSurrogate(text_[index - 1]))
+            text_[index - 1] = u' ';
+        text_[index] = u' ';
+    }
     centres_.resize(kept);
 }
 

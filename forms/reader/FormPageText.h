@@ -36,8 +36,9 @@ public:
 
     FormPageText() = default;
     // `covered` are page-space rectangles of annotations whose appearances the text engine read
-    // with the page (widgets, free text): text centred in them is not printed on the page and
-    // has no box here.
+    // with the page (widgets, free text): text centred in them is not printed on the page, has
+    // no box here and is a blank in text(), so that no reading (lines, headings, runs, fill
+    // lines, captions) takes it in.
     FormPageText(const PageText& text, const DisplaySpace& space,
                  const std::vector<Rect>& covered = {});
 
