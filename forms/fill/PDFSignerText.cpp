@@ -46,6 +46,32 @@ std::string firstCharacters(const std::string& text, std::size_t limit) {
     return std::string(start, static_cast<std::size_t>(std::min(p, end) - start));
 }
 
+// The text as one line shows it: every line break (CR LF as one) a blank, so that no glyph stands
+// for a character that is not drawn.
+std::string oneLine(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r') {
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            out += ' ';
+        } else if (c == '\n' || c == '\v' || c == '\f') {
+            out += ' ';
+        } else if (c == '\xC2' && i + 1 < text.size() && text[i + 1] == '\x85') {  // NEL
+            out += ' ';
+            ++i;
+        } else if (c == '\xE2' && i + 2 < text.size() && text[i + 1] == '\x80' &&
+                   (text[i + 2] == '\xA8' || text[i + 2] == '\xA9')) {  // LS, PS
+            out += ' ';
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 // User-perceived characters (grapheme clusters) of UTF-8 text.
 std::vector<std::string> graphemes(const std::string& text) {
     std::vector<std::string> result;
@@ -307,8 +333,8 @@ double PDFSignerText::drawingSize(const std::string& text, Size size,
     const double start = startingSize(size, widget, font.metrics());
     const Flags flags = flagsOf(widget);
     if (flags.comb || flags.multiline) return start;
-    return shrunkSize(font, validUTF8(firstCharacters(text, FormFiller::maxDrawnCharacters)), start,
-                      size.width - 2 * kMargin);
+    return shrunkSize(font, oneLine(validUTF8(firstCharacters(text, FormFiller::maxDrawnCharacters))),
+                      start, size.width - 2 * kMargin);
 }
 
 std::optional<std::string> PDFSignerText::render(const std::string& text, Size size,
@@ -322,12 +348,13 @@ std::optional<std::string> PDFSignerText::render(const std::string& text, Size s
         cairo_save(cr);
         cairo_set_source_rgb(cr, 0, 0, 0);
         if (flags.comb) {
-            drawComb(cr, font, shown, start, size, widget.maxLength);
+            drawComb(cr, font, oneLine(shown), start, size, widget.maxLength);
         } else if (flags.multiline) {
             drawMultiline(cr, font, shown, start, size, widget.alignment);
         } else {
-            const double fitted = shrunkSize(font, shown, start, size.width - 2 * kMargin);
-            drawLine(cr, font, shown, fitted, size, widget.alignment);
+            const std::string line = oneLine(shown);
+            const double fitted = shrunkSize(font, line, start, size.width - 2 * kMargin);
+            drawLine(cr, font, line, fitted, size, widget.alignment);
         }
         cairo_restore(cr);
     });

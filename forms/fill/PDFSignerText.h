@@ -6,7 +6,7 @@
 // Single-line fields are sized to their box (a size from /DA, else 0.62 of the height between 6
 // and 12, shrunk to the line height and then by half points down to 5 until the text fits), comb
 // fields put one character in each of /MaxLen cells, multiline fields wrap inside a 2-point
-// margin from the top.
+// margin from the top. A line break in the value of a single-line or comb field shows as a blank.
 
 #include <optional>
 #include <string>

@@ -10,6 +10,7 @@
 #include "FillTestSupport.h"
 #include "forms/fill/FormFiller.h"
 #include "forms/fill/PDFSignerText.h"
+#include "pdf/PDFFile.h"
 #include "pdf/PDFSerializer.h"
 
 using namespace fillfixtures;
@@ -173,4 +174,30 @@ TEST(FieldAppearance, LongValuesAreKeptWholeButDrawnInPart) {
         // At most 4,000 characters drawn: the whole text would take megabytes.
         EXPECT_LT(appearance->content.size(), 300000u);
     }
+}
+
+// A line break typed into a field that shows one line is no character of its own: the line, the
+// comb and a drawn box too low for two lines show it as a blank.
+TEST(FieldAppearance, LineBreaksOfOneLineFieldsShowAsBlanks) {
+    auto filled = [](const std::string& line, const std::string& comb, const std::string& box) {
+        FormSpec spec;
+        spec.pages = {"/Annots [100 0 R 101 0 R]"};
+        spec.acroForm = "/Fields [100 0 R 101 0 R]";
+        spec.objects[100] = textWidget("linea", {100, 700, 300, 20});
+        spec.objects[101] = textWidget("peine", {100, 600, 200, 20}, 0, "/Ff 16777216 /MaxLen 8");
+        FormFill drawn{"", 0, {100, 500, 300, 20}, box};
+        drawn.drawn = true;
+        return FormFiller::fill(formPDF(spec), {{"linea", 0, {100, 700, 300, 20}, line},
+                                                {"peine", 0, {100, 600, 200, 20}, comb}, drawn});
+    };
+    const std::string typed = filled("Calle\nMayor\u20283", "AB\nCD", "Plaza\r\nMayor");
+    const std::string blanks = filled("Calle Mayor 3", "AB CD", "Plaza Mayor");
+    EXPECT_EQ(filloracles::raster(typed, 1, 144).pixels, filloracles::raster(blanks, 1, 144).pixels);
+    const std::string shown = filloracles::text(typed);
+    EXPECT_NE(shown.find("Calle Mayor 3"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Plaza Mayor"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("\u21B5"), std::string::npos) << shown;
+    // The value keeps what was typed.
+    PDFFile file(typed);
+    EXPECT_EQ(file.dictionary(file.object({100, 0}))->get("V")->text(), "Calle\nMayor\u20283");
 }
