@@ -691,6 +691,10 @@ void SigningPanel::searchEnded(std::vector<SignaturePlacement> list) {
         updateButton();
     }
     emit placementsFound();
+    if (signPending_) {
+        signPending_ = false;
+        finish(options());
+    }
 }
 
 bool SigningPanel::awaitingPlacement() const {
@@ -774,7 +778,7 @@ void SigningPanel::refresh(bool scroll) {
                 modeNote_->setText(QStringLiteral(
                     "Firma electrónica con tu certificado. Cada documento lleva la tarjeta en el "
                     "hueco de firma que se encuentre o, si no hay, en la última página."));
-            else if (awaitingPlacement())
+            else if (awaitingPlacement() || signPending_)
                 modeNote_->setText(QStringLiteral(
                     "Firma electrónica con tu certificado. Buscando el hueco de firma…"));
             else if (!signatures_.empty())
@@ -833,7 +837,7 @@ void SigningPanel::updateButton() {
         signButton_->setText(hasFills ? QStringLiteral("Rellenar y firmar") : QStringLiteral("Firmar"));
         // Until the search proposes a place (or the user places the card), signing would give
         // a signature without its card.
-        signButton_->setEnabled(!awaitingPlacement());
+        signButton_->setEnabled(!awaitingPlacement() && !signPending_);
         signButton_->setToolTip({});
         return;
     }
@@ -869,6 +873,7 @@ void SigningPanel::modeChanged() {
 
 void SigningPanel::setMode(Mode mode) {
     const Mode old = mode_;
+    signPending_ = false;  // another mode: the user signs again when ready
     mode_ = mode;
     modeControl_->setSelected(static_cast<int>(mode));
     if (tools_) tools_->setSegmentEnabled(0, mode != Mode::none);
@@ -1016,7 +1021,18 @@ void SigningPanel::begin(Completion completion) {
     placeBars();
 }
 
-void SigningPanel::sign() { finish(options()); }
+void SigningPanel::sign() {
+    // Which copy lies on one of the document's own signature fields is known only once the
+    // search has found them: until then a card over a field would be handed over as a new area,
+    // leaving the field unsigned. Signing then waits for the search.
+    if (searching_ && document_ && mode_ == Mode::certificate && !signatures_.empty()) {
+        if (signPending_) return;
+        signPending_ = true;
+        refresh(false);
+        return;
+    }
+    finish(options());
+}
 
 void SigningPanel::cancel() { finish(std::nullopt); }
 

@@ -119,6 +119,8 @@ public:
     const std::vector<SignaturePlacement>& placements() const { return placements_; }
     // True while the placement search runs.
     bool searchingPlacements() const { return searching_; }
+    // True after "Firmar" while the search runs: the window signs when the search ends.
+    bool signPending() const { return signPending_; }
     Mode mode() const { return mode_; }
     const std::vector<SignatureCopy>& signatures() const { return signatures_; }
     bool touched() const { return touched_; }
@@ -216,6 +218,7 @@ private:
     std::shared_ptr<PreviewDocument> document_;
     std::vector<SignaturePlacement> placements_;
     bool searching_ = false;
+    bool signPending_ = false;  // "Firmar" was pressed while the search ran: sign when it ends
     std::stop_source searchStop_;  // asked to stop when the window closes or the panel goes
     Mode mode_ = Mode::certificate;
     std::vector<SignatureCopy> signatures_;

@@ -160,6 +160,49 @@ TEST(SigningPanelSearch, CopiesSetMeanwhileStayWhenTheSearchEnds) {
     EXPECT_EQ(panel.signatures(), std::vector<SignatureCopy>{mine});
 }
 
+// Whatever set the copies while the search runs, signing then waits for it: a card that lies on
+// the document's own signature field signs into that field, never into a new one over it.
+TEST(SigningPanelSearch, SigningDuringTheSearchSignsIntoTheDocumentsField) {
+    Context ctx;
+    const auto file = ctx.write("campo.pdf", panelfixtures::signatureFieldPDF());
+    const Rect field{100, 100, 200, 72};
+    SigningRecord record;
+    record.certificate = panelfixtures::certificates()[0].sha1;
+    record.visible = true;
+    record.pageIndex = 0;
+    record.rect = field;
+    // A restored signing, and a card clicked onto the field by the user.
+    for (const bool clicked : {false, true}) {
+        SCOPED_TRACE(clicked ? "clicked" : "restored");
+        std::optional<SigningRecord> previous;
+        if (!clicked) previous = record;
+        SigningPanel panel(panelfixtures::certificates(), {file}, previous, std::nullopt,
+                           ctx.context, slow(milliseconds(400)));
+        int calls = 0;
+        std::optional<SigningOptions> options;
+        panel.begin([&](std::optional<SigningOptions> o) {
+            ++calls;
+            options = std::move(o);
+        });
+        if (clicked) panel.preview()->onSignaturesChange({{0, {101, 99, 200, 72}, std::nullopt}});
+        ASSERT_TRUE(panel.searchingPlacements());
+        ASSERT_TRUE(panel.signButton()->isEnabled());
+        panel.signButton()->click();
+        EXPECT_EQ(calls, 0);  // not before the search has found the field
+        EXPECT_FALSE(panel.signButton()->isEnabled());
+        ASSERT_TRUE(panelfixtures::waitForPlacements(panel, seconds(30)));
+        QApplication::processEvents();
+        ASSERT_EQ(calls, 1);
+        ASSERT_TRUE(options && options->placement);
+        ASSERT_TRUE(options->placement->target.isField());
+        EXPECT_EQ(options->placement->target.asField()->name, "Firma");
+        EXPECT_TRUE(options->copies.empty());
+        EXPECT_TRUE(options->visible);
+        panel.window()->close();
+        EXPECT_EQ(calls, 1);
+    }
+}
+
 TEST(SigningPanelSearch, ClosingTheWindowStopsTheSearch) {
     Context ctx;
     const auto file = ctx.write("largo.pdf", panelfixtures::plainPages(40));
