@@ -11,6 +11,7 @@
 
 #include <unicode/uchar.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <tuple>
@@ -30,12 +31,49 @@ using Owner = ProfileFact::Owner;
 
 bool isValueEdge(UChar32 c) { return c == ',' || c == ';' || c == '.' || UnicodeText::isWhitespaceOrNewline(c); }
 
+// An abbreviation's own full stop is looked for within this many last characters of a value.
+constexpr int32_t kAbbreviationTail = 40;
+
+// True when the text ends with an abbreviation whose full stop has been cut off: a company form
+// (S.L, S.A, S.L.U, S.L.L, S.Coop, S.C), a dotted abbreviation (U.T.E, p.ej) or a common
+// abbreviation of addresses and titles (Dcha, Avda, Cía, etc).
+bool endsWithAbbreviation(const icu::UnicodeString& text) {
+    const int32_t from = std::max<int32_t>(0, text.length() - kAbbreviationTail);
+    const std::string tail = UnicodeText::toUtf8(icu::UnicodeString(text, from));
+    static const char* const patterns[] = {
+        R"re((?i)(?<![\p{L}\d.])s\.\s?(?:l(?:\.\s?[ulp])?|a(?:\.\s?u)?|coop|c)$)re",
+        R"re((?<![\p{L}\d.@/:_-])(?:\p{L}{1,2}\.)+\p{L}{1,4}$)re",
+        R"re((?i)(?<![\p{L}\d.])(?:dcha|izda|izq|avda|c[ií]a|hnos|sra|srta|sr|dña|dra|dr|etc|n[uú]m|apdo|ctra|pza|admón|excmo|excma|ilmo|ilma)$)re",
+    };
+    for (const char* pattern : patterns) {
+        if (!matches(pattern, tail).empty()) return true;
+    }
+    return false;
+}
+
+// A value as recorded: white space, commas, semicolons and full stops trimmed from both ends,
+// except the full stop that closes an abbreviation the value ends with ("Río Tajo, S.L."): it is
+// part of the value, while a sentence's own full stop is not. Addresses of the net keep no stop.
+std::string trimmedValue(std::string_view value, const std::string& kind) {
+    const icu::UnicodeString s = UnicodeText::fromUtf8(value);
+    const icu::UnicodeString kept = UnicodeText::trimmedU(s, isValueEdge);
+    if (kept.isEmpty() || kind == "email" || kind == "web") return UnicodeText::toUtf8(kept);
+    // Where the kept text ends in the value: the trim removes whole code points from the ends.
+    int32_t start = 0;
+    while (start < s.length() && isValueEdge(s.char32At(start))) start += U16_LENGTH(s.char32At(start));
+    const int32_t end = start + kept.length();
+    if (end < s.length() && s.charAt(end) == u'.' && endsWithAbbreviation(kept)) {
+        return UnicodeText::toUtf8(kept) + ".";
+    }
+    return UnicodeText::toUtf8(kept);
+}
+
 // The accepted facts of one parse, with the text they came from.
 class Collector {
 public:
     void add(Owner owner, const std::string& kind, std::string_view value, TextRange range,
              std::map<std::string, std::string> parts = {}) {
-        std::string trimmed = UnicodeText::trimmed(value, isValueEdge);
+        std::string trimmed = trimmedValue(value, kind);
         if (trimmed.empty()) return;
         auto key = std::make_tuple(owner, UnicodeText::canonical(kind), UnicodeText::canonical(trimmed));
         if (!seen_.insert(std::move(key)).second) return;

@@ -51,7 +51,9 @@ Representation::Representation(std::string_view text) {
          Shape::asIs},
         {&Representation::role, R"re((?i)en (?:su )?calidad de\s+([^.,;]+))re", Shape::sentence},
         {&Representation::company,
-         R"re((?i)en nombre y representaci[oó]n de\s+(.+?)(?:,|\s+con\s|\s+y\s+CIF|\s+en su))re", Shape::asIs},
+         // The company's legal form belongs to its name, also after a comma ("Río Tajo, S.L.,").
+         R"re((?i)en nombre y representaci[oó]n de\s+(.+?(?:,?\s*\bs\.?\s?(?:l\.?(?:\s?[ulp]\.?)?|a\.?(?:\s?u\.?)?|coop\.?|c\.)(?=[\s,;]|$))?)(?:,|\s+con\s|\s+y\s+CIF|\s+en su))re",
+         Shape::asIs},
         {&Representation::registeredAddress,
          R"re((?i)domicilio social en\s+(.+?)(?:\s+y\s+(?:con\s+)?(?:CIF|NIF)|,\s*(?:con\s+)?(?:CIF|NIF)|\s+en su calidad|$))re",
          Shape::asIs},

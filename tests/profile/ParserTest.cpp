@@ -5,6 +5,7 @@
 
 #include <unicode/brkiter.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
 
@@ -110,7 +111,27 @@ TEST(Parser, LineLengthsAndCompanyNames) {
     const std::string longLabel = std::string(31, 'c') + ": " + std::string(170, 'b');
     EXPECT_EQ(find(factsOf(longLabel), "parrafo")->value, longLabel);
 
-    EXPECT_EQ(find(factsOf("Pruebas, S.L."), "razon_social")->value, "Pruebas, S.L");
+    // The clause and the name line of one company give one name.
+    auto named = factsOf(
+        "D. Juan Pérez García, en nombre y representación de Construcciones Río Tajo, S.L., con CIF B12345674\n"
+        "Construcciones Río Tajo, S.L.");
+    EXPECT_EQ(std::count_if(named.begin(), named.end(), [](const ProfileFact& f) { return f.kind == "razon_social"; }),
+              1)
+        << describe(named);
+    EXPECT_EQ(find(named, "razon_social")->value, "Construcciones Río Tajo, S.L.");
+    // The full stop of an abbreviation the value ends with is part of it; a sentence's is not.
+    EXPECT_EQ(find(factsOf("Pruebas, S.L."), "razon_social")->value, "Pruebas, S.L.");
+    EXPECT_EQ(find(factsOf("Construcciones Río Tajo, S.L."), "razon_social")->value, "Construcciones Río Tajo, S.L.");
+    EXPECT_EQ(find(factsOf("Talleres Unidos S.Coop."), "razon_social")->value, "Talleres Unidos S.Coop.");
+    EXPECT_EQ(find(factsOf("Grupo Norte S.A.U."), "razon_social")->value, "Grupo Norte S.A.U.");
+    EXPECT_EQ(find(factsOf("Pruebas SL."), "razon_social")->value, "Pruebas SL");
+    EXPECT_EQ(find(factsOf("Calle Mayor 5, 2º Dcha."), "domicilio")->value, "Calle Mayor 5, 2º Dcha.");
+    EXPECT_EQ(find(factsOf("Notas: vivo en Madrid."), "Notas")->value, "vivo en Madrid");
+    EXPECT_EQ(find(factsOf("Correo: ana@pruebas.es."), "email")->value, "ana@pruebas.es");
+    const std::string paragraph = "Observaciones: " + std::string(150, 'x') + " firmado por Pruebas, S.L.";
+    EXPECT_EQ(find(factsOf(paragraph), "parrafo")->value, std::string(150, 'x') + " firmado por Pruebas, S.L.");
+    EXPECT_EQ(find(factsOf(paragraph.substr(0, paragraph.size() - 18) + " en Madrid."), "parrafo")->value,
+              std::string(150, 'x') + " firmado en Madrid");
     const std::string name80 = std::string(75, 'n') + " S.L.";
     EXPECT_TRUE(find(factsOf(name80), "razon_social"));
     EXPECT_FALSE(find(factsOf("n" + name80), "razon_social"));

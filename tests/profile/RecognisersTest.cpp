@@ -64,6 +64,13 @@ TEST(Representation, EdgeCases) {
     // Only the first clause counts.
     Representation two("en nombre y representación de Uno SL, x\nen nombre y representación de Dos SL, y");
     EXPECT_EQ(two.company->value, "Uno SL");
+    // The legal form after a comma is part of the company's name.
+    EXPECT_EQ(Representation("en nombre y representación de Construcciones Río Tajo, S.L., con CIF B12345674")
+                  .company->value,
+              "Construcciones Río Tajo, S.L.");
+    EXPECT_EQ(Representation("en nombre y representación de Talleres, S.A.U. y CIF A1").company->value,
+              "Talleres, S.A.U.");
+    EXPECT_EQ(Representation("en nombre y representación de Sala Antigua, con CIF B1").company->value, "Sala Antigua");
 }
 
 TEST(Lines, EveryLineEnd) {
@@ -156,7 +163,12 @@ TEST(Postcode, Lines) {
     EXPECT_EQ(madrid->town, "Madrid");
     EXPECT_EQ(Postcode::from("28013, Madrid")->town, "Madrid");
     EXPECT_EQ(Postcode::from("28013")->town, "");
-    EXPECT_EQ(Postcode::from("08001 Barcelona (Barcelona)")->town, "Barcelona (Barcelona");
+    // A bracketed part after the town goes or stays whole: a province goes, an article stays.
+    EXPECT_EQ(Postcode::from("08001 Barcelona (Barcelona)")->town, "Barcelona");
+    EXPECT_EQ(Postcode::from("28013 Madrid (Madrid)")->town, "Madrid");
+    EXPECT_EQ(Postcode::from("28231 Rozas de Madrid (Las)")->town, "Rozas de Madrid (Las)");
+    EXPECT_EQ(Postcode::from("28013 (Madrid)")->town, "Madrid");
+    EXPECT_EQ(Postcode::from("28013 - Madrid (")->town, "Madrid");
     EXPECT_FALSE(Postcode::from("53001 Nada"));
     EXPECT_FALSE(Postcode::from("00001 Nada"));
     EXPECT_FALSE(Postcode::from("280134 Madrid"));
