@@ -39,7 +39,7 @@ DocumentContext& DocumentContext::standard() {
         // The AI service when its switch is on and a key is set, else the rules.
         c.labeller = [](const std::vector<FormUnit>& units, const std::string& formName,
                         std::stop_token stop) {
-            return FieldLabeler::labels(units, formName, JevLabeler::labeler(AISettings::standard()), stop);
+            return FieldLabeler::labelling(units, formName, JevLabeler::labeler(AISettings::standard()), stop);
         };
         // The form section of a single document: the form-fill controller, when it has
         // something to fill.

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "forms/labels/FieldLabel.h"
+#include "forms/labels/FieldLabeler.h"
 #include "signing/Certificate.h"
 #include "signing/Handwriting.h"
 
@@ -33,8 +34,10 @@ struct FormUnit;
 
 struct DocumentContext {
     using Clock = std::function<std::chrono::system_clock::time_point()>;
-    using Labeller = std::function<Labels(const std::vector<FormUnit>& units,
-                                          const std::string& formName, std::stop_token stop)>;
+    // Gives the labels and whether they are the AI service's answers (plain Labels count as the
+    // rules').
+    using Labeller = std::function<FieldLabeler::Labelling(
+        const std::vector<FormUnit>& units, const std::string& formName, std::stop_token stop)>;
     using FormSectionFactory = std::function<std::unique_ptr<FormSection>(
         PreviewDocument& document, const std::string& formName, const Certificate& certificate,
         DocumentContext& context)>;

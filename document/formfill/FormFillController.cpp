@@ -187,29 +187,30 @@ void FormFillController::analyse() {
     QThreadPool::globalInstance()->start(
         [self, labeller = std::move(labeller), units = model_.units(), name = model_.formName(),
          stop = quitToken()]() mutable {
-            Labels labels;
+            FieldLabeler::Labelling result;
             try {
-                labels = labeller(units, name, stop);
+                result = labeller(units, name, stop);
             } catch (const std::exception& e) {
-                labels.clear();
+                result = {};
                 Log::write(std::string("No se pudo reconocer el formulario «") + name + "»: " + e.what());
             } catch (...) {
-                labels.clear();
+                result = {};
                 Log::write("No se pudo reconocer el formulario «" + name + "».");
             }
             QCoreApplication* app = QCoreApplication::instance();
             if (!app) return;
             QMetaObject::invokeMethod(
                 app,
-                [self, labels = std::move(labels)]() mutable {
-                    if (self) self->labelled(std::move(labels));
+                [self, result = std::move(result)]() mutable {
+                    if (self) self->labelled(std::move(result));
                 },
                 Qt::QueuedConnection);
         });
 }
 
-void FormFillController::labelled(Labels labels) {
-    model_.setLabels(std::move(labels));
+void FormFillController::labelled(FieldLabeler::Labelling result) {
+    aiAnswered_ = result.ai;
+    model_.setLabels(std::move(result.labels));
     rebuild();
 }
 
@@ -218,7 +219,7 @@ void FormFillController::rebuild() {
     model_.rebuild(ProfileStore::facts(*context_.secrets),
                    context_.now ? context_.now() : std::chrono::system_clock::now());
     // Asking whether the AI is on reads the secret store: once per plan, not on every keystroke.
-    aiNote_ = aiOn && aiOn();
+    aiOnNow_ = aiOn && aiOn();
     refresh();
 }
 
@@ -260,7 +261,7 @@ void FormFillController::refresh() {
     missingRow_->setVisible(on && !phrases.empty());
 
     roleControl_->setSelected(plan->role == FormPlan::Role::holder ? 0 : 1);
-    note_->setText(qs(FormStatus::note(aiNote_)));
+    note_->setText(qs(FormStatus::note(aiAnswered_, aiOnNow_)));
     changed();
 }
 

@@ -77,8 +77,9 @@ public:
     // Whether labelling is running now (the switch is on and the labels are not known yet).
     bool isAnalysing() const;
     const FormFillModel& model() const { return model_; }
-    // Whether the note names the AI service, asked at every rebuild of the plan; the AI settings
-    // (JevLabeler::isOn) by default.
+    // Whether the AI service is switched on, asked at every rebuild of the plan; the AI settings
+    // (JevLabeler::isOn) by default. The note names the AI service only when the labels are its
+    // answers; with the service on and no answer used, it says the labels were made here.
     std::function<bool()> aiOn;
 
     // The controls (for the signing window's tests and screenshots).
@@ -102,7 +103,7 @@ private:
 
     void build();
     void analyse();
-    void labelled(Labels labels);
+    void labelled(FieldLabeler::Labelling result);
     void rebuild();
     void refresh();
     void changed();
@@ -125,5 +126,6 @@ private:
     QPushButton* profileButton_ = nullptr;
     QLabel* note_ = nullptr;
     QPointer<Popover> popover_;
-    bool aiNote_ = false;  // the note names the AI service (asked at the last rebuild)
+    bool aiAnswered_ = false;  // the labels are the AI service's answers
+    bool aiOnNow_ = false;     // the AI service is on (asked at the last rebuild)
 };

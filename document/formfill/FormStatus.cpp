@@ -57,8 +57,9 @@ std::string missingSentence(const std::vector<std::string>& phrases) {
     return "Mis datos no tiene " + list + ".";
 }
 
-std::string note(bool ai) {
-    if (ai) return "Reconocido con IA: se envía la estructura del formulario, no tus datos.";
+std::string note(bool aiAnswered, bool aiOn) {
+    if (aiAnswered) return "Reconocido con IA: se envía la estructura del formulario, no tus datos.";
+    if (aiOn) return "Reconocido en este equipo: no se pudo usar la IA.";
     return "Reconocido en este equipo.";
 }
 

@@ -41,7 +41,8 @@ std::vector<std::string> missingPhrases(const std::vector<FillItem>& items);
 // phrases.
 std::string missingSentence(const std::vector<std::string>& phrases);
 
-// How the form was recognised: by the AI service, or on this computer.
-std::string note(bool ai);
+// How the form was recognised: by the AI service when its answers gave the labels, else on this
+// computer, saying why when the service was on (`aiOn`) but no answer of it was used.
+std::string note(bool aiAnswered, bool aiOn = false);
 
 }  // namespace FormStatus

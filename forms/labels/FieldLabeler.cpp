@@ -22,22 +22,28 @@ Labels aiLabels(const std::vector<FormUnit>& units, const std::string& formName,
 
 namespace FieldLabeler {
 
-Labels labels(const std::vector<FormUnit>& units, const std::string& formName, const AILabeler& ai,
-              std::stop_token stop) {
+Labelling labelling(const std::vector<FormUnit>& units, const std::string& formName,
+                    const AILabeler& ai, std::stop_token stop) {
     try {
         Labels result = aiLabels(units, formName, ai, stop);
         // AI labels and rule labels are never mixed: units the AI left out stay unlabelled.
-        if (result.empty()) {
-            result = RuleLabeler::labels(units);
-        } else {
+        const bool answered = !result.empty();
+        if (answered) {
             RuleLabeler::signatureOrder(units, result);
+        } else {
+            result = RuleLabeler::labels(units);
         }
         RuleLabeler::signingDate(units, result);
-        return result;
+        return Labelling(std::move(result), answered);
     } catch (...) {
         // Only memory exhaustion gets here: labelling gives up, the form stays unlabelled.
         return {};
     }
+}
+
+Labels labels(const std::vector<FormUnit>& units, const std::string& formName, const AILabeler& ai,
+              std::stop_token stop) {
+    return labelling(units, formName, ai, stop).labels;
 }
 
 AILabeler rulesOnly() {

@@ -4,6 +4,7 @@
 
 #include <stop_token>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "forms/labels/AILabeler.h"
@@ -12,8 +13,20 @@
 
 namespace FieldLabeler {
 
+// A form's labels and where they came from.
+struct Labelling {
+    Labels labels;
+    // The labels are the AI service's answers (false: the rules made them).
+    bool ai = false;
+
+    Labelling(Labels labels = {}, bool ai = false) : labels(std::move(labels)), ai(ai) {}
+};
+
 // The labels of the form's units. Blocks (run it on a worker thread) and never throws: an AI side
 // that fails or throws counts as having given no labels, and the rules label the form.
+Labelling labelling(const std::vector<FormUnit>& units, const std::string& formName,
+                    const AILabeler& ai, std::stop_token stop = {});
+// labelling()'s labels.
 Labels labels(const std::vector<FormUnit>& units, const std::string& formName, const AILabeler& ai,
               std::stop_token stop = {});
 

@@ -13,6 +13,8 @@
 #include "platform/Log.h"
 #include "support/CairoPages.h"
 #include "support/FormFixtures.h"
+#include "forms/ai/AIFixtures.h"
+#include "forms/ai/JevLabeler.h"
 
 using namespace formfillrig;
 using State = FillItem::State;
@@ -150,9 +152,7 @@ TEST(FormFillController, SwitchingOnLabelsOnceAndOffAndOnRebuilds) {
 TEST(FormFillController, CountsButtonTitlesAndRole) {
     Rig rig(true, {{1, unsure("titular.nombre_completo")}, {2, sure("titular.nif")}, {3, sure("representante.nif")}});
     auto c = rig.make({text(1, {150, 700, 200, 14}), text(2, {150, 670, 100, 14}), text(3, {150, 640, 100, 14})});
-    c->aiOn = [] { return true; };
     ASSERT_TRUE(waitFor([&] { return c->model().plan().has_value(); }));
-    EXPECT_EQ(shown(c->note()), "Reconocido con IA: se envía la estructura del formulario, no tus datos.");
     EXPECT_EQ(c->model().plan()->count(State::suggested), 1);
     EXPECT_FALSE(c->confirmButton()->isHidden());
     EXPECT_EQ(c->confirmButton()->text().toStdString(), "Revisar la sugerencia…");
@@ -167,6 +167,34 @@ TEST(FormFillController, CountsButtonTitlesAndRole) {
     EXPECT_EQ(c->model().role(), std::nullopt);
     EXPECT_EQ(c->model().plan()->role, FormPlan::Role::holder);
     EXPECT_EQ(c->roleControl()->selected(), 0);
+}
+
+// The note names the AI service only when its answers labelled the form: with the service on and
+// every request refused, the rules labelled it on this computer.
+TEST(FormFillController, TheNoteSaysWhetherTheAIAnswered) {
+    AISandbox service;
+    (*service.env)["OPENROUTER_API_KEY"] = "K";
+    const AISettings settings = service.settings();
+    auto section = [&] {
+        Rig rig(true);
+        rig.context.labeller = [settings](const std::vector<FormUnit>& units, const std::string& name,
+                                          std::stop_token stop) {
+            return FieldLabeler::labelling(units, name, JevLabeler::labeler(settings), stop);
+        };
+        auto c = rig.make({text(1, {150, 700, 200, 14}, "NIF"), text(2, {150, 670, 200, 14}, "Nombre")});
+        c->aiOn = [settings] { return JevLabeler::isOn(settings); };
+        EXPECT_TRUE(waitFor([&] { return c->model().plan().has_value(); }));
+        return shown(c->note());
+    };
+
+    service.stub.setHandler([](const StubHTTPServer::Request&) { return StubHTTPServer::Reply::json(401, "{}"); });
+    EXPECT_EQ(section(), "Reconocido en este equipo: no se pudo usar la IA.");
+    EXPECT_GT(service.stub.requestCount(), 0u);
+
+    service.stub.setHandler([](const StubHTTPServer::Request&) {
+        return StubHTTPServer::Reply::json(200, answerFor({{1, {"titular", "nif"}}}));
+    });
+    EXPECT_EQ(section(), "Reconocido con IA: se envía la estructura del formulario, no tus datos.");
 }
 
 TEST(FormFillController, NothingRecognisedAndALabellerThatThrows) {

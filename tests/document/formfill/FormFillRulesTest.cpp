@@ -96,6 +96,7 @@ TEST(FormStatus, CountsTitlesAndMissingSentence) {
     EXPECT_EQ(FormStatus::missingSentence({"tu domicilio", "tu correo"}), "Mis datos no tiene tu domicilio ni tu correo.");
     EXPECT_EQ(FormStatus::missingSentence({}), "");
     EXPECT_EQ(FormStatus::note(false), "Reconocido en este equipo.");
+    EXPECT_EQ(FormStatus::note(false, true), "Reconocido en este equipo: no se pudo usar la IA.");
 }
 
 TEST(FieldWriting, SingleFieldsAndBoxes) {
