@@ -16,6 +16,26 @@
 
 namespace {
 
+// Where a damaged file is kept: the first free of "<name>.corrupt", "<name>.corrupt-2" ...; when
+// every one of them is taken, the oldest.
+std::filesystem::path rescueName(const std::filesystem::path& file) {
+    std::filesystem::path oldest;
+    timespec oldestTime{};
+    for (int n = 1; n <= Defaults::maxRescues; ++n) {
+        std::filesystem::path aside = file;
+        aside += n == 1 ? std::string(".corrupt") : ".corrupt-" + std::to_string(n);
+        struct stat info {};
+        if (::lstat(aside.c_str(), &info) != 0) return aside;
+        const timespec& time = info.st_mtim;
+        if (oldest.empty() || time.tv_sec < oldestTime.tv_sec ||
+            (time.tv_sec == oldestTime.tv_sec && time.tv_nsec < oldestTime.tv_nsec)) {
+            oldest = aside;
+            oldestTime = time;
+        }
+    }
+    return oldest;
+}
+
 constexpr char kDataKey[] = "$data";
 // Defaults files are small; anything larger is not ours and reads as empty.
 constexpr std::uintmax_t kMaxFileSize = 64u << 20;
@@ -215,8 +235,7 @@ void Defaults::store(const nlohmann::json& values) {
     std::filesystem::create_directories(file_.parent_path(), ec);
     if (corrupt_) {
         // Keep what could not be read for the user to recover.
-        auto aside = file_;
-        aside += ".corrupt";
+        auto aside = rescueName(file_);
         std::filesystem::rename(file_, aside, ec);
         Log::write("No se pudo leer " + file_.string() + "; se ha guardado como " +
                    aside.string() + ".");

@@ -5,7 +5,8 @@
 // Values keep their types: Booleans, numbers, strings, data (bytes), arrays and dictionaries of
 // these. Data is stored as {"$data": "<base64>"}. Reads of a missing or ill-typed value give the
 // caller's default, never an error. A file that does not parse reads as empty; it is moved aside
-// to "<name>.corrupt" before the first write, never silently overwritten.
+// before the first write, never silently overwritten: to "<name>.corrupt", then "<name>.corrupt-2"
+// and on, up to maxRescues files, past which the oldest of them gives way.
 
 #include <cstdint>
 #include <filesystem>
@@ -21,6 +22,9 @@ public:
     using Data = std::vector<std::uint8_t>;
 
     explicit Defaults(std::filesystem::path file);
+
+    // How many damaged files are kept aside.
+    static constexpr int maxRescues = 10;
 
     // The process's defaults at Paths::defaultsFile(), fixed on first use.
     static Defaults& standard();

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <fcntl.h>
+
+#include <algorithm>
 #include <fstream>
 
 #include "platform/Defaults.h"
@@ -85,6 +88,39 @@ TEST(Defaults, CorruptFileReadsEmptyAndIsKeptAside) {
 
     testutil::writeFile(file, "[1, 2]");  // valid JSON, not a dictionary
     EXPECT_FALSE(d.boolean("showFullID"));
+}
+
+// Each damaged file is kept aside under a name of its own, up to a bound: the newest rescues.
+TEST(Defaults, EveryDamagedFileIsKeptAsideUpToTheBound) {
+    testutil::TempDir dir;
+    auto file = dir / "defaults.json";
+    Defaults d(file);
+    const int damaged = Defaults::maxRescues + 2;
+    for (int i = 1; i <= damaged; ++i) {
+        testutil::writeFile(file, "{roto " + std::to_string(i));
+        // Distinct ages, as damage found on different days would have.
+        timespec times[2] = {{1000000 + i * 10, 0}, {1000000 + i * 10, 0}};
+        ::utimensat(AT_FDCWD, file.c_str(), times, 0);
+        EXPECT_FALSE(d.boolean("a"));
+        d.setBoolean("a", true);
+        EXPECT_TRUE(d.boolean("a"));
+    }
+    std::vector<std::string> kept;
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        ++files;
+        std::string name = entry.path().filename();
+        if (name != "defaults.json") {
+            EXPECT_TRUE(name.starts_with("defaults.json.corrupt")) << name;
+            kept.push_back(testutil::readFile(entry.path()));
+        }
+    }
+    EXPECT_EQ(files, Defaults::maxRescues + 1);
+    std::sort(kept.begin(), kept.end());
+    std::vector<std::string> newest;
+    for (int i = 3; i <= damaged; ++i) newest.push_back("{roto " + std::to_string(i));
+    std::sort(newest.begin(), newest.end());
+    EXPECT_EQ(kept, newest);
 }
 
 TEST(Defaults, WriteIntoUnwritableFolderThrows) {
