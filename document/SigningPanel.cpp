@@ -337,7 +337,10 @@ void SigningPanel::makeControls() {
     preview_ = new PagesPreview(w);
     preview_->installEventFilter(this);
 
-    pageBar_ = new PageBar(preview_, PageBar::Look{});
+    pageBar_ = new PageBar(preview_, PageBar::Look{.fadedWhenDisabled = true,
+                                                   .arrowCursor = true,
+                                                   .monospaceDigits = true,
+                                                   .fixedSize = true});
     connect(pageBar_->previousPage(), &QToolButton::clicked, this, &SigningPanel::showPreviousPage);
     connect(pageBar_->nextPage(), &QToolButton::clicked, this, &SigningPanel::showNextPage);
     connect(pageBar_->zoomOut(), &QToolButton::clicked, this, &SigningPanel::zoomOutDocument);

@@ -1,8 +1,11 @@
 #include "ui/PageBar.h"
 
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QToolButton>
+
+#include <algorithm>
 
 #include "ui/Brand.h"
 #include "ui/Symbols.h"
@@ -27,6 +30,7 @@ PageBar::PageBar(QWidget* parent, const Look& look) : FloatingBar(parent) {
     QFont digits = Brand::systemFont(12, QFont::Medium);
     if (look.monospaceDigits) digits.setStyleHint(QFont::Monospace);
     pageLabel_->setFont(digits);
+    pageLabel_->setAlignment(Qt::AlignCenter);
 
     pageNavigation_ = new QWidget(this);
     auto* navigation = new QHBoxLayout(pageNavigation_);
@@ -50,9 +54,27 @@ PageBar::PageBar(QWidget* parent, const Look& look) : FloatingBar(parent) {
     if (look.fixedSize) bar->setSizeConstraint(QLayout::SetFixedSize);
 }
 
+QString PageBar::labelText(int page, int pageCount) {
+    return QStringLiteral("Página %1 de %2").arg(page + 1).arg(pageCount);
+}
+
+int PageBar::labelWidth(const QFont& font, int pageCount) {
+    // The longest text of the document: the page count on both sides, every figure the widest
+    // one, so no page's number is ever cut and the bar keeps its size from page to page.
+    const QFontMetrics metrics(font);
+    QChar widest = u'0';
+    for (char16_t d = u'0'; d <= u'9'; ++d)
+        if (metrics.horizontalAdvance(QChar(d)) > metrics.horizontalAdvance(widest)) widest = QChar(d);
+    QString text = labelText(std::max(pageCount, 1) - 1, std::max(pageCount, 1));
+    for (QChar& c : text)
+        if (c.isDigit()) c = widest;
+    return metrics.horizontalAdvance(text) + 2;
+}
+
 void PageBar::setState(const State& state) {
     pageNavigation_->setVisible(!state.allPages);
-    pageLabel_->setText(QStringLiteral("Página %1 de %2").arg(state.page + 1).arg(state.pageCount));
+    pageLabel_->setMinimumWidth(labelWidth(pageLabel_->font(), state.pageCount));
+    pageLabel_->setText(labelText(state.page, state.pageCount));
     previousPage_->setEnabled(state.page > 0);
     nextPage_->setEnabled(state.page < state.pageCount - 1);
     zoomOut_->setEnabled(state.canZoomOut);

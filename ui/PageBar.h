@@ -5,6 +5,7 @@
 
 #include "ui/FloatingBar.h"
 
+class QFont;
 class QLabel;
 class QToolButton;
 
@@ -46,6 +47,11 @@ public:
         bool canZoomToFit = false;
     };
     void setState(const State& state);
+
+    // "Página 3 de 12" for the 0-based page 2 of 12.
+    static QString labelText(int page, int pageCount);
+    // The label's width in `font`: room for the longest text of a document of `pageCount` pages.
+    static int labelWidth(const QFont& font, int pageCount);
 
 private:
     QToolButton* button(const QString& symbol, const QString& description, const Look& look);

@@ -1,6 +1,7 @@
 // The signing window's size, title, header, notes and its screenshots in every mode.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -206,6 +207,62 @@ TEST_F(SigningWindowScreenshots, NoSignature) {
     const QImage image = Screenshots::save(*panel.window(), "signing-window-none");
     const QRect copy = copyInWindow(panel, image);
     EXPECT_TRUE(copy.isEmpty());  // no look, no copy drawn
+}
+
+// The page bar of a long document: its label keeps the room of the longest page text whatever
+// page shows, and the buttons that cannot act show their symbol faded.
+TEST_F(SigningWindowScreenshots, ThePageBarOfALongDocument) {
+    const auto file = ctx.write("largo.pdf", panelfixtures::plainPages(200));
+    SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    // Shown on the first page while the search runs; the card then turns to the last.
+    panel.begin([](std::optional<SigningOptions>) {});
+    QLabel* label = panel.pageLabel();
+    auto fits = [&] {
+        QApplication::processEvents();
+        return QFontMetrics(label->font()).horizontalAdvance(label->text()) <= label->width();
+    };
+    if (panel.searchingPlacements()) {
+        EXPECT_EQ(label->text(), "Página 1 de 200");
+        EXPECT_TRUE(fits());
+    }
+    ASSERT_TRUE(panelfixtures::waitForPlacements(panel));
+    waitForPages(panel);
+    ASSERT_EQ(panel.preview()->currentPage(), 199);  // the card's page: the last one
+    EXPECT_EQ(label->text(), "Página 200 de 200");
+    EXPECT_TRUE(fits());
+    const int width = panel.pageBar()->width();
+    panel.showPreviousPage();
+    waitForPages(panel);
+    EXPECT_EQ(label->text(), "Página 199 de 200");
+    EXPECT_TRUE(fits());
+    panel.preview()->setCurrentPage(0);
+    EXPECT_TRUE(fits());
+    EXPECT_EQ(panel.pageBar()->width(), width);  // the bar does not jump from page to page
+    panel.preview()->setCurrentPage(199);
+    waitForPages(panel);
+    EXPECT_EQ(panel.pageBar()->width(), width);
+    const QImage image = Screenshots::save(*panel.window(), "signing-window-200-pages");
+
+    // On the last page at fitting zoom, "›" and "−" cannot act: their symbols are faded, where
+    // "‹" and "+" show in full.
+    auto strongest = [&](QToolButton* button) {
+        const QPoint at = button->mapTo(panel.window(), QPoint(0, 0));
+        const double scale = image.devicePixelRatio();
+        const QRect r(int(at.x() * scale), int(at.y() * scale), int(button->width() * scale),
+                      int(button->height() * scale));
+        int best = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) best = std::max(best, qGray(image.pixel(x, y)));
+        return best;
+    };
+    ASSERT_FALSE(panel.nextPageButton()->isEnabled());
+    ASSERT_FALSE(panel.zoomOutButton()->isEnabled());
+    ASSERT_TRUE(panel.previousPageButton()->isEnabled());
+    ASSERT_TRUE(panel.zoomInButton()->isEnabled());
+    EXPECT_GT(strongest(panel.previousPageButton()), 200);
+    EXPECT_GT(strongest(panel.zoomInButton()), 200);
+    EXPECT_LT(strongest(panel.nextPageButton()), strongest(panel.previousPageButton()) - 60);
+    EXPECT_LT(strongest(panel.zoomOutButton()), strongest(panel.zoomInButton()) - 60);
 }
 
 TEST_F(SigningWindowScreenshots, TwoDocuments) {
