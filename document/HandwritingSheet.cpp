@@ -206,9 +206,12 @@ void HandwritingSheet::hideNote() {
 void HandwritingSheet::chooseImage() {
     FilePanelPresenter& panels = context_.filePanels ? *context_.filePanels : FilePanelPresenter::system();
     FilePanelPresenter::Options options;
-    options.title = QStringLiteral("Una foto o un escaneo de tu firma, en papel blanco");
+    options.title = QStringLiteral("Elegir una imagen");
+    options.message = QStringLiteral("Una foto o un escaneo de tu firma, en papel blanco");
     options.acceptLabel = QStringLiteral("Usar");
+    // Every type the reader knows, first all at once, then one by one.
     for (const QByteArray& type : QImageReader::supportedMimeTypes()) options.mimeTypes << QString::fromLatin1(type);
+    options.allTypesFilter = QStringLiteral("Imágenes");
     options.multiple = false;
     QPointer<HandwritingSheet> self(this);
     panels.open(options, window_, [self](std::optional<std::vector<std::filesystem::path>> chosen) {

@@ -21,6 +21,10 @@ public:
         QStringList mimeTypes;          // e.g. {"application/pdf"}; empty: any file
         bool multiple = true;           // several files may be chosen
         std::optional<QString> folder;  // the folder shown first
+        QString message;                // a line shown inside the panel, above the files
+        // When set, a first filter of this name admits every type of `mimeTypes` at once; the
+        // single types follow it.
+        QString allTypesFilter;
     };
     // The chosen files, or nothing when the panel was cancelled or closed.
     using Completion = std::function<void(std::optional<std::vector<std::filesystem::path>>)>;

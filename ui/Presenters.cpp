@@ -8,10 +8,16 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPointer>
 #include <QPushButton>
 #include <QUrl>
+
+#include <algorithm>
+#include <vector>
 
 #include "ui/AlertPresenter.h"
 #include "ui/Brand.h"
@@ -115,6 +121,42 @@ QFileDialog* FilePanelPresenter::makeDialog(const Options& options, QWidget* par
     dialog->setFileMode(options.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
     if (!options.acceptLabel.isEmpty()) dialog->setLabelText(QFileDialog::Accept, options.acceptLabel);
     if (!options.mimeTypes.isEmpty()) dialog->setMimeTypeFilters(options.mimeTypes);
+    if (!options.allTypesFilter.isEmpty() && !options.mimeTypes.isEmpty()) {
+        QStringList patterns;
+        const QMimeDatabase types;
+        for (const QString& name : options.mimeTypes) {
+            for (const QString& pattern : types.mimeTypeForName(name).globPatterns()) {
+                if (!patterns.contains(pattern)) patterns << pattern;
+            }
+        }
+        const QString all = options.allTypesFilter + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                            QLatin1Char(')');
+        dialog->setNameFilters(QStringList{all} + dialog->nameFilters());
+        dialog->selectNameFilter(all);
+    }
+    if (!options.message.isEmpty()) {
+        // The non-native dialog lays itself out on a grid: its rows move one down, and the
+        // message takes the top row across all columns.
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
+            struct Placed {
+                QLayoutItem* item;
+                int row, column, rows, columns;
+            };
+            std::vector<Placed> placed;
+            for (int i = 0; i < grid->count(); ++i) {
+                Placed p{grid->itemAt(i), 0, 0, 0, 0};
+                grid->getItemPosition(i, &p.row, &p.column, &p.rows, &p.columns);
+                placed.push_back(p);
+            }
+            const int columns = std::max(1, grid->columnCount());
+            while (grid->count() > 0) grid->takeAt(0);
+            for (const Placed& p : placed) grid->addItem(p.item, p.row + 1, p.column, p.rows, p.columns);
+            auto* message = new QLabel(options.message, dialog);
+            message->setObjectName(QStringLiteral("panelMessage"));
+            message->setWordWrap(true);
+            grid->addWidget(message, 0, 0, 1, columns);
+        }
+    }
     dialog->setDirectory(options.folder ? *options.folder : QDir::homePath());
     dialog->setWindowModality(parent ? Qt::WindowModal : Qt::NonModal);
     return dialog;

@@ -10,13 +10,19 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -237,6 +243,48 @@ TEST(HandwritingSheet, LabelsFollowADarkAppearance) {
     sheet.cancel();
 }
 
+TEST(HandwritingSheet, PhotoChooserOffersEveryImageFirst) {
+    Fixture f;
+    testutil::TempDir dir;
+    HandwritingSheet& sheet = f.present();
+    sheet.imageButton()->click();
+    FilePanelPresenter::Options options = f.panels.options;
+    f.panels.answer(std::nullopt);
+    sheet.cancel();
+    options.folder = QString::fromStdString(dir.path().string());
+    std::unique_ptr<QFileDialog> dialog(FilePanelPresenter::makeDialog(options));
+
+    // The first filter is the one shown, and it admits photos of every usual kind.
+    const QStringList filters = dialog->nameFilters();
+    ASSERT_GT(filters.size(), 1);
+    EXPECT_EQ(dialog->selectedNameFilter(), filters.first());
+    EXPECT_TRUE(filters.first().startsWith(QStringLiteral("Imágenes (")));
+    const QRegularExpression inBrackets(QStringLiteral("\\(([^)]*)\\)$"));
+    const QStringList patterns =
+        inBrackets.match(filters.first()).captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const char* name : {"firma.jpg", "firma.jpeg", "firma.png", "FIRMA.PNG"}) {
+        EXPECT_TRUE(QDir::match(patterns, QString::fromLatin1(name))) << name;
+    }
+    EXPECT_FALSE(QDir::match(patterns, QStringLiteral("firma.pdf")));
+    // Then the single types.
+    EXPECT_TRUE(std::any_of(filters.begin() + 1, filters.end(),
+                            [](const QString& filter) { return filter.contains(QStringLiteral("*.png")); }));
+
+    // The hint is inside the panel, not its title.
+    EXPECT_NE(dialog->windowTitle(), QStringLiteral("Una foto o un escaneo de tu firma, en papel blanco"));
+    auto* message = dialog->findChild<QLabel*>(QStringLiteral("panelMessage"));
+    ASSERT_NE(message, nullptr);
+    EXPECT_EQ(message->text(), QStringLiteral("Una foto o un escaneo de tu firma, en papel blanco"));
+    dialog->resize(760, 480);
+    dialog->show();
+    EXPECT_TRUE(message->isVisible());
+    auto* files = dialog->findChild<QWidget*>(QStringLiteral("listView"));
+    ASSERT_NE(files, nullptr);
+    EXPECT_LT(message->mapTo(dialog.get(), QPoint(0, message->height())).y(),
+              files->mapTo(dialog.get(), QPoint(0, 0)).y());
+    Screenshots::save(*dialog, QStringLiteral("handwriting-photo-panel"));
+}
+
 TEST(HandwritingSheet, PhotosAndScreenshots) {
     Fixture f;
     testutil::TempDir dir;
@@ -262,9 +310,7 @@ TEST(HandwritingSheet, PhotosAndScreenshots) {
     sheet.imageButton()->click();
     EXPECT_EQ(f.panels.opener, &window);
     EXPECT_EQ(f.panels.options.acceptLabel, "Usar");
-    EXPECT_EQ(f.panels.options.title, "Una foto o un escaneo de tu firma, en papel blanco");
     EXPECT_FALSE(f.panels.options.multiple);
-    EXPECT_TRUE(f.panels.options.mimeTypes.contains("image/jpeg"));
     f.panels.answer(std::vector<std::filesystem::path>{writePhoto(dir.path(), false)});
     EXPECT_TRUE(sheet.note()->isVisible());
     EXPECT_EQ(sheet.note()->text(), HandwritingSheet::noSignatureNote);
