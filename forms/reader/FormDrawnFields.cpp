@@ -3,6 +3,7 @@
 #include <unicode/uchar.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include "forms/reader/FormPageText.h"
@@ -130,18 +131,55 @@ bool hasLetter(std::u16string_view text) {
     return false;
 }
 
+// What is left of the document's work budget (maxDrawnGlyphs and the others).
+class Budget {
+public:
+    Budget() : deadline_(std::chrono::steady_clock::now() + maxDrawnTime) {}
+
+    bool late() const { return std::chrono::steady_clock::now() >= deadline_; }
+    std::size_t paths() const { return paths_; }
+
+    // Takes the reading of a page; false, taking nothing, when it does not fit.
+    bool take(const PageGlyphs::Work& work) {
+        if (work.glyphs > glyphs_ || work.paths > paths_ || work.bytes > bytes_) return false;
+        glyphs_ -= work.glyphs;
+        paths_ -= work.paths;
+        bytes_ -= work.bytes;
+        return true;
+    }
+
+    // Takes the rendering of a page of this size for its ink (as InkMap renders it: 2 pixels per
+    // point, 1 above its coarse size); false when it does not fit or the time is up.
+    bool render(const Rect& bounds) {
+        double pixels = bounds.width * bounds.height * InkMap::scale * InkMap::scale;
+        if (pixels > InkMap::coarsePixels) pixels = bounds.width * bounds.height;
+        if (!(pixels >= 0) || pixels > pixels_ || late()) return false;
+        pixels_ -= pixels;
+        return true;
+    }
+
+private:
+    std::chrono::steady_clock::time_point deadline_;
+    std::size_t glyphs_ = maxDrawnGlyphs;
+    std::size_t paths_ = maxDrawnPaths;
+    std::size_t bytes_ = maxDrawnContentBytes;
+    double pixels_ = maxDrawnPixels;
+};
+
 // The page's ink map, made on first need and at most once: a page that cannot be rendered is
-// not rendered again for each of its labels.
+// not rendered again for each of its labels. A page the budget cannot render has none.
 class LazyInk {
 public:
     LazyInk(const PageSource& pages, int index, const PageText& text, const DisplaySpace& space,
-            const std::vector<PageAnnotation>& annotations)
-        : pages_(pages), index_(index), text_(text), space_(space), annotations_(annotations) {}
+            const std::vector<PageAnnotation>& annotations, Budget& budget)
+        : pages_(pages), index_(index), text_(text), space_(space), annotations_(annotations),
+          budget_(budget) {}
 
     const InkMap* get() {
         if (!tried_) {
             tried_ = true;
-            map_ = InkMap::make(pages_, index_, text_, space_, annotations_, true);
+            if (budget_.render(space_.bounds))
+                map_ = InkMap::make(pages_, index_, text_, space_, annotations_, true);
         }
         return map_ ? &*map_ : nullptr;
     }
@@ -152,6 +190,7 @@ private:
     const PageText& text_;
     const DisplaySpace& space_;
     const std::vector<PageAnnotation>& annotations_;
+    Budget& budget_;
     bool tried_ = false;
     std::optional<InkMap> map_;
 };
@@ -238,12 +277,18 @@ std::string lastCharacters(const std::string& text, std::size_t count) {
 std::vector<FormField> drawnFields(PDFFile& file, const PageSource& pages) {
     std::vector<FormField> result;
     const std::vector<PDFRef> refs = file.pageRefs();
-    const int count = std::min({static_cast<int>(refs.size()), pages.pageCount(), maxDrawnPages});
+    const int count = std::min(static_cast<int>(refs.size()), pages.pageCount());
     // The annotations of an /Annots array shared by several pages, read once.
     const PDFObject* sharedAnnots = nullptr;
     std::vector<PageAnnotation> shared;
+    Budget budget;
     for (int i = 0; i < count && result.size() < maxFields; ++i) {
-        if (!PageGlyphs::readable(file, refs[i])) continue;
+        if (budget.late()) break;
+        // The page's cost is known before its text is asked of the text engine.
+        const PageGlyphs::Work work =
+            PageGlyphs::measure(file, refs[i], PageGlyphs::maxGlyphs, budget.paths());
+        if (!budget.take(work)) break;
+        if (work.glyphs > PageGlyphs::maxGlyphs) continue;
         std::optional<PageText> text = pages.text(i);
         if (!text || text->text.empty()) continue;
         std::optional<DisplaySpace> space = DisplaySpace::of(file, refs[i]);
@@ -257,7 +302,7 @@ std::vector<FormField> drawnFields(PDFFile& file, const PageSource& pages) {
         const std::vector<PageAnnotation>& annotations = annots ? shared : none;
         const FormPageText page(*text, *space,
                                 FormPageText::coveredBy(file, annots, maxAnnotsPerPage));
-        LazyInk ink(pages, i, *text, *space, annotations);
+        LazyInk ink(pages, i, *text, *space, annotations, budget);
 
         const std::vector<Run> runs = textRuns(page);
         const std::vector<Cell> ticks = tickCells(runs, ink);

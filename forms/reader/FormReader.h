@@ -12,6 +12,7 @@
 // more glyphs than PageGlyphs::maxGlyphs is read without its text, and the text that widgets
 // themselves show is no printed caption (see FormPageText).
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 #include <optional>
@@ -46,9 +47,16 @@ constexpr std::size_t maxOptionBytes = 1024 * 1024;
 // Tool tips, values and options of all fields of a document, in bytes; the fields read after
 // that carry none.
 constexpr std::size_t maxDocumentTextBytes = 32 * 1024 * 1024;
-// Pages searched for drawn fields: flat administrative forms are a few pages long, and each page
-// searched costs a rendering.
-constexpr int maxDrawnPages = 50;
+// The work the search for drawn fields may do in one document, whatever its number of pages: the
+// glyphs shown and path segments drawn on the pages read, the content bytes decoded to count
+// them, the pixels of the pages rendered for their ink, and the time. A flat form of a few
+// hundred pages takes a small part of each. The pages after glyphs, paths, bytes or time are spent
+// are not searched; once the pixels are spent, pages are searched without their ink (fill lines).
+constexpr std::size_t maxDrawnGlyphs = 5'000'000;
+constexpr std::size_t maxDrawnPaths = 2'000'000;
+constexpr std::size_t maxDrawnContentBytes = 512 * 1024 * 1024;
+constexpr double maxDrawnPixels = 1e9;  // 500 A4 pages at 2 pixels per point
+constexpr std::chrono::seconds maxDrawnTime{30};
 // Text runs of one page tried as tick headers or labels: more only come from hostile pages.
 constexpr std::size_t maxRunsPerPage = 2'000;
 // Label cells kept per page.

@@ -27,10 +27,11 @@ bool isDelimiter(char c) {
 
 class Counter {
 public:
-    Counter(PDFFile& file, std::size_t limit) : file_(file), limit_(limit) {}
+    Counter(PDFFile& file, std::size_t limit, std::size_t pathLimit)
+        : file_(file), limit_(limit), pathLimit_(pathLimit) {}
 
-    std::size_t total() const { return total_; }
-    bool full() const { return total_ > limit_; }
+    Work work() const { return {total_, paths_, bytes_}; }
+    bool full() const { return total_ > limit_ || paths_ > pathLimit_; }
 
     // Adds what a content stream shows, its Form XObjects looked up in `resources`.
     void stream(const PDFObject* object, const PDFDictionary* resources, int depth) {
@@ -40,19 +41,21 @@ public:
         // A stream listed many times (in /Contents, or as the appearance of many annotations)
         // shows its glyphs each time but is decoded and scanned once.
         if (auto known = counted_.find(resolved); known != counted_.end()) {
-            total_ += known->second;
+            add(known->second);
             return;
         }
-        const std::size_t before = total_;
+        const Tally before = tally();
         std::string data;
         try {
             data = PDFFilters::decode(s->data, s->dictionary);
         } catch (const std::exception&) {  // PDFError, or no memory for a huge stream
-            counted_[resolved] = 0;
+            bytes_ += s->data.size();
+            counted_[resolved] = {};
             return;
         }
+        bytes_ += data.size();
         scan(data, resources, depth);
-        counted_[resolved] = total_ - before;
+        counted_[resolved] = since(before);
     }
 
     void contents(const PDFObject* contents, const PDFDictionary* resources) {
@@ -66,6 +69,25 @@ public:
     }
 
 private:
+    // Glyphs and paths shown by one stream or form, kept to count it again when drawn again.
+    struct Tally {
+        std::size_t glyphs = 0;
+        std::size_t paths = 0;
+    };
+    Tally tally() const { return {total_, paths_}; }
+    Tally since(const Tally& before) const {
+        return {total_ - before.glyphs, paths_ - before.paths};
+    }
+    void add(const Tally& t) {
+        total_ += t.glyphs;
+        paths_ += t.paths;
+    }
+
+    static bool isPathOperator(std::string_view token) {
+        return token == "m" || token == "l" || token == "c" || token == "v" || token == "y" ||
+               token == "h" || token == "re";
+    }
+
     void scan(std::string_view d, const PDFDictionary* resources, int depth) {
         std::string_view lastName;
         std::size_t i = 0;
@@ -114,6 +136,8 @@ private:
                     i = afterInlineImage(d, i);
                 } else if (token == "Do") {
                     form(lastName, resources, depth);
+                } else if (isPathOperator(token)) {
+                    ++paths_;
                 }
             }
         }
@@ -138,30 +162,33 @@ private:
         if (!subtype || !subtype->name() || *subtype->name() != "Form") return;
         // Each drawing of a form shows its glyphs again; a form is scanned once.
         if (auto known = counted_.find(object); known != counted_.end()) {
-            total_ += known->second;
+            add(known->second);
             return;
         }
         if (!inProgress_.insert(object).second) return;  // drawn inside itself
         const PDFDictionary* own = file_.dictionary(s->dictionary.get("Resources"));
-        const std::size_t before = total_;
+        const Tally before = tally();
         stream(object, own ? own : resources, depth + 1);
         inProgress_.erase(object);
-        counted_[object] = total_ - before;
+        counted_[object] = since(before);
     }
 
     PDFFile& file_;
     std::size_t limit_;
+    std::size_t pathLimit_;
     std::size_t total_ = 0;
-    std::unordered_map<const PDFObject*, std::size_t> counted_;
+    std::size_t paths_ = 0;
+    std::size_t bytes_ = 0;
+    std::unordered_map<const PDFObject*, Tally> counted_;
     std::unordered_set<const PDFObject*> inProgress_;
 };
 
 }  // namespace
 
-std::size_t count(PDFFile& file, PDFRef page, std::size_t limit) {
+Work measure(PDFFile& file, PDFRef page, std::size_t glyphLimit, std::size_t pathLimit) {
     const PDFDictionary* dictionary = file.dictionary(file.object(page));
-    if (!dictionary) return 0;
-    Counter counter(file, limit);
+    if (!dictionary) return {};
+    Counter counter(file, glyphLimit, pathLimit);
     const PDFDictionary* resources = file.dictionary(file.inherited("Resources", page));
     counter.contents(dictionary->get("Contents"), resources);
 
@@ -188,7 +215,11 @@ std::size_t count(PDFFile& file, PDFRef page, std::size_t limit) {
             }
         }
     }
-    return counter.total();
+    return counter.work();
+}
+
+std::size_t count(PDFFile& file, PDFRef page, std::size_t limit) {
+    return measure(file, page, limit).glyphs;
 }
 
 bool readable(PDFFile& file, PDFRef page) {

@@ -5,6 +5,7 @@
 // page showing more glyphs than any real form is read without its text.
 
 #include <cstddef>
+#include <cstdint>
 
 #include "pdf/PDFRef.h"
 
@@ -16,9 +17,22 @@ namespace PageGlyphs {
 // 15,000; piled on one spot, 30,000 glyphs still take the text engine only seconds.
 constexpr std::size_t maxGlyphs = 30'000;
 
+// What reading a page costs: the glyphs it shows, the path segments it draws and the content
+// bytes decoded to count them.
+struct Work {
+    std::size_t glyphs = 0;
+    std::size_t paths = 0;
+    std::size_t bytes = 0;
+};
+
 // The bytes of the strings the page's content streams show, with the Form XObjects they draw
-// (each time they are drawn) and the appearance streams of its annotations; counting stops past
-// `limit`. Streams that cannot be decoded count nothing.
+// (each time they are drawn) and the appearance streams of its annotations, and their path
+// construction operators (m, l, c, v, y, h, re); counting stops past `glyphLimit` glyphs or
+// `pathLimit` paths. Streams that cannot be decoded count nothing but their encoded bytes.
+Work measure(PDFFile& file, PDFRef page, std::size_t glyphLimit = maxGlyphs,
+             std::size_t pathLimit = SIZE_MAX);
+
+// The glyphs of measure, counting stopped past `limit`.
 std::size_t count(PDFFile& file, PDFRef page, std::size_t limit = maxGlyphs);
 
 // The page's text may be asked of the text engine.

@@ -158,3 +158,24 @@ TEST(DrawnFields, OnlyWhenTheDocumentHasNoUsableWidget) {
     EXPECT_EQ(widgets[0].pageIndex, 2);
     EXPECT_FALSE(widgets[0].drawn);
 }
+
+// A long flat form: every page holds a labelled box, the last one too.
+TEST(DrawnFields, EveryPageOfALongFlatForm) {
+    formfixtures::FormSpec spec;
+    spec.pages.resize(200);
+    for (std::size_t i = 0; i < spec.pages.size(); ++i) {
+        auto& page = spec.pages[i];
+        page.texts = {{72, 780, "ANEXO " + std::to_string(i + 1), 12},
+                      {72, 740, "Texto explicativo de la pagina, sin campos que rellenar.", 10},
+                      {72, 700, "Nombre y apellidos", 10}};
+        page.graphics = "0.8 w 200 694 250 20 re S\n";
+    }
+    for (std::size_t pages : {std::size_t{60}, std::size_t{200}}) {
+        formfixtures::FormSpec part = spec;
+        part.pages.resize(pages);
+        const std::vector<FormField> fields = read(formfixtures::formPDF(part));
+        ASSERT_EQ(fields.size(), pages);
+        EXPECT_EQ(fields.back().pageIndex, static_cast<int>(pages) - 1);
+        EXPECT_EQ(fields.back().left, "Nombre y apellidos");
+    }
+}

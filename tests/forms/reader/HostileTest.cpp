@@ -106,14 +106,48 @@ TEST(Hostile, AMillionOverlaidGlyphs) {
     read(formfixtures::formPDF(spec));  // finishes
 }
 
-TEST(Hostile, TwoThousandPagesWithoutWidgets) {
+// Every page of a long flat form is searched; what a hostile one costs stays within the budget:
+// the renderings for ink, and the pages read once their paths have spent it.
+TEST(Hostile, TenThousandPagesWithoutWidgets) {
     FormSpec spec;
-    spec.pages.resize(2'000);
-    for (std::size_t i = 0; i < spec.pages.size(); ++i)
+    spec.pages.resize(1'000);
+    for (std::size_t i = 0; i < spec.pages.size(); ++i) {
         spec.pages[i].texts = {{72, 700, "Pagina " + std::to_string(i + 1) + ": ______", 10}};
-    std::vector<FormField> fields = read(formfixtures::formPDF(spec));
-    ASSERT_EQ(fields.size(), static_cast<std::size_t>(FormReader::maxDrawnPages));
-    EXPECT_EQ(fields.back().pageIndex, FormReader::maxDrawnPages - 1);
+        spec.pages[i].graphics = "0.8 w 200 694 250 20 re S\n";
+    }
+    const std::string pdf = formfixtures::formPDF(spec);
+    PDFFile file(pdf);
+    NoRendering pages(pdf);
+    std::vector<FormField> fields = FormReader::drawnFields(file, pages);
+    ASSERT_EQ(fields.size(), spec.pages.size());  // the fill line of every page
+    EXPECT_EQ(fields.back().pageIndex, 999);
+    const double a4 = 595.0 * 842.0 * 4;
+    EXPECT_LE(pages.renders, static_cast<int>(FormReader::maxDrawnPixels / a4));
+    EXPECT_GE(pages.renders, static_cast<int>(FormReader::maxDrawnPixels / a4) - 1);
+
+    // 10,000 pages drawing many paths (one content stream shared by all): reading stops when
+    // their paths have spent the budget.
+    spec.pages.resize(10'000);
+    const std::size_t pathsPerPage = 20'000;
+    std::string heavy = "BT /F1 10 Tf 72 700 Td (Nombre: ______) Tj ET\n";
+    for (std::size_t k = 0; k < pathsPerPage; ++k) heavy += "0 0 1 1 re\n";
+    fixtures::FixtureWriter w;
+    std::string kids;
+    for (std::size_t i = 0; i < spec.pages.size(); ++i) kids += " " + std::to_string(10 + i) + " 0 R";
+    w.object(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    w.object(2, "<< /Type /Pages /Kids [" + kids + " ] /Count " +
+                    std::to_string(spec.pages.size()) + " >>");
+    w.object(3, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    w.stream(4, "", heavy, true);
+    for (std::size_t i = 0; i < spec.pages.size(); ++i)
+        w.object(static_cast<int>(10 + i),
+                 "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << "
+                 "/F1 3 0 R >> >> /Contents 4 0 R >>");
+    const std::string heavyPDF = w.finishClassic("/Root 1 0 R");
+    PDFFile heavyFile(heavyPDF);
+    NoRendering heavyPages(heavyPDF);
+    fields = FormReader::drawnFields(heavyFile, heavyPages);
+    EXPECT_EQ(fields.size(), FormReader::maxDrawnPaths / pathsPerPage);
 }
 
 TEST(Hostile, APageThatCannotBeRenderedIsTriedOnce) {
