@@ -69,7 +69,7 @@ TEST(ShellWindows, OpenPanelCancelledByTheProgram) {
     FilePanelPresenter& panels = FilePanelPresenter::system();
     int calls = 0;
     bool chosen = true;
-    panels.open({QStringLiteral("Elegir"), QStringLiteral("Firmar"), {}, true, std::nullopt}, nullptr,
+    panels.open({QStringLiteral("Elegir"), QStringLiteral("Firmar"), {}, true, std::nullopt, {}, {}}, nullptr,
                 [&](std::optional<std::vector<std::filesystem::path>> files) {
                     ++calls;
                     chosen = files.has_value();
