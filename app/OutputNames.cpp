@@ -28,9 +28,18 @@ bool isPresent(const fs::path& path) {
 namespace OutputNames {
 
 fs::path candidate(const fs::path& source, const std::string& suffix, std::uint32_t n) {
-    std::string name = source.stem().string() + "-" + suffix;
-    if (n >= 2) name += "-" + std::to_string(n);
-    return source.parent_path() / (name + ".pdf");
+    std::string tail = "-" + suffix;
+    if (n >= 2) tail += "-" + std::to_string(n);
+    tail += ".pdf";
+    std::string stem = source.stem().string();
+    // A name holds at most 255 bytes: a stem too long for the suffix and the counter loses its
+    // last characters, never part of one (UTF-8 continuation bytes go with their lead byte).
+    if (stem.size() + tail.size() > maxNameBytes) {
+        std::size_t keep = tail.size() < maxNameBytes ? maxNameBytes - tail.size() : 0;
+        while (keep > 0 && (static_cast<unsigned char>(stem[keep]) & 0xC0) == 0x80) --keep;
+        stem.resize(keep);
+    }
+    return source.parent_path() / (stem + tail);
 }
 
 bool moveWithoutReplacing(const fs::path& from, const fs::path& to) {

@@ -8,6 +8,7 @@
 // claim the name with `claim`, which never replaces a file: a name taken meanwhile moves on to
 // the next counter.
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -27,7 +28,11 @@ std::filesystem::path copy(const std::filesystem::path& source, const std::strin
 // unusable rather than searched without end.
 inline constexpr std::uint32_t maxCounter = 100000;
 
+// The longest file name the file systems take, in bytes.
+inline constexpr std::size_t maxNameBytes = 255;
+
 // The name with counter n for the source: n = 1 is "base-suffix.pdf", n >= 2 "base-suffix-n.pdf".
+// A base too long for the name to fit maxNameBytes is cut at a character boundary.
 std::filesystem::path candidate(const std::filesystem::path& source, const std::string& suffix,
                                 std::uint32_t n);
 

@@ -3,6 +3,7 @@
 #include "app/OutputNames.h"
 #include "app/SigningRun.h"
 
+#include <QString>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -267,4 +268,35 @@ TEST(SigningRunDescribeTest, SentencesForEveryKindOfError) {
     EXPECT_EQ(sentence(std::bad_alloc()), "No hay memoria suficiente para este documento.");
     EXPECT_EQ(sentence(std::out_of_range("vector")), "Error inesperado al firmar este documento.");
     EXPECT_EQ(sentence(42), "Error inesperado al firmar este documento.");
+}
+
+// File names hold at most 255 bytes: a long stem gives way, at a character boundary, to the
+// suffix and the counter.
+TEST(OutputNamesTest, ALongStemIsShortenedAtACharacterBoundary) {
+    testutil::TempDir folder;
+    std::string stem;
+    while (stem.size() < 248) stem += "ñ";  // two bytes each
+    stem += "a";                             // 249 bytes: "a" + "-firmado.pdf" is past 255
+    fs::path source = folder / (stem + ".pdf");
+    testutil::writeFile(source, "x");
+    auto valid = [](const std::string& name) {
+        return name.size() <= 255 && QString::fromUtf8(name).toUtf8().toStdString() == name;
+    };
+    fs::path first = signedCopy(source);
+    std::string name = first.filename().string();
+    EXPECT_TRUE(valid(name)) << name.size();
+    EXPECT_TRUE(name.ends_with("-firmado.pdf"));
+    EXPECT_TRUE(stem.starts_with(name.substr(0, name.size() - 12)));
+    EXPECT_GE(name.size(), 254u);
+    testutil::writeFile(first, "ocupado");
+    std::string second = signedCopy(source).filename().string();
+    EXPECT_TRUE(valid(second)) << second.size();
+    EXPECT_TRUE(second.ends_with("-firmado-2.pdf"));
+
+    // The whole run: the hidden output claims the shortened name.
+    fs::path hidden = OutputNames::hiddenTemporary(folder.path());
+    testutil::writeFile(hidden, "nuevo");
+    EXPECT_EQ(OutputNames::claim(hidden, source, "firmado").filename().string(), second);
+    EXPECT_EQ(OutputNames::candidate(folder / "corto.pdf", "firmado", 3).filename(),
+              "corto-firmado-3.pdf");
 }
