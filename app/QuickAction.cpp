@@ -164,18 +164,25 @@ Entries entries(const fs::path& dataHome) {
             dataHome / "nautilus" / "scripts" / name.toStdString()};
 }
 
-std::string execArgument(const std::string& argument) {
-    std::string quoted;
-    if (argument.find_first_of(reservedCharacters) == std::string::npos) {
-        quoted = argument;
-    } else {
-        quoted = "\"";
-        for (const char c : argument) {
-            if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
-            quoted += c;
-        }
-        quoted += '"';
+namespace {
+
+// Double quotes around an argument that holds a reserved character, with " ` $ \ escaped: the
+// quoting both desktop entries and shell-style splitting read.
+std::string quoteArgument(const std::string& argument) {
+    if (argument.find_first_of(reservedCharacters) == std::string::npos) return argument;
+    std::string quoted = "\"";
+    for (const char c : argument) {
+        if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
+        quoted += c;
     }
+    quoted += '"';
+    return quoted;
+}
+
+}  // namespace
+
+std::string execArgument(const std::string& argument) {
+    const std::string quoted = quoteArgument(argument);
     std::string fieldSafe;
     fieldSafe.reserve(quoted.size());
     for (const char c : quoted) {
@@ -196,10 +203,12 @@ std::string desktopEntry(const fs::path& tindra) {
            std::string(generatedLine) + "\n";
 }
 
+// Dolphin offers a service menu only when every selected item matches its types, so the entry
+// is listed for all of them and pellon keeps the PDFs. Each path of %F is one argument.
 std::string serviceMenu(const fs::path& pellon) {
     return "[Desktop Entry]\n"
            "Type=Service\n"
-           "MimeType=application/pdf;\n"
+           "MimeType=all/all;\n"
            "Actions=firmar;\n"
            "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n" +
            std::string(generatedLine) + "\n"
@@ -210,13 +219,19 @@ std::string serviceMenu(const fs::path& pellon) {
            "Exec=" + execArgument(pellon.string()) + " %F\n";
 }
 
+// Nemo puts the selection into the Exec line as text and then splits the line like a shell, so
+// the items are file: URIs (%U: no blank, quote or backslash is left unencoded) between the
+// double quotes of Quote=double, which also keep an apostrophe whole. Nemo knows no "%%": the
+// program's path is quoted for the split only. Nemo too offers an action only when every item
+// matches; "any" lists it for every selection.
 std::string nemoAction(const fs::path& pellon) {
     return "[Nemo Action]\n"
            "Name=" + name.toStdString() + "\n"
-           "Exec=" + execArgument(pellon.string()) + " %F\n"
+           "Exec=" + escapeString(quoteArgument(pellon.string())) + " %U\n"
+           "Quote=double\n"
            "Icon-Name=tindra-firmar\n"
            "Selection=notnone\n"
-           "Mimetypes=application/pdf;\n" +
+           "Extensions=any;\n" +
            std::string(generatedLine) + "\n";
 }
 
@@ -283,10 +298,15 @@ void uninstall(const Environment& environment) {
 void relaunchFinder() { relaunchFinder(Environment::standard()); }
 
 void relaunchFinder(const Environment& environment) {
+    // Nautilus, Nemo and Dolphin read their scripts, actions and service menus each time a menu
+    // opens, so nothing of theirs is restarted: only the desktop database and, when the desktop
+    // entry is ours, the tindra:// handler are renewed.
     ProcessRunner& runner = *environment.runner;
-    runTool(runner, updateDatabase, {entries(environment.dataHome).desktopEntry.parent_path().string()});
-    runTool(runner, "nautilus", {"-q"});
-    runTool(runner, "nemo", {"-q"});
+    const Entries paths = entries(environment.dataHome);
+    runTool(runner, updateDatabase, {paths.desktopEntry.parent_path().string()});
+    if (fileSlot(paths.desktopEntry) == Slot::own) {
+        runTool(runner, "xdg-mime", {"default", desktopFileName, "x-scheme-handler/tindra"});
+    }
 }
 
 }  // namespace QuickAction

@@ -70,8 +70,9 @@ bool install(const Environment& environment);
 // Removes our entries and the recorded state.
 void uninstall();
 void uninstall(const Environment& environment);
-// Makes the file managers read their menus again: the desktop database, then Nautilus and Nemo
-// are asked to quit (each reads the menus at its next start).
+// Refreshes what the desktop caches of the entries: the desktop database and, when the desktop
+// entry is ours, the tindra:// handler. The file managers read their menu entries whenever a
+// menu opens, so none of them is restarted and the user's windows stay open.
 void relaunchFinder();
 void relaunchFinder(const Environment& environment);
 

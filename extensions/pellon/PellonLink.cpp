@@ -1,6 +1,8 @@
 #include "PellonLink.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrlQuery>
 
 namespace PellonLink {
@@ -20,14 +22,21 @@ QString extension(const QString& path) {
 }  // namespace
 
 QStringList selectedPDFs(const QStringList& arguments, const QString& workingFolder) {
+    static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
     QStringList result;
     for (const QString& argument : arguments) {
         if (argument.isEmpty()) continue;
         QString path = argument;
-        if (argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+        // A URI (Nemo hands file: URIs over) unless the working folder holds a file of that
+        // name, such as "acta:2024.pdf"; only local file: URIs name a file here.
+        if (!argument.startsWith(QLatin1Char('/')) && scheme.match(argument).hasMatch() &&
+            !QFileInfo::exists(QDir(workingFolder).absoluteFilePath(argument))) {
             const QUrl url(argument);
-            if (!url.isLocalFile()) continue;
+            if (!url.isValid() || !url.isLocalFile()) continue;
+            const QString host = url.host();
+            if (!host.isEmpty() && host != QLatin1String("localhost")) continue;
             path = url.toLocalFile();
+            if (!path.startsWith(QLatin1Char('/'))) continue;
         }
         if (!path.startsWith(QLatin1Char('/'))) path = QDir(workingFolder).absoluteFilePath(path);
         path = QDir::cleanPath(path);

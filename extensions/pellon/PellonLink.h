@@ -16,9 +16,12 @@
 namespace PellonLink {
 
 inline constexpr char failurePrefix[] = "Tindra: no se ha podido abrir la app: ";
+// Written when the selection holds no PDF: the entry is offered for every selection.
+inline constexpr char noPDFLine[] = "Tindra: la selección no tiene ningún PDF; no se abre la app.";
 
 // The items whose extension, lower-cased, is "pdf", as absolute paths (against `workingFolder`),
-// in selection order. file: URIs count as their local paths.
+// in selection order. Local file: URIs count as their local paths; URIs of other schemes or
+// hosts name no file here and are left out.
 QStringList selectedPDFs(const QStringList& arguments, const QString& workingFolder);
 
 // The hand-over link: scheme "tindra", host "firmar", the query items "clave" then one "ruta" per

@@ -40,14 +40,14 @@ TEST_F(QuickActionTest, FirstInstallWritesEveryEntryAndRunsTheTwoTools) {
 
     EXPECT_EQ(testutil::readFile(paths.desktopEntry), expectedDesktopEntry(folder));
     EXPECT_EQ(testutil::readFile(paths.serviceMenu),
-              "[Desktop Entry]\nType=Service\nMimeType=application/pdf;\nActions=firmar;\n"
+              "[Desktop Entry]\nType=Service\nMimeType=all/all;\nActions=firmar;\n"
               "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\nX-Tindra-Generated=true\n\n"
               "[Desktop Action firmar]\nName=Firmar con Tindra\nIcon=tindra-firmar\nExec=" +
                   (folder / "pellon").string() + " %F\n");
     EXPECT_EQ(fs::status(paths.serviceMenu).permissions() & fs::perms::all, fs::perms(0755));
     EXPECT_EQ(testutil::readFile(paths.nemoAction),
               "[Nemo Action]\nName=Firmar con Tindra\nExec=" + (folder / "pellon").string() +
-                  " %F\nIcon-Name=tindra-firmar\nSelection=notnone\nMimetypes=application/pdf;\n"
+                  " %U\nQuote=double\nIcon-Name=tindra-firmar\nSelection=notnone\nExtensions=any;\n"
                   "X-Tindra-Generated=true\n");
     ASSERT_TRUE(isLink(paths.nautilusScript));
     EXPECT_EQ(paths.nautilusScript.filename(), "Firmar con Tindra");
@@ -80,7 +80,7 @@ TEST_F(QuickActionTest, ACopyInAnotherFolderTakesEveryEntryOver) {
               std::string::npos);
     EXPECT_NE(testutil::readFile(paths.serviceMenu).find("Exec=\"" + (other / "pellon").string() + "\" %F"),
               std::string::npos);
-    EXPECT_NE(testutil::readFile(paths.nemoAction).find("Exec=\"" + (other / "pellon").string() + "\" %F"),
+    EXPECT_NE(testutil::readFile(paths.nemoAction).find("Exec=\"" + (other / "pellon").string() + "\" %U"),
               std::string::npos);
     EXPECT_EQ(fs::read_symlink(paths.nautilusScript), other / "ostrel");
     EXPECT_EQ(std::distance(fs::directory_iterator(paths.nautilusScript.parent_path()), fs::directory_iterator()), 1);
@@ -161,13 +161,23 @@ TEST_F(QuickActionTest, UninstallRemovesOnlyOurs) {
     EXPECT_TRUE(isLink(paths.nautilusScript));
 }
 
-TEST_F(QuickActionTest, RelaunchSkipsMissingFileManagers) {
-    runner.missing = {"nautilus"};
+// The file managers read their menu entries when a menu opens: the refresh renews the desktop
+// database and the tindra:// handler, and never asks a file manager to quit (its windows stay).
+TEST_F(QuickActionTest, RefreshRenewsTheDatabaseAndTheHandlerAndLeavesTheFileManagersAlone) {
+    ASSERT_TRUE(QuickAction::install(environment()));
+    runner.calls.clear();
+    runner.missing = {"update-desktop-database"};
     QuickAction::relaunchFinder(environment());
     EXPECT_EQ(runner.calls, (std::vector<std::vector<std::string>>{
                                 {"update-desktop-database", (data / "applications").string()},
-                                {"nautilus", "-q"},
-                                {"nemo", "-q"}}));
+                                {"xdg-mime", "default", "es.calverin.Tindra.desktop", "x-scheme-handler/tindra"}}));
+
+    // Without a desktop entry of ours the handler is not pointed at a file that is not there.
+    QuickAction::uninstall(environment());
+    runner.calls.clear();
+    QuickAction::relaunchFinder(environment());
+    EXPECT_EQ(runner.calls, (std::vector<std::vector<std::string>>{
+                                {"update-desktop-database", (data / "applications").string()}}));
 }
 
 TEST(QuickActionExec, ArgumentsAreQuotedAndEscaped) {
