@@ -8,6 +8,7 @@
 
 #include "app/AboutWindow.h"
 #include "app/PellonRequest.h"
+#include "app/SingleInstance.h"
 #include "app/Updates.h"
 #include "ui/AlertPresenter.h"
 #include "ui/Brand.h"
@@ -26,6 +27,24 @@ constexpr double launchDecisionDelay = 0.3;
 
 bool isPDF(const std::filesystem::path& file) {
     return QString::fromStdString(file.extension().string()).toLower() == QLatin1String(".pdf");
+}
+
+// Files one arrival may bring (a generous selection in the open panel or the file manager); the
+// rest is dropped.
+constexpr std::size_t maxArrival = 1000;
+
+// An absolute path that leads, through any links, to an existing regular file outside the
+// kernel's own trees: no folder, pipe, device or /proc entry.
+bool isRegularFile(const std::filesystem::path& file) {
+    if (!file.is_absolute()) return false;
+    std::error_code error;
+    const std::filesystem::path real = std::filesystem::canonical(file, error);
+    if (error) return false;
+    const std::string text = real.string();
+    for (const char* system : {"/proc/", "/sys/", "/dev/"}) {
+        if (text.starts_with(system)) return false;
+    }
+    return std::filesystem::is_regular_file(real, error);
 }
 
 // Destroys an owned window on the next pass: its own callback may still be running.
@@ -108,12 +127,15 @@ void AppDelegate::open(const QStringList& items) {
     std::vector<std::filesystem::path> linked;
     QStringList links;
     for (const QString& item : items) {
-        if (item.startsWith(QLatin1Char('/'))) {
-            plain.emplace_back(item.toStdString());
-        } else if (item.startsWith(QLatin1String("file:"), Qt::CaseInsensitive) && QUrl(item).isLocalFile()) {
-            plain.emplace_back(QUrl(item).toLocalFile().toStdString());
-        } else {
+        // Any "tindra:" text is a link and passes the key check or is ignored; only absolute paths
+        // and local file: URLs are files; anything else (a relative path, another scheme) is
+        // nothing of ours.
+        if (SingleInstance::isLink(item)) {
             links << item;
+        } else if (item.startsWith(QLatin1Char('/'))) {
+            plain.emplace_back(item.toStdString());
+        } else if (const auto path = SingleInstance::localFilePath(item)) {
+            plain.emplace_back(path->toStdString());
         }
     }
     for (const QString& link : links) {
@@ -130,9 +152,24 @@ void AppDelegate::open(const QStringList& items) {
 }
 
 void AppDelegate::add(const std::vector<std::filesystem::path>& files) {
+    const std::size_t considered = std::min(files.size(), maxArrival);
+    if (files.size() > considered) {
+        log("Descartados " + std::to_string(files.size() - considered) + " ficheros: se toman " +
+            std::to_string(maxArrival) + " de cada vez");
+    }
     std::vector<std::filesystem::path> kept;
-    for (const auto& file : files) {
-        if (isPDF(file)) kept.push_back(file);
+    std::size_t odd = 0;
+    for (std::size_t i = 0; i < considered; ++i) {
+        const auto& file = files[i];
+        if (!isPDF(file)) continue;
+        if (!isRegularFile(file)) {
+            ++odd;
+            continue;
+        }
+        kept.push_back(file);
+    }
+    if (odd > 0) {
+        log("Descartados " + std::to_string(odd) + " nombres de PDF que no son ficheros normales");
     }
     if (kept.empty()) {
         if (!busy && !home && !welcome) terminate();

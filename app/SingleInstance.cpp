@@ -34,25 +34,52 @@ SingleInstance::~SingleInstance() {
     if (lock_) lock_->unlock();
 }
 
+namespace {
+
+// The scheme at the start of a text, lower-cased; empty when it has none.
+QString schemeOf(const QString& text) {
+    static const QRegularExpression pattern(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*):"));
+    const QRegularExpressionMatch match = pattern.match(text);
+    return match.hasMatch() ? match.captured(1).toLower() : QString();
+}
+
+}  // namespace
+
+bool SingleInstance::isLink(const QString& item) { return schemeOf(item) == QLatin1String("tindra"); }
+
+std::optional<QString> SingleInstance::localFilePath(const QString& item) {
+    if (schemeOf(item) != QLatin1String("file")) return std::nullopt;
+    const QUrl url(item);
+    if (!url.isValid()) return std::nullopt;
+    const QString host = url.host();
+    if (!host.isEmpty() && host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0) return std::nullopt;
+    const QString path = url.path(QUrl::FullyDecoded);
+    if (!path.startsWith(QLatin1Char('/'))) return std::nullopt;
+    return QDir::cleanPath(path);
+}
+
 QStringList SingleInstance::itemsFor(const QStringList& arguments, const QString& workingFolder) {
-    static const QRegularExpression urlPattern(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
     QStringList items;
     const QDir base(workingFolder);
     for (const QString& argument : arguments) {
         // Options are not files ("--Install-Quick-Action" with other letter case, say).
         if (argument.isEmpty() || argument.startsWith(QLatin1String("--"))) continue;
-        if (argument.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
-            const QUrl url(argument);
-            if (url.isLocalFile()) {
-                items << QDir::cleanPath(url.toLocalFile());
-                continue;
-            }
-        }
-        if (urlPattern.match(argument).hasMatch()) {
+        const QString scheme = schemeOf(argument);
+        // Links go as they are: "tindra:x/../../a.pdf" is no relative path.
+        if (scheme == QLatin1String("tindra")) {
             items << argument;
             continue;
         }
-        items << QDir::cleanPath(base.absoluteFilePath(argument));
+        if (scheme == QLatin1String("file")) {
+            items << localFilePath(argument).value_or(argument);
+            continue;
+        }
+        const QString path = QDir::cleanPath(base.absoluteFilePath(argument));
+        if (!scheme.isEmpty() && !argument.startsWith(QLatin1Char('/')) && !QFileInfo::exists(path)) {
+            items << argument;  // another URL: the application ignores it
+            continue;
+        }
+        items << path;
     }
     return items;
 }

@@ -55,11 +55,19 @@ public:
     const QString& socketPath() const { return socketPath_; }
 
     // The message for a process's arguments (without the program): {"reopen": true} when there
-    // are none (options beginning with "--" are not counted); else {"open": [...]} with paths made absolute against `workingFolder`, file: URIs
-    // as decoded local paths, other URLs (scheme://…) as they are.
+    // are none (options beginning with "--" are not counted); else {"open": [...]} with paths made
+    // absolute against `workingFolder` (a name such as "acta:2024.pdf" that exists there is a
+    // path), local file: URLs as their paths, and the rest as they are: every text that starts
+    // with the scheme "tindra:" (any letter case, whatever follows) and other URLs.
     static QByteArray messageFor(const QStringList& arguments, const QString& workingFolder);
     // The items of messageFor's "open" list.
     static QStringList itemsFor(const QStringList& arguments, const QString& workingFolder);
+    // A text that starts with the scheme "tindra:", in any letter case: a link of ours, to be
+    // checked with its key, never a file.
+    static bool isLink(const QString& item);
+    // The absolute path of a file: URL on this computer (no host, or "localhost"), cleaned of dot
+    // segments; nothing for any other text.
+    static std::optional<QString> localFilePath(const QString& item);
     // Frames a JSON text with its length.
     static QByteArray frame(const QByteArray& json);
 

@@ -11,13 +11,25 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstring>
 #include <fstream>
 #include <thread>
 #include <memory>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLockFile>
+
 #include "app/PellonRequest.h"
 #include "app/SingleInstance.h"
 #include "platform/Defaults.h"
+#include "support/PDFFixtures.h"
 #include "support/TestUtil.h"
 
 namespace fs = std::filesystem;
@@ -66,13 +78,18 @@ struct User {
 // A child `tindra`, killed when the test leaves.
 struct Child {
     std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
-    Child(const User& user, const QStringList& arguments) {
-        process->setProcessEnvironment(user.environment());
-        process->setWorkingDirectory(QString::fromStdString(user.work.string()));
-        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process->start(tindraPath(), arguments);
+    Child(const User& user, const QStringList& arguments)
+        : Child(user.environment(), QString::fromStdString(user.work.string()), tindraPath(), arguments) {}
+    // Any program, its standard error kept for errors().
+    Child(const QProcessEnvironment& environment, const QString& folder, const QString& program,
+          const QStringList& arguments) {
+        process->setProcessEnvironment(environment);
+        process->setWorkingDirectory(folder);
+        process->setProcessChannelMode(QProcess::SeparateChannels);
+        process->start(program, arguments);
         process->waitForStarted(5000);
     }
+    std::string errors() const { return process->readAllStandardError().toStdString(); }
     ~Child() {
         if (process->state() != QProcess::NotRunning) {
             process->kill();
@@ -103,6 +120,13 @@ TEST(SingleInstance, MessagesForArguments) {
               (QStringList{QStringLiteral("/home/ana/Documentos/a.pdf"), QStringLiteral("/home/ana/b.pdf"),
                            QStringLiteral("/c.pdf"), QStringLiteral("/tmp/b c.pdf"),
                            QStringLiteral("tindra://firmar?clave=X&ruta=/x%20y.pdf")}));
+    // Links stay links whatever follows the scheme; other texts with a scheme stay as they are.
+    const QStringList kept = {QStringLiteral("tindra:x/../../a.pdf"), QStringLiteral("TINDRA:/c.pdf"),
+                              QStringLiteral("tindra://x/../a.pdf"), QStringLiteral("file:x/../a.pdf"),
+                              QStringLiteral("file://otro/c.pdf"), QStringLiteral("https://ejemplo.es/a.pdf")};
+    EXPECT_EQ(SingleInstance::itemsFor(kept, cwd), kept);
+    EXPECT_EQ(SingleInstance::itemsFor({QStringLiteral("file://localhost/tmp/x/../c.pdf")}, cwd),
+              QStringList{QStringLiteral("/tmp/c.pdf")});
     EXPECT_EQ(SingleInstance::messageFor({}, cwd), QByteArray(R"({"reopen":true})"));
 }
 
@@ -246,4 +270,70 @@ TEST(Entry, ALaunchWithOnlyABadLinkEnds) {
     EXPECT_NE(log.find("Arranque"), std::string::npos);
     EXPECT_LT(log.find("Enlace tindra:// sin la clave correcta: ignorado"), log.find("Recibidos 0 ficheros"));
     EXPECT_FALSE(QFile::exists(user.socket()));  // it cleaned up after itself
+}
+
+// What the desktop entry may hand over from any web page, and files that are no regular files:
+// none of them reaches a signing run, at launch or through the socket; a real PDF does.
+TEST(Entry, OnlyRegularFilesAndKeyedLinksReachARun) {
+    User user;
+    const fs::path victim = user.home / "victim.pdf";
+    testutil::writeFile(victim, fixtures::textPDF(1));
+    ASSERT_EQ(::mkfifo((user.work / "tubo.pdf").c_str(), 0600), 0);
+    fs::create_directory(user.work / "carpeta.pdf");
+    fs::create_symlink("/dev/null", user.work / "dispositivo.pdf");
+    fs::create_symlink("/proc/self/status", user.work / "proceso.pdf");
+    const QString absolute = QString::fromStdString(victim.string());
+    const QStringList hostile = {
+        QStringLiteral("tindra:x/../../victim.pdf"), QStringLiteral("TINDRA:x/../../victim.pdf"),
+        QStringLiteral("Tindra:../victim.pdf"), QStringLiteral("tindra:") + absolute,
+        QStringLiteral("tindra://x/../../victim.pdf"), QStringLiteral("tubo.pdf"),
+        QStringLiteral("carpeta.pdf"), QStringLiteral("falta.pdf"), QStringLiteral("dispositivo.pdf"),
+        QStringLiteral("proceso.pdf"), QStringLiteral("file:x/../../victim.pdf"),
+        QStringLiteral("file://otro/") + absolute};
+    for (const QString& argument : hostile) {
+        Child launch(user, {argument});
+        ASSERT_TRUE(launch.finishes(8000)) << argument.toStdString() << "\n" << user.log();
+        EXPECT_TRUE(launch.exitedCleanly()) << argument.toStdString();
+    }
+    EXPECT_EQ(user.count("Arranque"), hostile.size());
+    EXPECT_EQ(user.count("Motor de firma"), 0) << user.log();
+
+    // The same items handed to a running application by later starts, and written straight into
+    // its socket.
+    auto first = std::make_unique<Child>(user, QStringList{});
+    ASSERT_TRUE(waitFor([&] { return user.count("Arranque") == hostile.size() + 1; }, 10000));
+    QTest::qWait(1000);  // its window is up
+    const int received = user.count("Recibidos");
+    for (const QString& argument : hostile) {
+        Child sender(user, {argument});
+        ASSERT_TRUE(sender.finishes(5000)) << argument.toStdString();
+    }
+    QJsonArray raw;
+    for (const QString& item : hostile) raw.append(item);
+    raw.append(QStringLiteral("x/../../victim.pdf"));
+    raw.append(QString::fromStdString((user.work / "tubo.pdf").string()));
+    raw.append(QString::fromStdString((user.work / "proceso.pdf").string()));
+    std::atomic<bool> sent{false};
+    std::thread writer([&] {
+        SingleInstance::send(user.socket(),
+                             QJsonDocument(QJsonObject{{QStringLiteral("open"), raw}}).toJson(), 3000);
+        sent = true;
+    });
+    EXPECT_TRUE(waitFor([&] { return sent.load(); }, 5000));
+    writer.join();
+    EXPECT_TRUE(waitFor([&] { return user.count("Recibidos") == received + hostile.size() + 1; }, 5000))
+        << user.log();
+    QTest::qWait(500);
+    EXPECT_EQ(user.count("Motor de firma"), 0) << user.log();
+    EXPECT_TRUE(first->running());
+
+    // A real PDF by its path starts a run, handed over or at launch.
+    Child handed(user, {QStringLiteral("../victim.pdf")});
+    ASSERT_TRUE(handed.finishes(5000));
+    EXPECT_TRUE(waitFor([&] { return user.count("Motor de firma") == 1; }, 5000)) << user.log();
+    first.reset();
+    Child real(user, {QStringLiteral("../victim.pdf")});
+    ASSERT_TRUE(waitFor([&] { return user.count("Motor de firma") == 2; }, 10000)) << user.log();
+    QTest::qWait(500);
+    EXPECT_TRUE(real.running());
 }

@@ -4,6 +4,8 @@
 
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include "app/PellonRequest.h"
 #include "app/Updates.h"
 #include "platform/Preferences.h"
@@ -221,18 +223,58 @@ TEST(Updates, UnconfiguredLogsNothingAndFailureOneLine) {
 
 TEST(Arrival, OpenRequestKeepsPDFs) {
     World world;
+    testutil::TempDir docs;
+    for (const char* name : {"a.pdf", "b.PDF", "notes.txt"}) touch(docs / name);
+    const fs::path a = docs / "a.pdf", b = docs / "b.PDF";
     AppDelegate delegate(world.services());
     delegate.showHome();
-    delegate.open({"/docs/a.pdf", "/docs/b.PDF", "/docs/notes.txt"});
+    delegate.open({QString::fromStdString(a.string()), QString::fromStdString(b.string()),
+                   QString::fromStdString((docs / "notes.txt").string())});
     EXPECT_TRUE(world.logged("Recibidos 3 ficheros"));
-    EXPECT_EQ(delegate.pending, (std::vector<fs::path>{"/docs/a.pdf", "/docs/b.PDF"}));
+    EXPECT_EQ(delegate.pending, (std::vector<fs::path>{a, b}));
     // The same file again is added again.
-    delegate.add({"/docs/a.pdf"});
+    delegate.add({a});
     EXPECT_EQ(delegate.pending.size(), 3u);
     delegate.busy = true;
-    delegate.open({"/docs/a.pdf"});
+    delegate.open({QString::fromStdString(a.string())});
     EXPECT_TRUE(world.logged("Recibidos 1 ficheros (ocupada)"));
     EXPECT_EQ(delegate.pending.size(), 4u);
+    delegate.pending.clear();
+}
+
+TEST(Arrival, OnlyRegularFilesJoinPendingAndAnArrivalIsBounded) {
+    World world;
+    testutil::TempDir docs;
+    touch(docs / "real.pdf");
+    ASSERT_EQ(::mkfifo((docs / "tubo.pdf").c_str(), 0600), 0);
+    fs::create_directory(docs / "carpeta.pdf");
+    fs::create_symlink("/dev/zero", docs / "dispositivo.pdf");
+    fs::create_symlink("/proc/self/status", docs / "proceso.pdf");
+    fs::create_symlink(docs / "real.pdf", docs / "enlace.pdf");
+    AppDelegate delegate(world.services());
+    delegate.showHome();
+    delegate.add({docs / "tubo.pdf", docs / "carpeta.pdf", docs / "dispositivo.pdf", docs / "proceso.pdf",
+                  docs / "falta.pdf", "real.pdf", docs / "enlace.pdf", docs / "real.pdf"});
+    EXPECT_EQ(delegate.pending, (std::vector<fs::path>{docs / "enlace.pdf", docs / "real.pdf"}));
+    EXPECT_TRUE(world.logged("Descartados 6 nombres de PDF que no son ficheros normales"));
+    delegate.pending.clear();
+
+    // Links and plain paths a second process or a web page may send.
+    delegate.open({QStringLiteral("tindra:x/../") + QString::fromStdString((docs / "real.pdf").string()),
+                   QStringLiteral("TINDRA:") + QString::fromStdString((docs / "real.pdf").string()),
+                   QStringLiteral("real.pdf"), QStringLiteral("file:real.pdf"),
+                   QStringLiteral("file://otro") + QString::fromStdString((docs / "real.pdf").string())});
+    EXPECT_TRUE(world.logged("Recibidos 0 ficheros"));
+    EXPECT_TRUE(delegate.pending.empty());
+    delegate.open({QStringLiteral("file://localhost") + QString::fromStdString((docs / "real.pdf").string())});
+    EXPECT_EQ(delegate.pending, std::vector<fs::path>{docs / "real.pdf"});
+    delegate.pending.clear();
+
+    // What one arrival may bring.
+    std::vector<fs::path> many(1200, docs / "real.pdf");
+    delegate.add(many);
+    EXPECT_EQ(delegate.pending.size(), 1000u);
+    EXPECT_TRUE(world.logged("Descartados 200 ficheros: se toman 1000 de cada vez"));
     delegate.pending.clear();
 }
 
@@ -280,16 +322,19 @@ TEST(Arrival, FilesArrivingCloseTheOpenPanel) {
     EXPECT_EQ(options.mimeTypes, QStringList{QStringLiteral("application/pdf")});
     EXPECT_TRUE(options.multiple);
     EXPECT_EQ(world.panels.calls[0].parent, nullptr);  // no home window: a free panel
-    delegate.add({"/docs/soltado.pdf"});
+    testutil::TempDir docs;
+    touch(docs / "soltado.pdf");
+    touch(docs / "elegido.pdf");
+    delegate.add({docs / "soltado.pdf"});
     EXPECT_EQ(world.panels.cancels, 1);
-    EXPECT_EQ(delegate.pending, std::vector<fs::path>{"/docs/soltado.pdf"});
+    EXPECT_EQ(delegate.pending, std::vector<fs::path>{docs / "soltado.pdf"});
     delegate.pending.clear();
     // With the home window visible, the panel belongs to it; its choice joins pending.
     delegate.showHome();
     delegate.chooseFiles();
     EXPECT_EQ(world.panels.calls[1].parent, &world.windows.homeWidget);
-    world.panels.finish(std::vector<fs::path>{"/docs/elegido.pdf", "/docs/nota.txt"});
-    EXPECT_EQ(delegate.pending, std::vector<fs::path>{"/docs/elegido.pdf"});
+    world.panels.finish(std::vector<fs::path>{docs / "elegido.pdf", docs / "nota.txt"});
+    EXPECT_EQ(delegate.pending, std::vector<fs::path>{docs / "elegido.pdf"});
     delegate.pending.clear();
     // A cancelled panel adds nothing.
     delegate.chooseFiles();
