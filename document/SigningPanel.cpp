@@ -5,6 +5,7 @@
 #include <QBoxLayout>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -1077,9 +1078,14 @@ bool SigningPanel::handleKey(QObject* watched, QKeyEvent* event) {
     if (firstDelivery && preview_) {
         const bool popupArrow = qobject_cast<const QComboBox*>(focus) &&
                                 (key == Qt::Key_Up || key == Qt::Key_Down);
-        const bool passOn = isTextInput(focus) || qobject_cast<const SegmentedControl*>(focus) ||
+        // The mode control holds the window's first focus without the user having chosen it:
+        // its arrows are the pages', and never change the mode.
+        const bool idleModeControl = focus == modeControl_ && !modeControlChosen_;
+        const bool passOn = isTextInput(focus) ||
+                            (qobject_cast<const SegmentedControl*>(focus) && !idleModeControl) ||
                             popupArrow || focus == preview_;
         if (!passOn && preview_->turnPage(*event)) return true;
+        if (idleModeControl && (key == Qt::Key_Left || key == Qt::Key_Right)) return true;
     }
     // Return and Escape reach the window itself only when the focused widget left them.
     if (widget == window_ && !isTextInput(focus)) {
@@ -1101,6 +1107,13 @@ bool SigningPanel::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     if (watched == preview_ && event->type() == QEvent::Resize) placeBars();
+    if (watched == modeControl_ && event->type() == QEvent::FocusIn) {
+        // Coming back to the window, or from a popup, the focus keeps what it was.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+            modeControlChosen_ = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                                 reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason;
+    }
     if (monitoring_ && event->type() == QEvent::KeyPress)
         return handleKey(watched, static_cast<QKeyEvent*>(event));
     return QObject::eventFilter(watched, event);

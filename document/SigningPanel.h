@@ -225,6 +225,9 @@ private:
     bool touched_ = false;
     Completion completion_;
     bool monitoring_ = false;
+    // The user took the focus to the mode control (Tab or a click): it keeps its arrow keys.
+    // The window's own first focus there leaves them to the pages.
+    bool modeControlChosen_ = false;
     std::optional<SigningRecord> previous_;
     std::optional<std::string> replacing_;
     bool showFullID_ = false;

@@ -243,9 +243,11 @@ TEST(SigningPanelKeys, PageKeysTurnThePageUnlessTheFocusedControlUsesThem) {
     PagesPreview& preview = *panel.preview();
     preview.setCurrentPage(0);
 
-    panel.modeControl()->setFocus();
+    QApplication::processEvents();
+    panel.signButton()->setFocus();
+    panel.modeControl()->setFocus(Qt::TabFocusReason);
     press(panel.modeControl(), Qt::Key_PageDown);
-    EXPECT_EQ(preview.currentPage(), 0);  // a segmented control keeps its keys
+    EXPECT_EQ(preview.currentPage(), 0);  // a segmented control the user went to keeps its keys
 
     panel.signButton()->setFocus();
     press(panel.signButton(), Qt::Key_PageDown);
@@ -269,6 +271,40 @@ TEST(SigningPanelKeys, PageKeysTurnThePageUnlessTheFocusedControlUsesThem) {
     EXPECT_EQ(panel.editorTarget()->pageIndex, 4);
     press(editor, Qt::Key_Home);
     EXPECT_EQ(preview.currentPage(), 4);
+}
+
+// The window opens with the focus on the mode control; until the user takes it there (Tab or a
+// click), the arrow keys turn the pages and never change the mode.
+TEST(SigningPanelKeys, ArrowsTurnPagesUntilTheUserFocusesTheModeControl) {
+    Context ctx;
+    const auto file = ctx.write("doc.pdf", panelfixtures::plainPages(6));
+    SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt,
+                       ctx.context);
+    ASSERT_TRUE(panelfixtures::waitForPlacements(panel));
+    panel.begin([](std::optional<SigningOptions>) {});
+    QApplication::processEvents();
+    PagesPreview& preview = *panel.preview();
+    preview.setCurrentPage(0);
+    ASSERT_EQ(panel.window()->focusWidget(), panel.modeControl());
+
+    press(panel.modeControl(), Qt::Key_Right);
+    EXPECT_EQ(panel.mode(), SigningPanel::Mode::certificate);
+    EXPECT_EQ(panel.modeControl()->selected(), 0);
+    EXPECT_EQ(preview.currentPage(), 1);
+    press(panel.modeControl(), Qt::Key_Down);
+    EXPECT_EQ(preview.currentPage(), 2);
+    press(panel.modeControl(), Qt::Key_Left);
+    EXPECT_EQ(preview.currentPage(), 1);
+    EXPECT_EQ(ctx.sheetRequests, 0);
+
+    // Tabbed to, the control keeps its arrows.
+    panel.signButton()->setFocus(Qt::OtherFocusReason);
+    panel.modeControl()->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    press(panel.modeControl(), Qt::Key_Right);
+    EXPECT_EQ(preview.currentPage(), 1);
+    EXPECT_EQ(panel.modeControl()->selected(), 1);
+    EXPECT_EQ(ctx.sheetRequests, 1);  // "A mano" without a stored image asks for one
 }
 
 TEST(SigningPanelEditor, ClickingATextBoxOpensTheEditorWithItsText) {
