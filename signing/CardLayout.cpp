@@ -2,11 +2,10 @@
 
 #include <algorithm>
 
+#include "signing/ProductSite.h"
+
 #ifndef TINDRA_VALIDATION_HOST
 #define TINDRA_VALIDATION_HOST "valide.redsara.es"
-#endif
-#ifndef TINDRA_WEBSITE_HOST
-#define TINDRA_WEBSITE_HOST "tindra.example"
 #endif
 
 namespace {
@@ -27,7 +26,7 @@ constexpr double markLift = 0.18;
 
 namespace CardHosts {
 std::string_view validation() { return TINDRA_VALIDATION_HOST; }
-std::string_view website() { return TINDRA_WEBSITE_HOST; }
+std::string_view website() { return ProductSite::host; }
 }  // namespace CardHosts
 
 std::vector<TextRun> brandingRuns(double fontSize) {

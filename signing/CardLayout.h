@@ -28,8 +28,8 @@ inline constexpr Colour ink{0.09, 0.09, 0.12, 1};        // holder and company n
 inline constexpr Colour muted{0.33, 0.33, 0.38, 1};      // smaller detail lines
 }  // namespace CardColours
 
-// The host names the card prints: the public signature-validation service and the product's
-// web site. Build settings (TINDRA_VALIDATION_HOST, TINDRA_WEBSITE_HOST).
+// The host names the card prints: the public signature-validation service (a build setting,
+// TINDRA_VALIDATION_HOST) and the product's web site (ProductSite::host).
 namespace CardHosts {
 std::string_view validation();
 std::string_view website();

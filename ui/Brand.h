@@ -15,6 +15,8 @@
 
 #include <optional>
 
+#include "signing/ProductSite.h"
+
 class QWidget;
 
 namespace Brand {
@@ -42,7 +44,7 @@ inline const QString name = QStringLiteral("Tindra");
 inline const QString bundleIdentifier = QStringLiteral("es.calverin.Tindra");
 
 // Host names of the product's and the maker's web sites.
-inline const QString websiteHost = QStringLiteral("tindra.calverin.es");
+inline const QString websiteHost = QString::fromLatin1(ProductSite::host);
 inline const QString calverinHost = QStringLiteral("calverin.es");
 
 QUrl website();      // https://tindra.calverin.es
