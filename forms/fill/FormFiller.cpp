@@ -79,29 +79,18 @@ public:
     }
 
 private:
-    // Object number of every annotation listed in a page's /Annots to that page's index; a number
-    // on a later page replaces the earlier entry. An array shared by pages is read once, for the
-    // last page that lists it.
+    // Object number of every annotation listed in a page's /Annots to that page's index. An
+    // annotation lies on one page: the first that lists it, as the form reader reads it, also
+    // when several pages share one /Annots array (read once, for its first page).
     void mapAnnotations(const std::vector<PDFRef>& pages) {
-        std::unordered_map<const PDFObject*, std::size_t> lastPage;
-        std::vector<const PDFObject*> arrays;
+        std::unordered_set<const PDFObject*> read;
         for (std::size_t i = 0; i < pages.size(); ++i) {
             const PDFDictionary* page = file_.dictionary(file_.object(pages[i]));
             const PDFObject* annots = page ? file_.resolve(page->get("Annots")) : nullptr;
-            if (!annots || !annots->array()) continue;
-            auto [found, added] = lastPage.try_emplace(annots, i);
-            if (added)
-                arrays.push_back(annots);
-            else
-                found->second = i;
-        }
-        std::sort(arrays.begin(), arrays.end(), [&](const PDFObject* a, const PDFObject* b) {
-            return lastPage[a] < lastPage[b];
-        });
-        for (const PDFObject* annots : arrays) {
-            const auto index = static_cast<std::int64_t>(lastPage[annots]);
+            if (!annots || !annots->array() || !read.insert(annots).second) continue;
+            const auto index = static_cast<std::int64_t>(i);
             for (const auto& entry : *annots->array())
-                if (auto r = entry.reference()) annotationPage_[r->number] = index;
+                if (auto r = entry.reference()) annotationPage_.try_emplace(r->number, index);
         }
     }
 
