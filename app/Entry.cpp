@@ -67,7 +67,8 @@ int run(int argc, char** argv) {
     // Another copy running: hand it the arguments and leave.
     QStringList handed = QApplication::arguments();
     if (!handed.isEmpty()) handed.removeFirst();
-    SingleInstance instance;
+    QString refused;
+    SingleInstance instance(SingleInstance::defaultSocketPath(&refused));
     const auto outcome = instance.start(SingleInstance::messageFor(handed, QDir::currentPath()));
     if (outcome == SingleInstance::Outcome::handedOver) return 0;
 
@@ -77,6 +78,7 @@ int run(int argc, char** argv) {
     AppHosts hosts(delegate);
     hosts.install();
     if (outcome == SingleInstance::Outcome::failed) {
+        if (!refused.isEmpty()) services.log(refused.toStdString());
         services.log("No se ha podido comprobar si Tindra ya está en marcha: esta copia sigue por su cuenta.");
     }
     instance.onOpen = [&delegate](const QStringList& items) { delegate.open(items); };

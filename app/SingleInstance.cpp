@@ -14,13 +14,81 @@
 #include <QUrl>
 #include <QtEndian>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/Paths.h"
+#include <cerrno>
+#include <cstdlib>
 
-QString SingleInstance::defaultSocketPath() {
-    const QString folder = QString::fromStdString(Paths::runtimeDir().string());
-    return QDir(folder).filePath(QStringLiteral("tindra-%1.sock").arg(::getuid()));
+#include "platform/Paths.h"
+#include "platform/SystemError.h"
+
+namespace {
+
+QString quoted(const std::filesystem::path& path) {
+    return QStringLiteral("«%1»").arg(QString::fromStdString(path.string()));
+}
+
+// A folder, not a link to one, that belongs to this user and that nobody else may enter.
+bool isPrivate(const struct stat& info) {
+    return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
+}
+
+// Whether the peer of a connected local socket runs as this user.
+bool peerIsThisUser(qintptr descriptor) {
+    struct ucred credentials {};
+    socklen_t length = sizeof credentials;
+    if (::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0) {
+        return false;
+    }
+    return credentials.uid == ::geteuid();
+}
+
+}  // namespace
+
+QString SingleInstance::usePrivateFolder(const std::filesystem::path& folder) {
+    const QString unused = QStringLiteral(" Tindra no la usa para comunicarse con otra copia suya.");
+    if (!folder.is_absolute()) return QStringLiteral("La carpeta %1 no es una ruta absoluta.").arg(quoted(folder)) + unused;
+    // Missing folders on the way are made for this user alone; existing ones stay as they are.
+    std::filesystem::path partial;
+    for (const auto& component : folder) {
+        partial /= component;
+        struct stat info {};
+        if (::lstat(partial.c_str(), &info) == 0) continue;
+        if (errno != ENOENT || (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)) {
+            return QStringLiteral("No se ha podido crear la carpeta %1: %2.")
+                .arg(quoted(partial), QString::fromStdString(SystemError::describe(errno)));
+        }
+    }
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        return QStringLiteral("%1 no es una carpeta.").arg(quoted(folder)) + unused;
+    }
+    if (!isPrivate(info)) {
+        return QStringLiteral("La carpeta %1 no es privada: es de otro usuario o la pueden abrir otros.")
+                   .arg(quoted(folder)) + unused;
+    }
+    return {};
+}
+
+QString SingleInstance::defaultSocketPath(QString* problem) {
+    const QString name = QStringLiteral("tindra-%1.sock").arg(::getuid());
+    // $XDG_RUNTIME_DIR when it is what it should be: this user's own folder.
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/') {
+        struct stat info {};
+        if (::lstat(runtime, &info) == 0 && isPrivate(info)) {
+            return QDir(QString::fromLocal8Bit(runtime)).filePath(name);
+        }
+    }
+    // Never a name in the shared temporary folder, where another user could be there first.
+    const std::filesystem::path folder = Paths::stateHome() / "tindra" / "run";
+    const QString refused = usePrivateFolder(folder);
+    if (!refused.isEmpty()) {
+        if (problem) *problem = refused;
+        return {};
+    }
+    return QDir(QString::fromStdString(folder.string())).filePath(name);
 }
 
 SingleInstance::SingleInstance(QString socketPath, QObject* parent)
@@ -108,6 +176,8 @@ bool SingleInstance::send(const QString& socketPath, const QByteArray& message, 
     if (!socket.waitForConnected(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) {
         return false;
     }
+    // Only a listener of this same user gets the message.
+    if (!peerIsThisUser(socket.socketDescriptor())) return false;
     socket.write(frame(message));
     while (socket.bytesToWrite() > 0) {
         if (!socket.waitForBytesWritten(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) {
@@ -125,6 +195,7 @@ bool SingleInstance::send(const QString& socketPath, const QByteArray& message, 
 }
 
 SingleInstance::Outcome SingleInstance::start(const QByteArray& message) {
+    if (socketPath_.isEmpty()) return Outcome::failed;
     lock_ = std::make_unique<QLockFile>(socketPath_ + QStringLiteral(".lock"));
     // The lock is held by the first process for its whole life: it is never stale by age, only
     // when its process is gone.
@@ -167,6 +238,11 @@ void SingleInstance::accept() {
     while (server_ && server_->hasPendingConnections() && connections_ < maxConnections) {
         QLocalSocket* socket = server_->nextPendingConnection();
         if (!socket) break;
+        if (!peerIsThisUser(socket->socketDescriptor())) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         ++connections_;
         auto* timer = new QTimer(socket);
         timer->setSingleShot(true);

@@ -1,7 +1,8 @@
 #pragma once
 // One running application per user. The first process listens on a local socket,
-// Paths::runtimeDir()/tindra-<uid>.sock (user-only), guarded by a lock file beside it so that two
-// simultaneous starts agree on who listens. A later process hands over its arguments in one
+// tindra-<uid>.sock in a folder only this user may enter (see defaultSocketPath), guarded by a
+// lock file beside it so that two simultaneous starts agree on who listens; either end talks only
+// to a peer of the same user. A later process hands over its arguments in one
 // message and exits:
 //
 //   4-byte big-endian length, then a UTF-8 JSON object:
@@ -17,6 +18,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -36,16 +38,22 @@ public:
     // Connections read at the same time; more wait in the server's queue.
     static constexpr int maxConnections = 16;
 
-    // The process's socket path.
-    static QString defaultSocketPath();
+    // The process's socket path: in $XDG_RUNTIME_DIR when that is this user's private folder,
+    // else in $XDG_STATE_HOME/tindra/run (made with mode 0700). Empty, with the reason in
+    // `problem`, when that folder is not private.
+    static QString defaultSocketPath(QString* problem = nullptr);
+    // Makes `folder`, and each missing folder on the way, with mode 0700, or checks an existing
+    // one: a folder (not a link) of this user that group and others cannot enter. Returns why it
+    // cannot be used, as a sentence; empty when it can. An existing folder is never changed.
+    static QString usePrivateFolder(const std::filesystem::path& folder);
 
     explicit SingleInstance(QString socketPath = defaultSocketPath(), QObject* parent = nullptr);
     ~SingleInstance() override;
 
     enum class Outcome { listening, handedOver, failed };
     // Hands `message` to a running first process, or becomes the first: removes a stale socket
-    // and listens. `failed` when neither worked within waitMilliseconds (the caller then runs on
-    // its own).
+    // and listens. `failed` when neither worked within waitMilliseconds, or there is no socket
+    // path (the caller then runs on its own).
     Outcome start(const QByteArray& message);
 
     // Requests received while listening (main thread).

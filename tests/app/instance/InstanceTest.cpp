@@ -337,3 +337,101 @@ TEST(Entry, OnlyRegularFilesAndKeyedLinksReachARun) {
     QTest::qWait(500);
     EXPECT_TRUE(real.running());
 }
+TEST(SingleInstance, PrivateFolders) {
+    testutil::TempDir root;
+    const fs::path made = root / "nuevo" / "run";
+    EXPECT_EQ(SingleInstance::usePrivateFolder(made), QString());
+    struct stat info {};
+    ASSERT_EQ(::stat(made.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    ASSERT_EQ(::stat((root / "nuevo").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    EXPECT_EQ(SingleInstance::usePrivateFolder(made), QString());  // again: it is ours
+
+    fs::create_directory(root / "abierta");
+    ::chmod((root / "abierta").c_str(), 0750);
+    EXPECT_NE(SingleInstance::usePrivateFolder(root / "abierta").toStdString().find("no es privada"),
+              std::string::npos);
+    ASSERT_EQ(::stat((root / "abierta").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0750u);  // left as it was
+    fs::create_directory_symlink(made, root / "enlace");
+    EXPECT_NE(SingleInstance::usePrivateFolder(root / "enlace"), QString());
+    testutil::writeFile(root / "fichero", "x");
+    EXPECT_NE(SingleInstance::usePrivateFolder(root / "fichero"), QString());
+    if (::geteuid() == 0) {
+        fs::create_directory(root / "ajena");
+        ::chmod((root / "ajena").c_str(), 0700);
+        ASSERT_EQ(::chown((root / "ajena").c_str(), 65534, 65534), 0);
+        EXPECT_NE(SingleInstance::usePrivateFolder(root / "ajena").toStdString().find("no es privada"),
+                  std::string::npos);
+    }
+}
+
+// Without $XDG_RUNTIME_DIR the socket lives in a folder only this user can enter, never under a
+// predictable name in the shared temporary folder.
+static bool hasTindraEntry(const fs::path& folder) {
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.path().filename().string().find("tindra") != std::string::npos) return true;
+    }
+    return false;
+}
+
+TEST(SingleInstance, WithoutARuntimeFolderTheSocketIsPrivate) {
+    User user;
+    ::chmod(user.root.path().c_str(), 0755);  // only the socket's own folder keeps others out
+    const fs::path shared = user.root / "tmp";
+    fs::create_directory(shared);
+    ::chmod(shared.c_str(), 01777);
+    QProcessEnvironment env = user.environment();
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    env.insert(QStringLiteral("TMPDIR"), QString::fromStdString(shared.string()));
+    const QString work = QString::fromStdString(user.work.string());
+    const fs::path folder = user.root / "state" / "tindra" / "run";
+    const QString socket =
+        QString::fromStdString((folder / ("tindra-" + std::to_string(::getuid()) + ".sock")).string());
+
+    auto first = std::make_unique<Child>(env, work, tindraPath(), QStringList{});
+    ASSERT_TRUE(waitFor([&] { return user.count("Arranque") == 1; }, 10000)) << user.log();
+    ASSERT_TRUE(waitFor([&] { return QFile::exists(socket); }, 5000));
+    QTest::qWait(500);
+    EXPECT_FALSE(hasTindraEntry(shared));
+    struct stat info {};
+    ASSERT_EQ(::lstat(folder.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    EXPECT_EQ(info.st_uid, ::geteuid());
+    std::ofstream(user.work / "notas.txt") << "notas";
+    Child handing(env, work, tindraPath(), {QStringLiteral("notas.txt")});
+    ASSERT_TRUE(handing.finishes(5000));
+    EXPECT_TRUE(handing.exitedCleanly());
+    EXPECT_TRUE(waitFor([&] { return user.count("Recibidos 1 ficheros") == 1; }, 5000)) << user.log();
+
+    // Another local user cannot reach it.
+    if (::geteuid() == 0 && testutil::haveProgram("setpriv") && fs::exists("/usr/bin/python3")) {
+        Child other(QProcessEnvironment::systemEnvironment(), QStringLiteral("/"), QStringLiteral("setpriv"),
+                    {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                     QStringLiteral("--clear-groups"), QStringLiteral("/usr/bin/python3"), QStringLiteral("-c"),
+                     QStringLiteral("import socket, sys\n"
+                                    "s = socket.socket(socket.AF_UNIX)\n"
+                                    "try:\n"
+                                    "    s.connect(sys.argv[1])\n"
+                                    "except PermissionError:\n"
+                                    "    sys.exit(3)\n"),
+                     socket});
+        ASSERT_TRUE(other.finishes(5000));
+        EXPECT_EQ(other.process->exitCode(), 3) << other.errors();
+    }
+
+    // A folder that others may enter is not used: the next start runs on its own.
+    first.reset();
+    ::chmod(folder.c_str(), 0755);
+    QFile::remove(socket);
+    Child next(env, work, tindraPath(), QStringList{});
+    ASSERT_TRUE(waitFor([&] { return user.count("Arranque") == 2; }, 10000)) << user.log();
+    QTest::qWait(500);
+    EXPECT_TRUE(next.running());
+    EXPECT_FALSE(QFile::exists(socket));
+    EXPECT_EQ(user.count("no es privada"), 1) << user.log();
+    EXPECT_FALSE(hasTindraEntry(shared));
+}
+
