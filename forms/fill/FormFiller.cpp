@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <map>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -22,6 +24,7 @@ namespace {
 constexpr double kMatchTolerance = 2.0;
 // Field flags.
 constexpr std::int64_t kPushButtonFlag = 1 << 16;
+constexpr std::int64_t kRadioFlag = 1 << 15;
 constexpr std::int64_t kMultilineFlag = PDFSignerText::multilineFlag;
 // Drawn boxes this high or higher take several lines.
 constexpr double kMultilineHeight = 28;
@@ -50,10 +53,11 @@ struct Inherited {
     std::int64_t q = 0;
 };
 
-// The first /AP /N state other than Off.
-std::optional<std::string> onStateOf(PDFFile& file, const PDFDictionary& widget) {
+// The first state other than Off of the widget's /AP /N (or of another appearance: /D).
+std::optional<std::string> onStateOf(PDFFile& file, const PDFDictionary& widget,
+                                     std::string_view appearance = "N") {
     const PDFDictionary* appearances = file.dictionary(widget.get("AP"));
-    const PDFObject* normal = appearances ? file.resolve(appearances->get("N")) : nullptr;
+    const PDFObject* normal = appearances ? file.resolve(appearances->get(appearance)) : nullptr;
     if (!normal || !normal->dictionary() || normal->stream()) return std::nullopt;
     for (const auto& [key, value] : *normal->dictionary())
         if (key != "Off") return key;
@@ -239,6 +243,7 @@ public:
             byName_[widgets_[i].name].push_back(i);
             if (widgets_[i].button) byField_[widgets_[i].fieldRef].push_back(i);
         }
+        for (const auto& [field, indices] : byField_) nameMissingStates(indices);
         for (const FormFill* fill : fills) {
             const FormFiller::Widget& widget = match(*fill);
             if (widget.button)
@@ -272,9 +277,7 @@ private:
             }
         }
         if (!chosen && candidates.size() == 1) chosen = &widgets_[candidates.front()];
-        // A check box or radio button without an on-state cannot show a value.
-        if (!chosen || (chosen->button && !chosen->onState))
-            throw FormFiller::Failure::fieldNotFound(fill.name);
+        if (!chosen) throw FormFiller::Failure::fieldNotFound(fill.name);
         return *chosen;
     }
 
@@ -306,6 +309,127 @@ private:
         widgetDictionary(widget).set("AP", PDFObject::dictionary(PDFDictionary{{"N", ref(*form)}}));
     }
 
+    // Gives an on-state to the button widgets of one field that name none (a single appearance
+    // stream, or none): a check box takes the state of its field's other widgets, else the one its
+    // down appearance names, else "Yes"; a radio button a name no other button of its field has.
+    void nameMissingStates(const std::vector<std::size_t>& indices) {
+        std::unordered_set<std::string> taken;
+        std::optional<std::string> shared;
+        for (std::size_t index : indices)
+            if (const auto& state = widgets_[index].onState) {
+                taken.insert(*state);
+                if (!shared) shared = *state;
+            }
+        for (std::size_t index : indices) {
+            FormFiller::Widget& widget = widgets_[index];
+            if (widget.onState) continue;
+            const PDFDictionary* dictionary = file_.dictionary(file_.object(widget.widgetRef));
+            std::optional<std::string> down =
+                dictionary ? onStateOf(file_, *dictionary, "D") : std::nullopt;
+            std::string state = down ? *down : "Yes";
+            if (widget.flags & kRadioFlag) {
+                for (std::size_t n = 1; taken.contains(state); ++n) state = "Yes" + std::to_string(n);
+            } else if (shared) {
+                state = *shared;
+            }
+            taken.insert(state);
+            if (!shared && !(widget.flags & kRadioFlag)) shared = state;
+            widget.onState = std::move(state);
+            widget.madeState = true;
+        }
+    }
+
+    // Shows a widget in its on-state: its /AS, and for a state it did not have, a normal
+    // appearance of that state (the widget's old look with a cross over it) beside its old one
+    // as Off.
+    void showOn(const FormFiller::Widget& widget) {
+        PDFDictionary& dictionary = widgetDictionary(widget);
+        dictionary.set("AS", PDFObject::name(*widget.onState));
+        if (!widget.madeState || !drawnOn_.insert(widget.widgetRef).second) return;
+        const PDFObject* apValue = dictionary.get("AP");
+        const PDFDictionary* oldAppearances = file_.dictionary(apValue);
+        PDFDictionary appearances = oldAppearances ? *oldAppearances : PDFDictionary();
+        const PDFObject* normalValue = appearances.get("N");
+        const PDFObject* normal = file_.resolve(normalValue);
+        std::optional<PDFRef> old;
+        if (normalValue && normalValue->reference() && normal && normal->stream())
+            old = *normalValue->reference();
+        PDFDictionary states;
+        if (normal && normal->dictionary() && !normal->stream()) states = *normal->dictionary();
+        states.set(*widget.onState,
+                   ref(crossAppearance(widget, old, old ? normal->stream() : nullptr)));
+        if (old) states.set("Off", ref(*old));
+        appearances.set("N", PDFObject::dictionary(std::move(states)));
+        dictionary.set("AP", PDFObject::dictionary(std::move(appearances)));
+    }
+
+    // A form XObject showing the old appearance (when there is one) with a cross from corner to
+    // corner, in the old appearance's own space so that viewers fit both alike.
+    PDFRef crossAppearance(const FormFiller::Widget& widget, std::optional<PDFRef> old,
+                           const PDFStream* oldStream) {
+        Rect box{0, 0, widget.rect.width, widget.rect.height};
+        if (auto shown = shownBox(oldStream)) box = *shown;
+        const double side = std::min(box.width, box.height);
+        const double inset = side * 0.2;
+        auto n = [](double v) { return PDFObject::real(v); };
+        std::string content;
+        PDFDictionary resources;
+        if (old) {
+            content += "q /Tindra0 Do Q\n";
+            resources.set("XObject", PDFObject::dictionary(PDFDictionary{{"Tindra0", ref(*old)}}));
+        }
+        auto number = [](double v) {
+            char buffer[32];
+            std::snprintf(buffer, sizeof buffer, "%.3f", v);
+            return std::string(buffer);
+        };
+        const double x0 = box.minX() + inset, x1 = box.maxX() - inset;
+        const double y0 = box.minY() + inset, y1 = box.maxY() - inset;
+        content += "q 0 G " + number(std::max(side * 0.1, 0.5)) + " w 1 J " + number(x0) + " " +
+                   number(y0) + " m " + number(x1) + " " + number(y1) + " l " + number(x0) + " " +
+                   number(y1) + " m " + number(x1) + " " + number(y0) + " l S Q\n";
+        PDFDictionary form{{"Type", PDFObject::name("XObject")},
+                           {"Subtype", PDFObject::name("Form")},
+                           {"BBox", PDFObject::array({n(box.minX()), n(box.minY()), n(box.maxX()),
+                                                      n(box.maxY())})},
+                           {"Resources", PDFObject::dictionary(std::move(resources))}};
+        const PDFRef r = update_.allocate();
+        update_.set(r, PDFObject::stream(std::move(form), std::move(content)));
+        return r;
+    }
+
+    // The box a form XObject covers: its /BBox through its /Matrix; nothing when either is
+    // unreadable or the box is empty.
+    std::optional<Rect> shownBox(const PDFStream* stream) {
+        if (!stream) return std::nullopt;
+        auto numbers = [&](const char* key, std::size_t count) -> std::optional<std::vector<double>> {
+            const PDFObject* value = file_.resolve(stream->dictionary.get(key));
+            if (!value || !value->array() || value->array()->size() != count) return std::nullopt;
+            std::vector<double> out;
+            for (const PDFObject& e : *value->array()) {
+                auto v = e.number();
+                if (!v || !std::isfinite(*v)) return std::nullopt;
+                out.push_back(*v);
+            }
+            return out;
+        };
+        auto bbox = numbers("BBox", 4);
+        if (!bbox) return std::nullopt;
+        std::vector<double> m = numbers("Matrix", 6).value_or(std::vector<double>{1, 0, 0, 1, 0, 0});
+        double minX = INFINITY, minY = INFINITY, maxX = -INFINITY, maxY = -INFINITY;
+        for (double x : {(*bbox)[0], (*bbox)[2]})
+            for (double y : {(*bbox)[1], (*bbox)[3]}) {
+                const double tx = m[0] * x + m[2] * y + m[4];
+                const double ty = m[1] * x + m[3] * y + m[5];
+                minX = std::min(minX, tx), maxX = std::max(maxX, tx);
+                minY = std::min(minY, ty), maxY = std::max(maxY, ty);
+            }
+        if (!(maxX - minX > 0) || !(maxY - minY > 0) || !std::isfinite(maxX - minX) ||
+            !std::isfinite(maxY - minY))
+            return std::nullopt;
+        return Rect{minX, minY, maxX - minX, maxY - minY};
+    }
+
     // A check box or radio button: its on-state (the field's other widgets off) or off.
     void check(const FormFiller::Widget& widget, bool on) {
         const std::string& state = *widget.onState;
@@ -315,10 +439,12 @@ private:
             for (std::size_t index : byField_[widget.fieldRef]) {
                 const FormFiller::Widget& other = widgets_[index];
                 if (other.widgetRef == widget.widgetRef) continue;
-                const bool same = other.onState && *other.onState == state;
-                widgetDictionary(other).set("AS", PDFObject::name(same ? state : "Off"));
+                if (other.onState && *other.onState == state)
+                    showOn(other);
+                else
+                    widgetDictionary(other).set("AS", PDFObject::name("Off"));
             }
-            widgetDictionary(widget).set("AS", PDFObject::name(state));
+            showOn(widget);
             return;
         }
         // Cleared: the value goes off unless it names another button of the field (a radio
@@ -338,6 +464,7 @@ private:
     std::unordered_map<PDFRef, std::vector<std::size_t>> byField_;
     std::map<PDFRef, PDFDictionary> pendingFields_;
     std::map<PDFRef, PDFDictionary> pendingWidgets_;
+    std::unordered_set<PDFRef> drawnOn_;  // widgets given an appearance of a made state
 };
 
 void Filling::addDrawn(const std::vector<const FormFill*>& fills) {

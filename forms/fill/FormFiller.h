@@ -5,8 +5,9 @@
 //   std::string filled = FormFiller::fill(std::move(pdf), fills);
 //
 // Text and choice fields get their /V and a new normal appearance (PDFSignerText); check boxes and
-// radio buttons get /V and /AS set to their on-state (or /Off); fills marked `drawn` become new
-// text widgets named Tindra1, Tindra2, ... Works on the engine's object model only.
+// radio buttons get /V and /AS set to their on-state (or /Off), and a button that names no
+// on-state gets one with an appearance of it; fills marked `drawn` become new text widgets named
+// Tindra1, Tindra2, ... Works on the engine's object model only.
 
 #include <cstdint>
 #include <optional>
@@ -33,9 +34,11 @@ struct FormFiller {
         double fontSize = 0;                    // size in /DA; 0 when none or unreadable
         std::int64_t alignment = 0;             // /Q
         // Check boxes and radio buttons: `button` is true and `onState` the first /AP /N key other
-        // than Off (absent when the widget has none, and such a widget cannot be filled).
+        // than Off (absent when the widget has none). A fill gives such a widget a state of its
+        // own (`madeState`) with an appearance, so that every button the reader offers can be set.
         bool button = false;
         std::optional<std::string> onState;
+        bool madeState = false;
     };
 
     // The filler's own refusal; what() is the Spanish sentence shown to the user.

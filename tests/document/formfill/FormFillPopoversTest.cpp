@@ -15,6 +15,10 @@
 #include "document/formfill/FieldEditor.h"
 #include "document/formfill/SuggestionsReview.h"
 #include "qtsupport/Screenshots.h"
+#include "forms/fill/FormFiller.h"
+#include "forms/reader/FormReader.h"
+#include "pdf/PDFFile.h"
+#include "support/PDFFixtures.h"
 
 using namespace formfillrig;
 
@@ -189,6 +193,55 @@ TEST(FormFillPopovers, RememberedWhileOn) {
     ASSERT_EQ(c->remembered().size(), 1u);
     c->toggleSwitch()->click();
     EXPECT_TRUE(c->remembered().empty());
+}
+
+// A check box whose look is one appearance stream, set in the field editor: its value is written
+// and the document signs.
+TEST(FormFillPopovers, ACheckBoxOfOneAppearanceSetInTheEditorSigns) {
+    fixtures::FixtureWriter w;
+    w.object(1, "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R 6 0 R] >> >>");
+    w.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    w.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Annots [4 0 R 6 0 R] >>");
+    w.object(4, "<< /Type /Annot /Subtype /Widget /FT /Tx /T (nombre) /Rect [150 700 350 716] >>");
+    w.object(6, "<< /Type /Annot /Subtype /Widget /FT /Btn /T (casilla) /Rect [150 650 162 662] "
+                "/F 4 /AP << /N 5 0 R >> >>");
+    w.stream(5, "/Type /XObject /Subtype /Form /BBox [0 0 12 12]", "0 g 1 1 10 10 re S\n", false);
+    const std::string pdf = w.finishClassic("/Root 1 0 R");
+    PDFFile file(pdf);
+    std::vector<FormField> fields = FormReader::fields(file);
+    ASSERT_EQ(fields.size(), 2u);
+    ASSERT_EQ(fields[1].kind, FormField::Kind::check);
+
+    Rig rig(true);
+    auto c = rig.make(fields);
+    ASSERT_TRUE(c);
+    ASSERT_TRUE(waitFor([&] { return c->model().plan().has_value(); }));
+    QWidget window;
+    c->edit(fields[1].id, {10, 200, 100, 20}, &window);
+    auto* editor = qobject_cast<FieldEditor*>(c->popover()->content());
+    ASSERT_TRUE(editor);
+    editor->field()->setText(QStringLiteral("X"));
+    editor->useButton()->click();
+    const std::vector<FormFill> fills = c->fills();
+    ASSERT_EQ(fills.size(), 1u);
+    EXPECT_EQ(fills[0].name, "casilla");
+
+    testutil::TempDir dir;
+    testutil::writeFile(dir / "relleno.pdf", FormFiller::fill(pdf, fills));
+    static const testutil::TempDir nss;
+    static const testpki::NSSDatabase database = testpki::makeNSSDatabase(nss.path() / "nssdb");
+    const auto signing = testutil::run({(testutil::toolsDir() / "pdfsign").string(), "--nssdb",
+                                        database.dir.string(), "--cert", database.rsaSHA1,
+                                        (dir / "relleno.pdf").string(), (dir / "firmado.pdf").string()});
+    ASSERT_EQ(signing.exitCode, 0) << signing.err;
+    const auto report = testutil::run({"pdfsig", "-nssdir", "sql:" + database.dir.string(), "-no-ocsp",
+                                       (dir / "firmado.pdf").string()});
+    EXPECT_NE(report.out.find("Signature is Valid."), std::string::npos) << report.out;
+    EXPECT_NE(report.out.find("Total document signed"), std::string::npos) << report.out;
+    PDFFile signedFile(testutil::readFile(dir / "firmado.pdf"));
+    const PDFDictionary* box = signedFile.dictionary(signedFile.object({6, 0}));
+    ASSERT_TRUE(box && box->get("AS") && box->get("AS")->name());
+    EXPECT_NE(*box->get("AS")->name(), "Off");
 }
 
 TEST(FormFillScreenshots, SectionOffAnalysingAndPlanned) {

@@ -421,10 +421,12 @@ TEST(FormFiller, TicksCheckBoxesAndChoosesRadioButtons) {
     out = FormFiller::fill(out, {{"acepto", 0, {100, 700, 20, 20}, ""}});
     EXPECT_TRUE(contains(objectText(out, 100), "/V /Off"));
     EXPECT_TRUE(contains(objectText(out, 100), "/AS /Off"));
-    EXPECT_EQ(thrown([&] {
-                  FormFiller::fill(pdf, {{"sinestado", 0, {100, 500, 20, 20}, "X"}});
-              }),
-              "No se encuentra el campo «sinestado» para rellenarlo.");
+    // A check box without any appearance gets a state and a look of its own.
+    out = FormFiller::fill(pdf, {{"sinestado", 0, {100, 500, 20, 20}, "X"}});
+    EXPECT_TRUE(contains(objectText(out, 104), "/V /Yes"));
+    EXPECT_TRUE(contains(objectText(out, 104), "/AS /Yes"));
+    EXPECT_TRUE(contains(objectText(out, 104), "/AP <</N <</Yes "));
+    EXPECT_EQ(fixtures::qpdfCheck(out), 0);
 }
 
 TEST(FormFiller, HostileTreesStayBounded) {
