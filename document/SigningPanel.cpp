@@ -1067,9 +1067,11 @@ bool SigningPanel::handleKey(QObject* watched, QKeyEvent* event) {
     QWidget* focus = window_->focusWidget();
     const int key = event->key();
     const bool firstDelivery = widget == focus || (!focus && widget == window_);
-    // Escape leaves the text tool first; a text input (the inline editor) keeps its own Escape.
-    if (firstDelivery && key == Qt::Key_Escape && !isTextInput(focus) && preview_ &&
-        preview_->tool() == PagesPreview::Tool::text && mode_ != Mode::none) {
+    // Escape leaves the text tool first, also from the preview's inline editor, which stays open
+    // with what was typed; other text inputs keep their own Escape.
+    const bool inlineEditor = preview_ && focus && focus == preview_->inlineEditor();
+    if (firstDelivery && key == Qt::Key_Escape && (inlineEditor || !isTextInput(focus)) &&
+        preview_ && preview_->tool() == PagesPreview::Tool::text && mode_ != Mode::none) {
         selectTool(false);
         return true;
     }

@@ -277,6 +277,33 @@ TEST_F(SigningPanelTest, EscapeLeavesTheTextToolFirstThenCancelsOnce) {
     EXPECT_EQ(outcome.calls, 1);
 }
 
+// Typing in a new text box, the first Escape goes back to the "Firma" tool and the typed text
+// stays in the open editor; Return then writes it into the box.
+TEST_F(SigningPanelTest, EscapeInTheTextToolsEditorLeavesTheToolAndKeepsTheText) {
+    SigningPanel panel(panelfixtures::certificates(), {threePages()}, std::nullopt, std::nullopt, ctx.context);
+    panelfixtures::waitForPlacements(panel);
+    Outcome outcome;
+    begin(panel, outcome);
+    QApplication::processEvents();
+    panel.tools()->setSelected(1);
+    panel.toolChanged();
+    PagesPreview& preview = *panel.preview();
+    preview.onTextAdd(0, {100, 100});
+    QLineEdit* editor = preview.inlineEditor();
+    ASSERT_TRUE(editor);
+    editor->insert(QStringLiteral("Expediente 12"));
+    press(editor, Qt::Key_Escape);
+    EXPECT_EQ(preview.tool(), PagesPreview::Tool::signature);
+    EXPECT_EQ(panel.tools()->selected(), 0);
+    ASSERT_EQ(preview.inlineEditor(), editor);
+    EXPECT_EQ(editor->text(), "Expediente 12");
+    press(editor, Qt::Key_Return);
+    EXPECT_FALSE(preview.inlineEditor());
+    ASSERT_TRUE(panel.textBoxes().hasText(TextBoxes::firstID));
+    EXPECT_EQ(panel.options().fills.back().text, "Expediente 12");
+    EXPECT_EQ(outcome.calls, 0);
+}
+
 TEST_F(SigningPanelTest, ReturnSignsFromTheWindowButNeverFromATextInput) {
     SigningPanel panel(panelfixtures::certificates(), {threePages()}, std::nullopt, std::nullopt, ctx.context);
     panelfixtures::waitForPlacements(panel);
