@@ -1,35 +1,48 @@
 #include "document/PreviewDocument.h"
 
+#include <climits>
 #include <exception>
 #include <new>
 
 #include "pdf/PDFFile.h"
+#include "pdf/PDFFileLimits.h"
 #include "platform/FileData.h"
 #include "platform/PopplerPages.h"
 
 std::shared_ptr<PreviewDocument> PreviewDocument::open(const std::filesystem::path& path) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) return nullptr;
-    std::string bytes;
+    // The page renderer takes no more than INT_MAX bytes: a larger file is refused before it is
+    // opened at all.
+    const std::uintmax_t size = std::filesystem::file_size(path, error);
+    if (error || size > static_cast<std::uintmax_t>(INT_MAX)) return nullptr;
+    std::shared_ptr<const FileData::Mapping> data;
     try {
-        bytes = FileData::read(path);
+        // Mapped, not read: only the pages the engines look at are loaded.
+        data = FileData::map(path);
     } catch (const std::exception&) {
         return nullptr;
     }
-    return load(std::move(bytes), path);
+    // What does not start as a PDF is refused from its first bytes.
+    const std::string_view head = data->bytes().substr(0, static_cast<std::size_t>(PDFFileLimits::kHeaderWindow));
+    if (data->size() > static_cast<std::size_t>(INT_MAX) ||
+        head.find("%PDF-") == std::string_view::npos)
+        return nullptr;
+    return load([&] { return std::make_unique<PDFFile>(data->bytes(), data); }, path);
 }
 
 std::shared_ptr<PreviewDocument> PreviewDocument::fromData(std::string bytes) {
-    return load(std::move(bytes), {});
+    return load([&] { return std::make_unique<PDFFile>(std::move(bytes)); }, {});
 }
 
-std::shared_ptr<PreviewDocument> PreviewDocument::load(std::string bytes,
-                                                       std::filesystem::path path) {
+std::shared_ptr<PreviewDocument> PreviewDocument::load(
+    const std::function<std::unique_ptr<PDFFile>()>& parse, std::filesystem::path path) {
     std::shared_ptr<PreviewDocument> document(new PreviewDocument());
     document->path_ = std::move(path);
     try {
-        document->file_ = std::make_unique<PDFFile>(std::move(bytes));
-        // Poppler reads the file's own bytes, which stay put while the file lives.
+        document->file_ = parse();
+        // Poppler reads the file's own bytes (in memory or mapped), which stay put while the
+        // file lives.
         document->pages_ = PopplerPages::borrow(document->file_->bytes());
         if (!document->pages_) return nullptr;
         std::vector<PDFRef> refs = document->file_->pageRefs();

@@ -3,10 +3,13 @@
 // rotations, annotations, form fields), Poppler's view of the same bytes (page text and rasters
 // for the placement search and the form reader), the page count and each page's display frame.
 //
-// The file and the page source are used on the main thread only; the bytes never change while the
-// document lives, so a page renderer on another thread may read them.
+// The file and the page source are used on the main thread only; the bytes stay where they are
+// while the document lives, so a page renderer on another thread may read them. A file opened by
+// path is mapped, not read: a file changed on disk meanwhile reads as a damaged one (a page that
+// vanished reads as zeros), never as a fault.
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,8 +24,9 @@ class PopplerPages;
 
 class PreviewDocument {
 public:
-    // Nothing when the path is no regular file, cannot be read, is not a PDF our engine opens
-    // (damaged beyond repair, protected by a password) or Poppler cannot open it.
+    // Nothing when the path is no regular file, cannot be read, is larger than the page renderer
+    // takes, has no PDF header in its first bytes, is not a PDF our engine opens (damaged beyond
+    // repair, protected by a password) or Poppler cannot open it.
     static std::shared_ptr<PreviewDocument> open(const std::filesystem::path& path);
     // The same from the file's bytes (no path).
     static std::shared_ptr<PreviewDocument> fromData(std::string bytes);
@@ -46,7 +50,8 @@ public:
 
 private:
     PreviewDocument() = default;
-    static std::shared_ptr<PreviewDocument> load(std::string bytes, std::filesystem::path path);
+    static std::shared_ptr<PreviewDocument> load(
+        const std::function<std::unique_ptr<PDFFile>()>& parse, std::filesystem::path path);
 
     std::filesystem::path path_;
     std::unique_ptr<PDFFile> file_;

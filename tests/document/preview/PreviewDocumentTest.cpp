@@ -1,5 +1,7 @@
 // Opening a document for the preview: what it refuses and what it gives.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "document/PreviewDocument.h"
 #include "pdf/PDFFile.h"
@@ -43,4 +45,25 @@ TEST(PreviewDocument, GivesPagesFramesAndBothEngines) {
     EXPECT_FALSE(doc->displaySpace(3));
     EXPECT_FALSE(doc->displaySpace(-1));
     EXPECT_TRUE(doc->pages().text(0));
+}
+
+// A large file is refused from its size or its first bytes, without being read into memory.
+TEST(PreviewDocument, ALargeFileIsRefusedWithoutReadingIt) {
+    testutil::TempDir dir;
+    auto peakKiB = [] {
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_maxrss;
+    };
+    auto sparse = [&](const char* name, const std::string& head, off_t size) {
+        std::filesystem::path path = dir / name;
+        testutil::writeFile(path, head);
+        EXPECT_EQ(::truncate(path.c_str(), size), 0);
+        return path;
+    };
+    const long before = peakKiB();
+    EXPECT_FALSE(PreviewDocument::open(sparse("video.pdf", "RIFF....AVI LIST", off_t{700} << 20)));
+    // Past what the page renderer takes, header or not.
+    EXPECT_FALSE(PreviewDocument::open(sparse("enorme.pdf", "%PDF-1.7\n", off_t{2200} << 20)));
+    EXPECT_LT(peakKiB() - before, 64 * 1024);
 }
