@@ -1,20 +1,26 @@
 #include "app/HomeWindow.h"
 
+#include <QAbstractSpinBox>
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QStackedLayout>
+#include <QTextEdit>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -37,7 +43,22 @@
 #include "ui/URLPresenter.h"
 #include "platform/Defaults.h"
 
-// The window itself: closing and Escape go to the home window.
+namespace {
+
+// True when the widget is a field whose text the user is editing.
+bool editsText(const QWidget* widget) {
+    if (auto* line = qobject_cast<const QLineEdit*>(widget)) return !line->isReadOnly();
+    if (auto* plain = qobject_cast<const QPlainTextEdit*>(widget)) return !plain->isReadOnly();
+    if (auto* rich = qobject_cast<const QTextEdit*>(widget)) return !rich->isReadOnly();
+    if (auto* spin = qobject_cast<const QAbstractSpinBox*>(widget)) return !spin->isReadOnly();
+    if (auto* combo = qobject_cast<const QComboBox*>(widget)) return combo->isEditable();
+    return false;
+}
+
+}  // namespace
+
+// The window itself: closing and Escape go to the home window. While a text field is being
+// edited Escape is the field's, and the section stays.
 class HomeFrame : public QMainWindow {
 public:
     explicit HomeFrame(HomeWindow& owner) : owner_(owner) {}
@@ -49,7 +70,7 @@ protected:
     }
     void keyPressEvent(QKeyEvent* event) override {
         if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
-            owner_.cancelOperation();
+            if (!editsText(QApplication::focusWidget())) owner_.cancelOperation();
             event->accept();
             return;
         }

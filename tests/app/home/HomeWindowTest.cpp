@@ -9,6 +9,7 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -129,6 +130,35 @@ TEST(HomeWindow, SectionsActivateTheirPanesAndEscapeGoesBackToSigning) {
     EXPECT_EQ(home.section(), HomeSection::profile);
     EXPECT_EQ(home.items().size(), 1u);
     EXPECT_TRUE(home.isVisible());
+    home.window()->close();
+}
+
+TEST(HomeWindow, EscapeInATextFieldStaysInTheSection) {
+    World world;
+    HomeWindow home(false, world.services());
+    home.show(std::nullopt);
+    home.show(HomeSection::profile);
+    QWidget* pane = world.profiles[0]->view();
+    auto* field = new QLineEdit(pane);
+    auto* area = new QPlainTextEdit(pane);
+    auto* shown = new QLineEdit(pane);
+    shown->setReadOnly(true);
+    for (QWidget* w : {static_cast<QWidget*>(field), static_cast<QWidget*>(area), static_cast<QWidget*>(shown)})
+        w->show();
+    QApplication::setActiveWindow(home.window());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(home.window()));
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    // A field being edited keeps Escape: the section stays, in one line and in a text area.
+    for (QWidget* editor : {static_cast<QWidget*>(field), static_cast<QWidget*>(area)}) {
+        editor->setFocus(Qt::OtherFocusReason);
+        ASSERT_EQ(QApplication::focusWidget(), editor);
+        QApplication::sendEvent(editor, &escape);
+        EXPECT_EQ(home.section(), HomeSection::profile);
+    }
+    // Text that cannot be edited does not: back to signing.
+    shown->setFocus(Qt::OtherFocusReason);
+    QApplication::sendEvent(shown, &escape);
+    EXPECT_EQ(home.section(), HomeSection::sign);
     home.window()->close();
 }
 
