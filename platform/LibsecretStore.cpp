@@ -158,6 +158,22 @@ SecretRead LibsecretStore::read(std::string_view service, std::string_view accou
     return searchItem(secrets.get(), attributes.get());
 }
 
+SecretRead::Status LibsecretStore::lookUp(std::string_view service, std::string_view account) {
+    Error error;
+    Service secrets = connect(error);
+    if (!secrets) return SecretRead::Status::unavailable;
+
+    // Locked items are listed too; without SECRET_SEARCH_UNLOCK nothing is unlocked (no prompt),
+    // and without SECRET_SEARCH_LOAD_SECRETS no secret is read.
+    Attributes attributes = attributesFor(service, account);
+    GError* raw = nullptr;
+    ItemList items;
+    items.list = secret_service_search_sync(secrets.get(), schema(), attributes.get(), SECRET_SEARCH_ALL, nullptr, &raw);
+    error.reset(raw);
+    if (error) return meansUnavailable(error.get()) ? SecretRead::Status::unavailable : SecretRead::Status::failed;
+    return items.list ? SecretRead::Status::found : SecretRead::Status::absent;
+}
+
 void LibsecretStore::write(std::string_view service, std::string_view account, std::string_view label,
                            std::string_view data) {
     Error error;

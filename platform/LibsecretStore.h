@@ -8,6 +8,7 @@
 class LibsecretStore : public SecretStore {
 public:
     SecretRead read(std::string_view service, std::string_view account) override;
+    SecretRead::Status lookUp(std::string_view service, std::string_view account) override;
     void write(std::string_view service, std::string_view account, std::string_view label,
                std::string_view data) override;
     void remove(std::string_view service, std::string_view account) override;

@@ -35,6 +35,12 @@ class SecretStore {
 public:
     virtual ~SecretStore() = default;
     virtual SecretRead read(std::string_view service, std::string_view account) = 0;
+    // Whether the item exists, found by its attributes without reading its secret and without
+    // asking to unlock anything: found, absent, unavailable or failed. An item of a locked
+    // collection is found. A store that never asks anything answers with a read.
+    virtual SecretRead::Status lookUp(std::string_view service, std::string_view account) {
+        return read(service, account).status;
+    }
     // Creates the item with `label`, or replaces the data of the existing one. Throws
     // SecretStoreError.
     virtual void write(std::string_view service, std::string_view account, std::string_view label,

@@ -49,7 +49,8 @@ public:
     // Stores the switch; false when the defaults file could not be written (the running process
     // still sees the new value).
     static bool setEnabled(bool on, const AISettings& settings);
-    // Whether the stored key's item exists (its content is not judged).
+    // Whether the stored key's item exists, looked up without reading it or unlocking anything
+    // (its content is not judged; a locked keyring still has it).
     static bool hasKey(const AISettings& settings);
     // (enabled and hasKey) or a non-empty "OPENROUTER_API_KEY".
     static bool isOn(const AISettings& settings);

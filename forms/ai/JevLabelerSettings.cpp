@@ -21,7 +21,8 @@ bool JevLabeler::setEnabled(bool on, const AISettings& settings) {
 bool JevLabeler::hasKey(const AISettings& settings) {
     if (!settings.secrets) return false;
     try {
-        return settings.secrets->read(keyService, settings.account).status == SecretRead::Status::found;
+        // Looked up, not read: a locked keyring is not asked to open, and still has the key.
+        return settings.secrets->lookUp(keyService, settings.account) == SecretRead::Status::found;
     } catch (...) {
         return false;
     }

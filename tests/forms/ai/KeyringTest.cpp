@@ -4,7 +4,11 @@
 #include <gio/gio.h>
 
 
+#include <atomic>
 #include <cstdlib>
+#include <mutex>
+#include <string>
+#include <vector>
 
 #include "forms/ai/JevLabeler.h"
 #include "platform/LibsecretStore.h"
@@ -35,6 +39,72 @@ int itemsOfService(const char* service) {
     return count;
 }
 
+// The calls this process sends to the Secret Service that could ask the user something or read a
+// secret, seen on the shared session-bus connection that libsecret uses too.
+struct PromptWatch {
+    std::mutex mutex;
+    std::vector<std::string> calls;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    guint filter = 0;
+
+    PromptWatch() {
+        if (bus) filter = g_dbus_connection_add_filter(bus, &PromptWatch::see, this, nullptr);
+    }
+    ~PromptWatch() {
+        if (bus) {
+            g_dbus_connection_remove_filter(bus, filter);
+            g_object_unref(bus);
+        }
+    }
+    std::vector<std::string> seen() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return calls;
+    }
+    static GDBusMessage* see(GDBusConnection*, GDBusMessage* message, gboolean incoming, gpointer data) {
+        if (incoming || g_dbus_message_get_message_type(message) != G_DBUS_MESSAGE_TYPE_METHOD_CALL) return message;
+        const char* member = g_dbus_message_get_member(message);
+        const char* interface = g_dbus_message_get_interface(message);
+        const std::string name = member ? member : "";
+        if (name == "Unlock" || name == "Prompt" || name == "GetSecrets" || name == "GetSecret" ||
+            (interface && std::string(interface) == "org.freedesktop.Secret.Prompt")) {
+            auto* self = static_cast<PromptWatch*>(data);
+            std::lock_guard<std::mutex> lock(self->mutex);
+            self->calls.push_back(name);
+        }
+        return message;
+    }
+};
+
+// Locks the default collection over the bus (the Secret Service locks without asking).
+bool lockDefaultCollection() {
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!bus) return false;
+    GVariant* alias = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.secrets", "/org/freedesktop/secrets", "org.freedesktop.Secret.Service", "ReadAlias",
+        g_variant_new("(s)", "default"), G_VARIANT_TYPE("(o)"), G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, nullptr);
+    bool locked = false;
+    if (alias) {
+        const char* path = nullptr;
+        g_variant_get(alias, "(&o)", &path);
+        const char* objects[] = {path, nullptr};
+        GVariant* reply = g_dbus_connection_call_sync(
+            bus, "org.freedesktop.secrets", "/org/freedesktop/secrets", "org.freedesktop.Secret.Service", "Lock",
+            g_variant_new("(^ao)", objects), G_VARIANT_TYPE("(aoo)"), G_DBUS_CALL_FLAGS_NONE, 10000, nullptr,
+            nullptr);
+        if (reply) {
+            GVariantIter* done = nullptr;
+            const char* prompt = nullptr;
+            g_variant_get(reply, "(ao&o)", &done, &prompt);
+            locked = g_variant_iter_n_children(done) == 1 && std::string(prompt) == "/";
+            g_variant_iter_free(done);
+            g_variant_unref(reply);
+        }
+        g_variant_unref(alias);
+    }
+    g_object_unref(bus);
+    return locked;
+}
+
 TEST(AIKeyring, RoundTripThroughGnomeKeyring) {
     if (!testutil::insideKeyringSession()) return testutil::runWithPrivateKeyring("AIKeyring.RoundTripThroughGnomeKeyring");
     if (testutil::run({"gnome-keyring-daemon", "--unlock", "--components=secrets"}, "tindra-prueba").exitCode != 0) {
@@ -55,6 +125,28 @@ TEST(AIKeyring, RoundTripThroughGnomeKeyring) {
     JevLabeler::removeKey(settings);
     EXPECT_FALSE(JevLabeler::hasKey(settings));
     EXPECT_EQ(itemsOfService("openrouter-tindra"), 0);
+}
+
+// "Is a key stored" asks nothing of a locked keyring and reads no secret: the item is there.
+TEST(AIKeyring, ALockedKeyringHasTheKeyWithoutAPrompt) {
+    if (!testutil::insideKeyringSession()) return testutil::runWithPrivateKeyring("AIKeyring.ALockedKeyringHasTheKeyWithoutAPrompt");
+    if (testutil::run({"gnome-keyring-daemon", "--unlock", "--components=secrets"}, "tindra-prueba").exitCode != 0) {
+        GTEST_SKIP() << "gnome-keyring-daemon did not start";
+    }
+    AISettings settings = AISettings::standard();
+    settings.environment = [](const std::string&) { return std::optional<std::string>(); };
+    ASSERT_TRUE(JevLabeler::save("sk-or-guardada", settings));
+    ASSERT_TRUE(lockDefaultCollection());
+
+    PromptWatch watch;
+    ASSERT_NE(watch.bus, nullptr);
+    EXPECT_TRUE(JevLabeler::hasKey(settings));
+    EXPECT_EQ(watch.seen(), std::vector<std::string>{});
+
+    // Without an item for the account the answer is no, still without asking.
+    settings.account = "otra-cuenta";
+    EXPECT_FALSE(JevLabeler::hasKey(settings));
+    EXPECT_EQ(watch.seen(), std::vector<std::string>{});
 }
 
 }  // namespace
