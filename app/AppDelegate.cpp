@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QWidget>
 
+#include <cstdlib>
 #include <exception>
 #include <string>
 
@@ -47,20 +48,69 @@ bool isRegularFile(const std::filesystem::path& file) {
     return std::filesystem::is_regular_file(real, error);
 }
 
-// Destroys an owned window on the next pass: its own callback may still be running.
-template <typename T>
-void releaseLater(std::unique_ptr<T> object) {
-    if (!object) return;
-    auto shared = std::shared_ptr<T>(std::move(object));
-    onMainRunLoop(0, [shared] {});
-}
-
 }  // namespace
 
 AppDelegate::AppDelegate(AppServices services, QObject* parent)
-    : QObject(parent), services_(std::move(services)) {}
+    : QObject(parent), services_(std::move(services)) {
+    if (QCoreApplication* application = QCoreApplication::instance()) {
+        connect(application, &QCoreApplication::aboutToQuit, this, [this] {
+            shutDown();
+            if (runsWorking()) {
+                log("Salida con una firma en curso: no se ha terminado.");
+                std::_Exit(0);
+            }
+        });
+    }
+}
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate() { shutDown(); }
+
+void AppDelegate::shutDown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    // Moved out first: a window going may still reach the delegate through its callbacks.
+    // The signing window first, its page workers stopped and joined with it; then the others.
+    auto panel = std::move(signingPanel);
+    panel.reset();
+    auto progress = std::move(progressWindow);
+    progress.reset();
+    auto homeWindow = std::move(home);
+    homeWindow.reset();
+    auto welcomeWindow = std::move(welcome);
+    welcomeWindow.reset();
+    about_.reset();
+    while (!released_.empty()) {
+        auto objects = std::move(released_);
+        released_.clear();
+        objects.clear();
+    }
+}
+
+// An owned window is not destroyed inside its own callback: it waits for the next pass here,
+// in the delegate, never inside a posted event.
+void AppDelegate::releaseLater(std::shared_ptr<void> object) {
+    if (!object) return;
+    released_.push_back(std::move(object));
+    if (shutDown_) {
+        collectReleased();
+        return;
+    }
+    if (collectPosted_) return;
+    collectPosted_ = true;
+    QPointer<AppDelegate> self(this);
+    onMainRunLoop(0, [self] {
+        if (self) self->collectReleased();
+    });
+}
+
+void AppDelegate::collectReleased() {
+    collectPosted_ = false;
+    while (!released_.empty()) {
+        auto objects = std::move(released_);
+        released_.clear();
+        objects.clear();
+    }
+}
 
 void AppDelegate::log(const std::string& line) const {
     if (services_.log) services_.log(line);
@@ -211,7 +261,7 @@ void AppDelegate::showWelcome() {
     QPointer<AppDelegate> self(this);
     auto closed = [self](std::optional<HomeSection> section) {
         if (!self) return;
-        releaseLater(std::move(self->welcome));
+        self->releaseLater(std::move(self->welcome));
         if (!self->busy) self->showHome(section);
     };
     if (!welcome) {
@@ -236,7 +286,7 @@ void AppDelegate::showHome(std::optional<HomeSection> section) {
         QPointer<AppDelegate> self(this);
         auto closed = [self] {
             if (!self) return;
-            releaseLater(std::move(self->home));
+            self->releaseLater(std::move(self->home));
             if (!self->busy && self->pending.empty()) self->terminate();
         };
         if (!home) {
@@ -319,5 +369,6 @@ void AppDelegate::perform(MenuAction action) {
 }
 
 void AppDelegate::terminate() {
+    if (shutDown_) return;
     if (services_.quit) services_.quit();
 }

@@ -57,8 +57,20 @@ public:
     void showAbout();
     void perform(MenuAction action);
     bool canPerform(MenuAction action) const;
-    // Ends the application: a queued quit.
+    // Ends the application: the event loop ends on its next pass whatever the windows say (a
+    // busy run is abandoned), and the windows go with shutDown().
     void terminate();
+    // The end of the event loop: the windows go, each stopping and joining its workers while the
+    // application object still exists; later requests do nothing. Run by the destructor and at
+    // the application's aboutToQuit, where, when a run's worker is still signing, the process
+    // then ends at once, without the static destructors that thread may still be using.
+    void shutDown();
+    bool isShutDown() const { return shutDown_; }
+
+    // Keeps `object` until the next pass of the event loop, or until shutDown() when the loop
+    // ends first; the posted pass holds nothing of it, so nothing is destroyed while Qt clears
+    // its queue of posted events.
+    void releaseLater(std::shared_ptr<void> object);
 
     // The installed-copy test: the canonical executable folder starts with "/usr/", "/opt/" or the
     // home folder + "/.local/" (plain prefix test). A build tree is not installed.
@@ -85,6 +97,8 @@ public:
     void save(std::filesystem::path file, SigningOptions options);
     // Ends a run: the next run, or the end of the application when no window is left.
     void finish();
+    // Whether a run's worker thread is still working (signing or saving), in this process.
+    static bool runsWorking();
     // The modal warning of a run that failed or cannot start.
     void showError(const QString& title, const QString& text);
 
@@ -94,7 +108,11 @@ public:
 
 private:
     void log(const std::string& line) const;
+    void collectReleased();
 
     AppServices services_;
     std::unique_ptr<AboutWindow> about_;
+    std::vector<std::shared_ptr<void>> released_;
+    bool collectPosted_ = false;
+    bool shutDown_ = false;
 };

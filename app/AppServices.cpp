@@ -1,8 +1,10 @@
 #include "app/AppServices.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMetaObject>
+#include <QWidget>
 
 #include "app/CommandLineTool.h"
 #include "app/Help.h"
@@ -11,6 +13,7 @@
 #include "ui/AlertPresenter.h"
 #include "ui/Brand.h"
 #include "ui/FilePanelPresenter.h"
+#include "ui/MainMenu.h"
 #include "ui/RevealPresenter.h"
 #include "ui/URLPresenter.h"
 #include "platform/Defaults.h"
@@ -42,6 +45,15 @@ public:
         window_.onClose = [this](std::optional<HomeSection> section) {
             if (auto closed = onClose) closed(section);
         };
+        // The window shows no menu bar, but the application's keys work in it as everywhere:
+        // "Salir de Tindra", "Firmar PDF…", "Opciones…", the home window, the help and "Cerrar".
+        if (QWidget* window = window_.window()) {
+            for (MenuAction action : {MenuAction::terminate, MenuAction::openDocument,
+                                      MenuAction::showSettings, MenuAction::showHomeWindow,
+                                      MenuAction::openHelp, MenuAction::performClose}) {
+                if (QAction* item = MainMenu::action(action)) window->addAction(item);
+            }
+        }
     }
     void show(std::optional<int> page) override { window_.show(page); }
 
@@ -70,9 +82,12 @@ AppServices AppServices::standard() {
     s.installQuickAction = [] { return QuickAction::install(); };
     s.installCommandLineTool = [] { CommandLineTool::install(); };
     s.updatesConfigured = false;
+    // The loop ends on its next pass (also when asked before it runs). Not Qt's quit, which first
+    // asks every window to close and gives up when one refuses, as the progress window of a run
+    // does: the delegate's shutDown() closes the windows itself.
     s.quit = [] {
         if (QCoreApplication* app = QCoreApplication::instance()) {
-            QMetaObject::invokeMethod(app, &QCoreApplication::quit, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(app, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
         }
     };
     s.welcomeWindow = [](bool installed, int certificates, int startAt) -> std::unique_ptr<WelcomeHandle> {

@@ -238,6 +238,8 @@ HomeWindow::HomeWindow(bool showFinderHint, Services services, QObject* parent)
 }
 
 HomeWindow::~HomeWindow() {
+    // An application ending with the window open keeps its frame.
+    saveFrame();
     // The panes first: their views are still in the window while they go.
     document_.reset();
     profile_.reset();

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <atomic>
 #include <system_error>
 #include <thread>
 
@@ -74,14 +75,6 @@ std::string standardized(const fs::path& path) {
     return (absolute.empty() ? path : absolute).lexically_normal().string();
 }
 
-// A window not needed any more, destroyed on a later pass: it may be the caller of its own
-// completion.
-void destroyLater(std::unique_ptr<SigningWindow> window) {
-    if (!window) return;
-    std::shared_ptr<SigningWindow> held(std::move(window));
-    QTimer::singleShot(0, QCoreApplication::instance(), [held] {});
-}
-
 ProgressWindow::Actions progressActions(const AppServices& services) {
     RevealPresenter* reveal = services.reveal;
     URLPresenter* urls = services.urls;
@@ -97,7 +90,8 @@ ProgressWindow::Actions progressActions(const AppServices& services) {
 void answered(AppDelegate& delegate, const std::vector<fs::path>& batch,
               const AnySigningEngine& engine, const std::optional<RecentSignature>& matched,
               std::optional<SigningOptions> options) {
-    destroyLater(std::move(delegate.signingPanel));
+    // The window may be the caller of its own completion: it goes on a later pass.
+    delegate.releaseLater(std::move(delegate.signingPanel));
     if (!options) {
         delegate.finish();
         return;
@@ -164,13 +158,24 @@ void completed(AppDelegate& delegate, const SigningRun::Outcome& outcome,
     delegate.finish();
 }
 
+// Workers still running. A worker counts until everything it holds is gone, so once the count
+// is zero no worker touches the application any more.
+std::atomic<int> workingRuns{0};
+
+void runCounted(std::function<void()> work) {
+    work();
+    work = nullptr;
+    workingRuns.fetch_sub(1);
+}
+
 // Runs the work on a thread of its own; when the system refuses a thread, on this one (the window
 // then waits, but the run still ends and reports).
 void startWorker(std::function<void()> work) {
+    workingRuns.fetch_add(1);
     try {
-        std::thread(work).detach();
+        std::thread(runCounted, work).detach();
     } catch (const std::system_error&) {
-        work();
+        runCounted(std::move(work));
     }
 }
 
@@ -293,10 +298,12 @@ void AppDelegate::save(fs::path file, SigningOptions options) {
     });
 }
 
+bool AppDelegate::runsWorking() { return workingRuns.load() > 0; }
+
 void AppDelegate::finish() {
     busy = false;
     // Released on a later pass: this may run inside one of the window's own button handlers.
-    if (progressWindow) progressWindow.release()->deleteLater();
+    releaseLater(std::move(progressWindow));
     if (!pending.empty()) {
         processPending();
         return;

@@ -3,7 +3,9 @@
 #include <poppler-qt6.h>
 
 #include <QMetaObject>
+#include <QVariant>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
 
@@ -22,8 +24,15 @@ void quietPoppler() {
     });
 }
 
-// One tile of the page raster; a null image when the page or the tile cannot be rendered.
-QImage renderTile(Poppler::Document& pdf, const TileKey& key) {
+// Poppler asks this while it renders: a worker told to stop gives up the tile at once.
+bool renderAborted(const QVariant& payload) {
+    const auto* stopping = static_cast<const std::atomic<bool>*>(payload.value<void*>());
+    return stopping && stopping->load(std::memory_order_relaxed);
+}
+
+// One tile of the page raster; a null image when the page or the tile cannot be rendered (or
+// the rendering was given up).
+QImage renderTile(Poppler::Document& pdf, const TileKey& key, std::atomic<bool>& stopping) {
     if (key.page < 0 || key.page >= pdf.numPages() || key.column < 0 || key.row < 0) return {};
     double scale = PreviewTiles::scaleOf(key.scale);
     if (!(scale > 0) || scale > maximumScale) return {};
@@ -36,8 +45,10 @@ QImage renderTile(Poppler::Document& pdf, const TileKey& key) {
     if (!(x < width) || !(y < height)) return {};
     int w = static_cast<int>(std::min<double>(PreviewTiles::tileSize, width - x));
     int h = static_cast<int>(std::min<double>(PreviewTiles::tileSize, height - y));
-    QImage image =
-        page->renderToImage(72 * scale, 72 * scale, static_cast<int>(x), static_cast<int>(y), w, h);
+    QImage image = page->renderToImage(
+        72 * scale, 72 * scale, static_cast<int>(x), static_cast<int>(y), w, h, Poppler::Page::Rotate0,
+        nullptr, nullptr, renderAborted, QVariant::fromValue(static_cast<void*>(&stopping)));
+    if (stopping.load()) return {};
     if (image.isNull()) return {};
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
@@ -56,6 +67,8 @@ PreviewTiles::~PreviewTiles() {
         stop_ = true;
         pending_.clear();
     }
+    // A tile being rendered is given up: the view's owner waits for this join.
+    stopping_.store(true);
     wake_.notify_all();
     worker_.join();
 }
@@ -151,7 +164,7 @@ void PreviewTiles::run() {
                 }
             }
         }
-        QImage image = pdf ? renderTile(*pdf, key) : QImage();
+        QImage image = pdf ? renderTile(*pdf, key, stopping_) : QImage();
         {
             std::lock_guard lock(mutex_);
             rendering_.reset();

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QObject>
 #include <QPointer>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -117,5 +118,7 @@ private:
     std::shared_ptr<PreviewDocument> document_;
     std::uint64_t workerGeneration_ = 0;
     bool stop_ = false;
+    // Set with stop_, read by Poppler's abort check while a tile renders (no lock there).
+    std::atomic<bool> stopping_{false};
     std::thread worker_;
 };
