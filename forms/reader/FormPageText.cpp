@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "forms/reader/FormReader.h"
+#include "forms/reader/TextSpace.h"
 #include "pdf/PDFFile.h"
 #include "signing/PageAnnotation.h"
 #include "signing/UnicodeText.h"
@@ -225,13 +226,43 @@ std::string FormPageText::textIn(const Rect& rect) const {
     }
     std::sort(hits.begin(), hits.end());
 
-    std::u16string kept;
-    kept.reserve(hits.size() * 2);
+    // Whole words only: a word that the rectangle's edge cuts belongs to a text beside it (the
+    // caption of the neighbouring field), and none of its letters is read here. A word is a run
+    // of units with boxes and without white space; longer runs are judged on their first
+    // maxWordUnits units either side of the hit.
+    auto inWord = [&](std::size_t i) { return hasBox_[i] && !TextSpace::isSpace(text_[i]); };
+    auto inside = [&](std::size_t i) {
+        const double x = pageBoxes_[i].midX(), y = pageBoxes_[i].midY();
+        return x >= rect.minX() && x <= rect.maxX() && y >= rect.minY() && y <= rect.maxY();
+    };
+    std::size_t wordEnd = 0;  // the word of the hits before ends here (exclusive)
+    bool wordKept = true;
+    std::size_t kept = 0;
     for (std::size_t k = 0; k < hits.size(); ++k) {
-        if (k > 0 && hits[k] != hits[k - 1] + 1) kept.push_back(u' ');
-        kept.push_back(text_[hits[k]]);
+        const std::size_t h = hits[k];
+        if (!inWord(h)) {
+            hits[kept++] = h;
+            continue;
+        }
+        if (h >= wordEnd) {
+            std::size_t start = h, end = h + 1;
+            while (start > 0 && h - start < maxWordUnits && inWord(start - 1)) --start;
+            while (end < text_.size() && end - h < maxWordUnits && inWord(end)) ++end;
+            wordKept = true;
+            for (std::size_t i = start; i < end && wordKept; ++i) wordKept = inside(i);
+            wordEnd = end;
+        }
+        if (wordKept) hits[kept++] = h;
     }
-    return UnicodeText::utf8(FormReader::clean(kept));
+    hits.resize(kept);
+
+    std::u16string out;
+    out.reserve(hits.size() * 2);
+    for (std::size_t k = 0; k < hits.size(); ++k) {
+        if (k > 0 && hits[k] != hits[k - 1] + 1) out.push_back(u' ');
+        out.push_back(text_[hits[k]]);
+    }
+    return UnicodeText::utf8(FormReader::clean(out));
 }
 
 std::size_t FormPageText::wordCount(std::u16string_view text) {

@@ -26,6 +26,8 @@ public:
     // Characters read from one rectangle; a caption is at most 160 characters, so more can only
     // be glyphs piled on one spot.
     static constexpr std::size_t maxCharactersPerRect = 4'000;
+    // Units of a word looked at either side of a character read: real words are far shorter.
+    static constexpr std::size_t maxWordUnits = 200;
 
     // A line of the text between line feeds or carriage returns, with the union of its boxes.
     struct Line {
@@ -60,7 +62,8 @@ public:
 
     // The characters whose box centre lies in the page-space rectangle (edges included), in text
     // order, a blank between kept characters that were not neighbours in the text, then
-    // FormReader::clean. At most maxCharactersPerRect characters, the first in text order.
+    // FormReader::clean. Only whole words: the letters of a word that the rectangle's edge cuts
+    // are left out. At most maxCharactersPerRect characters, the first in text order.
     std::string textIn(const Rect& rect) const;
 
     // The lines of the text in order (split at LF and CR; CR LF gives an empty line between).

@@ -101,13 +101,30 @@ TEST(PageTextIn, CentresInsideInTextOrderWithBlanksBetweenGaps) {
     FormPageText text = page.text();
     EXPECT_EQ(text.textIn({60, 695, 200, 20}), "Nombre y apellidos");
     EXPECT_EQ(text.textIn({60, 675, 200, 40}), "Nombre y apellidos Otra linea");
-    // Centres at x 84.5 to 94.5 fall in the strip: "mbr" and "ra", not neighbours, so a blank.
-    EXPECT_EQ(text.textIn({82, 600, 15, 200}), "mbr ra");
-    // Edges count: the centre of "N" is (74.5, 705).
-    EXPECT_EQ(text.textIn({74.5, 705, 0, 0}), "N");
+    // Whole words only: the strips cut "Nombre", "apellidos", "Otra" and "linea", which are left
+    // out; "y" lies inside.
+    EXPECT_EQ(text.textIn({82, 600, 15, 200}), "");
+    EXPECT_EQ(text.textIn({105, 600, 13, 200}), "y");
+    // Edges count: the centre of "y" is (109.5, 705).
+    EXPECT_EQ(text.textIn({109.5, 705, 0, 0}), "y");
     EXPECT_EQ(text.textIn({0, 0, 10, 10}), "");
     ASSERT_EQ(text.lines().size(), 2u);
     EXPECT_EQ(text.lines()[0].bounds, (Rect{72, 700, 90, 10}));
+}
+
+// Two surname fields side by side, each under its caption: the caption of the second starts
+// within the first's band above, and none of its letters is read there.
+TEST(Describe, CaptionsAboveFieldsSideBySide) {
+    SyntheticPage page;
+    page.write(72, 708, "Primer apellido").write(258, 708, "Segundo apellido");
+    const FormPageText text = page.text();
+    const FormReader::TextSource source = [&](const Rect& r) { return text.textIn(r); };
+    FormField first = fieldAt({72, 690, 180, 16});
+    FormField second = fieldAt({258, 690, 180, 16});
+    FormReader::describe(first, source, {});
+    FormReader::describe(second, source, {});
+    EXPECT_EQ(first.above, "Primer apellido");
+    EXPECT_EQ(second.above, "Segundo apellido");
 }
 
 TEST(PageTextIn, TextOffTheCropBoxOrUnderAWidgetIsNotPrinted) {
