@@ -418,12 +418,28 @@ void dispatch(MenuAction action, QWidget* from) {
 
 // Brings the items' states up to date while a menu is open; afterwards they are enabled again so
 // their shortcuts reach dispatch, which checks again before acting.
+// "Deshacer" and "Rehacer", followed by the name of the step they would act on when the
+// window's undo stack takes them (a focused text field's own undo has no name).
+QString undoTitle(MenuAction action, QWidget* window) {
+    const QString plain =
+        action == MenuAction::undo ? QStringLiteral("Deshacer") : QStringLiteral("Rehacer");
+    if (textTarget(window)) return plain;
+    MenuResponder* responder = responderFor(window);
+    QUndoStack* stack = responder ? responder->undoStack() : nullptr;
+    if (!stack) return plain;
+    const QString step = action == MenuAction::undo ? stack->undoText() : stack->redoText();
+    return step.isEmpty() ? plain : plain + QLatin1Char(' ') + step;
+}
+
 void validate(QMenu* menu) {
     QWidget* window = QApplication::activeWindow();
     for (QAction* act : menu->actions()) {
         const QVariant which = act->property(actionProperty);
         if (!which.isValid()) continue;
-        act->setEnabled(enabledIn(static_cast<MenuAction>(which.toInt()), window));
+        const auto action = static_cast<MenuAction>(which.toInt());
+        act->setEnabled(enabledIn(action, window));
+        if (action == MenuAction::undo || action == MenuAction::redo)
+            act->setText(undoTitle(action, window));
     }
 }
 
@@ -431,7 +447,10 @@ void release(QMenu* menu) {
     for (QAction* act : menu->actions()) {
         const QVariant which = act->property(actionProperty);
         if (!which.isValid()) continue;
-        act->setEnabled(static_cast<MenuAction>(which.toInt()) != MenuAction::hideOtherApplications);
+        const auto action = static_cast<MenuAction>(which.toInt());
+        act->setEnabled(action != MenuAction::hideOtherApplications);
+        if (action == MenuAction::undo) act->setText(QStringLiteral("Deshacer"));
+        if (action == MenuAction::redo) act->setText(QStringLiteral("Rehacer"));
     }
 }
 

@@ -170,6 +170,42 @@ TEST(MainMenu, ZoomItemsOffWithoutAResponder) {
     EXPECT_TRUE(recorder.actions.empty());
 }
 
+// A named step on the window's stack names the Edit menu's items while the menu is open.
+class Named : public QUndoCommand {
+public:
+    explicit Named(const QString& name) : QUndoCommand(name) {}
+    void redo() override {}
+    void undo() override {}
+};
+
+TEST(MainMenu, UndoAndRedoNameTheStepsOfTheWindowsStack) {
+    Recorder recorder;
+    MainMenu::make(recorder.handlers());
+    Zooming responder;
+    Window window(&responder);
+    QMenu* edit = menuTitled(window.bar, QStringLiteral("Edición"));
+    ASSERT_NE(edit, nullptr);
+    auto titlesWhenOpen = [&] {
+        edit->popup(window.widget.mapToGlobal(QPoint(10, 10)));
+        EXPECT_TRUE(QTest::qWaitFor([edit] { return edit->isVisible(); }, 2000));
+        const QStringList titles{MainMenu::action(MenuAction::undo)->text(),
+                                 MainMenu::action(MenuAction::redo)->text()};
+        edit->hide();
+        return titles;
+    };
+    EXPECT_EQ(titlesWhenOpen(), (QStringList{"Deshacer", "Rehacer"}));
+    responder.stack.push(new Named(QStringLiteral("Poner la firma")));
+    responder.stack.push(new Named(QStringLiteral("Mover la firma")));
+    EXPECT_EQ(titlesWhenOpen(), (QStringList{"Deshacer Mover la firma", "Rehacer"}));
+    responder.stack.undo();
+    EXPECT_EQ(titlesWhenOpen(),
+              (QStringList{"Deshacer Poner la firma", "Rehacer Mover la firma"}));
+    // A focused text field takes the items: its own undo has no name.
+    window.field->setFocus();
+    window.field->setText(QStringLiteral("Solicitud"));
+    EXPECT_EQ(titlesWhenOpen(), (QStringList{"Deshacer", "Rehacer"}));
+}
+
 TEST(MainMenu, UpdateItemReachesItsController) {
     Recorder recorder;
     MainMenu::make(recorder.handlers());
