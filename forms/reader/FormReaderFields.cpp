@@ -238,8 +238,10 @@ FormPageText pageText(PDFFile& file, const PageSource& pages, int index, PDFRef 
 std::vector<FormField> fields(PDFFile& file, const PageSource& pages) {
     std::vector<FormField> result;
     const std::vector<PDFRef> refs = file.pageRefs();
-    // A widget lies on one page: an /Annots array that several pages share is read on the first.
+    // A widget lies on one page, the first that lists it: an /Annots array that several pages
+    // share is read on the first, and an annotation listed again on a later page is left there.
     std::unordered_set<const PDFObject*> read;
+    std::unordered_set<std::int64_t> listed;
     std::size_t textBytes = 0;  // tool tips, values and options kept so far
     for (std::size_t i = 0; i < refs.size() && result.size() < maxFields; ++i) {
         const PDFObject* annots = PageAnnotation::annotsOf(file, refs[i]);
@@ -250,7 +252,8 @@ std::vector<FormField> fields(PDFFile& file, const PageSource& pages) {
         const std::size_t n = std::min(list.size(), maxAnnotsPerPage);
         for (std::size_t k = 0; k < n && result.size() + widgets.size() < maxFields; ++k) {
             // As the filler takes them: an annotation object (by reference), not a stream.
-            if (!list[k].reference()) continue;
+            if (!list[k].reference() || !listed.insert(list[k].reference()->number).second)
+                continue;
             const PDFObject* object = file.resolve(&list[k]);
             const PDFDictionary* annotation =
                 object && !object->stream() ? object->dictionary() : nullptr;
