@@ -279,6 +279,9 @@ void SigningPanel::makeControls() {
     if (form_) form_->certificateChanged(selectedCertificate());
 
     details_ = note(w);
+    // A long issuer wraps like the other notes, never widening the sidebar.
+    details_->setWordWrap(true);
+    details_->setFixedWidth(noteWidth);
     dataNote_ = note(w);
     dataNote_->setText(QStringLiteral("Tus datos, del certificado"));
     modeNote_ = note(w);

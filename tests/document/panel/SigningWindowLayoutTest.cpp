@@ -14,11 +14,13 @@
 #include "ui/FloatingBar.h"
 #include "ui/SegmentedControl.h"
 #include "document/PagesPreview.h"
+#include "document/formfill/FormFillController.h"
 #include "document/PreviewDocument.h"
 #include "document/SigningPanel.h"
 #include "platform/Preferences.h"
 #include "qtsupport/Screenshots.h"
 #include "signing/SignatureLocator.h"
+#include "forms/reader/FormUnit.h"
 
 namespace {
 
@@ -263,6 +265,88 @@ TEST_F(SigningWindowScreenshots, ThePageBarOfALongDocument) {
     EXPECT_GT(strongest(panel.zoomInButton()), 200);
     EXPECT_LT(strongest(panel.nextPageButton()), strongest(panel.previousPageButton()) - 60);
     EXPECT_LT(strongest(panel.zoomOutButton()), strongest(panel.zoomInButton()) - 60);
+}
+
+// A one-page form of three text fields labelled address, telephone and e-mail, which an empty
+// Mis datos cannot fill.
+std::string contactForm() {
+    fixtures::FixtureWriter w;
+    w.object(1, "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [4 0 R 5 0 R 6 0 R] >> >>");
+    w.object(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    w.object(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Annots [4 0 R 5 0 R 6 0 R] >>");
+    w.object(4, "<< /Type /Annot /Subtype /Widget /FT /Tx /T (domicilio) /Rect [150 700 450 716] >>");
+    w.object(5, "<< /Type /Annot /Subtype /Widget /FT /Tx /T (telefono) /Rect [150 670 300 686] >>");
+    w.object(6, "<< /Type /Annot /Subtype /Widget /FT /Tx /T (correo) /Rect [150 640 400 656] >>");
+    return w.finishClassic("/Root 1 0 R");
+}
+
+// The signing window with the real form section over `contactForm()`, filling switched on.
+class SigningWindowWithForm : public SigningWindowScreenshots {
+protected:
+    SigningWindowWithForm() {
+        Preferences::setFillForms(true, ctx.defaults);
+        ctx.context.labeller = [](const std::vector<FormUnit>& units, const std::string&,
+                                  std::stop_token) {
+            static const char* const keys[] = {"domicilio.completo", "contacto.telefono",
+                                               "contacto.email"};
+            Labels labels;
+            for (std::size_t i = 0; i < units.size() && i < 3; ++i)
+                labels[units[i].id()] = FieldLabel{keys[i], std::nullopt, 0.95};
+            return FieldLabeler::Labelling(labels);
+        };
+        ctx.context.formSection = [](PreviewDocument& document, const std::string& name,
+                                     const Certificate& c,
+                                     DocumentContext& context) -> std::unique_ptr<FormSection> {
+            return FormFillController::make(document, name, c, context);
+        };
+    }
+    FormFillController& section(SigningPanel& panel) {
+        return *dynamic_cast<FormFillController*>(panel.form());
+    }
+    bool planned(SigningPanel& panel) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!section(panel).model().plan() && timer.elapsed() < 10000) QTest::qWait(10);
+        return section(panel).model().plan().has_value();
+    }
+};
+
+// Every line of a wrapping label shows: it is as high as its text needs at its width.
+void expectWhole(const QLabel* label) {
+    ASSERT_TRUE(label->isVisible());
+    EXPECT_GE(label->height(), label->heightForWidth(label->width())) << label->text().toStdString();
+}
+
+// A long issuer wraps at the notes' width and leaves the sidebar its size; the form section's
+// notes show all their lines.
+TEST_F(SigningWindowWithForm, ALongIssuerWrapsAndTheFormNotesKeepTheirLines) {
+    Certificate c = panelfixtures::certificates()[0];
+    c.issuer = "AC FNMT Usuarios · Fábrica Nacional de Moneda y Timbre - Real Casa de la Moneda";
+    const auto file = ctx.write("solicitud.pdf", contactForm());
+    SigningPanel panel({c}, {file}, std::nullopt, std::nullopt, ctx.context);
+    // Shown before the plan comes: the notes grow when it does.
+    begin(panel);
+    ASSERT_TRUE(panelfixtures::waitForPlacements(panel));
+    ASSERT_TRUE(panel.form());
+    ASSERT_TRUE(planned(panel));
+    waitForPages(panel);
+    const QImage image = Screenshots::save(*panel.window(), "signing-window-long-issuer");
+    QLabel* details = panel.details();
+    EXPECT_TRUE(details->text().endsWith(QStringLiteral("Caduca el ") +
+                                         details->text().section(QStringLiteral("Caduca el "), 1)));
+    EXPECT_LE(details->width(), 306);
+    expectWhole(details);
+    EXPECT_GT(details->height(), QFontMetrics(details->font()).lineSpacing() * 3 / 2);  // wrapped
+    EXPECT_EQ(panel.sidebarItems().front()->parentWidget()->width(), 358);
+    FormFillController& form = section(panel);
+    EXPECT_EQ(form.missing()->text(), "Mis datos no tiene tu domicilio, tu teléfono ni tu correo.");
+    expectWhole(form.missing());
+    expectWhole(form.note());
+    expectWhole(form.status());
+    // Nothing of the sidebar runs past the notes' width.
+    for (QWidget* item : panel.sidebarItems())
+        EXPECT_LE(item->geometry().right() + 1, 26 + 306 + 1) << item->metaObject()->className();
+    (void)image;
 }
 
 TEST_F(SigningWindowScreenshots, TwoDocuments) {
