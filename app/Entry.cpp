@@ -7,6 +7,7 @@
 #include <QTranslator>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "app/AppDelegate.h"
 #include "app/AppHosts.h"
@@ -14,6 +15,7 @@
 #include "app/QuickAction.h"
 #include "app/SingleInstance.h"
 #include "app/Updates.h"
+#include "platform/Log.h"
 #include "ui/Brand.h"
 
 namespace Entry {
@@ -71,6 +73,11 @@ int run(int argc, char** argv) {
     SingleInstance instance(SingleInstance::defaultSocketPath(&refused));
     const auto outcome = instance.start(SingleInstance::messageFor(handed, QDir::currentPath()));
     if (outcome == SingleInstance::Outcome::handedOver) return 0;
+    if (outcome == SingleInstance::Outcome::unanswered) {
+        std::fprintf(stderr, "%s\n", SingleInstance::unansweredSentence);
+        Log::write(SingleInstance::unansweredSentence);
+        return 1;
+    }
 
     AppServices services = AppServices::standard();
     Updates::setController(std::make_unique<PackageManagerUpdates>(services.alerts));

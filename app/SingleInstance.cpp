@@ -205,7 +205,13 @@ SingleInstance::Outcome SingleInstance::start(const QByteArray& message) {
         if (lock_->tryLock(0)) {
             return listen() ? Outcome::listening : Outcome::failed;
         }
-        // Someone holds the lock: a running first process, or one that is starting.
+        // No lock can be made here (a folder we may not write, say): there is nobody to ask.
+        if (lock_->error() != QLockFile::LockFailedError) {
+            lock_.reset();
+            return Outcome::failed;
+        }
+        // Someone alive holds the lock: a running first process, or one that is starting. One
+        // that died lets go of it, and the next pass takes over.
         if (send(socketPath_, message, static_cast<int>(std::max<qint64>(1, std::min<qint64>(
                                                              deadline.remainingTime(), 2000))))) {
             lock_.reset();
@@ -213,7 +219,7 @@ SingleInstance::Outcome SingleInstance::start(const QByteArray& message) {
         }
         if (deadline.hasExpired()) {
             lock_.reset();
-            return Outcome::failed;
+            return Outcome::unanswered;
         }
         QThread::msleep(50);
     }

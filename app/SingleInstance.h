@@ -31,6 +31,10 @@ class SingleInstance : public QObject {
 public:
     // A message larger than this is no hand-over of ours.
     static constexpr qint64 maxMessage = qint64{1} << 20;
+    // What a later start says, on standard error and in the log, when the first process does not
+    // answer.
+    static constexpr char unansweredSentence[] =
+        "Tindra ya está en marcha, pero no responde: ciérrala y vuelve a intentarlo.";
     // How long a sender waits for a starting first process, and for its answer.
     static constexpr int waitMilliseconds = 5000;
     // How long the listener waits for a connection's message before dropping it.
@@ -50,10 +54,11 @@ public:
     explicit SingleInstance(QString socketPath = defaultSocketPath(), QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    enum class Outcome { listening, handedOver, failed };
+    enum class Outcome { listening, handedOver, unanswered, failed };
     // Hands `message` to a running first process, or becomes the first: removes a stale socket
-    // and listens. `failed` when neither worked within waitMilliseconds, or there is no socket
-    // path (the caller then runs on its own).
+    // and listens. `unanswered` when a first process is alive but did not take the message
+    // within waitMilliseconds (the caller says so and ends); `failed` when there is no socket
+    // path, no lock can be made or no socket listened (the caller then runs on its own).
     Outcome start(const QByteArray& message);
 
     // Requests received while listening (main thread).

@@ -435,3 +435,55 @@ TEST(SingleInstance, WithoutARuntimeFolderTheSocketIsPrivate) {
     EXPECT_FALSE(hasTindraEntry(shared));
 }
 
+// A first process that holds the instance but never answers: a later start says so and ends
+// instead of waiting on it or starting a second application; once it is gone, its socket left
+// behind, a start takes over.
+TEST(SingleInstance, AnInstanceThatDoesNotAnswerIsReported) {
+    User user;
+    testutil::writeFile(user.work / "a.pdf", fixtures::textPDF(1));
+    auto lock = std::make_unique<QLockFile>(user.socket() + QStringLiteral(".lock"));
+    ASSERT_TRUE(lock->tryLock(0));
+    auto server = std::make_unique<QLocalServer>();
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    ASSERT_TRUE(server->listen(user.socket()));
+    std::vector<QLocalSocket*> silent;  // accepted, read, never answered
+    QObject::connect(server.get(), &QLocalServer::newConnection, [&] {
+        while (QLocalSocket* socket = server->nextPendingConnection()) silent.push_back(socket);
+    });
+    for (const QStringList& arguments : {QStringList{QStringLiteral("a.pdf")}, QStringList{}}) {
+        QElapsedTimer clock;
+        clock.start();
+        Child sender(user, arguments);
+        ASSERT_TRUE(sender.finishes(15000)) << "still waiting";
+        EXPECT_LT(clock.elapsed(), 10000);
+        EXPECT_EQ(sender.process->exitStatus(), QProcess::NormalExit);
+        EXPECT_NE(sender.process->exitCode(), 0);
+        EXPECT_NE(sender.errors().find("Tindra ya está en marcha, pero no responde"), std::string::npos);
+    }
+    EXPECT_EQ(user.count("Tindra ya está en marcha, pero no responde"), 2) << user.log();
+    EXPECT_EQ(user.count("Arranque"), 0);
+    EXPECT_FALSE(silent.empty());
+
+    // Gone: the lock is free and the socket file stays, with nobody listening.
+    server.reset();
+    lock.reset();
+    {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray path = user.socket().toLocal8Bit();
+        std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+        ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ::close(fd);
+    }
+    ASSERT_TRUE(QFile::exists(user.socket()));
+    Child next(user, {});
+    ASSERT_TRUE(waitFor([&] { return user.count("Arranque") == 1; }, 10000)) << user.log();
+    QTest::qWait(1000);
+    std::ofstream(user.work / "notas.txt") << "notas";
+    Child handing(user, {QStringLiteral("notas.txt")});
+    ASSERT_TRUE(handing.finishes(8000));
+    EXPECT_TRUE(handing.exitedCleanly());
+    EXPECT_TRUE(waitFor([&] { return user.count("Recibidos 1 ficheros") == 1; }, 5000)) << user.log();
+    EXPECT_TRUE(next.running());
+}
