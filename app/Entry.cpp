@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QStringDecoder>
 #include <QTranslator>
+#include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
@@ -43,6 +45,26 @@ bool installSpanishTranslation() {
     return QCoreApplication::installTranslator(translator);
 }
 
+std::optional<QString> argumentText(const QByteArray& raw) {
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8.decode(raw);
+    if (utf8.hasError()) return std::nullopt;
+    if (text.startsWith(QLatin1String("file:"), Qt::CaseInsensitive)) {
+        // The path a file: URL names, its escapes decoded as bytes.
+        const QByteArray path = QByteArray::fromPercentEncoding(QUrl(text).path(QUrl::FullyEncoded).toLatin1());
+        QStringDecoder pathDecoder(QStringDecoder::Utf8);
+        const QString decoded = pathDecoder.decode(path);
+        if (pathDecoder.hasError() || decoded.isNull()) return std::nullopt;
+    }
+    return text;
+}
+
+QString notUTF8Sentence(const QByteArray& raw) {
+    return QStringLiteral("No se puede abrir «%1»: su nombre no está escrito en UTF-8. Cámbiale el nombre y "
+                          "vuelve a intentarlo.")
+        .arg(QString::fromUtf8(raw));
+}
+
 int run(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
     switch (switchIn(arguments)) {
@@ -66,9 +88,24 @@ int run(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon::fromTheme(Brand::bundleIdentifier, QIcon(QStringLiteral(":/tindra/tindra.svg"))));
     installSpanishTranslation();
 
+    // The arguments as the process got them (Qt's own options taken out by the application
+    // object). A name that is not UTF-8 cannot travel through the application's texts: it is
+    // refused here, and when nothing else was asked for, the process ends.
+    QStringList handed;
+    bool refusedNames = false;
+    for (int i = 1; i < argc; ++i) {
+        if (const auto text = argumentText(QByteArray(argv[i]))) {
+            handed << *text;
+        } else {
+            const QString sentence = notUTF8Sentence(QByteArray(argv[i]));
+            std::fprintf(stderr, "%s\n", sentence.toUtf8().constData());
+            Log::write(sentence.toStdString());
+            refusedNames = true;
+        }
+    }
+    if (refusedNames && SingleInstance::itemsFor(handed, QDir::currentPath()).isEmpty()) return 1;
+
     // Another copy running: hand it the arguments and leave.
-    QStringList handed = QApplication::arguments();
-    if (!handed.isEmpty()) handed.removeFirst();
     QString refused;
     SingleInstance instance(SingleInstance::defaultSocketPath(&refused));
     const auto outcome = instance.start(SingleInstance::messageFor(handed, QDir::currentPath()));

@@ -2,6 +2,10 @@
 // The process's entry: the two installation switches, read before any application object exists,
 // or the application with its one delegate.
 
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,6 +25,12 @@ Switch switchIn(const std::vector<std::string>& arguments);
 // names in the open panel, dates in its list) matches the interface whatever the session's
 // language; false when the translation is not installed.
 bool installSpanishTranslation();
+
+// The text of one argument as the process got it; nothing when it, or the path a file: URL in it
+// names, is not UTF-8.
+std::optional<QString> argumentText(const QByteArray& raw);
+// The Spanish sentence that refuses such an argument.
+QString notUTF8Sentence(const QByteArray& raw);
 
 // Runs the process; returns its exit status.
 int run(int argc, char** argv);

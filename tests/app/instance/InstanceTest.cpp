@@ -487,3 +487,26 @@ TEST(SingleInstance, AnInstanceThatDoesNotAnswerIsReported) {
     EXPECT_TRUE(waitFor([&] { return user.count("Recibidos 1 ficheros") == 1; }, 5000)) << user.log();
     EXPECT_TRUE(next.running());
 }
+
+// A name that is not UTF-8 cannot travel through the application's texts: it is refused before
+// anything starts, in a sentence on standard error and in the log.
+TEST(Entry, ANameThatIsNotUTF8IsRefusedAtOnce) {
+    User user;
+    testutil::writeFile(user.work / "\xff.pdf", fixtures::textPDF(1));
+    const QString work = QString::fromStdString(user.work.string());
+    const QStringList shell = {QStringLiteral("-c"), QStringLiteral("exec \"$0\" \"$(printf '\\377.pdf')\""),
+                               tindraPath()};
+    const QStringList url = {QStringLiteral("file://") + work + QStringLiteral("/%FF.pdf")};
+    int refusals = 0;
+    for (const auto& [program, arguments] :
+         {std::pair{QStringLiteral("/bin/sh"), shell}, std::pair{tindraPath(), url}}) {
+        Child launch(user.environment(), work, program, arguments);
+        ASSERT_TRUE(launch.finishes(8000)) << user.log();
+        EXPECT_EQ(launch.process->exitStatus(), QProcess::NormalExit);
+        EXPECT_NE(launch.process->exitCode(), 0);
+        EXPECT_NE(launch.errors().find("no está escrito en UTF-8"), std::string::npos);
+        EXPECT_EQ(user.count("no está escrito en UTF-8"), ++refusals) << user.log();
+    }
+    EXPECT_EQ(user.count("Arranque"), 0);
+    EXPECT_EQ(user.count("Motor de firma"), 0);
+}
