@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numeric>
 
@@ -186,6 +187,23 @@ FormPageText::FormPageText(const PageText& text, const DisplaySpace& space,
     });
     if (!covered.empty()) dropCovered(covered);
 
+    // Words: runs of units with boxes and without white space, with the extent of their centres.
+    wordOf_.assign(length, noWord);
+    for (std::size_t i = 0; i < length; ++i) {
+        if (!hasBox_[i] || TextSpace::isSpace(text_[i])) continue;
+        const double x = pageBoxes_[i].midX(), y = pageBoxes_[i].midY();
+        if (i == 0 || wordOf_[i - 1] == noWord) {
+            words_.push_back({x, x, y, y});
+        } else {
+            Word& w = words_.back();
+            w.minX = std::min(w.minX, x);
+            w.maxX = std::max(w.maxX, x);
+            w.minY = std::min(w.minY, y);
+            w.maxY = std::max(w.maxY, y);
+        }
+        wordOf_[i] = static_cast<std::uint32_t>(words_.size() - 1);
+    }
+
     std::size_t start = 0;
     auto closeLine = [&](std::size_t end) { lines_.push_back({start, end, bounds(start, end)}); };
     for (std::size_t i = 0; i < length; ++i) {
@@ -227,32 +245,17 @@ std::string FormPageText::textIn(const Rect& rect) const {
     std::sort(hits.begin(), hits.end());
 
     // Whole words only: a word that the rectangle's edge cuts belongs to a text beside it (the
-    // caption of the neighbouring field), and none of its letters is read here. A word is a run
-    // of units with boxes and without white space; longer runs are judged on their first
-    // maxWordUnits units either side of the hit.
-    auto inWord = [&](std::size_t i) { return hasBox_[i] && !TextSpace::isSpace(text_[i]); };
-    auto inside = [&](std::size_t i) {
-        const double x = pageBoxes_[i].midX(), y = pageBoxes_[i].midY();
-        return x >= rect.minX() && x <= rect.maxX() && y >= rect.minY() && y <= rect.maxY();
-    };
-    std::size_t wordEnd = 0;  // the word of the hits before ends here (exclusive)
-    bool wordKept = true;
+    // caption of the neighbouring field), and none of its letters is read here.
     std::size_t kept = 0;
-    for (std::size_t k = 0; k < hits.size(); ++k) {
-        const std::size_t h = hits[k];
-        if (!inWord(h)) {
-            hits[kept++] = h;
-            continue;
+    for (std::size_t h : hits) {
+        const std::uint32_t w = wordOf_[h];
+        if (w != noWord) {
+            const Word& word = words_[w];
+            if (word.minX < rect.minX() || word.maxX > rect.maxX() || word.minY < rect.minY() ||
+                word.maxY > rect.maxY())
+                continue;
         }
-        if (h >= wordEnd) {
-            std::size_t start = h, end = h + 1;
-            while (start > 0 && h - start < maxWordUnits && inWord(start - 1)) --start;
-            while (end < text_.size() && end - h < maxWordUnits && inWord(end)) ++end;
-            wordKept = true;
-            for (std::size_t i = start; i < end && wordKept; ++i) wordKept = inside(i);
-            wordEnd = end;
-        }
-        if (wordKept) hits[kept++] = h;
+        hits[kept++] = h;
     }
     hits.resize(kept);
 

@@ -6,6 +6,7 @@
 // that the text inside a rectangle costs a search plus its hits.
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,8 +27,6 @@ public:
     // Characters read from one rectangle; a caption is at most 160 characters, so more can only
     // be glyphs piled on one spot.
     static constexpr std::size_t maxCharactersPerRect = 4'000;
-    // Units of a word looked at either side of a character read: real words are far shorter.
-    static constexpr std::size_t maxWordUnits = 200;
 
     // A line of the text between line feeds or carriage returns, with the union of its boxes.
     struct Line {
@@ -91,5 +90,12 @@ private:
     std::vector<Rect> displayBoxes_;  // per unit
     std::vector<bool> hasBox_;
     std::vector<Centre> centres_;  // sorted by (row, x)
+    // Words (runs of units with boxes and without white space) and the extent of their centres.
+    struct Word {
+        double minX, maxX, minY, maxY;
+    };
+    static constexpr std::uint32_t noWord = UINT32_MAX;
+    std::vector<std::uint32_t> wordOf_;  // per unit; noWord for units outside any word
+    std::vector<Word> words_;
     std::vector<Line> lines_;
 };
