@@ -14,12 +14,10 @@ QLabel* label(const QString& text, double size, Level level, QWidget* parent, bo
     auto* l = new QLabel(text, parent);
     l->setTextFormat(Qt::PlainText);
     l->setFont(Brand::systemFont(size, semibold ? QFont::DemiBold : QFont::Normal));
-    if (level != Level::primary) {
-        QPalette palette = l->palette();
-        palette.setColor(QPalette::WindowText, level == Level::secondary ? Palette::secondaryLabel(palette)
-                                                                         : Palette::tertiaryLabel(palette));
-        l->setPalette(palette);
-    }
+    // The greys are worked out again on every change of appearance.
+    if (level != Level::primary)
+        Palette::follow(l, QPalette::WindowText,
+                        level == Level::secondary ? &Palette::secondaryLabel : &Palette::tertiaryLabel);
     return l;
 }
 

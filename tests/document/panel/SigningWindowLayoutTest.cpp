@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLayout>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QToolButton>
 
@@ -347,6 +348,61 @@ TEST_F(SigningWindowWithForm, ALongIssuerWrapsAndTheFormNotesKeepTheirLines) {
     for (QWidget* item : panel.sidebarItems())
         EXPECT_LE(item->geometry().right() + 1, 26 + 306 + 1) << item->metaObject()->className();
     (void)image;
+}
+
+// The colours of a label's rich text, in order.
+std::vector<QColor> richColours(const QLabel* label) {
+    std::vector<QColor> colours;
+    static const QRegularExpression colour(QStringLiteral("color:\\s*(#[0-9a-fA-F]{6,8})"));
+    auto it = colour.globalMatch(label->text());
+    while (it.hasNext()) colours.emplace_back(it.next().captured(1));
+    return colours;
+}
+
+// Switched between light and dark while the window is open, the form section's grey texts take
+// the new appearance's greys.
+TEST_F(SigningWindowWithForm, TheFormsGreyTextsFollowALiveSwitchToDark) {
+    const auto file = ctx.write("solicitud.pdf", contactForm());
+    SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    ASSERT_TRUE(panelfixtures::waitForPlacements(panel));
+    ASSERT_TRUE(panel.form());
+    ASSERT_TRUE(planned(panel));
+    begin(panel);
+    FormFillController& form = section(panel);
+    auto lightness = [](const QLabel* l) { return l->palette().color(QPalette::WindowText).lightness(); };
+    ASSERT_FALSE(richColours(form.status()).empty());
+    EXPECT_LT(lightness(form.missing()), 128);
+    EXPECT_LT(lightness(form.note()), 128);
+    EXPECT_LT(richColours(form.status()).back().lightness(), 128);  // "3 a tu cargo"
+
+    const QPalette saved = QApplication::palette();
+    QPalette dark = saved;
+    dark.setColor(QPalette::Window, QColor(40, 40, 42));
+    dark.setColor(QPalette::WindowText, QColor(255, 255, 255));
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::Button, QColor(70, 70, 72));
+    dark.setColor(QPalette::ButtonText, Qt::white);
+    QApplication::setPalette(dark);
+    waitForPages(panel);
+    const QImage image = Screenshots::save(*panel.window(), "signing-window-form-dark");
+    const bool missingLight = lightness(form.missing()) > 128;
+    const bool noteLight = lightness(form.note()) > 128;
+    const std::vector<QColor> status = richColours(form.status());
+    QApplication::setPalette(saved);
+    EXPECT_TRUE(missingLight);
+    EXPECT_TRUE(noteLight);
+    ASSERT_FALSE(status.empty());
+    EXPECT_GT(status.back().lightness(), 128);
+    // On the dark sidebar the missing-data note reads light: some of its pixels are bright.
+    const QPoint at = form.missing()->mapTo(panel.window(), QPoint(0, 0));
+    const double scale = image.devicePixelRatio();
+    int bright = 0;
+    for (int y = 0; y < form.missing()->height(); ++y)
+        for (int x = 0; x < form.missing()->width(); ++x)
+            if (qGray(image.pixel(int((at.x() + x) * scale), int((at.y() + y) * scale))) > 120)
+                ++bright;
+    EXPECT_GT(bright, 20);
 }
 
 TEST_F(SigningWindowScreenshots, TwoDocuments) {
