@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 
 #include "platform/ProcessRunner.h"
 #include "platform/SystemError.h"
@@ -42,10 +43,23 @@ std::filesystem::path ownFolder() {
 }
 
 std::optional<std::string> start(const std::filesystem::path& program,
-                                 const std::vector<std::string>& arguments) {
+                                 const std::vector<std::string>& arguments,
+                                 const std::vector<std::string>& variables) {
     // Everything the children need is made before fork(): after it, only async-signal-safe calls.
     const std::string path = program.string();
     std::vector<char*> argv = ProcessRunner::argumentVector(path, arguments);
+    std::vector<char*> envp;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        const std::string_view current(*entry);
+        const std::string_view name = current.substr(0, current.find('='));
+        bool replaced = false;
+        for (const std::string& variable : variables) {
+            replaced = replaced || std::string_view(variable).substr(0, variable.find('=')) == name;
+        }
+        if (!replaced) envp.push_back(*entry);
+    }
+    for (const std::string& variable : variables) envp.push_back(const_cast<char*>(variable.c_str()));
+    envp.push_back(nullptr);
 
     // The grandchild reports a failed exec through this pipe; a successful exec closes it empty.
     int pipeFds[2];
@@ -68,7 +82,7 @@ std::optional<std::string> start(const std::filesystem::path& program,
             ::_exit(1);
         }
         if (grandchild == 0) {
-            ::execve(argv[0], argv.data(), environ);
+            ::execve(argv[0], argv.data(), envp.data());
             report(pipeFds[1], errno);
             ::_exit(127);
         }

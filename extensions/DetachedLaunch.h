@@ -14,9 +14,11 @@ namespace DetachedLaunch {
 std::filesystem::path ownFolder();
 
 // Starts `program` (a path, no PATH lookup, no shell) with `arguments` and does not wait for it.
-// Nothing when it started; otherwise the Spanish reason, a clause such as
-// "no se ha podido iniciar el programa «/opt/x/tindra»: no existe".
+// `variables` ("NAME=value") are added to this process's environment for it, each replacing a
+// variable of the same name. Nothing when it started; otherwise the Spanish reason, a clause
+// such as "no se ha podido iniciar el programa «/opt/x/tindra»: no existe".
 std::optional<std::string> start(const std::filesystem::path& program,
-                                 const std::vector<std::string>& arguments);
+                                 const std::vector<std::string>& arguments,
+                                 const std::vector<std::string>& variables = {});
 
 }  // namespace DetachedLaunch

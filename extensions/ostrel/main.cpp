@@ -12,6 +12,8 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) arguments << QFile::decodeName(argv[i]);
     OstrelRequest::Log log(Paths::logFolder() / OstrelRequest::logName);
     OstrelRequest::run(arguments, QDir::currentPath(), DetachedLaunch::ownFolder() / "tindra", log,
-                       &DetachedLaunch::start);
+                       [](const std::filesystem::path& program, const std::vector<std::string>& paths) {
+                           return DetachedLaunch::start(program, paths);
+                       });
     return 0;
 }

@@ -5,7 +5,8 @@
 //   tindra://firmar?clave=KEY&ruta=/home/ana/solicitud.pdf&ruta=...
 //
 // where KEY is the application's "pellonKey", read only (empty when it cannot be read: the
-// application then ignores the link).
+// application then ignores the link). The link travels in the started application's environment
+// variable TINDRA_LINK, never on its command line, which every local user can read.
 
 #include <QString>
 #include <QStringList>
@@ -15,6 +16,7 @@
 
 namespace PellonLink {
 
+inline constexpr char linkVariable[] = "TINDRA_LINK";
 inline constexpr char failurePrefix[] = "Tindra: no se ha podido abrir la app: ";
 // Written when the selection holds no PDF: the entry is offered for every selection.
 inline constexpr char noPDFLine[] = "Tindra: la selección no tiene ningún PDF; no se abre la app.";

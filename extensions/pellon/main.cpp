@@ -1,5 +1,5 @@
 // pellon: the Dolphin and Nemo entry "Firmar con Tindra". Hands the selected PDFs to the tindra
-// beside it as one tindra://firmar link and exits. A selection without a PDF, and a failure to
+// beside it as one tindra://firmar link, in its environment, and exits. A selection without a PDF, and a failure to
 // start tindra, go to the system log and to standard error.
 #include <QDir>
 #include <QFile>
@@ -41,8 +41,10 @@ int main(int argc, char** argv) {
     const QUrl url = PellonLink::link(key, pdfs);
     if (!url.isValid()) return 0;
 
-    const auto failure = DetachedLaunch::start(DetachedLaunch::ownFolder() / "tindra",
-                                               {url.toString(QUrl::FullyEncoded).toStdString()});
+    // The key goes in the environment, which only this user can read, not on the command line.
+    const std::string variable =
+        std::string(PellonLink::linkVariable) + "=" + url.toString(QUrl::FullyEncoded).toStdString();
+    const auto failure = DetachedLaunch::start(DetachedLaunch::ownFolder() / "tindra", {}, {variable});
     if (failure) report(PellonLink::failurePrefix + *failure, LOG_ERR);
     return 0;
 }

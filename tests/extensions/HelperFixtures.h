@@ -78,7 +78,8 @@ inline Finished run(const User& user, const fs::path& program, const QStringList
 }
 
 // lib/tindra under `prefix` with copies of the built helpers and, unless told otherwise, a
-// stand-in tindra that appends "---" and then one line per argument to calls.txt beside it.
+// stand-in tindra that appends "---" and then one line per argument to calls.txt beside it, and
+// the TINDRA_LINK of its environment (empty when unset) as one line to links.txt.
 struct Copy {
     fs::path folder;
     explicit Copy(const fs::path& prefix, bool withTindra = true) : folder(prefix / "lib" / "tindra") {
@@ -88,7 +89,8 @@ struct Copy {
         }
         if (withTindra) {
             testutil::writeFile(folder / "tindra",
-                                "#!/bin/sh\n{ echo ---; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } "
+                                "#!/bin/sh\nprintf '%s\\n' \"$TINDRA_LINK\" >> \"$(dirname \"$0\")/links.txt\"\n"
+                                "{ echo ---; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } "
                                 ">> \"$(dirname \"$0\")/calls.txt\"\n");
             ::chmod((folder / "tindra").c_str(), 0755);
         }
@@ -113,6 +115,18 @@ struct Copy {
                 return result.size() >= count;
             },
             milliseconds);
+        return result;
+    }
+    // The TINDRA_LINK of each recorded start, in order.
+    std::vector<std::string> links() const {
+        std::vector<std::string> result;
+        if (!fs::exists(folder / "links.txt")) return result;
+        const std::string all = testutil::readFile(folder / "links.txt");
+        for (std::size_t at = 0, end; at < all.size(); at = end + 1) {
+            end = all.find('\n', at);
+            if (end == std::string::npos) break;
+            result.push_back(all.substr(at, end - at));
+        }
         return result;
     }
 };
