@@ -66,11 +66,13 @@ std::filesystem::path temporaryPath(const std::filesystem::path& target, bool re
     return target.parent_path() / name;
 }
 
-void write(const std::filesystem::path& target, std::string_view bytes) {
-    write(target, [bytes](const Sink& sink) { sink(bytes); });
+void write(const std::filesystem::path& target, std::string_view bytes,
+           std::optional<unsigned> mode) {
+    write(target, [bytes](const Sink& sink) { sink(bytes); }, mode);
 }
 
-void write(const std::filesystem::path& target, const std::function<void(const Sink&)>& produce) {
+void write(const std::filesystem::path& target, const std::function<void(const Sink&)>& produce,
+           std::optional<unsigned> mode) {
     struct stat existing {};
     const bool replacing = ::stat(target.c_str(), &existing) == 0;
     if (replacing && !S_ISREG(existing.st_mode))
@@ -78,9 +80,14 @@ void write(const std::filesystem::path& target, const std::function<void(const S
 
     TemporaryFile temporary(temporaryPath(target, replacing));
     int& fd = temporary.fd();
-    fd = ::open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // Created with the bits it keeps (or narrower, through the umask), so that it is never open
+    // to others for a moment.
+    const mode_t created = mode ? static_cast<mode_t>(*mode & 07777)
+                           : replacing ? static_cast<mode_t>(existing.st_mode & 0777)
+                                       : 0666;
+    fd = ::open(temporary.path().c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, created);
     if (fd < 0) fail(target, errno);
-    if (replacing && ::fchmod(fd, existing.st_mode & 07777) != 0) fail(target, errno);
+    if (!mode && replacing && ::fchmod(fd, existing.st_mode & 07777) != 0) fail(target, errno);
 
     produce([&](std::string_view bytes) {
         size_t done = 0;

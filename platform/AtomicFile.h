@@ -6,15 +6,18 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace AtomicFile {
 
 // Writes `bytes` to `target`. A file already at `target` is replaced and its permission bits are
-// kept; a new file gets 0666 less the umask. Throws std::runtime_error with a Spanish sentence when
-// the file cannot be written; the temporary file is then removed and `target` is untouched.
-void write(const std::filesystem::path& target, std::string_view bytes);
+// kept; a new file gets 0666 less the umask. With `mode`, the file gets those bits less the umask
+// in both cases, from the moment it is created. Throws std::runtime_error with a Spanish sentence
+// when the file cannot be written; the temporary file is then removed and `target` is untouched.
+void write(const std::filesystem::path& target, std::string_view bytes,
+           std::optional<unsigned> mode = std::nullopt);
 
 // Receives the bytes of the file being written, piece by piece, in order.
 using Sink = std::function<void(std::string_view)>;
@@ -22,7 +25,8 @@ using Sink = std::function<void(std::string_view)>;
 // made of pieces (a file copied from where it is, then something appended) never has to be
 // assembled in memory. An exception from `produce` (or from the sink) passes through; the
 // temporary file is then removed and `target` is untouched.
-void write(const std::filesystem::path& target, const std::function<void(const Sink&)>& produce);
+void write(const std::filesystem::path& target, const std::function<void(const Sink&)>& produce,
+           std::optional<unsigned> mode = std::nullopt);
 
 // The temporary file used for `target`: in its folder, "tindra-" (".tindra-" when a file is being
 // replaced) + an upper-case UUID + the target's extension.

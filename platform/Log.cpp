@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/Paths.h"
+#include "platform/PrivateFolder.h"
 
 namespace {
 
@@ -31,6 +32,13 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
+// Owner only, whatever mode an earlier version gave the file.
+void keepPrivate(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & 077) != 0)
+        ::fchmod(fd, info.st_mode & 0600);
+}
+
 }  // namespace
 
 void TextLog::write(std::string_view message) const noexcept {
@@ -41,21 +49,29 @@ void TextLog::write(std::string_view message) const noexcept {
         line += '\n';
 
         std::lock_guard lock(logMutex());
+        // The log names the user's documents: its folder is its own and private (this also
+        // closes one left open by an earlier version).
+        if (!folderChecked_) {
+            PrivateFolder::make(path_.parent_path());
+            folderChecked_ = true;
+        }
         struct stat info {};
         bool full = ::stat(path_.c_str(), &info) == 0 &&
                     static_cast<std::uintmax_t>(info.st_size) >= restartSize;
         if (!full) {
-            int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+            int fd = ::open(path_.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
             if (fd >= 0) {
+                keepPrivate(fd);
                 writeAll(fd, line);
                 ::close(fd);
                 return;
             }
         }
-        std::error_code ec;
-        std::filesystem::create_directories(path_.parent_path(), ec);
-        int fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        PrivateFolder::make(path_.parent_path());
+        int fd = ::open(path_.c_str(),
+                        O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0600);
         if (fd >= 0) {
+            keepPrivate(fd);
             writeAll(fd, line);
             ::close(fd);
         }

@@ -9,7 +9,8 @@
 #include <string_view>
 
 // A log file at a given path. Writes from any number of threads are serialised, so lines never
-// interleave and the restart is never lost.
+// interleave and the restart is never lost. The file is the owner's only (0600), in a folder of
+// its own that is made private (0700) on the first write.
 class TextLog {
 public:
     static constexpr std::uintmax_t restartSize = 200000;  // bytes, not KiB
@@ -20,6 +21,7 @@ public:
 
 private:
     std::filesystem::path path_;
+    mutable bool folderChecked_ = false;  // under the log's lock
 };
 
 namespace Log {

@@ -8,6 +8,7 @@
 #include <QUrl>
 
 #include "platform/AtomicFile.h"
+#include "platform/PrivateFolder.h"
 
 namespace OstrelRequest {
 
@@ -53,9 +54,9 @@ void Log::note(const QString& message) {
     const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     lines_ << stamp + QStringLiteral(" +0000 ") + message;
     try {
-        std::error_code error;
-        std::filesystem::create_directories(file_.parent_path(), error);
-        AtomicFile::write(file_, lines_.join(QLatin1Char('\n')).toStdString());
+        // Full paths of the user's documents: owner only, in the application's private folder.
+        PrivateFolder::make(file_.parent_path());
+        AtomicFile::write(file_, lines_.join(QLatin1Char('\n')).toStdString(), 0600);
     } catch (const std::exception&) {
         // The log is a help for the curious; a request never fails because of it.
     }

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <regex>
 #include <sstream>
@@ -113,6 +114,33 @@ TEST(TextLog, ConcurrentWritersNeverLoseTheRestart) {
 
 TEST(Log, TimestampIsIsoUtc) {
     EXPECT_TRUE(std::regex_match(Log::timestamp(), std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")));
+}
+
+// The log lists document names: owner only, in a folder only the owner enters, also when an
+// earlier version left both open to others.
+TEST(TextLog, TheLogAndItsFolderAreTheOwnersOnly) {
+    testutil::TempDir dir;
+    auto mode = [](const std::filesystem::path& path) {
+        struct stat info {};
+        ::stat(path.c_str(), &info);
+        return info.st_mode & 07777;
+    };
+    const mode_t mask = ::umask(0);  // the widest modes a careless open would give
+    TextLog fresh(dir / "state/tindra/Tindra.log");
+    fresh.write("Firmado contrato-firmado.pdf");
+    EXPECT_EQ(mode(fresh.path()), 0600u);
+    EXPECT_EQ(mode(dir / "state/tindra"), 0700u);
+
+    std::filesystem::create_directories(dir / "old");
+    ::chmod((dir / "old").c_str(), 0755);
+    testutil::writeFile(dir / "old/Tindra.log", "2026-01-01T00:00:00Z antes\n");
+    ::chmod((dir / "old/Tindra.log").c_str(), 0644);
+    TextLog old(dir / "old/Tindra.log");
+    old.write("después");
+    ::umask(mask);
+    EXPECT_EQ(mode(old.path()), 0600u);
+    EXPECT_EQ(mode(dir / "old"), 0700u);
+    EXPECT_EQ(lines(testutil::readFile(old.path())).size(), 2u);
 }
 
 }  // namespace
