@@ -244,7 +244,8 @@ void SettingsPane::refreshUsage() {
         delete item;
     }
 
-    const std::vector<AICall> calls = AILog::calls(context_.ai.logPath);
+    // The figures need no request or answer texts.
+    const std::vector<AICall> calls = AILog::calls(context_.ai.logPath, AILog::Texts::dropped);
     if (calls.empty()) {
         usageLayout_->addWidget(SettingsRow::padded(SettingsRow::detail(QStringLiteral(
             "Aún no se ha consultado a OpenRouter. Las consultas aparecerán aquí al rellenar un "

@@ -2,7 +2,9 @@
 // dates and model names.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <fstream>
 
 #include "settings/AILogRow.h"
 #include "settings/AILogSummary.h"
@@ -120,4 +122,52 @@ TEST(AILogSummary, CommandLineDriver) {
     EXPECT_EQ(json["rows"][0]["failed"], true);
     EXPECT_EQ(json["rows"][1]["model"], "m-x");
     EXPECT_EQ(json["rows"][1]["time"], "2.5 s");
+}
+
+// A log of 300 MB, written whole by earlier versions (answers of 4 MiB): the summary reads it line
+// by line and never holds more than a few lines' worth of memory.
+TEST(AILogSummary, ALongLogIsSummedInLittleMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizers' own memory hides the reader's";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    GTEST_SKIP() << "the sanitizers' own memory hides the reader's";
+#endif
+#endif
+    const auto started = std::chrono::steady_clock::now();
+    testutil::TempDir dir;
+    const auto path = dir / "Tindra-IA.jsonl";
+    auto line = [](int n, const std::string& request, const std::string& response) {
+        nlohmann::json record = call(utc(2026, 6, 1, 8, 0) + std::chrono::minutes(3 * n),
+                                     "Formulario " + std::to_string(n % 7), 0.001).json();
+        record["request"] = request;
+        record["response"] = response;
+        return record.dump() + "\n";
+    };
+    const std::string answer(4 << 20, 'a');
+    const std::string structure(200 << 10, 'q');
+    const std::string small(50 << 10, 's');
+    int count = 0;
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (int big = 0; big < 60; ++big) {
+            out << line(count++, structure, answer);
+            for (int i = 0; i < 17; ++i) out << line(count++, small, "{}");
+        }
+    }
+    ASSERT_GT(std::filesystem::file_size(path), 300u << 20);
+
+    // GNU time reports the peak of the driver alone (a child spawned from this process would
+    // count this process's memory too).
+    const auto rss = dir / "rss.txt";
+    const auto result = testutil::run({"/usr/bin/time", "-f", "%M", "-o", rss.string(),
+                                       (testutil::toolsDir() / "ailogsummary").string(), "--now",
+                                       "2026-06-15T12:00:00Z", path.string()});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const long kib = std::stol(testutil::readFile(rss));
+    const auto json = nlohmann::json::parse(result.out);
+    EXPECT_EQ(json["calls"], count);
+    EXPECT_EQ(json["rows"].size(), static_cast<std::size_t>(count));
+    EXPECT_LT(kib, 50 * 1024) << "KiB at most";
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
 }

@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    const std::vector<AICall> calls = AILog::calls(file);
+    const std::vector<AICall> calls = AILog::calls(file, AILog::Texts::dropped);
     nlohmann::json out;
     out["text"] = AILogSummary::text(calls, now);
     out["forms"] = AILogSummary::formsCount(calls);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "forms/ai/AILog.h"
@@ -86,6 +87,49 @@ TEST(AILog, DamagedLinesCostOnlyThemselves) {
     std::string huge = "{\"form\":\"" + std::string(AILog::maxLineBytes + 10, 'x') + "\"}\n";
     testutil::writeFile(path, huge + good + "\n");
     EXPECT_EQ(AILog::calls(path).size(), 1u);
+}
+
+// A record keeps the beginning of a long request or answer and says how much was left out; lines
+// written whole by earlier versions are read with their texts cut alike, escapes intact.
+TEST(AILog, LongTextsAreKeptInPart) {
+    testutil::TempDir dir;
+    const auto path = dir / "Tindra-IA.jsonl";
+    AICall big = sample("Grande");
+    big.response = std::string(std::size_t(1) << 20, 'r');
+    AILog::add(big, path);
+    EXPECT_LT(std::filesystem::file_size(path), AILog::maxTextBytes + 1024);
+    auto calls = AILog::calls(path);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].request, big.request);
+    ASSERT_TRUE(calls[0].response);
+    EXPECT_LE(calls[0].response->size(), AILog::maxTextBytes);
+    EXPECT_EQ(calls[0].response->compare(0, 200000, *big.response, 0, 200000), 0);
+    EXPECT_NE(calls[0].response->find("\n… [recortado: "), std::string::npos);
+
+    std::string answer;
+    while (answer.size() < (std::size_t(3) << 20)) answer += "\"é😀\\\n";
+    nlohmann::json old = sample("Antiguo").json();
+    old["response"] = answer;
+    old["request"] = answer;
+    testutil::writeFile(path, old.dump(-1, ' ', true) + "\n" + old.dump() + "\n" + sample().json().dump() + "\n");
+    calls = AILog::calls(path);
+    ASSERT_EQ(calls.size(), 3u);
+    for (int i : {1, 2}) {
+        for (const auto& text : {calls[i].request, calls[i].response}) {
+            ASSERT_TRUE(text);
+            EXPECT_LE(text->size(), AILog::maxTextBytes);
+            const std::size_t marker = text->find("\n… [recortado: ");
+            ASSERT_NE(marker, std::string::npos);
+            EXPECT_GT(marker, AILog::maxTextBytes / 2);
+            EXPECT_EQ(answer.compare(0, marker, *text, 0, marker), 0);
+        }
+    }
+    EXPECT_EQ(calls[0], sample());
+    // The usage figures read no texts.
+    for (const AICall& call : AILog::calls(path, AILog::Texts::dropped)) {
+        EXPECT_FALSE(call.request);
+        EXPECT_FALSE(call.response);
+    }
 }
 
 TEST(AILog, ConcurrentAppendsGiveWholeLines) {
