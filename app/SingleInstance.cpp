@@ -211,9 +211,10 @@ SingleInstance::Outcome SingleInstance::start(const QByteArray& message) {
             return Outcome::failed;
         }
         // Someone alive holds the lock: a running first process, or one that is starting. One
-        // that died lets go of it, and the next pass takes over.
-        if (send(socketPath_, message, static_cast<int>(std::max<qint64>(1, std::min<qint64>(
-                                                             deadline.remainingTime(), 2000))))) {
+        // that died lets go of it, and the next pass takes over. A message once written waits
+        // for its answer to the end rather than going again: a slow first process would open
+        // the same files twice.
+        if (send(socketPath_, message, static_cast<int>(std::max<qint64>(1, deadline.remainingTime())))) {
             lock_.reset();
             return Outcome::handedOver;
         }

@@ -25,6 +25,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLockFile>
+#include <QTimer>
 
 #include "app/PellonRequest.h"
 #include "app/SingleInstance.h"
@@ -435,9 +436,9 @@ TEST(SingleInstance, WithoutARuntimeFolderTheSocketIsPrivate) {
     EXPECT_FALSE(hasTindraEntry(shared));
 }
 
-// A first process that holds the instance but never answers: a later start says so and ends
-// instead of waiting on it or starting a second application; once it is gone, its socket left
-// behind, a start takes over.
+// A first process that is slow gets a hand-over once; one that holds the instance but never
+// answers makes a later start say so and end, instead of waiting on it or starting a second
+// application; once it is gone, its socket left behind, a start takes over.
 TEST(SingleInstance, AnInstanceThatDoesNotAnswerIsReported) {
     User user;
     testutil::writeFile(user.work / "a.pdf", fixtures::textPDF(1));
@@ -450,6 +451,22 @@ TEST(SingleInstance, AnInstanceThatDoesNotAnswerIsReported) {
     QObject::connect(server.get(), &QLocalServer::newConnection, [&] {
         while (QLocalSocket* socket = server->nextPendingConnection()) silent.push_back(socket);
     });
+    // A slow one, answering after three seconds, gets the message once.
+    QTimer answer;
+    answer.setSingleShot(true);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        for (QLocalSocket* socket : silent) socket->write("1", 1);
+    });
+    answer.start(3000);
+    {
+        Child sender(user, {QStringLiteral("a.pdf")});
+        ASSERT_TRUE(sender.finishes(8000));
+        EXPECT_TRUE(sender.exitedCleanly());
+        EXPECT_EQ(silent.size(), 1u);
+    }
+    for (QLocalSocket* socket : silent) socket->abort();
+    silent.clear();
+
     for (const QStringList& arguments : {QStringList{QStringLiteral("a.pdf")}, QStringList{}}) {
         QElapsedTimer clock;
         clock.start();
