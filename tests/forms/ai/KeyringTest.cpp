@@ -40,21 +40,20 @@ int itemsOfService(const char* service) {
 }
 
 // The calls this process sends to the Secret Service that could ask the user something or read a
-// secret, seen on the shared session-bus connection that libsecret uses too.
+// secret, seen on the shared session-bus connection that libsecret uses too. It lives as long as
+// the process: a filter may still run on the bus thread after it is removed.
 struct PromptWatch {
     std::mutex mutex;
     std::vector<std::string> calls;
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
     guint filter = 0;
 
+    static PromptWatch& shared() {
+        static PromptWatch* watch = new PromptWatch;
+        return *watch;
+    }
     PromptWatch() {
         if (bus) filter = g_dbus_connection_add_filter(bus, &PromptWatch::see, this, nullptr);
-    }
-    ~PromptWatch() {
-        if (bus) {
-            g_dbus_connection_remove_filter(bus, filter);
-            g_object_unref(bus);
-        }
     }
     std::vector<std::string> seen() {
         std::lock_guard<std::mutex> lock(mutex);
@@ -138,7 +137,7 @@ TEST(AIKeyring, ALockedKeyringHasTheKeyWithoutAPrompt) {
     ASSERT_TRUE(JevLabeler::save("sk-or-guardada", settings));
     ASSERT_TRUE(lockDefaultCollection());
 
-    PromptWatch watch;
+    PromptWatch& watch = PromptWatch::shared();
     ASSERT_NE(watch.bus, nullptr);
     EXPECT_TRUE(JevLabeler::hasKey(settings));
     EXPECT_EQ(watch.seen(), std::vector<std::string>{});
