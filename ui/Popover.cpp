@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -48,6 +49,12 @@ Popover::Popover(QWidget* content, QWidget* parent)
 
 std::pair<QPoint, Popover::Edge> Popover::place(const QRect& rect, const QSize& size,
                                                 const QRect& screen, Edge preferred) {
+    return place(rect, size, screen, QRect(), preferred);
+}
+
+std::pair<QPoint, Popover::Edge> Popover::place(const QRect& rect, const QSize& size,
+                                                const QRect& screen, const QRect& window,
+                                                Edge preferred) {
     // Only the axis it opens along decides the side; the other one is fixed by sliding.
     auto fitsAlong = [&](const QPoint& at, Edge e) {
         if (e == Edge::top || e == Edge::bottom)
@@ -63,9 +70,22 @@ std::pair<QPoint, Popover::Edge> Popover::place(const QRect& rect, const QSize& 
             at = other;
         }
     }
-    // Slide along the other axis to stay on screen.
-    at.setX(std::clamp(at.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - size.width())));
-    at.setY(std::clamp(at.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height())));
+    // Slide along the other axis to stay over the anchor's window where it fits there, else on
+    // the screen.
+    const QRect inside = window.intersected(screen);
+    auto slide = [](int v, int size, int low, int high, int innerLow, int innerHigh) {
+        if (innerHigh - innerLow + 1 >= size) v = std::clamp(v, innerLow, innerHigh + 1 - size);
+        return std::clamp(v, low, std::max(low, high + 1 - size));
+    };
+    const bool vertical = edge == Edge::top || edge == Edge::bottom;
+    if (vertical && !inside.isEmpty())
+        at.setX(slide(at.x(), size.width(), screen.left(), screen.right(), inside.left(), inside.right()));
+    else
+        at.setX(std::clamp(at.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - size.width())));
+    if (!vertical && !inside.isEmpty())
+        at.setY(slide(at.y(), size.height(), screen.top(), screen.bottom(), inside.top(), inside.bottom()));
+    else
+        at.setY(std::clamp(at.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height())));
     return {at, edge};
 }
 
@@ -73,15 +93,25 @@ void Popover::show(QWidget* anchor, const QRect& rect, Edge preferred) {
     adjustSize();
     QRect global = rect;
     QRect screen(0, 0, 1440, 900);
+    QRect window;
     if (anchor) {
         global.moveTopLeft(anchor->mapToGlobal(rect.topLeft()));
         if (QScreen* s = anchor->screen()) screen = s->availableGeometry();
+        window = anchor->window()->frameGeometry();
     } else if (QScreen* s = QGuiApplication::primaryScreen()) {
         screen = s->availableGeometry();
     }
-    const auto [at, edge] = place(global, size(), screen, preferred);
+    const auto [at, edge] = place(global, size(), screen, window, preferred);
     edge_ = edge;
     move(at);
+    // A window of the anchor's window, so the system places it relative to that window (where
+    // windows cannot place themselves) and keeps it above it.
+    if (anchor) {
+        create();
+        QWindow* own = windowHandle();
+        QWindow* parent = anchor->window()->windowHandle();
+        if (own && parent && own != parent) own->setTransientParent(parent);
+    }
     QFrame::show();
     raise();
     activateWindow();

@@ -22,7 +22,7 @@ public:
     QWidget* content() const { return content_; }
 
     // Shows it beside `rect` (coordinates of `anchor`) on `preferred`, or on the opposite side
-    // when it does not fit in the anchor's screen.
+    // when it does not fit in the anchor's screen; over the anchor's window where it fits.
     void show(QWidget* anchor, const QRect& rect, Edge preferred);
     // The side it was last shown on.
     Edge edge() const { return edge_; }
@@ -31,6 +31,10 @@ public:
     // which side. Kept within the screen along the other axis.
     static std::pair<QPoint, Edge> place(const QRect& rect, const QSize& size, const QRect& screen,
                                          Edge preferred);
+    // The same, kept over `window` (the anchor's window, global coordinates) along the other axis
+    // when it fits within it there.
+    static std::pair<QPoint, Edge> place(const QRect& rect, const QSize& size, const QRect& screen,
+                                         const QRect& window, Edge preferred);
 
     // Called once each time it closes, whatever closed it.
     std::function<void()> onClose;

@@ -8,6 +8,7 @@
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include "HomeFixtures.h"
@@ -173,6 +174,29 @@ TEST_F(HelpTest, PopoverGoesBelowWithoutRoomAbove) {
     Help::pop("ia", anchor);
     ASSERT_NE(Help::testing::popover(), nullptr);
     EXPECT_GT(Help::testing::popover()->geometry().top(), anchor->mapToGlobal(QPoint(0, 23)).y());
+}
+
+// The "?" button in a window's lower left corner: the popover opens above it, over its window
+// (not pushed to the screen's edge past the window's side), as a window of that window.
+TEST_F(HelpTest, PopoverStaysNextToItsButtonOverItsWindow) {
+    QWidget host;
+    host.setGeometry(57, 50, 700, 540);
+    auto* anchor = new QPushButton(QStringLiteral("?"), &host);
+    anchor->setGeometry(26, 500, 24, 24);
+    host.show();
+    Help::pop("ventana", anchor);
+    QWidget* popover = Help::testing::popover();
+    ASSERT_NE(popover, nullptr);
+    const QRect frame = popover->geometry();
+    const QRect button(anchor->mapToGlobal(QPoint(0, 0)), anchor->size());
+    const QRect window = host.frameGeometry();
+    EXPECT_LT(frame.bottom(), button.top());                      // above the button
+    EXPECT_GE(frame.bottom(), button.top() - 10);                 // and close to it
+    EXPECT_GE(frame.left(), window.left());                       // over its window
+    EXPECT_LE(frame.left(), button.left());                       // reaching over the button
+    EXPECT_GE(frame.right(), button.right());
+    ASSERT_TRUE(popover->windowHandle());
+    EXPECT_EQ(popover->windowHandle()->transientParent(), host.windowHandle());
 }
 
 TEST(HelpPage, EverySectionExistsAndEveryInternalLinkResolves) {
