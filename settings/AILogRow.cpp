@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <limits>
 
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+
 #include "settings/AILogSummary.h"
 
 namespace {
@@ -18,16 +21,30 @@ std::int64_t add(std::int64_t a, std::int64_t b) {
     return sum;
 }
 
-// "%.1f s" with a point whatever the locale.
+// One decimal and " s", with the Spanish decimal comma whatever the locale: "12,2 s".
 std::string seconds(double value) {
     char buffer[400];
     const auto result =
         std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 1);
     if (result.ec != std::errc()) return "—";
-    return std::string(buffer, result.ptr) + " s";
+    std::string text(buffer, result.ptr);
+    for (char& c : text) {
+        if (c == '.') c = ',';
+    }
+    return text + " s";
 }
 
 }  // namespace
+
+std::string AILogRow::resultText(const std::string& result) {
+    icu::UnicodeString text = icu::UnicodeString::fromUTF8(result);
+    if (text.isEmpty()) return result;
+    const UChar32 first = text.char32At(0);
+    text.replace(0, U16_LENGTH(first), icu::UnicodeString(u_totitle(first)));
+    std::string out;
+    text.toUTF8String(out);
+    return out;
+}
 
 AILogRow AILogRow::of(const AICall& call) {
     AILogRow row;
@@ -40,7 +57,7 @@ AILogRow AILogRow::of(const AICall& call) {
     const std::int64_t output = call.outputTokens.value_or(0);
     row.tokens = row.failed ? "—" : std::to_string(add(input, output));
     if (row.failed) {
-        row.cost = AILogSummary::capitalized(call.result);
+        row.cost = resultText(call.result);
     } else {
         row.cost = call.cost ? AILogSummary::money(*call.cost) : "—";
     }

@@ -12,8 +12,8 @@ struct AILogRow {
     std::string model;   // short
     std::string fields;
     std::string tokens;  // input + output, "—" for a failed call
-    std::string cost;    // money, "—" without a cost; a failed call's result, capitalised
-    std::string time;    // "%.1f s", a point as decimal separator
+    std::string cost;    // money, "—" without a cost; a failed call's result (resultText)
+    std::string time;    // one decimal and " s", a comma as decimal separator: "12,2 s"
     bool failed = false; // result other than "ok"
 
     std::string formTip;    // the full form name
@@ -21,4 +21,7 @@ struct AILogRow {
     std::string tokensTip;  // "N de entrada, M de salida" for a successful call, else empty
 
     static AILogRow of(const AICall& call);
+    // A failed call's result as shown: its first letter upper-cased, the rest as logged (a
+    // Spanish sentence keeps its own case: "sin conexión" shows as "Sin conexión").
+    static std::string resultText(const std::string& result);
 };

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
@@ -57,12 +58,16 @@ TEST_F(LogPage, RowsCellsColoursAndTooltips) {
         EXPECT_EQ(cell(row, AILogTableModel::form), QString::fromStdString(call.form));
         EXPECT_EQ(cell(row, AILogTableModel::form, Qt::ToolTipRole), QString::fromStdString(call.form));
         EXPECT_EQ(colour(row, AILogTableModel::model), Palette::secondaryLabel(palette));
-        EXPECT_FALSE(cell(row, AILogTableModel::time).contains(','));
+        // Numbers with the Spanish decimal comma, as the money beside them.
+        EXPECT_EQ(cell(row, AILogTableModel::time),
+                  QLocale(QLocale::Spanish, QLocale::Spain).toString(call.seconds, 'f', 1) + QStringLiteral(" s"));
         if (call.result != "ok") {
             sawFailed = true;
             EXPECT_EQ(cell(row, AILogTableModel::tokens), "—");
+            // The logged sentence keeps its case; only its first letter is a capital.
             EXPECT_TRUE(cell(row, AILogTableModel::cost) == "Error 500" ||
-                        cell(row, AILogTableModel::cost) == "Sin Conexión");
+                        cell(row, AILogTableModel::cost) == "Sin conexión")
+                << cell(row, AILogTableModel::cost).toStdString();
             EXPECT_EQ(colour(row, AILogTableModel::cost), Palette::red(palette));
             EXPECT_TRUE(cell(row, AILogTableModel::tokens, Qt::ToolTipRole).isEmpty());
         } else {

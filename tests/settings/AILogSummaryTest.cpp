@@ -90,8 +90,8 @@ TEST(AILogSummary, DatesModelsAndRows) {
     const AILogRow row = AILogRow::of(failed);
     EXPECT_TRUE(row.failed);
     EXPECT_EQ(row.tokens, "—");
-    EXPECT_EQ(row.cost, "Sin Conexión");
-    EXPECT_EQ(row.time, "12.2 s");
+    EXPECT_EQ(row.cost, "Sin conexión");
+    EXPECT_EQ(row.time, "12,2 s");
     EXPECT_EQ(row.model, "jev-2");
     EXPECT_EQ(row.modelTip, "vendor/jev-2-20250101\nProveedor: Acme");
     EXPECT_TRUE(row.tokensTip.empty());
@@ -118,10 +118,10 @@ TEST(AILogSummary, CommandLineDriver) {
     EXPECT_EQ(json["calls"], 2);
     ASSERT_EQ(json["rows"].size(), 2u);
     EXPECT_EQ(json["rows"][0]["date"], "1 jun, 00:10");
-    EXPECT_EQ(json["rows"][0]["cost"], "Sin Conexión");
+    EXPECT_EQ(json["rows"][0]["cost"], "Sin conexión");
     EXPECT_EQ(json["rows"][0]["failed"], true);
     EXPECT_EQ(json["rows"][1]["model"], "m-x");
-    EXPECT_EQ(json["rows"][1]["time"], "2.5 s");
+    EXPECT_EQ(json["rows"][1]["time"], "2,5 s");
 }
 
 // A log of 300 MB, written whole by earlier versions (answers of 4 MiB): the summary reads it line
