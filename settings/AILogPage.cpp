@@ -47,7 +47,7 @@ AILogPage::AILogPage(QObject* parent, SettingsContext& context)
                            ArrowLink::Side::leading, Brand::systemFont(13, QFont::Medium), view_);
 
     auto* title = new QLabel(QStringLiteral("Uso de la IA"), view_);
-    title->setFont(Brand::titleFont(26, QFont::Normal));
+    title->setFont(Brand::titleFont(26));
     summary_ = new QLabel(view_);
     summary_->setTextFormat(Qt::PlainText);
     summary_->setFont(Brand::systemFont(14, QFont::Medium));

@@ -17,6 +17,7 @@
 #include "settings/AIKeyControl.h"
 #include "settings/AIKeyService.h"
 #include "settings/AILogPage.h"
+#include "settings/AILogRow.h"
 #include "settings/AILogSummary.h"
 #include "settings/ArrowLink.h"
 #include "settings/SettingsGroup.h"
@@ -72,7 +73,7 @@ SettingsPane::SettingsPane(QObject* parent, SettingsContext& context)
     stack_->setContentsMargins(0, 0, 0, 0);
 
     auto* title = new QLabel(QStringLiteral("Opciones"));
-    title->setFont(Brand::titleFont(26, QFont::Normal));
+    title->setFont(Brand::titleFont(26));
     auto* subtitle = new ToneLabel(
         QStringLiteral("Lo que %1 hace por defecto al firmar. Todo se guarda en este equipo.")
             .arg(Brand::name),
@@ -136,7 +137,6 @@ SettingsPane::SettingsPane(QObject* parent, SettingsContext& context)
     row->setSpacing(0);
     row->addWidget(content_, 1);
     row->addStretch(0);
-    document->setAutoFillBackground(false);
 
     main_ = new QScrollArea;
     main_->setFrameShape(QFrame::NoFrame);
@@ -144,6 +144,8 @@ SettingsPane::SettingsPane(QObject* parent, SettingsContext& context)
     main_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     main_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     main_->setWidget(document);
+    // The window's canvas shows through (setWidget gives the document a background of its own).
+    document->setAutoFillBackground(false);
     main_->viewport()->setAutoFillBackground(false);
     stack_->addWidget(main_);
 
@@ -290,7 +292,7 @@ void SettingsPane::refreshUsage() {
         form->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         const bool ok = call.result == "ok";
         const QString outcome = ok ? (call.cost ? text(AILogSummary::money(*call.cost)) : QStringLiteral("—"))
-                                   : text(AILogSummary::capitalized(call.result));
+                                   : text(AILogRow::resultText(call.result));
         QLabel* cost = recentLabel(outcome, ok ? ToneLabel::Tone::label : ToneLabel::Tone::red,
                                    Qt::ElideMiddle);
         cost->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -6,12 +6,15 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTest>
+#include <QVBoxLayout>
 
+#include "ui/Brand.h"
 #include "ui/ColorView.h"
 #include "ui/Palette.h"
 #include "forms/ai/JevLabeler.h"
@@ -240,4 +243,40 @@ TEST_F(Pane, ScreenshotsOfTheKeyStates) {
               Palette::secondaryLabel(darkPalette()));
     // The window behind the options is dark.
     EXPECT_LT(QColor(image.pixel(image.width() - 5, 5)).lightness(), 128);
+}
+
+TEST_F(Pane, BoldTitlesOverTheWindowCanvas) {
+    // In the home window the pane lies on the canvas, which shows through between its cards.
+    ColorView canvas(Brand::canvas);
+    canvas.resize(800, 900);
+    pane = std::make_unique<SettingsPane>(nullptr, c.context);
+    auto* layout = new QVBoxLayout(&canvas);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(pane->view());
+    canvas.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&canvas));
+    QCoreApplication::processEvents();
+
+    // Page titles in the heading font's own (bold) weight.
+    for (const QString& name : {QStringLiteral("Opciones"), QStringLiteral("Uso de la IA")}) {
+        bool found = false;
+        for (QLabel* label : canvas.findChildren<QLabel*>()) {
+            if (label->text() != name || QFontInfo(label->font()).pixelSize() < 20) continue;
+            found = true;
+            EXPECT_EQ(label->font().weight(), QFont::Bold) << name.toStdString();
+        }
+        EXPECT_TRUE(found) << name.toStdString();
+    }
+
+    // Beside the options and at their foot, the canvas colour.
+    auto canvasAround = [&](const QString& shotName) {
+        const QImage shot = Screenshots::save(canvas, shotName);
+        const QColor expected = Brand::canvas(&canvas);
+        const qreal scale = shot.devicePixelRatio();
+        for (QPoint at : {QPoint(790, 450), QPoint(10, 890), QPoint(400, 895)}) {
+            EXPECT_EQ(shot.pixelColor(int(at.x() * scale), int(at.y() * scale)), expected)
+                << shotName.toStdString() << " at " << at.x() << "," << at.y();
+        }
+    };
+    canvasAround(QStringLiteral("settings-pane-on-canvas"));
 }
