@@ -29,6 +29,13 @@ bool isBreak(char16_t c) {
     return c == u'\n' || c == u'\r';
 }
 
+// A widget's text that runs on past its right edge: the last unit inside ends within this of
+// the edge, or the next one starts before it; the units after it are at most
+// max(minSpillGap, spillGapShare x height) apart (the blank between two words of one text).
+constexpr double spillEdge = 1;
+constexpr double minSpillGap = 6;
+constexpr double spillGapShare = 0.6;
+
 }  // namespace
 
 std::vector<Rect> FormPageText::coveredBy(PDFFile& file, const PDFObject* annots,
@@ -107,7 +114,11 @@ void FormPageText::dropCovered(const std::vector<Rect>& covered) {
                              std::make_pair(row, x), byRowThenX) -
             centres_.begin());
     };
-    for (const Rect& r : covered) {
+    // The rectangle that covers each dropped unit.
+    constexpr std::uint32_t none = UINT32_MAX;
+    std::vector<std::uint32_t> coveredBy(text_.size(), none);
+    for (std::size_t ri = 0; ri < covered.size(); ++ri) {
+        const Rect& r = covered[ri];
         const double minX = r.minX(), maxX = r.maxX(), minY = r.minY(), maxY = r.maxY();
         if (!(minX <= maxX) || !(minY <= maxY)) continue;
         const double lastRow = std::floor(maxY);
@@ -121,6 +132,7 @@ void FormPageText::dropCovered(const std::vector<Rect>& covered) {
             while (k < n && centres_[k].row == row && centres_[k].x <= maxX) {
                 if (centres_[k].y >= minY && centres_[k].y <= maxY) {
                     hasBox_[centres_[k].index] = false;
+                    coveredBy[centres_[k].index] = static_cast<std::uint32_t>(ri);
                     next[k] = k + 1;
                 }
                 k = live(k + 1);
@@ -129,6 +141,42 @@ void FormPageText::dropCovered(const std::vector<Rect>& covered) {
                 k = live(position(k, row, std::numeric_limits<double>::infinity()));
         }
     }
+    // The text engine does not clip an appearance to its box: a value longer than its widget
+    // runs on past the right edge. The units that go on from the last one inside, on its line
+    // and no further apart than the letters of one text, are the widget's too.
+    std::uint32_t spilling = none;  // the rectangle whose text the units go on from
+    std::size_t last = 0;           // the last unit of that text so far
+    bool spilled = false;           // `last` lies past the edge
+    for (std::size_t i = 0; i < text_.size(); ++i) {
+        if (isBreak(text_[i])) {
+            spilling = none;
+            continue;
+        }
+        if (coveredBy[i] != none) {
+            spilling = coveredBy[i];
+            last = i;
+            spilled = false;
+            continue;
+        }
+        if (!hasBox_[i] || spilling == none) continue;
+        const Rect& before = pageBoxes_[last];
+        const Rect& box = pageBoxes_[i];
+        const Rect& widget = covered[spilling];
+        const bool pastEdge = spilled || before.maxX() >= widget.maxX() - spillEdge ||
+                              box.minX() < widget.maxX();
+        const double gap = box.minX() - before.maxX();
+        const bool sameLine =
+            std::abs(box.midY() - before.midY()) < 0.5 * std::max(box.height, before.height);
+        if (pastEdge && sameLine && gap >= -spillEdge &&
+            gap < std::max(minSpillGap, spillGapShare * box.height)) {
+            hasBox_[i] = false;
+            last = i;
+            spilled = true;
+        } else {
+            spilling = none;
+        }
+    }
+
     // What a widget shows is no printed text in any reading of the page: its units become
     // blanks, which every reader of the text skips, so positions stay those of the text engine.
     auto isSurrogate = [](char16_t c) { return c >= 0xD800 && c <= 0xDFFF; };

@@ -9,6 +9,7 @@
 #include "forms/reader/FormReader.h"
 #include "pdf/PDFFile.h"
 #include "support/FormFixtures.h"
+#include "support/PDFFixtures.h"
 
 namespace {
 
@@ -79,6 +80,43 @@ TEST(AIPrivacy, ValuesShownByWidgetsReachNoRequestAndNoCaption) {
     for (const auto& request : requests) {
         EXPECT_NE(request.body.find("DATOS DEL SOLICITANTE"), std::string::npos);
         for (const std::string& secret : secrets)
+            EXPECT_EQ(request.body.find(secret), std::string::npos) << secret << " in a request";
+    }
+}
+
+// A value longer than its widget, drawn by another program without shrinking: the text engine
+// reads the letters past the widget's edge too, and they are the widget's, not printed text.
+TEST(AIPrivacy, AValueRunningPastItsWidgetIsNoCaption) {
+    fixtures::FixtureWriter w;
+    w.object(1, "<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [10 0 R 12 0 R] >> >>");
+    w.object(2, "<< /Type /Pages /Kids [4 0 R] /Count 1 >>");
+    w.object(3, "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    w.object(4, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /Font << /F1 "
+                "3 0 R >> >> /Contents 5 0 R /Annots [10 0 R 12 0 R] >>");
+    w.stream(5, "",
+             "BT /F1 10 Tf 72 700 Td (Domicilio:) Tj ET BT /F1 10 Tf 270 700 Td (Portal) Tj ET\n"
+             "BT /F1 10 Tf 72 660 Td (Piso) Tj ET\n",
+             false);
+    w.object(10, "<< /Type /Annot /Subtype /Widget /FT /Tx /T (domicilio) /V (Avenida Valdezarza "
+                 "Olmedo) /Rect [130 696 190 712] /AP << /N 11 0 R >> /DA (/Helv 10 Tf 0 g) >>");
+    w.stream(11, "/Type /XObject /Subtype /Form /BBox [0 0 60 16] /Resources << /Font << /Helv 3 0 R >> >>",
+             "/Tx BMC q 1 1 58 14 re W n BT /Helv 10 Tf 2 4 Td (Avenida Valdezarza Olmedo) Tj ET Q EMC",
+             false);
+    w.object(12, "<< /Type /Annot /Subtype /Widget /FT /Tx /T (piso) /Rect [130 656 190 672] >>");
+    const std::string pdf = w.finishClassic("/Root 1 0 R");
+
+    PDFFile file(pdf);
+    const std::vector<FormField> fields = FormReader::fields(file);
+    ASSERT_EQ(fields.size(), 2u);
+    EXPECT_EQ(fields[0].left, "Domicilio:");
+    EXPECT_EQ(fields[0].right, "Portal");
+    EXPECT_EQ(fields[1].left, "Piso");
+    AISandbox box;
+    JevLabeler("K", box.settings()).labels(FormReader::units(fields), "Solicitud");
+    ASSERT_FALSE(box.stub.requests().empty());
+    for (const auto& request : box.stub.requests()) {
+        EXPECT_NE(request.body.find("Portal"), std::string::npos);
+        for (const std::string secret : {"Valdezarza", "Olmedo", "Avenida"})
             EXPECT_EQ(request.body.find(secret), std::string::npos) << secret << " in a request";
     }
 }
