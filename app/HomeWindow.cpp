@@ -20,6 +20,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QStackedLayout>
+#include <QTimer>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -80,6 +81,14 @@ protected:
         if (event->type() == QEvent::PaletteChange) owner_.applyColors();
         QMainWindow::changeEvent(event);
     }
+    void moveEvent(QMoveEvent* event) override {
+        QMainWindow::moveEvent(event);
+        owner_.frameChanged();
+    }
+    void resizeEvent(QResizeEvent* event) override {
+        QMainWindow::resizeEvent(event);
+        owner_.frameChanged();
+    }
 
 private:
     HomeWindow& owner_;
@@ -123,6 +132,26 @@ void setTextColor(QLabel* label, const QColor& color) {
     palette.setColor(QPalette::WindowText, color);
     label->setPalette(palette);
 }
+
+// A right click on the recents list opens its menu for the row under the pointer without
+// selecting or showing that row: the view never sees the right button.
+class RightClickFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+                if (static_cast<QMouseEvent*>(event)->button() == Qt::RightButton) return true;
+                break;
+            default: break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 // The sidebar's header: a click on it goes to the signing section.
 class SidebarHeader : public QWidget {
@@ -227,7 +256,12 @@ HomeWindow::HomeWindow(bool showFinderHint, Services services, QObject* parent)
         }
     }
 
-    // The frame is also kept when the application ends with the window open.
+    // Moved or resized, the frame is kept a moment after the last change, so it survives even a
+    // process that is killed; and when the application ends with the window open.
+    frameTimer_ = new QTimer(this);
+    frameTimer_->setSingleShot(true);
+    frameTimer_->setInterval(frameSaveDelay);
+    connect(frameTimer_, &QTimer::timeout, this, [this] { saveFrame(); });
     if (QCoreApplication* application = QCoreApplication::instance()) {
         connect(application, &QCoreApplication::aboutToQuit, this, [this] { saveFrame(); });
     }
@@ -356,6 +390,7 @@ void HomeWindow::buildList() {
     list_->setAttribute(Qt::WA_TranslucentBackground);
     list_->setStyleSheet(QStringLiteral("QListWidget { background: transparent; }"));
     list_->setContextMenuPolicy(Qt::CustomContextMenu);
+    list_->viewport()->installEventFilter(new RightClickFilter(list_));
     connect(list_, &QListWidget::clicked, this, [this](const QModelIndex& index) {
         clickedRow_ = index.isValid() ? index.row() : -1;
         showClicked();
@@ -667,6 +702,10 @@ void HomeWindow::saveFrame() {
     const QByteArray bytes = window_->saveGeometry();
     const Defaults::Data data(bytes.begin(), bytes.end());
     services_.defaults->trySet(frameKey, Defaults::encodeData(data));
+}
+
+void HomeWindow::frameChanged() {
+    if (frameTimer_ && window_ && window_->isVisible()) frameTimer_->start();
 }
 
 void HomeWindow::windowWillClose() {

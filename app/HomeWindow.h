@@ -32,6 +32,7 @@ class QListWidget;
 class QMainWindow;
 class QMenu;
 class QStackedLayout;
+class QTimer;
 class QWidget;
 class RevealPresenter;
 class SidebarItem;
@@ -52,6 +53,8 @@ public:
     static constexpr int minimumHeight = 600;
     // The window's frame (Qt's saved geometry, as data) in the user defaults.
     static constexpr char frameKey[] = "windowFrame.Main";
+    // How long after the last move or resize the frame is saved.
+    static constexpr std::chrono::milliseconds frameSaveDelay{500};
 
     // What the window uses of the application.
     struct Services {
@@ -151,12 +154,14 @@ private:
     QWidget* viewOf(HomeSection section);
     std::optional<RecentSignature> clickedItem() const;
     void windowWillClose();
+    void frameChanged();
     void saveFrame();
     void applyColors();
 
     Services services_;
     HomeSection section_ = HomeSection::sign;
     QPointer<QMainWindow> window_;
+    QTimer* frameTimer_ = nullptr;
     QStackedLayout* container_ = nullptr;
     QWidget* signView_ = nullptr;
     QWidget* sectionStack_ = nullptr;

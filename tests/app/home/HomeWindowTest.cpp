@@ -250,6 +250,20 @@ TEST(HomeWindow, FrameIsStoredAndRestored) {
     EXPECT_EQ(again.window()->size(), QSize(1100, 720));
 }
 
+TEST(HomeWindow, FrameIsStoredSoonAfterAMoveOrResize) {
+    World world;
+    HomeWindow home(false, world.services());
+    home.show(std::nullopt);
+    home.window()->setGeometry(QRect(QPoint(60, 50), QSize(1120, 730)));
+    // Kept a moment after the last change, with the window still open.
+    EXPECT_TRUE(QTest::qWaitFor([&world] { return world.defaults.data(HomeWindow::frameKey).has_value(); },
+                                3000));
+    HomeWindow next(false, world.services());
+    EXPECT_EQ(next.window()->size(), QSize(1120, 730));
+    EXPECT_EQ(next.window()->geometry().topLeft(), QPoint(60, 50));
+    home.window()->close();
+}
+
 TEST(HomeWindow, DroppedPDFsArriveAfterTheDrop) {
     World world;
     HomeWindow home(false, world.services());
@@ -432,6 +446,41 @@ TEST(HomeWindow, RecentRowsAndTheirActions) {
     ASSERT_EQ(home.items().size(), 1u);
     EXPECT_NE(home.items()[0].path, removed);
     EXPECT_TRUE(std::filesystem::exists(removed));
+    home.window()->close();
+}
+
+TEST(HomeWindow, ARightClickOnARowLeavesTheSelection) {
+    World world;
+    world.sign("Contrato", 72h, 1, false);
+    world.sign("Solicitud", 2min);
+    HomeWindow home(false, world.services());
+    home.show(std::nullopt);
+    settle();
+    QApplication::setActiveWindow(home.window());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(home.window()));
+    ASSERT_EQ(home.list()->count(), 2);
+    const QPoint second = home.list()->visualItemRect(home.list()->item(1)).center();
+    ASSERT_TRUE(home.list()->selectedItems().isEmpty());
+    QTest::mousePress(home.list()->viewport(), Qt::RightButton, {}, second);
+    EXPECT_TRUE(home.list()->selectedItems().isEmpty()) << "after press";
+    QTest::mouseRelease(home.list()->viewport(), Qt::RightButton, {}, second);
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    EXPECT_TRUE(home.list()->selectedItems().isEmpty());
+    EXPECT_EQ(home.section(), HomeSection::sign);
+    // Its menu still acts on the row under the pointer.
+    home.contextMenu(second);
+    EXPECT_EQ(home.clickedRow(), 1);
+
+    // While a document is shown, its row stays the selected one.
+    const QPoint first = home.list()->visualItemRect(home.list()->item(0)).center();
+    QTest::mouseClick(home.list()->viewport(), Qt::LeftButton, {}, first);
+    ASSERT_EQ(home.section(), HomeSection::document);
+    QTest::mouseClick(home.list()->viewport(), Qt::RightButton, {}, second);
+    if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    EXPECT_EQ(home.list()->currentRow(), 0);
+    ASSERT_EQ(home.list()->selectedItems().size(), 1);
+    EXPECT_EQ(home.list()->selectedItems()[0], home.list()->item(0));
+    EXPECT_EQ(home.documentPane()->item()->path, home.items()[0].path);
     home.window()->close();
 }
 
