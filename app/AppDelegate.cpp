@@ -239,13 +239,25 @@ void AppDelegate::chooseFiles() {
     options.acceptLabel = QStringLiteral("Firmar");
     options.mimeTypes = {QStringLiteral("application/pdf")};
     options.multiple = true;
+    // The panel opens where the user last chose files, while that folder exists.
+    Defaults& defaults = *services_.defaults;
+    if (auto folder = defaults.string(openPanelFolderKey)) {
+        std::error_code error;
+        if (!folder->empty() && std::filesystem::is_directory(*folder, error))
+            options.folder = QString::fromStdString(*folder);
+    }
     QWidget* parent = home && home->isVisible() ? home->window() : nullptr;
     if (!parent) bringToFront();
     QPointer<AppDelegate> self(this);
-    services_.filePanels->open(options, parent,
-                               [self](std::optional<std::vector<std::filesystem::path>> chosen) {
-                                   if (self && chosen) self->add(*chosen);
-                               });
+    services_.filePanels->open(
+        options, parent, [self](std::optional<std::vector<std::filesystem::path>> chosen) {
+            if (!self || !chosen) return;
+            if (!chosen->empty()) {
+                const std::string folder = chosen->front().parent_path().string();
+                if (!folder.empty()) self->services_.defaults->trySet(openPanelFolderKey, folder);
+            }
+            self->add(*chosen);
+        });
 }
 
 // Windows.

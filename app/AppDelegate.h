@@ -48,7 +48,10 @@ public:
 
     // Arrival (PDFs only join `pending`; a run starts on the next pass).
     void add(const std::vector<std::filesystem::path>& files);
+    // The open panel for PDFs to sign, in the folder of the files last chosen in it.
     void chooseFiles();
+    // The user defaults key of that folder (a path).
+    static constexpr char openPanelFolderKey[] = "openPanelFolder";
 
     // Windows and the menu's application actions.
     void showWelcome();

@@ -342,6 +342,30 @@ TEST(Arrival, FilesArrivingCloseTheOpenPanel) {
     EXPECT_TRUE(delegate.pending.empty());
 }
 
+TEST(Arrival, TheOpenPanelComesBackToTheFolderLastUsed) {
+    World world;
+    testutil::TempDir docs;
+    fs::create_directories(docs / "Solicitudes");
+    touch(docs / "Solicitudes" / "a.pdf");
+    {
+        AppDelegate delegate(world.services());
+        delegate.chooseFiles();
+        EXPECT_EQ(world.panels.calls.back().options.folder, std::nullopt);
+        world.panels.finish(std::vector<fs::path>{docs / "Solicitudes" / "a.pdf"});
+    }
+    // Kept in the defaults: the next start of the application opens the panel there.
+    AppDelegate next(world.services());
+    next.chooseFiles();
+    EXPECT_EQ(world.panels.calls.back().options.folder,
+              QString::fromStdString((docs / "Solicitudes").string()));
+    world.panels.finish(std::nullopt);
+    // A folder that is gone is not offered.
+    fs::remove_all(docs / "Solicitudes");
+    next.chooseFiles();
+    EXPECT_EQ(world.panels.calls.back().options.folder, std::nullopt);
+    world.panels.finish(std::nullopt);
+}
+
 TEST(Arrival, NoPDFWithAWindowDoesNothing) {
     World world;
     AppDelegate delegate(world.services());
