@@ -315,6 +315,7 @@ private:
     void nameMissingStates(const std::vector<std::size_t>& indices) {
         std::unordered_set<std::string> taken;
         std::optional<std::string> shared;
+        std::size_t next = 1;  // the numbers of made radio states go on rising: no rescans
         for (std::size_t index : indices)
             if (const auto& state = widgets_[index].onState) {
                 taken.insert(*state);
@@ -328,7 +329,7 @@ private:
                 dictionary ? onStateOf(file_, *dictionary, "D") : std::nullopt;
             std::string state = down ? *down : "Yes";
             if (widget.flags & kRadioFlag) {
-                for (std::size_t n = 1; taken.contains(state); ++n) state = "Yes" + std::to_string(n);
+                while (taken.contains(state)) state = "Yes" + std::to_string(next++);
             } else if (shared) {
                 state = *shared;
             }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <algorithm>
 #include <functional>
 
@@ -441,6 +443,19 @@ TEST(FormFiller, HostileTreesStayBounded) {
     spec.objects[102] = "<< /T (" + std::string(5000, 'x') + ") /FT /Tx /Rect [0 0 50 20] >>";
     auto widgets = collected(formPDF(spec));
     EXPECT_TRUE(widgets.empty());
+
+    // Fifty thousand radio buttons without states get theirs in one pass each.
+    FormSpec radios;
+    std::string kids;
+    for (int i = 0; i < 50000; ++i) {
+        kids += std::to_string(1000 + i) + " 0 R ";
+        radios.objects[1000 + i] = "<< /Subtype /Widget /Parent 100 0 R /Rect [0 0 9 9] >>";
+    }
+    radios.acroForm = "/Fields [100 0 R]";
+    radios.objects[100] = "<< /T (r) /FT /Btn /Ff 49152 /Kids [" + kids + "] >>";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_NO_THROW(FormFiller::fill(formPDF(radios), {{"r", 0, {0, 0, 9, 9}, "X"}}));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
 }
 
 TEST(FormFiller, DamagedBytesGiveAnErrorOrAFileNeverACrash) {
