@@ -61,6 +61,7 @@ KeyPasswordDialog::KeyPasswordDialog(const std::string& token, bool retry, QWidg
 }
 
 QString KeyPasswordDialog::message(const std::string& token) {
+    if (token == internalTokenName) return "Escribe la contraseña del almacén de certificados para firmar.";
     return "Escribe la contraseña de «" + QString::fromStdString(token) + "» para firmar.";
 }
 

@@ -50,6 +50,8 @@ public:
 };
 
 // The key-access prompt: given the token's name and whether an earlier password was wrong, the
-// password, or nothing when the user refuses.
+// password, or nothing when the user refuses. The store's own token, whose name is the library's
+// and not the user's, is named `internalTokenName`; a smart card keeps its own name.
+inline constexpr const char* internalTokenName = "el almacén de certificados";
 using PasswordPrompt =
     std::function<std::optional<std::string>(const std::string& token, bool retry)>;

@@ -38,8 +38,9 @@ extern "C" char* askPassword(PK11SlotInfo* slot, PRBool retry, void* arg) {
     std::optional<std::string> password;
     if (context->prompt) {
         const char* token = PK11_GetTokenName(slot);
+        const std::string name = PK11_IsInternal(slot) ? internalTokenName : token ? token : "";
         try {
-            password = context->prompt(token ? token : "", retry == PR_TRUE);
+            password = context->prompt(name, retry == PR_TRUE);
         } catch (...) {
             password.reset();
         }

@@ -194,14 +194,18 @@ TEST(SigningIdentity, PasswordPrompt) {
     EXPECT_TRUE(wrong.cancelled) << wrong.what();
 
     bool retried = false;
+    std::string token;
     SigningIdentity identity(database.ecSHA1, database.dir,
-                             [&](const std::string&, bool retry) {
+                             [&](const std::string& name, bool retry) {
+                                 token = name;
                                  retried = retried || retry;
                                  return std::optional<std::string>("secreto");
                              });
     Bytes data{1, 2, 3};
     EXPECT_TRUE(verifies(identity.certificate.der, data, identity.sign(data)));
     EXPECT_FALSE(retried);
+    // The store's own token is named as the user knows it, not by the library's name for it.
+    EXPECT_EQ(token, internalTokenName);
 
     // Listing never asks.
     EXPECT_EQ(Certificate::signingCertificates(database.dir).size(), 2u);

@@ -183,16 +183,17 @@ TEST(OutcomeAlertTest, FailureAlertsScreenshots) {
 }
 
 TEST(KeyPasswordDialogTest, AsksForTheTokenPasswordAndSaysWhenItWasWrong) {
-    KeyPasswordDialog first("NSS Certificate DB", false);
+    KeyPasswordDialog first(internalTokenName, false);
     EXPECT_EQ(first.windowTitle(), "Contraseña del almacén de certificados");
-    EXPECT_EQ(first.messageLabel()->text(),
-              "Escribe la contraseña de «NSS Certificate DB» para firmar.");
+    EXPECT_EQ(first.messageLabel()->text(), "Escribe la contraseña del almacén de certificados para firmar.");
+    // A smart card keeps its own name.
+    EXPECT_EQ(KeyPasswordDialog::message("DNIe"), "Escribe la contraseña de «DNIe» para firmar.");
     EXPECT_FALSE(first.retryLabel()->isVisibleTo(&first));
     EXPECT_EQ(first.passwordField()->echoMode(), QLineEdit::Password);
     QImage shot = Screenshots::save(first, "password-dialog");
     EXPECT_GT(shot.height(), 80);
 
-    KeyPasswordDialog retry("NSS Certificate DB", true);
+    KeyPasswordDialog retry(internalTokenName, true);
     EXPECT_TRUE(retry.retryLabel()->isVisibleTo(&retry));
     EXPECT_EQ(retry.retryLabel()->text(), "La contraseña no es correcta. Escríbela de nuevo.");
     QStringList buttons;
