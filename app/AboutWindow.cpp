@@ -1,9 +1,14 @@
 #include "app/AboutWindow.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLabel>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <QWindow>
+
+#include <algorithm>
 
 #include "ui/Brand.h"
 #include "ui/Palette.h"
@@ -43,6 +48,33 @@ QString AboutWindow::versionText() const {
     QString version = QCoreApplication::applicationVersion();
     if (version.isEmpty()) version = QStringLiteral(TINDRA_VERSION);
     return QStringLiteral("Versión ") + version;
+}
+
+void AboutWindow::setVisible(bool visible) {
+    // Opening, not raising an open one: next to what the user was looking at.
+    if (visible && !isVisible()) {
+        QWidget* opener = QApplication::activeWindow();
+        placeOver(opener && opener != this ? opener : nullptr);
+    }
+    QWidget::setVisible(visible);
+}
+
+void AboutWindow::placeOver(QWidget* opener) {
+    QScreen* screen = opener ? opener->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    const QPoint centre = opener ? opener->frameGeometry().center() : area.center();
+    QRect frame(QPoint(), frameGeometry().size().expandedTo(size()));
+    frame.moveCenter(centre);
+    if (!area.isEmpty()) {
+        frame.moveLeft(std::clamp(frame.left(), area.left(), std::max(area.left(), area.right() + 1 - frame.width())));
+        frame.moveTop(std::clamp(frame.top(), area.top(), std::max(area.top(), area.bottom() + 1 - frame.height())));
+    }
+    move(frame.topLeft());
+    // A window of the opener, so the system keeps it above it and centres it there where
+    // windows cannot place themselves.
+    create();
+    if (QWindow* own = windowHandle())
+        own->setTransientParent(opener ? opener->windowHandle() : nullptr);
 }
 
 void AboutWindow::changeEvent(QEvent* event) {

@@ -1,7 +1,8 @@
 #pragma once
 // "Acerca de Tindra": a small non-modal window with the icon, the name, the version and the
 // credits ("Un proyecto de Calverin" and the web site's host, 11 points, secondary label colour,
-// centred).
+// centred). Each time it opens it is centred on the window it was asked from (the active one), or
+// on the screen when there is none.
 
 #include <QWidget>
 
@@ -16,11 +17,14 @@ public:
     static QString credits();
     QString versionText() const;
 
+    void setVisible(bool visible) override;
+
 protected:
     void changeEvent(QEvent* event) override;
 
 private:
     void applyColors();
+    void placeOver(QWidget* opener);
     QLabel* icon_ = nullptr;
     QLabel* name_ = nullptr;
     QLabel* version_ = nullptr;

@@ -39,6 +39,29 @@ TEST(ShellWindows, AboutWindow) {
     EXPECT_FALSE(image.isNull());
 }
 
+// "Acerca de Tindra" opens centred on the window it was asked from, as a window of it.
+TEST(ShellWindows, AboutWindowOpensOverTheWindowThatAskedForIt) {
+    QWidget opener;
+    opener.setWindowTitle(QStringLiteral("Tindra"));
+    opener.setGeometry(300, 120, 460, 400);
+    opener.show();
+    opener.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&opener));
+    AboutWindow about;
+    about.show();
+    const QPoint centre = about.frameGeometry().center();
+    const QPoint wanted = opener.frameGeometry().center();
+    EXPECT_LE(std::abs(centre.x() - wanted.x()), 2);
+    EXPECT_LE(std::abs(centre.y() - wanted.y()), 2);
+    ASSERT_TRUE(about.windowHandle());
+    EXPECT_EQ(about.windowHandle()->transientParent(), opener.windowHandle());
+    // Shown again while open, it stays where the user has it.
+    about.move(about.pos() + QPoint(40, 30));
+    const QPoint moved = about.pos();
+    about.show();
+    EXPECT_EQ(about.pos(), moved);
+}
+
 TEST(ShellWindows, OpenPanel) {
     EXPECT_TRUE(Entry::installSpanishTranslation());
     FilePanelPresenter::Options options;
