@@ -37,9 +37,10 @@ public:
 
     FormPageText() = default;
     // `covered` are page-space rectangles of annotations whose appearances the text engine read
-    // with the page (widgets, free text): text centred in them is not printed on the page, has
-    // no box here and is a blank in text(), so that no reading (lines, headings, runs, fill
-    // lines, captions) takes it in.
+    // with the page (widgets, free text): text centred in them, and the letters that run on from
+    // it past a rectangle's right edge on its line, is not printed on the page, has no box here
+    // and is a blank in text(), so that no reading (lines, headings, runs, fill lines, captions)
+    // takes it in.
     FormPageText(const PageText& text, const DisplaySpace& space,
                  const std::vector<Rect>& covered = {});
 
