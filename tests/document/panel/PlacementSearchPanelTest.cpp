@@ -307,6 +307,32 @@ TEST(SigningPanelKeys, ArrowsTurnPagesUntilTheUserFocusesTheModeControl) {
     EXPECT_EQ(ctx.sheetRequests, 1);  // "A mano" without a stored image asks for one
 }
 
+// The editor of a new text box lies over the box's 150-point draft, at least 120 points wide,
+// and keeps that width while the user types: a long text scrolls inside it.
+TEST(SigningPanelEditor, ANewTextBoxsEditorKeepsTheDraftsWidthWhileTyping) {
+    Context ctx;
+    const auto file = ctx.write("solicitud.pdf", panelfixtures::threePages());
+    SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt,
+                       ctx.context);
+    ASSERT_TRUE(panelfixtures::waitForPlacements(panel));
+    panel.begin([](std::optional<SigningOptions>) {});
+    QApplication::processEvents();
+    PagesPreview& preview = *panel.preview();
+    preview.onTextAdd(0, {100, 400});
+    QLineEdit* editor = preview.inlineEditor();
+    ASSERT_TRUE(editor);
+    const auto layouts = preview.geometry().layouts();
+    ASSERT_FALSE(layouts.empty());
+    const Rect draft = layouts.front().transform.apply(Rect{98, 392, 150, 16});
+    const QRectF inView = preview.toWidget(draft);
+    EXPECT_NEAR(editor->width(), std::max(120.0, inView.width()), 1.0);
+    EXPECT_NEAR(editor->x(), inView.left(), 1.0);
+    const int width = editor->width();
+    editor->insert(QStringLiteral("Expediente de solicitud de licencia de obra menor 2026/0142"));
+    QApplication::processEvents();
+    EXPECT_EQ(editor->width(), width);
+}
+
 TEST(SigningPanelEditor, ClickingATextBoxOpensTheEditorWithItsText) {
     Context ctx;
     const auto file = ctx.write("solicitud.pdf", panelfixtures::threePages());
