@@ -75,9 +75,12 @@ std::string progressText(std::size_t index, std::size_t count, const std::filesy
 std::optional<SignaturePlacement> bestPlacement(const std::filesystem::path& file,
                                                 const Certificate& certificate);
 
-// The user's sentence for a failure while working on `file`: what() of the application's and
-// engines' errors; file-system errors, lack of memory and anything else in words of their own.
-std::string describe(const std::exception_ptr& error, const std::filesystem::path& file);
+// The user's sentence for a failure while working on `file` to make `output` (the signed or filled
+// copy; none when unknown): what() of the application's and engines' errors; file-system errors,
+// lack of memory and anything else in words of their own. A temporary file is never named: the
+// sentence names `output` (else `file`) in its place.
+std::string describe(const std::exception_ptr& error, const std::filesystem::path& file,
+                     const std::filesystem::path& output = {});
 
 // The log lines of a signed and of a saved file.
 std::string signedLogLine(const std::filesystem::path& output, std::size_t fills,

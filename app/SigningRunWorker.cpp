@@ -15,6 +15,7 @@
 #include "platform/FileData.h"
 #include "platform/Log.h"
 #include "platform/SystemError.h"
+#include "platform/TemporaryFiles.h"
 #include "signing/SignatureCopies.h"
 #include "signing/SignatureLocator.h"
 
@@ -93,21 +94,23 @@ std::optional<SignaturePlacement> bestPlacement(const fs::path& file,
     }
 }
 
-std::string describe(const std::exception_ptr& error, const fs::path& file) {
+std::string describe(const std::exception_ptr& error, const fs::path& file,
+                     const fs::path& output) {
+    // The temporary files mean nothing to the user: a sentence names the document being written
+    // instead (the source when there is none).
+    const std::string document = fileName(output.empty() ? file : output);
     try {
         std::rethrow_exception(error);
     } catch (const fs::filesystem_error& failure) {
-        fs::path named = failure.path1().empty() ? file : failure.path1();
-        // The hidden temporary names mean nothing to the user: name the document instead.
-        if (fileName(named).starts_with(".tindra-") || fileName(named).starts_with("tindra-"))
-            named = file;
-        return "No se ha podido leer o escribir «" + fileName(named) +
+        std::string named = fileName(failure.path1().empty() ? file : failure.path1());
+        if (TemporaryFiles::isTemporaryName(named)) named = document;
+        return "No se ha podido leer o escribir «" + named +
                "»: " + SystemError::describe(failure.code().value()) + ".";
     } catch (const std::bad_alloc&) {
         return "No hay memoria suficiente para este documento.";
     } catch (const std::runtime_error& failure) {
         // The engines' and the application's errors: a complete Spanish sentence.
-        return failure.what();
+        return TemporaryFiles::replaceTemporaryNames(failure.what(), document);
     } catch (...) {
         return "Error inesperado al firmar este documento.";
     }
@@ -186,6 +189,8 @@ Outcome signBatch(const std::vector<fs::path>& files, const SigningOptions& opti
         const fs::path& file = files[i];
         if (worker.progress) worker.progress(progressText(i, count, file));
         Temporaries temporaries;
+        // The document being made, as a failure names it.
+        fs::path document;
         try {
             // The signed copy being replaced, when it is still there and is not the source
             // itself (an edited recents entry could point both at one file).
@@ -193,6 +198,7 @@ Outcome signBatch(const std::vector<fs::path>& files, const SigningOptions& opti
             std::error_code missing;
             if (replacing && fs::exists(*replacing, missing) && !sameFile(*replacing, file))
                 target = *replacing;
+            document = target ? *target : signedCopy(file);
 
             std::optional<VisibleSignature> visible;
             std::optional<SignatureStamp> stamp;
@@ -250,7 +256,7 @@ Outcome signBatch(const std::vector<fs::path>& files, const SigningOptions& opti
             outcome.results.push_back({output, file, std::move(how)});
             if (worker.log) worker.log(signedLogLine(output, options.fills.size(), copies.size()));
         } catch (...) {
-            std::string sentence = describe(std::current_exception(), file);
+            std::string sentence = describe(std::current_exception(), file, document);
             if (worker.log) worker.log("Error al firmar " + fileName(file) + ": " + sentence);
             outcome.failures.emplace_back(file, std::move(sentence));
         }
@@ -260,7 +266,9 @@ Outcome signBatch(const std::vector<fs::path>& files, const SigningOptions& opti
 
 fs::path saveUnsigned(const fs::path& file, const SigningOptions& options, const Worker& worker) {
     Temporaries temporaries;
+    fs::path document;
     try {
+        document = filledCopy(file);
         std::string bytes =
             prepare(file, options.fills, options.copies, std::nullopt, options.handwriting, worker);
         temporaries.hiddenOutput = OutputNames::hiddenTemporary(file.parent_path());
@@ -269,7 +277,7 @@ fs::path saveUnsigned(const fs::path& file, const SigningOptions& options, const
         temporaries.hiddenOutput.clear();
         return output;
     } catch (...) {
-        throw std::runtime_error(describe(std::current_exception(), file));
+        throw std::runtime_error(describe(std::current_exception(), file, document));
     }
 }
 

@@ -8,12 +8,14 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeDatabase>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <algorithm>
@@ -38,6 +40,47 @@ public:
     }
 };
 
+// The explanation's widest line, in pixels: a long word (a file name) widens it up to here and is
+// broken past it.
+constexpr int maxTextWidth = 560;
+
+// Where a line may break inside a word.
+constexpr QChar zeroWidthSpace(0x200B);
+
+// The width of the widest run of text that the label cannot break.
+int widestWord(const QString& text, const QFontMetrics& metrics) {
+    int widest = 0;
+    static const QRegularExpression breaks(QStringLiteral("[\\s\\x{200B}]+"));
+    for (const QString& word : text.split(breaks, Qt::SkipEmptyParts))
+        widest = std::max(widest, metrics.horizontalAdvance(word));
+    return widest;
+}
+
+// The label wraps at word boundaries only and cuts a word wider than its line at the edge: such
+// words get a break opportunity after each character.
+QString breakableLongWords(const QString& text, const QFontMetrics& metrics, int width) {
+    QString result;
+    result.reserve(text.size());
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = start;
+        while (end < text.size() && !text[end].isSpace()) ++end;
+        const QString word = text.mid(start, end - start);
+        if (metrics.horizontalAdvance(word) <= width) {
+            result += word;
+        } else {
+            for (qsizetype i = 0; i < word.size(); ++i) {
+                result += word[i];
+                const bool pairContinues = word[i].isHighSurrogate() && i + 1 < word.size();
+                if (!pairContinues && i + 1 < word.size()) result += zeroWidthSpace;
+            }
+        }
+        while (end < text.size() && text[end].isSpace()) result += text[end++];
+        start = end;
+    }
+    return result;
+}
+
 }  // namespace
 
 AlertPresenter& AlertPresenter::system() {
@@ -53,11 +96,22 @@ QMessageBox* AlertPresenter::makeBox(const Alert& alert, QWidget* parent) {
         case Style::critical: box->setIcon(QMessageBox::Critical); break;
     }
     box->setWindowTitle(Brand::name);
-    // The message in bold above its explanation, wide enough to read as a paragraph.
-    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: bold; }"
-                                      "QLabel#qt_msgbox_informativelabel { min-width: 320px; }"));
+    // Texts name files, and a file name is no markup.
+    box->setTextFormat(Qt::PlainText);
     box->setText(alert.title);
     box->setInformativeText(alert.text);
+    int width = 320;
+    if (auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+        label->setTextFormat(Qt::PlainText);
+        const QString shown = breakableLongWords(alert.text, label->fontMetrics(), maxTextWidth);
+        if (shown != alert.text) box->setInformativeText(shown);
+        width = std::clamp(widestWord(shown, label->fontMetrics()), width, maxTextWidth);
+    }
+    // The message in bold above its explanation, wide enough to read as a paragraph and for its
+    // longest word.
+    box->setStyleSheet(QStringLiteral("QLabel#qt_msgbox_label { font-weight: bold; }"
+                                      "QLabel#qt_msgbox_informativelabel { min-width: %1px; }")
+                           .arg(width));
     QPushButton* button = box->addButton(alert.button, QMessageBox::AcceptRole);
     box->setDefaultButton(button);
     box->setEscapeButton(button);

@@ -12,6 +12,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QTextLayout>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -179,6 +181,44 @@ TEST(OutcomeAlertTest, FailureAlertsScreenshots) {
         EXPECT_EQ(box->buttons().size(), 1);
         QImage shot = Screenshots::save(*box, someSigned ? "alert-some-failed" : "alert-all-failed");
         EXPECT_GT(shot.width(), 200);
+    }
+}
+
+// A sentence with a long file name is shown whole: no line of the explanation runs past the
+// label's edge, and no character is lost.
+TEST(OutcomeAlertTest, ALongFileNameIsShownWhole) {
+    const QString longName = QString(200, QLatin1Char('x')) + QStringLiteral("-firmado.pdf");
+    for (const QString& name : {QStringLiteral("solicitud-de-subvencion-ayuntamiento-firmado.pdf"),
+                                longName}) {
+        AlertPresenter::Alert alert;
+        alert.style = AlertPresenter::Style::warning;
+        alert.title = QStringLiteral("No se ha podido firmar");
+        alert.text = QStringLiteral("«solicitud.pdf»: No se ha podido guardar «") + name +
+                     QStringLiteral("»: no queda espacio en el disco.");
+        std::unique_ptr<QMessageBox> box(AlertPresenter::makeBox(alert));
+        box->show();
+        QApplication::processEvents();
+        auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+        ASSERT_TRUE(label);
+        QString shown = label->text();
+        EXPECT_EQ(shown.remove(QChar(0x200B)), alert.text);
+        // The label's own layout: word wrapping at its width.
+        const int width = label->contentsRect().width();
+        QTextLayout layout(label->text(), label->font());
+        QTextOption option;
+        option.setWrapMode(QTextOption::WordWrap);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        int lines = 0;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            EXPECT_LE(line.naturalTextWidth(), width + 1.0) << line.textStart();
+            ++lines;
+        }
+        layout.endLayout();
+        EXPECT_GE(label->height(), lines * label->fontMetrics().lineSpacing());
+        EXPECT_LE(box->width(), box->screen()->availableGeometry().width());
+        Screenshots::save(*box, name == longName ? "alert-long-name" : "alert-file-name");
     }
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "document/SigningOptions.h"
+#include "platform/AtomicFile.h"
 #include "signing/SigningEngine.h"
 #include "support/TestUtil.h"
 
@@ -39,6 +40,16 @@ public:
     std::function<void(const std::filesystem::path&, const std::filesystem::path&)> before;
     mutable std::vector<Call> calls;
     mutable std::mutex mutex;
+};
+
+// Writes the signed file as the own engine does, through AtomicFile: the input, then a marker.
+class AtomicEngine : public SigningEngine {
+public:
+    std::string name() const override { return "atómico"; }
+    void sign(const std::filesystem::path& input, const std::filesystem::path& output,
+              const Certificate&, const std::optional<VisibleSignature>&) const override {
+        AtomicFile::write(output, testutil::readFile(input) + "%firmado\n");
+    }
 };
 
 class ThrowingEngine : public SigningEngine {

@@ -5,7 +5,11 @@
 
 #include <QString>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "RunFakes.h"
 #include "support/PDFFixtures.h"
@@ -262,7 +266,8 @@ TEST(SigningRunDescribeTest, SentencesForEveryKindOfError) {
     EXPECT_EQ(sentence(fs::filesystem_error("x", "/docs/b.pdf",
                                             std::make_error_code(std::errc::no_space_on_device))),
               "No se ha podido leer o escribir «b.pdf»: no queda espacio en el disco.");
-    EXPECT_EQ(sentence(fs::filesystem_error("x", "/docs/.tindra-1.pdf",
+    EXPECT_EQ(sentence(fs::filesystem_error("x",
+                                            "/docs/.tindra-29C7A4BE-1B2C-4D3E-8F40-0123456789AB.pdf",
                                             std::make_error_code(std::errc::permission_denied))),
               "No se ha podido leer o escribir «a.pdf»: no hay permiso.");
     EXPECT_EQ(sentence(std::bad_alloc()), "No hay memoria suficiente para este documento.");
@@ -299,4 +304,61 @@ TEST(OutputNamesTest, ALongStemIsShortenedAtACharacterBoundary) {
     EXPECT_EQ(OutputNames::claim(hidden, source, "firmado").filename().string(), second);
     EXPECT_EQ(OutputNames::candidate(folder / "corto.pdf", "firmado", 3).filename(),
               "corto-firmado-3.pdf");
+}
+
+// A write that fails (the file size limit stands in for a full disk) names the document the
+// user asked for, never the temporary file it was being written to.
+TEST_F(SigningRunWorkerTest, AFailedWriteNamesTheDocumentAskedFor) {
+    fs::path carta = folder / "carta.pdf";
+    testutil::writeFile(carta, std::string(100000, '%'));
+    fs::path a = folder / "a.pdf";
+    testutil::writeFile(a, std::string(100000, '%'));
+    testutil::writeFile(folder / "a-firmado.pdf", "copia vieja");
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipe[0]);
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::string report;
+        AtomicEngine engine;
+        SigningRun::Worker quiet = worker;
+        quiet.log = nullptr;
+        quiet.progress = nullptr;
+        for (const auto& failure :
+             SigningRun::signBatch({carta}, testOptions(), engine, std::nullopt, quiet).failures)
+            report += failure.second + "\n";
+        for (const auto& failure :
+             SigningRun::signBatch({a}, testOptions(), engine, folder / "a-firmado.pdf", quiet)
+                 .failures)
+            report += failure.second + "\n";
+        SigningOptions options = testOptions();
+        options.fills = {fill("uno")};
+        try {
+            SigningRun::saveUnsigned(carta, options, quiet);
+        } catch (const std::exception& error) {
+            report += std::string(error.what()) + "\n";
+        }
+        (void)!::write(pipe[1], report.data(), report.size());
+        _exit(0);
+    }
+    ::close(pipe[1]);
+    std::string report;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;) report.append(buffer, n);
+    ::close(pipe[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(report,
+              "No se ha podido guardar «carta-firmado.pdf»: el archivo es demasiado grande.\n"
+              "No se ha podido guardar «a-firmado.pdf»: el archivo es demasiado grande.\n"
+              "No se ha podido leer o escribir «carta-rellenado.pdf»: el archivo es demasiado "
+              "grande.\n");
+    EXPECT_EQ(testutil::readFile(folder / "a-firmado.pdf"), "copia vieja");
+    EXPECT_EQ(namesIn(folder.path()),
+              (std::vector<std::string>{"a-firmado.pdf", "a.pdf", "carta.pdf"}));
 }
