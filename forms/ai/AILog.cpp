@@ -49,7 +49,6 @@ bool writeAll(int fd, const std::string& bytes) {
     return true;
 }
 
-
 // The marker that ends a cut text, naming how much was left out.
 std::string cutMarker(std::size_t dropped) {
     return "\n… [recortado: " + std::to_string(dropped) + " bytes más]";
