@@ -77,6 +77,11 @@ private:
     int step_ = 0;
 };
 
+QString title(ProgressWindow::Task task, bool ended) {
+    if (task == ProgressWindow::Task::saving) return ended ? "Guardado" : "Guardando";
+    return ended ? "Firmado" : "Firmando";
+}
+
 QString fileName(const std::filesystem::path& path) {
     return QString::fromStdString(path.filename().string());
 }
@@ -85,9 +90,11 @@ QString fileName(const std::filesystem::path& path) {
 
 ProgressWindow::ProgressWindow(Actions actions, QObject* parent)
     : QObject(parent), actions_(std::move(actions)) {
-    auto* window = new QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    // A dialog's type: window managers give it no minimise or maximise button, and only the
+    // title bar is asked for.
+    auto* window = new QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     window_ = window;
-    window->setWindowTitle("Firmando");
+    window->setWindowTitle(title(task_, false));
     window->setFixedSize(width, height);
     window->installEventFilter(this);
 
@@ -162,6 +169,11 @@ void ProgressWindow::update(const QString& text) {
     label_->QWidget::update();
 }
 
+void ProgressWindow::setTask(Task task) {
+    task_ = task;
+    if (window_) window_->setWindowTitle(title(task_, showsResult_));
+}
+
 QString ProgressWindow::text() const { return label_->text(); }
 
 void ProgressWindow::complete(const std::vector<std::filesystem::path>& outputs) {
@@ -176,6 +188,7 @@ void ProgressWindow::complete(const std::vector<std::filesystem::path>& outputs)
     doneButton_->show();
     openButton_->setVisible(outputs.size() == 1);
     showsResult_ = true;
+    if (window_) window_->setWindowTitle(title(task_, true));
     if (window_) {
         window_->raise();
         window_->activateWindow();

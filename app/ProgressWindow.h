@@ -2,8 +2,9 @@
 // The small window of a running signing or save-only run: which document is being worked on,
 // then the result ("✓ Guardado como «…»", "✓ 3 documentos firmados") with buttons to show the
 // outputs in their folder, open the single output, or dismiss it. It closes by itself a while
-// after showing the result. It has no close or minimise button; a window-manager close is ignored
-// until the result is shown and dismisses the window after it. The owner keeps the object until
+// after showing the result. A dialog-like window with no close, minimise or maximise button,
+// titled by what the run does and whether it has ended; a window-manager close is ignored until
+// the result is shown and dismisses the window after it. The owner keeps the object until
 // the run ends; closing only hides the window.
 
 #include <QObject>
@@ -29,6 +30,10 @@ public:
         std::function<void(const std::filesystem::path&)> open;
     };
 
+    // What the run does: it names the window ("Firmando", then "Firmado"; "Guardando", then
+    // "Guardado" on the save-only road).
+    enum class Task { signing, saving };
+
     static constexpr int width = 440;
     static constexpr int height = 96;
     static constexpr std::chrono::milliseconds defaultAutoClose{8000};
@@ -43,6 +48,8 @@ public:
     void show();
     // The progress text.
     void update(const QString& text);
+    // The run's task (signing until told otherwise).
+    void setTask(Task task);
     // Shows the result for the outputs and starts the automatic close.
     void complete(const std::vector<std::filesystem::path>& outputs);
     // Hides the window and calls onClose, once.
@@ -82,5 +89,6 @@ private:
     std::vector<std::filesystem::path> signed_;
     bool closed_ = false;
     bool showsResult_ = false;
+    Task task_ = Task::signing;
     std::chrono::milliseconds autoClose_ = defaultAutoClose;
 };

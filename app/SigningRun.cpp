@@ -263,6 +263,7 @@ void AppDelegate::sign(std::vector<fs::path> files, SigningOptions options,
 
 void AppDelegate::save(fs::path file, SigningOptions options) {
     progressWindow = makeProgressWindow(services_);
+    progressWindow->setTask(ProgressWindow::Task::saving);
     progressWindow->update("Guardando «" + qs(file.filename().string()) + "»…");
     progressWindow->show();
 

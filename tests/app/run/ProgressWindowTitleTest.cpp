@@ -1,0 +1,66 @@
+// The progress window as a window manager sees it: a dialog without minimise or maximise
+// buttons, titled by what the run does and whether it has ended.
+#include <QTest>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include "RunFakes.h"
+#include "RunHarness.h"
+#include "app/ProgressWindow.h"
+#include "support/PDFFixtures.h"
+
+namespace fs = std::filesystem;
+
+TEST(ProgressWindowTitle, ADialogTitledByTheRunAndItsState) {
+    ProgressWindow signing;
+    QWidget* window = signing.window();
+    EXPECT_EQ(window->windowType(), Qt::Dialog);
+    const Qt::WindowFlags flags = window->windowFlags();
+    EXPECT_TRUE(flags & Qt::CustomizeWindowHint);
+    EXPECT_FALSE(flags & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowMaximizeButtonHint);
+    EXPECT_FALSE(flags & Qt::WindowCloseButtonHint);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Firmando"));
+    signing.complete({"/tmp/a-firmado.pdf", "/tmp/b-firmado.pdf"});
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Firmado"));
+    signing.close();
+}
+
+// The save-only road names its window after saving, while it works and once it has ended.
+TEST(ProgressWindowTitle, TheSaveOnlyRoadSaysSaving) {
+    RunHarness harness;
+    testutil::TempDir docs;
+    harness.window.answer = [](const WindowScript::Made&) -> std::optional<SigningOptions> {
+        SigningOptions options = testOptions();
+        options.unsignedCopy = true;
+        FormFill fill;
+        fill.name = "nombre";
+        fill.text = "Ana";
+        options.fills = {fill};
+        return options;
+    };
+    AppServices services = harness.services();
+    services.engine = [] { return AnySigningEngine(std::make_shared<FakeEngine>()); };
+    services.certificates = [] { return std::vector<Certificate>{testCertificate()}; };
+    services.progressAutoClose = std::chrono::seconds(30);
+    // Held until the title has been seen while the copy is still being written.
+    std::mutex gate;
+    std::unique_lock held(gate);
+    services.fill = [&gate](std::string pdf, const std::vector<FormFill>&) {
+        std::lock_guard wait(gate);
+        return pdf;
+    };
+    AppDelegate delegate(services);
+    const fs::path file = docs / "a.pdf";
+    testutil::writeFile(file, fixtures::textPDF(1));
+    delegate.add({file});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delegate.progressWindow != nullptr; }, 10000));
+    QWidget* window = delegate.progressWindow->window();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Guardando"));
+    held.unlock();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return delegate.progressWindow && !delegate.progressWindow->outputs().empty(); }, 10000));
+    EXPECT_EQ(delegate.progressWindow->window()->windowTitle(), QStringLiteral("Guardado"));
+    delegate.progressWindow->dismiss();
+    EXPECT_TRUE(RunHarness::waitIdle(delegate));
+}
