@@ -134,7 +134,7 @@ bool hasLetter(std::u16string_view text) {
 // What is left of the document's work budget (maxDrawnGlyphs and the others).
 class Budget {
 public:
-    Budget() : deadline_(std::chrono::steady_clock::now() + maxDrawnTime) {}
+    Budget() : deadline_(std::chrono::steady_clock::now() + drawnTimeLimit()) {}
 
     bool late() const { return std::chrono::steady_clock::now() >= deadline_; }
     std::size_t paths() const { return paths_; }
@@ -273,6 +273,11 @@ std::string lastCharacters(const std::string& text, std::size_t count) {
 }
 
 }  // namespace
+
+std::chrono::milliseconds& drawnTimeLimit() {
+    static std::chrono::milliseconds limit = maxDrawnTime;
+    return limit;
+}
 
 std::vector<FormField> drawnFields(PDFFile& file, const PageSource& pages) {
     std::vector<FormField> result;

@@ -57,6 +57,9 @@ constexpr std::size_t maxDrawnPaths = 2'000'000;
 constexpr std::size_t maxDrawnContentBytes = 512 * 1024 * 1024;
 constexpr double maxDrawnPixels = 1e9;  // 500 A4 pages at 2 pixels per point
 constexpr std::chrono::seconds maxDrawnTime{30};
+// The time the search may take: maxDrawnTime, unless a caller that knows its machine is slow (a
+// test under a sanitizer) sets another.
+std::chrono::milliseconds& drawnTimeLimit();
 // Text runs of one page tried as tick headers or labels: more only come from hostile pages.
 constexpr std::size_t maxRunsPerPage = 2'000;
 // Label cells kept per page.
