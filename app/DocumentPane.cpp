@@ -108,9 +108,14 @@ void DocumentPane::build() {
     name_ = new ElidedLabel(Qt::ElideMiddle);
     name_->setFont(Brand::titleFont(22));
     name_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    detail_ = new ElidedLabel(Qt::ElideRight);
+    // Who signed, when and where: on as many lines as the header's width needs, never cut.
+    detail_ = new QLabel;
+    detail_->setTextFormat(Qt::PlainText);
+    detail_->setWordWrap(true);
     detail_->setFont(Brand::systemFont(13));
-    detail_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    QSizePolicy wrapping(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    wrapping.setHeightForWidth(true);
+    detail_->setSizePolicy(wrapping);
     QPalette secondary = detail_->palette();
     secondary.setColor(QPalette::WindowText, Palette::secondaryLabel(view_->palette()));
     detail_->setPalette(secondary);

@@ -4,6 +4,8 @@
 #include <QToolButton>
 #include <gtest/gtest.h>
 
+#include "qtsupport/Screenshots.h"
+
 #include "HomeFixtures.h"
 #include "app/DocumentPane.h"
 #include "ui/FloatingBar.h"
@@ -29,6 +31,34 @@ struct Shown {
 };
 
 }  // namespace
+
+TEST(DocumentPane, TheSignedLineIsShownWhole) {
+    World world;
+    world.sign("Solicitud de ayuda", 1h, 1, true, "María del Carmen Fernández-Villaverde García");
+    Shown shown(world);
+    DocumentPane& pane = shown.pane;
+    pane.show(RecentSignatures::all(world.defaults).front());
+    // The home window's content area at its narrowest, and wider.
+    for (int width : {659, 900}) {
+        pane.view()->resize(width, 600);
+        settle();
+        QLabel* detail = pane.detailLabel();
+        const QString text = detail->text();
+        ASSERT_TRUE(text.contains(QStringLiteral("de 202")));
+        // The whole line at the label's width fits in the label, beside the buttons.
+        const QRect needed = detail->fontMetrics().boundingRect(QRect(0, 0, detail->contentsRect().width(), 10000),
+                                                                Qt::TextWordWrap, text);
+        EXPECT_LE(needed.width(), detail->contentsRect().width()) << width;
+        EXPECT_LE(needed.height(), detail->contentsRect().height()) << width;
+        EXPECT_LE(detail->mapTo(pane.view(), QPoint(detail->width(), 0)).x(),
+                  pane.reveal()->mapTo(pane.view(), QPoint(0, 0)).x())
+            << width;
+        EXPECT_LT(detail->mapTo(pane.view(), QPoint(0, detail->height())).y(),
+                  pane.viewer().widget()->mapTo(pane.view(), QPoint(0, 0)).y() + 1)
+            << width;
+        Screenshots::save(*pane.view(), QStringLiteral("document-signed-line-%1").arg(width));
+    }
+}
 
 TEST(DocumentPane, ShortDocumentHidesPageNavigation) {
     World world;
