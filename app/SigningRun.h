@@ -8,6 +8,8 @@
 // Outputs are never written under a name chosen in advance: the engine writes a hidden
 // ".tindra-UUID.pdf" in the destination folder, which then claims the first free numbered name
 // without replacing anything (OutputNames::claim), or replaces the old signed copy in one rename.
+// A new copy takes the permission bits of its source (narrowed by the umask); a replaced copy
+// keeps its own.
 
 #include <chrono>
 #include <exception>

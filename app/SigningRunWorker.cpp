@@ -25,10 +25,28 @@ namespace SigningRun {
 
 namespace {
 
-// Prepared inputs hold the user's data in a folder other users can list: owner only.
+// Prepared inputs hold the user's data: owner only.
 constexpr unsigned preparedInputMode = 0600;
-// Outputs beside the source: what a new file gets from the user's umask.
-constexpr unsigned outputMode = 0666;
+
+// The permission bits of a copy made from `file`: the file's own read and write bits (a copy of a
+// private document holds the same data, form values and more), which the umask narrows further
+// when the copy is created.
+unsigned modeFrom(const fs::path& file) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0) return 0600;
+    return static_cast<unsigned>(info.st_mode) & 0666;
+}
+
+// Takes away from the finished file every bit that `mode` does not give, whatever mode the engine
+// created it with.
+void narrowMode(const fs::path& file, unsigned mode) {
+    struct stat info {};
+    if (::stat(file.c_str(), &info) != 0) throw fs::filesystem_error(
+        "stat", file, std::error_code(errno, std::generic_category()));
+    const mode_t narrowed = info.st_mode & 07777 & mode;
+    if (narrowed != (info.st_mode & 07777) && ::chmod(file.c_str(), narrowed) != 0)
+        throw fs::filesystem_error("chmod", file, std::error_code(errno, std::generic_category()));
+}
 
 void removeQuietly(const fs::path& path) {
     if (path.empty()) return;
@@ -230,12 +248,18 @@ Outcome signBatch(const std::vector<fs::path>& files, const SigningOptions& opti
 
             const fs::path folder = (target ? *target : file).parent_path();
             temporaries.hiddenOutput = OutputNames::hiddenTemporary(folder);
+            // A new copy takes the source's bits, a replaced one keeps its own. The engine's
+            // output is created with them (the own engine keeps the bits of the file it writes
+            // over); the owner may write it meanwhile.
+            const unsigned mode = modeFrom(target ? *target : file);
+            writeNewFile(temporaries.hiddenOutput, {}, mode | 0200);
             engine.sign(input, temporaries.hiddenOutput, options.certificate, visible);
             fs::path output;
             if (target) {
-                fs::rename(temporaries.hiddenOutput, *target);
+                AtomicFile::replace(*target, temporaries.hiddenOutput);
                 output = *target;
             } else {
+                narrowMode(temporaries.hiddenOutput, mode);
                 output = OutputNames::claim(temporaries.hiddenOutput, file, "firmado");
             }
             temporaries.hiddenOutput.clear();
@@ -272,7 +296,7 @@ fs::path saveUnsigned(const fs::path& file, const SigningOptions& options, const
         std::string bytes =
             prepare(file, options.fills, options.copies, std::nullopt, options.handwriting, worker);
         temporaries.hiddenOutput = OutputNames::hiddenTemporary(file.parent_path());
-        writeNewFile(temporaries.hiddenOutput, bytes, outputMode);
+        writeNewFile(temporaries.hiddenOutput, bytes, modeFrom(file));
         fs::path output = OutputNames::claim(temporaries.hiddenOutput, file, "rellenado");
         temporaries.hiddenOutput.clear();
         return output;

@@ -66,6 +66,35 @@ std::filesystem::path temporaryPath(const std::filesystem::path& target, bool re
     return target.parent_path() / name;
 }
 
+namespace {
+
+// Makes a rename in `target`'s folder durable; a failure no longer affects the file's contents.
+void syncFolder(const std::filesystem::path& target) {
+    std::filesystem::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+}  // namespace
+
+void replace(const std::filesystem::path& target, const std::filesystem::path& finished) {
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) != 0) fail(target, errno);
+    if (!S_ISREG(existing.st_mode)) fail(target, S_ISDIR(existing.st_mode) ? EISDIR : EINVAL);
+    int fd = ::open(finished.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) fail(target, errno);
+    const bool ready = ::fchmod(fd, existing.st_mode & 07777) == 0 && ::fsync(fd) == 0;
+    const int error = errno;
+    ::close(fd);
+    if (!ready) fail(target, error);
+    if (::rename(finished.c_str(), target.c_str()) != 0) fail(target, errno);
+    syncFolder(target);
+}
+
 void write(const std::filesystem::path& target, std::string_view bytes,
            std::optional<unsigned> mode) {
     write(target, [bytes](const Sink& sink) { sink(bytes); }, mode);
@@ -108,14 +137,7 @@ void write(const std::filesystem::path& target, const std::function<void(const S
     if (::rename(temporary.path().c_str(), target.c_str()) != 0) fail(target, errno);
     temporary.renamed();
 
-    // Make the rename itself durable; a failure here no longer affects the file's contents.
-    std::filesystem::path folder = target.parent_path();
-    if (folder.empty()) folder = ".";
-    int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    syncFolder(target);
 }
 
 }  // namespace AtomicFile

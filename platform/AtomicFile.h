@@ -28,6 +28,12 @@ using Sink = std::function<void(std::string_view)>;
 void write(const std::filesystem::path& target, const std::function<void(const Sink&)>& produce,
            std::optional<unsigned> mode = std::nullopt);
 
+// Moves `finished`, a complete file in `target`'s folder, over `target` in one step, with the
+// permission bits of the file it replaces: a copy the user made private stays private. Throws
+// std::runtime_error with a Spanish sentence naming `target` when it cannot; `target` is then
+// untouched.
+void replace(const std::filesystem::path& target, const std::filesystem::path& finished);
+
 // The temporary file used for `target`: in its folder, "tindra-" (".tindra-" when a file is being
 // replaced) + an upper-case UUID + the target's extension.
 std::filesystem::path temporaryPath(const std::filesystem::path& target, bool replacing);

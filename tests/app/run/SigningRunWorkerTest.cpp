@@ -362,3 +362,42 @@ TEST_F(SigningRunWorkerTest, AFailedWriteNamesTheDocumentAskedFor) {
     EXPECT_EQ(namesIn(folder.path()),
               (std::vector<std::string>{"a-firmado.pdf", "a.pdf", "carta.pdf"}));
 }
+
+// A copy holds what its source holds and more: it is never readable by more people than the
+// source. A signed copy signed again keeps the bits its owner gave it.
+TEST_F(SigningRunWorkerTest, CopiesTakeTheSourcesBitsAndAReplacedCopyKeepsItsOwn) {
+    auto mode = [](const fs::path& path) {
+        struct stat info {};
+        ::stat(path.c_str(), &info);
+        return info.st_mode & 07777;
+    };
+    const mode_t saved = ::umask(022);
+    fs::path a = pdf("a.pdf"), b = pdf("b.pdf");
+    ::chmod(a.c_str(), 0600);
+    ::chmod(b.c_str(), 0664);
+    AtomicEngine engine;
+    SigningOptions filled = testOptions();
+    filled.fills = {fill("uno")};
+    SigningRun::Outcome outcome = SigningRun::signBatch({a}, filled, engine, std::nullopt, worker);
+    ASSERT_EQ(outcome.signedFiles, std::vector<fs::path>{folder / "a-firmado.pdf"});
+    EXPECT_EQ(mode(folder / "a-firmado.pdf"), 0600u);
+    EXPECT_EQ(mode(SigningRun::saveUnsigned(a, filled, worker)), 0600u);
+    // Never wider than the umask allows.
+    ::umask(027);
+    outcome = SigningRun::signBatch({b}, testOptions(), engine, std::nullopt, worker);
+    ASSERT_EQ(outcome.signedFiles.size(), 1u);
+    EXPECT_EQ(mode(outcome.signedFiles[0]), 0640u);
+    ::umask(022);
+
+    // Signed again: the replaced copy's bits, whatever the source's.
+    fs::path copy = folder / "a-firmado.pdf";
+    for (mode_t bits : {0600u, 0640u}) {
+        ::chmod(copy.c_str(), bits);
+        outcome = SigningRun::signBatch({a}, testOptions(), engine, copy, worker);
+        ASSERT_EQ(outcome.signedFiles, std::vector<fs::path>{copy});
+        EXPECT_EQ(mode(copy), bits);
+        EXPECT_TRUE(testutil::readFile(copy).ends_with("%firmado\n"));
+    }
+    ::umask(saved);
+    for (const auto& name : namesIn(folder.path())) EXPECT_FALSE(name.starts_with(".tindra-"));
+}
