@@ -3,9 +3,11 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QToolButton>
 
 #include <algorithm>
+#include <cmath>
 
 #include "ui/Brand.h"
 #include "ui/Symbols.h"
@@ -14,6 +16,69 @@ namespace {
 
 const QColor barInk{245, 245, 247};
 const QColor fadedInk{245, 245, 247, 90};
+
+// The widest figure's advance: every figure's cell.
+qreal figureCell(const QFontMetricsF& metrics) {
+    qreal widest = 0;
+    for (char16_t d = u'0'; d <= u'9'; ++d) widest = std::max(widest, metrics.horizontalAdvance(QChar(d)));
+    return widest;
+}
+
+// Lays `text` out with every figure in a cell of the widest figure's width: calls `draw` with
+// each run of other characters and each figure, at its x; returns the whole width.
+template <class Draw>
+qreal setFigures(const QFontMetricsF& metrics, const QString& text, Draw draw) {
+    const qreal cell = figureCell(metrics);
+    qreal x = 0;
+    QString run;
+    auto flush = [&] {
+        if (run.isEmpty()) return;
+        draw(x, run);
+        x += metrics.horizontalAdvance(run);
+        run.clear();
+    };
+    for (const QChar c : text) {
+        if (!c.isDigit()) {
+            run += c;
+            continue;
+        }
+        flush();
+        draw(x + (cell - metrics.horizontalAdvance(c)) / 2, QString(c));
+        x += cell;
+    }
+    flush();
+    return x;
+}
+
+int figureWidth(const QFont& font, const QString& text) {
+    return static_cast<int>(std::ceil(setFigures(QFontMetricsF(font), text, [](qreal, const QString&) {})));
+}
+
+// A one-line label whose figures each take the room of the widest one (tabular figures), so a
+// page number changing never moves the words round it: the fonts cannot be asked for that
+// feature here, so the label sets the figures itself.
+class FigureLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    QSize sizeHint() const override {
+        return {figureWidth(font(), text()) + 2, QFontMetrics(font()).height()};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setFont(font());
+        painter.setPen(palette().color(foregroundRole()));
+        const QFontMetricsF metrics(font());
+        const qreal left = (width() - figureWidth(font(), text())) / 2.0;
+        const qreal baseline = (height() - metrics.height()) / 2 + metrics.ascent();
+        setFigures(metrics, text(), [&](qreal x, const QString& part) {
+            painter.drawText(QPointF(left + x, baseline), part);
+        });
+    }
+};
 
 }  // namespace
 
@@ -26,10 +91,8 @@ PageBar::PageBar(QWidget* parent, const Look& look) : FloatingBar(parent) {
     zoomFit_->setText(QStringLiteral("Ajustar"));
     zoomFit_->setFont(Brand::systemFont(12, QFont::Medium));
 
-    pageLabel_ = new QLabel(this);
-    QFont digits = Brand::systemFont(12, QFont::Medium);
-    if (look.monospaceDigits) digits.setStyleHint(QFont::Monospace);
-    pageLabel_->setFont(digits);
+    pageLabel_ = look.monospaceDigits ? new FigureLabel(this) : new QLabel(this);
+    pageLabel_->setFont(Brand::systemFont(12, QFont::Medium));
     pageLabel_->setAlignment(Qt::AlignCenter);
 
     pageNavigation_ = new QWidget(this);
@@ -61,14 +124,15 @@ QString PageBar::labelText(int page, int pageCount) {
 int PageBar::labelWidth(const QFont& font, int pageCount) {
     // The longest text of the document: the page count on both sides, every figure the widest
     // one, so no page's number is ever cut and the bar keeps its size from page to page.
+    // Each figure of the count on both sides as wide as the widest one.
     const QFontMetrics metrics(font);
-    QChar widest = u'0';
-    for (char16_t d = u'0'; d <= u'9'; ++d)
-        if (metrics.horizontalAdvance(QChar(d)) > metrics.horizontalAdvance(widest)) widest = QChar(d);
     QString text = labelText(std::max(pageCount, 1) - 1, std::max(pageCount, 1));
+    QChar widest = u'0';
+    for (char16_t d = u'1'; d <= u'9'; ++d)
+        if (metrics.horizontalAdvance(QChar(d)) > metrics.horizontalAdvance(widest)) widest = QChar(d);
     for (QChar& c : text)
         if (c.isDigit()) c = widest;
-    return metrics.horizontalAdvance(text) + 2;
+    return std::max(metrics.horizontalAdvance(text), figureWidth(font, text)) + 2;
 }
 
 void PageBar::setState(const State& state) {

@@ -19,7 +19,7 @@ public:
         bool fadedWhenDisabled = false;
         // The buttons keep the arrow over a view that sets another cursor.
         bool arrowCursor = false;
-        // The page label asks for figures of one width.
+        // The page label sets its figures in cells of one width (tabular figures).
         bool monospaceDigits = false;
         // The bar takes its contents' size whenever they change.
         bool fixedSize = false;

@@ -222,7 +222,8 @@ TEST_F(SigningWindowScreenshots, ThePageBarOfALongDocument) {
     QLabel* label = panel.pageLabel();
     auto fits = [&] {
         QApplication::processEvents();
-        return QFontMetrics(label->font()).horizontalAdvance(label->text()) <= label->width();
+        return QFontMetrics(label->font()).horizontalAdvance(label->text()) <= label->width() &&
+               label->sizeHint().width() <= label->width();
     };
     if (panel.searchingPlacements()) {
         EXPECT_EQ(label->text(), "Página 1 de 200");
