@@ -89,7 +89,8 @@ struct AppServices {
     // Saves the facts to remember (empty: ProfileStore::save over the Secret Service); throws
     // with a Spanish sentence when it cannot.
     std::function<void(const std::vector<SavedFact>&)> saveFacts;
-    // Where prepared inputs are written (empty: QDir::tempPath()).
+    // Where prepared inputs are written (empty: the application's private folder,
+    // TemporaryFiles::preparedFolder()).
     std::filesystem::path temporaryFolder;
     // How long the progress window shows a result before closing itself.
     std::chrono::milliseconds progressAutoClose = ProgressWindow::defaultAutoClose;

@@ -18,6 +18,7 @@
 #include "app/SingleInstance.h"
 #include "app/Updates.h"
 #include "platform/Log.h"
+#include "platform/TemporaryFiles.h"
 #include "ui/Brand.h"
 
 namespace Entry {
@@ -115,6 +116,9 @@ int run(int argc, char** argv) {
         Log::write(SingleInstance::unansweredSentence);
         return 1;
     }
+
+    // The copy that keeps the list of temporary files removes what a copy killed half-way left.
+    TemporaryFiles::keep(TemporaryFiles::listFile(), TemporaryFiles::preparedFolder());
 
     AppServices services = AppServices::standard();
     Updates::setController(std::make_unique<PackageManagerUpdates>(services.alerts));

@@ -46,9 +46,7 @@ AnySigningEngine chooseEngine(const AppServices& services) {
 SigningRun::Worker makeWorker(const AppServices& services) {
     SigningRun::Worker worker = SigningRun::Worker::standard();
     if (services.fill) worker.fill = services.fill;
-    worker.temporaryFolder = services.temporaryFolder.empty()
-                                 ? fs::path(QDir::tempPath().toStdString())
-                                 : services.temporaryFolder;
+    if (!services.temporaryFolder.empty()) worker.temporaryFolder = services.temporaryFolder;
     if (services.log) worker.log = services.log;
     return worker;
 }

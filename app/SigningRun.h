@@ -45,7 +45,7 @@ struct Outcome {
 struct Worker {
     // Writes form values into PDF bytes (FormFiller::fill).
     std::function<std::string(std::string, const std::vector<FormFill>&)> fill;
-    // Where prepared inputs are written (the user's temporary folder).
+    // Where prepared inputs are written: a folder of the application's own, made private (0700).
     std::filesystem::path temporaryFolder;
     // The application's log.
     std::function<void(std::string_view)> log;
@@ -54,7 +54,8 @@ struct Worker {
     // Progress texts, called on the worker's thread.
     std::function<void(const std::string&)> progress;
 
-    // FormFiller::fill, the system's temporary folder, Log::write, the system clock, no progress.
+    // FormFiller::fill, TemporaryFiles::preparedFolder(), Log::write, the system clock, no
+    // progress.
     static Worker standard();
 };
 

@@ -14,6 +14,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/FileData.h"
 #include "platform/Log.h"
+#include "platform/PrivateFolder.h"
 #include "platform/SystemError.h"
 #include "platform/TemporaryFiles.h"
 #include "signing/SignatureCopies.h"
@@ -52,9 +53,11 @@ void removeQuietly(const fs::path& path) {
     if (path.empty()) return;
     std::error_code ignored;
     fs::remove(path, ignored);
+    TemporaryFiles::remove(path);
 }
 
-// The temporary files of one file's turn, removed when the turn ends however it ends.
+// The temporary files of one file's turn, listed before they are made (a process killed
+// meanwhile has them removed at the next start) and removed when the turn ends however it ends.
 struct Temporaries {
     fs::path preparedInput;
     fs::path hiddenOutput;
@@ -62,7 +65,23 @@ struct Temporaries {
         removeQuietly(preparedInput);
         removeQuietly(hiddenOutput);
     }
+    static void list(fs::path& slot, fs::path path) {
+        TemporaryFiles::add(path);
+        slot = std::move(path);
+    }
+    // The hidden output became the document: nothing to remove any more.
+    void outputKept() {
+        TemporaryFiles::remove(hiddenOutput);
+        hiddenOutput.clear();
+    }
 };
+
+// The private folder where prepared inputs go, made if missing.
+void preparePrivateFolder(const fs::path& folder) {
+    if (!PrivateFolder::make(folder))
+        throw std::runtime_error("No se ha podido preparar la carpeta privada de los ficheros "
+                                 "temporales, «" + folder.string() + "».");
+}
 
 [[noreturn]] void failWith(const char* what, const fs::path& path, int error) {
     throw fs::filesystem_error(what, path, std::error_code(error, std::generic_category()));
@@ -87,9 +106,7 @@ Worker Worker::standard() {
     worker.fill = [](std::string pdf, const std::vector<FormFill>& fills) {
         return FormFiller::fill(std::move(pdf), fills);
     };
-    std::error_code ec;
-    worker.temporaryFolder = fs::temp_directory_path(ec);
-    if (ec) worker.temporaryFolder = "/tmp";
+    worker.temporaryFolder = TemporaryFiles::preparedFolder();
     worker.log = [](std::string_view line) { Log::write(line); };
     worker.now = [] { return std::chrono::system_clock::now(); };
     return worker;
@@ -240,14 +257,15 @@ Outcome signBatch(const std::vector<fs::path>& files, const SigningOptions& opti
             if (!options.fills.empty() || !copies.empty()) {
                 std::string prepared =
                     prepare(file, options.fills, copies, stamp, options.handwriting, worker);
-                temporaries.preparedInput =
-                    worker.temporaryFolder / ("tindra-" + AtomicFile::uuid() + ".pdf");
+                preparePrivateFolder(worker.temporaryFolder);
+                Temporaries::list(temporaries.preparedInput,
+                                  worker.temporaryFolder / ("tindra-" + AtomicFile::uuid() + ".pdf"));
                 writeNewFile(temporaries.preparedInput, prepared, preparedInputMode);
                 input = temporaries.preparedInput;
             }
 
             const fs::path folder = (target ? *target : file).parent_path();
-            temporaries.hiddenOutput = OutputNames::hiddenTemporary(folder);
+            Temporaries::list(temporaries.hiddenOutput, OutputNames::hiddenTemporary(folder));
             // A new copy takes the source's bits, a replaced one keeps its own. The engine's
             // output is created with them (the own engine keeps the bits of the file it writes
             // over); the owner may write it meanwhile.
@@ -262,7 +280,7 @@ Outcome signBatch(const std::vector<fs::path>& files, const SigningOptions& opti
                 narrowMode(temporaries.hiddenOutput, mode);
                 output = OutputNames::claim(temporaries.hiddenOutput, file, "firmado");
             }
-            temporaries.hiddenOutput.clear();
+            temporaries.outputKept();
 
             SigningRecord how;
             how.certificate = options.certificate.sha1;
@@ -295,10 +313,10 @@ fs::path saveUnsigned(const fs::path& file, const SigningOptions& options, const
         document = filledCopy(file);
         std::string bytes =
             prepare(file, options.fills, options.copies, std::nullopt, options.handwriting, worker);
-        temporaries.hiddenOutput = OutputNames::hiddenTemporary(file.parent_path());
+        Temporaries::list(temporaries.hiddenOutput, OutputNames::hiddenTemporary(file.parent_path()));
         writeNewFile(temporaries.hiddenOutput, bytes, modeFrom(file));
         fs::path output = OutputNames::claim(temporaries.hiddenOutput, file, "rellenado");
-        temporaries.hiddenOutput.clear();
+        temporaries.outputKept();
         return output;
     } catch (...) {
         throw std::runtime_error(describe(std::current_exception(), file, document));

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "platform/SystemError.h"
+#include "platform/TemporaryFiles.h"
 
 namespace AtomicFile {
 
@@ -23,17 +24,26 @@ namespace {
 // Removes the temporary file unless the rename consumed it.
 class TemporaryFile {
 public:
-    explicit TemporaryFile(std::filesystem::path path) : path_(std::move(path)) {}
+    // Listed before it exists, so that a process killed at any moment leaves nothing unlisted.
+    explicit TemporaryFile(std::filesystem::path path) : path_(std::move(path)) {
+        TemporaryFiles::add(path_);
+    }
     ~TemporaryFile() {
         if (fd_ >= 0) ::close(fd_);
-        if (!path_.empty()) ::unlink(path_.c_str());
+        if (!path_.empty()) {
+            ::unlink(path_.c_str());
+            TemporaryFiles::remove(path_);
+        }
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
     int& fd() { return fd_; }
     const std::filesystem::path& path() const { return path_; }
-    void renamed() { path_.clear(); }
+    void renamed() {
+        TemporaryFiles::remove(path_);
+        path_.clear();
+    }
 
 private:
     std::filesystem::path path_;
@@ -62,8 +72,10 @@ std::string uuid() {
 }
 
 std::filesystem::path temporaryPath(const std::filesystem::path& target, bool replacing) {
-    std::string name = (replacing ? ".tindra-" : "tindra-") + uuid() + target.extension().string();
-    return target.parent_path() / name;
+    // Hidden in both cases: a file left by a process killed half-way never shows beside the
+    // user's documents.
+    (void)replacing;
+    return target.parent_path() / (".tindra-" + uuid() + target.extension().string());
 }
 
 namespace {

@@ -34,8 +34,9 @@ void write(const std::filesystem::path& target, const std::function<void(const S
 // untouched.
 void replace(const std::filesystem::path& target, const std::filesystem::path& finished);
 
-// The temporary file used for `target`: in its folder, "tindra-" (".tindra-" when a file is being
-// replaced) + an upper-case UUID + the target's extension.
+// The temporary file used for `target`: in its folder, ".tindra-" + an upper-case UUID + the
+// target's extension (hidden whether or not a file is being replaced). write() lists it with
+// TemporaryFiles while it exists.
 std::filesystem::path temporaryPath(const std::filesystem::path& target, bool replacing);
 
 // A new random (version 4) UUID, upper-case with hyphens.

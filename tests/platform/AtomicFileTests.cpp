@@ -62,7 +62,7 @@ TEST_F(AtomicFileTest, WritesAndReplacesKeepingPermissions) {
 
 TEST_F(AtomicFileTest, TemporaryNamesFollowTheTindraPattern) {
     std::regex created(
-        "tindra-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\.pdf");
+        "\\.tindra-[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\\.pdf");
     std::regex replacing("\\.tindra-[0-9A-F-]{36}\\.pdf");
     auto a = AtomicFile::temporaryPath(folder / "x.pdf", false);
     auto b = AtomicFile::temporaryPath(folder / "x.pdf", true);

@@ -11,7 +11,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
+
 #include "RunFakes.h"
+#include "platform/TemporaryFiles.h"
 #include "support/PDFFixtures.h"
 #include "support/TestUtil.h"
 
@@ -400,4 +403,83 @@ TEST_F(SigningRunWorkerTest, CopiesTakeTheSourcesBitsAndAReplacedCopyKeepsItsOwn
     }
     ::umask(saved);
     for (const auto& name : namesIn(folder.path())) EXPECT_FALSE(name.starts_with(".tindra-"));
+}
+
+// A process killed in the middle of a batch: the next start removes the temporary files it listed
+// (hidden outputs beside the document, prepared inputs), and nothing else.
+TEST_F(SigningRunWorkerTest, AKillDuringABatchLeavesNothingAfterTheNextStart) {
+    testutil::TempDir state;
+    const fs::path list = state / "tindra/temporales";
+    const fs::path prepared = state / "tindra/preparados";
+    fs::path carta = pdf("carta.pdf");
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(ready[0]);
+        if (!TemporaryFiles::keep(list, prepared)) _exit(3);
+        // Writes half of the signed file the way the own engine does, then hangs.
+        struct StallingEngine : SigningEngine {
+            int signal = -1;
+            std::string name() const override { return "colgado"; }
+            void sign(const fs::path&, const fs::path& output, const Certificate&,
+                      const std::optional<VisibleSignature>&) const override {
+                AtomicFile::write(output, [this](const AtomicFile::Sink& sink) {
+                    sink(std::string(50000, 'x'));
+                    (void)!::write(signal, "s", 1);
+                    for (;;) ::pause();
+                });
+            }
+        } engine;
+        engine.signal = ready[1];
+        SigningRun::Worker inChild = worker;
+        inChild.temporaryFolder = prepared;
+        inChild.log = nullptr;
+        inChild.progress = nullptr;
+        SigningOptions options = testOptions();
+        options.fills = {fill("nif")};
+        SigningRun::signBatch({carta}, options, engine, std::nullopt, inChild);
+        _exit(4);
+    }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ::close(ready[0]);
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+
+    // What the kill left: the engine's file and the hidden output beside the document, the
+    // prepared input in the private folder (owner only).
+    std::size_t hidden = 0;
+    for (const auto& name : namesIn(folder.path())) hidden += name.starts_with(".tindra-");
+    EXPECT_EQ(hidden, 2u);
+    ASSERT_FALSE(fs::is_empty(prepared));
+    struct stat info {};
+    ::stat(prepared.c_str(), &info);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+
+    // Listed by mistake or by someone else: a file without a temporary name stays, and so does a
+    // temporary name the list does not hold.
+    testutil::writeFile(folder / "notas.txt", "mías");
+    const std::string stranger = ".tindra-29C7A4BE-1B2C-4D3E-8F40-0123456789AB.pdf";
+    testutil::writeFile(folder / stranger, "de otra copia");
+    {
+        std::ofstream out(list, std::ios::app | std::ios::binary);
+        out << '+' << (folder / "notas.txt").string() << '\0';
+    }
+
+    ASSERT_TRUE(TemporaryFiles::keep(list, prepared));
+    EXPECT_EQ(namesIn(folder.path()),
+              (std::vector<std::string>{stranger, "carta.pdf", "notas.txt"}));
+    EXPECT_TRUE(fs::is_empty(prepared));
+
+    // While the list is kept, a run lists its files and takes them off again.
+    AtomicEngine atomic;
+    worker.temporaryFolder = prepared;
+    SigningOptions options = testOptions();
+    options.fills = {fill("nif")};
+    EXPECT_EQ(SigningRun::signBatch({carta}, options, atomic, std::nullopt, worker).failures.size(), 0u);
+    EXPECT_EQ(fs::file_size(list), 0u);
+    TemporaryFiles::stopKeeping();
 }
