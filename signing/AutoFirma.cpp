@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "platform/AtomicFile.h"
+#include "platform/TemporaryFiles.h"
 #include "platform/Defaults.h"
 #include "signing/SigningEngine.h"
 
@@ -189,17 +190,28 @@ void sign(const std::filesystem::path& input, const std::filesystem::path& outpu
     if (std::filesystem::exists(status) && !std::filesystem::is_directory(status) &&
         !std::filesystem::equivalent(input, output, ec) && !ec) {
         aside = AtomicFile::temporaryPath(output, true);
-        if (::rename(output.c_str(), aside.c_str()) != 0) aside.clear();
+        // Listed while it exists: a process killed while AutoFirma runs leaves nothing behind.
+        TemporaryFiles::add(aside);
+        if (::rename(output.c_str(), aside.c_str()) != 0) {
+            TemporaryFiles::remove(aside);
+            aside.clear();
+        }
     }
     ProcessResult result;
     try {
         result = runner.run(installation.java,
                             arguments(input, output, certificate, config, installation));
     } catch (...) {
-        if (!aside.empty()) ::rename(aside.c_str(), output.c_str());
+        if (!aside.empty()) {
+            ::rename(aside.c_str(), output.c_str());
+            TemporaryFiles::remove(aside);
+        }
         throw;
     }
-    if (!aside.empty()) ::unlink(aside.c_str());
+    if (!aside.empty()) {
+        ::unlink(aside.c_str());
+        TemporaryFiles::remove(aside);
+    }
 
     if (result.status == 0 && std::filesystem::exists(output, ec)) return;
     SigningEngine::removeOutput(input, output);
