@@ -5,9 +5,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QResizeEvent>
+#include <QRegularExpression>
+#include <QTextLayout>
 #include <QTextBoundaryFinder>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <cmath>
 
 #include "ui/Brand.h"
 #include "ui/Palette.h"
@@ -45,6 +50,70 @@ protected:
     }
 };
 
+// The value: wraps at word boundaries, and inside a word that is wider than the column (an
+// address of the net, an IBAN written without blanks), so nothing of it is cut; the whole value
+// is then also its tooltip. Stays selectable as a label.
+class ValueLabel : public WrapLabel {
+public:
+    using WrapLabel::WrapLabel;
+
+    int heightForWidth(int width) const override {
+        if (!needsBreaks(width)) return WrapLabel::heightForWidth(width);
+        return static_cast<int>(std::ceil(layOut(width).height())) + contentsMargins().top() +
+               contentsMargins().bottom();
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        WrapLabel::resizeEvent(event);
+        const bool breaks = needsBreaks(contentsRect().width());
+        const QString tip = breaks ? text() : QString();
+        if (toolTip() != tip) setToolTip(tip);
+        if (breaks != broken_) {
+            broken_ = breaks;
+            updateGeometry();
+        }
+    }
+    void paintEvent(QPaintEvent* event) override {
+        if (!needsBreaks(contentsRect().width())) return WrapLabel::paintEvent(event);
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        QTextLayout layout(text(), font());
+        fill(layout, contentsRect().width());
+        layout.draw(&painter, contentsRect().topLeft());
+    }
+
+private:
+    bool needsBreaks(int width) const {
+        if (width <= 0) return false;
+        const QFontMetrics metrics = fontMetrics();
+        for (const QString& word : text().split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
+            if (metrics.horizontalAdvance(word) > width) return true;
+        }
+        return false;
+    }
+    void fill(QTextLayout& layout, int width) const {
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        qreal y = 0;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            line.setPosition(QPointF(0, y));
+            y += fontMetrics().lineSpacing();
+        }
+        layout.endLayout();
+    }
+    QRectF layOut(int width) const {
+        QTextLayout layout(text(), font());
+        fill(layout, width);
+        return QRectF(0, 0, width, layout.lineCount() * fontMetrics().lineSpacing());
+    }
+
+    bool broken_ = false;
+};
+
 void setTextColor(QWidget* widget, const QColor& color) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, color);
@@ -73,9 +142,9 @@ FactRow::FactRow(QWidget* parent) : QWidget(parent) {
     check_->setObjectName(QStringLiteral("check"));
     remove_ = new QToolButton(this);
     remove_->setObjectName(QStringLiteral("remove"));
-    kind_ = new QLabel(this);
+    kind_ = new WrapLabel(QString(), this);
     kind_->setObjectName(QStringLiteral("kind"));
-    value_ = new WrapLabel(QString(), this);
+    value_ = new ValueLabel(QString(), this);
     value_->setObjectName(QStringLiteral("value"));
     detail_ = new ElidedLines(this);
     detail_->setObjectName(QStringLiteral("detail"));
@@ -90,6 +159,9 @@ void FactRow::configure(const QString& kind, const QString& value, const std::op
     kind_->setFont(Brand::systemFont(textSize));
     kind_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     kind_->setFixedWidth(kindWidth);
+    QSizePolicy fixedWidth(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    fixedWidth.setHeightForWidth(true);
+    kind_->setSizePolicy(fixedWidth);
     setTextColor(kind_, Palette::secondaryLabel(colors));
 
     value_->setText(shownValue(value, isLong));
@@ -101,6 +173,8 @@ void FactRow::configure(const QString& kind, const QString& value, const std::op
     if (detail) lines << *detail;
     if (previous) lines << *previous;
     detail_->setText(lines.join(QLatin1Char('\n')));
+    // The line is cut where the column ends: the tooltip says it whole.
+    detail_->setToolTip(detail_->text());
     detail_->setFont(Brand::systemFont(detailSize));
     detail_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     setTextColor(detail_, previous ? Palette::orange(colors) : Palette::tertiaryLabel(colors));
@@ -141,8 +215,42 @@ void FactRow::configure(const QString& kind, const QString& value, const std::op
     row->setContentsMargins(0, rowInset, 0, rowInset);
     row->setSpacing(columnGap);
     row->addWidget(control, 0, Qt::AlignTop);
-    row->addWidget(kind_, 0, Qt::AlignTop);
-    row->addLayout(column, 1);
+    texts_ = new QBoxLayout(QBoxLayout::LeftToRight);
+    texts_->setSpacing(columnGap);
+    texts_->addWidget(kind_, 0, Qt::AlignTop);
+    texts_->addLayout(column, 1);
+    row->addLayout(texts_, 1);
+}
+
+void FactRow::fit(int width) {
+    if (!texts_) return;
+    // Beside the kind while the value keeps a readable width, under it in a narrow list.
+    const int valueWidth = width - controlWidth - 2 * columnGap - kindWidth;
+    const auto direction = valueWidth >= minimumValueWidth ? QBoxLayout::LeftToRight : QBoxLayout::TopToBottom;
+    if (texts_->direction() != direction) {
+        const bool beside = direction == QBoxLayout::LeftToRight;
+        texts_->setDirection(direction);
+        texts_->setSpacing(beside ? columnGap : 1);
+        // Under it the kind takes the row's width too.
+        kind_->setMinimumWidth(beside ? kindWidth : 0);
+        kind_->setMaximumWidth(beside ? kindWidth : QWIDGETSIZE_MAX);
+        QSizePolicy policy(beside ? QSizePolicy::Fixed : QSizePolicy::Ignored, QSizePolicy::Preferred);
+        policy.setHeightForWidth(true);
+        kind_->setSizePolicy(policy);
+        texts_->setAlignment(kind_, beside ? Qt::AlignTop : Qt::Alignment());
+    }
+}
+
+bool FactRow::hasHeightForWidth() const { return true; }
+
+int FactRow::heightForWidth(int width) const {
+    const_cast<FactRow*>(this)->fit(width);
+    return layout() ? layout()->totalHeightForWidth(width) : QWidget::heightForWidth(width);
+}
+
+void FactRow::resizeEvent(QResizeEvent* event) {
+    fit(event->size().width());
+    QWidget::resizeEvent(event);
 }
 
 void FactRow::enterEvent(QEnterEvent* event) {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 
+class QBoxLayout;
 class QCheckBox;
 class QLabel;
 class QToolButton;
@@ -18,6 +19,8 @@ class FactRow : public QWidget {
 public:
     static constexpr int kindWidth = 128;
     static constexpr int controlWidth = 18;
+    // Narrower than this beside the kind, the value goes under it.
+    static constexpr int minimumValueWidth = 160;
     // Long free texts are cut past this many user-perceived characters, to this many and "…".
     static constexpr int longValueLimit = 260;
     static constexpr int longValueKept = 257;
@@ -43,11 +46,18 @@ public:
     QLabel* value() const { return value_; }
     QLabel* detail() const { return detail_; }
 
+    bool hasHeightForWidth() const override;
+    int heightForWidth(int width) const override;
+
 protected:
+    void resizeEvent(QResizeEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
 
 private:
+    void fit(int width);
+
+    QBoxLayout* texts_ = nullptr;  // the kind and the value's column
     QCheckBox* check_ = nullptr;
     QToolButton* remove_ = nullptr;
     QLabel* kind_ = nullptr;

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
+#include <QResizeEvent>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -215,7 +216,7 @@ public:
     QSize minimumSize() const override {
         int height = 0;
         for (QLayoutItem* item : items_) height = std::max(height, item->minimumSize().height());
-        return {2 * ProfilePane::minimumCardWidth + ProfilePane::cardGap, height};
+        return {2 * ProfilePane::compactCardWidth + ProfilePane::cardGap, height};
     }
     QSize sizeHint() const override {
         int height = 0;
@@ -233,6 +234,63 @@ public:
 
 private:
     QList<QLayoutItem*> items_;
+};
+
+// A group's heading: its title with the note beside it, or, where the list is too narrow for
+// both on one line, the note under the title, each wrapping as it needs.
+class GroupHeading : public QWidget {
+public:
+    GroupHeading(QLabel* title, QLabel* note, int noteTop, QWidget* parent)
+        : QWidget(parent), title_(title), note_(note), noteTop_(noteTop) {
+        title_->setParent(this);
+        note_->setParent(this);
+        QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+        policy.setHeightForWidth(true);
+        setSizePolicy(policy);
+    }
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override {
+        int height = 0;
+        if (beside(width)) {
+            height = std::max(lineHeight(title_), noteTop_ + lineHeight(note_));
+        } else {
+            height = wrapped(title_, width) + spacing + wrapped(note_, width);
+        }
+        return height + groupTop + groupBottom;
+    }
+    QSize sizeHint() const override {
+        const int width = oneLine(title_) + spacing + oneLine(note_);
+        return {width, heightForWidth(width)};
+    }
+    QSize minimumSizeHint() const override { return {0, heightForWidth(0)}; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QWidget::resizeEvent(event);
+        const int width = event->size().width();
+        if (beside(width)) {
+            title_->setGeometry(0, groupTop, oneLine(title_), lineHeight(title_));
+            note_->setGeometry(oneLine(title_) + spacing, groupTop + noteTop_, oneLine(note_), lineHeight(note_));
+        } else {
+            const int titleHeight = wrapped(title_, width);
+            title_->setGeometry(0, groupTop, width, titleHeight);
+            note_->setGeometry(0, groupTop + titleHeight + spacing, width, wrapped(note_, width));
+        }
+    }
+
+private:
+    static constexpr int spacing = 8;
+    static int oneLine(const QLabel* label) { return label->fontMetrics().horizontalAdvance(label->text()) + 1; }
+    static int lineHeight(const QLabel* label) { return label->fontMetrics().height(); }
+    static int wrapped(const QLabel* label, int width) {
+        return std::max(lineHeight(label), label->heightForWidth(std::max(1, width)));
+    }
+    bool beside(int width) const { return oneLine(title_) + spacing + oneLine(note_) <= width; }
+
+    QLabel* title_;
+    QLabel* note_;
+    int noteTop_;
 };
 
 QImage imageOf(const Handwriting& handwriting) {
@@ -270,6 +328,10 @@ QWidget* ProfilePane::view() { return view_; }
 
 std::pair<int, int> ProfilePane::cardWidths(int paneWidth) {
     const int available = paneWidth - 2 * margin - cardGap;
+    if (available < 2 * minimumCardWidth) {
+        const int left = std::max(compactCardWidth, available / 2);
+        return {left, std::max(compactCardWidth, available - left)};
+    }
     int left = static_cast<int>(std::lround(leftShare * paneWidth));
     left = std::min(left, available - minimumCardWidth);
     left = std::max(left, minimumCardWidth);
@@ -592,23 +654,27 @@ QWidget* ProfilePane::heading(const QString& title, const std::optional<QString>
 
 QWidget* ProfilePane::groupTitle(const Group& group) {
     const auto [title, note] = groupTexts(group, certificates_);
+    // A long company name wraps; a note stays beside the title, on its first baseline, while
+    // both fit on one line, and goes under it where they do not.
+    auto* titleLabel = wrappingLabel(title, Brand::titleFont(17, QFont::DemiBold));
+    titleLabel->setObjectName(QStringLiteral("groupTitle"));
+    titleLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    if (note) {
+        auto* noteLabel = wrappingLabel(*note, Brand::systemFont(12, QFont::Medium));
+        noteLabel->setObjectName(QStringLiteral("groupNote"));
+        noteLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        setTextColor(noteLabel, Brand::tealDeep(view_));
+        const int drop = QFontMetrics(titleLabel->font()).ascent() - QFontMetrics(noteLabel->font()).ascent();
+        auto* box = new GroupHeading(titleLabel, noteLabel, std::max(0, drop), list_);
+        box->setObjectName(QStringLiteral("group"));
+        return box;
+    }
     auto* box = new QWidget(list_);
     box->setObjectName(QStringLiteral("group"));
     auto* outer = new QVBoxLayout(box);
     outer->setContentsMargins(0, groupTop, 0, groupBottom);
-    auto* line = new QHBoxLayout;
-    line->setSpacing(8);
-    auto* titleLabel = makeLabel(title, Brand::titleFont(17, QFont::DemiBold), box);
-    titleLabel->setObjectName(QStringLiteral("groupTitle"));
-    line->addWidget(titleLabel, 0, Qt::AlignBaseline);
-    if (note) {
-        auto* noteLabel = makeLabel(*note, Brand::systemFont(12, QFont::Medium), box);
-        noteLabel->setObjectName(QStringLiteral("groupNote"));
-        setTextColor(noteLabel, Brand::tealDeep(view_));
-        line->addWidget(noteLabel, 0, Qt::AlignBaseline);
-    }
-    line->addStretch(1);
-    outer->addLayout(line);
+    titleLabel->setParent(box);
+    outer->addWidget(titleLabel);
     return box;
 }
 

@@ -55,9 +55,12 @@ public:
     // Layout numbers.
     static constexpr int margin = 36;           // around the cards, beside the title
     static constexpr int cardGap = 18;          // between the two cards
-    static constexpr int minimumCardWidth = 300;
+    static constexpr int minimumCardWidth = 300;  // where the pane has room for two
+    // Narrower than two cards of the minimum, as in the home window at its smallest, the cards
+    // share the width equally, down to this.
+    static constexpr int compactCardWidth = 260;
     static constexpr double leftShare = 0.42;   // of the pane's width, for the left card
-    static constexpr int minimumWidth = 2 * margin + cardGap + 2 * minimumCardWidth;  // 690
+    static constexpr int minimumWidth = 2 * margin + cardGap + 2 * compactCardWidth;  // 610
     // The pause after the last change before the text is parsed.
     static constexpr int debounceMilliseconds = 250;
 

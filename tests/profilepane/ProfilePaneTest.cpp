@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -507,7 +508,9 @@ TEST_F(PaneTest, RemoveFaultShowsTheSentenceAndKeepsTheRow) {
 TEST_F(PaneTest, CardWidths) {
     EXPECT_EQ(ProfilePane::cardWidths(1000), std::make_pair(420, 490));
     EXPECT_EQ(ProfilePane::cardWidths(700), std::make_pair(300, 310));
-    EXPECT_EQ(ProfilePane::minimumWidth, 690);
+    // Narrower than two cards of 300 (the home window at its smallest), they share the width.
+    EXPECT_EQ(ProfilePane::cardWidths(659), std::make_pair(284, 285));
+    EXPECT_EQ(ProfilePane::minimumWidth, 610);
     ProfilePane& p = make();
     for (auto [width, left, right] : {std::tuple{1000, 420, 490}, std::tuple{700, 300, 310}}) {
         p.view()->resize(width, 640);
@@ -518,7 +521,65 @@ TEST_F(PaneTest, CardWidths) {
         EXPECT_EQ(p.leftCard()->mapTo(p.view(), QPoint(0, 0)).x(), 36);
         EXPECT_EQ(p.rightCard()->mapTo(p.view(), QPoint(0, 0)).x() + right, width - 36);
     }
-    EXPECT_EQ(p.view()->minimumWidth(), 690);
+    EXPECT_EQ(p.view()->minimumWidth(), 610);
+}
+
+// Every label of the list shows its text whole: a one-line label is wide enough for it or says
+// it whole in its tooltip; a wrapping one is tall enough for its lines, none wider than it; and
+// each lies inside the list's visible width.
+void expectNothingClipped(ProfilePane& p) {
+    QWidget* viewport = p.list()->parentWidget()->parentWidget();
+    const int right = viewport->mapTo(p.view(), QPoint(viewport->width(), 0)).x();
+    for (QLabel* label : p.list()->findChildren<QLabel*>()) {
+        if (!label->isVisibleTo(p.view()) || label->text().isEmpty() || !label->pixmap().isNull()) continue;
+        const QString text = label->text();
+        const QFontMetrics metrics = label->fontMetrics();
+        const QRect area = label->contentsRect();
+        if (label->wordWrap()) {
+            const QRect needed = metrics.boundingRect(QRect(0, 0, area.width(), 100000), Qt::TextWordWrap, text);
+            EXPECT_LE(needed.height(), area.height()) << text.toStdString();
+            for (const QString& word : text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
+                if (metrics.horizontalAdvance(word) > area.width()) {
+                    EXPECT_EQ(label->toolTip(), text) << word.toStdString();
+                }
+            }
+        } else if (metrics.horizontalAdvance(text.split(QLatin1Char('\n')).first()) > area.width()) {
+            EXPECT_EQ(label->toolTip(), text) << text.toStdString();
+        }
+        EXPECT_LE(label->mapTo(p.view(), QPoint(label->width(), 0)).x(), right) << text.toStdString();
+    }
+}
+
+TEST_F(PaneTest, FitsTheSmallestWindowWithoutCutting) {
+    // The home window's content at its minimum size.
+    constexpr int width = 659, height = 548;
+    ProfilePane& p = make();
+    p.view()->resize(width, height);
+    p.view()->show();
+    QCoreApplication::processEvents();
+    EXPECT_LE(p.view()->minimumSizeHint().width(), width);
+    EXPECT_LE(p.view()->minimumWidth(), width);
+    p.paste(QStringLiteral(
+        "D. Juan Pérez García, con DNI 12345678Z, en nombre y representación de Construcciones y Reformas "
+        "Integrales del Río Tajo, S.L., con domicilio social en Calle Mayor 5, 28013 Madrid, en su calidad de "
+        "administrador único\n"
+        "Fecha de nacimiento: 01/01/1980\n"
+        "Correo: administracion.general@construccionesyreformasdelriotajo.es\n"
+        "Fecha de constitución: 12/03/2004\n"
+        "B12345674\n"));
+    QCoreApplication::processEvents();
+    p.view()->resize(width, height);
+    QCoreApplication::processEvents();
+    // Both cards inside the pane, 36 from its edges.
+    EXPECT_EQ(p.leftCard()->mapTo(p.view(), QPoint(0, 0)).x(), 36);
+    EXPECT_LE(p.rightCard()->mapTo(p.view(), QPoint(p.rightCard()->width(), 0)).x(), width - 36);
+    EXPECT_LE(p.rightCard()->mapTo(p.view(), QPoint(0, p.rightCard()->height())).y(), height);
+    expectNothingClipped(p);
+    Screenshots::save(*p.view(), "profile-pane-minimum-reviewing");
+    p.save();
+    QCoreApplication::processEvents();
+    expectNothingClipped(p);
+    Screenshots::save(*p.view(), "profile-pane-minimum-saved");
 }
 
 TEST_F(PaneTest, FollowsTheAppearance) {
