@@ -24,8 +24,12 @@ std::optional<Address> Address::from(std::string_view line) {
     return Address{std::string(line)};
 }
 
-std::map<std::string, std::string> Address::parts(std::string_view address) {
+std::map<std::string, std::string> Address::parts(std::string_view text) {
     std::map<std::string, std::string> result;
+    // A clause's address may end at the comma before what follows it ("…, 28013 Madrid, en su
+    // calidad de…"): without it the postcode and town still end the address.
+    const std::string trimmed = UnicodeText::trimmed(text, isBlankOrComma);
+    const std::string_view address = trimmed;
     std::string rest(address);
     auto town = ProfileParser::matches(R"re(\b((?:0[1-9]|[1-4]\d|5[0-2])\d{3})\s+([^\d,]+)$)re", address);
     if (!town.empty() && town.front().groups.size() == 2) {

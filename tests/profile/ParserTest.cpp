@@ -137,6 +137,17 @@ TEST(Parser, LineLengthsAndCompanyNames) {
     EXPECT_FALSE(find(factsOf("n" + name80), "razon_social"));
 }
 
+TEST(Parser, AClauseAddressBeforeACommaKeepsItsPostcode) {
+    // The comma before "en su calidad" must not turn the postcode into a floor and a door.
+    const auto facts = factsOf(
+        "D. Juan Pérez García, con DNI 12345678Z, en nombre y representación de Pruebas SL, con domicilio "
+        "social en Calle Mayor 5, 28013 Madrid, en su calidad de administrador único");
+    const ProfileFact* address = find(facts, "domicilio_social");
+    ASSERT_TRUE(address) << describe(facts);
+    EXPECT_EQ(address->value, "Calle Mayor 5, 28013 Madrid");
+    EXPECT_EQ(address->parts, (Parts{{"via", "Calle Mayor"}, {"numero", "5"}, {"cp", "28013"}, {"municipio", "Madrid"}}));
+}
+
 TEST(Parser, HeadingsAndPostcodes) {
     auto fiscal = factsOf("Domicilio fiscal\nCalle Mayor 5\n28013 Madrid");
     ASSERT_TRUE(find(fiscal, "domicilio_fiscal")) << describe(fiscal);
