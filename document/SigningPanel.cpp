@@ -328,8 +328,17 @@ void SigningPanel::makeControls() {
     helpButton_ = new QToolButton(w);
     helpButton_->setText(QStringLiteral("?"));
     helpButton_->setFixedSize(24, 24);
-    helpButton_->setStyleSheet(QStringLiteral(
-        "QToolButton { border: 1px solid palette(mid); border-radius: 12px; font-weight: 600; }"));
+    // A style sheet keeps the colours of the appearance it was set in: it is set again when the
+    // controls around it change appearance.
+    const auto styleHelp = [button = helpButton_] {
+        const QPalette palette = QGuiApplication::palette();
+        button->setStyleSheet(
+            QStringLiteral("QToolButton { border: 1px solid %1; border-radius: 12px; font-weight: 600; "
+                           "color: %2; }")
+                .arg(palette.color(QPalette::Mid).name(), palette.color(QPalette::ButtonText).name()));
+    };
+    styleHelp();
+    Palette::onChange(w, styleHelp);  // the button's own palette is the style sheet's
     helpButton_->setToolTip(QStringLiteral(
         "Cómo se pone, se mueve y se repite la firma, y cómo se escribe en el documento"));
     connect(helpButton_, &QToolButton::clicked, this, [this] {

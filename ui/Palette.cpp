@@ -48,7 +48,37 @@ private:
     bool applying_ = false;
 };
 
+// Runs an action after each change of appearance of a widget.
+class Watcher : public QObject {
+public:
+    Watcher(QWidget* widget, std::function<void()> action)
+        : QObject(widget), widget_(widget), action_(std::move(action)) {
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (watched == widget_ && !running_ &&
+            (type == QEvent::PaletteChange || type == QEvent::ApplicationPaletteChange)) {
+            running_ = true;  // a style sheet set by the action sends a change of its own
+            action_();
+            running_ = false;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QWidget* widget_;
+    std::function<void()> action_;
+    bool running_ = false;
+};
+
 }  // namespace
+
+void onChange(QWidget* widget, std::function<void()> action) {
+    if (widget && action) new Watcher(widget, std::move(action));
+}
 
 void follow(QWidget* widget, QPalette::ColorRole role, Colour colour) {
     if (widget) new Follower(widget, role, colour);

@@ -8,6 +8,8 @@
 #include <QGuiApplication>
 #include <QPalette>
 
+#include <functional>
+
 class QWidget;
 
 namespace Palette {
@@ -43,5 +45,9 @@ QColor withAlpha(QColor color, double alpha);
 // widget's own holds the colour set before.
 using Colour = QColor (*)(const QPalette&);
 void follow(QWidget* widget, QPalette::ColorRole role, Colour colour);
+
+// Runs `action` after every change of appearance `widget` sees (not for the changes `action`
+// itself makes), for what a palette role cannot carry: a style sheet, colours written into a text.
+void onChange(QWidget* widget, std::function<void()> action);
 
 }  // namespace Palette

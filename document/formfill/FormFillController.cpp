@@ -44,26 +44,6 @@ QString opaque(const QColor& color, const QColor& background) {
         .name();
 }
 
-// Runs `action` whenever the watched widget's appearance changes.
-class AppearanceWatch final : public QObject {
-public:
-    AppearanceWatch(QWidget* widget, std::function<void()> action)
-        : QObject(widget), action_(std::move(action)) {
-        widget->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::PaletteChange ||
-            event->type() == QEvent::ApplicationPaletteChange)
-            action_();
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> action_;
-};
-
 std::stop_source& quitSource() {
     static std::stop_source source;
     return source;
@@ -146,7 +126,7 @@ void FormFillController::build() {
     status_ = FormFillWidgets::wrapping({}, 12, Level::primary, sectionWidth, view);
     // The counts' colours are written into the status text: it is written again for a new
     // appearance.
-    new AppearanceWatch(status_, [this] { refresh(); });
+    Palette::onChange(status_, [this] { refresh(); });
 
     confirm_ = FormFillWidgets::button({}, view);
     connect(confirm_, &QPushButton::clicked, this, [this] { reviewSuggestions(); });

@@ -404,6 +404,16 @@ TEST_F(SigningWindowWithForm, TheFormsGreyTextsFollowALiveSwitchToDark) {
             if (qGray(image.pixel(int((at.x() + x) * scale), int((at.y() + y) * scale))) > 120)
                 ++bright;
     EXPECT_GT(bright, 20);
+    // So does the "?" of the help button: the middle of its circle holds bright pixels.
+    const QToolButton* help = panel.helpButton();
+    ASSERT_NE(help, nullptr);
+    const QPoint centre = help->mapTo(panel.window(), help->rect().center());
+    int brightGlyph = 0;
+    for (int y = -5; y <= 5; ++y)
+        for (int x = -4; x <= 4; ++x)
+            if (qGray(image.pixel(int((centre.x() + x) * scale), int((centre.y() + y) * scale))) > 160)
+                ++brightGlyph;
+    EXPECT_GT(brightGlyph, 5);
 }
 
 TEST_F(SigningWindowScreenshots, TwoDocuments) {
