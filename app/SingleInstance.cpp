@@ -22,6 +22,7 @@
 #include <cstdlib>
 
 #include "platform/Paths.h"
+#include "platform/PrivateFolder.h"
 #include "platform/SystemError.h"
 
 namespace {
@@ -51,15 +52,10 @@ QString SingleInstance::usePrivateFolder(const std::filesystem::path& folder) {
     const QString unused = QStringLiteral(" Tindra no la usa para comunicarse con otra copia suya.");
     if (!folder.is_absolute()) return QStringLiteral("La carpeta %1 no es una ruta absoluta.").arg(quoted(folder)) + unused;
     // Missing folders on the way are made for this user alone; existing ones stay as they are.
-    std::filesystem::path partial;
-    for (const auto& component : folder) {
-        partial /= component;
-        struct stat info {};
-        if (::lstat(partial.c_str(), &info) == 0) continue;
-        if (errno != ENOENT || (::mkdir(partial.c_str(), 0700) != 0 && errno != EEXIST)) {
-            return QStringLiteral("No se ha podido crear la carpeta %1: %2.")
-                .arg(quoted(partial), QString::fromStdString(SystemError::describe(errno)));
-        }
+    std::filesystem::path failed;
+    if (const int error = PrivateFolder::createMissing(folder, &failed); error != 0) {
+        return QStringLiteral("No se ha podido crear la carpeta %1: %2.")
+            .arg(quoted(failed), QString::fromStdString(SystemError::describe(error)));
     }
     struct stat info {};
     if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {

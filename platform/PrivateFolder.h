@@ -12,4 +12,8 @@ namespace PrivateFolder {
 // symbolic link is not followed) or belongs to another user.
 bool make(const std::filesystem::path& folder) noexcept;
 
+// Creates the missing folders of `folder`'s path with mode 0700, leaving those already there as
+// they are: 0, or the errno of the folder that could not be created (its path in `failed`).
+int createMissing(const std::filesystem::path& folder, std::filesystem::path* failed = nullptr) noexcept;
+
 }  // namespace PrivateFolder
