@@ -13,41 +13,6 @@ QColor pick(const QPalette& palette, QColor light, QColor dark) {
     return isDark(palette) ? dark : light;
 }
 
-// Keeps one colour role of a widget worked out from the appearance around it.
-class Follower : public QObject {
-public:
-    Follower(QWidget* widget, QPalette::ColorRole role, Colour colour)
-        : QObject(widget), widget_(widget), role_(role), colour_(colour) {
-        apply();
-        widget->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        const QEvent::Type type = event->type();
-        if (watched == widget_ && !applying_ &&
-            (type == QEvent::PaletteChange || type == QEvent::ApplicationPaletteChange))
-            apply();
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    void apply() {
-        applying_ = true;  // setting the palette sends a change of its own
-        const QWidget* parent = widget_->parentWidget();
-        const QPalette source = parent ? parent->palette() : QGuiApplication::palette();
-        QPalette palette = widget_->palette();
-        palette.setColor(role_, colour_(source));
-        widget_->setPalette(palette);
-        applying_ = false;
-    }
-
-    QWidget* widget_;
-    QPalette::ColorRole role_;
-    Colour colour_;
-    bool applying_ = false;
-};
-
 // Runs an action after each change of appearance of a widget.
 class Watcher : public QObject {
 public:
@@ -61,7 +26,7 @@ protected:
         const QEvent::Type type = event->type();
         if (watched == widget_ && !running_ &&
             (type == QEvent::PaletteChange || type == QEvent::ApplicationPaletteChange)) {
-            running_ = true;  // a style sheet set by the action sends a change of its own
+            running_ = true;  // a palette or style sheet set by the action sends a change of its own
             action_();
             running_ = false;
         }
@@ -81,7 +46,16 @@ void onChange(QWidget* widget, std::function<void()> action) {
 }
 
 void follow(QWidget* widget, QPalette::ColorRole role, Colour colour) {
-    if (widget) new Follower(widget, role, colour);
+    if (!widget) return;
+    const auto apply = [widget, role, colour] {
+        const QWidget* parent = widget->parentWidget();
+        const QPalette source = parent ? parent->palette() : QGuiApplication::palette();
+        QPalette palette = widget->palette();
+        palette.setColor(role, colour(source));
+        widget->setPalette(palette);
+    };
+    apply();
+    onChange(widget, apply);
 }
 
 bool isDark(const QPalette& palette) { return Brand::isDark(palette); }
