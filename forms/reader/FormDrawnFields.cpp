@@ -8,6 +8,7 @@
 
 #include "forms/reader/FormPageText.h"
 #include "forms/reader/FormReader.h"
+#include "forms/reader/FormReading.h"
 #include "forms/reader/PageGlyphs.h"
 #include "forms/reader/TextSpace.h"
 #include "pdf/PDFFile.h"
@@ -134,7 +135,7 @@ bool hasLetter(std::u16string_view text) {
 // What is left of the document's work budget (maxDrawnGlyphs and the others).
 class Budget {
 public:
-    Budget() : deadline_(std::chrono::steady_clock::now() + drawnTimeLimit()) {}
+    explicit Budget(std::chrono::steady_clock::time_point deadline) : deadline_(deadline) {}
 
     bool late() const { return std::chrono::steady_clock::now() >= deadline_; }
     std::size_t paths() const { return paths_; }
@@ -279,20 +280,41 @@ std::chrono::milliseconds& drawnTimeLimit() {
     return limit;
 }
 
-std::vector<FormField> drawnFields(PDFFile& file, const PageSource& pages) {
+std::vector<FormField> drawnFields(PDFFile& file, const PageSource& pages, std::stop_token stop,
+                                   ReadReport* report) {
+    ReadReport local;
+    std::vector<FormField> result = detail::drawnFields(
+        file, pages, stop, detail::Clock::now() + drawnTimeLimit(), local);
+    if (report) *report = local;
+    return result;
+}
+
+std::vector<FormField> detail::drawnFields(PDFFile& file, const PageSource& pages,
+                                           std::stop_token stop, Clock::time_point deadline,
+                                           ReadReport& report) {
     std::vector<FormField> result;
     const std::vector<PDFRef> refs = file.pageRefs();
     const int count = std::min(static_cast<int>(refs.size()), pages.pageCount());
+    report = {};
+    report.pageCount = static_cast<int>(refs.size());
     // The annotations of an /Annots array shared by several pages, read once.
     const PDFObject* sharedAnnots = nullptr;
     std::vector<PageAnnotation> shared;
-    Budget budget;
+    Budget budget(deadline);
     for (int i = 0; i < count && result.size() < maxFields; ++i) {
-        if (budget.late()) break;
+        if (budget.late() || stop.stop_requested()) {
+            report.stopped = true;
+            break;
+        }
+        report.pagesRead = i + 1;
         // The page's cost is known before its text is asked of the text engine.
         const PageGlyphs::Work work =
             PageGlyphs::measure(file, refs[i], PageGlyphs::maxGlyphs, budget.paths());
-        if (!budget.take(work)) break;
+        if (!budget.take(work)) {
+            report.pagesRead = i;
+            report.stopped = true;
+            break;
+        }
         if (work.glyphs > PageGlyphs::maxGlyphs) continue;
         std::optional<PageText> text = pages.text(i);
         if (!text || text->text.empty()) continue;

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,9 +57,9 @@ constexpr std::size_t maxDrawnGlyphs = 5'000'000;
 constexpr std::size_t maxDrawnPaths = 2'000'000;
 constexpr std::size_t maxDrawnContentBytes = 512 * 1024 * 1024;
 constexpr double maxDrawnPixels = 1e9;  // 500 A4 pages at 2 pixels per point
-constexpr std::chrono::seconds maxDrawnTime{30};
-// The time the search may take: maxDrawnTime, unless a caller that knows its machine is slow (a
-// test under a sanitizer) sets another.
+constexpr std::chrono::seconds maxDrawnTime{4};
+// The time the whole reading may take (widgets and drawn fields): maxDrawnTime, unless a caller
+// that knows its machine is slow (a test under a sanitizer) sets another.
 std::chrono::milliseconds& drawnTimeLimit();
 // Text runs of one page tried as tick headers or labels: more only come from hostile pages.
 constexpr std::size_t maxRunsPerPage = 2'000;
@@ -69,7 +70,20 @@ constexpr std::size_t maxLabelCells = 500;
 constexpr std::size_t maxHeadingCharacters = 90;
 constexpr std::size_t maxCaptionCharacters = 160;
 
-// The fields of the document, their page text read from `pages`.
+// How far a reading went: the pages read (widgets read, or searched for drawn fields) out of the
+// document's pages, and whether the stop token or the time limit ended it before the last page.
+struct ReadReport {
+    int pagesRead = 0;
+    int pageCount = 0;
+    bool stopped = false;
+};
+
+// The fields of the document, their page text read from `pages`. The reading ends early, with
+// the fields found so far, when `stop` is requested or drawnTimeLimit() has passed; `report`
+// (when given) says how many pages were read.
+std::vector<FormField> fields(PDFFile& file, const PageSource& pages, std::stop_token stop,
+                              ReadReport* report = nullptr);
+// The same without a stop token.
 std::vector<FormField> fields(PDFFile& file, const PageSource& pages);
 // The same with the page text read through Poppler from the file's bytes; when Poppler cannot
 // open them, the widgets without captions and no drawn fields.
@@ -79,8 +93,10 @@ std::vector<FormField> fields(PDFFile& file);
 // read-only fields and drawn ticks are left out. In page and reading order.
 std::vector<FormUnit> units(const std::vector<FormField>& fields);
 
-// The fields drawn on the pages of a flat form (label cells, fill lines, tick cells), ids from 1.
-std::vector<FormField> drawnFields(PDFFile& file, const PageSource& pages);
+// The fields drawn on the pages of a flat form (label cells, fill lines, tick cells), ids from 1,
+// searched until `stop` is requested or drawnTimeLimit() has passed.
+std::vector<FormField> drawnFields(PDFFile& file, const PageSource& pages,
+                                   std::stop_token stop = {}, ReadReport* report = nullptr);
 
 // The normalisation of every text read from a page: runs of white space (blanks, tabs, line
 // breaks, no-break and other Unicode spaces) become one blank, and both ends are trimmed.

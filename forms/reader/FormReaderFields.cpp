@@ -7,6 +7,7 @@
 #include "forms/reader/FieldName.h"
 #include "forms/reader/FormPageText.h"
 #include "forms/reader/FormReader.h"
+#include "forms/reader/FormReading.h"
 #include "forms/reader/PageGlyphs.h"
 #include "pdf/PDFFile.h"
 #include "platform/NoPages.h"
@@ -235,15 +236,31 @@ FormPageText pageText(PDFFile& file, const PageSource& pages, int index, PDFRef 
 
 }  // namespace
 
-std::vector<FormField> fields(PDFFile& file, const PageSource& pages) {
+std::vector<FormField> fields(PDFFile& file, const PageSource& pages, std::stop_token stop,
+                              ReadReport* report) {
+    const detail::Clock::time_point deadline = detail::Clock::now() + drawnTimeLimit();
     std::vector<FormField> result;
     const std::vector<PDFRef> refs = file.pageRefs();
+    ReadReport local;
+    local.pageCount = static_cast<int>(refs.size());
+    // Past the deadline the widgets of the remaining pages are still read, which costs little,
+    // but without the page text around them.
+    bool late = false;
     // A widget lies on one page, the first that lists it: an /Annots array that several pages
     // share is read on the first, and an annotation listed again on a later page is left there.
     std::unordered_set<const PDFObject*> read;
     std::unordered_set<std::int64_t> listed;
     std::size_t textBytes = 0;  // tool tips, values and options kept so far
     for (std::size_t i = 0; i < refs.size() && result.size() < maxFields; ++i) {
+        if (stop.stop_requested()) {
+            local.stopped = true;
+            break;
+        }
+        if (!late && detail::Clock::now() >= deadline) {
+            late = true;
+            local.stopped = true;
+        }
+        if (!late) local.pagesRead = static_cast<int>(i) + 1;
         const PDFObject* annots = PageAnnotation::annotsOf(file, refs[i]);
         if (!annots || !annots->array() || !read.insert(annots).second) continue;
         const std::vector<PDFObject>& list = *annots->array();
@@ -274,7 +291,8 @@ std::vector<FormField> fields(PDFFile& file, const PageSource& pages) {
         if (widgets.empty()) continue;
 
         const int pageIndex = static_cast<int>(i);
-        const FormPageText text = pageText(file, pages, pageIndex, refs[i], annots);
+        const FormPageText text =
+            late ? FormPageText() : pageText(file, pages, pageIndex, refs[i], annots);
         const std::vector<FormTitle> titles = headings(text);
         std::vector<FixedText> fixed;
         for (const Widget& w : widgets)
@@ -300,8 +318,16 @@ std::vector<FormField> fields(PDFFile& file, const PageSource& pages) {
             result.push_back(std::move(field));
         }
     }
-    if (result.empty()) return drawnFields(file, pages);
+    if (result.empty() && !local.stopped) {
+        local = {};
+        result = detail::drawnFields(file, pages, stop, deadline, local);
+    }
+    if (report) *report = local;
     return result;
+}
+
+std::vector<FormField> fields(PDFFile& file, const PageSource& pages) {
+    return fields(file, pages, std::stop_token());
 }
 
 std::vector<FormField> fields(PDFFile& file) {

@@ -1,8 +1,11 @@
 // Fields drawn on flat pages (cairo), read through Poppler's text and the ink map.
 #include <gtest/gtest.h>
 
+#include <stop_token>
+
 #include "forms/reader/FormReader.h"
 #include "pdf/PDFFile.h"
+#include "platform/PopplerPages.h"
 #include "support/CairoPages.h"
 #include "support/FormFixtures.h"
 
@@ -186,4 +189,56 @@ TEST(DrawnFields, EveryPageOfALongFlatForm) {
         EXPECT_EQ(fields.back().pageIndex, static_cast<int>(pages) - 1);
         EXPECT_EQ(fields.back().left, "Nombre y apellidos");
     }
+}
+
+// A stop asked while a page is read ends the reading after that page; the report says how far
+// it went, and the fields of the pages read are kept.
+TEST(DrawnFields, AStopEndsTheReadingAndTheReportCountsThePagesRead) {
+    formfixtures::FormSpec spec;
+    spec.pages.resize(6);
+    for (auto& page : spec.pages) {
+        page.texts = {{72, 700, "Nombre y apellidos", 10}};
+        page.graphics = "0.8 w 200 694 250 20 re S\n";
+    }
+    const std::string pdf = formfixtures::formPDF(spec);
+    PDFFile file(pdf);
+    std::unique_ptr<PopplerPages> poppler = PopplerPages::borrow(file.bytes());
+    ASSERT_TRUE(poppler);
+
+    // Stops the reading when the text of page 3 is asked for.
+    class StoppingPages final : public PageSource {
+    public:
+        StoppingPages(const PageSource& pages, std::stop_source& stop)
+            : pages_(pages), stop_(stop) {}
+        int pageCount() const override { return pages_.pageCount(); }
+        std::optional<PageText> text(int index) const override {
+            if (index == 2) stop_.request_stop();
+            return pages_.text(index);
+        }
+        std::optional<GreyImage> render(int index, double scale,
+                                        std::int64_t maxPixels) const override {
+            return pages_.render(index, scale, maxPixels);
+        }
+
+    private:
+        const PageSource& pages_;
+        std::stop_source& stop_;
+    };
+    std::stop_source stop;
+    StoppingPages pages(*poppler, stop);
+    FormReader::ReadReport report;
+    const std::vector<FormField> fields =
+        FormReader::fields(file, pages, stop.get_token(), &report);
+    EXPECT_EQ(report.pageCount, 6);
+    EXPECT_EQ(report.pagesRead, 3);
+    EXPECT_TRUE(report.stopped);
+    ASSERT_EQ(fields.size(), 3u);
+    EXPECT_EQ(fields.back().pageIndex, 2);
+
+    // Unstopped, every page is read.
+    FormReader::ReadReport whole;
+    EXPECT_EQ(FormReader::fields(file, *poppler, std::stop_token(), &whole).size(), 6u);
+    EXPECT_EQ(whole.pagesRead, 6);
+    EXPECT_EQ(whole.pageCount, 6);
+    EXPECT_FALSE(whole.stopped);
 }
