@@ -19,6 +19,7 @@
 #include "signing/DisplaySpace.h"
 #include "signing/InkMap.h"
 #include "signing/PageAnnotation.h"
+#include "signing/PageWeight.h"
 #include "signing/SignatureCues.h"
 #include "signing/UnicodeText.h"
 
@@ -396,7 +397,8 @@ std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& sour
 
 std::vector<SignaturePlacement> placements(PDFFile& file, std::stop_token stop) {
     std::unique_ptr<PopplerPages> pages = PopplerPages::borrow(file.bytes());
-    if (pages) return placements(file, *pages, stop);
+    // Pages too heavy to draw are searched without their ink.
+    if (pages) return placements(file, GuardedPages(*pages, file), stop);
     return placements(file, NoPages(), stop);
 }
 

@@ -1,0 +1,602 @@
+#include "signing/PageWeight.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <exception>
+#include <limits>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "pdf/PDFFile.h"
+#include "signing/DisplaySpace.h"
+
+namespace {
+
+// How deep forms, patterns, soft masks and appearances are followed inside one another.
+constexpr int maxDepth = 12;
+// Objects weighed afresh for one page (shared ones weighed before cost nothing): a page that
+// names more is judged unknown rather than read for long.
+constexpr int maxObjectsPerPage = 4096;
+// Annotations of one page whose appearances are weighed.
+constexpr std::size_t maxAnnotations = 2000;
+// Colour components assumed where an image does not say (the most a common space has).
+constexpr std::int64_t unknownComponents = 4;
+
+constexpr std::int64_t saturated = std::numeric_limits<std::int64_t>::max();
+
+std::int64_t sumOf(std::int64_t a, std::int64_t b) {
+    std::int64_t r = 0;
+    return __builtin_add_overflow(a, b, &r) ? saturated : r;
+}
+
+std::int64_t productOf(std::int64_t a, std::int64_t b) {
+    std::int64_t r = 0;
+    return __builtin_mul_overflow(a, b, &r) ? saturated : r;
+}
+
+// What one drawing (a content stream and what it calls) costs.
+struct Cost {
+    std::int64_t samples = 0;
+    std::int64_t largest = 0;
+    std::int64_t contentBytes = 0;
+    bool unknown = false;
+
+    void image(std::int64_t n) {
+        samples = sumOf(samples, n);
+        largest = std::max(largest, n);
+    }
+    void add(const Cost& other) {
+        samples = sumOf(samples, other.samples);
+        largest = std::max(largest, other.largest);
+        contentBytes = sumOf(contentBytes, other.contentBytes);
+        unknown = unknown || other.unknown;
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+// Content streams, decoded no further than a limit.
+
+// Appends at most `limit` - out.size() + 1 decoded bytes of the stream to `out` (one more than the
+// limit tells that the content goes past it). False for a filter that is not read here.
+bool appendDecoded(const PDFStream& stream, std::size_t limit, std::string& out) {
+    const std::size_t room = limit + 1 > out.size() ? limit + 1 - out.size() : 0;
+    const PDFObject* filter = stream.dictionary.get("Filter");
+    const std::string* name = nullptr;
+    if (filter && filter->name()) {
+        name = filter->name();
+    } else if (filter && filter->array()) {
+        if (filter->array()->size() > 1) return false;
+        if (filter->array()->size() == 1) {
+            name = filter->array()->front().name();
+            if (!name) return false;
+        }
+    } else if (filter && !filter->isNull()) {
+        return false;
+    }
+    if (!name) {
+        out.append(stream.data, 0, std::min(room, stream.data.size()));
+        return true;
+    }
+    if (*name != "FlateDecode" && *name != "Fl") return false;
+
+    // zlib, or raw deflate when the stream has no zlib header. Whatever decodes before damaged
+    // data is what a renderer would draw.
+    const bool zlibHeader = stream.data.size() >= 2 && (stream.data[0] & 0x0F) == 8 &&
+                            ((static_cast<unsigned char>(stream.data[0]) << 8) |
+                             static_cast<unsigned char>(stream.data[1])) % 31 == 0;
+    z_stream z{};
+    if (inflateInit2(&z, zlibHeader ? 15 : -15) != Z_OK) return false;
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.data.data()));
+    z.avail_in = static_cast<uInt>(std::min<std::size_t>(stream.data.size(), 0x7FFFFFFF));
+    std::size_t left = room;
+    char buffer[65536];
+    while (left > 0) {
+        z.next_out = reinterpret_cast<Bytef*>(buffer);
+        z.avail_out = static_cast<uInt>(std::min(left, sizeof buffer));
+        const int status = inflate(&z, Z_NO_FLUSH);
+        const std::size_t produced = std::min(left, sizeof buffer) - z.avail_out;
+        out.append(buffer, produced);
+        left -= produced;
+        if (status != Z_OK || produced == 0) break;
+    }
+    inflateEnd(&z);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// A content stream's operators, read just enough to find the XObjects it draws and its inline
+// images.
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0';
+}
+
+bool isDelimiter(char c) {
+    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
+           c == '}' || c == '/' || c == '%';
+}
+
+std::int64_t componentsOfName(std::string_view name) {
+    if (name == "DeviceGray" || name == "G" || name == "CalGray" || name == "Indexed" ||
+        name == "I" || name == "Separation" || name == "Pattern")
+        return 1;
+    if (name == "DeviceRGB" || name == "RGB" || name == "CalRGB" || name == "Lab") return 3;
+    if (name == "DeviceCMYK" || name == "CMYK") return 4;
+    return unknownComponents;
+}
+
+class ContentScanner {
+public:
+    explicit ContentScanner(std::string_view s) : s_(s) {}
+
+    // Names operands of Do, and the samples of the inline images.
+    std::unordered_set<std::string> drawn;
+    Cost inlineImages;
+
+    void run() {
+        std::string previousName;  // the name just before the current token, if it was one
+        while (skipBlank()) {
+            const char c = s_[i_];
+            if (c == '/') {
+                previousName = readName();
+                continue;
+            }
+            std::string_view token = readOther();
+            if (token == "Do" && !previousName.empty() && drawn.size() < 100000)
+                drawn.insert(previousName);
+            else if (token == "BI")
+                inlineImage();
+            previousName.clear();
+        }
+    }
+
+private:
+    // Skips blanks and comments; false at the end.
+    bool skipBlank() {
+        while (i_ < s_.size()) {
+            if (isSpace(s_[i_])) {
+                ++i_;
+            } else if (s_[i_] == '%') {
+                while (i_ < s_.size() && s_[i_] != '\n' && s_[i_] != '\r') ++i_;
+            } else {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::string readName() {
+        std::size_t start = ++i_;
+        while (i_ < s_.size() && !isSpace(s_[i_]) && !isDelimiter(s_[i_])) ++i_;
+        return std::string(s_.substr(start, i_ - start));
+    }
+
+    // A token that is not a name: an operator or number (returned), or a string, array bracket or
+    // dictionary bracket (skipped, returned empty).
+    std::string_view readOther() {
+        const char c = s_[i_];
+        if (c == '(') {
+            int depth = 0;
+            for (; i_ < s_.size(); ++i_) {
+                if (s_[i_] == '\\') {
+                    ++i_;
+                } else if (s_[i_] == '(') {
+                    ++depth;
+                } else if (s_[i_] == ')' && --depth == 0) {
+                    ++i_;
+                    break;
+                }
+            }
+            return {};
+        }
+        if (c == '<') {
+            if (i_ + 1 < s_.size() && s_[i_ + 1] == '<') {
+                i_ += 2;
+                return {};
+            }
+            std::size_t end = s_.find('>', i_);
+            i_ = end == std::string_view::npos ? s_.size() : end + 1;
+            return {};
+        }
+        if (isDelimiter(c)) {
+            i_ += (c == '>' && i_ + 1 < s_.size() && s_[i_ + 1] == '>') ? 2 : 1;
+            return {};
+        }
+        std::size_t start = i_;
+        while (i_ < s_.size() && !isSpace(s_[i_]) && !isDelimiter(s_[i_])) ++i_;
+        return s_.substr(start, i_ - start);
+    }
+
+    // After BI: the image's dictionary up to ID, its samples, and its data skipped up to EI.
+    void inlineImage() {
+        std::int64_t width = 0, height = 0, components = unknownComponents;
+        bool mask = false;
+        std::string key;
+        int nesting = 0;         // inside an array or dictionary value
+        bool firstInValue = false;
+        while (skipBlank()) {
+            if (s_[i_] == '/') {
+                std::string name = readName();
+                if (nesting == 0 && key.empty()) {
+                    key = name;
+                    continue;
+                }
+                if (key == "CS" || key == "ColorSpace") {
+                    if (nesting == 0 || firstInValue) components = componentsOfName(name);
+                }
+                firstInValue = false;
+                if (nesting == 0) key.clear();
+                continue;
+            }
+            const char c = s_[i_];
+            if (c == '[' || (c == '<' && i_ + 1 < s_.size() && s_[i_ + 1] == '<')) {
+                readOther();
+                if (nesting++ == 0) firstInValue = true;
+                continue;
+            }
+            if (c == ']' || (c == '>' && i_ + 1 < s_.size() && s_[i_ + 1] == '>')) {
+                readOther();
+                if (nesting > 0 && --nesting == 0) key.clear();
+                continue;
+            }
+            std::string_view token = readOther();
+            if (nesting == 0 && token == "ID") break;
+            if (nesting == 0 && !key.empty()) {
+                std::int64_t value = 0;
+                if (!token.empty()) {
+                    try {
+                        value = std::stoll(std::string(token));
+                    } catch (const std::exception&) {
+                        value = 0;
+                    }
+                }
+                if (key == "W" || key == "Width") width = value;
+                if (key == "H" || key == "Height") height = value;
+                if ((key == "IM" || key == "ImageMask") && token == "true") mask = true;
+                key.clear();
+            }
+            firstInValue = false;
+        }
+        if (mask) components = 1;
+        inlineImages.image(productOf(productOf(std::max<std::int64_t>(width, 0),
+                                             std::max<std::int64_t>(height, 0)),
+                                    components));
+        // The data: after one blank, up to an EI between blanks.
+        ++i_;
+        while (i_ + 1 < s_.size()) {
+            std::size_t at = s_.find("EI", i_);
+            if (at == std::string_view::npos) break;
+            const bool before = at == 0 || isSpace(s_[at - 1]);
+            const bool after = at + 2 >= s_.size() || isSpace(s_[at + 2]) || isDelimiter(s_[at + 2]);
+            i_ = at + 2;
+            if (before && after) return;
+        }
+        i_ = s_.size();
+    }
+
+    std::string_view s_;
+    std::size_t i_ = 0;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+struct PageWeigher::State {
+    PDFFile& file;
+    std::unordered_map<std::int64_t, Cost> weighed;  // by object number
+    std::unordered_set<std::int64_t> inProgress;     // the objects being weighed (cycles)
+    int fresh = 0;                                   // objects weighed afresh for this page
+
+    explicit State(PDFFile& f) : file(f) {}
+
+    std::int64_t components(const PDFObject* value, int depth) {
+        const PDFObject* space = file.resolve(value);
+        if (!space || space->isNull()) return 3;  // JPEG 2000 and masks say it themselves
+        if (const std::string* name = space->name()) return componentsOfName(*name);
+        const std::vector<PDFObject>* array = space->array();
+        if (!array || array->empty()) return unknownComponents;
+        const PDFObject* family = file.resolve(&array->front());
+        const std::string* name = family ? family->name() : nullptr;
+        if (!name) return unknownComponents;
+        if (*name == "ICCBased" && array->size() > 1) {
+            const PDFDictionary* profile = file.dictionary(&(*array)[1]);
+            const PDFObject* n = profile ? file.resolve(profile->get("N")) : nullptr;
+            std::optional<std::int64_t> count = n ? n->integer() : std::nullopt;
+            return count && *count >= 1 && *count <= 4 ? *count : unknownComponents;
+        }
+        if (*name == "DeviceN" && array->size() > 1) {
+            const PDFObject* names = file.resolve(&(*array)[1]);
+            if (names && names->array())
+                return std::clamp<std::int64_t>(static_cast<std::int64_t>(names->array()->size()),
+                                                1, 32);
+            return unknownComponents;
+        }
+        (void)depth;
+        return componentsOfName(*name);
+    }
+
+    std::int64_t number(const PDFObject* value, const char* key, const PDFDictionary& d) {
+        const PDFObject* v = file.resolve(d.get(key));
+        std::optional<double> n = v ? v->number() : std::nullopt;
+        if (!n || !std::isfinite(*n) || *n <= 0) return 0;
+        (void)value;
+        return *n >= 9e18 ? saturated : static_cast<std::int64_t>(*n);
+    }
+
+    Cost imageCost(const PDFDictionary& d, int depth) {
+        Cost cost;
+        const PDFObject* mask = file.resolve(d.get("ImageMask"));
+        const bool isMask = mask && mask->boolean().value_or(false);
+        const std::int64_t n = isMask ? 1 : components(d.get("ColorSpace"), depth);
+        cost.image(productOf(productOf(number(nullptr, "Width", d), number(nullptr, "Height", d)), n));
+        // Soft masks and stencil masks are images of their own.
+        for (const char* key : {"SMask", "Mask"}) {
+            const PDFObject* m = d.get(key);
+            const PDFObject* resolved = file.resolve(m);
+            if (resolved && resolved->stream()) cost.add(xobject(m, depth + 1));
+        }
+        return cost;
+    }
+
+    // The content of a form, pattern or appearance with its resources.
+    Cost drawing(const std::string& content, bool read, const PDFDictionary* resources,
+                 int depth) {
+        Cost cost;
+        cost.contentBytes = static_cast<std::int64_t>(content.size());
+        if (!read) {
+            cost.unknown = true;
+            return cost;
+        }
+        ContentScanner scanner(content);
+        scanner.run();
+        cost.add(scanner.inlineImages);
+        if (!resources) return cost;
+        const PDFDictionary* xobjects = file.dictionary(resources->get("XObject"));
+        if (xobjects)
+            for (const std::string& name : scanner.drawn)
+                if (const PDFObject* x = xobjects->get(name)) cost.add(xobject(x, depth + 1));
+        // Tiling patterns draw their own content wherever they are used.
+        if (const PDFDictionary* patterns = file.dictionary(resources->get("Pattern")))
+            for (const auto& entry : *patterns) cost.add(xobject(&entry.value, depth + 1));
+        // Soft masks of graphics states are forms drawn with the content.
+        if (const PDFDictionary* states = file.dictionary(resources->get("ExtGState")))
+            for (const auto& entry : *states) {
+                const PDFDictionary* state = file.dictionary(&entry.value);
+                const PDFDictionary* mask = state ? file.dictionary(state->get("SMask")) : nullptr;
+                if (mask && mask->get("G")) cost.add(xobject(mask->get("G"), depth + 1));
+            }
+        return cost;
+    }
+
+    // An image, form or tiling pattern, weighed once when it is an indirect object.
+    Cost xobject(const PDFObject* value, int depth) {
+        if (depth > maxDepth) return Cost{0, 0, 0, true};
+        std::optional<PDFRef> ref = value ? value->reference() : std::nullopt;
+        if (ref) {
+            auto found = weighed.find(ref->number);
+            if (found != weighed.end()) return found->second;
+            if (!inProgress.insert(ref->number).second) return Cost{};  // drawn inside itself
+        }
+        if (++fresh > maxObjectsPerPage) {
+            if (ref) inProgress.erase(ref->number);
+            return Cost{0, 0, 0, true};
+        }
+        Cost cost;
+        try {
+            const PDFObject* object = file.resolve(value);
+            const PDFStream* stream = object ? object->stream() : nullptr;
+            if (stream) {
+                const PDFDictionary& d = stream->dictionary;
+                const PDFObject* subtype = file.resolve(d.get("Subtype"));
+                const std::string* kind = subtype ? subtype->name() : nullptr;
+                if (kind && *kind == "Image") {
+                    cost = imageCost(d, depth);
+                } else if ((kind && *kind == "Form") || d.get("PatternType")) {
+                    std::string content;
+                    const bool read = appendDecoded(
+                        *stream, static_cast<std::size_t>(PageWeights::maxContentBytes), content);
+                    cost = drawing(content, read, file.dictionary(d.get("Resources")), depth);
+                }
+            }
+        } catch (const std::exception&) {
+            cost.unknown = true;
+        }
+        if (ref) {
+            inProgress.erase(ref->number);
+            weighed.emplace(ref->number, cost);
+        }
+        return cost;
+    }
+
+    PageWeight weigh(PDFRef pageRef) {
+        PageWeight weight;
+        fresh = 0;
+        try {
+            const PDFDictionary* page = file.dictionary(file.object(pageRef));
+            if (!page) {
+                weight.unknown = true;
+                return weight;
+            }
+            if (std::optional<DisplaySpace> space = DisplaySpace::of(file, pageRef)) {
+                weight.width = space->bounds.width;
+                weight.height = space->bounds.height;
+            }
+
+            // The page's content: its streams one after the other.
+            const std::size_t limit = static_cast<std::size_t>(PageWeights::maxContentBytes);
+            std::string content;
+            bool read = true;
+            const PDFObject* contents = file.resolve(page->get("Contents"));
+            auto append = [&](const PDFObject* part) {
+                const PDFObject* s = file.resolve(part);
+                if (!s || !s->stream() || content.size() > limit) return;
+                if (!content.empty()) content.push_back('\n');
+                if (!appendDecoded(*s->stream(), limit, content)) read = false;
+            };
+            if (contents && contents->array()) {
+                for (const PDFObject& part : *contents->array()) append(&part);
+            } else {
+                append(contents);
+            }
+            const PDFObject* resources = file.inherited("Resources", pageRef);
+            Cost cost = drawing(content, read, file.dictionary(resources), 0);
+
+            // Annotation appearances are drawn with the page.
+            const PDFObject* annots = file.resolve(page->get("Annots"));
+            if (annots && annots->array()) {
+                std::size_t count = 0;
+                for (const PDFObject& element : *annots->array()) {
+                    if (++count > maxAnnotations) {
+                        cost.unknown = true;
+                        break;
+                    }
+                    const PDFDictionary* annotation = file.dictionary(&element);
+                    const PDFDictionary* ap =
+                        annotation ? file.dictionary(annotation->get("AP")) : nullptr;
+                    const PDFObject* normal = ap ? ap->get("N") : nullptr;
+                    const PDFObject* resolved = file.resolve(normal);
+                    if (resolved && resolved->stream()) {
+                        cost.add(xobject(normal, 1));
+                    } else if (resolved && resolved->dictionary()) {
+                        for (const auto& state : *resolved->dictionary())
+                            if (const PDFObject* s = file.resolve(&state.value); s && s->stream())
+                                cost.add(xobject(&state.value, 1));
+                    }
+                }
+            }
+            weight.imageSamples = cost.samples;
+            weight.largestImage = cost.largest;
+            weight.contentBytes = cost.contentBytes;
+            weight.unknown = cost.unknown;
+        } catch (const std::exception&) {
+            weight.unknown = true;
+        }
+        return weight;
+    }
+};
+
+PageWeigher::PageWeigher(PDFFile& file) : state_(std::make_unique<State>(file)) {}
+PageWeigher::~PageWeigher() = default;
+
+PageWeight PageWeigher::weigh(PDFRef page) { return state_->weigh(page); }
+
+namespace PageWeights {
+
+std::vector<PageWeight> of(PDFFile& file, std::stop_token stop) {
+    std::vector<PDFRef> pages;
+    try {
+        pages = file.pageRefs();
+    } catch (const std::exception&) {
+        return {};
+    }
+    std::vector<PageWeight> out(pages.size(), PageWeight{0, 0, 0, 0, 0, true});
+    PageWeigher weigher(file);
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        if (stop.stop_requested()) break;
+        out[i] = weigher.weigh(pages[i]);
+    }
+    return out;
+}
+
+bool renderable(const PageWeight& weight, double scale) {
+    if (weight.unknown) return false;
+    if (weight.imageSamples > maxSamples) return false;
+    if (weight.contentBytes > maxContentBytes) return false;
+    const double pixels = weight.width * scale * weight.height * scale;
+    return std::isfinite(pixels) && pixels <= maxPixels;
+}
+
+}  // namespace PageWeights
+
+// ---------------------------------------------------------------------------------------------
+
+struct PageJudge::State {
+    std::mutex lock;
+    std::string_view bytes;
+    bool opened = false;
+    std::unique_ptr<PDFFile> file;
+    std::unique_ptr<PageWeigher> weigher;
+    std::vector<PDFRef> pages;
+    std::vector<std::optional<PageWeight>> weights;
+    std::vector<bool> done;
+
+    void open() {
+        opened = true;
+        try {
+            // The bytes are the caller's: the keeper only says so.
+            file = std::make_unique<PDFFile>(bytes, std::make_shared<char>());
+            pages = file->pageRefs();
+            weigher = std::make_unique<PageWeigher>(*file);
+            weights.resize(pages.size());
+            done.resize(pages.size());
+        } catch (const std::exception&) {
+            weigher.reset();
+            file.reset();
+            pages.clear();
+        }
+    }
+};
+
+PageJudge::PageJudge(std::string_view bytes) : state_(std::make_unique<State>()) {
+    state_->bytes = bytes;
+}
+
+PageJudge::~PageJudge() = default;
+
+std::optional<PageWeight> PageJudge::weight(int pageIndex) const {
+    std::lock_guard<std::mutex> guard(state_->lock);
+    State& s = *state_;
+    if (!s.opened) s.open();
+    if (pageIndex < 0 || static_cast<std::size_t>(pageIndex) >= s.pages.size()) return std::nullopt;
+    const auto i = static_cast<std::size_t>(pageIndex);
+    if (!s.done[i]) {
+        s.weights[i] = s.weigher->weigh(s.pages[i]);
+        s.done[i] = true;
+    }
+    return s.weights[i];
+}
+
+bool PageJudge::renderable(int pageIndex, double scale) const {
+    std::optional<PageWeight> w = weight(pageIndex);
+    return w && PageWeights::renderable(*w, scale);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+GuardedPages::GuardedPages(const PageSource& inner, const PDFFile& file)
+    : inner_(inner), judge_(std::make_shared<PageJudge>(file.bytes())) {}
+
+GuardedPages::GuardedPages(const PageSource& inner, std::shared_ptr<const PageJudge> judge)
+    : inner_(inner), judge_(std::move(judge)) {}
+
+GuardedPages::GuardedPages(std::unique_ptr<PageSource> ownInner,
+                           std::shared_ptr<const PageJudge> judge)
+    : owned_(std::move(ownInner)), inner_(*owned_), judge_(std::move(judge)) {}
+
+GuardedPages::~GuardedPages() = default;
+
+int GuardedPages::pageCount() const { return inner_.pageCount(); }
+
+std::optional<PageText> GuardedPages::text(int pageIndex) const { return inner_.text(pageIndex); }
+
+std::optional<std::u16string> GuardedPages::words(int pageIndex) const {
+    return inner_.words(pageIndex);
+}
+
+std::optional<GreyImage> GuardedPages::render(int pageIndex, double scale,
+                                              std::int64_t maxPixels) const {
+    if (!judge_ || !judge_->renderable(pageIndex, scale)) return std::nullopt;
+    return inner_.render(pageIndex, scale, maxPixels);
+}
+
+std::unique_ptr<PageSource> GuardedPages::clone() const {
+    std::unique_ptr<PageSource> inner = inner_.clone();
+    if (!inner) return nullptr;
+    return std::unique_ptr<PageSource>(new GuardedPages(std::move(inner), judge_));
+}
