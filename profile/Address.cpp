@@ -1,5 +1,6 @@
 #include "profile/Address.h"
 
+#include "profile/Postcode.h"
 #include "profile/ProfileParser.h"
 #include "profile/UnicodeText.h"
 
@@ -35,7 +36,9 @@ std::map<std::string, std::string> Address::parts(std::string_view text) {
     if (!town.empty() && town.front().groups.size() == 2) {
         const ProfileParser::Match& m = town.front();
         result["cp"] = m.groups[0];
-        result["municipio"] = UnicodeText::trimBlanks(m.groups[1]);
+        // The town reads as on a postcode line of its own: "Madrid (Madrid)" gives Madrid.
+        const std::string name = Postcode::townOf(m.groups[1]);
+        if (!name.empty()) result["municipio"] = name;
         rest = UnicodeText::toUtf8(icu::UnicodeString(UnicodeText::fromUtf8(address), 0,
                                                       static_cast<int32_t>(m.range.start)));
     }

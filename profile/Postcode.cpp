@@ -11,7 +11,7 @@ bool isTownEdge(UChar32 c) { return c == ',' || c == '-' || UnicodeText::isBlank
 // article of an official name stays ("Rozas de Madrid (Las)"), a province or region after the
 // town goes ("Madrid (Madrid)" gives Madrid); a town written in brackets is its content. A lone
 // bracket at either end is dropped.
-std::string townOf(std::string_view text) {
+std::string readTown(std::string_view text) {
     icu::UnicodeString town = UnicodeText::trimmedU(UnicodeText::fromUtf8(text), isTownEdge);
     if (town.endsWith(u")")) {
         const int32_t open = town.lastIndexOf(u'(');
@@ -41,9 +41,11 @@ std::string townOf(std::string_view text) {
 
 }  // namespace
 
+std::string Postcode::townOf(std::string_view text) { return readTown(text); }
+
 std::optional<Postcode> Postcode::from(std::string_view line) {
     auto found = ProfileParser::matches(R"re(^(0[1-9]|[1-4]\d|5[0-2])(\d{3})\b\s*(.*)$)re", line);
     if (found.empty() || found.front().groups.size() != 3) return std::nullopt;
     const ProfileParser::Match& m = found.front();
-    return Postcode{m.groups[0] + m.groups[1], townOf(m.groups[2])};
+    return Postcode{m.groups[0] + m.groups[1], readTown(m.groups[2])};
 }

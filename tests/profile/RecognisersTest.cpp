@@ -156,6 +156,15 @@ TEST(Address, Parts) {
               (Parts{{"via", "Avda. de la Paz"}, {"numero", "7"}, {"cp", "28013"}, {"municipio", "Madrid"}}));
 }
 
+TEST(Address, ATownOnTheAddressLineIsReadAsOnAPostcodeLine) {
+    for (const char* town : {"Madrid (Madrid)", "Rozas de Madrid (Las)", "(Madrid)"}) {
+        const std::string line = std::string("Calle Sol 1, 28013 ") + town;
+        EXPECT_EQ(Address::parts(line).at("municipio"), Postcode::from(std::string("28013 ") + town)->town) << line;
+    }
+    EXPECT_EQ(Address::parts("Calle Sol 1, 28013 Madrid (Madrid)"),
+              (Parts{{"via", "Calle Sol"}, {"numero", "1"}, {"cp", "28013"}, {"municipio", "Madrid"}}));
+}
+
 TEST(Postcode, Lines) {
     auto madrid = Postcode::from("28013 Madrid");
     ASSERT_TRUE(madrid);
