@@ -346,7 +346,7 @@ struct PageWeigher::State {
 
     // The content of a form, pattern or appearance with its resources.
     Cost drawing(const std::string& content, bool read, const PDFDictionary* resources,
-                 int depth) {
+                 int depth, std::int64_t* inlineSamples = nullptr) {
         Cost cost;
         cost.contentBytes = static_cast<std::int64_t>(content.size());
         if (!read) {
@@ -356,6 +356,7 @@ struct PageWeigher::State {
         ContentScanner scanner(content);
         scanner.run();
         cost.add(scanner.inlineImages);
+        if (inlineSamples) *inlineSamples = scanner.inlineImages.samples;
         if (!resources) return cost;
         const PDFDictionary* xobjects = file.dictionary(resources->get("XObject"));
         if (xobjects)
@@ -445,7 +446,8 @@ struct PageWeigher::State {
                 append(contents);
             }
             const PDFObject* resources = file.inherited("Resources", pageRef);
-            Cost cost = drawing(content, read, file.dictionary(resources), 0);
+            std::int64_t pageInline = 0;
+            Cost cost = drawing(content, read, file.dictionary(resources), 0, &pageInline);
 
             // Annotation appearances are drawn with the page.
             const PDFObject* annots = file.resolve(page->get("Annots"));
@@ -470,6 +472,7 @@ struct PageWeigher::State {
                     }
                 }
             }
+            weight.inlineSamples = pageInline;
             weight.imageSamples = cost.samples;
             weight.largestImage = cost.largest;
             weight.contentBytes = cost.contentBytes;
@@ -495,7 +498,9 @@ std::vector<PageWeight> of(PDFFile& file, std::stop_token stop) {
     } catch (const std::exception&) {
         return {};
     }
-    std::vector<PageWeight> out(pages.size(), PageWeight{0, 0, 0, 0, 0, true});
+    PageWeight unweighed;
+    unweighed.unknown = true;
+    std::vector<PageWeight> out(pages.size(), unweighed);
     PageWeigher weigher(file);
     for (std::size_t i = 0; i < pages.size(); ++i) {
         if (stop.stop_requested()) break;
@@ -511,6 +516,8 @@ bool renderable(const PageWeight& weight, double scale) {
     const double pixels = weight.width * scale * weight.height * scale;
     return std::isfinite(pixels) && pixels <= maxPixels;
 }
+
+bool readable(const PageWeight& weight) { return weight.inlineSamples <= maxSamples; }
 
 }  // namespace PageWeights
 
@@ -567,6 +574,11 @@ bool PageJudge::renderable(int pageIndex, double scale) const {
     return w && PageWeights::renderable(*w, scale);
 }
 
+bool PageJudge::readable(int pageIndex) const {
+    std::optional<PageWeight> w = weight(pageIndex);
+    return !w || PageWeights::readable(*w);
+}
+
 // ---------------------------------------------------------------------------------------------
 
 GuardedPages::GuardedPages(const PageSource& inner, const PDFFile& file)
@@ -583,9 +595,13 @@ GuardedPages::~GuardedPages() = default;
 
 int GuardedPages::pageCount() const { return inner_.pageCount(); }
 
-std::optional<PageText> GuardedPages::text(int pageIndex) const { return inner_.text(pageIndex); }
+std::optional<PageText> GuardedPages::text(int pageIndex) const {
+    if (judge_ && !judge_->readable(pageIndex)) return std::nullopt;
+    return inner_.text(pageIndex);
+}
 
 std::optional<std::u16string> GuardedPages::words(int pageIndex) const {
+    if (judge_ && !judge_->readable(pageIndex)) return std::nullopt;
     return inner_.words(pageIndex);
 }
 

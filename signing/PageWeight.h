@@ -32,6 +32,9 @@ struct PageWeight {
     std::int64_t imageSamples = 0;
     // The samples of the largest of those images.
     std::int64_t largestImage = 0;
+    // The samples of the inline images of the page's own content: a renderer reads through their
+    // data even to find the page's text.
+    std::int64_t inlineSamples = 0;
     // Decoded bytes of the page's content streams (and of the forms it draws), counted up to a
     // little past the bound that renderable() applies.
     std::int64_t contentBytes = 0;
@@ -63,6 +66,10 @@ std::vector<PageWeight> of(PDFFile& file, std::stop_token stop = {});
 
 // Whether a page of that weight may be drawn at `scale` pixels per point.
 bool renderable(const PageWeight& weight, double scale);
+
+// Whether the text of a page of that weight may be read: not when its content holds inline images
+// beyond the bound (Poppler's text reading goes through their samples).
+bool readable(const PageWeight& weight);
 
 }  // namespace PageWeights
 
@@ -98,6 +105,9 @@ public:
     // Whether the page may be drawn at `scale` pixels per point: false for a page that cannot be
     // weighed.
     bool renderable(int pageIndex, double scale) const;
+    // Whether the page's text may be read (PageWeights::readable); true for a page that cannot be
+    // weighed, whose text the reader itself refuses or reads.
+    bool readable(int pageIndex) const;
 
 private:
     struct State;
@@ -105,7 +115,9 @@ private:
 };
 
 // A PageSource over another that refuses to draw the pages judged too heavy (render gives
-// nothing) and passes text, words and the rest through; its clones share the judgements.
+// nothing) and passes text, words and the rest through, except the text of a page whose inline
+// images are beyond the bound (nothing, as for a page that cannot be read); its clones share the
+// judgements.
 // The inner source and the file's bytes must outlive it.
 class GuardedPages final : public PageSource {
 public:

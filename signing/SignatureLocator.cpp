@@ -130,11 +130,13 @@ constexpr int pagesPerReader = 4;
 
 class Readers {
 public:
-    explicit Readers(const PageSource& source) : source_(source) {}
+    Readers(const PageSource& source, const Deadline& deadline)
+        : source_(source), deadline_(deadline) {}
 
     // Runs task(pages, k) for k = 0 ..< count, each on some reader (`pages` is that reader's
-    // source), taking k in increasing order; no new k is taken once a stop is requested. The
-    // first exception of a task is thrown here once every reader has stopped.
+    // source), taking k in increasing order; no new k is taken once a stop is requested or the
+    // deadline has passed. The first exception of a task is thrown here once every reader has
+    // stopped.
     template <class Task>
     void forEach(int count, const std::stop_token& stop, const Task& task) {
         if (count <= 0) return;
@@ -145,7 +147,7 @@ public:
         auto work = [&](const PageSource& pages) {
             try {
                 for (;;) {
-                    if (stop.stop_requested() || failed.load()) return;
+                    if (stop.stop_requested() || failed.load() || deadline_.expired()) return;
                     const int k = next.fetch_add(1);
                     if (k >= count) return;
                     task(pages, k);
@@ -189,6 +191,7 @@ public:
 
 private:
     const PageSource& source_;
+    const Deadline& deadline_;
     std::vector<std::unique_ptr<PageSource>> clones_;
 };
 
@@ -218,18 +221,17 @@ void appendCuePlaces(PDFFile& file, Readers& readers, int count, const std::vect
                      std::vector<SignaturePlacement>& out, const std::stop_token& stop) {
     const int last = static_cast<int>(pages.size()) - 1;
 
-    // Every page's text, kept where a cue may be.
+    // Every page's text, kept where a cue may be (the last page's has been read before).
     readers.forEach(count, stop, [&](const PageSource& source, int i) {
+        if (i == last) return;
         // The words first: most pages of a long document need no more.
-        if (i != last) {
-            std::optional<std::u16string> words = source.words(i);
-            if (!words || !SignatureCues::mayHaveAnchorWords(*words)) return;
-        }
+        std::optional<std::u16string> words = source.words(i);
+        if (!words || !SignatureCues::mayHaveAnchorWords(*words)) return;
         std::optional<PageText> text = source.text(i);
         if (!text || text->text.empty()) return;
         PageReading& reading = readings[static_cast<std::size_t>(i)];
         reading.hasCueWords = SignatureCues::hasAnchorWords(text->text);
-        if (reading.hasCueWords || i == last) reading.text = std::move(text);
+        if (reading.hasCueWords) reading.text = std::move(text);
     });
     if (stop.stop_requested()) return;
 
@@ -262,10 +264,8 @@ void appendCuePlaces(PDFFile& file, Readers& readers, int count, const std::vect
         page.text = &text;
         page.signatureWidgets = signatureWidgets(*job.annotations, job.space);
         page.inkMap = [&] {
-            std::optional<InkMap> map =
-                InkMap::make(source, job.pageIndex, text, job.space, *job.annotations, false);
-            if (job.pageIndex == last) lastMap = LastMap{true, map};
-            return map;
+            if (job.pageIndex == last && lastMap.made) return lastMap.map;
+            return InkMap::make(source, job.pageIndex, text, job.space, *job.annotations, false);
         };
         job.found = SignatureCues::placements(page);
     });
@@ -274,8 +274,8 @@ void appendCuePlaces(PDFFile& file, Readers& readers, int count, const std::vect
 }
 
 SignaturePlacement lastPagePlace(PDFFile& file, const PageSource& source,
-                                 const std::vector<PDFRef>& pages, std::optional<PageText> lastText,
-                                 LastMap lastMap) {
+                                 const std::vector<PDFRef>& pages, const PageText& text,
+                                 LastMap& lastMap) {
     const int n = static_cast<int>(pages.size());
     auto place = [&](Rect rect, std::string label) {
         return SignaturePlacement{SignaturePlacement::Target::area(n, rect),
@@ -290,18 +290,10 @@ SignaturePlacement lastPagePlace(PDFFile& file, const PageSource& source,
     std::optional<DisplaySpace> space = DisplaySpace::of(file, pages[n - 1]);
     if (!space) return place(cornerBox, cornerLabel);
 
-    // The map the cue search made of the page, else one made now with the page's text (as the
-    // search read it, else read now).
-    std::optional<InkMap> ink = std::move(lastMap.map);
-    if (!lastMap.made) {
-        PageText text;
-        if (lastText)
-            text = std::move(*lastText);
-        else if (n - 1 < source.pageCount())
-            if (std::optional<PageText> t = source.text(n - 1)) text = std::move(*t);
-        ink = InkMap::make(source, n - 1, text, *space, PageAnnotation::of(file, pages[n - 1]),
-                           false);
-    }
+    // The page's map, kept for the cue search of the same page.
+    lastMap = LastMap{true, InkMap::make(source, n - 1, text, *space,
+                                         PageAnnotation::of(file, pages[n - 1]), false)};
+    const std::optional<InkMap>& ink = lastMap.map;
     if (ink) {
         const Rect B = space->bounds;
         const double floor = B.minY() + 0.1 * B.height;  // the bottom tenth is left out
@@ -376,30 +368,41 @@ bool mentions(std::string_view text, std::string_view name) {
 }
 
 std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& source,
-                                           std::stop_token stop) {
+                                           std::stop_token stop, const Deadline& deadline) {
     std::vector<SignaturePlacement> out;
     std::vector<PDFRef> pages = file.pageRefs();
     if (pages.empty()) return out;
     appendFieldPlaces(file, pages, out);
     const int count = std::min(static_cast<int>(pages.size()), source.pageCount());
-    Readers readers(source);
-    std::vector<PageReading> readings(static_cast<std::size_t>(std::max(count, 0)));
+    const int last = static_cast<int>(pages.size()) - 1;
+
+    // The last page first: its place is the one a search out of time still gives.
+    PageText lastText;
+    if (last < count)
+        if (std::optional<PageText> t = source.text(last)) lastText = std::move(*t);
+    if (stop.stop_requested()) return out;
     LastMap lastMap;
+    SignaturePlacement lastPlace = lastPagePlace(file, source, pages, lastText, lastMap);
+
+    Readers readers(source, deadline);
+    std::vector<PageReading> readings(static_cast<std::size_t>(std::max(count, 0)));
+    if (last < count && !lastText.text.empty()) {
+        PageReading& reading = readings.back();
+        reading.hasCueWords = SignatureCues::hasAnchorWords(lastText.text);
+        if (reading.hasCueWords) reading.text = std::move(lastText);
+    }
     appendCuePlaces(file, readers, count, pages, readings, lastMap, out, stop);
     if (stop.stop_requested()) return out;
-    std::optional<PageText> lastText;
-    if (static_cast<int>(pages.size()) == count)  // the last page was read (maybe without text)
-        lastText = readings.back().text ? std::move(*readings.back().text) : PageText{};
-    readings.clear();
-    out.push_back(lastPagePlace(file, source, pages, std::move(lastText), std::move(lastMap)));
+    out.push_back(std::move(lastPlace));
     return out;
 }
 
-std::vector<SignaturePlacement> placements(PDFFile& file, std::stop_token stop) {
+std::vector<SignaturePlacement> placements(PDFFile& file, std::stop_token stop,
+                                           const Deadline& deadline) {
     std::unique_ptr<PopplerPages> pages = PopplerPages::borrow(file.bytes());
     // Pages too heavy to draw are searched without their ink.
-    if (pages) return placements(file, GuardedPages(*pages, file), stop);
-    return placements(file, NoPages(), stop);
+    if (pages) return placements(file, GuardedPages(*pages, file), stop, deadline);
+    return placements(file, NoPages(), stop, deadline);
 }
 
 std::optional<std::size_t> bestIndex(const std::vector<SignaturePlacement>& list,

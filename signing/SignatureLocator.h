@@ -7,7 +7,9 @@
 //   std::vector<SignaturePlacement> list = SignatureLocator::placements(file);
 //   std::optional<SignaturePlacement> chosen = SignatureLocator::best(list, &certificate);
 
+#include <chrono>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <stop_token>
 #include <string_view>
@@ -21,6 +23,31 @@ class PDFFile;
 
 namespace SignatureLocator {
 
+// How long the reading of pages may go on: a search ends within a few seconds whatever its pages
+// hold (the page being read when the time is up is finished, and no page too heavy to draw is
+// drawn), leaving time for that page within the five seconds a signing run waits at most.
+inline constexpr std::chrono::milliseconds searchTime{4000};
+
+// When a search stops reading pages: once expired() says so, the pages not yet read are left out
+// and the search gives what it has found, the last-page place included.
+class Deadline {
+public:
+    // searchTime after now.
+    Deadline() : Deadline(searchTime) {}
+    explicit Deadline(std::chrono::steady_clock::duration limit)
+        : expired_([end = std::chrono::steady_clock::now() + limit] {
+              return std::chrono::steady_clock::now() >= end;
+          }) {}
+    // A deadline that has passed when `expired` first says so (tests give a clock of their own).
+    explicit Deadline(std::function<bool()> expired) : expired_(std::move(expired)) {}
+
+    // Thread-safe as long as the function given is.
+    bool expired() const { return expired_(); }
+
+private:
+    std::function<bool()> expired_;
+};
+
 // All candidates: signature fields, then text cues page by page, then the last-page place. Empty
 // only for a document without pages. Never throws. Page text and rendering come from `pages`,
 // whose page indices are those of file.pageRefs(): each page's words are read once, the boxes of
@@ -28,14 +55,18 @@ namespace SignatureLocator {
 // map is drawn only for a page with a cue to place a box by and for the last page (once, for
 // both). When `pages` can be
 // cloned, a long document is read by a few threads at once (the PDF engine's objects stay on the
-// calling thread). A stop requested through `stop` ends the search between pages; what it gives
-// then is incomplete and only good to be thrown away.
+// calling thread). The last page is read first; the other pages are read until `deadline`, and
+// the cues found on them are kept. A stop requested through `stop` ends the search between pages;
+// what it gives then is incomplete and only good to be thrown away.
 std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& pages,
-                                           std::stop_token stop = {});
+                                           std::stop_token stop = {},
+                                           const Deadline& deadline = Deadline());
 
 // The same with Poppler reading the file's bytes (without text and rendering when Poppler cannot
-// open them: then only fields and the corner place).
-std::vector<SignaturePlacement> placements(PDFFile& file, std::stop_token stop = {});
+// open them: then only fields and the corner place), drawing no page too heavy to draw
+// (GuardedPages).
+std::vector<SignaturePlacement> placements(PDFFile& file, std::stop_token stop = {},
+                                           const Deadline& deadline = Deadline());
 
 // The default choice: the last signature box (lowest on its page), else the first detected place
 // whose context names the signer or the signer's organisation, else the strongest cue on the
