@@ -8,6 +8,7 @@
 #include "pdf/PDFFileLimits.h"
 #include "platform/FileData.h"
 #include "platform/PopplerPages.h"
+#include "signing/PageWeight.h"
 
 std::shared_ptr<PreviewDocument> PreviewDocument::open(const std::filesystem::path& path) {
     std::error_code error;
@@ -45,6 +46,7 @@ std::shared_ptr<PreviewDocument> PreviewDocument::load(
         // file lives.
         document->pages_ = PopplerPages::borrow(document->file_->bytes());
         if (!document->pages_) return nullptr;
+        document->judge_ = std::make_shared<const PageJudge>(document->file_->bytes());
         std::vector<PDFRef> refs = document->file_->pageRefs();
         document->spaces_.reserve(refs.size());
         for (PDFRef ref : refs)

@@ -20,6 +20,7 @@
 #include "signing/DisplaySpace.h"
 
 class PDFFile;
+class PageJudge;
 class PopplerPages;
 
 class PreviewDocument {
@@ -40,6 +41,9 @@ public:
     const PageSource& pages() const;
     // The file's bytes, unchanged for the document's life.
     std::string_view bytes() const;
+    // Which pages are too heavy to draw, judged once for every reader of the document (any
+    // thread); it reads the document's bytes: whoever holds it holds the document too.
+    const std::shared_ptr<const PageJudge>& judge() const { return judge_; }
 
     // The page objects' count, in the order of PDFFile::pageRefs().
     int pageCount() const { return static_cast<int>(spaces_.size()); }
@@ -56,5 +60,6 @@ private:
     std::filesystem::path path_;
     std::unique_ptr<PDFFile> file_;
     std::unique_ptr<PopplerPages> pages_;
+    std::shared_ptr<const PageJudge> judge_;
     std::vector<std::optional<DisplaySpace>> spaces_;
 };

@@ -509,10 +509,13 @@ std::vector<PageWeight> of(PDFFile& file, std::stop_token stop) {
     return out;
 }
 
+bool drawable(const PageWeight& weight) {
+    return !weight.unknown && weight.imageSamples <= maxSamples &&
+           weight.contentBytes <= maxContentBytes;
+}
+
 bool renderable(const PageWeight& weight, double scale) {
-    if (weight.unknown) return false;
-    if (weight.imageSamples > maxSamples) return false;
-    if (weight.contentBytes > maxContentBytes) return false;
+    if (!drawable(weight)) return false;
     const double pixels = weight.width * scale * weight.height * scale;
     return std::isfinite(pixels) && pixels <= maxPixels;
 }
@@ -572,6 +575,11 @@ std::optional<PageWeight> PageJudge::weight(int pageIndex) const {
 bool PageJudge::renderable(int pageIndex, double scale) const {
     std::optional<PageWeight> w = weight(pageIndex);
     return w && PageWeights::renderable(*w, scale);
+}
+
+bool PageJudge::drawable(int pageIndex) const {
+    std::optional<PageWeight> w = weight(pageIndex);
+    return w && PageWeights::drawable(*w);
 }
 
 bool PageJudge::readable(int pageIndex) const {

@@ -67,6 +67,10 @@ std::vector<PageWeight> of(PDFFile& file, std::stop_token stop = {});
 // Whether a page of that weight may be drawn at `scale` pixels per point.
 bool renderable(const PageWeight& weight, double scale);
 
+// Whether a page of that weight may be drawn in slices of a bounded size (tiles), at any scale:
+// what renderable() judges but the page's area.
+bool drawable(const PageWeight& weight);
+
 // Whether the text of a page of that weight may be read: not when its content holds inline images
 // beyond the bound (Poppler's text reading goes through their samples).
 bool readable(const PageWeight& weight);
@@ -105,6 +109,9 @@ public:
     // Whether the page may be drawn at `scale` pixels per point: false for a page that cannot be
     // weighed.
     bool renderable(int pageIndex, double scale) const;
+    // Whether the page may be drawn in tiles (PageWeights::drawable); false for a page that cannot
+    // be weighed.
+    bool drawable(int pageIndex) const;
     // Whether the page's text may be read (PageWeights::readable); true for a page that cannot be
     // weighed, whose text the reader itself refuses or reads.
     bool readable(int pageIndex) const;

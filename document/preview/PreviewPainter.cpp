@@ -400,10 +400,38 @@ void PreviewPainter::drawShadow(QPainter& painter, const Rect& frame, double dpr
     part({R, B + 2 * P, 2 * P, innerH}, QRectF(src - half, half - 1, half, 1));
 }
 
+QString PreviewPainter::heavyPageNote() {
+    return QStringLiteral("Página demasiado pesada para mostrarla.");
+}
+
+void PreviewPainter::drawHeavyPageNote(QPainter& painter, const Rect& frame, const QColor& color,
+                                       double dpi) {
+    // 13 points, smaller on a page too narrow for the line, never below 5.
+    QString text = heavyPageNote();
+    double size = 13;
+    QFont font = systemFont(size, QFont::Normal, dpi);
+    double width = QFontMetricsF(font, painter.device()).horizontalAdvance(text);
+    if (width > 0 && width > frame.width * 0.9) {
+        size = std::max(5.0, size * frame.width * 0.9 / width);
+        font = systemFont(size, QFont::Normal, dpi);
+        width = QFontMetricsF(font, painter.device()).horizontalAdvance(text);
+    }
+    QFontMetricsF metrics(font, painter.device());
+    drawText(painter, {frame.midX() - width / 2, frame.midY() - metrics.height() / 2}, text, font,
+             color);
+}
+
 void PreviewPainter::drawPageContent(QPainter& painter, const PreviewGeometry::Layout& layout,
                                      PreviewTiles* tiles, const Input& input, Output& output) {
     if (!tiles || !(layout.displaySize.width > 0) || !(layout.displaySize.height > 0)) return;
     const Rect& F = layout.frame;
+    // A page too heavy to draw stays blank, with a note; none of its tiles is asked for again.
+    if (tiles->isHeavy(layout.index)) {
+        // The sheet is white in light and dark appearance alike: a fixed grey reads on it.
+        drawHeavyPageNote(painter, F, QColor(96, 96, 96),
+                          painter.device() ? painter.device()->logicalDpiY() : 96.0);
+        return;
+    }
     double pixelScale = F.width / layout.displaySize.width * input.devicePixelRatio;
     std::int64_t key = PreviewTiles::scaleKey(pixelScale);
     if (key <= 0) return;

@@ -42,6 +42,8 @@ public:
     // Names and measures of the drawing, exposed for tests.
     // "Página n", "Página n · firma", "Página n · k firmas".
     static QString pageLabel(int pageIndex, int copies);
+    // The note centred on a page that is too heavy to draw (the page stays blank).
+    static QString heavyPageNote();
     // The font size of a field mark's text in its shrunk view rectangle `r`: a tick mark's text is
     // 10 page points at the current scale; others are 0.6 of the height, at least 6.
     static double fieldFontSize(const PreviewGeometry::FieldMark& mark, const Rect& r);
@@ -71,6 +73,8 @@ private:
 
     static void drawHandles(QPainter& painter, const Rect& rect, const QColor& accent);
     void drawShadow(QPainter& painter, const Rect& frame, double dpr);
+    static void drawHeavyPageNote(QPainter& painter, const Rect& frame, const QColor& color,
+                                  double dpi);
     void drawPageContent(QPainter& painter, const PreviewGeometry::Layout& layout,
                          PreviewTiles* tiles, const Input& input, Output& output);
     void drawLook(QPainter& painter, const PreviewGeometry::Look& look, std::uint64_t generation,

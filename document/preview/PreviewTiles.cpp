@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "document/PreviewDocument.h"
+#include "signing/PageWeight.h"
 
 namespace {
 
@@ -82,6 +83,7 @@ void PreviewTiles::setDocument(std::shared_ptr<PreviewDocument> document) {
     entries_.clear();
     uses_.clear();
     scales_.clear();
+    heavy_.clear();
     bytes_ = 0;
     lastRequest_.clear();
     ++generation_;
@@ -164,7 +166,12 @@ void PreviewTiles::run() {
                 }
             }
         }
-        QImage image = pdf ? renderTile(*pdf, key, stopping_) : QImage();
+        // A render cannot be interrupted inside an image: a page that declares more than a
+        // render can finish soon is not drawn at all.
+        std::shared_ptr<const PageJudge> judge = held ? held->judge() : nullptr;
+        const bool heavy = pdf && judge && key.page >= 0 && key.page < pdf->numPages() &&
+                           !judge->drawable(key.page);
+        QImage image = pdf && !heavy ? renderTile(*pdf, key, stopping_) : QImage();
         {
             std::lock_guard lock(mutex_);
             rendering_.reset();
@@ -173,9 +180,9 @@ void PreviewTiles::run() {
         QPointer<QObject> receiver = receiver_;
         QMetaObject::invokeMethod(
             receiver.data(),
-            [this, receiver, generation, key, image = std::move(image)]() mutable {
+            [this, receiver, generation, key, heavy, image = std::move(image)]() mutable {
                 if (!receiver) return;
-                store(generation, key, std::move(image));
+                store(generation, key, std::move(image), heavy);
             },
             Qt::QueuedConnection);
     }
@@ -183,8 +190,10 @@ void PreviewTiles::run() {
     held.reset();
 }
 
-void PreviewTiles::store(std::uint64_t generation, const TileKey& key, QImage image) {
+void PreviewTiles::store(std::uint64_t generation, const TileKey& key, QImage image,
+                         bool heavy) {
     if (generation != generation_) return;  // a tile of a document no longer shown
+    if (heavy) heavy_.insert(key.page);
     forget(key);
     Entry entry;
     entry.cost = image.isNull() ? failedTileCost : static_cast<std::int64_t>(image.sizeInBytes());

@@ -2,7 +2,9 @@
 // Page rasters of the preview in tiles: a worker thread with its own Poppler document (over the
 // same bytes) renders 512-pixel tiles of a page at a scale, annotations included, newest request
 // first; stale requests are dropped. Tiles reach the main thread queued and go into a
-// least-recently-used cache bounded in bytes.
+// least-recently-used cache bounded in bytes. A page too heavy to draw (its declared images or
+// content beyond what a render can finish soon) is never given to Poppler: its tiles come back
+// failed and the page is marked heavy.
 //
 // Everything but the worker runs on the main thread.
 
@@ -77,6 +79,8 @@ public:
     // not cached.
     const QImage* tile(const TileKey& key);
     bool contains(const TileKey& key) const { return entries_.count(key) > 0; }
+    // Whether the page was found too heavy to draw (once one of its tiles was asked for).
+    bool isHeavy(int page) const { return heavy_.count(page) > 0; }
     // The cached scale of the page nearest to `scale` (by ratio), other than `scale` itself.
     std::optional<std::int64_t> nearestScale(int page, std::int64_t scale) const;
 
@@ -95,7 +99,7 @@ private:
     };
 
     void run();
-    void store(std::uint64_t generation, const TileKey& key, QImage image);
+    void store(std::uint64_t generation, const TileKey& key, QImage image, bool heavy);
     void evict();
     void forget(const TileKey& key);
 
@@ -108,6 +112,7 @@ private:
     std::map<int, std::map<std::int64_t, int>> scales_;  // page -> scale -> tiles cached
     std::int64_t bytes_ = 0;
     std::uint64_t generation_ = 0;
+    std::set<int> heavy_;  // pages too heavy to draw
     std::vector<TileKey> lastRequest_;
 
     // Shared with the worker, under mutex_.
