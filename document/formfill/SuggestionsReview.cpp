@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -144,6 +145,17 @@ SuggestionsReview::SuggestionsReview(std::vector<FillItem> items, QWidget* paren
     buttonLayout->addWidget(cancelButton_);
     buttonLayout->addWidget(confirmButton_);
     content->addWidget(buttons);
+
+    // Return and keypad Enter confirm wherever the focus is in the popover. As shortcuts they
+    // come before the focused widget sees the key: some platform themes let a focused check box
+    // take Return or Enter and toggle itself.
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* shortcut = new QShortcut(QKeySequence(key), this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, [this] {
+            if (confirmButton_->isEnabled()) confirmPressed();
+        });
+    }
 
     setFixedWidth(listWidth + 2 * inset);
     ticked();

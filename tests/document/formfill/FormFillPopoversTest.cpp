@@ -2,6 +2,7 @@
 // screenshots of the section and both popovers.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFrame>
 #include <QKeyEvent>
@@ -52,6 +53,20 @@ protected:
     }
 };
 
+// Counts presses of Return or Enter that reach a widget.
+class KeyCounter : public QObject {
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress) return false;
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) ++count;
+        return false;
+    }
+};
+
 std::string text(const QWidget* w) {
     if (auto* b = qobject_cast<const QAbstractButton*>(w)) return b->text().toStdString();
     return shown(qobject_cast<const QLabel*>(w));
@@ -84,6 +99,34 @@ TEST(SuggestionsReview, FrameSizesTitlesAndAnswers) {
     EXPECT_EQ(answers[0], (std::set<int>{1, 3}));
     EXPECT_EQ(answers[1], std::nullopt);
     EXPECT_EQ(answers[2], std::nullopt);
+}
+
+// Where the platform lets a focused check box take Return or Enter (GNOME's theme presses it, so
+// it ticks and unticks instead), the popover would not confirm: the key never reaches the box.
+TEST(SuggestionsReview, ReturnAndEnterConfirmFromACheckBox) {
+    Rig rig(true, {{1, {"titular.nombre_completo", std::nullopt, 0.7}}, {2, {"titular.nif", std::nullopt, 0.7}}});
+    auto c = rig.make({text(1, {150, 700, 200, 14}, "Nombre"), text(2, {150, 670, 100, 14}, "NIF")});
+    ASSERT_TRUE(waitFor([&] { return c->model().plan().has_value(); }));
+    KeyCounter seen;
+    // Return with the first value unticked confirms the second; keypad Enter then the first.
+    int suggested = 2;
+    for (auto [key, modifiers] : {std::pair{Qt::Key_Return, Qt::NoModifier}, std::pair{Qt::Key_Enter, Qt::KeypadModifier}}) {
+        c->reviewSuggestions();
+        ASSERT_TRUE(c->popover());
+        auto* review = qobject_cast<SuggestionsReview*>(c->popover()->content());
+        ASSERT_TRUE(review);
+        ASSERT_EQ(review->boxes().size(), static_cast<std::size_t>(suggested));
+        if (suggested == 2) review->boxes()[0]->click();
+        QCheckBox* box = review->boxes().back();
+        box->setFocus();
+        box->installEventFilter(&seen);
+        ASSERT_TRUE(waitFor([&] { return QApplication::focusWidget() == box; })) << "La casilla no toma el foco.";
+        QTest::keyClick(box, key, modifiers);
+        EXPECT_EQ(seen.count, 0) << "La casilla recibe la tecla " << key << ".";
+        EXPECT_EQ(c->popover(), nullptr) << "La tecla " << key << " no confirma.";
+        ASSERT_EQ(c->model().plan()->count(FillItem::State::suggested), --suggested);
+    }
+    EXPECT_EQ(c->fills().size(), 2u);
 }
 
 TEST(FieldEditor, UseClearAndTheRememberBox) {
