@@ -109,8 +109,18 @@ int run(int argc, char** argv) {
     // Another copy running: hand it the arguments and leave.
     QString refused;
     SingleInstance instance(SingleInstance::defaultSocketPath(&refused));
-    const auto outcome = instance.start(SingleInstance::messageFor(handed, QDir::currentPath()));
-    if (outcome == SingleInstance::Outcome::handedOver) return 0;
+    qsizetype leftOut = 0;
+    const QByteArray message = SingleInstance::messageFor(handed, QDir::currentPath(), &leftOut);
+    const auto outcome = instance.start(message);
+    if (outcome == SingleInstance::Outcome::handedOver) {
+        // The running copy got the first of the selection, as many as one arrival takes.
+        if (leftOut > 0) {
+            const qsizetype sent = SingleInstance::itemsFor(handed, QDir::currentPath()).size() - leftOut;
+            Log::write("Descartados " + std::to_string(leftOut) + " ficheros: se toman " + std::to_string(sent) +
+                       " de cada vez");
+        }
+        return 0;
+    }
     if (outcome == SingleInstance::Outcome::unanswered) {
         std::fprintf(stderr, "%s\n", SingleInstance::unansweredSentence);
         Log::write(SingleInstance::unansweredSentence);

@@ -148,14 +148,31 @@ QStringList SingleInstance::itemsFor(const QStringList& arguments, const QString
     return items;
 }
 
-QByteArray SingleInstance::messageFor(const QStringList& arguments, const QString& workingFolder) {
+QByteArray SingleInstance::messageFor(const QStringList& arguments, const QString& workingFolder,
+                                      qsizetype* leftOut) {
+    if (leftOut) *leftOut = 0;
     QJsonObject object;
     const QStringList items = itemsFor(arguments, workingFolder);
     if (items.isEmpty()) {
         object.insert(QStringLiteral("reopen"), true);
-    } else {
-        object.insert(QStringLiteral("open"), QJsonArray::fromStringList(items));
+        return QJsonDocument(object).toJson(QJsonDocument::Compact);
     }
+    // The items that fit, in order: each one's encoded text and the comma before it counted
+    // against the room that {"open":[]} leaves.
+    const QByteArray frameOnly = QJsonDocument(QJsonObject{{QStringLiteral("open"), QJsonArray()}})
+                                     .toJson(QJsonDocument::Compact);
+    qint64 length = frameOnly.size();
+    QJsonArray kept;
+    for (const QString& item : items) {
+        if (kept.size() == maxItems) break;
+        const qint64 encoded = QJsonDocument(QJsonArray{item}).toJson(QJsonDocument::Compact).size() - 2;
+        const qint64 added = encoded + (kept.isEmpty() ? 0 : 1);
+        if (length + added > maxMessage) break;
+        length += added;
+        kept.append(item);
+    }
+    if (leftOut) *leftOut = items.size() - kept.size();
+    object.insert(QStringLiteral("open"), kept);
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 

@@ -31,6 +31,8 @@ class SingleInstance : public QObject {
 public:
     // A message larger than this is no hand-over of ours.
     static constexpr qint64 maxMessage = qint64{1} << 20;
+    // Items one message carries: as many files as one arrival takes, the first of a selection.
+    static constexpr qsizetype maxItems = 1000;
     // What a later start says, on standard error and in the log, when the first process does not
     // answer.
     static constexpr char unansweredSentence[] =
@@ -71,8 +73,11 @@ public:
     // are none (options beginning with "--" are not counted); else {"open": [...]} with paths made
     // absolute against `workingFolder` (a name such as "acta:2024.pdf" that exists there is a
     // path), local file: URLs as their paths, and the rest as they are: every text that starts
-    // with the scheme "tindra:" (any letter case, whatever follows) and other URLs.
-    static QByteArray messageFor(const QStringList& arguments, const QString& workingFolder);
+    // with the scheme "tindra:" (any letter case, whatever follows) and other URLs. It carries the
+    // first maxItems items and never exceeds maxMessage: the items past either bound are left
+    // out, and their number is put in `leftOut`.
+    static QByteArray messageFor(const QStringList& arguments, const QString& workingFolder,
+                                 qsizetype* leftOut = nullptr);
     // The items of messageFor's "open" list.
     static QStringList itemsFor(const QStringList& arguments, const QString& workingFolder);
     // A text that starts with the scheme "tindra:", in any letter case: a link of ours, to be

@@ -527,3 +527,31 @@ TEST(Entry, ANameThatIsNotUTF8IsRefusedAtOnce) {
     EXPECT_EQ(user.count("Arranque"), 0);
     EXPECT_EQ(user.count("Motor de firma"), 0);
 }
+
+// A selection larger than one message to a running application: the later start hands over the
+// first files, as many as one arrival takes, says in the log how many it left out, and ends
+// without a word of an application that does not answer.
+TEST(SingleInstance, ALargeSelectionHandsOverItsFirstFiles) {
+    User user;
+    auto first = std::make_unique<Child>(user, QStringList{});
+    ASSERT_TRUE(waitFor([&] { return user.count("Arranque") == 1; }, 10000)) << user.log();
+    QTest::qWait(1000);  // its window is up
+
+    const int total = 12000;
+    QStringList paths;
+    qint64 bytes = 0;
+    for (int i = 0; i < total; ++i) {
+        paths << QStringLiteral("solicitud-de-ayuda-para-la-rehabilitacion-energetica-de-edificios-%1.pdf")
+                     .arg(i, 5, 10, QLatin1Char('0'));
+        bytes += paths.back().size() + user.work.string().size() + 1;
+    }
+    ASSERT_GT(bytes, SingleInstance::maxMessage);
+    Child sender(user, paths);
+    ASSERT_TRUE(sender.finishes(15000)) << "the later start did not end";
+    const std::string errors = sender.errors();
+    EXPECT_TRUE(sender.exitedCleanly()) << errors;
+    EXPECT_EQ(errors.find(SingleInstance::unansweredSentence), std::string::npos) << errors;
+    EXPECT_TRUE(waitFor([&] { return user.count("Recibidos 1000 ficheros") == 1; }, 5000)) << user.log();
+    EXPECT_EQ(user.count("Descartados 11000 ficheros: se toman 1000 de cada vez"), 1) << user.log();
+    EXPECT_TRUE(first->running());
+}
