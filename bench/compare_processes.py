@@ -14,11 +14,21 @@ and peak resident memory of the whole process:
   sign   BUILD/tests/tools/pdfsign (invisible) against  the floor: sha256sum FILE; cp FILE OUT
 and prints the medians side by side with their ratios and the targets. With --previous, the
 pdfsign of another build (an earlier version) is measured against this one in the same way.
+
+The form reader is measured against the text extraction of the same file:
+  forms  BUILD/tests/tools/pdfform FILE         against  pdftotext FILE /dev/null
+on two more generated files:
+  text-2400.pdf  2,400 pages of running text in Helvetica, no form widgets;
+  flat-200.pdf   a flat form of 200 pages: on every page labelled boxes, a tick column and a fill
+                 line drawn into the page, no widgets.
+pdfform is given a time limit long enough to read every page, and the pages it read are printed.
+--only open,sign,forms picks the groups of cases (all by default).
 A benchmark, not a test: it never fails on a number.
 """
 
 import argparse
 import hashlib
+import json
 import os
 import random
 import shutil
@@ -93,6 +103,95 @@ def large_pdf(path, pages=2000, megabytes=10):
         f.write(classic_pdf(objects, 1))
 
 
+def pdf_text(text):
+    """A PDF literal string of a Latin-1 text."""
+    raw = text.encode("latin-1")
+    return b"(" + raw.replace(b"\\", b"\\\\").replace(b"(", b"\\(").replace(b")", b"\\)") + b")"
+
+
+def pages_pdf(path, contents):
+    """A PDF of A4 pages, one per content stream (bytes), with Helvetica as /F1."""
+    pages = len(contents)
+    objects = {1: b"<< /Type /Catalog /Pages 2 0 R >>",
+               3: b"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica "
+                  b"/Encoding /WinAnsiEncoding >>"}
+    kids = b" ".join(b"%d 0 R" % (4 + 2 * i) for i in range(pages))
+    objects[2] = b"<< /Type /Pages /Kids [" + kids + b"] /Count %d >>" % pages
+    for i, content in enumerate(contents):
+        page = 4 + 2 * i
+        objects[page] = (b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] "
+                         b"/Resources << /Font << /F1 3 0 R >> >> /Contents %d 0 R >>" % (page + 1))
+        objects[page + 1] = (b"<< /Length %d >>\nstream\n" % len(content) + content +
+                             b"\nendstream")
+    with open(path, "wb") as f:
+        f.write(classic_pdf(objects, 1))
+
+
+WORDS = ("el la de que en los del se las por un para con una su al lo como más pero sus le ya "
+         "o este sí porque esta entre cuando muy sin sobre también me hasta hay donde quien desde "
+         "todo nos durante todos uno les ni contra otros ese eso ante ellos e esto mí antes "
+         "algunos qué unos yo otro otras otra él tanto esa estos mucho quienes nada muchos cual "
+         "solicitud expediente administración resolución procedimiento interesado documento "
+         "plazo notificación registro").split()
+
+
+def text_pdf(path, pages=2400):
+    """Running text: 50 lines of about 95 characters a page."""
+    rng = random.Random(11)
+    contents = []
+    for i in range(pages):
+        lines = [b"BT /F1 10 Tf 12 TL 60 790 Td"]
+        lines.append(pdf_text("Capítulo %d. Página %d" % (i // 20 + 1, i + 1)) + b" Tj T*")
+        for _ in range(50):
+            words, size = [], 0
+            while size < 90:
+                w = rng.choice(WORDS)
+                words.append(w)
+                size += len(w) + 1
+            lines.append(pdf_text(" ".join(words)) + b" Tj T*")
+        lines.append(b"ET")
+        contents.append(b"\n".join(lines))
+    pages_pdf(path, contents)
+
+
+LABELS = ("Nombre", "Primer apellido", "Segundo apellido", "NIF/NIE", "Domicilio", "Municipio",
+          "Provincia", "Código postal", "Teléfono", "Correo electrónico")
+
+
+def flat_form_pdf(path, pages=200):
+    """A flat form: per page a heading, ten labelled boxes, a tick column under «Sí» and «No»,
+    a fill line and a paragraph, all drawn into the page."""
+    rng = random.Random(13)
+    contents = []
+    for i in range(pages):
+        text = [b"BT /F1 12 Tf 60 790 Td " + pdf_text("ANEXO %d. SOLICITUD" % (i + 1)) +
+                b" Tj ET",
+                b"BT /F1 11 Tf 60 765 Td " + pdf_text("1. Datos del solicitante") + b" Tj ET"]
+        graphics = [b"0.8 w"]
+        y = 730
+        for label in LABELS:
+            text.append(b"BT /F1 10 Tf 60 %d Td " % y + pdf_text(label) + b" Tj ET")
+            graphics.append(b"200 %d 330 20 re S" % (y - 6))
+            y -= 28
+        text.append(b"BT /F1 10 Tf 400 %d Td " % y + pdf_text("Sí") + b" Tj ET")
+        text.append(b"BT /F1 10 Tf 460 %d Td " % y + pdf_text("No") + b" Tj ET")
+        for k in range(4):
+            row = y - 22 - 20 * k
+            text.append(b"BT /F1 10 Tf 60 %d Td " % (row + 2) +
+                        pdf_text("Declaración %d del interesado" % (k + 1)) + b" Tj ET")
+            graphics.append(b"400 %d 12 12 re S 460 %d 12 12 re S" % (row, row))
+        y -= 120
+        text.append(b"BT /F1 10 Tf 60 %d Td " % y +
+                    pdf_text("Observaciones: " + "_" * 70) + b" Tj ET")
+        y -= 30
+        paragraph = [b"BT /F1 9 Tf 11 TL 60 %d Td" % y]
+        for _ in range(12):
+            paragraph.append(pdf_text(" ".join(rng.choice(WORDS) for _ in range(16))) + b" Tj T*")
+        paragraph.append(b"ET")
+        contents.append(b"\n".join(graphics + text + paragraph))
+    pages_pdf(path, contents)
+
+
 def make_identity(folder):
     """An NSS database in folder/nssdb with one RSA-2048 identity; returns its SHA-1."""
     key, cert, p12 = (os.path.join(folder, n) for n in ("key.pem", "cert.pem", "id.p12"))
@@ -148,6 +247,27 @@ def compare(label, ours, theirs, runs, note):
     return ta / tb, ma, mb
 
 
+def compare_forms(form, work, runs):
+    """The form reader on a long text document and on a long flat form, against pdftotext."""
+    text, flat = os.path.join(work, "text-2400.pdf"), os.path.join(work, "flat-200.pdf")
+    if not os.path.exists(text):
+        text_pdf(text)
+    if not os.path.exists(flat):
+        flat_form_pdf(flat)
+    print("files: %s (%.1f MB), %s (%.1f MB); %d runs each, medians" %
+          (text, os.path.getsize(text) / 1e6, flat, os.path.getsize(flat) / 1e6, runs))
+    print("%-32s %23s | %23s |" % ("case", "ours", "pdftotext"))
+    for label, path, note in (("form reader, text 2,400 pages", text, "target <= 2x time"),
+                              ("form reader, flat form 200 pp.", flat, "target <= 6x time")):
+        reader = [form, path, "--time-limit", "600"]
+        out = subprocess.run(reader, capture_output=True, check=True).stdout
+        reading = json.loads(out)
+        print("%s: %d of %d pages read, %d fields" %
+              (os.path.basename(path), reading["reading"]["pagesRead"],
+               reading["reading"]["pageCount"], len(reading["fields"])))
+        compare(label, reader, ["pdftotext", path, "/dev/null"], runs, note)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -155,15 +275,27 @@ def main():
     parser.add_argument("--runs", type=int, default=10)
     parser.add_argument("--work", help="scratch folder (default: a new temporary one)")
     parser.add_argument("--previous", help="another build folder whose pdfsign to compare with")
+    parser.add_argument("--only", default="open,sign,forms",
+                        help="groups of cases, comma-separated: open, sign, forms")
     args = parser.parse_args()
+    groups = set(args.only.split(","))
     tools = os.path.join(os.path.abspath(args.build), "tests", "tools")
     inspect, sign = os.path.join(tools, "pdfinspect"), os.path.join(tools, "pdfsign")
-    for tool in (inspect, sign):
+    form = os.path.join(tools, "pdfform")
+    needed = ([inspect] if "open" in groups else []) + ([sign] if "sign" in groups else []) + \
+        ([form] if "forms" in groups else [])
+    for tool in needed:
         if not os.access(tool, os.X_OK):
-            sys.exit("missing %s: build the pdfinspect and pdfsign targets" % tool)
+            sys.exit("missing %s: build the pdfinspect, pdfsign and pdfform targets" % tool)
 
     work = args.work or tempfile.mkdtemp(prefix="tindra-compare-")
     os.makedirs(work, exist_ok=True)
+    if "forms" in groups:
+        compare_forms(form, work, args.runs)
+        if groups == {"forms"}:
+            if not args.work:
+                shutil.rmtree(work)
+            return
     many, large = os.path.join(work, "many-objects.pdf"), os.path.join(work, "large.pdf")
     if not os.path.exists(many):
         many_objects_pdf(many)
@@ -175,10 +307,15 @@ def main():
     print("files: %s (%.1f MB), %s (%.1f MB); %d runs each, medians" %
           (many, os.path.getsize(many) / 1e6, large, os.path.getsize(large) / 1e6, args.runs))
     print("%-32s %23s | %23s |" % ("case", "ours", "reference"))
-    compare("open many-objects (vs qpdf)", [inspect, many], ["qpdf", "--show-npages", many],
-            args.runs, "target <= 1.5x time, <= 2x memory")
-    compare("open large (vs qpdf)", [inspect, large], ["qpdf", "--show-npages", large],
-            args.runs, "target <= 1.0x time")
+    if "open" in groups:
+        compare("open many-objects (vs qpdf)", [inspect, many], ["qpdf", "--show-npages", many],
+                args.runs, "target <= 1.5x time, <= 2x memory")
+        compare("open large (vs qpdf)", [inspect, large], ["qpdf", "--show-npages", large],
+                args.runs, "target <= 1.0x time")
+    if "sign" not in groups:
+        if not args.work:
+            shutil.rmtree(work)
+        return
     floor = "sha256sum '%s' >/dev/null && cp '%s' '%s'" % (large, large, copy)
     _, peak, _ = compare("sign large (vs sha256+copy)",
                          [sign, "--nssdb", db, "--cert", sha1, large, signed], floor,

@@ -7,7 +7,9 @@
 //   "labels": the labels of the units ({"unit", "who", "what"}), when labelling ran (--rules,
 //             --ai, --facts or --cert);
 //   "plan":   the fill plan ({"field", "value", "state", "source"}), when --facts or --cert is
-//             given.
+//             given;
+//   "reading": how far the reading went ({"pagesRead", "pageCount", "stopped"}).
+// --time-limit SECONDS replaces the reader's time limit (a benchmark reads every page).
 // Exit 0; a file that does not open: its Spanish sentence on standard error, exit 1; bad usage:
 // exit 2.
 
@@ -15,6 +17,7 @@
 #include <openssl/x509.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <filesystem>
@@ -22,8 +25,10 @@
 #include <iostream>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <memory>
 #include <optional>
 #include <stdexcept>
+#include <stop_token>
 #include <string>
 
 #include "forms/ai/JevLabeler.h"
@@ -31,6 +36,8 @@
 #include "forms/plan/FormPlan.h"
 #include "forms/reader/FormReader.h"
 #include "pdf/PDFFile.h"
+#include "platform/NoPages.h"
+#include "platform/PopplerPages.h"
 #include "profile/ProfileStore.h"
 #include "signing/Certificate.h"
 
@@ -38,7 +45,7 @@ namespace {
 
 constexpr const char* usage =
     "uso: pdfform FICHERO [--rules|--ai] [--facts DATOS.json] [--cert CERT.pem] "
-    "[--date AAAA-MM-DD]\n";
+    "[--date AAAA-MM-DD] [--time-limit SEGUNDOS]\n";
 
 struct Options {
     std::string path;
@@ -47,6 +54,7 @@ struct Options {
     std::optional<std::string> facts;
     std::optional<std::string> cert;
     std::optional<std::string> date;
+    std::optional<double> timeLimit;  // seconds
 };
 
 bool isDate(const std::string& s) {
@@ -73,6 +81,12 @@ std::optional<Options> parse(int argc, char** argv) {
                                                                  : o.date;
             if (slot) return std::nullopt;
             slot = std::string(argv[++i]);
+        } else if (arg == "--time-limit") {
+            if (i + 1 >= argc || o.timeLimit) return std::nullopt;
+            char* end = nullptr;
+            const double seconds = std::strtod(argv[++i], &end);
+            if (!end || *end || !(seconds > 0) || seconds > 86'400) return std::nullopt;
+            o.timeLimit = seconds;
         } else if (!havePath && arg.rfind("--", 0) != 0) {
             havePath = true;
             o.path = arg;
@@ -244,7 +258,14 @@ int main(int argc, char** argv) {
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     try {
         PDFFile file(std::move(bytes));
-        const std::vector<FormField> fields = FormReader::fields(file);
+        if (options->timeLimit)
+            FormReader::drawnTimeLimit() = std::chrono::milliseconds(
+                static_cast<std::int64_t>(*options->timeLimit * 1000));
+        FormReader::ReadReport report;
+        std::unique_ptr<PopplerPages> pages = PopplerPages::borrow(file.bytes());
+        const std::vector<FormField> fields =
+            pages ? FormReader::fields(file, *pages, std::stop_token(), &report)
+                  : FormReader::fields(file, NoPages(), std::stop_token(), &report);
         const std::vector<FormUnit> units = FormReader::units(fields);
 
         nlohmann::json out;
@@ -259,6 +280,9 @@ int main(int argc, char** argv) {
         if (options->facts || options->cert)
             out["plan"] = planJSON(FormPlan(fields, labels, planCertificate(*options), std::nullopt,
                                             planFacts(*options), planDate(*options)));
+        out["reading"] = {{"pagesRead", report.pagesRead},
+                          {"pageCount", report.pageCount},
+                          {"stopped", report.stopped}};
         std::cout << out.dump() << "\n";
     } catch (const std::exception& e) {
         std::cerr << e.what() << "\n";
