@@ -241,13 +241,15 @@ FormPageText::FormPageText(const PageText& text, const DisplaySpace& space,
         if (!hasBox_[i] || TextSpace::isSpace(text_[i])) continue;
         const double x = pageBoxes_[i].midX(), y = pageBoxes_[i].midY();
         if (i == 0 || wordOf_[i - 1] == noWord) {
-            words_.push_back({x, x, y, y});
+            words_.push_back({x, x, y, y, pageBoxes_[i], i, i});
         } else {
             Word& w = words_.back();
             w.minX = std::min(w.minX, x);
             w.maxX = std::max(w.maxX, x);
             w.minY = std::min(w.minY, y);
             w.maxY = std::max(w.maxY, y);
+            w.box = unite(w.box, pageBoxes_[i]);
+            w.last = i;
         }
         wordOf_[i] = static_cast<std::uint32_t>(words_.size() - 1);
     }
@@ -292,20 +294,34 @@ std::string FormPageText::textIn(const Rect& rect) const {
     }
     std::sort(hits.begin(), hits.end());
 
-    // Whole words only: a word that the rectangle's edge cuts belongs to a text beside it (the
-    // caption of the neighbouring field), and none of its letters is read here.
-    std::size_t kept = 0;
+    // Whole words only: a word that the rectangle's edge cuts with no more than half of its width
+    // inside belongs to a text beside it (the caption of the neighbouring field), and none of its
+    // letters is read here. One that holds more than half of its width inside (a caption word
+    // wider than a small field's band) is read whole, its letters outside included.
+    auto mostlyInside = [](double from, double to, double min, double max) {
+        return 2 * (std::min(to, max) - std::max(from, min)) > to - from;
+    };
+    std::vector<std::size_t> kept;
+    kept.reserve(hits.size());
     for (std::size_t h : hits) {
         const std::uint32_t w = wordOf_[h];
-        if (w != noWord) {
-            const Word& word = words_[w];
-            if (word.minX < rect.minX() || word.maxX > rect.maxX() || word.minY < rect.minY() ||
-                word.maxY > rect.maxY())
-                continue;
+        if (w == noWord) {
+            kept.push_back(h);
+            continue;
         }
-        hits[kept++] = h;
+        if (!kept.empty() && wordOf_[kept.back()] == w) continue;  // read whole already
+        const Word& word = words_[w];
+        const bool acrossX = word.minX >= rect.minX() && word.maxX <= rect.maxX();
+        const bool acrossY = word.minY >= rect.minY() && word.maxY <= rect.maxY();
+        const bool keep =
+            (acrossX && acrossY) ||
+            (acrossY && mostlyInside(word.box.minX(), word.box.maxX(), rect.minX(), rect.maxX())) ||
+            (acrossX && mostlyInside(word.box.minY(), word.box.maxY(), rect.minY(), rect.maxY()));
+        if (!keep) continue;
+        for (std::size_t i = word.first; i <= word.last && kept.size() < maxCharactersPerRect; ++i)
+            kept.push_back(i);
     }
-    hits.resize(kept);
+    hits = std::move(kept);
 
     std::u16string out;
     out.reserve(hits.size() * 2);

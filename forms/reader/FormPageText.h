@@ -62,8 +62,9 @@ public:
 
     // The characters whose box centre lies in the page-space rectangle (edges included), in text
     // order, a blank between kept characters that were not neighbours in the text, then
-    // FormReader::clean. Only whole words: the letters of a word that the rectangle's edge cuts
-    // are left out. At most maxCharactersPerRect characters, the first in text order.
+    // FormReader::clean. Only whole words: a word the rectangle's edge cuts is left out when no
+    // more than half of its width (along its line) lies inside, and read whole otherwise. At most
+    // maxCharactersPerRect characters, the first in text order.
     std::string textIn(const Rect& rect) const;
 
     // The lines of the text in order (split at LF and CR; CR LF gives an empty line between).
@@ -91,9 +92,12 @@ private:
     std::vector<Rect> displayBoxes_;  // per unit
     std::vector<bool> hasBox_;
     std::vector<Centre> centres_;  // sorted by (row, x)
-    // Words (runs of units with boxes and without white space) and the extent of their centres.
+    // Words (runs of units with boxes and without white space): the extent of their centres, the
+    // union of their boxes and their units [first, last].
     struct Word {
         double minX, maxX, minY, maxY;
+        Rect box;
+        std::size_t first, last;
     };
     static constexpr std::uint32_t noWord = UINT32_MAX;
     std::vector<std::uint32_t> wordOf_;  // per unit; noWord for units outside any word

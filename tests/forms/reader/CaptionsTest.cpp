@@ -101,10 +101,10 @@ TEST(PageTextIn, CentresInsideInTextOrderWithBlanksBetweenGaps) {
     FormPageText text = page.text();
     EXPECT_EQ(text.textIn({60, 695, 200, 20}), "Nombre y apellidos");
     EXPECT_EQ(text.textIn({60, 675, 200, 40}), "Nombre y apellidos Otra linea");
-    // Whole words only: the strips cut "Nombre", "apellidos", "Otra" and "linea", which are left
-    // out; "y" lies inside.
+    // Whole words only: the strips cut "Nombre", "apellidos", "Otra" and "linea", leaving no more
+    // than half of each inside, and they are left out; "y" lies inside.
     EXPECT_EQ(text.textIn({82, 600, 15, 200}), "");
-    EXPECT_EQ(text.textIn({105, 600, 13, 200}), "y");
+    EXPECT_EQ(text.textIn({105, 600, 12, 200}), "y");
     // Edges count: the centre of "y" is (109.5, 705).
     EXPECT_EQ(text.textIn({109.5, 705, 0, 0}), "y");
     EXPECT_EQ(text.textIn({0, 0, 10, 10}), "");
@@ -125,6 +125,20 @@ TEST(Describe, CaptionsAboveFieldsSideBySide) {
     FormReader::describe(second, source, {});
     EXPECT_EQ(first.above, "Primer apellido");
     EXPECT_EQ(second.above, "Segundo apellido");
+}
+
+// A small box under a caption word wider than the band above it: the word holds most of its
+// width inside the band and is read whole, though its first letter's centre lies outside.
+TEST(Describe, AWordWiderThanTheBandIsReadWholeWhenMostOfItIsInside) {
+    SyntheticPage page;
+    page.write(65, 708, "NIE", 20).write(150, 708, "Pasaporte");
+    const FormPageText text = page.text();
+    const FormReader::TextSource source = [&](const Rect& r) { return text.textIn(r); };
+    FormField box = fieldAt({100, 690, 10, 16});  // band above: x 80 to 130, word 65 to 125
+    FormReader::describe(box, source, {});
+    EXPECT_EQ(box.above, "NIE");
+    // Less than half inside: "Pasaporte" (150 to 195) in a band from 80 to 170.
+    EXPECT_EQ(text.textIn({80, 706, 90, 14}), "NIE");
 }
 
 TEST(PageTextIn, TextOffTheCropBoxOrUnderAWidgetIsNotPrinted) {
