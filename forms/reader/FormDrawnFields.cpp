@@ -196,6 +196,46 @@ private:
     std::optional<InkMap> map_;
 };
 
+// Where a page that draws nothing but the glyphs of its text may hold ink: inside the boxes of
+// its glyphs, give or take `glyphOverhang`. A label cell's right border is a rule as high as its
+// label; on such a page it can only be made of glyphs right of the label that meet every point
+// of the label's height, and when none do, the page need not be rendered for that label.
+class GlyphInk {
+public:
+    explicit GlyphInk(const FormPageText& page) {
+        const std::u16string& text = page.text();
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (isBlank(text[i]) || isBreak(text[i])) continue;
+            std::optional<Rect> glyph = page.displayBox(i);
+            if (glyph && !glyph->isEmpty()) boxes_.push_back(*glyph);
+        }
+    }
+
+    bool ruleMayFollow(const Rect& label) const {
+        // Rows as the rule test takes them: 1 pt from the label's bottom, each met by some
+        // glyph; a label too low or too high for that is left to the rendering.
+        if (!(label.height >= 2) || !(label.height <= maxRuleRows)) return true;
+        std::vector<const Rect*> right;
+        for (const Rect& g : boxes_)
+            if (g.maxX() + glyphOverhang > label.maxX() + 1 &&
+                g.maxY() + glyphOverhang > label.minY() - 1 &&
+                g.minY() - glyphOverhang < label.maxY() + 1)
+                right.push_back(&g);
+        for (double y = label.minY(); y <= label.maxY() - 1; y += 1) {
+            const double lo = y - 0.5 - glyphOverhang, hi = y + 1.5 + glyphOverhang;
+            if (std::none_of(right.begin(), right.end(),
+                             [&](const Rect* g) { return g->maxY() > lo && g->minY() < hi; }))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    static constexpr double glyphOverhang = 0.5;
+    static constexpr double maxRuleRows = 500;
+    std::vector<Rect> boxes_;
+};
+
 std::vector<Cell> tickCells(const std::vector<Run>& runs, LazyInk& ink) {
     std::vector<Cell> cells;
     for (const Run& run : runs) {
@@ -218,15 +258,19 @@ std::vector<Cell> tickCells(const std::vector<Run>& runs, LazyInk& ink) {
     return cells;
 }
 
-std::vector<Cell> labelCells(const std::vector<Run>& runs, LazyInk& ink, double upTo) {
+// `glyphs`: the page's ink when it shows nothing but text, else none.
+std::vector<Cell> labelCells(const std::vector<Run>& runs, LazyInk& ink, double upTo,
+                             const GlyphInk* glyphs) {
     std::vector<Cell> cells;
     for (const Run& run : runs) {
         if (UnicodeText::characterCount(run.text) > maxLabelCharacters) continue;
         if (FormPageText::wordCount(run.text) > maxLabelWords) continue;
         if (!hasLetter(run.text)) continue;
         if (signatureCue().search(std::u16string_view(run.text))) continue;
+        if (run.rect.isEmpty()) continue;
+        if (glyphs && !glyphs->ruleMayFollow(run.rect)) continue;
         const InkMap* map = ink.get();
-        if (!map || run.rect.isEmpty()) continue;
+        if (!map) continue;
         std::optional<Rect> cell = map->cell(run.rect, upTo);
         if (!cell || cell->width < minCellWidth || cell->height < minCellHeight) continue;
         auto same = [&](const Cell& k) {
@@ -333,7 +377,15 @@ std::vector<FormField> detail::drawnFields(PDFFile& file, const PageSource& page
 
         const std::vector<Run> runs = textRuns(page);
         const std::vector<Cell> ticks = tickCells(runs, ink);
-        const std::vector<Cell> labels = pruned(labelCells(runs, ink, space->bounds.maxX()), ticks);
+        // A page that draws nothing but text, and has no annotation that reads as ink.
+        const bool onlyText =
+            work.paths == 0 && work.pictures == 0 &&
+            std::all_of(annotations.begin(), annotations.end(),
+                        [](const PageAnnotation& a) { return a.subtype == "Link"; });
+        std::optional<GlyphInk> glyphs;
+        if (onlyText) glyphs.emplace(page);
+        const std::vector<Cell> labels = pruned(
+            labelCells(runs, ink, space->bounds.maxX(), glyphs ? &*glyphs : nullptr), ticks);
         std::vector<FillLine> lines;
         for (FillLine& line : fillLines(page)) {
             Point c = centre(line.rect);

@@ -30,7 +30,7 @@ public:
     Counter(PDFFile& file, std::size_t limit, std::size_t pathLimit)
         : file_(file), limit_(limit), pathLimit_(pathLimit) {}
 
-    Work work() const { return {total_, paths_, bytes_}; }
+    Work work() const { return {total_, paths_, bytes_, pictures_}; }
     bool full() const { return total_ > limit_ || paths_ > pathLimit_; }
 
     // Adds what a content stream shows, its Form XObjects looked up in `resources`.
@@ -50,7 +50,8 @@ public:
             data = PDFFilters::decode(s->data, s->dictionary);
         } catch (const std::exception&) {  // PDFError, or no memory for a huge stream
             bytes_ += s->data.size();
-            counted_[resolved] = {};
+            ++pictures_;  // what it draws is not known
+            counted_[resolved] = since(before);
             return;
         }
         bytes_ += data.size();
@@ -73,14 +74,16 @@ private:
     struct Tally {
         std::size_t glyphs = 0;
         std::size_t paths = 0;
+        std::size_t pictures = 0;
     };
-    Tally tally() const { return {total_, paths_}; }
+    Tally tally() const { return {total_, paths_, pictures_}; }
     Tally since(const Tally& before) const {
-        return {total_ - before.glyphs, paths_ - before.paths};
+        return {total_ - before.glyphs, paths_ - before.paths, pictures_ - before.pictures};
     }
     void add(const Tally& t) {
         total_ += t.glyphs;
         paths_ += t.paths;
+        pictures_ += t.pictures;
     }
 
     static bool isPathOperator(std::string_view token) {
@@ -134,10 +137,15 @@ private:
                 std::string_view token = d.substr(start, i - start);
                 if (token == "ID") {
                     i = afterInlineImage(d, i);
+                    ++pictures_;
                 } else if (token == "Do") {
                     form(lastName, resources, depth);
                 } else if (isPathOperator(token)) {
                     ++paths_;
+                } else if (token == "sh") {
+                    ++pictures_;
+                } else if (token == "Tf" && drawnGlyphs(lastName, resources)) {
+                    ++pictures_;
                 }
             }
         }
@@ -153,13 +161,19 @@ private:
     }
 
     void form(std::string_view name, const PDFDictionary* resources, int depth) {
-        if (name.empty() || !resources || depth >= maxFormDepth) return;
+        if (name.empty() || !resources || depth >= maxFormDepth) {
+            ++pictures_;  // not followed: what it draws is not known
+            return;
+        }
         const PDFDictionary* xobjects = file_.dictionary(resources->get("XObject"));
         const PDFObject* object = xobjects ? file_.resolve(xobjects->get(name)) : nullptr;
         const PDFStream* s = object ? object->stream() : nullptr;
         if (!s) return;
         const PDFObject* subtype = file_.resolve(s->dictionary.get("Subtype"));
-        if (!subtype || !subtype->name() || *subtype->name() != "Form") return;
+        if (!subtype || !subtype->name() || *subtype->name() != "Form") {
+            ++pictures_;  // an image, or what cannot be told
+            return;
+        }
         // Each drawing of a form shows its glyphs again; a form is scanned once.
         if (auto known = counted_.find(object); known != counted_.end()) {
             add(known->second);
@@ -173,12 +187,24 @@ private:
         counted_[object] = since(before);
     }
 
+    // Whether the font of that name draws its glyphs with content of its own (Type 3), or cannot
+    // be told.
+    bool drawnGlyphs(std::string_view name, const PDFDictionary* resources) {
+        if (name.empty() || !resources) return true;
+        const PDFDictionary* fonts = file_.dictionary(resources->get("Font"));
+        const PDFDictionary* font = fonts ? file_.dictionary(fonts->get(name)) : nullptr;
+        if (!font) return true;
+        const PDFObject* subtype = file_.resolve(font->get("Subtype"));
+        return !subtype || !subtype->name() || *subtype->name() == "Type3";
+    }
+
     PDFFile& file_;
     std::size_t limit_;
     std::size_t pathLimit_;
     std::size_t total_ = 0;
     std::size_t paths_ = 0;
     std::size_t bytes_ = 0;
+    std::size_t pictures_ = 0;
     std::unordered_map<const PDFObject*, Tally> counted_;
     std::unordered_set<const PDFObject*> inProgress_;
 };

@@ -242,3 +242,42 @@ TEST(DrawnFields, AStopEndsTheReadingAndTheReportCountsThePagesRead) {
     EXPECT_EQ(whole.pageCount, 6);
     EXPECT_FALSE(whole.stopped);
 }
+
+// A page of text alone is not rendered for its short lines, which cannot have a box right of
+// them; a page that draws a box is, once, and its field is found.
+TEST(DrawnFields, APageOfTextAloneIsNotRendered) {
+    formfixtures::FormSpec spec;
+    spec.pages.resize(2);
+    for (auto& page : spec.pages)
+        page.texts = {{72, 780, "Capitulo 1", 12},
+                      {72, 740, "Texto de la pagina, que sigue en la linea siguiente y acaba", 10},
+                      {72, 726, "aqui mismo.", 10},
+                      {72, 700, "Nombre y apellidos", 10},
+                      {400, 60, "Pagina 1 de 2", 9}};
+    spec.pages[1].graphics = "0.8 w 200 694 250 20 re S\n";
+    const std::string pdf = formfixtures::formPDF(spec);
+    PDFFile file(pdf);
+    std::unique_ptr<PopplerPages> poppler = PopplerPages::borrow(file.bytes());
+    ASSERT_TRUE(poppler);
+
+    class CountingRenders final : public PageSource {
+    public:
+        explicit CountingRenders(const PageSource& pages) : pages_(pages) {}
+        int pageCount() const override { return pages_.pageCount(); }
+        std::optional<PageText> text(int index) const override { return pages_.text(index); }
+        std::optional<GreyImage> render(int index, double scale,
+                                        std::int64_t maxPixels) const override {
+            ++renders[static_cast<std::size_t>(index)];
+            return pages_.render(index, scale, maxPixels);
+        }
+        mutable std::vector<int> renders = std::vector<int>(2, 0);
+
+    private:
+        const PageSource& pages_;
+    } pages(*poppler);
+    const std::vector<FormField> fields = FormReader::fields(file, pages);
+    ASSERT_EQ(fields.size(), 1u) << describe(fields);
+    EXPECT_EQ(fields[0].pageIndex, 1);
+    EXPECT_EQ(fields[0].left, "Nombre y apellidos");
+    EXPECT_EQ(pages.renders, (std::vector<int>{0, 1}));
+}
