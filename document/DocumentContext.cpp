@@ -12,6 +12,7 @@
 #include "forms/labels/FieldLabeler.h"
 #include "platform/Defaults.h"
 #include "platform/LibsecretStore.h"
+#include "profile/ProfileStore.h"
 
 namespace {
 
@@ -36,10 +37,13 @@ DocumentContext& DocumentContext::standard() {
         c.secrets = &secrets;
         c.defaults = &Defaults::standard();
         c.now = [] { return std::chrono::system_clock::now(); };
-        // The AI service when its switch is on and a key is set, else the rules.
+        // The AI service when its switch is on and a key is set, else the rules. The values of
+        // Mis datos are masked out of what the service is sent.
         c.labeller = [](const std::vector<FormUnit>& units, const std::string& formName,
                         std::stop_token stop) {
-            return FieldLabeler::labelling(units, formName, JevLabeler::labeler(AISettings::standard()), stop);
+            auto facts = [] { return ProfileStore::facts(*DocumentContext::standard().secrets); };
+            return FieldLabeler::labelling(units, formName, JevLabeler::labeler(AISettings::standard(), facts),
+                                           stop);
         };
         // The form section of a single document: the form-fill controller, when it has
         // something to fill.

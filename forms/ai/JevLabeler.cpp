@@ -20,14 +20,22 @@ constexpr const char* kSurnameRoles[] = {"titular", "representante"};
 
 }  // namespace
 
-JevLabeler::JevLabeler(std::string key, AISettings settings)
-    : apiKey_(std::move(key)), settings_(std::move(settings)) {}
+JevLabeler::JevLabeler(std::string key, AISettings settings, AIPrivacyMask mask)
+    : apiKey_(std::move(key)), settings_(std::move(settings)), mask_(std::move(mask)) {}
 
-AILabeler JevLabeler::labeler(const AISettings& settings) {
+AILabeler JevLabeler::labeler(const AISettings& settings, Facts facts) {
     return AILabeler{
         [settings] { return JevLabeler::key(settings); },
-        [settings](const std::string& key, const std::vector<FormUnit>& units, const std::string& formName,
-                   std::stop_token stop) { return JevLabeler(key, settings).labels(units, formName, stop); },
+        [settings, facts](const std::string& key, const std::vector<FormUnit>& units,
+                          const std::string& formName, std::stop_token stop) {
+            std::vector<SavedFact> saved;
+            try {
+                if (facts) saved = facts();
+            } catch (...) {
+                saved.clear();  // the shapes are still masked
+            }
+            return JevLabeler(key, settings, AIPrivacyMask(saved)).labels(units, formName, stop);
+        },
     };
 }
 

@@ -7,6 +7,7 @@
 // Nothing here throws to its caller: a failure of the service shows only in the AI call log.
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <stop_token>
 #include <string>
@@ -15,11 +16,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include "forms/ai/AIPrivacyMask.h"
 #include "forms/ai/AISettings.h"
 #include "forms/labels/AILabeler.h"
 #include "forms/labels/Catalogue.h"
 #include "forms/labels/FieldLabel.h"
 #include "forms/reader/FormUnit.h"
+#include "profile/SavedFact.h"
 
 class JevLabeler {
 public:
@@ -70,15 +73,22 @@ public:
 
     // ---- Labelling --------------------------------------------------------------------------
 
-    // The AI side of FieldLabeler::labels: `key` is JevLabeler::key(settings), `labels` labels
-    // through JevLabeler{key, settings}. The settings are copied into it.
-    static AILabeler labeler(const AISettings& settings);
+    // The user's saved facts, read when a form is about to be labelled.
+    using Facts = std::function<std::vector<SavedFact>()>;
 
-    JevLabeler(std::string key, AISettings settings);
+    // The AI side of FieldLabeler::labels: `key` is JevLabeler::key(settings), `labels` labels
+    // through JevLabeler{key, settings, mask} where the mask holds the values of `facts` (read
+    // once per form; none when it is empty or fails). The settings are copied into it.
+    static AILabeler labeler(const AISettings& settings, Facts facts = {});
+
+    // `mask` masks the personal data of every text that goes into a request and of the form's
+    // name in the call log; the default one masks the shapes of personal data alone.
+    JevLabeler(std::string key, AISettings settings, AIPrivacyMask mask = {});
 
     // The key this labeller sends.
     const std::string& apiKey() const { return apiKey_; }
     const AISettings& settings() const { return settings_; }
+    const AIPrivacyMask& mask() const { return mask_; }
 
     // The form's AI labels: every batch asked at once (at most settings.maxInFlight requests in
     // flight), the answers merged in the order they come back with the first label of a field
@@ -101,17 +111,20 @@ public:
                const std::string& formName, const Catalogue::Table& who,
                std::stop_token stop = {}) const;
 
-    // The body of the decisions request for one batch.
+    // The body of the decisions request for one batch, every text of the form (its name, the
+    // fields' names, tool tips and the texts around them) passed through `mask`.
     static nlohmann::json request(const std::vector<FormUnit>& batch,
                                   const std::vector<FormUnit>& all, const std::string& formName,
-                                  const Catalogue::Table& who);
+                                  const Catalogue::Table& who, const AIPrivacyMask& mask = {});
 
-    // One decisions request: sends `body`, logs one AICall whatever happens, and gives the
-    // answer's "answers" object when the service answered 200 with a JSON object holding one.
+    // One decisions request: sends `body`, logs one AICall (the form's name masked) whatever
+    // happens, and gives the answer's "answers" object when the service answered 200 with a JSON
+    // object holding one.
     std::optional<nlohmann::json> post(const nlohmann::json& body, const std::string& formName,
                                        int fields, std::stop_token stop = {}) const;
 
 private:
     std::string apiKey_;
     AISettings settings_;
+    AIPrivacyMask mask_;
 };

@@ -32,7 +32,7 @@ const char* kindName(FormField::Kind kind) {
     return "texto";
 }
 
-json describe(const FormUnit& unit) {
+json describe(const FormUnit& unit, const AIPrivacyMask& mask) {
     const FormField& f = unit.first();
     json d = json::object();
     d["campo"] = "#" + std::to_string(unit.id());
@@ -40,15 +40,16 @@ json describe(const FormUnit& unit) {
     d["tipo"] = kindName(f.kind);
     d["posicion"] = "x=" + coordinate(f.rect.minX()) + " y=" + coordinate(f.rect.minY()) +
                     " (y mayor = más arriba)";
-    d["nombre_interno"] = AIText::lastCharacters(f.name, JevLabeler::maxNameCharacters);
+    // Masked before it is cut, so that no piece of a token survives the cut.
+    d["nombre_interno"] = AIText::lastCharacters(mask(f.name), JevLabeler::maxNameCharacters);
     if (unit.isBoxes()) {
         d["cajitas"] = std::to_string(unit.fields.size()) + " cajitas de un carácter en fila";
     }
     auto optional = [&](const char* key, const std::optional<std::string>& value) {
-        if (value && !value->empty()) d[key] = *value;
+        if (value && !value->empty()) d[key] = mask(*value);
     };
     auto text = [&](const char* key, const std::string& value) {
-        if (!value.empty()) d[key] = value;
+        if (!value.empty()) d[key] = mask(value);
     };
     optional("apartado", f.section);
     optional("cabecera", f.header);
@@ -58,7 +59,11 @@ json describe(const FormUnit& unit) {
     text("texto_derecha", f.right);
     text("texto_mas_arriba", f.context);
     optional("valor_casilla", f.exportValue);
-    if (!f.captions.empty()) d["rotulos_encima"] = f.captions;
+    if (!f.captions.empty()) {
+        json captions = json::array();
+        for (const std::string& caption : f.captions) captions.push_back(mask(caption));
+        d["rotulos_encima"] = std::move(captions);
+    }
     if (f.maxLength >= 1) d["max_caracteres"] = f.maxLength;
     return d;
 }
@@ -126,13 +131,14 @@ Catalogue::Probabilities probabilities(const json& answers, const std::string& q
 }  // namespace
 
 nlohmann::json JevLabeler::request(const std::vector<FormUnit>& batch, const std::vector<FormUnit>& all,
-                                   const std::string& formName, const Catalogue::Table& who) {
+                                   const std::string& formName, const Catalogue::Table& who,
+                                   const AIPrivacyMask& mask) {
     json units = json::array();
     if (!batch.empty()) {
-        for (const FormUnit* unit : context(batch, all)) units.push_back(describe(*unit));
+        for (const FormUnit* unit : context(batch, all)) units.push_back(describe(*unit, mask));
     }
     json state = json::object();
-    state["documento"] = "Formulario administrativo español «" + formName +
+    state["documento"] = "Formulario administrativo español «" + mask(formName) +
                          "». Hay que decidir, para cada campo, de quién es el dato que va en él y qué dato es.";
     state["campos_cercanos"] = std::move(units);
 
@@ -166,7 +172,7 @@ Labels JevLabeler::ask(const std::vector<FormUnit>& batch, const std::vector<For
                        std::stop_token stop) const {
     Labels labels;
     if (batch.empty()) return labels;
-    const auto answers = post(request(batch, all, formName, who), formName,
+    const auto answers = post(request(batch, all, formName, who, mask_), formName,
                               static_cast<int>(batch.size()), stop);
     if (!answers || !answers->is_object()) return labels;
     for (const FormUnit& unit : batch) {

@@ -50,7 +50,7 @@ std::optional<nlohmann::json> JevLabeler::post(const nlohmann::json& body, const
     using Clock = std::chrono::steady_clock;
     AICall call;
     call.date = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-    call.form = formName;
+    call.form = mask_(formName);
     call.model = std::string(model);
     call.fields = fields;
     call.result = kNoConnection;

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "AIFixtures.h"
+#include "forms/ai/AILog.h"
 #include "forms/ai/JevLabeler.h"
+#include "forms/labels/FieldLabeler.h"
 #include "forms/fill/FormFiller.h"
 #include "forms/reader/FormReader.h"
 #include "pdf/PDFFile.h"
@@ -118,6 +120,87 @@ TEST(AIPrivacy, AValueRunningPastItsWidgetIsNoCaption) {
         EXPECT_NE(request.body.find("Portal"), std::string::npos);
         for (const std::string secret : {"Valdezarza", "Olmedo", "Avenida"})
             EXPECT_EQ(request.body.find(secret), std::string::npos) << secret << " in a request";
+    }
+}
+
+// A form whose file name, field names, tool tips and printed text hold the user's data, labelled
+// by the real labeller through the stub service as the application does it, with the user's saved
+// facts at hand: no token of that data reaches a request or the call log, and the words that say
+// what the fields are still do.
+TEST(AIPrivacy, PersonalDataInTheFormItselfReachesNoRequestAndNoLog) {
+    formfixtures::FormSpec spec;
+    auto& page = spec.pages.emplace_back();
+    page.texts.push_back({72, 780, "SOLICITUD DE DEVOLUCIÓN - Modelo 030", 12});
+    // The first two lines lie within the texts above the first field; the start of the last one
+    // (from x = 72) lies outside them, so it reaches the request cut short at its left.
+    page.texts.push_back({150, 732, "Titular: Ana García López, DNI 87654321X, NIE X1234567L,", 9});
+    page.texts.push_back({150, 722, "IBAN ES91 2100 0418 4502 0005 1332", 9});
+    page.texts.push_back({72, 712, "612 345 678 - ana.garcia@correo.es", 9});
+    page.texts.push_back({72, 702, "Cuenta de cargo: ES91 2100 0418 4502 0005 1332", 9});
+    auto widget = [&](const char* caption, double y, const char* name, const char* tooltip) {
+        page.texts.push_back({72, y + 4, caption, 10});
+        formfixtures::WidgetSpec w;
+        w.name = name;
+        w.rect = {200, y, 250, 16};
+        if (*tooltip) w.tooltip = tooltip;
+        page.widgets.push_back(w);
+    };
+    widget("NIF", 680, "nif_87654321X", "NIF 87654321X (Modelo 030, artículo 12.3)");
+    widget("IBAN", 666, "iban", "Cuenta ES9121000418450200051332");
+    widget("Teléfono", 636, "tel_612345678", "");
+    widget("Correo electrónico", 606, "correo", "ana.garcia@correo.es");
+    widget("Domicilio", 576, "domicilio", "Domicilio del titular: calle valdezarza, 17");
+    PDFFile file(formfixtures::formPDF(spec));
+    const std::vector<FormField> fields = FormReader::fields(file);
+    ASSERT_EQ(fields.size(), 5u);
+
+    AISandbox box;
+    (*box.env)[std::string(AISettings::keyVariable)] = "K";
+    auto facts = [] {
+        SavedFact name;
+        name.owner = "persona";
+        name.kind = "nombre_completo";
+        name.value = "Ana García López";
+        SavedFact street;
+        street.owner = "persona";
+        street.kind = "domicilio";
+        street.value = "Calle Valdezarza 17";
+        return std::vector<SavedFact>{name, street};
+    };
+    FieldLabeler::labelling(FormReader::units(fields), "solicitud-87654321X.pdf",
+                            JevLabeler::labeler(box.settings(), facts));
+
+    // The pieces of the user's data, as written anywhere in the form.
+    const std::vector<std::string> tokens = {
+        "87654321", "X1234567", "1234567L", "ES91", "ES 91", "21000418", "2100 0418", "0005 1332",
+        "612345678", "612 345 678", "ana.garcia", "correo.es", "García", "Garcia", "López",
+        "Valdezarza"};
+    const auto requests = box.stub.requests();
+    ASSERT_FALSE(requests.empty());
+    std::string sent;
+    for (const auto& request : requests) {
+        for (const std::string& token : tokens)
+            EXPECT_EQ(request.body.find(token), std::string::npos) << token << " in a request";
+        sent += request.body;
+    }
+    // What the fields are is still told, and where the data was the sentence still reads.
+    for (const std::string word :
+         {"\"NIF\"", "\"IBAN\"", "Teléfono", "Correo electrónico", "(Modelo 030, artículo 12.3)",
+          "«solicitud-[NIF].pdf»", "nif_[NIF]", "tel_[teléfono]", "Cuenta [IBAN]", "\"[correo]\"",
+          "Titular: [dato], DNI [NIF], NIE [NIF], IBAN [IBAN]", "Domicilio del titular: [dato]"}) {
+        EXPECT_NE(sent.find(word), std::string::npos) << word << " missing from the requests";
+    }
+
+    const std::vector<AICall> calls = AILog::calls(box.settings().logPath);
+    ASSERT_EQ(calls.size(), requests.size());
+    for (const AICall& call : calls) {
+        ASSERT_TRUE(call.request.has_value());
+        EXPECT_EQ(call.form, "solicitud-[NIF].pdf");
+        for (const std::string& token : tokens) {
+            EXPECT_EQ(call.request->find(token), std::string::npos) << token << " in the log";
+            EXPECT_EQ(call.form.find(token), std::string::npos) << token << " in the log";
+        }
+        EXPECT_NE(call.request->find("IBAN"), std::string::npos);
     }
 }
 

@@ -1,0 +1,764 @@
+#include "forms/ai/AIPrivacyMask.h"
+
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <utility>
+
+namespace {
+
+// ---- Text as code points --------------------------------------------------------------------
+
+// One code point and the bytes it came from. A byte that is no UTF-8 becomes U+FFFD, one byte
+// long, so that the bytes around it are copied unchanged.
+struct Char {
+    char32_t c;
+    std::size_t begin;
+    std::size_t end;
+};
+using Chars = std::vector<Char>;
+
+Chars decode(std::string_view text) {
+    Chars out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        std::size_t extra = 0;
+        char32_t cp = 0;
+        if (b < 0x80) {
+            cp = b;
+        } else if ((b & 0xE0) == 0xC0) {
+            extra = 1;
+            cp = b & 0x1F;
+        } else if ((b & 0xF0) == 0xE0) {
+            extra = 2;
+            cp = b & 0x0F;
+        } else if ((b & 0xF8) == 0xF0) {
+            extra = 3;
+            cp = b & 0x07;
+        } else {
+            out.push_back({0xFFFD, i, i + 1});
+            ++i;
+            continue;
+        }
+        bool valid = extra < n - i;
+        for (std::size_t k = 1; valid && k <= extra; ++k) {
+            const auto d = static_cast<unsigned char>(text[i + k]);
+            if ((d & 0xC0) != 0x80) valid = false;
+            cp = (cp << 6) | (d & 0x3F);
+        }
+        if (valid && ((extra == 1 && cp < 0x80) || (extra == 2 && cp < 0x800) ||
+                      (extra == 3 && cp < 0x10000) || cp > 0x10FFFF ||
+                      (cp >= 0xD800 && cp <= 0xDFFF))) {
+            valid = false;
+        }
+        if (!valid) {
+            out.push_back({0xFFFD, i, i + 1});
+            ++i;
+            continue;
+        }
+        out.push_back({cp, i, i + extra + 1});
+        i += extra + 1;
+    }
+    return out;
+}
+
+bool isDigit(char32_t c) { return c >= '0' && c <= '9'; }
+bool isUpper(char32_t c) { return c >= 'A' && c <= 'Z'; }
+bool isLower(char32_t c) { return c >= 'a' && c <= 'z'; }
+bool isLetter(char32_t c) { return isUpper(c) || isLower(c); }
+char32_t upper(char32_t c) { return isLower(c) ? c - 'a' + 'A' : c; }
+
+bool isMark(char32_t c) {
+    if (c < 0x300) return false;
+    const auto type = u_charType(static_cast<UChar32>(c));
+    return type == U_NON_SPACING_MARK || type == U_COMBINING_SPACING_MARK || type == U_ENCLOSING_MARK;
+}
+
+bool isAlnum(char32_t c) {
+    if (c < 0x80) return isDigit(c) || isLetter(c);
+    return u_isalnum(static_cast<UChar32>(c)) != 0;
+}
+
+// Part of a word: letters, digits and the marks that ride on them.
+bool isWord(char32_t c) { return isAlnum(c) || isMark(c); }
+
+// Blanks that may stand inside a grouped number.
+bool isBlank(char32_t c) {
+    return c == ' ' || c == '\t' || c == 0xA0 || c == 0x2007 || c == 0x2009 || c == 0x202F;
+}
+
+// A separator inside a grouped number: a blank, a dot or a dash.
+bool isGroupSeparator(char32_t c) { return isBlank(c) || c == '.' || c == '-'; }
+
+// ---- The shapes -----------------------------------------------------------------------------
+
+// A masked stretch of code points [from, to).
+struct Span {
+    std::size_t from;
+    std::size_t to;
+    std::string_view placeholder;
+};
+
+// The registered length of the IBANs of a country; 0 when the country is not known here.
+int ibanLength(char32_t a, char32_t b) {
+    static constexpr std::pair<std::string_view, int> kLengths[] = {
+        {"AD", 24}, {"AE", 23}, {"AL", 28}, {"AT", 20}, {"AZ", 28}, {"BA", 20}, {"BE", 16},
+        {"BG", 22}, {"BH", 22}, {"BR", 29}, {"BY", 28}, {"CH", 21}, {"CR", 22}, {"CY", 28},
+        {"CZ", 24}, {"DE", 22}, {"DK", 18}, {"DO", 28}, {"EE", 20}, {"EG", 29}, {"ES", 24},
+        {"FI", 18}, {"FO", 18}, {"FR", 27}, {"GB", 22}, {"GE", 22}, {"GI", 23}, {"GL", 18},
+        {"GR", 27}, {"GT", 28}, {"HR", 21}, {"HU", 28}, {"IE", 22}, {"IL", 23}, {"IQ", 23},
+        {"IS", 26}, {"IT", 27}, {"JO", 30}, {"KW", 30}, {"KZ", 20}, {"LB", 28}, {"LC", 32},
+        {"LI", 21}, {"LT", 20}, {"LU", 20}, {"LV", 21}, {"LY", 25}, {"MC", 27}, {"MD", 24},
+        {"ME", 22}, {"MK", 19}, {"MR", 27}, {"MT", 31}, {"MU", 30}, {"NL", 18}, {"NO", 15},
+        {"PK", 24}, {"PL", 28}, {"PS", 29}, {"PT", 25}, {"QA", 29}, {"RO", 24}, {"RS", 22},
+        {"SA", 24}, {"SC", 31}, {"SE", 24}, {"SI", 19}, {"SK", 24}, {"SM", 27}, {"ST", 25},
+        {"SV", 28}, {"TL", 23}, {"TN", 24}, {"TR", 26}, {"UA", 29}, {"VA", 22}, {"VG", 24},
+        {"XK", 20},
+    };
+    const char32_t ua = upper(a);
+    const char32_t ub = upper(b);
+    for (const auto& [code, length] : kLengths) {
+        if (static_cast<char32_t>(code[0]) == ua && static_cast<char32_t>(code[1]) == ub) return length;
+    }
+    return 0;
+}
+
+// IBANs are 15 to 34 characters long; the account part holds at least this many digits.
+constexpr std::size_t kIbanMin = 15;
+constexpr std::size_t kIbanMax = 34;
+constexpr std::size_t kIbanMinDigits = 8;
+// A Spanish account number has 20 digits; grouped by four it is looked for in this many groups,
+// and four groups (a text cut short at the left of an account) are enough to mask.
+constexpr std::size_t kAccountDigits = 20;
+constexpr std::size_t kMinAccountFours = 4;
+constexpr std::size_t kMaxAccountGroups = 8;
+// A card number has 13 to 19 digits.
+constexpr std::size_t kCardMin = 13;
+constexpr std::size_t kCardMax = 19;
+// A Spanish phone number has 9 digits.
+constexpr std::size_t kPhoneDigits = 9;
+// A phone number is looked for in at most this many digit groups from where it starts.
+constexpr std::size_t kMaxPhoneGroups = 8;
+
+class Scanner {
+public:
+    explicit Scanner(const Chars& chars) : s_(chars), n_(chars.size()) {}
+
+    std::vector<Span> spans() {
+        std::vector<Span> out;
+        const std::vector<Span> emails = this->emails();
+        std::size_t nextEmail = 0;
+        std::size_t i = 0;
+        while (i < n_) {
+            if (nextEmail < emails.size() && emails[nextEmail].from == i) {
+                out.push_back(emails[nextEmail]);
+                i = emails[nextEmail].to;
+                ++nextEmail;
+                continue;
+            }
+            const std::size_t limit = nextEmail < emails.size() ? emails[nextEmail].from : n_;
+            std::optional<Span> found = at(i, out.empty() ? 0 : out.back().to);
+            if (found && found->to <= limit) {
+                out.push_back(*found);
+                i = found->to;
+                continue;
+            }
+            ++i;
+        }
+        return out;
+    }
+
+private:
+    char32_t c(std::size_t i) const { return i < n_ ? s_[i].c : 0; }
+    bool wordAt(std::size_t i) const { return i < n_ && isWord(s_[i].c); }
+    bool digitAt(std::size_t i) const { return i < n_ && isDigit(s_[i].c); }
+    // Nothing of a word goes on at i.
+    bool endsWord(std::size_t i) const { return !wordAt(i); }
+
+    // ---- E-mail addresses ----
+
+    static bool isLocal(char32_t ch) {
+        return isWord(ch) || ch == '.' || ch == '_' || ch == '%' || ch == '+' || ch == '-';
+    }
+    static bool isDomain(char32_t ch) { return isWord(ch) || ch == '.' || ch == '-'; }
+
+    std::vector<Span> emails() const {
+        std::vector<Span> out;
+        std::size_t floor = 0;
+        for (std::size_t a = 0; a < n_; ++a) {
+            if (c(a) != '@' || a < floor) continue;
+            std::size_t j = a;
+            while (j > floor && isLocal(c(j - 1))) --j;
+            while (j < a && c(j) == '.') ++j;
+            if (j == a) continue;
+            std::size_t k = a + 1;
+            while (k < n_ && isDomain(c(k))) ++k;
+            while (k > a + 1 && (c(k - 1) == '.' || c(k - 1) == '-')) --k;
+            // The domain: two labels or more, none empty, the last of two letters or more.
+            std::size_t labels = 0;
+            std::size_t length = 0;
+            bool lastAllLetters = true;
+            bool ok = k > a + 1;
+            for (std::size_t p = a + 1; ok && p <= k; ++p) {
+                if (p == k || c(p) == '.') {
+                    if (length == 0) ok = false;
+                    ++labels;
+                    if (p < k) {
+                        length = 0;
+                        lastAllLetters = true;
+                    }
+                    continue;
+                }
+                ++length;
+                const char32_t ch = c(p);
+                if (!((isAlnum(ch) && !isDigit(ch)) || isMark(ch))) lastAllLetters = false;
+            }
+            if (!ok || labels < 2 || length < 2 || !lastAllLetters) continue;
+            out.push_back({j, k, AIPrivacyMask::email});
+            floor = k;
+        }
+        return out;
+    }
+
+    // ---- Everything else, at one position ----
+
+    std::optional<Span> at(std::size_t i, std::size_t free) const {
+        const char32_t ch = c(i);
+        if (isLetter(ch) && (i == 0 || !wordAt(i - 1))) {
+            if (auto end = ibanAt(i)) return Span{i, *end, AIPrivacyMask::iban};
+            if (auto end = prefixedNifAt(i)) return Span{i, *end, AIPrivacyMask::nif};
+            return std::nullopt;
+        }
+        if (!isDigit(ch) || !startsNumber(i)) return std::nullopt;
+        if (auto end = dniAt(i)) return Span{i, *end, AIPrivacyMask::nif};
+        if (auto end = accountAt(i)) return Span{i, *end, AIPrivacyMask::iban};
+        if (auto end = cardAt(i)) return Span{i, *end, AIPrivacyMask::card};
+        if (auto span = phoneAt(i, free)) return span;
+        return std::nullopt;
+    }
+
+    // A number starts at i: no digit before it, nor a dot or comma that follows a digit (the
+    // decimals or thousands of a number that started earlier).
+    bool startsNumber(std::size_t i) const {
+        if (i == 0) return true;
+        if (digitAt(i - 1)) return false;
+        if ((c(i - 1) == '.' || c(i - 1) == ',') && i >= 2 && digitAt(i - 2)) return false;
+        return true;
+    }
+
+    // The end of the run of digits from i.
+    std::size_t digitsEnd(std::size_t i) const {
+        while (digitAt(i)) ++i;
+        return i;
+    }
+
+    // Digits from i, contiguous or in thousands ("87.654.321", "1 234 567", "87-654-321"):
+    // how many, and where they end.
+    std::pair<std::size_t, std::size_t> grouped(std::size_t i) const {
+        std::size_t end = digitsEnd(i);
+        std::size_t count = end - i;
+        if (count == 0 || count > 3) return {count, end};
+        const char32_t separator = c(end);
+        if (!isGroupSeparator(separator)) return {count, end};
+        while (c(end) == separator && digitAt(end + 1)) {
+            const std::size_t groupEnd = digitsEnd(end + 1);
+            if (groupEnd - (end + 1) != 3) break;
+            count += 3;
+            end = groupEnd;
+        }
+        return {count, end};
+    }
+
+    // ---- IBAN ----
+
+    std::optional<std::size_t> ibanAt(std::size_t i) const {
+        if (!isLetter(c(i)) || !isLetter(c(i + 1)) || !digitAt(i + 2) || !digitAt(i + 3)) {
+            return std::nullopt;
+        }
+        const int known = ibanLength(c(i), c(i + 1));
+        // Written in one piece.
+        std::size_t k = i;
+        std::size_t digits = 0;
+        while (k < n_ && k - i < kIbanMax + 1 && (isLetter(c(k)) || isDigit(c(k)))) {
+            if (k >= i + 4 && isDigit(c(k))) ++digits;
+            ++k;
+        }
+        if (k - i >= kIbanMin && k - i <= kIbanMax && endsWord(k) && digits >= kIbanMinDigits) return k;
+        if (!isUpper(c(i)) && known == 0) return std::nullopt;
+        // Grouped: pieces of capitals and digits, one blank or dash between them.
+        std::vector<std::pair<std::size_t, std::size_t>> pieces;  // [begin, end)
+        std::size_t p = i;
+        std::size_t length = 0;
+        for (;;) {
+            std::size_t q = p;
+            while (q < n_ && (isUpper(c(q)) || isDigit(c(q)) || (p == i && isLetter(c(q))))) ++q;
+            if (q == p || !endsWord(q)) break;
+            pieces.emplace_back(p, q);
+            length += q - p;
+            if (length >= kIbanMax || (known && length >= static_cast<std::size_t>(known))) break;
+            const char32_t separator = c(q);
+            if (!(isBlank(separator) || separator == '-') || !(isUpper(c(q + 1)) || isDigit(c(q + 1)))) break;
+            p = q + 1;
+        }
+        auto digitsIn = [&](std::size_t count) {
+            std::size_t d = 0;
+            for (std::size_t k2 = 0; k2 < count; ++k2) {
+                for (std::size_t x = pieces[k2].first; x < pieces[k2].second; ++x) {
+                    if (isDigit(c(x)) && x >= i + 4) ++d;
+                }
+            }
+            return d;
+        };
+        if (known) {
+            std::size_t total = 0;
+            for (std::size_t k2 = 0; k2 < pieces.size(); ++k2) {
+                total += pieces[k2].second - pieces[k2].first;
+                if (total == static_cast<std::size_t>(known)) {
+                    if (digitsIn(k2 + 1) >= kIbanMinDigits) return pieces[k2].second;
+                    break;
+                }
+                if (total > static_cast<std::size_t>(known)) break;
+            }
+        }
+        // Any other country: groups of four, the last one shorter or not; trailing groups
+        // without a digit are words that follow, not the account.
+        std::size_t count = 0;
+        for (; count < pieces.size(); ++count) {
+            const std::size_t size = pieces[count].second - pieces[count].first;
+            if (size > 4 && count > 0) break;
+            if (size < 4) {
+                ++count;
+                break;
+            }
+        }
+        while (count > 1) {
+            bool hasDigit = false;
+            for (std::size_t x = pieces[count - 1].first; x < pieces[count - 1].second; ++x) {
+                if (isDigit(c(x))) hasDigit = true;
+            }
+            if (hasDigit) break;
+            --count;
+        }
+        std::size_t total = 0;
+        for (std::size_t k2 = 0; k2 < count; ++k2) total += pieces[k2].second - pieces[k2].first;
+        if (count > 1 && total >= kIbanMin && total <= kIbanMax && digitsIn(count) >= kIbanMinDigits) {
+            return pieces[count - 1].second;
+        }
+        return std::nullopt;
+    }
+
+    // ---- NIF, NIE, CIF ----
+
+    // A separator between the parts of an identity number: one blank or dash (a dot too after
+    // the first letter). `blank` says whether it was a blank.
+    bool separatorAt(std::size_t i, bool dotToo, bool& blank) const {
+        const char32_t ch = c(i);
+        blank = isBlank(ch);
+        return blank || ch == '-' || (dotToo && ch == '.');
+    }
+
+    // A check letter at j, straight after the digits or after one separator; where it ends.
+    std::optional<std::size_t> checkLetterAt(std::size_t j, bool required) const {
+        bool blank = false;
+        std::size_t k = j;
+        if (separatorAt(k, false, blank) && isLetter(c(k + 1))) ++k;
+        if (isLetter(c(k)) && endsWord(k + 1) && (!blank || isUpper(c(k)) || k == j)) return k + 1;
+        if (!required && endsWord(j)) return j;
+        return std::nullopt;
+    }
+
+    // "ES" in front of an identity number (the form of a VAT number), or none.
+    std::optional<std::size_t> prefixedNifAt(std::size_t i) const {
+        if (upper(c(i)) == 'E' && upper(c(i + 1)) == 'S') {
+            if (auto end = letterNifAt(i + 2)) return end;
+            if (digitAt(i + 2)) {
+                if (auto end = dniAt(i + 2)) return end;
+            }
+        }
+        return letterNifAt(i);
+    }
+
+    // A NIE (X, Y or Z, 7 digits, a check letter) or a CIF (a letter, 7 digits, a check digit or
+    // letter) from the letter at i.
+    std::optional<std::size_t> letterNifAt(std::size_t i) const {
+        const char32_t first = c(i);
+        if (!isLetter(first)) return std::nullopt;
+        const char32_t letter = upper(first);
+        const bool nie = letter == 'X' || letter == 'Y' || letter == 'Z';
+        static constexpr std::string_view kCifLetters = "ABCDEFGHJKLMNPQRSUVW";
+        const bool cif = kCifLetters.find(static_cast<char>(letter)) != std::string_view::npos;
+        if (!nie && !cif) return std::nullopt;
+        std::size_t j = i + 1;
+        bool blank = false;
+        if (separatorAt(j, true, blank) && digitAt(j + 1)) {
+            if (blank && !isUpper(first)) return std::nullopt;
+            ++j;
+        } else if (!digitAt(j)) {
+            return std::nullopt;
+        }
+        const auto [count, end] = grouped(j);
+        if (nie && count == 7) return checkLetterAt(end, false);
+        if (cif && count == 8 && endsWord(end)) return end;
+        if (cif && count == 7) {
+            std::size_t k = end;
+            bool sepBlank = false;
+            if (separatorAt(k, false, sepBlank) && wordAt(k + 1)) ++k;
+            const char32_t check = upper(c(k));
+            if ((isDigit(check) || (check >= 'A' && check <= 'J')) && endsWord(k + 1) &&
+                (!sepBlank || k == end || isUpper(c(k)) || isDigit(c(k)))) {
+                return k + 1;
+            }
+        }
+        return std::nullopt;
+    }
+
+    // A DNI: 7 or 8 digits and a check letter.
+    std::optional<std::size_t> dniAt(std::size_t i) const {
+        const auto [count, end] = grouped(i);
+        if (count != 7 && count != 8) return std::nullopt;
+        return checkLetterAt(end, true);
+    }
+
+    // ---- Account numbers without their country code ----
+
+    // The 20 digits of a Spanish account (entity, office, control digits, number: in one piece,
+    // as 4-4-2-10, or in groups of four), which is also all of an IBAN but its first four
+    // characters, as a text cut short at its left shows it; four groups of four digits or more,
+    // which is what such a cut leaves of an IBAN.
+    std::optional<std::size_t> accountAt(std::size_t i) const {
+        const std::size_t first = digitsEnd(i);
+        const std::size_t size = first - i;
+        if (size == kAccountDigits) return numberGoesOn(first) ? std::nullopt : std::optional(first);
+        if (size != 4) return std::nullopt;
+        const char32_t separator = c(first);
+        if (!(isBlank(separator) || separator == '-')) return std::nullopt;
+        std::vector<std::size_t> sizes{size};
+        std::vector<std::size_t> ends{first};
+        std::size_t k = first;
+        while (sizes.size() < kMaxAccountGroups && c(k) == separator && digitAt(k + 1)) {
+            const std::size_t e = digitsEnd(k + 1);
+            sizes.push_back(e - (k + 1));
+            ends.push_back(e);
+            k = e;
+        }
+        auto take = [&](std::size_t groups) -> std::optional<std::size_t> {
+            if (numberGoesOn(ends[groups - 1])) return std::nullopt;
+            return ends[groups - 1];
+        };
+        if (sizes.size() >= 4 && sizes[1] == 4 && sizes[2] == 2 && sizes[3] == 10) return take(4);
+        std::size_t fours = 0;
+        while (fours < sizes.size() && sizes[fours] == 4) ++fours;
+        if (fours < kMinAccountFours) return std::nullopt;
+        // Sixteen digits are a card's when an issuer's digits start them; a row of years
+        // ("2021 2022 2023 2024") is no number at all.
+        if (fours * 4 < kAccountDigits) {
+            if (issuerAt(i)) return std::nullopt;
+            bool years = true;
+            for (std::size_t g = 0; g < fours; ++g) {
+                const std::size_t begin = ends[g] - 4;
+                if (!((c(begin) == '1' && c(begin + 1) == '9') || (c(begin) == '2' && c(begin + 1) == '0'))) {
+                    years = false;
+                }
+            }
+            if (years) return std::nullopt;
+        }
+        if (fours < sizes.size() && sizes[fours] < 4) return take(fours + 1);
+        return take(fours);
+    }
+
+    // ---- Card numbers ----
+
+    static bool luhn(const std::vector<int>& digits) {
+        int sum = 0;
+        bool twice = false;
+        for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+            int d = *it;
+            if (twice) {
+                d *= 2;
+                if (d > 9) d -= 9;
+            }
+            sum += d;
+            twice = !twice;
+        }
+        return sum % 10 == 0;
+    }
+
+    // A number goes on after `end`: a decimal comma or a dot and more digits.
+    bool numberGoesOn(std::size_t end) const {
+        return (c(end) == ',' || c(end) == '.') && digitAt(end + 1);
+    }
+
+    // The first digits name a card issuer: 3 to 6, or 2221 to 2720.
+    bool issuerAt(std::size_t i) const {
+        if (c(i) >= '3' && c(i) <= '6') return true;
+        if (c(i) != '2') return false;
+        int prefix = 0;
+        for (std::size_t k = i; k < i + 4; ++k) {
+            if (!digitAt(k)) return false;
+            prefix = prefix * 10 + static_cast<int>(c(k) - '0');
+        }
+        return prefix >= 2221 && prefix <= 2720;
+    }
+
+    std::optional<std::size_t> cardAt(std::size_t i) const {
+        if (!issuerAt(i)) return std::nullopt;
+        const std::size_t first = digitsEnd(i);
+        const std::size_t size = first - i;
+        if (size >= kCardMin && size <= kCardMax) {
+            if (numberGoesOn(first)) return std::nullopt;
+            std::vector<int> digits;
+            for (std::size_t k = i; k < first; ++k) digits.push_back(static_cast<int>(c(k) - '0'));
+            if (luhn(digits)) return first;
+            return std::nullopt;
+        }
+        if (size != 4) return std::nullopt;
+        // Grouped as cards print: 4-4-4-4 (and a short group more), 4-6-5 or 4-6-4.
+        const char32_t separator = c(first);
+        if (!(isBlank(separator) || separator == '-')) return std::nullopt;
+        std::vector<std::size_t> sizes{size};
+        std::vector<std::size_t> ends{first};
+        std::size_t k = first;
+        while (sizes.size() < 5 && c(k) == separator && digitAt(k + 1)) {
+            const std::size_t e = digitsEnd(k + 1);
+            sizes.push_back(e - (k + 1));
+            ends.push_back(e);
+            k = e;
+        }
+        auto take = [&](std::size_t groups) -> std::optional<std::size_t> {
+            if (numberGoesOn(ends[groups - 1])) return std::nullopt;
+            return ends[groups - 1];
+        };
+        if (sizes.size() >= 4 && sizes[1] == 4 && sizes[2] == 4 && sizes[3] == 4) {
+            if (sizes.size() == 5 && sizes[4] >= 1 && sizes[4] <= 3) return take(5);
+            return take(4);
+        }
+        if (sizes.size() >= 3 && sizes[1] == 6 && (sizes[2] == 5 || sizes[2] == 4)) return take(3);
+        return std::nullopt;
+    }
+
+    // ---- Phone numbers ----
+
+    // An amount follows `end`: optional blanks, then "€", "EUR" or "euros".
+    bool amountAfter(std::size_t end) const {
+        std::size_t k = end;
+        while (isBlank(c(k)) && k - end < 2) ++k;
+        if (c(k) == 0x20AC) return true;
+        if (upper(c(k)) == 'E' && upper(c(k + 1)) == 'U' && upper(c(k + 2)) == 'R') {
+            return endsWord(k + 3) || (upper(c(k + 3)) == 'O' && upper(c(k + 4)) == 'S' && endsWord(k + 5));
+        }
+        return false;
+    }
+
+    std::optional<Span> phoneAt(std::size_t i, std::size_t free) const {
+        // The digit groups from i, one separator between them.
+        struct Group {
+            std::size_t begin, end;
+        };
+        std::vector<Group> groups;
+        std::size_t k = i;
+        std::size_t total = 0;
+        while (groups.size() < kMaxPhoneGroups) {
+            const std::size_t e = digitsEnd(k);
+            groups.push_back({k, e});
+            total += e - k;
+            if (total > kPhoneDigits + 4) break;
+            if (!isGroupSeparator(c(e)) || !digitAt(e + 1)) break;
+            k = e + 1;
+        }
+        auto digitsAre = [&](const Group& g, std::string_view text) {
+            if (g.end - g.begin < text.size()) return false;
+            for (std::size_t x = 0; x < text.size(); ++x) {
+                if (c(g.begin + x) != static_cast<char32_t>(text[x])) return false;
+            }
+            return true;
+        };
+        const bool plus = i > 0 && c(i - 1) == '+' && i - 1 >= free;
+        // Where the nine digits may start: (group, offset in it), and whether a prefix comes first.
+        std::vector<std::pair<std::size_t, std::size_t>> starts;
+        const Group& g0 = groups[0];
+        const std::size_t size0 = g0.end - g0.begin;
+        if (plus && size0 == 2 && digitsAre(g0, "34") && groups.size() > 1) starts.emplace_back(1, 0);
+        if (size0 == 4 && digitsAre(g0, "0034") && groups.size() > 1) starts.emplace_back(1, 0);
+        if (plus && size0 > 2 && digitsAre(g0, "34")) starts.emplace_back(0, 2);
+        if (size0 > 4 && digitsAre(g0, "0034")) starts.emplace_back(0, 4);
+        starts.emplace_back(0, 0);
+        for (const auto& [group, offset] : starts) {
+            const std::size_t from = groups[group].begin + offset;
+            if (c(from) < '6' || c(from) > '9') continue;
+            std::size_t count = 0;
+            std::size_t g = group;
+            bool shortGroup = false;
+            for (; g < groups.size(); ++g) {
+                const std::size_t size = groups[g].end - (g == group ? from : groups[g].begin);
+                if (size < 2) shortGroup = true;
+                count += size;
+                if (count >= kPhoneDigits) break;
+            }
+            if (count != kPhoneDigits || shortGroup || g == groups.size()) continue;
+            const std::size_t end = groups[g].end;
+            if (numberGoesOn(end) || amountAfter(end)) return std::nullopt;
+            const bool prefixed = group > 0 || offset > 0;
+            return Span{prefixed && plus ? i - 1 : i, end, AIPrivacyMask::phone};
+        }
+        return std::nullopt;
+    }
+
+    const Chars& s_;
+    std::size_t n_;
+};
+
+std::string rebuilt(std::string_view text, const Chars& chars, const std::vector<Span>& spans) {
+    if (spans.empty()) return std::string(text);
+    std::string out;
+    out.reserve(text.size());
+    std::size_t copied = 0;
+    for (const Span& span : spans) {
+        const std::size_t begin = chars[span.from].begin;
+        out.append(text.substr(copied, begin - copied));
+        out.append(span.placeholder);
+        copied = chars[span.to - 1].end;
+    }
+    out.append(text.substr(copied));
+    return out;
+}
+
+// ---- Saved values ---------------------------------------------------------------------------
+
+// Lower case without accents (the base letter of the canonical decomposition).
+char32_t folded(char32_t c) {
+    if (c < 0x80) return isUpper(c) ? c - 'A' + 'a' : c;
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
+    if (U_SUCCESS(status) && nfd) {
+        icu::UnicodeString decomposition;
+        if (nfd->getDecomposition(static_cast<UChar32>(c), decomposition) && decomposition.length() > 0) {
+            c = static_cast<char32_t>(decomposition.char32At(0));
+        }
+    }
+    return static_cast<char32_t>(u_tolower(static_cast<UChar32>(c)));
+}
+
+// The letters and digits of the text, folded, each with the index of its code point.
+std::u32string foldedLetters(const Chars& chars, std::vector<std::size_t>* positions) {
+    std::u32string out;
+    for (std::size_t i = 0; i < chars.size(); ++i) {
+        if (!isAlnum(chars[i].c)) continue;
+        out.push_back(folded(chars[i].c));
+        if (positions) positions->push_back(i);
+    }
+    return out;
+}
+
+// A value shorter than this (letters and digits) would mask too much.
+constexpr std::size_t kMinValueLetters = 3;
+// Values longer than this are not looked for: no saved name or address is that long.
+constexpr std::size_t kMaxValueLetters = 200;
+
+// Kinds of saved facts whose values are masked.
+bool isMaskedKind(std::string_view kind) {
+    static const std::set<std::string_view> kinds = {
+        "nombre_completo", "nombre", "apellidos", "apellido1", "apellido2", "razon_social",
+        "nombre_comercial", "nif", "telefono", "movil", "email", "iban"};
+    return kinds.count(kind) > 0 || kind.starts_with("domicilio");
+}
+
+bool isPersonName(std::string_view kind) {
+    return kind == "nombre_completo" || kind == "nombre" || kind == "apellidos" ||
+           kind.starts_with("apellido");
+}
+
+// Words of a name that are no name by themselves.
+bool isParticle(const std::u32string& word) {
+    static const std::set<std::u32string> particles = {U"del", U"las", U"los", U"san", U"santa",
+                                                        U"van", U"von", U"der", U"dos", U"das"};
+    return particles.count(word) > 0;
+}
+
+}  // namespace
+
+AIPrivacyMask::AIPrivacyMask(const std::vector<SavedFact>& facts) {
+    for (const SavedFact& fact : facts) {
+        if (!isMaskedKind(fact.kind)) continue;
+        add(fact.value);
+        if (fact.kind.starts_with("domicilio")) {
+            auto street = fact.parts.find("via");
+            if (street != fact.parts.end()) add(street->second);
+        }
+        // The name and each surname on their own too ("García López, Ana").
+        if (isPersonName(fact.kind) && fact.owner != "empresa") {
+            std::string word;
+            auto flush = [&] {
+                if (!word.empty()) add(word);
+                word.clear();
+            };
+            for (const Char& ch : decode(fact.value)) {
+                if (isWord(ch.c)) {
+                    word.append(fact.value, ch.begin, ch.end - ch.begin);
+                } else {
+                    flush();
+                }
+            }
+            flush();
+        }
+    }
+    std::stable_sort(values_.begin(), values_.end(),
+                     [](const std::u32string& a, const std::u32string& b) { return a.size() > b.size(); });
+}
+
+void AIPrivacyMask::add(std::string_view value) {
+    std::u32string f = foldedLetters(decode(value), nullptr);
+    if (f.size() < kMinValueLetters || f.size() > kMaxValueLetters || isParticle(f)) return;
+    // A value that reads as a placeholder would mask the placeholders themselves.
+    static const std::set<std::u32string> placeholders = {U"nif", U"iban", U"telefono", U"correo",
+                                                           U"tarjeta", U"dato"};
+    if (placeholders.count(f) > 0) return;
+    if (std::find(values_.begin(), values_.end(), f) == values_.end()) values_.push_back(std::move(f));
+}
+
+std::string AIPrivacyMask::shapes(std::string_view text) {
+    const Chars chars = decode(text);
+    return rebuilt(text, chars, Scanner(chars).spans());
+}
+
+std::string AIPrivacyMask::operator()(std::string_view text) const {
+    const std::string masked = shapes(text);
+    if (values_.empty()) return masked;
+    return maskValues(masked);
+}
+
+std::string AIPrivacyMask::maskValues(std::string_view text) const {
+    const Chars chars = decode(text);
+    std::vector<std::size_t> positions;
+    const std::u32string letters = foldedLetters(chars, &positions);
+    if (letters.empty()) return std::string(text);
+    std::vector<bool> taken(chars.size(), false);
+    std::vector<Span> spans;
+    for (const std::u32string& value : values_) {
+        for (std::size_t at = letters.find(value); at != std::u32string::npos; at = letters.find(value, at + 1)) {
+            const std::size_t from = positions[at];
+            std::size_t to = positions[at + value.size() - 1] + 1;
+            while (to < chars.size() && isMark(chars[to].c)) ++to;
+            if (from > 0 && isWord(chars[from - 1].c)) continue;
+            if (to < chars.size() && isWord(chars[to].c)) continue;
+            if (std::any_of(taken.begin() + static_cast<std::ptrdiff_t>(from),
+                            taken.begin() + static_cast<std::ptrdiff_t>(to), [](bool t) { return t; })) {
+                continue;
+            }
+            std::fill(taken.begin() + static_cast<std::ptrdiff_t>(from), taken.begin() + static_cast<std::ptrdiff_t>(to),
+                      true);
+            spans.push_back({from, to, datum});
+        }
+    }
+    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.from < b.from; });
+    return rebuilt(text, chars, spans);
+}

@@ -1,0 +1,174 @@
+// The mask that the AI labeller puts over every text it sends: the shapes of personal data become
+// placeholders, the words and numbers that describe a form stay as they are.
+#include <gtest/gtest.h>
+
+#include "forms/ai/AIPrivacyMask.h"
+
+namespace {
+
+struct Case {
+    const char* text;
+    const char* masked;
+};
+
+// Each text with what it reads after the mask.
+const Case kShapes[] = {
+    // DNI: a valid check letter, a wrong one, a lowercase one, blanks, dots and dashes inside.
+    {"87654321X", "[NIF]"},
+    {"DNI 12345678Z.", "DNI [NIF]."},
+    {"NIF 12345678A", "NIF [NIF]"},
+    {"nif: 12345678z", "nif: [NIF]"},
+    {"87.654.321-X", "[NIF]"},
+    {"87 654 321 X", "[NIF]"},
+    {"87654321 X y más", "[NIF] y más"},
+    {"87654321-x", "[NIF]"},
+    {"01234567L", "[NIF]"},
+    // NIE and CIF.
+    {"NIE X1234567L", "NIE [NIF]"},
+    {"NIE X-1234567-L", "NIE [NIF]"},
+    {"NIE Y 1.234.567 Z", "NIE [NIF]"},
+    {"z1234567r", "[NIF]"},
+    {"CIF B12345678", "CIF [NIF]"},
+    {"CIF B-1234567-4", "CIF [NIF]"},
+    {"CIF A 12.345.678", "CIF [NIF]"},
+    {"CIF Q2826000H", "CIF [NIF]"},
+    {"NIF-IVA ESB12345678", "NIF-IVA [NIF]"},
+    // In a field's name or a file's name.
+    {"nif_87654321X", "nif_[NIF]"},
+    {"solicitud-87654321X.pdf", "solicitud-[NIF].pdf"},
+    // IBAN of any country, grouped or not, its check digits valid or not.
+    {"IBAN ES9121000418450200051332", "IBAN [IBAN]"},
+    {"IBAN ES91 2100 0418 4502 0005 1332", "IBAN [IBAN]"},
+    {"IBAN: ES00-2100-0418-4502-0005-1332 NIF 87654321X", "IBAN: [IBAN] NIF [NIF]"},
+    {"ES91 2100 0418 4502 0005 1332 y NIF", "[IBAN] y NIF"},
+    {"iban_es9121000418450200051332", "iban_[IBAN]"},
+    {"DE89 3704 0044 0532 0130 00", "[IBAN]"},
+    {"GB82 WEST 1234 5698 7654 32 (Londres)", "[IBAN] (Londres)"},
+    {"FR1420041010050500013M02606", "[IBAN]"},
+    {"QQ12 3456 7890 1234 5678 A", "[IBAN] A"},
+    // Spanish phone numbers: mobiles and landlines, prefixes, separators.
+    {"612345678", "[teléfono]"},
+    {"Tel. 612 345 678", "Tel. [teléfono]"},
+    {"612 34 56 78", "[teléfono]"},
+    {"91 234 56 78", "[teléfono]"},
+    {"912-345-678", "[teléfono]"},
+    {"912.34.56.78", "[teléfono]"},
+    {"+34 612 345 678", "[teléfono]"},
+    {"+34612345678", "[teléfono]"},
+    {"0034 612345678", "[teléfono]"},
+    {"0034-612-345-678", "[teléfono]"},
+    {"(+34) 712 345 678", "(+34) [teléfono]"},
+    {"tel_612345678", "tel_[teléfono]"},
+    {"Modelo 030 - 612345678", "Modelo 030 - [teléfono]"},
+    {"612 345 678 / 912 345 678", "[teléfono] / [teléfono]"},
+    {"Teléfono: 812345678, móvil 612345678", "Teléfono: [teléfono], móvil [teléfono]"},
+    // E-mail addresses.
+    {"ana.garcia@correo.es", "[correo]"},
+    {"Correo electrónico: ana.garcia+tindra@correo.gob.es.", "Correo electrónico: [correo]."},
+    {"612 345 678 - ana.garcia@correo.es", "[teléfono] - [correo]"},
+    {"<ana_g@sub.dominio-uno.com>", "<[correo]>"},
+    {"mailto:ANA@EJEMPLO.ES", "mailto:[correo]"},
+    // An account without its country code, as a text cut short at its left shows an IBAN.
+    {"2100 0418 4502 0005 1332 - ana.garcia@correo.es", "[IBAN] - [correo]"},
+    {"CCC 2100 0418 45 0200051332", "CCC [IBAN]"},
+    {"21000418450200051332", "[IBAN]"},
+    {"0418 4502 0005 1332", "[IBAN]"},
+    // Card numbers: grouped as printed (check digit valid or not), or in one piece when valid.
+    {"4111 1111 1111 1111", "[tarjeta]"},
+    {"4111-1111-1111-1112", "[tarjeta]"},
+    {"Tarjeta 5500 0000 0000 0004 caduca 12/27", "Tarjeta [tarjeta] caduca 12/27"},
+    {"3782 822463 10005", "[tarjeta]"},
+    {"4111111111111111", "[tarjeta]"},
+    {"5555555555554444", "[tarjeta]"},
+    {"2223 0000 4841 0010", "[tarjeta]"},
+};
+
+// Texts that describe a form and stay as they are.
+const char* const kKept[] = {
+    "NIF",
+    "IBAN",
+    "Teléfono",
+    "Correo electrónico",
+    "DNI o NIE",
+    "NIF/CIF del titular",
+    "Fecha: 15/06/2024",
+    "15.06.2024 y 16-06-2024",
+    "2024-06-15",
+    "Importe: 1.234,56 €",
+    "612.345.678,90 €",
+    "912.345.678 €",
+    "Total 123.456.789 euros",
+    "Modelo 030",
+    "Modelo 600, casilla 01",
+    "artículo 12.3 de la Ley 58/2003",
+    "art. 30.2.b)",
+    "Real Decreto 1065/2007, de 27 de julio",
+    "C.P. 28039 Madrid",
+    "Código postal 08001",
+    "Páginas 6 7 8 9 10 11 12",
+    "Casillas 01 02 03 04 05 06 07 08 09",
+    "Número de justificante 0301234567890",
+    "1234567890123456",
+    "Expediente 2024/000123",
+    "Ejercicios 2021 2022 2023 2024",
+    "12.345.678 y 5.000.000",
+    "ESPAÑA",
+    "Solicitud de ayuda (B)",
+    "x=56 y=700 (y mayor = más arriba)",
+    "topmostSubform[0].Page1[0].TextField12[0]",
+    "Nº de cuenta (20 dígitos)",
+    "@ no es un correo",
+    "usuario@localhost",
+};
+
+TEST(AIPrivacyMask, ShapesOfPersonalDataBecomePlaceholders) {
+    const AIPrivacyMask mask;
+    for (const Case& c : kShapes) EXPECT_EQ(mask(c.text), c.masked) << c.text;
+}
+
+TEST(AIPrivacyMask, WordsThatDescribeTheFormStayByteForByte) {
+    const AIPrivacyMask mask;
+    for (const char* text : kKept) EXPECT_EQ(mask(text), text);
+    // Bytes that are no UTF-8 stay where they were.
+    const std::string broken = "Nombre \xFF\xC3 y apellidos";
+    EXPECT_EQ(mask(broken), broken);
+    EXPECT_EQ(mask("\xFFNIF 87654321X\xC3"), "\xFFNIF [NIF]\xC3");
+}
+
+TEST(AIPrivacyMask, SavedValuesMatchWithoutCaseAccentsOrBlanks) {
+    std::vector<SavedFact> facts;
+    auto fact = [&](const char* owner, const char* kind, const char* value) {
+        SavedFact f;
+        f.owner = owner;
+        f.kind = kind;
+        f.value = value;
+        facts.push_back(f);
+        return &facts.back();
+    };
+    fact("persona", "nombre_completo", "Ana García López");
+    fact("persona", "domicilio", "Avenida de la Valdezarza 17, 3º B")->parts = {{"via", "Avenida de la Valdezarza"}};
+    fact("empresa", "razon_social", "Construcciones Peñalara, S.L.");
+    fact("persona", "nacionalidad", "Española");  // not masked: it describes no one in particular
+    fact("persona", "fecha_nacimiento", "01/02/1980");
+    const AIPrivacyMask mask(facts);
+
+    const Case cases[] = {
+        {"Titular: Ana García López", "Titular: [dato]"},
+        {"TITULAR: ANA GARCIA LOPEZ", "TITULAR: [dato]"},
+        {"anagarcialopez", "[dato]"},
+        {"García López, Ana", "[dato] [dato], [dato]"},
+        {"Domicilio: AVDA. avenida de la valdezarza 17, 3º b", "Domicilio: AVDA. [dato]"},
+        {"Calle: Avenida de la  Valdezarza", "Calle: [dato]"},
+        {"Empresa: CONSTRUCCIONES PEÑALARA SL", "Empresa: [dato]"},
+        {"Construcciones Peñalara S.L., NIF B12345678", "[dato]., NIF [NIF]"},
+        // Whole words only; the describing words stay.
+        {"Anabel Garcíalópez", "Anabel Garcíalópez"},
+        {"Nacionalidad: Española", "Nacionalidad: Española"},
+        {"Fecha de nacimiento: 01/02/1980", "Fecha de nacimiento: 01/02/1980"},
+        {"Apellidos y nombre del titular", "Apellidos y nombre del titular"},
+        {"Municipio de la Valdezarza Alta", "Municipio de la Valdezarza Alta"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(mask(c.text), c.masked) << c.text;
+}
+
+}  // namespace
