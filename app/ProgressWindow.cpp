@@ -90,9 +90,10 @@ QString fileName(const std::filesystem::path& path) {
 
 ProgressWindow::ProgressWindow(Actions actions, QObject* parent)
     : QObject(parent), actions_(std::move(actions)) {
-    // A dialog's type: window managers give it no minimise or maximise button, and only the
-    // title bar is asked for.
-    auto* window = new QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    // A window without a title bar or controls, moved by dragging its background. Its type is the
+    // one window managers give no minimise, maximise or full screen (some grant all three to any
+    // dialog, whatever its hints or parent say); the title still names it in window lists.
+    auto* window = new QWidget(nullptr, Qt::SplashScreen);
     window_ = window;
     window->setWindowTitle(title(task_, false));
     window->setFixedSize(width, height);
@@ -225,6 +226,13 @@ void ProgressWindow::dismiss() { close(); }
 
 bool ProgressWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == window_) {
+        if (event->type() == QEvent::Paint) {
+            // A thin edge, since no frame of the window manager's draws one.
+            QPainter painter(window_);
+            painter.setPen(window_->palette().color(QPalette::Mid));
+            painter.drawRect(window_->rect().adjusted(0, 0, -1, -1));
+            return false;
+        }
         if (event->type() == QEvent::Close) {
             // Before the result there is nothing to dismiss: the run is still working.
             event->ignore();

@@ -2,9 +2,10 @@
 // The small window of a running signing or save-only run: which document is being worked on,
 // then the result ("✓ Guardado como «…»", "✓ 3 documentos firmados") with buttons to show the
 // outputs in their folder, open the single output, or dismiss it. It closes by itself a while
-// after showing the result. A dialog-like window with no close, minimise or maximise button,
-// titled by what the run does and whether it has ended; a window-manager close is ignored until
-// the result is shown and dismisses the window after it. The owner keeps the object until
+// after showing the result. A window with no title bar and no close, minimise, maximise or full
+// screen, moved by its background, titled (for window lists) by what the run does and whether it
+// has ended; a window-manager close is ignored until the result is shown and dismisses the window
+// after it. The owner keeps the object until
 // the run ends; closing only hides the window.
 
 #include <QObject>

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The application under a real X server and window manager (Xvfb and openbox), driven with
 # xdotool as a user would: started without files it shows a window, "Salir de Tindra" (Ctrl+Q)
-# ends it, closing its home window ends it, and started again while it runs behind another
-# application's window it comes to the front. Each end within 10 s.
+# ends it, closing its home window ends it, started again while its home window is minimised
+# behind another application's window it brings that window back to the front, and the window
+# manager offers no minimise, maximise or full screen for the progress window of a signing. Each
+# end within 10 s.
 # Usage: desktop_session.sh path/to/tindra
 set -uo pipefail
 
 tindra=$1
-for tool in Xvfb openbox xdotool; do
+for tool in Xvfb openbox xdotool xprop xwininfo xmessage certutil qpdf; do
   if ! command -v "$tool" >/dev/null; then
     echo "desktop_session: $tool is not installed (scripts/setup installs it)"
     exit 77
@@ -61,12 +63,17 @@ window() {
 # Whether process $1 ends within 10 s (a zombie has ended).
 ends() {
   for _ in $(seq 200); do
-    if [ ! -e "/proc/$1/stat" ] || awk '{exit !($3 == "Z")}' "/proc/$1/stat"; then return 0; fi
+    if [ ! -e "/proc/$1/stat" ] || awk '{exit !($3 == "Z")}' "/proc/$1/stat" 2>/dev/null; then return 0; fi
     sleep 0.05
   done
   return 1
 }
 focus() { xdotool windowactivate --sync "$1" >/dev/null 2>&1; sleep 0.3; }
+# Whether window $1 is minimised or unmapped: not viewable, or hidden in the window manager's state.
+hidden() {
+  ! xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable' ||
+    xprop -id "$1" _NET_WM_STATE 2>/dev/null | grep -q _NET_WM_STATE_HIDDEN
+}
 
 # 1. Ctrl+Q on the home window.
 start
@@ -86,28 +93,85 @@ if [ -z "$home" ]; then fail "no window after the second start"; else
   ends "$app" || { fail "closing the home window did not end the application"; kill -9 "$app"; }
 fi
 
-# 3. Started again while it runs behind another window: it comes to the front.
+# 3. Started again while its home window is minimised and another window is active: the home
+# window comes back, mapped, not hidden, and in front.
 start
 home=$(window Tindra)
 if [ -z "$home" ]; then fail "no window after the third start"; else
   # A window of another application, made active.
-  other=""
-  if command -v xmessage >/dev/null; then
-    xmessage -name otra -title Otra "otra" &
-    pids+=($!)
-    other=$(window Otra)
-  fi
-  if [ -n "$other" ]; then
+  xmessage -name otra -title Otra "otra" &
+  pids+=($!)
+  other=$(window Otra)
+  if [ -z "$other" ]; then fail "the other application's window did not show"; else
     focus "$other"
+    xdotool windowminimize --sync "$home" >/dev/null 2>&1
+    if ! hidden "$home"; then fail "the home window could not be minimised"; fi
     timeout 10 "$tindra" >/dev/null 2>&1
-    sleep 1
-    active=$(xdotool getactivewindow 2>/dev/null)
-    [ "$active" = "$home" ] || fail "started again, the application stayed behind"
+    back=""
+    for _ in $(seq 50); do
+      if ! hidden "$home" && [ "$(xdotool getactivewindow 2>/dev/null)" = "$home" ]; then back=1; break; fi
+      sleep 0.1
+    done
+    if [ -z "$back" ]; then
+      fail "started again, the minimised home window did not come back to the front ($(xprop -id "$home" WM_STATE _NET_WM_STATE 2>&1 | tr '\n' ' '))"
+    fi
   fi
   focus "$home"
   xdotool key --clearmodifiers ctrl+q
   ends "$app" || { fail "Ctrl+Q did not end the application"; kill -9 "$app"; }
 fi
+
+# 4. A signing with a certificate of the user's: the window manager offers neither minimise nor
+# maximise nor full screen for the progress window.
+nss=$HOME/.pki/nssdb
+mkdir -p "$nss"
+certutil -N -d "sql:$nss" --empty-password >/dev/null 2>&1
+head -c 64 /dev/urandom >"$root/noise"
+certutil -S -x -d "sql:$nss" -n prueba -s "CN=Ana Prueba,O=Tindra,C=ES" -t "u,u,u" -k rsa -g 2048 \
+  -v 12 --keyUsage digitalSignature,nonRepudiation -z "$root/noise" >/dev/null 2>&1 ||
+  fail "certutil could not make the test certificate"
+mkdir -p "$HOME/Documentos"
+printf '%s\n' '%PDF-1.4' '1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj' \
+  '2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj' \
+  '3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] >> endobj' \
+  'trailer << /Root 1 0 R >>' '%%EOF' >"$root/rough.pdf"
+# qpdf rebuilds the cross-reference table of the hand-written file (status 3: with warnings).
+qpdf "$root/rough.pdf" "$HOME/Documentos/solicitud.pdf" >/dev/null 2>&1
+[ -s "$HOME/Documentos/solicitud.pdf" ] || fail "qpdf could not write the test PDF"
+"$tindra" "$HOME/Documentos/solicitud.pdf" >>"$root/tindra.log" 2>&1 &
+app=$!
+pids+=("$app")
+panel=$(window solicitud.pdf)
+if [ -z "$panel" ]; then fail "no signing window for the PDF"; else
+  focus "$panel"
+  xdotool key --clearmodifiers Return
+  progress=""
+  for _ in $(seq 100); do
+    progress=$(xdotool search --onlyvisible --name '^Firma(ndo|do)$' 2>/dev/null | head -1)
+    [ -n "$progress" ] && break
+    sleep 0.1
+  done
+  if [ -z "$progress" ]; then fail "no progress window after signing"; else
+    sleep 0.5  # the window manager has set its allowed actions
+    properties=$(xprop -id "$progress" _NET_WM_ALLOWED_ACTIONS _NET_WM_WINDOW_TYPE 2>&1)
+    echo "desktop_session: the progress window as the window manager sees it:"
+    echo "$properties"
+    if grep -Eq '_NET_WM_ACTION_(MINIMIZE|MAXIMIZE_HORZ|MAXIMIZE_VERT|FULLSCREEN)' <<<"$properties"; then
+      fail "the window manager offers minimise, maximise or full screen for the progress window"
+    fi
+    if ! grep -q '_NET_WM_ALLOWED_ACTIONS(ATOM) = ' <<<"$properties"; then
+      fail "the window manager set no allowed actions for the progress window"
+    fi
+    # Dismissed, it ends the run, and with no other window the application ends.
+    xdotool windowactivate --sync "$progress" >/dev/null 2>&1
+    for _ in $(seq 100); do
+      xdotool search --onlyvisible --name '^Firmado$' >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+    xdotool key --clearmodifiers Return
+  fi
+fi
+ends "$app" || { fail "the application did not end after the signing"; kill -9 "$app"; }
 
 if [ "$failures" -gt 0 ]; then
   cat "$root/tindra.log"
