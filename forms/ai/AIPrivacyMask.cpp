@@ -5,9 +5,7 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <set>
 #include <utility>
@@ -137,6 +135,8 @@ int ibanLength(char32_t a, char32_t b) {
 constexpr std::size_t kIbanMin = 15;
 constexpr std::size_t kIbanMax = 34;
 constexpr std::size_t kIbanMinDigits = 8;
+// An identity number has at most 8 digits.
+constexpr std::size_t kMaxIdentityDigits = 8;
 // A Spanish account number has 20 digits; grouped by four it is looked for in this many groups,
 // and four groups (a text cut short at the left of an account) are enough to mask.
 constexpr std::size_t kAccountDigits = 20;
@@ -270,7 +270,8 @@ private:
         if (count == 0 || count > 3) return {count, end};
         const char32_t separator = c(end);
         if (!isGroupSeparator(separator)) return {count, end};
-        while (c(end) == separator && digitAt(end + 1)) {
+        // No identity number has more than 8 digits: a longer row of groups is cut short here.
+        while (count <= kMaxIdentityDigits && c(end) == separator && digitAt(end + 1)) {
             const std::size_t groupEnd = digitsEnd(end + 1);
             if (groupEnd - (end + 1) != 3) break;
             count += 3;
