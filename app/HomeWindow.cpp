@@ -79,7 +79,16 @@ protected:
     }
     void changeEvent(QEvent* event) override {
         if (event->type() == QEvent::PaletteChange) owner_.applyColors();
+        if (event->type() == QEvent::ActivationChange && isActiveWindow() && !activated_) {
+            // By the first activation the window manager has put its frame round the window.
+            activated_ = true;
+            owner_.fitToScreen();
+        }
         QMainWindow::changeEvent(event);
+    }
+    void showEvent(QShowEvent* event) override {
+        QMainWindow::showEvent(event);
+        QTimer::singleShot(0, this, [this] { owner_.fitToScreen(); });
     }
     void moveEvent(QMoveEvent* event) override {
         QMainWindow::moveEvent(event);
@@ -92,6 +101,7 @@ protected:
 
 private:
     HomeWindow& owner_;
+    bool activated_ = false;
 };
 
 namespace {
@@ -103,6 +113,10 @@ constexpr int sectionMargin = 36;
 constexpr int sectionRaise = 26;
 constexpr int sectionSpacing = 20;
 constexpr int tipSpacing = 16;
+
+// The window manager's title bar and borders round a window that has none yet: a generous title
+// bar, so that a window placed with it keeps its own title bar on the screen.
+constexpr QMargins estimatedFrame(4, 36, 4, 4);
 
 // The signing section: the section stack placed in the middle, 680 wide or narrower with 36 on
 // each side, 26 above the centre.
@@ -195,6 +209,13 @@ HomeWindow::HomeWindow(bool showFinderHint, Services services, QObject* parent)
     if (!services_.urls) services_.urls = &URLPresenter::system();
     if (!services_.reveal) services_.reveal = &RevealPresenter::system();
     if (!services_.now) services_.now = [] { return std::chrono::system_clock::now(); };
+    if (!services_.screenArea) {
+        services_.screenArea = [](const QRect& frame) {
+            QScreen* screen = QGuiApplication::screenAt(frame.center());
+            if (!screen) screen = QGuiApplication::primaryScreen();
+            return screen ? screen->availableGeometry() : QRect();
+        };
+    }
 
     auto* frame = new HomeFrame(*this);
     window_ = frame;
@@ -255,6 +276,8 @@ HomeWindow::HomeWindow(bool showFinderHint, Services services, QObject* parent)
             frame->move(geometry.topLeft());
         }
     }
+    // A frame kept on a larger screen, or the default size on a small one, fits this screen.
+    fitToScreen();
 
     // Moved or resized, the frame is kept a moment after the last change, so it survives even a
     // process that is killed; and when the application ends with the window open.
@@ -702,6 +725,40 @@ void HomeWindow::saveFrame() {
     const QByteArray bytes = window_->saveGeometry();
     const Defaults::Data data(bytes.begin(), bytes.end());
     services_.defaults->trySet(frameKey, Defaults::encodeData(data));
+}
+
+QRect HomeWindow::fitted(const QRect& geometry, const QMargins& margins, const QRect& area,
+                         const QSize& minimum) {
+    const int roomWidth = area.width() - margins.left() - margins.right();
+    const int roomHeight = area.height() - margins.top() - margins.bottom();
+    if (roomWidth <= 0 || roomHeight <= 0 || geometry.isEmpty()) return geometry;
+    const int width = std::max(std::min(geometry.width(), roomWidth), std::min(minimum.width(), roomWidth));
+    const int height = std::max(std::min(geometry.height(), roomHeight), std::min(minimum.height(), roomHeight));
+    const int left = area.left() + margins.left();
+    const int top = area.top() + margins.top();
+    // Where the window is wider or higher than the room it may have, its top left stays on it.
+    const int x = std::max(left, std::min(geometry.x(), left + roomWidth - width));
+    const int y = std::max(top, std::min(geometry.y(), top + roomHeight - height));
+    return {x, y, width, height};
+}
+
+void HomeWindow::fitToScreen() {
+    if (!window_ || (window_->windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen))) return;
+    const QRect geometry = window_->geometry();
+    const QRect outer = window_->frameGeometry();
+    QMargins margins(geometry.left() - outer.left(), geometry.top() - outer.top(),
+                     outer.right() - geometry.right(), outer.bottom() - geometry.bottom());
+    // Before the window manager frames the window its frame is its geometry.
+    if (margins.isNull()) margins = estimatedFrame;
+    const QRect area = services_.screenArea(outer.isValid() ? outer : geometry);
+    if (area.isEmpty()) return;
+    // On a screen smaller than the minimum the window may be as small as the screen.
+    const QSize room(area.width() - margins.left() - margins.right(),
+                     area.height() - margins.top() - margins.bottom());
+    if (room.width() <= 0 || room.height() <= 0) return;
+    window_->setMinimumSize(std::min(minimumWidth, room.width()), std::min(minimumHeight, room.height()));
+    const QRect fit = fitted(geometry, margins, area, {minimumWidth, minimumHeight});
+    if (fit != geometry) window_->setGeometry(fit);
 }
 
 void HomeWindow::frameChanged() {

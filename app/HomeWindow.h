@@ -7,8 +7,11 @@
 // It never signs or opens a panel itself: it reports to its owner, the application delegate,
 // through its callbacks. Main thread only.
 
+#include <QMargins>
 #include <QObject>
 #include <QPointer>
+#include <QRect>
+#include <QSize>
 
 #include <chrono>
 #include <filesystem>
@@ -67,9 +70,18 @@ public:
         std::function<void(std::optional<std::string>)> help;  // "Ayuda"
         std::function<void()> relaunchFinder;                   // "Reiniciar el gestor de archivos"
         std::function<std::chrono::system_clock::time_point()> now;
+        // The available area (global coordinates) of the screen a window frame opens on; empty:
+        // that of the screen under the frame's middle, else of the primary screen.
+        std::function<QRect(const QRect& frame)> screenArea;
         // The application's: AppServices::standard() and Help.
         static Services standard();
     };
+
+    // A window's geometry (without its title bar and borders, `margins` round it) moved and, when
+    // it must, shrunk so that with its margins it lies within `area`; never smaller than
+    // `minimum` unless the area is.
+    static QRect fitted(const QRect& geometry, const QMargins& margins, const QRect& area,
+                        const QSize& minimum);
 
     explicit HomeWindow(bool showFinderHint, QObject* parent = nullptr);
     HomeWindow(bool showFinderHint, Services services, QObject* parent = nullptr);
@@ -156,6 +168,7 @@ private:
     void windowWillClose();
     void frameChanged();
     void saveFrame();
+    void fitToScreen();
     void applyColors();
 
     Services services_;

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPalette>
+#include <QRect>
 #include <QUrl>
 #include <QWidget>
 
@@ -123,6 +124,8 @@ struct World {
     int relaunches = 0;
     bool withPanes = true;
     std::chrono::system_clock::time_point now = std::chrono::system_clock::now();
+    // The available area of the screen the window opens on: a large one unless a test says.
+    QRect screen{0, 0, 1600, 1000};
 
     HomeWindow::Services services() {
         HomeWindow::Services s;
@@ -144,6 +147,7 @@ struct World {
         s.help = [this](std::optional<std::string>) { ++helps; };
         s.relaunchFinder = [this] { ++relaunches; };
         s.now = [this] { return now; };
+        s.screenArea = [this](const QRect&) { return screen; };
         return s;
     }
 

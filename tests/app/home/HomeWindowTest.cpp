@@ -264,6 +264,39 @@ TEST(HomeWindow, FrameIsStoredSoonAfterAMoveOrResize) {
     home.window()->close();
 }
 
+TEST(HomeWindow, AFrameKeptOnALargerScreenFitsTheScreenItOpensOn) {
+    World world;
+    {
+        HomeWindow home(false, world.services());
+        home.show(std::nullopt);
+        home.window()->setGeometry(QRect(QPoint(300, 200), QSize(1300, 900)));
+        home.window()->close();
+    }
+    // The frame, title bar included, lies within the screen's available area, and the window
+    // keeps its minimum size where the screen has room for it.
+    world.screen = QRect(0, 24, 1024, 676);
+    HomeWindow small(false, world.services());
+    EXPECT_TRUE(world.screen.contains(small.window()->geometry().adjusted(0, -30, 0, 0)))
+        << "Sin sitio para la barra de título antes de mostrarse.";
+    small.show(std::nullopt);
+    QTest::qWait(50);
+    const QRect frame = small.window()->frameGeometry();
+    EXPECT_TRUE(world.screen.contains(frame)) << "El marco no cabe en la pantalla.";
+    EXPECT_GE(small.window()->width(), HomeWindow::minimumWidth);
+    EXPECT_GE(small.window()->height(), HomeWindow::minimumHeight);
+    small.window()->close();
+
+    // A screen smaller than the minimum takes a window as small as the screen.
+    world.screen = QRect(0, 0, 800, 560);
+    HomeWindow tiny(false, world.services());
+    tiny.show(std::nullopt);
+    QTest::qWait(50);
+    EXPECT_TRUE(world.screen.contains(tiny.window()->frameGeometry())) << "El marco no cabe en la pantalla.";
+    EXPECT_LT(tiny.window()->width(), HomeWindow::minimumWidth);
+    EXPECT_LT(tiny.window()->height(), HomeWindow::minimumHeight);
+    tiny.window()->close();
+}
+
 TEST(HomeWindow, DroppedPDFsArriveAfterTheDrop) {
     World world;
     HomeWindow home(false, world.services());
