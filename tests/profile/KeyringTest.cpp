@@ -114,10 +114,7 @@ bool lockDefault() {
 
 bool lockDefaultCollection() { return lockDefault() && inspectItem().locked; }
 
-bool startKeyring() {
-    auto daemon = testutil::run({"gnome-keyring-daemon", "--unlock", "--components=secrets"}, "tindra-prueba");
-    return daemon.exitCode == 0;
-}
+bool startKeyring() { return testutil::startPrivateKeyringDaemon(); }
 
 }  // namespace
 

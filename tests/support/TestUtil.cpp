@@ -7,8 +7,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -36,7 +38,11 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-RunResult run(const std::vector<std::string>& argv, const std::string& input) {
+RunResult run(const std::vector<std::string>& argv, const std::string& input,
+              std::chrono::milliseconds limit) {
+    using Clock = std::chrono::steady_clock;
+    // Outputs a child's leftovers keep open are read this long after the child has ended.
+    constexpr std::chrono::milliseconds leftoverGrace{2000};
     int inPipe[2], outPipe[2], errPipe[2];
     if (pipe2(inPipe, O_CLOEXEC) || pipe2(outPipe, O_CLOEXEC) || pipe2(errPipe, O_CLOEXEC)) {
         throw std::runtime_error("pipe failed");
@@ -64,6 +70,7 @@ RunResult run(const std::vector<std::string>& argv, const std::string& input) {
         result.err = "cannot start " + argv[0];
         return result;
     }
+    const Clock::time_point deadline = Clock::now() + limit;
     size_t written = 0;
     if (input.empty()) {
         close(inPipe[1]);
@@ -72,15 +79,41 @@ RunResult run(const std::vector<std::string>& argv, const std::string& input) {
         fcntl(inPipe[1], F_SETFL, O_NONBLOCK);
     }
     bool outOpen = true, errOpen = true;
+    bool ended = false;
+    int status = 0;
+    std::optional<Clock::time_point> endedAt;
     char buffer[65536];
-    while (outOpen || errOpen) {
+    while (outOpen || errOpen || !ended) {
+        if (!ended) {
+            const pid_t got = waitpid(pid, &status, WNOHANG);
+            if (got == pid || (got < 0 && errno != EINTR)) {
+                ended = true;
+                endedAt = Clock::now();
+            }
+        }
+        const Clock::time_point now = Clock::now();
+        if (ended && endedAt && now - *endedAt > leftoverGrace) break;
+        if (now >= deadline) {
+            if (!ended) {
+                kill(pid, SIGKILL);
+                while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+                }
+                ended = true;
+            }
+            result.timedOut = true;
+            result.err += "\n" + argv[0] + " did not end within " +
+                          std::to_string(std::chrono::duration_cast<std::chrono::seconds>(limit).count()) +
+                          " s and was killed.";
+            break;
+        }
         pollfd fds[3];
         int n = 0;
         int outIdx = -1, errIdx = -1, inIdx = -1;
         if (outOpen) { fds[n] = {outPipe[0], POLLIN, 0}; outIdx = n++; }
         if (errOpen) { fds[n] = {errPipe[0], POLLIN, 0}; errIdx = n++; }
         if (inPipe[1] >= 0) { fds[n] = {inPipe[1], POLLOUT, 0}; inIdx = n++; }
-        if (poll(fds, n, -1) < 0) {
+        // Short slices: the child's end is seen by waitpid, not by the pipes.
+        if (poll(fds, n, 50) < 0) {
             if (errno == EINTR) continue;
             break;
         }
@@ -105,8 +138,9 @@ RunResult run(const std::vector<std::string>& argv, const std::string& input) {
     if (inPipe[1] >= 0) close(inPipe[1]);
     close(outPipe[0]);
     close(errPipe[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    if (!ended) {
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
     }
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
     else if (WIFSIGNALED(status)) result.exitCode = 128 + WTERMSIG(status);

@@ -1,6 +1,7 @@
 #pragma once
 // Helpers shared by the test programs: temporary folders, files and child processes.
 
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,12 +25,19 @@ private:
 struct RunResult {
     int exitCode = -1;  // the child's exit code; 128 + signal when it was killed
     std::string out;
-    std::string err;
+    std::string err;      // ends with a sentence saying so when the time limit ended the child
+    bool timedOut = false;  // the child was killed at the time limit
 };
 
+// How long run() lets a child work before it kills it.
+inline constexpr std::chrono::seconds childLimit{240};
+
 // Runs argv[0] (looked up in PATH) with the arguments, no shell, feeding `input` to its standard
-// input; collects both outputs.
-RunResult run(const std::vector<std::string>& argv, const std::string& input = {});
+// input; collects both outputs. At `limit` the child is killed and the result says so. Once the
+// child has ended, what it left running (a daemon that kept its outputs open) is read from for a
+// moment only.
+RunResult run(const std::vector<std::string>& argv, const std::string& input = {},
+              std::chrono::milliseconds limit = childLimit);
 
 // True when the program is found in PATH.
 bool haveProgram(const std::string& name);

@@ -144,7 +144,7 @@ TEST(HandwritingStore, UnreadableItemIsNothingWithOneLogLine) {
 TEST(HandwritingKeyring, EveryByteComesBackIdentical) {
     if (!testutil::insideKeyringSession())
         return testutil::runWithPrivateKeyring("HandwritingKeyring.EveryByteComesBackIdentical");
-    if (testutil::run({"gnome-keyring-daemon", "--unlock", "--components=secrets"}, "tindra-prueba").exitCode != 0) {
+    if (!testutil::startPrivateKeyringDaemon()) {
         GTEST_SKIP() << "gnome-keyring-daemon did not start";
     }
     LibsecretStore secrets;

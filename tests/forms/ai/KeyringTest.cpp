@@ -106,7 +106,7 @@ bool lockDefaultCollection() {
 
 TEST(AIKeyring, RoundTripThroughGnomeKeyring) {
     if (!testutil::insideKeyringSession()) return testutil::runWithPrivateKeyring("AIKeyring.RoundTripThroughGnomeKeyring");
-    if (testutil::run({"gnome-keyring-daemon", "--unlock", "--components=secrets"}, "tindra-prueba").exitCode != 0) {
+    if (!testutil::startPrivateKeyringDaemon()) {
         GTEST_SKIP() << "gnome-keyring-daemon did not start";
     }
     AISettings settings = AISettings::standard();
@@ -129,7 +129,7 @@ TEST(AIKeyring, RoundTripThroughGnomeKeyring) {
 // "Is a key stored" asks nothing of a locked keyring and reads no secret: the item is there.
 TEST(AIKeyring, ALockedKeyringHasTheKeyWithoutAPrompt) {
     if (!testutil::insideKeyringSession()) return testutil::runWithPrivateKeyring("AIKeyring.ALockedKeyringHasTheKeyWithoutAPrompt");
-    if (testutil::run({"gnome-keyring-daemon", "--unlock", "--components=secrets"}, "tindra-prueba").exitCode != 0) {
+    if (!testutil::startPrivateKeyringDaemon()) {
         GTEST_SKIP() << "gnome-keyring-daemon did not start";
     }
     AISettings settings = AISettings::standard();
