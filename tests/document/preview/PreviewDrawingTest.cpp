@@ -10,6 +10,7 @@
 #include "document/PagesPreview.h"
 #include "document/preview/PreviewPainter.h"
 #include "qtsupport/Screenshots.h"
+#include "support/HeavyPages.h"
 
 using previewtest::ink;
 using previewtest::waitForTiles;
@@ -268,4 +269,19 @@ TEST(PreviewDrawing, AnnotationAppearancesAreOnThePage) {
     QRectF card = view->toWidget(layout.transform.apply(Rect{300, 100, 200, 60}));
     EXPECT_LT(previewtest::grey(image, card.center()), 60);
     EXPECT_GT(previewtest::grey(image, card.center() - QPointF(0, card.height())), 235);
+}
+
+// A page too heavy to draw is shown blank with a note at its middle; nothing more is awaited.
+TEST(PreviewDrawing, APageTooHeavyToDrawIsBlankWithANote) {
+    auto view = preview(heavypages::pdf({heavypages::Kind::inlineImage}));
+    ASSERT_TRUE(waitForTiles(*view)) << "The heavy page's tiles were still awaited after 15 s.";
+    QImage image = Screenshots::grab(*view);
+    auto layout = view->geometry().layouts().at(0);
+    auto widget = [&](const Rect& r) {
+        return view->toWidget(layout.transform.apply(r)).intersected(QRectF(view->rect()));
+    };
+    // The image would cover 100..500 x 200..600 in black; the note sits across the middle.
+    EXPECT_EQ(ink(image, widget({120, 220, 360, 150})), 0);
+    EXPECT_GT(ink(image, widget({0, 391, 595, 60})), 30);
+    EXPECT_FALSE(view->tilesPending());
 }

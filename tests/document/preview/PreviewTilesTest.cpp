@@ -10,6 +10,7 @@
 #include "PreviewTestSupport.h"
 #include "document/PreviewDocument.h"
 #include "document/preview/PreviewTiles.h"
+#include "support/HeavyPages.h"
 
 namespace {
 
@@ -67,4 +68,22 @@ TEST(PreviewTiles, TilesOfAReplacedDocumentAreDropped) {
     // The new document's tiles come in as usual.
     tiles.request({{0, key, 0, 0}});
     ASSERT_TRUE(until([&] { return arrived == 1; }));
+}
+
+// A page declaring a 200,000 x 200,000 image is not given to Poppler: its tile comes back at once,
+// failed, and the page is marked heavy; the ordinary scanned page beside it is drawn.
+TEST(PreviewTiles, APageTooHeavyToDrawIsMarkedAndNotDrawn) {
+    QObject receiver;
+    int arrived = 0;
+    PreviewTiles tiles(&receiver, [&] { ++arrived; });
+    tiles.setDocument(PreviewDocument::fromData(
+        heavypages::pdf({heavypages::Kind::xobject, heavypages::Kind::scan})));
+    std::int64_t one = PreviewTiles::scaleKey(1);
+    tiles.request({{0, one, 0, 0}, {1, one, 0, 0}});
+    ASSERT_TRUE(until([&] { return arrived == 2; }))
+        << "The tiles of a heavy page and an ordinary one did not arrive within 10 s.";
+    EXPECT_TRUE(tiles.isHeavy(0));
+    EXPECT_TRUE(tiles.tile({0, one, 0, 0})->isNull());
+    EXPECT_FALSE(tiles.isHeavy(1));
+    EXPECT_FALSE(tiles.tile({1, one, 0, 0})->isNull());
 }
