@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <QWidget>
 
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 #include <string>
+#include <thread>
 
 #include "app/AboutWindow.h"
 #include "app/PellonRequest.h"
@@ -25,6 +27,10 @@ namespace {
 // Seconds between launch and the decision between the welcome and the home window, so that files
 // arriving with the launch go straight to a signing run.
 constexpr double launchDecisionDelay = 0.3;
+
+// Time the windows and workers get to end once the application is asked to quit; the user sees
+// it end within a second whatever a worker is doing.
+constexpr std::chrono::milliseconds quitGrace{700};
 
 bool isPDF(const std::filesystem::path& file) {
     return QString::fromStdString(file.extension().string()).toLower() == QLatin1String(".pdf");
@@ -54,6 +60,14 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
     : QObject(parent), services_(std::move(services)) {
     if (QCoreApplication* application = QCoreApplication::instance()) {
         connect(application, &QCoreApplication::aboutToQuit, this, [this] {
+            // A worker inside a page render that cannot be interrupted would hold the windows'
+            // teardown and the thread pools at exit: past this grace the process ends without
+            // them. Everything kept (settings, records, logs) is written as it changes.
+            std::thread([log = services_.log] {
+                std::this_thread::sleep_for(quitGrace);
+                if (log) log("Salida sin esperar a un trabajo de páginas que no ha terminado.");
+                std::_Exit(0);
+            }).detach();
             shutDown();
             if (runsWorking()) {
                 log("Salida con una firma en curso: no se ha terminado.");

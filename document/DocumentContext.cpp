@@ -47,10 +47,14 @@ DocumentContext& DocumentContext::standard() {
         };
         // The form section of a single document: the form-fill controller, when it has
         // something to fill.
-        c.formSection = [](PreviewDocument& document, const std::string& formName,
+        c.readForm = [](PDFFile& file, const PageSource& pages, std::stop_token stop,
+                        FormReader::ReadReport* report) {
+            return FormReader::fields(file, pages, std::move(stop), report);
+        };
+        c.formSection = [](std::vector<FormField> fields, const std::string& formName,
                            const Certificate& certificate,
                            DocumentContext& context) -> std::unique_ptr<FormSection> {
-            return FormFillController::make(document, formName, certificate, context);
+            return FormFillController::make(std::move(fields), formName, certificate, context);
         };
         c.visibleFrame = []() -> std::optional<QRect> {
             QScreen* screen = QGuiApplication::primaryScreen();

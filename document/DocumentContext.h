@@ -3,8 +3,8 @@
 // labelled, the clock, the screen, the presenters and the application's host. The application
 // fills the process-wide context once at start-up (DocumentContext::standard()); tests make their
 // own copy and replace what they fake. Every window, sheet and controller of the document window
-// takes one as its last, defaulted parameter. Main thread only, except `labeller`, which is
-// called on a worker thread.
+// takes one as its last, defaulted parameter. Main thread only, except `labeller` and `readForm`,
+// which are called on worker threads.
 
 #include <QRect>
 
@@ -18,6 +18,8 @@
 
 #include "forms/labels/FieldLabel.h"
 #include "forms/labels/FieldLabeler.h"
+#include "forms/reader/FormField.h"
+#include "forms/reader/FormReader.h"
 #include "signing/Certificate.h"
 #include "signing/Handwriting.h"
 
@@ -26,6 +28,8 @@ class Defaults;
 class DocumentHost;
 class FilePanelPresenter;
 class FormSection;
+class PDFFile;
+class PageSource;
 class PreviewDocument;
 class QObject;
 class QWidget;
@@ -38,8 +42,12 @@ struct DocumentContext {
     // rules').
     using Labeller = std::function<FieldLabeler::Labelling(
         const std::vector<FormUnit>& units, const std::string& formName, std::stop_token stop)>;
+    // Reads a document's fields; blocks, runs on a worker thread with a PDF engine and a page
+    // reader of its own, never throws, and gives up when `stop` is requested.
+    using FormReading = std::function<std::vector<FormField>(
+        PDFFile& file, const PageSource& pages, std::stop_token stop, FormReader::ReadReport* report)>;
     using FormSectionFactory = std::function<std::unique_ptr<FormSection>(
-        PreviewDocument& document, const std::string& formName, const Certificate& certificate,
+        std::vector<FormField> fields, const std::string& formName, const Certificate& certificate,
         DocumentContext& context)>;
 
     // The secret items (profile, handwritten signature). Never null.
@@ -73,8 +81,10 @@ struct DocumentContext {
     // null when nothing announces it.
     QObject* handwritingNotifier = nullptr;
 
-    // Makes the form section of a single document; null (or an empty factory) when the document
-    // has nothing to fill.
+    // Reads the fields of a single document for its form section (FormReader::fields).
+    FormReading readForm;
+    // Makes the form section of a single document from its fields, on the main thread once they
+    // are read; null (or an empty factory) when the document has nothing to fill.
     FormSectionFactory formSection;
 
     // The process-wide context: libsecret, the standard defaults, the AI-aware labeller, the

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTextEdit>
 #include <QThreadPool>
+#include <QTimer>
 #include <QToolButton>
 #include <QUndoCommand>
 
@@ -35,8 +36,13 @@
 #include "document/PagesPreview.h"
 #include "document/PreviewDocument.h"
 #include "pdf/PDFFile.h"
+#include "platform/Log.h"
+#include "platform/NoPages.h"
 #include "platform/PageText.h"
+#include "platform/PopplerPages.h"
+#include "platform/SharedPageText.h"
 #include "platform/Preferences.h"
+#include "signing/PageWeight.h"
 #include "signing/SignatureLocator.h"
 #include "signing/SignatureStamp.h"
 
@@ -214,11 +220,16 @@ SigningPanel::SigningPanel(std::vector<Certificate> certificates,
       undo_(std::make_unique<QUndoStack>()) {
     if (files_.size() == 1) {
         document_ = PreviewDocument::open(files_.front());
-        if (document_) startSearch(std::move(pages));
+        if (document_) {
+            // Each page's text is read once, by whichever of the search and the form reading
+            // comes to it first.
+            text_ = std::make_shared<PageTextCache>();
+            startSearch(pages);
+            // The form is read on a worker as well: the window shows its pages at once, and the
+            // form section fills in when the reading ends.
+            if (!certificates_.empty() && context_.formSection) startFormReading(std::move(pages));
+        }
     }
-    if (document_ && !certificates_.empty() && context_.formSection)
-        form_ = context_.formSection(*document_, files_.front().stem().string(),
-                                     certificates_.front(), context_);
     makeWindow();
     makeControls();
     placeBest();
@@ -229,6 +240,7 @@ SigningPanel::SigningPanel(std::vector<Certificate> certificates,
 
 SigningPanel::~SigningPanel() {
     searchStop_.request_stop();
+    formStop_.request_stop();
     if (monitoring_) qApp->removeEventFilter(this);
     if (form_) form_->onChange = nullptr;
     if (preview_) {
@@ -553,9 +565,11 @@ void SigningPanel::layout() {
     paneLayout->addLayout(buttons);
     columns->addWidget(pane_);
 
-    if (form_) {
-        form_->view()->setParent(pane_);
-        formSection_ = sectionTitle(QStringLiteral("Formulario"));
+    if (form_ || readingForm_) formSection_ = sectionTitle(QStringLiteral("Formulario"));
+    if (form_) form_->view()->setParent(pane_);
+    if (readingForm_) {
+        formReadingNote_ = note(pane_);
+        formReadingNote_->setText(QStringLiteral("Leyendo el formulario…"));
     }
     signatureSection_ = sectionTitle(QStringLiteral("Firma"));
     header();
@@ -582,6 +596,10 @@ void SigningPanel::arrangeSidebar() {
     if (form_) {
         all.push_back(formSection_);
         all.push_back(form_->view());
+    }
+    if (formReadingNote_) {
+        if (!form_) all.push_back(formSection_);
+        all.push_back(formReadingNote_);
     }
     for (QWidget* w : all) {
         if (w->parentWidget() != pane_) w->setParent(pane_);
@@ -629,6 +647,9 @@ void SigningPanel::arrangeSidebar() {
             items.push_back({certificatePopup_, stackSpacing});
         }
         items.push_back({form_->view(), 22});
+    } else if (readingForm_) {
+        items.push_back({formSection_, stackSpacing});
+        items.push_back({formReadingNote_, 22});
     }
     if (!hint_->text().isEmpty()) items.push_back({hint_, stackSpacing});
 
@@ -669,20 +690,30 @@ void SigningPanel::startSearch(PageSourceFactory pages) {
     // guarded pointer, so a panel gone by then never receives it.
     searching_ = true;
     std::shared_ptr<PreviewDocument> document = document_;
+    std::shared_ptr<const PageJudge> judge = document_->judge();
+    std::shared_ptr<PageTextCache> text = text_;
     std::stop_token stop = searchStop_.get_token();
     QPointer<SigningPanel> self(this);
-    QThreadPool::globalInstance()->start([document, pages = std::move(pages), stop, self]() mutable {
+    QThreadPool::globalInstance()->start([document, judge, text, pages = std::move(pages), stop,
+                                          self]() mutable {
         std::vector<SignaturePlacement> list;
         try {
             // A PDFFile of its own over the document's bytes, which never change while the
             // document lives (kept alive by `document`): no copy of the file.
             PDFFile file(document->bytes(), document);
             std::unique_ptr<PageSource> source = pages ? pages(file.bytes()) : nullptr;
-            list = source ? SignatureLocator::placements(file, *source, stop)
-                          : SignatureLocator::placements(file, stop);
+            if (!source) source = PopplerPages::borrow(file.bytes());
+            if (source) {
+                SharedPageText shared(text, std::make_unique<GuardedPages>(*source, judge));
+                list = SignatureLocator::placements(file, shared, stop);
+            } else {
+                list = SignatureLocator::placements(file, NoPages(), stop);
+            }
         } catch (const std::exception&) {
             list.clear();  // no candidates: the user places the card by hand
         }
+        text.reset();
+        judge.reset();
         document.reset();
         if (stop.stop_requested()) return;
         QMetaObject::invokeMethod(
@@ -707,10 +738,114 @@ void SigningPanel::searchEnded(std::vector<SignaturePlacement> list) {
         updateButton();
     }
     emit placementsFound();
-    if (signPending_) {
-        signPending_ = false;
-        finish(options());
+    signIfPending();
+}
+
+void SigningPanel::startFormReading(PageSourceFactory pages) {
+    // As the search: a PDFFile and a page reader of the worker's own over the document's bytes,
+    // the fields back through a guarded pointer. A reading that does not come back by its
+    // deadline is left behind (see formReadingOverdue).
+    readingForm_ = true;
+    std::shared_ptr<PreviewDocument> document = document_;
+    std::shared_ptr<const PageJudge> judge = document_->judge();
+    std::shared_ptr<PageTextCache> text = text_;
+    std::stop_token stop = formStop_.get_token();
+    QPointer<SigningPanel> self(this);
+    DocumentContext::FormReading read = context_.readForm;
+    if (!read)
+        read = [](PDFFile& file, const PageSource& source, std::stop_token token,
+                  FormReader::ReadReport* report) {
+            return FormReader::fields(file, source, std::move(token), report);
+        };
+    QThreadPool::globalInstance()->start([document, judge, text, pages = std::move(pages),
+                                          read = std::move(read), stop, self]() mutable {
+        std::vector<FormField> fields;
+        FormReader::ReadReport report;
+        try {
+            PDFFile file(document->bytes(), document);
+            std::unique_ptr<PageSource> source = pages ? pages(file.bytes()) : nullptr;
+            if (!source) source = PopplerPages::borrow(file.bytes());
+            if (source) {
+                SharedPageText shared(text, std::make_unique<GuardedPages>(*source, judge));
+                fields = read(file, shared, stop, &report);
+            } else {
+                fields = read(file, NoPages(), stop, &report);
+            }
+        } catch (const std::exception&) {
+            fields.clear();  // no form section: the document is signed as it is
+        }
+        text.reset();
+        judge.reset();
+        document.reset();
+        if (stop.stop_requested()) return;
+        QMetaObject::invokeMethod(
+            qApp,
+            [self = std::move(self), fields = std::move(fields), report]() mutable {
+                if (self) self->formRead(std::move(fields), report);
+            },
+            Qt::QueuedConnection);
+    });
+    // The reading keeps to its own time limit; this one only matters when a page reader cannot
+    // be interrupted at all.
+    const auto limit = FormReader::drawnTimeLimit() + std::chrono::seconds(2);
+    QTimer::singleShot(limit, this, [this] { formReadingOverdue(); });
+}
+
+void SigningPanel::formRead(std::vector<FormField> fields, FormReader::ReadReport report) {
+    if (!readingForm_) return;
+    if (report.pagesRead < report.pageCount)
+        Log::write("Formulario leído en parte: " + std::to_string(report.pagesRead) + " de " +
+                   std::to_string(report.pageCount) +
+                   " páginas antes del límite de tiempo; el resto no se ha buscado.");
+    form_ = context_.formSection(std::move(fields), files_.front().stem().string(),
+                                 certificates_.front(), context_);
+    if (form_) {
+        form_->view()->setParent(pane_);
+        form_->certificateChanged(selectedCertificate());
+        if (previous_) {
+            std::vector<FormFill> formFills;
+            for (const FormFill& f : previous_->fills)
+                if (f.name != TextBoxes::fillName) formFills.push_back(f);
+            form_->restore(formFills);
+        }
+        QPointer<SigningPanel> self(this);
+        form_->onChange = [self] {
+            if (!self) return;
+            self->refreshMarks();
+            self->updateButton();
+        };
     }
+    formReadingEnded();
+}
+
+void SigningPanel::formReadingOverdue() {
+    if (!readingForm_) return;
+    formStop_.request_stop();
+    Log::write("El formulario no se ha leído a tiempo: se firma sin rellenarlo.");
+    formReadingEnded();
+}
+
+void SigningPanel::formReadingEnded() {
+    readingForm_ = false;
+    arrangeSidebar();
+    refreshMarks();
+    refresh(false);
+    emit formReadingFinished();
+    signIfPending();
+}
+
+bool SigningPanel::signingMustWait() const {
+    // Which copy lies on one of the document's own signature fields is known only once the
+    // search has found them: until then a card over a field would be handed over as a new area,
+    // leaving the field unsigned. The form's values are known once it is read.
+    if (readingForm_) return true;
+    return searching_ && document_ && mode_ == Mode::certificate && !signatures_.empty();
+}
+
+void SigningPanel::signIfPending() {
+    if (!signPending_ || signingMustWait()) return;
+    signPending_ = false;
+    finish(options());
 }
 
 bool SigningPanel::awaitingPlacement() const {
@@ -794,9 +929,12 @@ void SigningPanel::refresh(bool scroll) {
                 modeNote_->setText(QStringLiteral(
                     "Firma electrónica con tu certificado. Cada documento lleva la tarjeta en el "
                     "hueco de firma que se encuentre o, si no hay, en la última página."));
-            else if (awaitingPlacement() || signPending_)
+            else if (awaitingPlacement() || (signPending_ && searching_))
                 modeNote_->setText(QStringLiteral(
                     "Firma electrónica con tu certificado. Buscando el hueco de firma…"));
+            else if (signPending_)
+                modeNote_->setText(QStringLiteral(
+                    "Firma electrónica con tu certificado. Leyendo el formulario…"));
             else if (!signatures_.empty())
                 modeNote_->setText(QStringLiteral(
                     "Firma electrónica con tu certificado. La tarjeta de la página lo dice."));
@@ -858,7 +996,8 @@ void SigningPanel::updateButton() {
         return;
     }
     signButton_->setText(QStringLiteral("Guardar"));
-    signButton_->setEnabled(hasFills || (mode_ == Mode::handwriting && !signatures_.empty()));
+    signButton_->setEnabled(!signPending_ &&
+                            (hasFills || (mode_ == Mode::handwriting && !signatures_.empty())));
     signButton_->setToolTip(
         QStringLiteral("Como «%1», junto al original").arg(qs(filledCopyName())));
 }
@@ -1038,10 +1177,7 @@ void SigningPanel::begin(Completion completion) {
 }
 
 void SigningPanel::sign() {
-    // Which copy lies on one of the document's own signature fields is known only once the
-    // search has found them: until then a card over a field would be handed over as a new area,
-    // leaving the field unsigned. Signing then waits for the search.
-    if (searching_ && document_ && mode_ == Mode::certificate && !signatures_.empty()) {
+    if (signingMustWait()) {
         if (signPending_) return;
         signPending_ = true;
         refresh(false);
@@ -1057,6 +1193,7 @@ void SigningPanel::finish(std::optional<SigningOptions> options) {
     Completion completion = std::move(completion_);
     completion_ = nullptr;
     searchStop_.request_stop();
+    formStop_.request_stop();
     if (monitoring_) {
         qApp->removeEventFilter(this);
         monitoring_ = false;

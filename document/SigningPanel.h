@@ -44,6 +44,7 @@ class PreviewDocument;
 class QBoxLayout;
 class QKeyEvent;
 class QComboBox;
+class PageTextCache;
 class QLabel;
 class QPushButton;
 class QToolButton;
@@ -119,7 +120,10 @@ public:
     const std::vector<SignaturePlacement>& placements() const { return placements_; }
     // True while the placement search runs.
     bool searchingPlacements() const { return searching_; }
-    // True after "Firmar" while the search runs: the window signs when the search ends.
+    // True while the document's form is read (on a worker thread, from the window's making).
+    bool readingForm() const { return readingForm_; }
+    // True after "Firmar" while the search runs or the form is read: the window signs when they
+    // end.
     bool signPending() const { return signPending_; }
     Mode mode() const { return mode_; }
     const std::vector<SignatureCopy>& signatures() const { return signatures_; }
@@ -164,6 +168,8 @@ public:
 signals:
     // The placement search ended: its candidates are in, and the card is placed when it was due.
     void placementsFound();
+    // The form's reading ended (the section is in, or the document has nothing to fill).
+    void formReadingFinished();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -187,6 +193,16 @@ private:
 
     void startSearch(PageSourceFactory pages);
     void searchEnded(std::vector<SignaturePlacement> list);
+    void startFormReading(PageSourceFactory pages);
+    void formRead(std::vector<FormField> fields, FormReader::ReadReport report);
+    // The reading did not come back by its deadline: the window goes on without a form.
+    void formReadingOverdue();
+    void formReadingEnded();
+    // Signing has to wait: the form is being read, or the search may still find the field the
+    // card lies on.
+    bool signingMustWait() const;
+    // Signs now when "Firmar" was pressed and nothing makes it wait any longer.
+    void signIfPending();
     // The search still runs and nothing is placed yet.
     bool awaitingPlacement() const;
     void placeBest();
@@ -216,10 +232,13 @@ private:
     std::vector<Certificate> certificates_;
     std::vector<std::filesystem::path> files_;
     std::shared_ptr<PreviewDocument> document_;
+    std::shared_ptr<PageTextCache> text_;     // its pages' text, shared by the page workers
     std::vector<SignaturePlacement> placements_;
     bool searching_ = false;
     bool signPending_ = false;  // "Firmar" was pressed while the search ran: sign when it ends
     std::stop_source searchStop_;  // asked to stop when the window closes or the panel goes
+    bool readingForm_ = false;
+    std::stop_source formStop_;    // the same for the form's reading
     Mode mode_ = Mode::certificate;
     std::vector<SignatureCopy> signatures_;
     bool touched_ = false;
@@ -261,6 +280,7 @@ private:
     FloatingBar* toolBar_ = nullptr;
     QWidget* signatureSection_ = nullptr;
     QWidget* formSection_ = nullptr;
+    QLabel* formReadingNote_ = nullptr;  // under "Formulario" while the form is read
     QWidget* header_ = nullptr;
     QLabel* headerTitle_ = nullptr;
 };

@@ -5,6 +5,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
+
+#include <atomic>
+#include <future>
 
 #include "PanelFixtures.h"
 #include "ui/SegmentedControl.h"
@@ -67,7 +71,7 @@ public:
 class FormSectionWiring : public ::testing::Test {
 protected:
     FormSectionWiring() {
-        ctx.context.formSection = [this](PreviewDocument&, const std::string& name, const Certificate& c,
+        ctx.context.formSection = [this](std::vector<FormField>, const std::string& name, const Certificate& c,
                                          DocumentContext&) -> std::unique_ptr<FormSection> {
             formName = name;
             made = c.sha1;
@@ -163,6 +167,98 @@ TEST_F(FormSectionWiring, RestoreGivesTheSectionItsValuesAndTheBoxesTheirs) {
     EXPECT_EQ(fake->told.back(), panelfixtures::certificates()[1].sha1);
     EXPECT_EQ(panel.textBoxes().fills().size(), 1u);
     EXPECT_TRUE(panel.signatures().empty());  // the record had no visible card
+}
+
+// Opens the gate on the way out, so that a failed test never leaves a reader blocked.
+struct Gate {
+    std::promise<void> promise;
+    std::shared_future<void> future = promise.get_future().share();
+    bool open = false;
+    void release() {
+        if (!open) promise.set_value();
+        open = true;
+    }
+    ~Gate() { release(); }
+};
+
+// A form reader that blocks until its gate opens, then gives one text field.
+DocumentContext::FormReading blockedReader(Gate& gate, std::atomic<bool>& started) {
+    return [&gate, &started](PDFFile&, const PageSource&, std::stop_token, FormReader::ReadReport*) {
+        started = true;
+        gate.future.wait();
+        FormField field;
+        field.id = 1;
+        field.kind = FormField::Kind::text;
+        return std::vector<FormField>{field};
+    };
+}
+
+// The window is made and shown while the form is still being read; "Firmar" then waits for the
+// reading and signs with the section's values once it ends.
+TEST_F(FormSectionWiring, TheWindowShowsWhileTheFormIsReadAndSigningWaitsForTheReading) {
+    Gate gate;
+    std::atomic<bool> started{false};
+    ctx.context.readForm = blockedReader(gate, started);
+    ctx.context.formSection = [this](std::vector<FormField> fields, const std::string&,
+                                     const Certificate&, DocumentContext&) -> std::unique_ptr<FormSection> {
+        EXPECT_EQ(fields.size(), 1u);  // what the reader gave
+        auto form = std::make_unique<FakeForm>();
+        form->type("Ana García");
+        fake = form.get();
+        return form;
+    };
+    const auto file = ctx.write("largo.pdf", panelfixtures::plainPages(3));
+    SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    std::optional<SigningOptions> signedWith;
+    bool ended = false;
+    panel.begin([&](std::optional<SigningOptions> o) {
+        ended = true;
+        signedWith = std::move(o);
+    });
+    EXPECT_TRUE(panel.window()->isVisible());
+    EXPECT_TRUE(panel.readingForm());
+    EXPECT_EQ(fake, nullptr);
+    const auto items = panel.sidebarItems();
+    EXPECT_TRUE(std::any_of(items.begin(), items.end(), [](QWidget* w) {
+        auto* label = qobject_cast<QLabel*>(w);
+        return label && label->text() == "Leyendo el formulario…";
+    }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel.searchingPlacements(); }, 60000))
+        << "the placement search did not end";
+    ASSERT_TRUE(panel.readingForm());
+
+    panel.sign();
+    QTest::qWait(50);
+    EXPECT_TRUE(panel.signPending());
+    EXPECT_FALSE(panel.signButton()->isEnabled());
+    EXPECT_FALSE(ended) << "signed before the form was read";
+
+    gate.release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, 60000)) << "the window never signed";
+    ASSERT_NE(fake, nullptr);
+    ASSERT_TRUE(signedWith);
+    ASSERT_FALSE(signedWith->fills.empty());
+    EXPECT_EQ(signedWith->fills.front().name, "nombre");
+}
+
+// A reading that never comes back is left behind at its deadline: the window goes on without a
+// form section, and a pending "Firmar" signs.
+TEST_F(FormSectionWiring, AReadingPastItsDeadlineIsLeftBehind) {
+    const auto saved = FormReader::drawnTimeLimit();
+    FormReader::drawnTimeLimit() = std::chrono::milliseconds(10);
+    Gate gate;
+    std::atomic<bool> started{false};
+    ctx.context.readForm = blockedReader(gate, started);
+    const auto file = ctx.write("s.pdf", panelfixtures::plainPages(2));
+    SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    FormReader::drawnTimeLimit() = saved;
+    bool ended = false;
+    panel.begin([&](std::optional<SigningOptions>) { ended = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel.searchingPlacements(); }, 60000));
+    panel.sign();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, 60000)) << "signing waited for ever";
+    EXPECT_FALSE(panel.readingForm());
+    EXPECT_EQ(fake, nullptr);
 }
 
 TEST_F(FormSectionWiring, AFileThatIsNoPDFGivesTheSmallWindowWithoutASection) {

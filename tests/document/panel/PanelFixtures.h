@@ -153,7 +153,7 @@ inline std::string signatureFieldPDF() {
 template <class Panel>
 bool waitForPlacements(Panel& panel, std::chrono::milliseconds timeout = std::chrono::seconds(120)) {
     const auto end = std::chrono::steady_clock::now() + timeout;
-    while (panel.searchingPlacements()) {
+    while (panel.searchingPlacements() || panel.readingForm()) {
         if (std::chrono::steady_clock::now() > end) return false;
         QCoreApplication::processEvents();
         std::this_thread::sleep_for(std::chrono::milliseconds(2));

@@ -296,10 +296,10 @@ protected:
                 labels[units[i].id()] = FieldLabel{keys[i], std::nullopt, 0.95};
             return FieldLabeler::Labelling(labels);
         };
-        ctx.context.formSection = [](PreviewDocument& document, const std::string& name,
+        ctx.context.formSection = [](std::vector<FormField> fields, const std::string& name,
                                      const Certificate& c,
                                      DocumentContext& context) -> std::unique_ptr<FormSection> {
-            return FormFillController::make(document, name, c, context);
+            return FormFillController::make(std::move(fields), name, c, context);
         };
     }
     FormFillController& section(SigningPanel& panel) {
