@@ -8,6 +8,7 @@
 #include <exception>
 #include <limits>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -192,6 +193,7 @@ private:
                     break;
                 }
             }
+            i_ = std::min(i_, s_.size());
             return {};
         }
         if (c == '<') {
@@ -251,6 +253,8 @@ private:
                 if (!token.empty()) {
                     try {
                         value = std::stoll(std::string(token));
+                    } catch (const std::out_of_range&) {
+                        value = token.front() == '-' ? 0 : saturated;  // beyond any bound
                     } catch (const std::exception&) {
                         value = 0;
                     }
