@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -392,14 +393,31 @@ TEST_F(SigningRunWorkerTest, CopiesTakeTheSourcesBitsAndAReplacedCopyKeepsItsOwn
     EXPECT_EQ(mode(outcome.signedFiles[0]), 0640u);
     ::umask(022);
 
-    // Signed again: the replaced copy's bits, whatever the source's.
+    // Signed again: the replaced copy's bits, whatever the source's, a copy its owner may not
+    // write (the engine's output is writable while it works) and an engine that writes a file of
+    // its own, with its own bits, in place of the one it was given included.
+    struct FreshEngine : SigningEngine {
+        std::string name() const override { return "nuevo"; }
+        void sign(const fs::path& input, const fs::path& output, const Certificate&,
+                  const std::optional<VisibleSignature>&) const override {
+            fs::remove(output);
+            const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            ASSERT_GE(fd, 0);
+            const std::string bytes = testutil::readFile(input) + "%firmado\n";
+            EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+            ::close(fd);
+        }
+    } fresh;
     fs::path copy = folder / "a-firmado.pdf";
-    for (mode_t bits : {0600u, 0640u}) {
-        ::chmod(copy.c_str(), bits);
-        outcome = SigningRun::signBatch({a}, testOptions(), engine, copy, worker);
-        ASSERT_EQ(outcome.signedFiles, std::vector<fs::path>{copy});
-        EXPECT_EQ(mode(copy), bits);
-        EXPECT_TRUE(testutil::readFile(copy).ends_with("%firmado\n"));
+    for (const SigningEngine* signer : {static_cast<const SigningEngine*>(&engine), static_cast<const SigningEngine*>(&fresh)}) {
+        for (mode_t bits : {0600u, 0640u, 0400u}) {
+            SCOPED_TRACE(signer->name() + " " + std::to_string(bits));
+            ::chmod(copy.c_str(), bits);
+            outcome = SigningRun::signBatch({a}, testOptions(), *signer, copy, worker);
+            ASSERT_EQ(outcome.signedFiles, std::vector<fs::path>{copy});
+            EXPECT_EQ(mode(copy), bits);
+            EXPECT_TRUE(testutil::readFile(copy).ends_with("%firmado\n"));
+        }
     }
     ::umask(saved);
     for (const auto& name : namesIn(folder.path())) EXPECT_FALSE(name.starts_with(".tindra-"));
