@@ -6,13 +6,9 @@
 #include <QLabel>
 #include <QPainter>
 #include <QResizeEvent>
-#include <QRegularExpression>
-#include <QTextLayout>
 #include <QTextBoundaryFinder>
 #include <QToolButton>
 #include <QVBoxLayout>
-
-#include <cmath>
 
 #include "ui/Brand.h"
 #include "ui/Palette.h"
@@ -50,68 +46,18 @@ protected:
     }
 };
 
-// The value: wraps at word boundaries, and inside a word that is wider than the column (an
-// address of the net, an IBAN written without blanks), so nothing of it is cut; the whole value
-// is then also its tooltip. Stays selectable as a label.
-class ValueLabel : public WrapLabel {
+// The value: wraps at word boundaries, and inside a word that is wider than the column, so
+// nothing of it is cut; the whole value is then also its tooltip. Stays selectable as a label.
+class ValueLabel : public BreakingLabel {
 public:
-    using WrapLabel::WrapLabel;
-
-    int heightForWidth(int width) const override {
-        if (!needsBreaks(width)) return WrapLabel::heightForWidth(width);
-        return static_cast<int>(std::ceil(layOut(width).height())) + contentsMargins().top() +
-               contentsMargins().bottom();
-    }
+    using BreakingLabel::BreakingLabel;
 
 protected:
     void resizeEvent(QResizeEvent* event) override {
-        WrapLabel::resizeEvent(event);
-        const bool breaks = needsBreaks(contentsRect().width());
-        const QString tip = breaks ? text() : QString();
+        BreakingLabel::resizeEvent(event);
+        const QString tip = needsBreaks(contentsRect().width()) ? text() : QString();
         if (toolTip() != tip) setToolTip(tip);
-        if (breaks != broken_) {
-            broken_ = breaks;
-            updateGeometry();
-        }
     }
-    void paintEvent(QPaintEvent* event) override {
-        if (!needsBreaks(contentsRect().width())) return WrapLabel::paintEvent(event);
-        QPainter painter(this);
-        painter.setPen(palette().color(QPalette::WindowText));
-        QTextLayout layout(text(), font());
-        fill(layout, contentsRect().width());
-        layout.draw(&painter, contentsRect().topLeft());
-    }
-
-private:
-    bool needsBreaks(int width) const {
-        if (width <= 0) return false;
-        const QFontMetrics metrics = fontMetrics();
-        for (const QString& word : text().split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
-            if (metrics.horizontalAdvance(word) > width) return true;
-        }
-        return false;
-    }
-    void fill(QTextLayout& layout, int width) const {
-        QTextOption option;
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        layout.setTextOption(option);
-        layout.beginLayout();
-        qreal y = 0;
-        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(width);
-            line.setPosition(QPointF(0, y));
-            y += fontMetrics().lineSpacing();
-        }
-        layout.endLayout();
-    }
-    QRectF layOut(int width) const {
-        QTextLayout layout(text(), font());
-        fill(layout, width);
-        return QRectF(0, 0, width, layout.lineCount() * fontMetrics().lineSpacing());
-    }
-
-    bool broken_ = false;
 };
 
 void setTextColor(QWidget* widget, const QColor& color) {

@@ -383,7 +383,9 @@ void ProfilePane::build() {
     textView_->document()->setDocumentMargin(textMargin);
     textView_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     textView_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    placeholder_ = wrappingLabel(pasteExample, Brand::systemFont(13), textView_);
+    // The example's e-mail address is wider than the paste area of a small window: it breaks.
+    placeholder_ = new BreakingLabel(pasteExample, textView_);
+    placeholder_->setFont(Brand::systemFont(13));
     placeholder_->setObjectName(QStringLiteral("placeholder"));
     placeholder_->setAttribute(Qt::WA_TransparentForMouseEvents);
     paste->overlay = placeholder_;

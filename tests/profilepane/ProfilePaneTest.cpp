@@ -582,6 +582,37 @@ TEST_F(PaneTest, FitsTheSmallestWindowWithoutCutting) {
     Screenshots::save(*p.view(), "profile-pane-minimum-saved");
 }
 
+// The ink of a label's text as it paints at its size: the sum of the alpha of every pixel.
+double inkOf(QLabel& label) {
+    QImage image(label.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    label.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    double ink = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) ink += qAlpha(image.pixel(x, y));
+    return ink;
+}
+
+TEST_F(PaneTest, TheExampleWrapsWholeInTheSmallestWindow) {
+    constexpr int width = 659, height = 548;
+    ProfilePane& p = make();
+    p.view()->resize(width, height);
+    p.view()->show();
+    QCoreApplication::processEvents();
+    QLabel& example = *p.placeholder();
+    ASSERT_TRUE(example.isVisibleTo(p.view()));
+    Screenshots::save(*p.view(), "profile-pane-minimum-idle");
+    // Inside the paste area, and painting as much text as it does where every line has room.
+    const QRect area = p.textView()->rect();
+    EXPECT_TRUE(area.contains(example.geometry())) << "El ejemplo sale de la zona de pegar.";
+    const double shown = inkOf(example);
+    const QSize size = example.size();
+    example.resize(4000, 2000);
+    const double whole = inkOf(example);
+    example.resize(size);
+    EXPECT_GT(shown, 0.98 * whole) << "El ejemplo se corta: pinta " << shown << " de " << whole << ".";
+}
+
 TEST_F(PaneTest, FollowsTheAppearance) {
     ProfilePane& p = make();
     QPalette dark = p.view()->palette();
