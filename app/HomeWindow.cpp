@@ -484,12 +484,15 @@ void HomeWindow::buildSign() {
     stack->addWidget(tips);
 
     signView_ = new SignView(sectionStack_);
-    // Return presses "Elegir PDF…" while the signing section shows.
+    // Return presses "Elegir PDF…" while the signing section shows. A press, not its repeats: a
+    // Return held down over an alert closes the alert on the press, and its repeats then reach
+    // this window once it comes to the front.
     auto* returnKey = new QShortcut(QKeySequence(Qt::Key_Return), signView_);
     returnKey->setContext(Qt::WindowShortcut);
     auto* enterKey = new QShortcut(QKeySequence(Qt::Key_Enter), signView_);
     enterKey->setContext(Qt::WindowShortcut);
     for (QShortcut* shortcut : {returnKey, enterKey}) {
+        shortcut->setAutoRepeat(false);
         connect(shortcut, &QShortcut::activated, this, [this] {
             if (section_ == HomeSection::sign) dropZone_->button()->click();
         });

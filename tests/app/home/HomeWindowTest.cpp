@@ -361,6 +361,34 @@ TEST(HomeWindow, ReturnAndAClickAnywhereOnTheZoneChoose) {
     home.window()->close();
 }
 
+// An alert dismissed with Return closes on the press; while the key stays down its repeats reach
+// the window that comes to the front, and must not choose files there. A new press does.
+TEST(HomeWindow, RepeatsOfAReturnHeldOverAnAlertDoNotChoose) {
+    World world;
+    HomeWindow home(false, world.services());
+    int chosen = 0;
+    home.onChoose = [&chosen] { ++chosen; };
+    home.show(std::nullopt);
+    QApplication::setActiveWindow(home.window());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(home.window()));
+    QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : home.window();
+    // As the window system delivers a key: to the shortcuts first, then to the focused widget.
+    auto press = [target](int key, Qt::KeyboardModifiers modifiers, bool repeat) {
+        if (qt_sendShortcutOverrideEvent(target, 0, key, modifiers, QStringLiteral("\r"), repeat, 1)) return;
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, QStringLiteral("\r"), repeat);
+        QApplication::sendEvent(target, &event);
+    };
+    press(Qt::Key_Return, Qt::NoModifier, true);
+    press(Qt::Key_Return, Qt::NoModifier, true);
+    press(Qt::Key_Enter, Qt::KeypadModifier, true);
+    EXPECT_EQ(chosen, 0) << "Las repeticiones de la tecla eligen ficheros.";
+    press(Qt::Key_Return, Qt::NoModifier, false);
+    EXPECT_EQ(chosen, 1);
+    press(Qt::Key_Enter, Qt::KeypadModifier, false);
+    EXPECT_EQ(chosen, 2);
+    home.window()->close();
+}
+
 TEST(HomeWindow, NarrowestWindowKeepsMarginsAndEqualCards) {
     World world;
     HomeWindow home(false, world.services());
