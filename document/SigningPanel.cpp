@@ -224,10 +224,10 @@ SigningPanel::SigningPanel(std::vector<Certificate> certificates,
             // Each page's text is read once, by whichever of the search and the form reading
             // comes to it first.
             text_ = std::make_shared<PageTextCache>();
-            startSearch(pages);
+            startSearch(std::move(pages));
             // The form is read on a worker as well: the window shows its pages at once, and the
             // form section fills in when the reading ends.
-            if (!certificates_.empty() && context_.formSection) startFormReading(std::move(pages));
+            if (!certificates_.empty() && context_.formSection) startFormReading();
         }
     }
     makeWindow();
@@ -723,6 +723,27 @@ void SigningPanel::startSearch(PageSourceFactory pages) {
             },
             Qt::QueuedConnection);
     });
+    QTimer::singleShot(searchWaitLimit(), this, [this] { searchOverdue(); });
+}
+
+std::chrono::milliseconds& SigningPanel::searchWaitLimit() {
+    // The search keeps to its own time limit; this one only matters when a page reader cannot
+    // be interrupted at all.
+    static std::chrono::milliseconds limit =
+        std::chrono::duration_cast<std::chrono::milliseconds>(SignatureLocator::searchTime) +
+        std::chrono::seconds(2);
+    return limit;
+}
+
+void SigningPanel::searchOverdue() {
+    if (!searching_) return;
+    searchStop_.request_stop();
+    Log::write("La búsqueda del hueco de firma no ha terminado a tiempo: la tarjeta va a la "
+               "esquina de la última página.");
+    std::vector<SignaturePlacement> list;
+    if (const int n = document_->pageCount(); n > 0)
+        list.push_back(SignatureLocator::cornerPlace(n, document_->displaySpace(n - 1)));
+    searchEnded(std::move(list));
 }
 
 void SigningPanel::searchEnded(std::vector<SignaturePlacement> list) {
@@ -741,7 +762,7 @@ void SigningPanel::searchEnded(std::vector<SignaturePlacement> list) {
     signIfPending();
 }
 
-void SigningPanel::startFormReading(PageSourceFactory pages) {
+void SigningPanel::startFormReading() {
     // As the search: a PDFFile and a page reader of the worker's own over the document's bytes,
     // the fields back through a guarded pointer. A reading that does not come back by its
     // deadline is left behind (see formReadingOverdue).
@@ -757,14 +778,13 @@ void SigningPanel::startFormReading(PageSourceFactory pages) {
                   FormReader::ReadReport* report) {
             return FormReader::fields(file, source, std::move(token), report);
         };
-    QThreadPool::globalInstance()->start([document, judge, text, pages = std::move(pages),
-                                          read = std::move(read), stop, self]() mutable {
+    QThreadPool::globalInstance()->start([document, judge, text, read = std::move(read), stop,
+                                          self]() mutable {
         std::vector<FormField> fields;
         FormReader::ReadReport report;
         try {
             PDFFile file(document->bytes(), document);
-            std::unique_ptr<PageSource> source = pages ? pages(file.bytes()) : nullptr;
-            if (!source) source = PopplerPages::borrow(file.bytes());
+            std::unique_ptr<PageSource> source = PopplerPages::borrow(file.bytes());
             if (source) {
                 SharedPageText shared(text, std::make_unique<GuardedPages>(*source, judge));
                 fields = read(file, shared, stop, &report);

@@ -17,6 +17,7 @@
 #include <QUndoStack>
 #include <QWidget>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -63,9 +64,13 @@ public:
     // locator's order among equals), each dropped when it overlaps, on its page, a space already
     // kept shrunk by 4 pt on every side.
     static std::vector<SignatureCopy> candidateSpaces(const std::vector<SignaturePlacement>& list);
+    // How long the window waits for the placement search before it gives up on it; a test may
+    // shorten it.
+    static std::chrono::milliseconds& searchWaitLimit();
 
     // Makes the page reader of the placement search, over the document's bytes (unchanged while
     // it lives); called on the search's worker thread. Null, or a null result: Poppler's pages.
+    // The form is read through Poppler's pages; both share each page's text.
     using PageSourceFactory = std::function<std::unique_ptr<PageSource>(std::string_view bytes)>;
 
     // Builds the window for the batch without showing it. `certificates` is never empty when
@@ -193,7 +198,9 @@ private:
 
     void startSearch(PageSourceFactory pages);
     void searchEnded(std::vector<SignaturePlacement> list);
-    void startFormReading(PageSourceFactory pages);
+    // The search did not come back in time: the card goes to the corner of the last page.
+    void searchOverdue();
+    void startFormReading();
     void formRead(std::vector<FormField> fields, FormReader::ReadReport report);
     // The reading did not come back by its deadline: the window goes on without a form.
     void formReadingOverdue();

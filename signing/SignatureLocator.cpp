@@ -273,20 +273,22 @@ void appendCuePlaces(PDFFile& file, Readers& readers, int count, const std::vect
         for (SignaturePlacement& placement : job.found) out.push_back(std::move(placement));
 }
 
+SignaturePlacement areaPlace(int pageCount, Rect rect, std::string label) {
+    return SignaturePlacement{SignaturePlacement::Target::area(pageCount, rect),
+                              pageCount - 1,
+                              rect,
+                              std::move(label),
+                              "",
+                              false,
+                              false,
+                              1};
+}
+
 SignaturePlacement lastPagePlace(PDFFile& file, const PageSource& source,
                                  const std::vector<PDFRef>& pages, const PageText& text,
                                  LastMap& lastMap) {
     const int n = static_cast<int>(pages.size());
-    auto place = [&](Rect rect, std::string label) {
-        return SignaturePlacement{SignaturePlacement::Target::area(n, rect),
-                                  n - 1,
-                                  rect,
-                                  std::move(label),
-                                  "",
-                                  false,
-                                  false,
-                                  1};
-    };
+    auto place = [n](Rect rect, std::string label) { return areaPlace(n, rect, std::move(label)); };
     std::optional<DisplaySpace> space = DisplaySpace::of(file, pages[n - 1]);
     if (!space) return place(cornerBox, cornerLabel);
 
@@ -355,6 +357,11 @@ std::vector<std::u16string> words(std::string_view s) {
 }
 
 }  // namespace
+
+SignaturePlacement cornerPlace(int pageCount, const std::optional<DisplaySpace>& lastPage) {
+    const int n = std::max(pageCount, 1);
+    return areaPlace(n, lastPage ? lastPage->page(cornerBox) : cornerBox, cornerLabel);
+}
 
 bool mentions(std::string_view text, std::string_view name) {
     std::vector<std::u16string> nameWords = words(name);

@@ -17,6 +17,7 @@
 
 #include "platform/PageText.h"
 #include "signing/Certificate.h"
+#include "signing/DisplaySpace.h"
 #include "signing/SignaturePlacement.h"
 
 class PDFFile;
@@ -67,6 +68,10 @@ std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& page
 // (GuardedPages).
 std::vector<SignaturePlacement> placements(PDFFile& file, std::stop_token stop = {},
                                            const Deadline& deadline = Deadline());
+
+// The place that needs no page read: the bottom-left corner of the last page (`lastPage`, its
+// display frame when known), for a search that could not end in time.
+SignaturePlacement cornerPlace(int pageCount, const std::optional<DisplaySpace>& lastPage);
 
 // The default choice: the last signature box (lowest on its page), else the first detected place
 // whose context names the signer or the signer's organisation, else the strongest cue on the

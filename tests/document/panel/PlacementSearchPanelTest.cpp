@@ -246,6 +246,37 @@ TEST(SigningPanelSearch, SigningDuringTheSearchSignsIntoTheDocumentsField) {
     }
 }
 
+// A search held inside a page read that never ends (as a render that cannot be interrupted) is
+// given up at the window's limit: the card goes to the corner of the last page and Return signs.
+TEST(SigningPanelSearch, ASearchThatNeverComesBackIsGivenUpWithTheCornerPlace) {
+    Context ctx;
+    const auto file = ctx.write("atascado.pdf", panelfixtures::plainPages(3));
+    auto gate = std::make_shared<Gate>();
+    OpenAtEnd opener{gate};
+    const milliseconds saved = SigningPanel::searchWaitLimit();
+    SigningPanel::searchWaitLimit() = milliseconds(300);
+    SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt,
+                       ctx.context, gated(gate));
+    SigningPanel::searchWaitLimit() = saved;
+    std::optional<SigningOptions> signedWith;
+    bool ended = false;
+    panel.begin([&](std::optional<SigningOptions> options) {
+        ended = true;
+        signedWith = std::move(options);
+    });
+    const auto end = steady_clock::now() + seconds(60);
+    while (panel.searchingPlacements() && steady_clock::now() < end) runEvents(milliseconds(10));
+    ASSERT_FALSE(panel.searchingPlacements()) << "the window still waits for its search";
+    ASSERT_EQ(panel.signatures().size(), 1u);
+    EXPECT_EQ(panel.signatures().front().pageIndex, 2);
+    while (panel.readingForm() && steady_clock::now() < end) runEvents(milliseconds(10));
+    press(panel.window(), Qt::Key_Return);
+    while (!ended && steady_clock::now() < end) runEvents(milliseconds(10));
+    ASSERT_TRUE(ended) << "Return did not sign";
+    ASSERT_TRUE(signedWith);
+    EXPECT_TRUE(signedWith->visible);
+}
+
 TEST(SigningPanelSearch, ClosingTheWindowStopsTheSearch) {
     Context ctx;
     const auto file = ctx.write("largo.pdf", panelfixtures::plainPages(40));

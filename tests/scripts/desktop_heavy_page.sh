@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# The application under a real X server and window manager (Xvfb and openbox) with a PDF whose
+# one page draws a 200,000 x 200,000 image: its signing window comes up within seconds, Return
+# signs it into a copy that pdfsig finds valid, and opened again, Ctrl+Q ends the application
+# within the quit limit although its page workers may still be busy.
+# Usage: desktop_heavy_page.sh path/to/tindra
+set -uo pipefail
+
+tindra=$1
+for tool in Xvfb openbox xdotool certutil qpdf pdfsig; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "desktop_heavy_page: $tool is not installed (scripts/setup installs it)"
+    exit 77
+  fi
+done
+
+root=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$root"
+}
+trap cleanup EXIT
+
+display=:$((300 + RANDOM % 200))
+Xvfb "$display" -screen 0 1600x1000x24 -nolisten tcp >"$root/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=$display
+for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+openbox >"$root/openbox.log" 2>&1 &
+pids+=($!)
+sleep 1
+
+mkdir -p "$root"/{home,run,config/tindra,state,data}
+chmod 700 "$root/run"
+echo '{"welcomeShown": true, "formsWelcomeShown": true}' >"$root/config/tindra/defaults.json"
+export HOME=$root/home XDG_RUNTIME_DIR=$root/run XDG_CONFIG_HOME=$root/config \
+  XDG_STATE_HOME=$root/state XDG_DATA_HOME=$root/data
+unset QT_QPA_PLATFORM
+
+failures=0
+fail() { echo "desktop_heavy_page: $*"; failures=$((failures + 1)); }
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+
+# The id of the visible window titled exactly $1, waiting up to $2 tenths of a second.
+window() {
+  local id=""
+  for _ in $(seq "$2"); do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
+    [ -n "$id" ] && break
+    sleep 0.1
+  done
+  echo "$id"
+}
+# Whether process $1 ends within $2 milliseconds (a zombie has ended).
+ends_within() {
+  local limit=$(($(now_ms) + $2))
+  while [ "$(now_ms)" -le "$limit" ]; do
+    if [ ! -e "/proc/$1/stat" ] || awk '{exit !($3 == "Z")}' "/proc/$1/stat"; then return 0; fi
+    sleep 0.02
+  done
+  return 1
+}
+focus() { xdotool windowactivate --sync "$1" >/dev/null 2>&1; sleep 0.3; }
+
+# The user's certificate in the NSS store.
+nss=$HOME/.pki/nssdb
+mkdir -p "$nss"
+certutil -N -d "sql:$nss" --empty-password >/dev/null 2>&1
+head -c 64 /dev/urandom >"$root/noise"
+certutil -S -x -d "sql:$nss" -n prueba -s "CN=Ana Prueba,O=Tindra,C=ES" -t "u,u,u" -k rsa -g 2048 \
+  -v 12 --keyUsage digitalSignature,nonRepudiation -z "$root/noise" >/dev/null 2>&1 ||
+  fail "certutil could not make the test certificate"
+
+# One page that draws a grey image of 200,000 x 200,000 samples from a few bytes of Flate data.
+mkdir -p "$HOME/Documentos"
+python3 - "$root/rough.pdf" <<'EOF'
+import sys, zlib
+data = zlib.compress(b"\x80" * 4096)
+content = b"q 495 0 0 742 50 50 cm /Im1 Do Q"
+objects = [
+    b"<< /Type /Catalog /Pages 2 0 R >>",
+    b"<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+    b"<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R "
+    b"/Resources << /XObject << /Im1 5 0 R >> >> >>",
+    b"<< /Length %d >>\nstream\n" % len(content) + content + b"\nendstream",
+    b"<< /Type /XObject /Subtype /Image /Width 200000 /Height 200000 /BitsPerComponent 8 "
+    b"/ColorSpace /DeviceGray /Filter /FlateDecode /Length %d >>\nstream\n" % len(data)
+    + data + b"\nendstream",
+]
+out = b"%PDF-1.4\n"
+for i, body in enumerate(objects, 1):
+    out += b"%d 0 obj\n" % i + body + b"\nendobj\n"
+out += b"trailer << /Root 1 0 R /Size 6 >>\n%%EOF\n"
+open(sys.argv[1], "wb").write(out)
+EOF
+# qpdf writes the cross-reference table of the hand-written file (status 3: with warnings).
+qpdf "$root/rough.pdf" "$HOME/Documentos/grande.pdf" >/dev/null 2>&1
+[ -s "$HOME/Documentos/grande.pdf" ] || fail "qpdf could not write the test PDF"
+
+# 1. The signing window comes up at once, and Return signs into a valid copy.
+started=$(now_ms)
+"$tindra" "$HOME/Documentos/grande.pdf" >>"$root/tindra.log" 2>&1 &
+app=$!
+pids+=("$app")
+panel=$(window grande.pdf 300)
+if [ -z "$panel" ]; then fail "no signing window for the PDF within 30 s"; else
+  echo "desktop_heavy_page: signing window after $(($(now_ms) - started)) ms"
+  focus "$panel"
+  # Return signs once the card has its place (the button waits for the placement search).
+  progress=""
+  asked=$(now_ms)
+  for _ in $(seq 60); do
+    xdotool key --clearmodifiers Return
+    progress=$(window 'Firma(ndo|do)' 5)
+    [ -n "$progress" ] && break
+  done
+  if [ -z "$progress" ]; then fail "Return did not sign within 30 s"; else
+    echo "desktop_heavy_page: signing began $(($(now_ms) - asked)) ms after the first Return"
+    done_window=$(window Firmado 300)
+    if [ -z "$done_window" ]; then fail "the signing did not end within 30 s"; else
+      focus "$done_window"
+      xdotool key --clearmodifiers Return
+    fi
+  fi
+fi
+ends_within "$app" 10000 || { fail "the application did not end after the signing"; kill -9 "$app"; }
+signed=$HOME/Documentos/grande-firmado.pdf
+if [ ! -s "$signed" ]; then fail "no signed copy"; else
+  verdict=$(pdfsig "$signed" 2>&1)
+  grep -q "Signature Validation: Signature is Valid" <<<"$verdict" ||
+    fail "pdfsig does not find the signature valid: $verdict"
+  qpdf --check "$signed" >/dev/null 2>&1 || [ $? -eq 3 ] || fail "qpdf finds the signed copy damaged"
+fi
+
+# 2. Opened again, Ctrl+Q ends it within the quit limit, whatever its workers are doing.
+"$tindra" "$HOME/Documentos/grande.pdf" >>"$root/tindra.log" 2>&1 &
+app=$!
+pids+=("$app")
+panel=$(window grande.pdf 300)
+if [ -z "$panel" ]; then fail "no signing window the second time"; else
+  focus "$panel"
+  asked=$(now_ms)
+  xdotool key --clearmodifiers ctrl+q
+  # One second for the application, one for the key's way through the X server on a busy machine.
+  if ends_within "$app" 2000; then
+    echo "desktop_heavy_page: ended $(($(now_ms) - asked)) ms after Ctrl+Q"
+  else
+    fail "Ctrl+Q did not end the application within 2 s"
+    kill -9 "$app"
+  fi
+fi
+
+if [ "$failures" -gt 0 ]; then
+  cat "$root/tindra.log"
+  exit 1
+fi
+echo "desktop_heavy_page: correcto"
