@@ -145,6 +145,9 @@ TEST(Shutdown, QuitWithTheSigningWindowRenderingTiles) { expectEndsInASecond("si
 
 TEST(Shutdown, QuitDuringARunAbandonsIt) { expectEndsInASecond("run"); }
 
+// A page worker that never returns is left behind, not waited for.
+TEST(Shutdown, QuitWithAFormReaderThatNeverReturns) { expectEndsInASecond("stuckReader"); }
+
 TEST(Shutdown, QuitFromTheWelcomeWindow) { expectEndsInASecond("welcome", false); }
 
 TEST(Shutdown, ClosingTheHomeWindowEndsTheApplicationOnceNoRunIsBusy) {

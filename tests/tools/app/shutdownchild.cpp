@@ -15,11 +15,13 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "app/AppDelegate.h"
 #include "app/HomeWindow.h"
 #include "app/run/RunFakes.h"
 #include "app/run/RunHarness.h"
+#include "document/DocumentContext.h"
 #include "document/PagesPreview.h"
 
 namespace fs = std::filesystem;
@@ -171,6 +173,23 @@ int main(int argc, char** argv) {
                             return true;
                         },
                         signingWithTiles, [&] {
+                            pressQuit(signingWindow(delegate));
+                            return true;
+                        }};
+    } else if (scenario == "stuckReader") {
+        // The form's reader never comes back, as a page render that cannot be interrupted.
+        DocumentContext::standard().readForm = [](PDFFile&, const PageSource&, std::stop_token,
+                                                  FormReader::ReadReport*) {
+            std::this_thread::sleep_for(std::chrono::hours(1));
+            return std::vector<FormField>{};
+        };
+        script.steps = {homeShown,
+                        [&] {
+                            delegate.open({pdf});
+                            return true;
+                        },
+                        [&] { return signingWindow(delegate) != nullptr; },
+                        [&] {
                             pressQuit(signingWindow(delegate));
                             return true;
                         }};
