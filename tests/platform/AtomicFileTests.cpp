@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/AtomicFile.h"
+#include "support/TestUtil.h"
 
 namespace fs = std::filesystem;
 
@@ -103,10 +104,10 @@ TEST_F(AtomicFileTest, AFailedWriteLeavesTheOldFileUntouched) {
         }
         _exit(9);
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 7);
+    const testutil::ChildEnd end = testutil::waitForChild(child, "the child that writes past the size limit");
+    ASSERT_FALSE(end.timedOut) << end.sentence;
+    ASSERT_TRUE(WIFEXITED(end.status));
+    EXPECT_EQ(WEXITSTATUS(end.status), 7);
     EXPECT_EQ(read(target), "original");
     EXPECT_EQ(names(), std::vector<std::string>{"doc.pdf"});
 }
@@ -126,7 +127,8 @@ TEST_F(AtomicFileTest, AKillDuringTheWriteNeverTruncatesTheTarget) {
         }
         std::this_thread::sleep_for(std::chrono::microseconds(3000 + 1700 * round));
         kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
+        const testutil::ChildEnd end = testutil::waitForChild(child, "the writing child after SIGKILL");
+        ASSERT_FALSE(end.timedOut) << end.sentence;
         std::string now = read(target);
         EXPECT_TRUE(now == old || now == fresh) << "round " << round << " size " << now.size();
         for (const auto& name : names()) {

@@ -6,14 +6,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <optional>
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -145,6 +149,64 @@ RunResult run(const std::vector<std::string>& argv, const std::string& input,
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
     else if (WIFSIGNALED(status)) result.exitCode = 128 + WTERMSIG(status);
     return result;
+}
+
+namespace {
+
+std::string limitText(std::chrono::milliseconds limit) {
+    const auto ms = limit.count();
+    return ms % 1000 ? std::to_string(ms) + " ms" : std::to_string(ms / 1000) + " s";
+}
+
+}  // namespace
+
+ChildEnd waitForChild(pid_t pid, const std::string& what, std::chrono::milliseconds limit) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + limit;
+    ChildEnd end;
+    for (;;) {
+        const pid_t got = waitpid(pid, &end.status, WNOHANG);
+        if (got == pid) return end;
+        if (got < 0 && errno != EINTR) {
+            end.sentence = "Waiting for " + what + " failed: " + std::strerror(errno) + ".";
+            end.timedOut = true;
+            return end;
+        }
+        if (Clock::now() >= deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    kill(pid, SIGKILL);
+    while (waitpid(pid, &end.status, 0) < 0 && errno == EINTR) {
+    }
+    end.timedOut = true;
+    end.sentence = what + " did not end within " + limitText(limit) + " and was killed.";
+    end.sentence[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(end.sentence[0])));
+    return end;
+}
+
+bool readFromChild(int fd, std::string& into, const std::string& what, std::string& sentence,
+                   std::chrono::milliseconds limit, std::size_t atMost) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + limit;
+    char buffer[4096];
+    std::size_t got = 0;
+    while (got < atMost) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) {
+            sentence = "Nothing more came from " + what + " within " + limitText(limit) + ".";
+            return false;
+        }
+        pollfd ready{fd, POLLIN, 0};
+        const int polled = poll(&ready, 1, static_cast<int>(std::min<long long>(left.count(), 1000)));
+        if (polled < 0 && errno != EINTR) break;
+        if (polled <= 0) continue;
+        const ssize_t n = read(fd, buffer, std::min(sizeof buffer, atMost - got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        into.append(buffer, static_cast<std::size_t>(n));
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
 }
 
 bool haveProgram(const std::string& name) {

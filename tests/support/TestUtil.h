@@ -1,6 +1,8 @@
 #pragma once
 // Helpers shared by the test programs: temporary folders, files and child processes.
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -38,6 +40,26 @@ inline constexpr std::chrono::seconds childLimit{240};
 // moment only.
 RunResult run(const std::vector<std::string>& argv, const std::string& input = {},
               std::chrono::milliseconds limit = childLimit);
+
+// How long a forked child of a test may take before waitForChild() kills it.
+inline constexpr std::chrono::seconds forkedChildLimit{60};
+
+struct ChildEnd {
+    int status = 0;         // waitpid's status
+    bool timedOut = false;  // the child was still running at the limit and was killed
+    std::string sentence;   // says which child did not end, when it was killed
+};
+
+// Waits for the forked child `pid`, described by `what` ("the child that writes past the size
+// limit"). At `limit` the child is killed and reaped, and the result says so in a sentence.
+ChildEnd waitForChild(pid_t pid, const std::string& what,
+                      std::chrono::milliseconds limit = forkedChildLimit);
+
+// Reads what a forked child writes to `fd` until the child closes its end or `atMost` bytes have
+// come. False when `limit` came first, with a sentence naming `what` in `sentence`.
+bool readFromChild(int fd, std::string& into, const std::string& what, std::string& sentence,
+                   std::chrono::milliseconds limit = forkedChildLimit,
+                   std::size_t atMost = static_cast<std::size_t>(-1));
 
 // True when the program is found in PATH.
 bool haveProgram(const std::string& name);
