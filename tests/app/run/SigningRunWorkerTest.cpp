@@ -350,13 +350,15 @@ TEST_F(SigningRunWorkerTest, AFailedWriteNamesTheDocumentAskedFor) {
         _exit(0);
     }
     ::close(pipe[1]);
-    std::string report;
-    char buffer[4096];
-    for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;) report.append(buffer, n);
+    const std::string what = "the child that signs and saves past the size limit";
+    std::string report, late;
+    const bool reportEnded = testutil::readFromChild(pipe[0], report, what, late);
     ::close(pipe[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status));
+    if (!reportEnded) ::kill(child, SIGKILL);
+    const testutil::ChildEnd end = testutil::waitForChild(child, what);
+    ASSERT_TRUE(reportEnded) << late;
+    ASSERT_FALSE(end.timedOut) << end.sentence;
+    EXPECT_TRUE(WIFEXITED(end.status));
     EXPECT_EQ(report,
               "No se ha podido guardar «carta-firmado.pdf»: el archivo es demasiado grande.\n"
               "No se ha podido guardar «a-firmado.pdf»: el archivo es demasiado grande.\n"
@@ -461,11 +463,14 @@ TEST_F(SigningRunWorkerTest, AKillDuringABatchLeavesNothingAfterTheNextStart) {
         _exit(4);
     }
     ::close(ready[1]);
-    char byte = 0;
-    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    std::string byte, late;
+    testutil::readFromChild(ready[0], byte, "the child that hangs half-way through its signed file", late,
+                            testutil::forkedChildLimit, 1);
     ::close(ready[0]);
     ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
+    const testutil::ChildEnd end = testutil::waitForChild(child, "the signing child after SIGKILL");
+    ASSERT_EQ(byte, "s") << late << " " << end.sentence;
+    ASSERT_FALSE(end.timedOut) << end.sentence;
 
     // What the kill left: the engine's file and the hidden output beside the document, the
     // prepared input in the private folder (owner only).
