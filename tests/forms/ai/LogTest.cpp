@@ -181,10 +181,10 @@ TEST(AILog, FreshStateFolderAndUnwritableLog) {
         AILog::add(sample("No debe escribirse"), url);
         _exit(0);
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    const testutil::ChildEnd end = testutil::waitForChild(child, "the child that adds to a read-only log");
+    ASSERT_FALSE(end.timedOut) << end.sentence;
+    ASSERT_TRUE(WIFEXITED(end.status));
+    EXPECT_EQ(WEXITSTATUS(end.status), 0);
     EXPECT_EQ(testutil::readFile(url), before);
 }
 
