@@ -132,6 +132,32 @@ bool hasLetter(std::u16string_view text) {
     return false;
 }
 
+// Characters whose glyphs may draw the borders of a box: rules, box drawing, blocks, geometric
+// shapes, ballot boxes, dingbat boxes, and the private use area where fonts of pictograms put
+// theirs.
+bool drawsBorders(char16_t c) {
+    return c == u'|' || c == u'\u00A6' || c == u'\u2016' || c == u'\u2223' ||
+           (c >= u'\u2500' && c <= u'\u25FF') || (c >= u'\u2610' && c <= u'\u2612') ||
+           (c >= u'\u274F' && c <= u'\u2752') || (c >= u'\uE000' && c <= u'\uF8FF');
+}
+
+// Whether a page that draws nothing but its text may hold a drawn field, from its words: a
+// fill-in line needs a run of fill characters (an underscore or an ellipsis, or five dots, blanks
+// between them counted as nothing since the quick words may space them otherwise), and a cell
+// needs glyphs that draw borders: letters do not close a box.
+bool mayDrawFields(std::u16string_view words) {
+    std::size_t dots = 0;
+    for (char16_t c : words) {
+        if (c == u'_' || c == u'\u2026' || drawsBorders(c)) return true;
+        if (c == u'.') {
+            if (++dots >= 5) return true;
+        } else if (!isBlank(c) && !isBreak(c) && !TextSpace::isSpace(c)) {
+            dots = 0;
+        }
+    }
+    return false;
+}
+
 // What is left of the document's work budget (maxDrawnGlyphs and the others).
 class Budget {
 public:
@@ -140,12 +166,20 @@ public:
     bool late() const { return std::chrono::steady_clock::now() >= deadline_; }
     std::size_t paths() const { return paths_; }
 
-    // Takes the reading of a page; false, taking nothing, when it does not fit.
+    // Takes the scan of a page's content (its paths and bytes); false, taking nothing, when it
+    // does not fit.
     bool take(const PageGlyphs::Work& work) {
-        if (work.glyphs > glyphs_ || work.paths > paths_ || work.bytes > bytes_) return false;
-        glyphs_ -= work.glyphs;
+        if (work.paths > paths_ || work.bytes > bytes_) return false;
         paths_ -= work.paths;
         bytes_ -= work.bytes;
+        return true;
+    }
+
+    // Takes the reading of a page's text (its glyphs laid out by the text engine); false, taking
+    // nothing, when it does not fit.
+    bool takeText(const PageGlyphs::Work& work) {
+        if (work.glyphs > glyphs_) return false;
+        glyphs_ -= work.glyphs;
         return true;
     }
 
@@ -360,10 +394,6 @@ std::vector<FormField> detail::drawnFields(PDFFile& file, const PageSource& page
             break;
         }
         if (work.glyphs > PageGlyphs::maxGlyphs) continue;
-        std::optional<PageText> text = pages.text(i);
-        if (!text || text->text.empty()) continue;
-        std::optional<DisplaySpace> space = DisplaySpace::of(file, refs[i]);
-        if (!space) continue;
         const PDFObject* annots = PageAnnotation::annotsOf(file, refs[i]);
         if (annots && annots != sharedAnnots) {
             sharedAnnots = annots;
@@ -371,17 +401,31 @@ std::vector<FormField> detail::drawnFields(PDFFile& file, const PageSource& page
         }
         static const std::vector<PageAnnotation> none;
         const std::vector<PageAnnotation>& annotations = annots ? shared : none;
+        // A page that draws nothing but text, and has no annotation that reads as ink.
+        const bool onlyText =
+            work.paths == 0 && work.pictures == 0 &&
+            std::all_of(annotations.begin(), annotations.end(),
+                        [](const PageAnnotation& a) { return a.subtype == "Link"; });
+        if (onlyText && work.symbols == 0) {
+            // Its quick words tell whether its text is worth laying out.
+            std::optional<std::u16string> words = pages.words(i);
+            if (!words || !mayDrawFields(*words)) continue;
+        }
+        if (!budget.takeText(work)) {
+            report.pagesRead = i;
+            report.stopped = true;
+            break;
+        }
+        std::optional<PageText> text = pages.text(i);
+        if (!text || text->text.empty()) continue;
+        std::optional<DisplaySpace> space = DisplaySpace::of(file, refs[i]);
+        if (!space) continue;
         const FormPageText page(*text, *space,
                                 FormPageText::coveredBy(file, annots, maxAnnotsPerPage));
         LazyInk ink(pages, i, *text, *space, annotations, budget);
 
         const std::vector<Run> runs = textRuns(page);
         const std::vector<Cell> ticks = tickCells(runs, ink);
-        // A page that draws nothing but text, and has no annotation that reads as ink.
-        const bool onlyText =
-            work.paths == 0 && work.pictures == 0 &&
-            std::all_of(annotations.begin(), annotations.end(),
-                        [](const PageAnnotation& a) { return a.subtype == "Link"; });
         std::optional<GlyphInk> glyphs;
         if (onlyText) glyphs.emplace(page);
         const std::vector<Cell> labels = pruned(

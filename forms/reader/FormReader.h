@@ -49,11 +49,13 @@ constexpr std::size_t maxOptionBytes = 1024 * 1024;
 // that carry none.
 constexpr std::size_t maxDocumentTextBytes = 32 * 1024 * 1024;
 // The work the search for drawn fields may do in one document, whatever its number of pages: the
-// glyphs shown and path segments drawn on the pages read, the content bytes decoded to count
-// them, the pixels of the pages rendered for their ink, and the time. A flat form of a few
-// hundred pages takes a small part of each. The pages after glyphs, paths, bytes or time are spent
-// are not searched; once the pixels are spent, pages are searched without their ink (fill lines).
-constexpr std::size_t maxDrawnGlyphs = 5'000'000;
+// glyphs of the pages whose text is laid out (a page that draws nothing but text whose words hold
+// nothing a field is drawn with is not), the path segments drawn and content bytes decoded on the
+// pages read, the pixels of the pages rendered for their ink, and the time. A flat form of a few
+// hundred pages takes a small part of each; the time limit ends the reading of a long document
+// long before its glyphs are spent. The pages after glyphs, paths, bytes or time are spent are
+// not searched; once the pixels are spent, pages are searched without their ink (fill lines).
+constexpr std::size_t maxDrawnGlyphs = 20'000'000;
 constexpr std::size_t maxDrawnPaths = 2'000'000;
 constexpr std::size_t maxDrawnContentBytes = 512 * 1024 * 1024;
 constexpr double maxDrawnPixels = 1e9;  // 500 A4 pages at 2 pixels per point

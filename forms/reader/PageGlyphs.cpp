@@ -1,6 +1,7 @@
 #include "forms/reader/PageGlyphs.h"
 
 #include <exception>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -30,7 +31,7 @@ public:
     Counter(PDFFile& file, std::size_t limit, std::size_t pathLimit)
         : file_(file), limit_(limit), pathLimit_(pathLimit) {}
 
-    Work work() const { return {total_, paths_, bytes_, pictures_}; }
+    Work work() const { return {total_, paths_, bytes_, pictures_, symbols_}; }
     bool full() const { return total_ > limit_ || paths_ > pathLimit_; }
 
     // Adds what a content stream shows, its Form XObjects looked up in `resources`.
@@ -75,15 +76,18 @@ private:
         std::size_t glyphs = 0;
         std::size_t paths = 0;
         std::size_t pictures = 0;
+        std::size_t symbols = 0;
     };
-    Tally tally() const { return {total_, paths_, pictures_}; }
+    Tally tally() const { return {total_, paths_, pictures_, symbols_}; }
     Tally since(const Tally& before) const {
-        return {total_ - before.glyphs, paths_ - before.paths, pictures_ - before.pictures};
+        return {total_ - before.glyphs, paths_ - before.paths, pictures_ - before.pictures,
+                symbols_ - before.symbols};
     }
     void add(const Tally& t) {
         total_ += t.glyphs;
         paths_ += t.paths;
         pictures_ += t.pictures;
+        symbols_ += t.symbols;
     }
 
     static bool isPathOperator(std::string_view token) {
@@ -144,8 +148,8 @@ private:
                     ++paths_;
                 } else if (token == "sh") {
                     ++pictures_;
-                } else if (token == "Tf" && drawnGlyphs(lastName, resources)) {
-                    ++pictures_;
+                } else if (token == "Tf") {
+                    font(lastName, resources);
                 }
             }
         }
@@ -187,15 +191,29 @@ private:
         counted_[object] = since(before);
     }
 
-    // Whether the font of that name draws its glyphs with content of its own (Type 3), or cannot
-    // be told.
-    bool drawnGlyphs(std::string_view name, const PDFDictionary* resources) {
-        if (name.empty() || !resources) return true;
-        const PDFDictionary* fonts = file_.dictionary(resources->get("Font"));
+    // A font selected: a picture when it draws its glyphs with content of its own (Type 3) or
+    // cannot be told, a symbol font when its name is that of a font of pictograms.
+    void font(std::string_view name, const PDFDictionary* resources) {
+        const PDFDictionary* fonts =
+            name.empty() || !resources ? nullptr : file_.dictionary(resources->get("Font"));
         const PDFDictionary* font = fonts ? file_.dictionary(fonts->get(name)) : nullptr;
-        if (!font) return true;
+        if (!font) {
+            ++pictures_;
+            return;
+        }
         const PDFObject* subtype = file_.resolve(font->get("Subtype"));
-        return !subtype || !subtype->name() || *subtype->name() == "Type3";
+        if (!subtype || !subtype->name() || *subtype->name() == "Type3") ++pictures_;
+        const PDFObject* base = file_.resolve(font->get("BaseFont"));
+        if (base && base->name() && isSymbolFont(*base->name())) ++symbols_;
+    }
+
+    static bool isSymbolFont(std::string_view name) {
+        std::string lower(name.substr(0, 128));
+        for (char& c : lower)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        for (std::string_view family : {"dingbat", "wingding", "webding", "marlett"})
+            if (lower.find(family) != std::string::npos) return true;
+        return false;
     }
 
     PDFFile& file_;
@@ -205,6 +223,7 @@ private:
     std::size_t paths_ = 0;
     std::size_t bytes_ = 0;
     std::size_t pictures_ = 0;
+    std::size_t symbols_ = 0;
     std::unordered_map<const PDFObject*, Tally> counted_;
     std::unordered_set<const PDFObject*> inProgress_;
 };

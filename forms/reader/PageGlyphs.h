@@ -20,12 +20,14 @@ constexpr std::size_t maxGlyphs = 30'000;
 // What reading a page costs: the glyphs it shows, the path segments it draws and the content
 // bytes decoded to count them; and what else it draws: images, shadings, glyphs of Type 3
 // fonts, and streams or fonts that cannot be read (each counts one). A page without paths and
-// pictures shows nothing but the glyphs of its text.
+// pictures shows nothing but the glyphs of its text. `symbols` counts the selections of fonts of
+// pictograms (dingbats), whose letters may be drawn as boxes or ticks.
 struct Work {
     std::size_t glyphs = 0;
     std::size_t paths = 0;
     std::size_t bytes = 0;
     std::size_t pictures = 0;
+    std::size_t symbols = 0;
 };
 
 // The bytes of the strings the page's content streams show, with the Form XObjects they draw

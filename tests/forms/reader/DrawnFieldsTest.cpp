@@ -281,3 +281,50 @@ TEST(DrawnFields, APageOfTextAloneIsNotRendered) {
     EXPECT_EQ(fields[0].left, "Nombre y apellidos");
     EXPECT_EQ(pages.renders, (std::vector<int>{0, 1}));
 }
+
+// A page that draws nothing but text is laid out only when its quick words hold what a field is
+// drawn with: its fill lines are still found, and running text costs no text layout.
+TEST(DrawnFields, RunningTextIsNotLaidOut) {
+    formfixtures::FormSpec spec;
+    spec.pages.resize(3);
+    for (auto& page : spec.pages)
+        page.texts = {{72, 780, "Capitulo 1. Condiciones", 12},
+                      {72, 740, "Texto de la pagina, que sigue en la linea siguiente y acaba", 10},
+                      {72, 726, "aqui mismo. Si no, sigue... en otra.", 10},
+                      {72, 700, "Nombre y apellidos", 10},
+                      {400, 680, "Si", 10}};
+    spec.pages[1].texts.push_back({72, 600, "Telefono: ______________", 10});
+    spec.pages[2].texts.push_back({72, 600, "Localidad ....................", 10});
+    const std::string pdf = formfixtures::formPDF(spec);
+    PDFFile file(pdf);
+    std::unique_ptr<PopplerPages> poppler = PopplerPages::borrow(file.bytes());
+    ASSERT_TRUE(poppler);
+
+    class CountingTexts final : public PageSource {
+    public:
+        explicit CountingTexts(const PageSource& pages) : pages_(pages) {}
+        int pageCount() const override { return pages_.pageCount(); }
+        std::optional<PageText> text(int index) const override {
+            ++texts[static_cast<std::size_t>(index)];
+            return pages_.text(index);
+        }
+        std::optional<std::u16string> words(int index) const override {
+            return pages_.words(index);
+        }
+        std::optional<GreyImage> render(int index, double scale,
+                                        std::int64_t maxPixels) const override {
+            return pages_.render(index, scale, maxPixels);
+        }
+        mutable std::vector<int> texts = std::vector<int>(3, 0);
+
+    private:
+        const PageSource& pages_;
+    } pages(*poppler);
+    const std::vector<FormField> fields = FormReader::fields(file, pages);
+    ASSERT_EQ(fields.size(), 2u) << describe(fields);
+    EXPECT_EQ(fields[0].pageIndex, 1);
+    EXPECT_EQ(fields[0].left, "Telefono");
+    EXPECT_EQ(fields[1].pageIndex, 2);
+    EXPECT_EQ(fields[1].left, "Localidad");
+    EXPECT_EQ(pages.texts, (std::vector<int>{0, 1, 1}));
+}

@@ -156,6 +156,8 @@ TEST(Hostile, APageThatCannotBeRenderedIsTriedOnce) {
     for (int i = 0; i < 30; ++i)
         page.texts.push_back({72, 800.0 - 20 * i, "Dato " + std::to_string(i), 10});
     page.texts.push_back({400, 800, "Sí", 10});
+    // A grey picture under the labels: only a rendering tells what it shows there.
+    page.graphics = "q 500 0 0 800 60 20 cm BI /W 1 /H 1 /CS /G /BPC 8 ID x EI Q\n";
     std::string pdf = formfixtures::formPDF(spec);
     PDFFile file(pdf);
     NoRendering pages(pdf);
