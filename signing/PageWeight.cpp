@@ -1,19 +1,20 @@
 #include "signing/PageWeight.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <exception>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "pdf/PDFFile.h"
+#include "signing/BoundedDecode.h"
 #include "signing/DisplaySpace.h"
 
 namespace {
@@ -62,51 +63,68 @@ struct Cost {
 // ---------------------------------------------------------------------------------------------
 // Content streams, decoded no further than a limit.
 
-// Appends at most `limit` - out.size() + 1 decoded bytes of the stream to `out` (one more than the
-// limit tells that the content goes past it). False for a filter that is not read here.
-bool appendDecoded(const PDFStream& stream, std::size_t limit, std::string& out) {
-    const std::size_t room = limit + 1 > out.size() ? limit + 1 - out.size() : 0;
-    const PDFObject* filter = stream.dictionary.get("Filter");
-    const std::string* name = nullptr;
-    if (filter && filter->name()) {
-        name = filter->name();
-    } else if (filter && filter->array()) {
-        if (filter->array()->size() > 1) return false;
-        if (filter->array()->size() == 1) {
-            name = filter->array()->front().name();
-            if (!name) return false;
-        }
-    } else if (filter && !filter->isNull()) {
-        return false;
-    }
-    if (!name) {
-        out.append(stream.data, 0, std::min(room, stream.data.size()));
-        return true;
-    }
-    if (*name != "FlateDecode" && *name != "Fl") return false;
+// How far a content stream was read.
+enum class Read {
+    whole,     // to its end, or to the limit (`out` then holds one byte more than it)
+    beyond,    // decoding it takes far more than the limit: its content is past any bound
+    unreadable,  // a filter that does not hold content, or one that is not read here
+};
 
-    // zlib, or raw deflate when the stream has no zlib header. Whatever decodes before damaged
-    // data is what a renderer would draw.
-    const bool zlibHeader = stream.data.size() >= 2 && (stream.data[0] & 0x0F) == 8 &&
-                            ((static_cast<unsigned char>(stream.data[0]) << 8) |
-                             static_cast<unsigned char>(stream.data[1])) % 31 == 0;
-    z_stream z{};
-    if (inflateInit2(&z, zlibHeader ? 15 : -15) != Z_OK) return false;
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stream.data.data()));
-    z.avail_in = static_cast<uInt>(std::min<std::size_t>(stream.data.size(), 0x7FFFFFFF));
-    std::size_t left = room;
-    char buffer[65536];
-    while (left > 0) {
-        z.next_out = reinterpret_cast<Bytef*>(buffer);
-        z.avail_out = static_cast<uInt>(std::min(left, sizeof buffer));
-        const int status = inflate(&z, Z_NO_FLUSH);
-        const std::size_t produced = std::min(left, sizeof buffer) - z.avail_out;
-        out.append(buffer, produced);
-        left -= produced;
-        if (status != Z_OK || produced == 0) break;
+// The filters of a stream with their /DecodeParms, in the order they apply; nothing for a filter
+// that is not read here.
+std::optional<std::vector<BoundedDecode::Stage>> chainOf(PDFFile& file, const PDFStream& stream) {
+    std::vector<BoundedDecode::Stage> chain;
+    const PDFObject* filter = file.resolve(stream.dictionary.get("Filter"));
+    if (!filter || filter->isNull()) return chain;
+    std::vector<const PDFObject*> names;
+    if (filter->name()) {
+        names.push_back(filter);
+    } else if (const std::vector<PDFObject>* array = filter->array()) {
+        if (array->size() > BoundedDecode::maxStages) return std::nullopt;
+        for (const PDFObject& element : *array) names.push_back(file.resolve(&element));
+    } else {
+        return std::nullopt;
     }
-    inflateEnd(&z);
-    return true;
+    const PDFObject* parms = file.resolve(stream.dictionary.get("DecodeParms"));
+    if (!parms) parms = file.resolve(stream.dictionary.get("DP"));
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string* name = names[i] ? names[i]->name() : nullptr;
+        std::optional<BoundedDecode::Filter> kind =
+            name ? BoundedDecode::named(*name) : std::nullopt;
+        if (!kind) return std::nullopt;
+        BoundedDecode::Stage stage;
+        stage.filter = *kind;
+        const PDFObject* p = parms;
+        if (p && p->array()) p = i < p->array()->size() ? &(*p->array())[i] : nullptr;
+        if (const PDFDictionary* d = file.dictionary(p)) {
+            auto integer = [&](const char* key, int fallback) {
+                const PDFObject* v = file.resolve(d->get(key));
+                std::optional<std::int64_t> n = v ? v->integer() : std::nullopt;
+                return n && *n >= -1000000000 && *n <= 1000000000 ? static_cast<int>(*n)
+                                                                  : fallback;
+            };
+            stage.earlyChange = integer("EarlyChange", 1) != 0;
+            stage.predictor = integer("Predictor", 1);
+            stage.colors = integer("Colors", 1);
+            stage.bitsPerComponent = integer("BitsPerComponent", 8);
+            stage.columns = integer("Columns", 1);
+        }
+        chain.push_back(stage);
+    }
+    return chain;
+}
+
+// Appends at most `limit` - out.size() + 1 decoded bytes of the stream to `out` (one more than the
+// limit tells that the content goes past it).
+Read appendDecoded(PDFFile& file, const PDFStream& stream, std::size_t limit, std::string& out) {
+    const std::size_t room = limit + 1 > out.size() ? limit + 1 - out.size() : 0;
+    std::optional<std::vector<BoundedDecode::Stage>> chain = chainOf(file, stream);
+    if (!chain) return Read::unreadable;
+    switch (BoundedDecode::decode(stream.data, *chain, room, out)) {
+        case BoundedDecode::End::overrun: return Read::beyond;
+        case BoundedDecode::End::unreadable: return Read::unreadable;
+        default: return Read::whole;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -349,11 +367,13 @@ struct PageWeigher::State {
     }
 
     // The content of a form, pattern or appearance with its resources.
-    Cost drawing(const std::string& content, bool read, const PDFDictionary* resources,
+    Cost drawing(const std::string& content, Read read, const PDFDictionary* resources,
                  int depth, std::int64_t* inlineSamples = nullptr) {
         Cost cost;
         cost.contentBytes = static_cast<std::int64_t>(content.size());
-        if (!read) {
+        if (read == Read::beyond)
+            cost.contentBytes = std::max(cost.contentBytes, PageWeights::maxContentBytes + 1);
+        if (read == Read::unreadable) {
             cost.unknown = true;
             return cost;
         }
@@ -404,8 +424,10 @@ struct PageWeigher::State {
                     cost = imageCost(d, depth);
                 } else if ((kind && *kind == "Form") || d.get("PatternType")) {
                     std::string content;
-                    const bool read = appendDecoded(
-                        *stream, static_cast<std::size_t>(PageWeights::maxContentBytes), content);
+                    const Read read =
+                        appendDecoded(file, *stream,
+                                      static_cast<std::size_t>(PageWeights::maxContentBytes),
+                                      content);
                     cost = drawing(content, read, file.dictionary(d.get("Resources")), depth);
                 }
             }
@@ -436,13 +458,15 @@ struct PageWeigher::State {
             // The page's content: its streams one after the other.
             const std::size_t limit = static_cast<std::size_t>(PageWeights::maxContentBytes);
             std::string content;
-            bool read = true;
+            Read read = Read::whole;
             const PDFObject* contents = file.resolve(page->get("Contents"));
             auto append = [&](const PDFObject* part) {
                 const PDFObject* s = file.resolve(part);
                 if (!s || !s->stream() || content.size() > limit) return;
                 if (!content.empty()) content.push_back('\n');
-                if (!appendDecoded(*s->stream(), limit, content)) read = false;
+                const Read got = appendDecoded(file, *s->stream(), limit, content);
+                if (got == Read::unreadable || (got == Read::beyond && read == Read::whole))
+                    read = got;
             };
             if (contents && contents->array()) {
                 for (const PDFObject& part : *contents->array()) append(&part);

@@ -2,19 +2,76 @@
 // placement search ends at its deadline whatever its pages cost.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <set>
 
 #include "pdf/PDFFile.h"
+#include "platform/PopplerPages.h"
+#include "signing/BoundedDecode.h"
 #include "signing/PageWeight.h"
 #include "signing/SignatureLocator.h"
 #include "support/HeavyPages.h"
 #include "support/TestUtil.h"
 
 using heavypages::Kind;
+using heavypages::StoredContent;
 
 namespace {
+
+// The decoded data of a stream object, as qpdf reads them.
+std::string qpdfDecoded(const std::string& pdf, int object) {
+    testutil::TempDir dir;
+    const std::string path = (dir / "in.pdf").string();
+    testutil::writeFile(path, pdf);
+    testutil::RunResult run = testutil::run({"qpdf", "--show-object=" + std::to_string(object),
+                                             "--filtered-stream-data", "--decode-level=all", path});
+    EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 3) << run.err;
+    return run.out;
+}
+
+// Content stored through the filters that old and distilled files use.
+struct Chain {
+    const char* name;
+    StoredContent (*store)(const std::string& content);
+};
+
+const std::vector<Chain> chains{
+    {"ASCII85 Flate",
+     [](const std::string& c) {
+         return StoredContent{"/Filter [/ASCII85Decode /FlateDecode]",
+                              heavypages::ascii85(fixtures::deflate(c))};
+     }},
+    {"LZW", [](const std::string& c) {
+         return StoredContent{"/Filter /LZWDecode", heavypages::lzw(c)};
+     }},
+    {"LZW without early change", [](const std::string& c) {
+         return StoredContent{"/Filter /LZWDecode /DecodeParms <</EarlyChange 0>>",
+                              heavypages::lzw(c, false)};
+     }},
+    {"ASCIIHex", [](const std::string& c) {
+         return StoredContent{"/Filter /ASCIIHexDecode", heavypages::asciiHex(c)};
+     }},
+    {"ASCIIHex Flate", [](const std::string& c) {
+         return StoredContent{"/Filter [/ASCIIHexDecode /FlateDecode]",
+                              heavypages::asciiHex(fixtures::deflate(c))};
+     }},
+    {"RunLength", [](const std::string& c) {
+         return StoredContent{"/Filter /RunLengthDecode", heavypages::runLength(c)};
+     }},
+    {"Flate PNG predictor", [](const std::string& c) {
+         return StoredContent{
+             "/Filter /FlateDecode /DecodeParms <</Predictor 12 /Columns 37>>",
+             fixtures::deflate(heavypages::pngRows(c, 37))};
+     }},
+};
+
+bool hasInk(const GreyImage& image) {
+    return std::any_of(image.pixels.begin(), image.pixels.end(),
+                       [](std::uint8_t p) { return p < 128; });
+}
 
 // Pages that say "Firma del interesado" and draw white; records which pages were drawn and
 // counts the pages whose text was read.
@@ -114,4 +171,99 @@ TEST(PageWeight, TheSearchEndsAtItsDeadlineWithTheLastPagePlace) {
     EXPECT_EQ(list.back().pageIndex, count - 1);
     EXPECT_FALSE(list.back().detected);
     EXPECT_TRUE(SignatureLocator::best(list, nullptr));
+}
+
+// Content stored through ASCII85, LZW, ASCIIHex, RunLength, Flate with a PNG predictor and chains
+// of them is weighed at its decoded size (qpdf's reading) and the guarded preview draws it; the
+// same chains around an inline image of 200,000 x 200,000 samples are too heavy, found in the
+// decoded content. Image codecs hold no content: such a page stays unknown.
+TEST(PageWeight, ContentThroughTheContentFiltersIsWeighedDecoded) {
+    std::string text;
+    for (int i = 0; i < 12; ++i)
+        text += "BT /F1 12 Tf 72 " + std::to_string(770 - 20 * i) +
+                " Td (Firma del interesado) Tj ET\n0 0 0 rg 72 300 200 50 re f\n";
+    const std::string huge =
+        text + "q 400 0 0 400 100 200 cm BI /W 200000 /H 200000 /BPC 8 /CS /G /F /Fl ID " +
+        heavypages::tinyImageData() + " EI Q\n";
+    std::vector<StoredContent> pages;
+    for (const Chain& chain : chains) pages.push_back(chain.store(text));
+    for (const Chain& chain : chains) pages.push_back(chain.store(huge));
+    pages.push_back({"/Filter /DCTDecode", "\xFF\xD8\xFF\xD9"});
+    pages.push_back({"/Filter [/ASCIIHexDecode /DCTDecode]", "FFD8FFD9>"});
+    const std::string pdf = heavypages::pdfWithContents(pages);
+    PDFFile file(pdf);
+    std::vector<PageWeight> weights = PageWeights::of(file);
+    ASSERT_EQ(weights.size(), pages.size());
+    std::unique_ptr<PopplerPages> poppler = PopplerPages::open(pdf);
+    ASSERT_TRUE(poppler);
+    GuardedPages preview(*poppler, file);
+
+    const std::size_t n = chains.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        SCOPED_TRACE(chains[i].name);
+        const std::string decoded = qpdfDecoded(pdf, static_cast<int>(10 * (i + 1) + 1));
+        ASSERT_EQ(decoded.substr(0, text.size()), text);
+        EXPECT_FALSE(weights[i].unknown);
+        EXPECT_EQ(weights[i].contentBytes, static_cast<std::int64_t>(decoded.size()));
+        EXPECT_TRUE(PageWeights::renderable(weights[i], 2));
+        std::optional<GreyImage> drawn = preview.render(static_cast<int>(i), 1.0, 1 << 24);
+        EXPECT_TRUE(drawn && hasInk(*drawn)) << "the preview shows the page blank";
+
+        const PageWeight& heavy = weights[n + i];
+        EXPECT_FALSE(heavy.unknown);
+        EXPECT_EQ(heavy.inlineSamples, std::int64_t(200000) * 200000);
+        EXPECT_FALSE(PageWeights::renderable(heavy, 2));
+        EXPECT_FALSE(preview.render(static_cast<int>(n + i), 1.0, 1 << 24));
+    }
+    EXPECT_TRUE(weights[2 * n].unknown);
+    EXPECT_TRUE(weights[2 * n + 1].unknown);
+}
+
+// LZW codes and runs that expand to hundreds of megabytes are decoded no further than the bound:
+// the page is too heavy, its content counted one byte past the bound, and weighing it takes about
+// as long as weighing LZW content a little under the bound.
+TEST(PageWeight, ExpandingStreamsStopAtTheBound) {
+    using Clock = std::chrono::steady_clock;
+    auto weigh = [](const StoredContent& content, double& seconds) {
+        PDFFile file(heavypages::pdfWithContents({content}));
+        const Clock::time_point start = Clock::now();
+        PageWeight weight = PageWeights::of(file).at(0);
+        seconds = std::chrono::duration<double>(Clock::now() - start).count();
+        return weight;
+    };
+    // Four blocks: 29,483,520 zero bytes, under the bound.
+    double baseline = 0;
+    PageWeight under = weigh({"/Filter /LZWDecode", heavypages::lzwBomb(4)}, baseline);
+    EXPECT_FALSE(under.unknown);
+    EXPECT_EQ(under.contentBytes, 4 * heavypages::lzwBombBlock);
+    EXPECT_TRUE(PageWeights::renderable(under, 2));
+
+    std::string runs;
+    for (int i = 0; i < 4'000'000; ++i) runs += "\x81 ";  // 128 spaces each: 512,000,000 bytes
+    const std::vector<std::pair<const char*, StoredContent>> hostile{
+        {"LZW", {"/Filter /LZWDecode", heavypages::lzwBomb(64)}},
+        {"Flate RunLength",
+         {"/Filter [/FlateDecode /RunLengthDecode]", fixtures::deflate(runs)}},
+    };
+    for (const auto& [name, content] : hostile) {
+        SCOPED_TRACE(name);
+        double seconds = 0;
+        PageWeight weight = weigh(content, seconds);
+        EXPECT_FALSE(weight.unknown);
+        EXPECT_EQ(weight.contentBytes, PageWeights::maxContentBytes + 1);
+        EXPECT_FALSE(PageWeights::drawable(weight));
+        EXPECT_LT(seconds, 4 * baseline + 0.5) << "the baseline took " << baseline << " s";
+    }
+}
+
+// A stage between others that produces far more than the room without output (a megabyte of
+// blanks inflated into hex digits) ends the decoding as past the bound; a long chain is not read.
+TEST(PageWeight, AChainThatWorksPastItsShareEndsAsPastTheBound) {
+    using namespace BoundedDecode;
+    std::string out;
+    const std::string blanks = fixtures::deflate(std::string(4 << 20, ' '));
+    EXPECT_EQ(decode(blanks, {{Filter::flate}, {Filter::asciiHex}}, 1000, out), End::overrun);
+    EXPECT_TRUE(out.empty());
+    EXPECT_EQ(decode("41>", std::vector<Stage>(maxStages + 1, {Filter::asciiHex}), 1000, out),
+              End::unreadable);
 }
