@@ -181,11 +181,12 @@ struct Gate {
     ~Gate() { release(); }
 };
 
-// A form reader that blocks until its gate opens, then gives one text field.
-DocumentContext::FormReading blockedReader(Gate& gate, std::atomic<bool>& started) {
-    return [&gate, &started](PDFFile&, const PageSource&, std::stop_token, FormReader::ReadReport*) {
-        started = true;
-        gate.future.wait();
+// A form reader that blocks until its gate opens (or for two minutes at most, so that a worker
+// left behind always ends), then gives one text field. It holds the gate's state of its own: a
+// reader left behind may wake after the test and its gate are gone.
+DocumentContext::FormReading blockedReader(Gate& gate) {
+    return [future = gate.future](PDFFile&, const PageSource&, std::stop_token, FormReader::ReadReport*) {
+        future.wait_for(std::chrono::minutes(2));
         FormField field;
         field.id = 1;
         field.kind = FormField::Kind::text;
@@ -197,8 +198,7 @@ DocumentContext::FormReading blockedReader(Gate& gate, std::atomic<bool>& starte
 // reading and signs with the section's values once it ends.
 TEST_F(FormSectionWiring, TheWindowShowsWhileTheFormIsReadAndSigningWaitsForTheReading) {
     Gate gate;
-    std::atomic<bool> started{false};
-    ctx.context.readForm = blockedReader(gate, started);
+    ctx.context.readForm = blockedReader(gate);
     ctx.context.formSection = [this](std::vector<FormField> fields, const std::string&,
                                      const Certificate&, DocumentContext&) -> std::unique_ptr<FormSection> {
         EXPECT_EQ(fields.size(), 1u);  // what the reader gave
@@ -247,8 +247,7 @@ TEST_F(FormSectionWiring, AReadingPastItsDeadlineIsLeftBehind) {
     const auto saved = FormReader::drawnTimeLimit();
     FormReader::drawnTimeLimit() = std::chrono::milliseconds(10);
     Gate gate;
-    std::atomic<bool> started{false};
-    ctx.context.readForm = blockedReader(gate, started);
+    ctx.context.readForm = blockedReader(gate);
     const auto file = ctx.write("s.pdf", panelfixtures::plainPages(2));
     SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
     FormReader::drawnTimeLimit() = saved;
