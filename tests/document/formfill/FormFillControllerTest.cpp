@@ -343,7 +343,8 @@ TEST(FormFillController, AControllerGoneBeforeItsLabelsGetsNothing) {
     ASSERT_TRUE(gate.started(1));
     c.reset();
     gate.open(0);
-    QThreadPool::globalInstance()->waitForDone();
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(workerLimitMs))
+        << "The labelling worker did not end within " << workerLimitMs / 1000 << " s of its gate opening.";
     QCoreApplication::processEvents();
     EXPECT_EQ(gate.ended(), 1u);
     EXPECT_EQ(changes, 0);

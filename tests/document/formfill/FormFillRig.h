@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QTextDocument>
 #include <QThreadPool>
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
@@ -100,18 +101,28 @@ inline DocumentContext::Labeller immediate(Labels labels, std::atomic<int>* call
     };
 }
 
-// A labeller whose n-th call waits until open(n); each call answers its own labels.
+// How long a test waits for a labelling worker or for the main thread's queue to get somewhere.
+inline constexpr int workerLimitMs = 60000;
+
+// A labeller whose n-th call waits until open(n) (or for two minutes at most); each call answers
+// its own labels.
 class Gate {
 public:
     explicit Gate(std::vector<Labels> answers) : answers_(std::move(answers)) {}
-    ~Gate() { openAll(); QThreadPool::globalInstance()->waitForDone(); }
+    ~Gate() {
+        openAll();
+        if (!QThreadPool::globalInstance()->waitForDone(workerLimitMs))
+            ADD_FAILURE() << "The labelling workers did not end within " << workerLimitMs / 1000
+                          << " s of their gate opening.";
+    }
 
     DocumentContext::Labeller labeller() {
         return [this](const std::vector<FormUnit>&, const std::string&, std::stop_token) {
             std::unique_lock lock(mutex_);
             const std::size_t n = calls_++;
             changed_.notify_all();
-            changed_.wait(lock, [&] { return all_ || (n < opened_.size() && opened_[n]); });
+            changed_.wait_for(lock, std::chrono::minutes(2),
+                              [&] { return all_ || (n < opened_.size() && opened_[n]); });
             ++ended_;
             return n < answers_.size() ? answers_[n] : Labels{};
         };
@@ -130,7 +141,8 @@ public:
     // Waits (off the queue) until `n` calls have started.
     bool started(std::size_t n) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return calls_ >= n; });
+        return changed_.wait_for(lock, std::chrono::milliseconds(workerLimitMs),
+                                 [&] { return calls_ >= n; });
     }
     std::size_t ended() {
         std::lock_guard lock(mutex_);
@@ -147,12 +159,12 @@ private:
     bool all_ = false;
 };
 
-// Runs the main thread's queue until `done` or ten seconds.
+// Runs the main thread's queue until `done`; false after a minute.
 inline bool waitFor(const std::function<bool()>& done) {
     QElapsedTimer timer;
     timer.start();
     while (!done()) {
-        if (timer.elapsed() > 10000) return false;
+        if (timer.elapsed() > workerLimitMs) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return true;
