@@ -684,45 +684,52 @@ const Certificate& SigningPanel::selectedCertificate() const {
     return certificates_[static_cast<std::size_t>(index)];
 }
 
-void SigningPanel::startSearch(PageSourceFactory pages) {
-    // The worker reads with its own PDFFile and its own page reader over the document's
-    // bytes: the document's objects stay the main thread's. The result comes back through a
-    // guarded pointer, so a panel gone by then never receives it.
-    searching_ = true;
-    std::shared_ptr<PreviewDocument> document = document_;
-    std::shared_ptr<const PageJudge> judge = document_->judge();
-    std::shared_ptr<PageTextCache> text = text_;
-    std::stop_token stop = searchStop_.get_token();
-    QPointer<SigningPanel> self(this);
-    QThreadPool::globalInstance()->start([document, judge, text, pages = std::move(pages), stop,
-                                          self]() mutable {
-        std::vector<SignaturePlacement> list;
+template <class Result>
+void SigningPanel::runOnPages(PageSourceFactory pages, std::stop_token stop,
+                              std::function<Result(PDFFile&, const PageSource&)> work,
+                              std::function<void(Result)> done) {
+    // The worker reads with its own PDFFile and its own page reader over the document's bytes,
+    // which never change while the document lives (kept alive by `document`): no copy of the
+    // file, and the document's objects stay the main thread's. The result comes back queued to
+    // the main thread; `done` guards against a panel gone by then.
+    QThreadPool::globalInstance()->start([document = document_, judge = document_->judge(),
+                                          text = text_, pages = std::move(pages), stop,
+                                          work = std::move(work), done = std::move(done)]() mutable {
+        Result result{};
         try {
-            // A PDFFile of its own over the document's bytes, which never change while the
-            // document lives (kept alive by `document`): no copy of the file.
             PDFFile file(document->bytes(), document);
             std::unique_ptr<PageSource> source = pages ? pages(file.bytes()) : nullptr;
             if (!source) source = PopplerPages::borrow(file.bytes());
             if (source) {
                 SharedPageText shared(text, std::make_unique<GuardedPages>(*source, judge));
-                list = SignatureLocator::placements(file, shared, stop);
+                result = work(file, shared);
             } else {
-                list = SignatureLocator::placements(file, NoPages(), stop);
+                result = work(file, NoPages());
             }
         } catch (const std::exception&) {
-            list.clear();  // no candidates: the user places the card by hand
+            result = Result{};  // nothing found: the window goes on without it
         }
         text.reset();
         judge.reset();
         document.reset();
         if (stop.stop_requested()) return;
         QMetaObject::invokeMethod(
-            qApp,
-            [self = std::move(self), list = std::move(list)]() mutable {
-                if (self) self->searchEnded(std::move(list));
-            },
+            qApp, [done = std::move(done), result = std::move(result)]() mutable { done(std::move(result)); },
             Qt::QueuedConnection);
     });
+}
+
+void SigningPanel::startSearch(PageSourceFactory pages) {
+    searching_ = true;
+    QPointer<SigningPanel> self(this);
+    runOnPages<std::vector<SignaturePlacement>>(
+        std::move(pages), searchStop_.get_token(),
+        [stop = searchStop_.get_token()](PDFFile& file, const PageSource& source) {
+            return SignatureLocator::placements(file, source, stop);
+        },
+        [self](std::vector<SignaturePlacement> list) {
+            if (self) self->searchEnded(std::move(list));
+        });
     QTimer::singleShot(searchWaitLimit(), this, [this] { searchOverdue(); });
 }
 
@@ -763,14 +770,9 @@ void SigningPanel::searchEnded(std::vector<SignaturePlacement> list) {
 }
 
 void SigningPanel::startFormReading() {
-    // As the search: a PDFFile and a page reader of the worker's own over the document's bytes,
-    // the fields back through a guarded pointer. A reading that does not come back by its
-    // deadline is left behind (see formReadingOverdue).
+    // Through Poppler's pages, whatever the search reads through. A reading that does not come
+    // back by its deadline is left behind (see formReadingOverdue).
     readingForm_ = true;
-    std::shared_ptr<PreviewDocument> document = document_;
-    std::shared_ptr<const PageJudge> judge = document_->judge();
-    std::shared_ptr<PageTextCache> text = text_;
-    std::stop_token stop = formStop_.get_token();
     QPointer<SigningPanel> self(this);
     DocumentContext::FormReading read = context_.readForm;
     if (!read)
@@ -778,33 +780,18 @@ void SigningPanel::startFormReading() {
                   FormReader::ReadReport* report) {
             return FormReader::fields(file, source, std::move(token), report);
         };
-    QThreadPool::globalInstance()->start([document, judge, text, read = std::move(read), stop,
-                                          self]() mutable {
-        std::vector<FormField> fields;
-        FormReader::ReadReport report;
-        try {
-            PDFFile file(document->bytes(), document);
-            std::unique_ptr<PageSource> source = PopplerPages::borrow(file.bytes());
-            if (source) {
-                SharedPageText shared(text, std::make_unique<GuardedPages>(*source, judge));
-                fields = read(file, shared, stop, &report);
-            } else {
-                fields = read(file, NoPages(), stop, &report);
-            }
-        } catch (const std::exception&) {
-            fields.clear();  // no form section: the document is signed as it is
-        }
-        text.reset();
-        judge.reset();
-        document.reset();
-        if (stop.stop_requested()) return;
-        QMetaObject::invokeMethod(
-            qApp,
-            [self = std::move(self), fields = std::move(fields), report]() mutable {
-                if (self) self->formRead(std::move(fields), report);
-            },
-            Qt::QueuedConnection);
-    });
+    using Reading = std::pair<std::vector<FormField>, FormReader::ReadReport>;
+    runOnPages<Reading>(
+        nullptr, formStop_.get_token(),
+        [read = std::move(read), stop = formStop_.get_token()](PDFFile& file,
+                                                               const PageSource& source) {
+            Reading reading;
+            reading.first = read(file, source, stop, &reading.second);
+            return reading;
+        },
+        [self](Reading reading) {
+            if (self) self->formRead(std::move(reading.first), reading.second);
+        });
     // The reading keeps to its own time limit; this one only matters when a page reader cannot
     // be interrupted at all.
     const auto limit = FormReader::drawnTimeLimit() + std::chrono::seconds(2);

@@ -39,6 +39,7 @@
 #include "signing/SignaturePlacement.h"
 
 class PageSource;
+class PDFFile;
 class FormSection;
 class PagesPreview;
 class PreviewDocument;
@@ -196,6 +197,13 @@ private:
     void arrangeSidebar();
     void placeBars();
 
+    // Runs `work` on a worker thread over a PDFFile and a page reader of the worker's own (from
+    // `pages`, else Poppler's), sharing the document's page text and drawing no page too heavy
+    // to draw; `done` gets the result on the main thread unless `stop` was requested.
+    template <class Result>
+    void runOnPages(PageSourceFactory pages, std::stop_token stop,
+                    std::function<Result(PDFFile&, const PageSource&)> work,
+                    std::function<void(Result)> done);
     void startSearch(PageSourceFactory pages);
     void searchEnded(std::vector<SignaturePlacement> list);
     // The search did not come back in time: the card goes to the corner of the last page.

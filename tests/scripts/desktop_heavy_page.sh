@@ -7,71 +7,11 @@
 set -uo pipefail
 
 tindra=$1
-for tool in Xvfb openbox xdotool certutil qpdf pdfsig; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "desktop_heavy_page: $tool is not installed (scripts/setup installs it)"
-    exit 77
-  fi
-done
+name=desktop_heavy_page
+tools="certutil qpdf pdfsig python3"
+source "$(dirname "$0")/desktop_common.sh"
 
-root=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null; done
-  wait 2>/dev/null
-  rm -rf "$root"
-}
-trap cleanup EXIT
-
-display=:$((300 + RANDOM % 200))
-Xvfb "$display" -screen 0 1600x1000x24 -nolisten tcp >"$root/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >"$root/openbox.log" 2>&1 &
-pids+=($!)
-sleep 1
-
-mkdir -p "$root"/{home,run,config/tindra,state,data}
-chmod 700 "$root/run"
-echo '{"welcomeShown": true, "formsWelcomeShown": true}' >"$root/config/tindra/defaults.json"
-export HOME=$root/home XDG_RUNTIME_DIR=$root/run XDG_CONFIG_HOME=$root/config \
-  XDG_STATE_HOME=$root/state XDG_DATA_HOME=$root/data
-unset QT_QPA_PLATFORM
-
-failures=0
-fail() { echo "desktop_heavy_page: $*"; failures=$((failures + 1)); }
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
-
-# The id of the visible window titled exactly $1, waiting up to $2 tenths of a second.
-window() {
-  local id=""
-  for _ in $(seq "$2"); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
-    [ -n "$id" ] && break
-    sleep 0.1
-  done
-  echo "$id"
-}
-# Whether process $1 ends within $2 milliseconds (a zombie has ended).
-ends_within() {
-  local limit=$(($(now_ms) + $2))
-  while [ "$(now_ms)" -le "$limit" ]; do
-    if [ ! -e "/proc/$1/stat" ] || awk '{exit !($3 == "Z")}' "/proc/$1/stat"; then return 0; fi
-    sleep 0.02
-  done
-  return 1
-}
-focus() { xdotool windowactivate --sync "$1" >/dev/null 2>&1; sleep 0.3; }
-
-# The user's certificate in the NSS store.
-nss=$HOME/.pki/nssdb
-mkdir -p "$nss"
-certutil -N -d "sql:$nss" --empty-password >/dev/null 2>&1
-head -c 64 /dev/urandom >"$root/noise"
-certutil -S -x -d "sql:$nss" -n prueba -s "CN=Ana Prueba,O=Tindra,C=ES" -t "u,u,u" -k rsa -g 2048 \
-  -v 12 --keyUsage digitalSignature,nonRepudiation -z "$root/noise" >/dev/null 2>&1 ||
-  fail "certutil could not make the test certificate"
+make_certificate
 
 # One page that draws a grey image of 200,000 x 200,000 samples from a few bytes of Flate data.
 mkdir -p "$HOME/Documentos"
@@ -125,7 +65,7 @@ if [ -z "$panel" ]; then fail "no signing window for the PDF within 30 s"; else
     fi
   fi
 fi
-ends_within "$app" 10000 || { fail "the application did not end after the signing"; kill -9 "$app"; }
+ends "$app" 10000 || { fail "the application did not end after the signing"; kill -9 "$app"; }
 signed=$HOME/Documentos/grande-firmado.pdf
 if [ ! -s "$signed" ]; then fail "no signed copy"; else
   verdict=$(pdfsig "$signed" 2>&1)
@@ -144,7 +84,7 @@ if [ -z "$panel" ]; then fail "no signing window the second time"; else
   asked=$(now_ms)
   xdotool key --clearmodifiers ctrl+q
   # One second for the application, one for the key's way through the X server on a busy machine.
-  if ends_within "$app" 2000; then
+  if ends "$app" 2000; then
     echo "desktop_heavy_page: ended $(($(now_ms) - asked)) ms after Ctrl+Q"
   else
     fail "Ctrl+Q did not end the application within 2 s"
@@ -152,8 +92,4 @@ if [ -z "$panel" ]; then fail "no signing window the second time"; else
   fi
 fi
 
-if [ "$failures" -gt 0 ]; then
-  cat "$root/tindra.log"
-  exit 1
-fi
-echo "desktop_heavy_page: correcto"
+finish

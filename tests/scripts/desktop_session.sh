@@ -9,40 +9,9 @@
 set -uo pipefail
 
 tindra=$1
-for tool in Xvfb openbox xdotool xprop xwininfo xmessage certutil qpdf; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "desktop_session: $tool is not installed (scripts/setup installs it)"
-    exit 77
-  fi
-done
-
-root=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
-  wait 2>/dev/null
-  rm -rf "$root"
-}
-trap cleanup EXIT
-
-display=:$((90 + RANDOM % 200))
-Xvfb "$display" -screen 0 1600x1000x24 -nolisten tcp >"$root/xvfb.log" 2>&1 &
-pids+=($!)
-export DISPLAY=$display
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-openbox >"$root/openbox.log" 2>&1 &
-pids+=($!)
-sleep 1
-
-mkdir -p "$root"/{home,run,config/tindra,state,data}
-chmod 700 "$root/run"
-echo '{"welcomeShown": true, "formsWelcomeShown": true}' >"$root/config/tindra/defaults.json"
-export HOME=$root/home XDG_RUNTIME_DIR=$root/run XDG_CONFIG_HOME=$root/config \
-  XDG_STATE_HOME=$root/state XDG_DATA_HOME=$root/data
-unset QT_QPA_PLATFORM
-
-failures=0
-fail() { echo "desktop_session: $*"; failures=$((failures + 1)); }
+name=desktop_session
+tools="xprop xwininfo xmessage certutil qpdf"
+source "$(dirname "$0")/desktop_common.sh"
 
 # Starts the application; its process id in $app.
 start() {
@@ -50,25 +19,6 @@ start() {
   app=$!
   pids+=("$app")
 }
-# The id of the visible window titled exactly $1, waiting up to 10 s.
-window() {
-  local id=""
-  for _ in $(seq 100); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
-    [ -n "$id" ] && break
-    sleep 0.1
-  done
-  echo "$id"
-}
-# Whether process $1 ends within 10 s (a zombie has ended).
-ends() {
-  for _ in $(seq 200); do
-    if [ ! -e "/proc/$1/stat" ] || awk '{exit !($3 == "Z")}' "/proc/$1/stat" 2>/dev/null; then return 0; fi
-    sleep 0.05
-  done
-  return 1
-}
-focus() { xdotool windowactivate --sync "$1" >/dev/null 2>&1; sleep 0.3; }
 # Whether window $1 is minimised or unmapped: not viewable, or hidden in the window manager's state.
 hidden() {
   ! xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable' ||
@@ -123,13 +73,7 @@ fi
 
 # 4. A signing with a certificate of the user's: the window manager offers neither minimise nor
 # maximise nor full screen for the progress window.
-nss=$HOME/.pki/nssdb
-mkdir -p "$nss"
-certutil -N -d "sql:$nss" --empty-password >/dev/null 2>&1
-head -c 64 /dev/urandom >"$root/noise"
-certutil -S -x -d "sql:$nss" -n prueba -s "CN=Ana Prueba,O=Tindra,C=ES" -t "u,u,u" -k rsa -g 2048 \
-  -v 12 --keyUsage digitalSignature,nonRepudiation -z "$root/noise" >/dev/null 2>&1 ||
-  fail "certutil could not make the test certificate"
+make_certificate
 mkdir -p "$HOME/Documentos"
 printf '%s\n' '%PDF-1.4' '1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj' \
   '2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj' \
@@ -173,8 +117,4 @@ if [ -z "$panel" ]; then fail "no signing window for the PDF"; else
 fi
 ends "$app" || { fail "the application did not end after the signing"; kill -9 "$app"; }
 
-if [ "$failures" -gt 0 ]; then
-  cat "$root/tindra.log"
-  exit 1
-fi
-echo "desktop_session: correcto"
+finish

@@ -155,6 +155,18 @@ int main(int argc, char** argv) {
 
     Script script;
     QElapsedTimer since;
+    // Opens the document, waits until `ready`, then asks the signing window to quit.
+    auto quitFromSigning = [&](std::function<bool()> ready) -> std::vector<std::function<bool()>> {
+        return {homeShown,
+                [&] {
+                    delegate.open({pdf});
+                    return true;
+                },
+                std::move(ready), [&] {
+                    pressQuit(signingWindow(delegate));
+                    return true;
+                }};
+    };
     if (scenario == "home") {
         script.steps = {homeShown, [&] {
                             pressQuit(delegate.home->window());
@@ -167,15 +179,7 @@ int main(int argc, char** argv) {
                             return true;
                         }};
     } else if (scenario == "signing") {
-        script.steps = {homeShown,
-                        [&] {
-                            delegate.open({pdf});
-                            return true;
-                        },
-                        signingWithTiles, [&] {
-                            pressQuit(signingWindow(delegate));
-                            return true;
-                        }};
+        script.steps = quitFromSigning(signingWithTiles);
     } else if (scenario == "stuckReader") {
         // The form's reader never comes back, as a page render that cannot be interrupted.
         DocumentContext::standard().readForm = [](PDFFile&, const PageSource&, std::stop_token,
@@ -183,16 +187,7 @@ int main(int argc, char** argv) {
             std::this_thread::sleep_for(std::chrono::hours(1));
             return std::vector<FormField>{};
         };
-        script.steps = {homeShown,
-                        [&] {
-                            delegate.open({pdf});
-                            return true;
-                        },
-                        [&] { return signingWindow(delegate) != nullptr; },
-                        [&] {
-                            pressQuit(signingWindow(delegate));
-                            return true;
-                        }};
+        script.steps = quitFromSigning([&] { return signingWindow(delegate) != nullptr; });
     } else if (scenario == "run") {
         script.steps = {homeShown,
                         [&] {
