@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 namespace {
 
@@ -198,12 +200,228 @@ std::optional<InkMap> InkMap::build(const GreyImage& rendered, double ppp, const
     return map;
 }
 
+// Shapes as pixel rectangles, listed in square buckets of the map so that a small rectangle is
+// tested against the few shapes near it.
+struct InkMap::Shapes {
+    static constexpr int bucket = 64;  // pixels
+    struct Box {
+        PixelRect pixels;
+        Shape::Kind kind;
+    };
+    // A bucket's pixels as summed-area tables of certain, doubtful and strict ink, made when a
+    // question first reaches the bucket.
+    struct Tile {
+        static constexpr int side = bucket + 1;
+        std::uint16_t certain[side * side];
+        std::uint16_t doubtful[side * side];
+        std::uint16_t strict[side * side];
+    };
+    std::vector<Box> boxes;
+    int columns = 0;
+    int rows = 0;
+    std::vector<std::vector<std::uint32_t>> buckets;  // rows x columns, indices into boxes
+    mutable std::vector<std::unique_ptr<Tile>> tiles;  // per bucket, once asked
+
+    const Tile& tile(int row, int column) const {
+        std::unique_ptr<Tile>& t = tiles[static_cast<std::size_t>(row) * columns + column];
+        if (t) return *t;
+        t = std::make_unique<Tile>();
+        const int ox = column * bucket, oy = row * bucket;
+        std::uint8_t marks[3][bucket * bucket] = {};
+        for (std::uint32_t k : buckets[static_cast<std::size_t>(row) * columns + column]) {
+            const Box& b = boxes[k];
+            const int x0 = std::max(b.pixels.x0 - ox, 0), x1 = std::min(b.pixels.x1 - ox, bucket);
+            const int y0 = std::max(b.pixels.y0 - oy, 0), y1 = std::min(b.pixels.y1 - oy, bucket);
+            std::uint8_t* layer = marks[static_cast<int>(b.kind)];
+            for (int y = y0; y < y1; ++y)
+                std::memset(layer + y * bucket + x0, 1, static_cast<std::size_t>(std::max(0, x1 - x0)));
+        }
+        std::uint16_t* tables[3] = {t->certain, t->doubtful, t->strict};
+        for (int layer = 0; layer < 3; ++layer) {
+            std::uint16_t* sums = tables[layer];
+            std::fill(sums, sums + Tile::side, 0);
+            for (int y = 0; y < bucket; ++y) {
+                std::uint16_t* out = sums + (y + 1) * Tile::side;
+                const std::uint16_t* above = out - Tile::side;
+                out[0] = 0;
+                std::uint16_t running = 0;
+                for (int x = 0; x < bucket; ++x) {
+                    running = static_cast<std::uint16_t>(running + marks[layer][y * bucket + x]);
+                    out[x + 1] = static_cast<std::uint16_t>(above[x + 1] + running);
+                }
+            }
+        }
+        return *t;
+    }
+};
+
+namespace {
+
+// Buckets entries of one map: a page-sized shape is listed in every bucket of its page (about
+// 2,000 for A4), so this allows a few hundred of them.
+constexpr std::size_t maxBucketEntries = 1'000'000;
+// Boxes tested against light paint over them, summed over the paints of one map.
+constexpr std::size_t maxClearing = 10'000'000;
+
+// The pixels [first, last) along one axis that a shape over [a, b] (in pixels) darkens to ink: a
+// pixel it covers by more than `share`; a shape thinner than a pixel is drawn one pixel wide, as
+// the renderer draws hairlines.
+std::pair<int, int> inkPixels(double a, double b, double share, int n, bool hairline = true) {
+    if (!std::isfinite(a) || !std::isfinite(b) || b < a) return {0, 0};
+    if (hairline && b - a < 1) {
+        const double mid = (a + b) / 2;
+        a = mid - 0.5;
+        b = mid + 0.5;
+    }
+    double first = std::floor(a);
+    if (std::min(b, first + 1) - a <= share) first += 1;
+    double last = std::ceil(b);  // exclusive
+    if (b - std::max(a, last - 1) <= share) last -= 1;
+    first = std::clamp(first, 0.0, static_cast<double>(n));
+    last = std::clamp(last, 0.0, static_cast<double>(n));
+    return {static_cast<int>(first), static_cast<int>(last)};
+}
+
+bool overlaps(const PixelRect& a, const PixelRect& b) {
+    return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1;
+}
+
+}  // namespace
+
+std::optional<InkMap> InkMap::make(const std::vector<Shape>& shapes, const PageText& text,
+                                   const DisplaySpace& space,
+                                   const std::vector<PageAnnotation>& annotations, bool faint) {
+    const Rect box = space.bounds;
+    if (!sizeAllowed(box) || shapes.size() > maxShapes) return std::nullopt;
+    const double ppp = roundedPixels(box) <= coarsePixels ? scale : scale / 2;
+    InkMap map;
+    map.box_ = box;
+    map.ppp_ = ppp;
+    map.width_ = static_cast<int>(std::ceil(ppp * box.width));
+    map.height_ = static_cast<int>(std::ceil(ppp * box.height));
+    auto all = std::make_shared<Shapes>();
+    const int threshold = faint ? faintInkThreshold : inkThreshold;
+    // The share of a pixel a shape of full darkness covers for the pixel to be ink.
+    const double share = (255.0 - threshold) / 255.0;
+    // Light paint over ink clears the pixels it covers nearly whole; the ink around stays.
+    std::size_t clearing = 0;
+    auto clear = [&](const Rect& r) {
+        auto [x0, x1] = inkPixels((r.minX() - box.minX()) * ppp, (r.maxX() - box.minX()) * ppp,
+                                  1 - share, map.width_, false);
+        auto [y0, y1] = inkPixels((box.maxY() - r.maxY()) * ppp, (box.maxY() - r.minY()) * ppp,
+                                  1 - share, map.height_, false);
+        const PixelRect c{x0, x1, y0, y1};
+        if (c.isEmpty()) return true;
+        const std::size_t before = all->boxes.size();
+        clearing += before;
+        if (clearing > maxClearing) return false;
+        for (std::size_t k = 0; k < before; ++k) {
+            Shapes::Box& b = all->boxes[k];
+            if (b.kind == Shape::Kind::doubtful || !overlaps(b.pixels, c)) continue;
+            const PixelRect p = b.pixels;
+            // What is left of the box: the bands above and below, the parts left and right.
+            const PixelRect parts[] = {{p.x0, p.x1, p.y0, std::max(p.y0, c.y0)},
+                                       {p.x0, p.x1, std::min(p.y1, c.y1), p.y1},
+                                       {p.x0, std::max(p.x0, c.x0), std::max(p.y0, c.y0),
+                                        std::min(p.y1, c.y1)},
+                                       {std::min(p.x1, c.x1), p.x1, std::max(p.y0, c.y0),
+                                        std::min(p.y1, c.y1)}};
+            const Shape::Kind kind = b.kind;
+            b.pixels = {0, 0, 0, 0};
+            for (const PixelRect& part : parts)
+                if (!part.isEmpty()) all->boxes.push_back({part, kind});
+        }
+        if (all->boxes.size() > maxShapes) return false;
+        return true;
+    };
+    auto add = [&](const Rect& r, double darkness, Shape::Kind kind) {
+        if (!(darkness > share)) return kind != Shape::Kind::certain || clear(r);
+        // Doubtful ink only bounds where ink may be: its pixels are those it covers by half.
+        const double s =
+            kind == Shape::Kind::doubtful ? 0.5 : std::min(1.0, share / darkness);
+        auto [x0, x1] = inkPixels((r.minX() - box.minX()) * ppp, (r.maxX() - box.minX()) * ppp,
+                                  s, map.width_);
+        auto [y0, y1] = inkPixels((box.maxY() - r.maxY()) * ppp, (box.maxY() - r.minY()) * ppp,
+                                  s, map.height_);
+        PixelRect p{x0, x1, y0, y1};
+        if (!p.isEmpty()) all->boxes.push_back({p, kind});
+        return true;
+    };
+    for (const Shape& shape : shapes)
+        if (!add(shape.rect, shape.darkness, shape.kind)) return std::nullopt;
+    for (const PageAnnotation& annotation : annotations)
+        if (annotation.subtype != "Link")
+            add(space.display(annotation.rect), 1, Shape::Kind::certain);
+    std::erase_if(all->boxes, [](const Shapes::Box& b) { return b.pixels.isEmpty(); });
+
+    // Typed underscores are cleared in a rendered map; here they may only lie over doubt.
+    const std::size_t count = std::min(text.text.size(), text.boxes.size());
+    Canvas canvas{box, ppp, map.width_, map.height_, {}};
+    for (std::size_t i = 0; i < count; ++i) {
+        if (text.text[i] != u'_' || text.boxes[i].isEmpty()) continue;
+        Rect page = space.page(space.textBox(text.boxes[i]));
+        Rect grown{page.x - 0.5, page.y - 1.0, page.width + 1.0, page.height + 2.0};
+        PixelRect cleared = canvas.covered(space.display(grown));
+        for (const Shapes::Box& b : all->boxes)
+            if (b.kind != Shape::Kind::doubtful && overlaps(b.pixels, cleared))
+                return std::nullopt;
+    }
+
+    all->columns = (map.width_ + Shapes::bucket - 1) / Shapes::bucket;
+    all->rows = (map.height_ + Shapes::bucket - 1) / Shapes::bucket;
+    all->buckets.resize(static_cast<std::size_t>(all->columns) *
+                        static_cast<std::size_t>(all->rows));
+    all->tiles.resize(all->buckets.size());
+    std::size_t entries = 0;
+    for (std::size_t k = 0; k < all->boxes.size(); ++k) {
+        const PixelRect& p = all->boxes[k].pixels;
+        const int c0 = p.x0 / Shapes::bucket, c1 = (p.x1 - 1) / Shapes::bucket;
+        const int r0 = p.y0 / Shapes::bucket, r1 = (p.y1 - 1) / Shapes::bucket;
+        entries += static_cast<std::size_t>(c1 - c0 + 1) * static_cast<std::size_t>(r1 - r0 + 1);
+        if (entries > maxBucketEntries) return std::nullopt;
+        for (int r = r0; r <= r1; ++r)
+            for (int c = c0; c <= c1; ++c)
+                all->buckets[static_cast<std::size_t>(r) * all->columns + c].push_back(
+                    static_cast<std::uint32_t>(k));
+    }
+    map.shapes_ = std::move(all);
+    return map;
+}
+
+bool InkMap::shapesEmpty(int x0, int x1, int y0, int y1) const {
+    const Shapes& s = *shapes_;
+    constexpr int B = Shapes::bucket;
+    bool doubtful = false, strict = false;
+    const int c0 = x0 / B, c1 = (x1 - 1) / B;
+    const int r0 = y0 / B, r1 = (y1 - 1) / B;
+    for (int r = r0; r <= r1; ++r)
+        for (int c = c0; c <= c1; ++c) {
+            if (s.buckets[static_cast<std::size_t>(r) * s.columns + c].empty()) continue;
+            const Shapes::Tile& t = s.tile(r, c);
+            const int ax = std::max(x0 - c * B, 0), bx = std::min(x1 - c * B, B);
+            const int ay = std::max(y0 - r * B, 0), by = std::min(y1 - r * B, B);
+            constexpr int side = Shapes::Tile::side;
+            auto sum = [&](const std::uint16_t* table) {
+                return table[by * side + bx] - table[ay * side + bx] - table[by * side + ax] +
+                       table[ay * side + ax];
+            };
+            if (sum(t.certain) != 0) return false;
+            if (sum(t.strict) != 0) strict = doubtful = true;
+            else if (!doubtful && sum(t.doubtful) != 0) doubtful = true;
+        }
+    if (!doubtful) return true;
+    doubted_ = true;
+    strictlyDoubted_ = strictlyDoubted_ || strict;
+    return !doubtAsInk_;
+}
+
 bool InkMap::isEmpty(const Rect& r) const {
     int x0 = pixel((r.minX() - box_.minX()) * ppp_, width_);
     int x1 = pixel((r.maxX() - box_.minX()) * ppp_, width_);
     int y0 = pixel((box_.maxY() - r.maxY()) * ppp_, height_);
     int y1 = pixel((box_.maxY() - r.minY()) * ppp_, height_);
     if (x0 >= x1 || y0 >= y1) return true;
+    if (shapes_) return shapesEmpty(x0, x1, y0, y1);
     const std::size_t stride = static_cast<std::size_t>(width_) + 1;
     auto S = [&](int row, int column) {
         return static_cast<std::int64_t>(sums_[static_cast<std::size_t>(row) * stride + column]);
@@ -307,23 +525,55 @@ std::optional<Rect> InkMap::emptyCell(Point P) const {
     Rect r{P.x - 0.5, P.y - 0.5, 1, 1};
     if (!isEmpty(r)) return std::nullopt;
 
+    // Each side moves out one point at a time while the strip it would take in is empty. Up to
+    // `block` strips are tried at once first: their union is empty exactly when each is (their
+    // pixels are contiguous), and an answer that is not empty is taken back, doubt included.
+    constexpr int block = 16;
+    auto blockEmpty = [&](const Rect& strips) {
+        const bool doubted = doubted_, strictly = strictlyDoubted_;
+        if (isEmpty(strips)) return true;
+        doubted_ = doubted;
+        strictlyDoubted_ = strictly;
+        return false;
+    };
+    // grow(can, strips, take): `can(t)` whether the side of t may move once more, `strips(n)` the
+    // union of the next n strips from r, `take(t)` t moved once.
+    auto grow = [&](auto can, auto strips, auto take) {
+        for (;;) {
+            Rect t = r;
+            int allowed = 0;
+            while (allowed < block && can(t)) {
+                take(t);
+                ++allowed;
+            }
+            if (allowed == 0) return;
+            if (allowed > 1 && blockEmpty(strips(allowed))) {
+                r = t;
+                continue;
+            }
+            if (!isEmpty(strips(1))) return;
+            take(r);
+        }
+    };
     for (int pass = 0; pass < 2; ++pass) {
-        while (r.minX() - 1 > box_.minX() && P.x - r.minX() < 300 &&
-               isEmpty({r.minX() - 1, r.minY(), 1, r.height})) {
-            r.x -= 1;
-            r.width += 1;
-        }
-        while (r.maxX() + 1 < box_.maxX() && r.maxX() - P.x < 300 &&
-               isEmpty({r.maxX(), r.minY(), 1, r.height}))
-            r.width += 1;
-        while (r.minY() - 1 > box_.minY() && P.y - r.minY() < 300 &&
-               isEmpty({r.minX(), r.minY() - 1, r.width, 1})) {
-            r.y -= 1;
-            r.height += 1;
-        }
-        while (r.maxY() + 1 < box_.maxY() && r.maxY() - P.y < 300 &&
-               isEmpty({r.minX(), r.maxY(), r.width, 1}))
-            r.height += 1;
+        grow([&](const Rect& t) { return t.minX() - 1 > box_.minX() && P.x - t.minX() < 300; },
+             [&](int n) { return Rect{r.minX() - n, r.minY(), static_cast<double>(n), r.height}; },
+             [](Rect& t) {
+                 t.x -= 1;
+                 t.width += 1;
+             });
+        grow([&](const Rect& t) { return t.maxX() + 1 < box_.maxX() && t.maxX() - P.x < 300; },
+             [&](int n) { return Rect{r.maxX(), r.minY(), static_cast<double>(n), r.height}; },
+             [](Rect& t) { t.width += 1; });
+        grow([&](const Rect& t) { return t.minY() - 1 > box_.minY() && P.y - t.minY() < 300; },
+             [&](int n) { return Rect{r.minX(), r.minY() - n, r.width, static_cast<double>(n)}; },
+             [](Rect& t) {
+                 t.y -= 1;
+                 t.height += 1;
+             });
+        grow([&](const Rect& t) { return t.maxY() + 1 < box_.maxY() && t.maxY() - P.y < 300; },
+             [&](int n) { return Rect{r.minX(), r.maxY(), r.width, static_cast<double>(n)}; },
+             [](Rect& t) { t.height += 1; });
     }
     if (r.width >= 300 || r.height >= 300) return std::nullopt;
 

@@ -5,7 +5,9 @@
 // searches for free writing room (table cells, enclosed boxes, vertical rules) are built on that
 // test. Everything is in display space (see DisplaySpace).
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,6 +47,41 @@ public:
                                       const std::vector<PageAnnotation>& annotations,
                                       bool faint = false);
 
+    // Ink known from what the page draws rather than from a rendering: each shape a display-space
+    // rectangle of one darkness (0 white ... 1 black). A certain shape is ink where its pixels are
+    // dark enough, as a rendering would show it. A doubtful shape only bounds ink that may be
+    // there (a glyph within its box, a curve within its hull); a strict one is doubtful too, and
+    // no guess about it may stand (a picture, a glyph that may draw a rule).
+    struct Shape {
+        enum class Kind { certain, doubtful, strict };
+        Rect rect;
+        double darkness = 1;
+        Kind kind = Kind::certain;
+    };
+    // Shapes kept in one map: more come only from pages whose rendering tells better.
+    static constexpr std::size_t maxShapes = 100'000;
+
+    // The map of a page from its shapes, annotations other than links certain ink over their
+    // rectangle, as make gives it after a rendering, at the same pixel size. Nothing where make
+    // gives nothing, beyond maxShapes, or when a typed underscore of `text` (whose pixels make
+    // clears) lies over certain or strict ink. Doubtful pixels count as ink until doubt() says
+    // otherwise.
+    static std::optional<InkMap> make(const std::vector<Shape>& shapes, const PageText& text,
+                                      const DisplaySpace& space,
+                                      const std::vector<PageAnnotation>& annotations,
+                                      bool faint = false);
+
+    // For a map made from shapes: whether doubtful pixels count as ink in the answers that
+    // follow, and whether an answer since the last call depended on them (strictly: on a strict
+    // shape). A map from a rendering has no doubt.
+    void doubt(bool asInk) const {
+        doubtAsInk_ = asInk;
+        doubted_ = strictlyDoubted_ = false;
+    }
+    bool doubted() const { return doubted_; }
+    bool strictlyDoubted() const { return strictlyDoubted_; }
+    bool fromShapes() const { return static_cast<bool>(shapes_); }
+
     const Rect& box() const { return box_; }
     // Pixels per point: `scale`, or 1 for a page rendered coarsely.
     double pixelsPerPoint() const { return ppp_; }
@@ -79,8 +116,15 @@ private:
         return isEmpty({x, band.y, 1, band.height});
     }
 
+    struct Shapes;
+    bool shapesEmpty(int x0, int x1, int y0, int y1) const;
+
     Rect box_;
     double ppp_ = scale;
+    std::shared_ptr<const Shapes> shapes_;
+    mutable bool doubtAsInk_ = true;
+    mutable bool doubted_ = false;
+    mutable bool strictlyDoubted_ = false;
     int width_ = 0;
     int height_ = 0;
     std::vector<std::int32_t> sums_;

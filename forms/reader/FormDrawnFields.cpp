@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <utility>
 
 #include "forms/reader/FormPageText.h"
 #include "forms/reader/FormReader.h"
 #include "forms/reader/FormReading.h"
+#include "forms/reader/PageDrawing.h"
 #include "forms/reader/PageGlyphs.h"
 #include "forms/reader/TextSpace.h"
 #include "pdf/PDFFile.h"
@@ -132,15 +134,6 @@ bool hasLetter(std::u16string_view text) {
     return false;
 }
 
-// Characters whose glyphs may draw the borders of a box: rules, box drawing, blocks, geometric
-// shapes, ballot boxes, dingbat boxes, and the private use area where fonts of pictograms put
-// theirs.
-bool drawsBorders(char16_t c) {
-    return c == u'|' || c == u'\u00A6' || c == u'\u2016' || c == u'\u2223' ||
-           (c >= u'\u2500' && c <= u'\u25FF') || (c >= u'\u2610' && c <= u'\u2612') ||
-           (c >= u'\u274F' && c <= u'\u2752') || (c >= u'\uE000' && c <= u'\uF8FF');
-}
-
 // Whether a page that draws nothing but its text may hold a drawn field, from its words: a
 // fill-in line needs a run of fill characters (an underscore or an ellipsis, or five dots, blanks
 // between them counted as nothing since the quick words may space them otherwise), and a cell
@@ -148,7 +141,7 @@ bool drawsBorders(char16_t c) {
 bool mayDrawFields(std::u16string_view words) {
     std::size_t dots = 0;
     for (char16_t c : words) {
-        if (c == u'_' || c == u'\u2026' || drawsBorders(c)) return true;
+        if (c == u'_' || c == u'\u2026' || PageDrawing::drawsBorders(c)) return true;
         if (c == u'.') {
             if (++dots >= 5) return true;
         } else if (!isBlank(c) && !isBreak(c) && !TextSpace::isSpace(c)) {
@@ -201,33 +194,72 @@ private:
     double pixels_ = maxDrawnPixels;
 };
 
-// The page's ink map, made on first need and at most once: a page that cannot be rendered is
-// not rendered again for each of its labels. A page the budget cannot render has none.
+// The page's ink, made on first need and at most once: first from what its content draws
+// (PageDrawing), then, for an answer that drawing cannot give, from a rendering. A page that
+// cannot be rendered is not rendered again for each of its labels; a page the budget cannot
+// render has no rendered map.
 class LazyInk {
 public:
-    LazyInk(const PageSource& pages, int index, const PageText& text, const DisplaySpace& space,
-            const std::vector<PageAnnotation>& annotations, Budget& budget)
-        : pages_(pages), index_(index), text_(text), space_(space), annotations_(annotations),
-          budget_(budget) {}
+    LazyInk(PDFFile& file, PDFRef ref, const PageSource& pages, int index, const PageText& text,
+            const DisplaySpace& space, const std::vector<PageAnnotation>& annotations,
+            Budget& budget)
+        : file_(file), ref_(ref), pages_(pages), index_(index), text_(text), space_(space),
+          annotations_(annotations), budget_(budget) {}
 
-    const InkMap* get() {
-        if (!tried_) {
-            tried_ = true;
-            if (budget_.render(space_.bounds))
-                map_ = InkMap::make(pages_, index_, text_, space_, annotations_, true);
+    // What `answer` (a search of an ink map) gives on this page. From the drawn map when no
+    // doubtful ink decides it, or when it is the same whether doubtful ink counts or not and no
+    // strict ink is met; else from the rendered map; nothing (the empty answer) when neither is
+    // there.
+    template <typename Answer>
+    auto ask(Answer answer) -> decltype(answer(std::declval<const InkMap&>())) {
+        using Result = decltype(answer(std::declval<const InkMap&>()));
+        if (const InkMap* map = drawn()) {
+            map->doubt(true);
+            Result withDoubt = answer(*map);
+            if (!map->doubted()) return withDoubt;
+            if (!map->strictlyDoubted()) {
+                map->doubt(false);
+                Result withoutDoubt = answer(*map);
+                if (!map->strictlyDoubted() && withoutDoubt == withDoubt) return withDoubt;
+            }
         }
-        return map_ ? &*map_ : nullptr;
+        const InkMap* map = rendered();
+        if (!map) return Result{};
+        return answer(*map);
     }
 
 private:
+    const InkMap* drawn() {
+        if (!drawnTried_) {
+            drawnTried_ = true;
+            if (std::optional<std::vector<InkMap::Shape>> shapes =
+                    PageDrawing::shapes(file_, ref_, space_, text_))
+                drawn_ = InkMap::make(*shapes, text_, space_, annotations_, true);
+        }
+        return drawn_ ? &*drawn_ : nullptr;
+    }
+
+    const InkMap* rendered() {
+        if (!renderTried_) {
+            renderTried_ = true;
+            if (budget_.render(space_.bounds))
+                rendered_ = InkMap::make(pages_, index_, text_, space_, annotations_, true);
+        }
+        return rendered_ ? &*rendered_ : nullptr;
+    }
+
+    PDFFile& file_;
+    PDFRef ref_;
     const PageSource& pages_;
     int index_;
     const PageText& text_;
     const DisplaySpace& space_;
     const std::vector<PageAnnotation>& annotations_;
     Budget& budget_;
-    bool tried_ = false;
-    std::optional<InkMap> map_;
+    bool drawnTried_ = false;
+    bool renderTried_ = false;
+    std::optional<InkMap> drawn_;
+    std::optional<InkMap> rendered_;
 };
 
 // Where a page that draws nothing but the glyphs of its text may hold ink: inside the boxes of
@@ -278,9 +310,7 @@ std::vector<Cell> tickCells(const std::vector<Run>& runs, LazyInk& ink) {
             !tickHeader().search(std::u16string_view(run.text)))
             continue;
         if (run.rect.isEmpty()) continue;
-        const InkMap* map = ink.get();
-        if (!map) continue;
-        for (const Rect& cell : map->cells(run.rect)) {
+        for (const Rect& cell : ink.ask([&](const InkMap& map) { return map.cells(run.rect); })) {
             if (!(cell.width <= maxTickCell) || !(cell.height <= maxTickCell)) continue;
             Point c = centre(cell);
             bool taken = std::any_of(cells.begin(), cells.end(),
@@ -303,9 +333,8 @@ std::vector<Cell> labelCells(const std::vector<Run>& runs, LazyInk& ink, double 
         if (signatureCue().search(std::u16string_view(run.text))) continue;
         if (run.rect.isEmpty()) continue;
         if (glyphs && !glyphs->ruleMayFollow(run.rect)) continue;
-        const InkMap* map = ink.get();
-        if (!map) continue;
-        std::optional<Rect> cell = map->cell(run.rect, upTo);
+        std::optional<Rect> cell =
+            ink.ask([&](const InkMap& map) { return map.cell(run.rect, upTo); });
         if (!cell || cell->width < minCellWidth || cell->height < minCellHeight) continue;
         auto same = [&](const Cell& k) {
             return containsRect(k.rect.insetBy(-sameCell, -sameCell), *cell) &&
@@ -422,7 +451,7 @@ std::vector<FormField> detail::drawnFields(PDFFile& file, const PageSource& page
         if (!space) continue;
         const FormPageText page(*text, *space,
                                 FormPageText::coveredBy(file, annots, maxAnnotsPerPage));
-        LazyInk ink(pages, i, *text, *space, annotations, budget);
+        LazyInk ink(file, refs[i], pages, i, *text, *space, annotations, budget);
 
         const std::vector<Run> runs = textRuns(page);
         const std::vector<Cell> ticks = tickCells(runs, ink);

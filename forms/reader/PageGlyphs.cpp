@@ -207,14 +207,6 @@ private:
         if (base && base->name() && isSymbolFont(*base->name())) ++symbols_;
     }
 
-    static bool isSymbolFont(std::string_view name) {
-        std::string lower(name.substr(0, 128));
-        for (char& c : lower)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        for (std::string_view family : {"dingbat", "wingding", "webding", "marlett"})
-            if (lower.find(family) != std::string::npos) return true;
-        return false;
-    }
 
     PDFFile& file_;
     std::size_t limit_;
@@ -229,6 +221,15 @@ private:
 };
 
 }  // namespace
+
+bool isSymbolFont(std::string_view name) {
+    std::string lower(name.substr(0, 128));
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (std::string_view family : {"dingbat", "wingding", "webding", "marlett"})
+        if (lower.find(family) != std::string::npos) return true;
+    return false;
+}
 
 Work measure(PDFFile& file, PDFRef page, std::size_t glyphLimit, std::size_t pathLimit) {
     const PDFDictionary* dictionary = file.dictionary(file.object(page));

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "pdf/PDFRef.h"
 
@@ -39,6 +40,10 @@ Work measure(PDFFile& file, PDFRef page, std::size_t glyphLimit = maxGlyphs,
 
 // The glyphs of measure, counting stopped past `limit`.
 std::size_t count(PDFFile& file, PDFRef page, std::size_t limit = maxGlyphs);
+
+// Whether a font's /BaseFont names a font of pictograms (dingbats), whose letters may be drawn as
+// boxes or ticks.
+bool isSymbolFont(std::string_view name);
 
 // The page's text may be asked of the text engine.
 bool readable(PDFFile& file, PDFRef page);

@@ -243,43 +243,78 @@ TEST(DrawnFields, AStopEndsTheReadingAndTheReportCountsThePagesRead) {
     EXPECT_FALSE(whole.stopped);
 }
 
-// A page of text alone is not rendered for its short lines, which cannot have a box right of
-// them; a page that draws a box is, once, and its field is found.
-TEST(DrawnFields, APageOfTextAloneIsNotRendered) {
+// Pages whose boxes, rules and tick cells are drawn with paths alone are read from their drawing,
+// without any rendering, and give the fields that renderings of the same pages give. The second
+// copy of the form has a picture under each page that shows nothing (a mask of one unmarked
+// sample): it renders the same, but only a rendering tells that.
+TEST(DrawnFields, PathsAloneAreReadWithoutRendering) {
     formfixtures::FormSpec spec;
     spec.pages.resize(2);
-    for (auto& page : spec.pages)
-        page.texts = {{72, 780, "Capitulo 1", 12},
-                      {72, 740, "Texto de la pagina, que sigue en la linea siguiente y acaba", 10},
-                      {72, 726, "aqui mismo.", 10},
-                      {72, 700, "Nombre y apellidos", 10},
-                      {400, 60, "Pagina 1 de 2", 9}};
-    spec.pages[1].graphics = "0.8 w 200 694 250 20 re S\n";
-    const std::string pdf = formfixtures::formPDF(spec);
-    PDFFile file(pdf);
-    std::unique_ptr<PopplerPages> poppler = PopplerPages::borrow(file.bytes());
-    ASSERT_TRUE(poppler);
+    auto& p1 = spec.pages[0];
+    p1.texts = {{72, 780, "SOLICITUD DE AYUDA", 12},
+                {72, 740, "Texto de la pagina, que sigue en la linea siguiente y acaba", 10},
+                {72, 726, "aqui mismo.", 10},
+                {72, 700, "Nombre y apellidos", 10},
+                {72, 672, "Domicilio", 10},
+                {72, 644, "Municipio", 10},
+                {400, 600, "Si", 10},
+                {460, 600, "No", 10},
+                {72, 582, "Declaro que los datos son ciertos", 10},
+                {72, 562, "Autorizo la consulta de mis datos", 10},
+                {72, 520, "Observaciones: ______________________", 10}};
+    p1.graphics = "0.8 w 200 694 250 20 re S\n"
+                  "0.5 G q 1 0 0 1 100 0 cm 100 666 250 20 re S Q 0 G\n"
+                  "200 638 m 450 638 l 450 658 l 200 658 l h S\n"
+                  "400 580 12 12 re 460 580 12 12 re 400 560 12 12 re 460 560 12 12 re S\n";
+    auto& p2 = spec.pages[1];
+    p2.texts = {{72, 700, "Correo electronico", 10}, {72, 660, "Telefono", 10}};
+    // Borders as thin filled rectangles, in colour.
+    p2.graphics = "0.1 0.2 0.6 rg 200 694 250 0.6 re f 200 713.4 250 0.6 re f "
+                  "200 694 0.6 20 re f 449.4 694 0.6 20 re f\n"
+                  "0 0 0 1 k 200 654 250 20 re f 1 g 201 655 248 18 re f\n";
 
     class CountingRenders final : public PageSource {
     public:
-        explicit CountingRenders(const PageSource& pages) : pages_(pages) {}
-        int pageCount() const override { return pages_.pageCount(); }
-        std::optional<PageText> text(int index) const override { return pages_.text(index); }
+        explicit CountingRenders(const std::string& pdf) : pages_(PopplerPages::open(pdf)) {}
+        int pageCount() const override { return pages_->pageCount(); }
+        std::optional<PageText> text(int index) const override { return pages_->text(index); }
         std::optional<GreyImage> render(int index, double scale,
                                         std::int64_t maxPixels) const override {
-            ++renders[static_cast<std::size_t>(index)];
-            return pages_.render(index, scale, maxPixels);
+            ++renders;
+            return pages_->render(index, scale, maxPixels);
         }
-        mutable std::vector<int> renders = std::vector<int>(2, 0);
+        mutable int renders = 0;
 
     private:
-        const PageSource& pages_;
-    } pages(*poppler);
-    const std::vector<FormField> fields = FormReader::fields(file, pages);
-    ASSERT_EQ(fields.size(), 1u) << describe(fields);
-    EXPECT_EQ(fields[0].pageIndex, 1);
-    EXPECT_EQ(fields[0].left, "Nombre y apellidos");
-    EXPECT_EQ(pages.renders, (std::vector<int>{0, 1}));
+        std::unique_ptr<PopplerPages> pages_;
+    };
+    auto fieldsOf = [](const std::string& pdf, int& renders) {
+        PDFFile file(pdf);
+        CountingRenders pages(pdf);
+        std::vector<FormField> fields = FormReader::fields(file, pages);
+        renders = pages.renders;
+        return fields;
+    };
+    int drawnRenders = 0, renderedRenders = 0;
+    const std::vector<FormField> drawn = fieldsOf(formfixtures::formPDF(spec), drawnRenders);
+    for (auto& page : spec.pages)
+        page.graphics = "q 595 0 0 842 0 0 cm BI /W 1 /H 1 /IM true /BPC 1 ID \xFF EI Q\n" +
+                        page.graphics;
+    const std::vector<FormField> rendered =
+        fieldsOf(formfixtures::formPDF(spec), renderedRenders);
+    SCOPED_TRACE("drawn:\n" + describe(drawn) + "rendered:\n" + describe(rendered));
+    EXPECT_EQ(drawnRenders, 0);
+    EXPECT_EQ(renderedRenders, 2);
+    // Five boxes, four ticks and the fill line.
+    EXPECT_EQ(drawn.size(), 10u);
+    ASSERT_EQ(drawn.size(), rendered.size());
+    for (std::size_t i = 0; i < drawn.size(); ++i) {
+        EXPECT_EQ(drawn[i].kind, rendered[i].kind) << i;
+        EXPECT_EQ(drawn[i].pageIndex, rendered[i].pageIndex) << i;
+        EXPECT_EQ(drawn[i].left, rendered[i].left) << i;
+        EXPECT_EQ(drawn[i].above, rendered[i].above) << i;
+        EXPECT_TRUE(near(drawn[i].rect, rendered[i].rect, 1)) << i;
+    }
 }
 
 // A page that draws nothing but text is laid out only when its quick words hold what a field is

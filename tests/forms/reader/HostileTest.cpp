@@ -113,7 +113,9 @@ TEST(Hostile, TenThousandPagesWithoutWidgets) {
     spec.pages.resize(1'000);
     for (std::size_t i = 0; i < spec.pages.size(); ++i) {
         spec.pages[i].texts = {{72, 700, "Pagina " + std::to_string(i + 1) + ": ______", 10}};
-        spec.pages[i].graphics = "0.8 w 200 694 250 20 re S\n";
+        // A box with a picture in it: only a rendering tells whether it is empty.
+        spec.pages[i].graphics = "0.8 w 200 694 250 20 re S\n"
+                                 "q 250 0 0 20 200 694 cm BI /W 1 /H 1 /CS /G /BPC 8 ID x EI Q\n";
     }
     const std::string pdf = formfixtures::formPDF(spec);
     PDFFile file(pdf);
