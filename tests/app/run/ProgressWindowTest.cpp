@@ -135,7 +135,8 @@ TEST(ProgressWindowTest, TheResultClosesByItselfOnceAndAReleasedWindowIsLeftAlon
     window->complete({"/d/a-firmado.pdf"});
     int closes = 0;
     window->onClose = [&] { ++closes; };
-    EXPECT_TRUE(QTest::qWaitFor([&] { return closes > 0; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return closes > 0; }, 30000))
+        << "The result did not close within 30 s.";
     QTest::qWait(60);
     EXPECT_EQ(closes, 1);
 

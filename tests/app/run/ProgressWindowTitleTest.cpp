@@ -4,6 +4,9 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+
 #include "RunFakes.h"
 #include "RunHarness.h"
 #include "app/ProgressWindow.h"
@@ -37,23 +40,27 @@ TEST(ProgressWindowTitle, TheSaveOnlyRoadSaysSaving) {
     services.engine = [] { return AnySigningEngine(std::make_shared<FakeEngine>()); };
     services.certificates = [] { return std::vector<Certificate>{testCertificate()}; };
     services.progressAutoClose = std::chrono::seconds(30);
-    // Held until the title has been seen while the copy is still being written.
-    std::mutex gate;
-    std::unique_lock held(gate);
-    services.fill = [&gate](std::string pdf, const std::vector<FormFill>&) {
-        std::lock_guard wait(gate);
+    // Held until the title has been seen while the copy is still being written (or for two
+    // minutes at most; a test that stops early lets it go at once).
+    std::promise<void> release;
+    services.fill = [held = release.get_future().share()](std::string pdf,
+                                                          const std::vector<FormFill>&) {
+        held.wait_for(std::chrono::minutes(2));
         return pdf;
     };
     AppDelegate delegate(services);
     const fs::path file = docs / "a.pdf";
     testutil::writeFile(file, fixtures::textPDF(1));
     delegate.add({file});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return delegate.progressWindow != nullptr; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delegate.progressWindow != nullptr; }, 60000))
+        << "The progress window did not show within 60 s.";
     QWidget* window = delegate.progressWindow->window();
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Guardando"));
-    held.unlock();
+    release.set_value();
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return delegate.progressWindow && !delegate.progressWindow->outputs().empty(); }, 10000));
+        [&] { return delegate.progressWindow && !delegate.progressWindow->outputs().empty(); },
+        60000))
+        << "The copy was not saved within 60 s.";
     EXPECT_EQ(delegate.progressWindow->window()->windowTitle(), QStringLiteral("Guardado"));
     delegate.progressWindow->dismiss();
     EXPECT_TRUE(RunHarness::waitIdle(delegate));

@@ -31,7 +31,8 @@ TEST(SigningPanelWindowTest, TheStandardFactoryGivesThePanelWithTheMenuBar) {
     EXPECT_GE(menus.size(), 6) << menus.join(", ").toStdString();
     // Closing the window is a cancel.
     shown->close();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return answers > 0; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return answers > 0; }, 30000))
+        << "Closing the window gave no answer within 30 s.";
     EXPECT_EQ(answers, 1);
     EXPECT_FALSE(answer);
 }

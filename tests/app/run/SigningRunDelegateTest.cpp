@@ -76,7 +76,8 @@ TEST_F(SigningRunDelegateTest, NoCertificateAlert) {
 TEST_F(SigningRunDelegateTest, FilesArrivingWhileTheWindowIsOpenWaitForTheNextRun) {
     AppDelegate delegate(services());
     delegate.add({pdf("a.pdf")});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bool(harness.window.pendingAnswer); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bool(harness.window.pendingAnswer); }, 60000))
+        << "The signing window was not made within 60 s.";
     delegate.add({pdf("b.pdf"), pdf("c.pdf")});
     QTest::qWait(20);
     EXPECT_EQ(harness.window.made.size(), 1u);
@@ -126,9 +127,10 @@ TEST_F(SigningRunDelegateTest, SuccessShowsTheResultSavesFactsAndEndsWhenTheWind
     s.progressAutoClose = std::chrono::milliseconds(60000);
     AppDelegate delegate(s);
     delegate.add({pdf("a.pdf")});
-    ASSERT_TRUE(QTest::qWaitFor([&] {
-        return delegate.progressWindow && !delegate.progressWindow->outputs().empty();
-    }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return delegate.progressWindow && !delegate.progressWindow->outputs().empty(); },
+        60000))
+        << "The run saved nothing within 60 s.";
     EXPECT_TRUE(delegate.busy);
     EXPECT_EQ(delegate.progressWindow->text(), "✓ Guardado como «a-firmado.pdf»");
     ASSERT_EQ(harness.savedFacts.size(), 1u);
