@@ -256,8 +256,9 @@ TEST(HomeWindow, FrameIsStoredSoonAfterAMoveOrResize) {
     home.show(std::nullopt);
     home.window()->setGeometry(QRect(QPoint(60, 50), QSize(1120, 730)));
     // Kept a moment after the last change, with the window still open.
-    EXPECT_TRUE(QTest::qWaitFor([&world] { return world.defaults.data(HomeWindow::frameKey).has_value(); },
-                                3000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&world] { return world.defaults.data(HomeWindow::frameKey).has_value(); }, 30000))
+        << "The frame was not kept within 30 s.";
     HomeWindow next(false, world.services());
     EXPECT_EQ(next.window()->size(), QSize(1120, 730));
     EXPECT_EQ(next.window()->geometry().topLeft(), QPoint(60, 50));

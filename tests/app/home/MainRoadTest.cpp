@@ -46,9 +46,10 @@ TEST(MainRoad, DropOnTheHomeWindowSignsACopyBesideTheSource) {
     QDropEvent drop(QPointF(500, 300), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
 
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !harness.window.made.empty(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !harness.window.made.empty(); }, 60000))
+        << "The dropped file gave no signing window within 60 s.";
     EXPECT_EQ(harness.window.made[0].files, std::vector<std::filesystem::path>{source});
-    ASSERT_TRUE(RunHarness::waitIdle(delegate, 20000));
+    ASSERT_TRUE(RunHarness::waitIdle(delegate)) << "The run did not end within 60 s.";
     const auto output = world.folder.path() / "Solicitud-firmado.pdf";
     EXPECT_TRUE(std::filesystem::exists(output));
     EXPECT_EQ(testutil::readFile(source), sourceBytes);  // the source never changes
