@@ -99,7 +99,8 @@ TEST(ShellWindows, OpenPanelCancelledByTheProgram) {
                 });
     EXPECT_TRUE(panels.isOpen());
     panels.cancel();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return calls == 1; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return calls == 1; }, 30000))
+        << "The cancelled panel did not answer within 30 s.";
     EXPECT_FALSE(chosen);
     EXPECT_FALSE(panels.isOpen());
 }
