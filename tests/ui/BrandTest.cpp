@@ -227,7 +227,8 @@ TEST(RunLoop, RunsAfterTheCallerReturns) {
     bool ran = false;
     onMainRunLoop(0, [&ran] { ran = true; });
     EXPECT_FALSE(ran);
-    EXPECT_TRUE(QTest::qWaitFor([&ran] { return ran; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&ran] { return ran; }, 30000))
+        << "The work did not run within 30 s.";
 }
 
 TEST(RunLoop, RunsOnTheMainThreadFromAWorker) {
@@ -240,7 +241,8 @@ TEST(RunLoop, RunsOnTheMainThreadFromAWorker) {
         });
     });
     worker.join();
-    EXPECT_TRUE(QTest::qWaitFor([&ran] { return ran; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&ran] { return ran; }, 30000))
+        << "The work did not run within 30 s.";
     EXPECT_EQ(where, QCoreApplication::instance()->thread());
 }
 
@@ -251,6 +253,7 @@ TEST(RunLoop, WaitsForTheDelay) {
     onMainRunLoop(0.4, [&ran] { ran = true; });
     QTest::qWait(100);
     EXPECT_FALSE(ran);
-    EXPECT_TRUE(QTest::qWaitFor([&ran] { return ran; }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&ran] { return ran; }, 30000))
+        << "The work did not run within 30 s.";
     EXPECT_GE(clock.elapsed(), 390);
 }

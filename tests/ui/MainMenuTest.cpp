@@ -161,7 +161,8 @@ TEST(MainMenu, ZoomItemsOffWithoutAResponder) {
     QMenu* view = menuTitled(window.bar, QStringLiteral("Visualización"));
     ASSERT_NE(view, nullptr);
     view->popup(window.widget.mapToGlobal(QPoint(10, 10)));
-    ASSERT_TRUE(QTest::qWaitFor([view] { return view->isVisible(); }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([view] { return view->isVisible(); }, 30000))
+        << "The menu did not open within 30 s.";
     for (QAction* item : view->actions()) EXPECT_FALSE(item->isEnabled()) << item->text().toStdString();
     view->hide();
     // Closed again, the items take their shortcuts back; acting checks the chain first.
@@ -187,7 +188,8 @@ TEST(MainMenu, UndoAndRedoNameTheStepsOfTheWindowsStack) {
     ASSERT_NE(edit, nullptr);
     auto titlesWhenOpen = [&] {
         edit->popup(window.widget.mapToGlobal(QPoint(10, 10)));
-        EXPECT_TRUE(QTest::qWaitFor([edit] { return edit->isVisible(); }, 2000));
+        EXPECT_TRUE(QTest::qWaitFor([edit] { return edit->isVisible(); }, 30000))
+            << "The menu did not open within 30 s.";
         const QStringList titles{MainMenu::action(MenuAction::undo)->text(),
                                  MainMenu::action(MenuAction::redo)->text()};
         edit->hide();
@@ -221,9 +223,11 @@ TEST(MainMenu, HideAndShowAll) {
     MainMenu::make(recorder.handlers());
     Window window(nullptr);
     MainMenu::send(MenuAction::hide, &window.widget);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return window.widget.isMinimized(); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.widget.isMinimized(); }, 30000))
+        << "The window was not minimised within 30 s.";
     MainMenu::send(MenuAction::unhideAllApplications, &window.widget);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.widget.isMinimized(); }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !window.widget.isMinimized(); }, 30000))
+        << "The window did not come back within 30 s.";
 }
 
 TEST(MainMenu, EachMenuOpen) {
@@ -246,7 +250,8 @@ TEST(MainMenu, EachMenuOpen) {
         QMenu* menu = menuTitled(window.bar, titles[i]);
         ASSERT_NE(menu, nullptr);
         menu->popup(window.widget.mapToGlobal(QPoint(10, 10)));
-        ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }, 2000));
+        ASSERT_TRUE(QTest::qWaitFor([menu] { return menu->isVisible(); }, 30000))
+            << "The menu did not open within 30 s.";
         QStringList texts;
         for (QAction* item : menu->actions()) texts << (item->isSeparator() ? QString() : item->text());
         EXPECT_EQ(texts, expected[i]) << titles[i].toStdString();
