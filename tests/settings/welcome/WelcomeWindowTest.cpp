@@ -2,7 +2,6 @@
 // hand-driven clock, the pages' texts, screenshots and the cost of a paint.
 #include <QAbstractButton>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -12,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <unistd.h>
 #include <memory>
 
@@ -390,10 +390,15 @@ TEST_F(Window, PaintsQuickly) {
     QImage image(w.window()->size(), QImage::Format_ARGB32_Premultiplied);
     w.window()->render(&image);
     constexpr int rounds = 20;
-    QElapsedTimer timer;
-    timer.start();
+    // The processor time of the painting, which a loaded machine does not stretch as it does the
+    // time on the clock.
+    timespec before{}, after{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &before);
     for (int i = 0; i < rounds; ++i) w.window()->render(&image);
-    const double ms = double(timer.nsecsElapsed()) / 1e6 / rounds;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &after);
+    const double ms = (double(after.tv_sec - before.tv_sec) * 1e3 +
+                       double(after.tv_nsec - before.tv_nsec) / 1e6) /
+                      rounds;
     RecordProperty("paint_ms", QString::number(ms, 'f', 2).toStdString());
 #if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__) && !defined(__clang__)
     EXPECT_LT(ms, 8.0);
