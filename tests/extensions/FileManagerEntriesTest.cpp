@@ -291,7 +291,7 @@ TEST(FileManagerEntries, TheNautilusScriptHandsEveryAwkwardNameOverWhole) {
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(QString::fromStdString(installed.user.work.string()));
     process.start(QString::fromStdString(installed.paths.nautilusScript.string()), names);
-    ASSERT_TRUE(process.waitForFinished(30000));
+    ASSERT_TRUE(process.waitForFinished(30000)) << "The Nautilus script did not end within 30 s.";
     EXPECT_EQ(process.exitCode(), 0);
     const auto recorded = starts(installed.copy.folder, 1);
     ASSERT_EQ(recorded.size(), 1u);

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QProcess>
 #include <QtTest>
+#include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
@@ -58,7 +59,8 @@ struct Finished {
     std::string err;
 };
 
-// Runs a program as the user, in the working folder, and waits for it.
+// Runs a program as the user, in the working folder, and waits for it; one that has not ended
+// after `milliseconds` is killed and the test fails saying so.
 inline Finished run(const User& user, const fs::path& program, const QStringList& arguments,
                     int milliseconds = 30000) {
     QProcess process;
@@ -67,8 +69,15 @@ inline Finished run(const User& user, const fs::path& program, const QStringList
     process.start(QString::fromStdString(program.string()), arguments);
     Finished result;
     if (!process.waitForFinished(milliseconds)) {
+        if (process.state() == QProcess::NotRunning) {
+            result.err = program.string() + " could not be started.";
+            return result;
+        }
         process.kill();
         process.waitForFinished(5000);
+        result.err = program.string() + " did not end within " +
+                     std::to_string(milliseconds / 1000) + " s and was killed.";
+        ADD_FAILURE() << result.err;
         return result;
     }
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
