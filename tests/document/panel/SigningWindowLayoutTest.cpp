@@ -106,8 +106,10 @@ void waitForPages(SigningPanel& panel) {
     QElapsedTimer timer;
     timer.start();
     QTest::qWait(50);
-    while (panel.preview() && panel.preview()->tilesPending() && timer.elapsed() < 10000)
+    while (panel.preview() && panel.preview()->tilesPending() && timer.elapsed() < 60000)
         QTest::qWait(20);
+    if (panel.preview() && panel.preview()->tilesPending())
+        ADD_FAILURE() << "The pages were not drawn within 60 s.";
     QTest::qWait(50);
 }
 
@@ -308,7 +310,7 @@ protected:
     bool planned(SigningPanel& panel) {
         QElapsedTimer timer;
         timer.start();
-        while (!section(panel).model().plan() && timer.elapsed() < 10000) QTest::qWait(10);
+        while (!section(panel).model().plan() && timer.elapsed() < 60000) QTest::qWait(10);
         return section(panel).model().plan().has_value();
     }
 };
@@ -330,7 +332,7 @@ TEST_F(SigningWindowWithForm, ALongIssuerWrapsAndTheFormNotesKeepTheirLines) {
     begin(panel);
     ASSERT_TRUE(panelfixtures::waitForPlacements(panel));
     ASSERT_TRUE(panel.form());
-    ASSERT_TRUE(planned(panel));
+    ASSERT_TRUE(planned(panel)) << "The form was not planned within 60 s.";
     waitForPages(panel);
     const QImage image = Screenshots::save(*panel.window(), "signing-window-long-issuer");
     QLabel* details = panel.details();
@@ -367,7 +369,7 @@ TEST_F(SigningWindowWithForm, TheFormsGreyTextsFollowALiveSwitchToDark) {
     SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
     ASSERT_TRUE(panelfixtures::waitForPlacements(panel));
     ASSERT_TRUE(panel.form());
-    ASSERT_TRUE(planned(panel));
+    ASSERT_TRUE(planned(panel)) << "The form was not planned within 60 s.";
     begin(panel);
     FormFillController& form = section(panel);
     auto lightness = [](const QLabel* l) { return l->palette().color(QPalette::WindowText).lightness(); };
