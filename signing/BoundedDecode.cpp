@@ -553,6 +553,17 @@ std::size_t rowBytesOf(const Stage& s) {
         std::min<std::uint64_t>((bits + 7) / 8, std::uint64_t(maxRowBytes) + 1));
 }
 
+std::unique_ptr<Source> decoder(Source& in, std::size_t budget, bool* overrun, const Stage& s) {
+    switch (s.filter) {
+        case Filter::asciiHex: return std::make_unique<AsciiHex>(in, budget, overrun);
+        case Filter::ascii85: return std::make_unique<Ascii85>(in, budget, overrun);
+        case Filter::lzw: return std::make_unique<Lzw>(in, budget, overrun, s.earlyChange);
+        case Filter::runLength: return std::make_unique<RunLength>(in, budget, overrun);
+        case Filter::flate: break;
+    }
+    return std::make_unique<Flate>(in, budget, overrun);
+}
+
 }  // namespace
 
 std::optional<Filter> named(std::string_view name) {
@@ -586,16 +597,7 @@ End decode(std::string_view data, const std::vector<Stage>& stages, std::size_t 
         const bool lastDecoder = i + 1 == stages.size() && rowBytes == 0;
         const std::size_t budget = lastDecoder ? room : share;
         bool* flag = lastDecoder ? nullptr : &overrun;
-        Source& in = *chain.back();
-        switch (s.filter) {
-            case Filter::asciiHex: chain.push_back(std::make_unique<AsciiHex>(in, budget, flag)); break;
-            case Filter::ascii85: chain.push_back(std::make_unique<Ascii85>(in, budget, flag)); break;
-            case Filter::lzw:
-                chain.push_back(std::make_unique<Lzw>(in, budget, flag, s.earlyChange));
-                break;
-            case Filter::runLength: chain.push_back(std::make_unique<RunLength>(in, budget, flag)); break;
-            case Filter::flate: chain.push_back(std::make_unique<Flate>(in, budget, flag)); break;
-        }
+        chain.push_back(decoder(*chain.back(), budget, flag, s));
         if (rowBytes > 0) {
             const bool last = i + 1 == stages.size();
             chain.push_back(std::make_unique<Predictor>(*chain.back(), last ? room : share,

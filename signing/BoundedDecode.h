@@ -49,7 +49,8 @@ inline constexpr std::size_t maxRowBytes = std::size_t(1) << 20;
 enum class End {
     complete,    // the data decoded to their end (or to the damage that ends them)
     full,        // `room` bytes were appended: the data may go on
-    overrun,     // a stage between others went past its share: the data decode to far more than room
+    overrun,     // a stage between others went past its share: the data decode to far more
+                 // than the room
     unreadable,  // too many stages, or predictor rows beyond maxRowBytes
 };
 

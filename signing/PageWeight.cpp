@@ -65,8 +65,8 @@ struct Cost {
 
 // How far a content stream was read.
 enum class Read {
-    whole,     // to its end, or to the limit (`out` then holds one byte more than it)
-    beyond,    // decoding it takes far more than the limit: its content is past any bound
+    whole,       // to its end, or to the limit (`out` then holds one byte more than it)
+    beyond,      // decoding it takes far more than the limit: its content is past any bound
     unreadable,  // a filter that does not hold content, or one that is not read here
 };
 

@@ -252,10 +252,8 @@ inline std::string pngRows(std::string bytes, std::size_t columns) {
             const int b = static_cast<unsigned char>(above[i]);
             const int c = i ? static_cast<unsigned char>(above[i - 1]) : 0;
             const int p = a + b - c;
-            const int paeth = std::abs(p - a) <= std::abs(p - b) && std::abs(p - a) <= std::abs(p - c)
-                                  ? a
-                              : std::abs(p - b) <= std::abs(p - c) ? b
-                                                                   : c;
+            const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+            const int paeth = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
             const int predicted[] = {0, a, b, (a + b) / 2, paeth};
             out += static_cast<char>(static_cast<unsigned char>(row[i]) - predicted[tag]);
         }
