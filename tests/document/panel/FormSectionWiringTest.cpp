@@ -11,6 +11,7 @@
 #include <future>
 
 #include "PanelFixtures.h"
+#include "qtsupport/Screenshots.h"
 #include "ui/SegmentedControl.h"
 #include "document/FormSection.h"
 #include "document/PagesPreview.h"
@@ -218,6 +219,7 @@ TEST_F(FormSectionWiring, TheWindowShowsWhileTheFormIsReadAndSigningWaitsForTheR
     EXPECT_TRUE(panel.window()->isVisible());
     EXPECT_TRUE(panel.readingForm());
     EXPECT_EQ(fake, nullptr);
+    Screenshots::save(*panel.window(), "signing-window-reading-form");
     const auto items = panel.sidebarItems();
     EXPECT_TRUE(std::any_of(items.begin(), items.end(), [](QWidget* w) {
         auto* label = qobject_cast<QLabel*>(w);
