@@ -221,6 +221,11 @@ struct InkMap::Shapes {
     int rows = 0;
     std::vector<std::vector<std::uint32_t>> buckets;  // rows x columns, indices into boxes
     mutable std::vector<std::unique_ptr<Tile>> tiles;  // per bucket, once asked
+    // Boxes of each bucket tested one by one so far. A bucket's few boxes answer a question
+    // sooner than its tables can be made; once the questions have cost about as much as making
+    // them, the bucket gets its tile.
+    static constexpr std::size_t tileCost = 8 * 1024;
+    mutable std::vector<std::uint32_t> tested;
 
     const Tile& tile(int row, int column) const {
         std::unique_ptr<Tile>& t = tiles[static_cast<std::size_t>(row) * columns + column];
@@ -372,6 +377,7 @@ std::optional<InkMap> InkMap::make(const std::vector<Shape>& shapes, const PageT
     all->buckets.resize(static_cast<std::size_t>(all->columns) *
                         static_cast<std::size_t>(all->rows));
     all->tiles.resize(all->buckets.size());
+    all->tested.resize(all->buckets.size());
     std::size_t entries = 0;
     for (std::size_t k = 0; k < all->boxes.size(); ++k) {
         const PixelRect& p = all->boxes[k].pixels;
@@ -396,7 +402,24 @@ bool InkMap::shapesEmpty(int x0, int x1, int y0, int y1) const {
     const int r0 = y0 / B, r1 = (y1 - 1) / B;
     for (int r = r0; r <= r1; ++r)
         for (int c = c0; c <= c1; ++c) {
-            if (s.buckets[static_cast<std::size_t>(r) * s.columns + c].empty()) continue;
+            const std::size_t at = static_cast<std::size_t>(r) * s.columns + c;
+            const std::vector<std::uint32_t>& list = s.buckets[at];
+            if (list.empty()) continue;
+            if (!s.tiles[at] && list.size() <= Shapes::tileCost - s.tested[at]) {
+                // The bucket's boxes themselves: one that meets the rectangle is ink there (it
+                // meets it inside this bucket or inside another that lists it too).
+                s.tested[at] += static_cast<std::uint32_t>(list.size());
+                for (std::uint32_t k : list) {
+                    const Shapes::Box& b = s.boxes[k];
+                    if (b.pixels.x0 >= x1 || x0 >= b.pixels.x1 || b.pixels.y0 >= y1 ||
+                        y0 >= b.pixels.y1)
+                        continue;
+                    if (b.kind == Shape::Kind::certain) return false;
+                    doubtful = true;
+                    if (b.kind == Shape::Kind::strict) strict = true;
+                }
+                continue;
+            }
             const Shapes::Tile& t = s.tile(r, c);
             const int ax = std::max(x0 - c * B, 0), bx = std::min(x1 - c * B, B);
             const int ay = std::max(y0 - r * B, 0), by = std::min(y1 - r * B, B);
