@@ -1,6 +1,8 @@
 // Hostile documents: every bound holds and the reading finishes.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "forms/reader/FieldName.h"
 #include "forms/reader/FormPageText.h"
 #include "forms/reader/FormReader.h"
@@ -109,6 +111,13 @@ TEST(Hostile, AMillionOverlaidGlyphs) {
 // Every page of a long flat form is searched; what a hostile one costs stays within the budget:
 // the renderings for ink, and the pages read once their paths have spent it.
 TEST(Hostile, TenThousandPagesWithoutWidgets) {
+    // The work budgets are under test, not the time limit, which a sanitizer build may reach first.
+    const auto limit = FormReader::drawnTimeLimit();
+    FormReader::drawnTimeLimit() = std::chrono::minutes(10);
+    struct Restore {
+        std::chrono::milliseconds limit;
+        ~Restore() { FormReader::drawnTimeLimit() = limit; }
+    } restore{limit};
     FormSpec spec;
     spec.pages.resize(1'000);
     for (std::size_t i = 0; i < spec.pages.size(); ++i) {
