@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <future>
+#include <thread>
 
 #include "PanelFixtures.h"
 #include "qtsupport/Screenshots.h"
@@ -260,6 +261,28 @@ TEST_F(FormSectionWiring, AReadingPastItsDeadlineIsLeftBehind) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, 60000)) << "signing waited for ever";
     EXPECT_FALSE(panel.readingForm());
     EXPECT_EQ(fake, nullptr);
+}
+
+// Closing the window stops its reading: the reader is told through its stop token.
+TEST_F(FormSectionWiring, ClosingTheWindowStopsTheReading) {
+    auto stopped = std::make_shared<std::atomic<bool>>(false);
+    auto started = std::make_shared<std::atomic<bool>>(false);
+    ctx.context.readForm = [stopped, started](PDFFile&, const PageSource&, std::stop_token stop,
+                                              FormReader::ReadReport*) {
+        *started = true;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (!stop.stop_requested() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        *stopped = stop.stop_requested();
+        return std::vector<FormField>{};
+    };
+    const auto file = ctx.write("s.pdf", panelfixtures::plainPages(2));
+    SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    panel.begin([](std::optional<SigningOptions>) {});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return started->load(); }, 60000)) << "the reading never began";
+    panel.window()->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return stopped->load(); }, 60000))
+        << "the reader was not told to stop";
 }
 
 TEST_F(FormSectionWiring, AFileThatIsNoPDFGivesTheSmallWindowWithoutASection) {
