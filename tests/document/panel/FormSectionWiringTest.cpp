@@ -277,7 +277,11 @@ TEST_F(FormSectionWiring, ClosingTheWindowStopsTheReading) {
         return std::vector<FormField>{};
     };
     const auto file = ctx.write("s.pdf", panelfixtures::plainPages(2));
+    // Far off, so that only the closing can stop it.
+    const auto saved = FormReader::drawnTimeLimit();
+    FormReader::drawnTimeLimit() = std::chrono::minutes(10);
     SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    FormReader::drawnTimeLimit() = saved;
     panel.begin([](std::optional<SigningOptions>) {});
     ASSERT_TRUE(QTest::qWaitFor([&] { return started->load(); }, 60000)) << "the reading never began";
     panel.window()->close();
