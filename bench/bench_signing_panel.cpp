@@ -57,7 +57,7 @@ void shownWindow(benchmark::State& state) {
         state.ResumeTiming();
     }
 }
-BENCHMARK(shownWindow)->Arg(20)->Arg(200)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(shownWindow)->Arg(3)->Arg(200)->Arg(2400)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
