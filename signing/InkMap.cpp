@@ -12,10 +12,12 @@ namespace {
 // position that is not finite gives 0.
 int pixel(double v, int n) {
     if (!std::isfinite(v)) return 0;
-    double r = std::round(v);
-    if (r <= 0) return 0;
-    if (r >= n) return n;
-    return static_cast<int>(r);
+    // As std::round, without its library call: v rounds to 0 or less below 0.5 and to n or more
+    // from n - 0.5; in between the part after the whole pixels is exact.
+    if (!(v >= 0.5)) return 0;
+    if (v >= n - 0.5) return n;
+    const int whole = static_cast<int>(v);
+    return v - whole >= 0.5 ? whole + 1 : whole;
 }
 
 // Whole pixels of the bitmap of a page box.
@@ -217,6 +219,9 @@ struct InkMap::Shapes {
         std::uint16_t strict[side * side];
     };
     std::vector<Box> boxes;
+    // Whether any box is doubtful or strict, and whether any is strict.
+    bool anyDoubt = false;
+    bool anyStrict = false;
     int columns = 0;
     int rows = 0;
     std::vector<std::vector<std::uint32_t>> buckets;  // rows x columns, indices into boxes
@@ -390,6 +395,10 @@ std::optional<InkMap> InkMap::make(const std::vector<Shape>& shapes, const PageT
                 all->buckets[static_cast<std::size_t>(r) * all->columns + c].push_back(
                     static_cast<std::uint32_t>(k));
     }
+    for (const Shapes::Box& b : all->boxes) {
+        all->anyDoubt = all->anyDoubt || b.kind != Shape::Kind::certain;
+        all->anyStrict = all->anyStrict || b.kind == Shape::Kind::strict;
+    }
     map.shapes_ = std::move(all);
     return map;
 }
@@ -436,6 +445,11 @@ bool InkMap::shapesEmpty(int x0, int x1, int y0, int y1) const {
     doubted_ = true;
     strictlyDoubted_ = strictlyDoubted_ || strict;
     return !doubtAsInk_;
+}
+
+bool InkMap::doubtSettled() const {
+    return !shapes_ || ((doubted_ || !shapes_->anyDoubt) &&
+                        (strictlyDoubted_ || !shapes_->anyStrict));
 }
 
 bool InkMap::isEmpty(const Rect& r) const {
@@ -578,6 +592,10 @@ std::optional<Rect> InkMap::emptyCell(Point P) const {
             take(r);
         }
     };
+    // A rectangle too large for a cell only grows on. Its answer is already nothing; what the
+    // rest of its growth would test can only tell whether doubt was met, so once that is settled
+    // it is not tested.
+    auto tooLarge = [&] { return (r.width >= 300 || r.height >= 300) && doubtSettled(); };
     for (int pass = 0; pass < 2; ++pass) {
         grow([&](const Rect& t) { return t.minX() - 1 > box_.minX() && P.x - t.minX() < 300; },
              [&](int n) { return Rect{r.minX() - n, r.minY(), static_cast<double>(n), r.height}; },
@@ -585,18 +603,22 @@ std::optional<Rect> InkMap::emptyCell(Point P) const {
                  t.x -= 1;
                  t.width += 1;
              });
+        if (tooLarge()) return std::nullopt;
         grow([&](const Rect& t) { return t.maxX() + 1 < box_.maxX() && t.maxX() - P.x < 300; },
              [&](int n) { return Rect{r.maxX(), r.minY(), static_cast<double>(n), r.height}; },
              [](Rect& t) { t.width += 1; });
+        if (tooLarge()) return std::nullopt;
         grow([&](const Rect& t) { return t.minY() - 1 > box_.minY() && P.y - t.minY() < 300; },
              [&](int n) { return Rect{r.minX(), r.minY() - n, r.width, static_cast<double>(n)}; },
              [](Rect& t) {
                  t.y -= 1;
                  t.height += 1;
              });
+        if (tooLarge()) return std::nullopt;
         grow([&](const Rect& t) { return t.maxY() + 1 < box_.maxY() && t.maxY() - P.y < 300; },
              [&](int n) { return Rect{r.minX(), r.maxY(), r.width, static_cast<double>(n)}; },
              [](Rect& t) { t.height += 1; });
+        if (tooLarge()) return std::nullopt;
     }
     if (r.width >= 300 || r.height >= 300) return std::nullopt;
 

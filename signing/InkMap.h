@@ -118,6 +118,9 @@ private:
 
     struct Shapes;
     bool shapesEmpty(int x0, int x1, int y0, int y1) const;
+    // Whether no answer from now on can change doubted() or strictlyDoubted(): they are set
+    // already, or the map holds no ink that would set them.
+    bool doubtSettled() const;
 
     Rect box_;
     double ppp_ = scale;
