@@ -182,6 +182,31 @@ TEST(InkMapEmptyCell, EnclosedFreeRectangles) {
     EXPECT_FALSE(map.emptyCell({200, 325}));    // border not inked all along
 }
 
+// A probe in open space is no cell as soon as it grows too large, but the doubtful and strict ink
+// its growth would still meet decides whether the answer needs the page's rendering: it is
+// reported whatever the probe met before.
+TEST(InkMapEmptyCell, AnOpenProbeReportsTheDoubtItsGrowthMeets) {
+    using Kind = InkMap::Shape::Kind;
+    const DisplaySpace space({0, 0, 595, 842}, 0);
+    auto probe = [&](const std::vector<InkMap::Shape>& shapes) {
+        std::optional<InkMap> map = InkMap::make(shapes, {}, space, {});
+        EXPECT_TRUE(map);
+        if (!map) return std::pair{false, false};
+        map->doubt(true);
+        // Open for 300 pt to the left, so that growth alone ends the search before the ink
+        // right of and under the probe is met.
+        EXPECT_FALSE(map->emptyCell({400, 400}));
+        return std::pair{map->doubted(), map->strictlyDoubted()};
+    };
+    const InkMap::Shape right{{450, 380, 20, 40}, 1, Kind::doubtful};
+    const InkMap::Shape under{{380, 440, 40, 20}, 1, Kind::strict};
+    const InkMap::Shape far{{10, 10, 5, 5}, 1, Kind::strict};
+    EXPECT_EQ(probe({right}), std::pair(true, false));
+    EXPECT_EQ(probe({right, under}), std::pair(true, true));
+    EXPECT_EQ(probe({right, far}), std::pair(true, false));
+    EXPECT_EQ(probe({far}), std::pair(false, false));
+}
+
 TEST(InkMapCells, ColumnUnderAHeader) {
     SyntheticPage page;
     Rect header = page.write(100, 760, "Importe");
