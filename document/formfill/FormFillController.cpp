@@ -30,6 +30,7 @@
 #include "platform/Log.h"
 #include "platform/Preferences.h"
 #include "profile/ProfileStore.h"
+#include "signing/PageWeight.h"
 
 using FormFillWidgets::qs;
 
@@ -70,7 +71,8 @@ std::stop_token FormFillController::quitToken() { return quitSource().get_token(
 std::unique_ptr<FormFillController> FormFillController::make(PreviewDocument& document, const std::string& formName,
                                                              const Certificate& certificate,
                                                              DocumentContext& context) {
-    return make(FormReader::fields(document.file(), document.pages()), formName, certificate, context);
+    GuardedPages pages(document.pages(), document.judge());
+    return make(FormReader::fields(document.file(), pages), formName, certificate, context);
 }
 
 std::unique_ptr<FormFillController> FormFillController::make(std::vector<FormField> fields,

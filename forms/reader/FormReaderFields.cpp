@@ -12,6 +12,7 @@
 #include "pdf/PDFFile.h"
 #include "platform/NoPages.h"
 #include "platform/PopplerPages.h"
+#include "signing/PageWeight.h"
 #include "signing/DisplaySpace.h"
 #include "signing/PDFSigner.h"
 #include "signing/PageAnnotation.h"
@@ -332,8 +333,10 @@ std::vector<FormField> fields(PDFFile& file, const PageSource& pages) {
 
 std::vector<FormField> fields(PDFFile& file) {
     std::unique_ptr<PopplerPages> pages = PopplerPages::borrow(file.bytes());
-    if (pages) return fields(file, *pages);
-    return fields(file, NoPages());
+    if (!pages) return fields(file, NoPages());
+    // No page too heavy to draw is drawn for its ink.
+    GuardedPages guarded(*pages, file);
+    return fields(file, guarded);
 }
 
 }  // namespace FormReader

@@ -156,6 +156,27 @@ TEST(PageWeight, PdfplaceEndsOnHeavyPages) {
     }
 }
 
+// The form reader, as pdfform runs it, ends on a flat form whose writing box holds a huge image:
+// only the page's ink could tell whether the box is empty, and the page is not drawn for it.
+TEST(PageWeight, PdfformEndsOnAFormWhoseBoxHoldsAHugeImage) {
+    fixtures::FixtureWriter w;
+    w.object(1, "<</Type /Catalog /Pages 2 0 R >>");
+    w.object(2, "<</Type /Pages /Kids [10 0 R] /Count 1 >>");
+    w.object(3, "<</Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
+    w.stream(12, heavypages::hugeImageKeys(), heavypages::tinyImageData());
+    w.stream(11, "", "BT /F1 10 Tf 72 700 Td (Nombre:) Tj ET\n0.8 w 200 694 250 20 re S\n"
+                     "q 240 0 0 12 205 698 cm /Im0 Do Q\n");
+    w.object(10, "<</Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 11 0 R "
+                 "/Resources <</Font <</F1 3 0 R >> /XObject <</Im0 12 0 R >> >> >>");
+    testutil::TempDir dir;
+    const std::string path = (dir / "formulario.pdf").string();
+    testutil::writeFile(path, w.finishClassic("/Root 1 0 R"));
+    const std::string tool = (testutil::toolsDir() / "pdfform").string();
+    testutil::RunResult run = testutil::run({"timeout", "20", tool, path});
+    ASSERT_NE(run.exitCode, 124) << "pdfform did not end within 20 s on the form.";
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+}
+
 // Pages that take long: the search stops reading at its deadline (a clock of the test's own: the
 // time is up once three pages have been read) and gives the last page's place.
 TEST(PageWeight, TheSearchEndsAtItsDeadlineWithTheLastPagePlace) {

@@ -38,6 +38,7 @@
 #include "pdf/PDFFile.h"
 #include "platform/NoPages.h"
 #include "platform/PopplerPages.h"
+#include "signing/PageWeight.h"
 #include "profile/ProfileStore.h"
 #include "signing/Certificate.h"
 
@@ -263,9 +264,12 @@ int main(int argc, char** argv) {
                 static_cast<std::int64_t>(*options->timeLimit * 1000));
         FormReader::ReadReport report;
         std::unique_ptr<PopplerPages> pages = PopplerPages::borrow(file.bytes());
+        // As the application reads: no page too heavy to draw is drawn.
+        std::unique_ptr<GuardedPages> guarded =
+            pages ? std::make_unique<GuardedPages>(*pages, file) : nullptr;
         const std::vector<FormField> fields =
-            pages ? FormReader::fields(file, *pages, std::stop_token(), &report)
-                  : FormReader::fields(file, NoPages(), std::stop_token(), &report);
+            guarded ? FormReader::fields(file, *guarded, std::stop_token(), &report)
+                    : FormReader::fields(file, NoPages(), std::stop_token(), &report);
         const std::vector<FormUnit> units = FormReader::units(fields);
 
         nlohmann::json out;
