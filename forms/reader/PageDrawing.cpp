@@ -1,6 +1,7 @@
 #include "forms/reader/PageDrawing.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <exception>
 #include <string>
@@ -24,6 +25,12 @@ constexpr std::size_t maxSavedStates = 256;
 constexpr std::size_t maxOperands = 64;
 // A glyph's ink may reach this far left or right of its box (the box spans the font's height).
 constexpr double glyphOverhang = 0.5;
+
+// A small whole-number operand (a line cap, a text rendering mode): values out of the operator's
+// range read as the nearest end of it.
+int smallWhole(double v, int lo, int hi) {
+    return std::isfinite(v) ? static_cast<int>(std::clamp(v, double(lo), double(hi))) : lo;
+}
 
 Kind worse(Kind a, Kind b) {
     return static_cast<int>(a) > static_cast<int>(b) ? a : b;
@@ -583,10 +590,12 @@ private:
             const char first = token[0];
             if ((first >= '0' && first <= '9') || first == '-' || first == '+' || first == '.') {
                 if (numbers.size() < maxOperands) {
-                    char* end = nullptr;
-                    std::string copy(token);
-                    double v = std::strtod(copy.c_str(), &end);
-                    numbers.push_back(std::isfinite(v) ? v : 0);
+                    // No copy of the token: the numbers of a page are read one by one.
+                    std::string_view digits = token[0] == '+' ? token.substr(1) : token;
+                    double v = 0;
+                    const auto [end, error] =
+                        std::from_chars(digits.data(), digits.data() + digits.size(), v);
+                    numbers.push_back(error == std::errc() && std::isfinite(v) ? v : 0);
                 }
                 continue;
             }
@@ -624,7 +633,7 @@ private:
         } else if (op == "w") {
             if (v.size() == 1) state_.lineWidth = std::abs(v[0]);
         } else if (op == "J") {
-            if (v.size() == 1) state_.cap = static_cast<int>(v[0]);
+            if (v.size() == 1) state_.cap = smallWhole(v[0], 0, 2);
         } else if (op == "d") {
             state_.dashed = arrayItems > 0;
         } else if (op == "gs") {
@@ -720,7 +729,7 @@ private:
         } else if (op == "Tf") {
             font(name, resources);
         } else if (op == "Tr") {
-            if (v.size() == 1) renderMode = static_cast<int>(v[0]);
+            if (v.size() == 1) renderMode = smallWhole(v[0], 0, 7);
         } else if (op == "BT") {
             textClip = false;
         } else if (op == "Tj" || op == "TJ" || op == "'" || op == "\"") {

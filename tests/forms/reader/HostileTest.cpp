@@ -161,6 +161,22 @@ TEST(Hostile, TenThousandPagesWithoutWidgets) {
     EXPECT_EQ(fields.size(), FormReader::maxDrawnPaths / pathsPerPage);
 }
 
+// Operands far out of their operators' range (a line cap, a text rendering mode) in the drawing
+// the search reads boxes from: read as the nearest end of the range, never converted as they are.
+TEST(Hostile, OperandsOutOfRangeInTheDrawing) {
+    FormSpec spec;
+    auto& page = spec.pages.emplace_back();
+    page.texts = {{72, 700, "Nombre:", 10}};
+    page.graphics = "1e300 J -1e300 J 1e300 Tr 0.8 w 150 694 250 20 re S\n"
+                    "BT 1e300 Tr -1e300 Tr ET\n";
+    const std::string pdf = formfixtures::formPDF(spec);
+    PDFFile file(pdf);
+    NoRendering pages(pdf);
+    const std::vector<FormField> fields = FormReader::drawnFields(file, pages);
+    ASSERT_EQ(fields.size(), 1u);
+    EXPECT_EQ(pages.renders, 0);
+}
+
 TEST(Hostile, APageThatCannotBeRenderedIsTriedOnce) {
     FormSpec spec;
     auto& page = spec.pages.emplace_back();
