@@ -15,9 +15,13 @@
 
 #include "pdf/PDFFile.h"
 #include "signing/BoundedDecode.h"
+#include "signing/ContentSyntax.h"
 #include "signing/DisplaySpace.h"
 
 namespace {
+
+using ContentSyntax::isDelimiter;
+using ContentSyntax::isWhite;
 
 // How deep forms, patterns, soft masks and appearances are followed inside one another.
 constexpr int maxDepth = 12;
@@ -131,14 +135,7 @@ Read appendDecoded(PDFFile& file, const PDFStream& stream, std::size_t limit, st
 // A content stream's operators, read just enough to find the XObjects it draws and its inline
 // images.
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0';
-}
 
-bool isDelimiter(char c) {
-    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
-           c == '}' || c == '/' || c == '%';
-}
 
 std::int64_t componentsOfName(std::string_view name) {
     if (name == "DeviceGray" || name == "G" || name == "CalGray" || name == "Indexed" ||
@@ -178,7 +175,7 @@ private:
     // Skips blanks and comments; false at the end.
     bool skipBlank() {
         while (i_ < s_.size()) {
-            if (isSpace(s_[i_])) {
+            if (isWhite(s_[i_])) {
                 ++i_;
             } else if (s_[i_] == '%') {
                 while (i_ < s_.size() && s_[i_] != '\n' && s_[i_] != '\r') ++i_;
@@ -191,7 +188,7 @@ private:
 
     std::string readName() {
         std::size_t start = ++i_;
-        while (i_ < s_.size() && !isSpace(s_[i_]) && !isDelimiter(s_[i_])) ++i_;
+        while (i_ < s_.size() && !isWhite(s_[i_]) && !isDelimiter(s_[i_])) ++i_;
         return std::string(s_.substr(start, i_ - start));
     }
 
@@ -228,7 +225,7 @@ private:
             return {};
         }
         std::size_t start = i_;
-        while (i_ < s_.size() && !isSpace(s_[i_]) && !isDelimiter(s_[i_])) ++i_;
+        while (i_ < s_.size() && !isWhite(s_[i_]) && !isDelimiter(s_[i_])) ++i_;
         return s_.substr(start, i_ - start);
     }
 
@@ -289,16 +286,7 @@ private:
                                              std::max<std::int64_t>(height, 0)),
                                     components));
         // The data: after one blank, up to an EI between blanks.
-        ++i_;
-        while (i_ + 1 < s_.size()) {
-            std::size_t at = s_.find("EI", i_);
-            if (at == std::string_view::npos) break;
-            const bool before = at == 0 || isSpace(s_[at - 1]);
-            const bool after = at + 2 >= s_.size() || isSpace(s_[at + 2]) || isDelimiter(s_[at + 2]);
-            i_ = at + 2;
-            if (before && after) return;
-        }
-        i_ = s_.size();
+        i_ = ContentSyntax::afterInlineImage(s_, i_);
     }
 
     std::string_view s_;

@@ -11,10 +11,14 @@
 #include "forms/reader/PageGlyphs.h"
 #include "pdf/PDFFile.h"
 #include "pdf/PDFFilters.h"
+#include "signing/ContentSyntax.h"
 
 namespace PageDrawing {
 namespace {
 
+using ContentSyntax::afterInlineImage;
+using ContentSyntax::isDelimiter;
+using ContentSyntax::isWhite;
 using Kind = InkMap::Shape::Kind;
 
 // Form XObjects drawn inside one another, and graphics states saved at once; a page that goes
@@ -36,13 +40,6 @@ Kind worse(Kind a, Kind b) {
     return static_cast<int>(a) > static_cast<int>(b) ? a : b;
 }
 
-bool isWhite(char c) {
-    return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0';
-}
-bool isDelimiter(char c) {
-    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
-           c == '}' || c == '/' || c == '%';
-}
 
 struct Matrix {
     double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
@@ -474,15 +471,6 @@ private:
         inProgress_.erase(object);
     }
 
-    // The position after the "EI" that ends an inline image's data.
-    static std::size_t afterInlineImage(std::string_view d, std::size_t i) {
-        for (std::size_t k = i + 1; k + 1 < d.size(); ++k)
-            if (d[k] == 'E' && d[k + 1] == 'I' && isWhite(d[k - 1]) &&
-                (k + 2 == d.size() || isWhite(d[k + 2])))
-                return k + 2;
-        return d.size();
-    }
-
     // Skips a string, a hex string, a dictionary or an array from d[i]; counts an array's items.
     static std::size_t skipValue(std::string_view d, std::size_t i, std::size_t* items = nullptr) {
         const std::size_t n = d.size();
@@ -722,7 +710,7 @@ private:
             form(name, resources, depth);
         } else if (op == "BI") {
             std::size_t id = d.find("ID", i);
-            i = afterInlineImage(d, id == std::string_view::npos ? d.size() : id + 1);
+            i = afterInlineImage(d, id == std::string_view::npos ? d.size() : id + 2);
             picture();
         } else if (op == "sh") {
             add(clipOrPage(), 1, Kind::strict);

@@ -8,23 +8,21 @@
 
 #include "pdf/PDFFile.h"
 #include "pdf/PDFFilters.h"
+#include "signing/ContentSyntax.h"
 #include "signing/PageAnnotation.h"
 
 namespace PageGlyphs {
 namespace {
+
+using ContentSyntax::afterInlineImage;
+using ContentSyntax::isDelimiter;
+using ContentSyntax::isWhite;
 
 // Form XObjects drawn inside one another; deeper nesting is not followed.
 constexpr int maxFormDepth = 8;
 // Annotations whose appearances are counted.
 constexpr std::size_t maxAnnotations = 10'000;
 
-bool isWhite(char c) {
-    return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\f' || c == '\0';
-}
-bool isDelimiter(char c) {
-    return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' ||
-           c == '}' || c == '/' || c == '%';
-}
 
 class Counter {
 public:
@@ -153,15 +151,6 @@ private:
                 }
             }
         }
-    }
-
-    // The position after the "EI" that ends an inline image's data.
-    static std::size_t afterInlineImage(std::string_view d, std::size_t i) {
-        for (std::size_t k = i + 1; k + 1 < d.size(); ++k)
-            if (d[k] == 'E' && d[k + 1] == 'I' && isWhite(d[k - 1]) &&
-                (k + 2 == d.size() || isWhite(d[k + 2])))
-                return k + 2;
-        return d.size();
     }
 
     void form(std::string_view name, const PDFDictionary* resources, int depth) {
