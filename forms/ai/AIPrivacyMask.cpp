@@ -430,6 +430,34 @@ private:
         return checkLetterAt(end, true);
     }
 
+    // ---- Groups of digits ----
+
+    // The groups of a number written in groups: the first of `firstSize` digits ending at
+    // `first`, then the groups after it, each behind the same blank or dash, `most` at most.
+    struct DigitGroups {
+        std::vector<std::size_t> sizes;
+        std::vector<std::size_t> ends;
+        // The end of the first `count` groups, unless the number goes on there.
+        std::optional<std::size_t> take(std::size_t count, const Scanner& scanner) const {
+            if (scanner.numberGoesOn(ends[count - 1])) return std::nullopt;
+            return ends[count - 1];
+        }
+    };
+    // No groups when the first is followed by neither a blank nor a dash.
+    DigitGroups digitGroups(std::size_t first, std::size_t firstSize, std::size_t most) const {
+        const char32_t separator = c(first);
+        if (!(isBlank(separator) || separator == '-')) return {};
+        DigitGroups groups{{firstSize}, {first}};
+        std::size_t k = first;
+        while (groups.sizes.size() < most && c(k) == separator && digitAt(k + 1)) {
+            const std::size_t e = digitsEnd(k + 1);
+            groups.sizes.push_back(e - (k + 1));
+            groups.ends.push_back(e);
+            k = e;
+        }
+        return groups;
+    }
+
     // ---- Account numbers without their country code ----
 
     // The 20 digits of a Spanish account (entity, office, control digits, number: in one piece,
@@ -441,21 +469,11 @@ private:
         const std::size_t size = first - i;
         if (size == kAccountDigits) return numberGoesOn(first) ? std::nullopt : std::optional(first);
         if (size != 4) return std::nullopt;
-        const char32_t separator = c(first);
-        if (!(isBlank(separator) || separator == '-')) return std::nullopt;
-        std::vector<std::size_t> sizes{size};
-        std::vector<std::size_t> ends{first};
-        std::size_t k = first;
-        while (sizes.size() < kMaxAccountGroups && c(k) == separator && digitAt(k + 1)) {
-            const std::size_t e = digitsEnd(k + 1);
-            sizes.push_back(e - (k + 1));
-            ends.push_back(e);
-            k = e;
-        }
-        auto take = [&](std::size_t groups) -> std::optional<std::size_t> {
-            if (numberGoesOn(ends[groups - 1])) return std::nullopt;
-            return ends[groups - 1];
-        };
+        const DigitGroups groups = digitGroups(first, size, kMaxAccountGroups);
+        if (groups.sizes.empty()) return std::nullopt;
+        const std::vector<std::size_t>& sizes = groups.sizes;
+        const std::vector<std::size_t>& ends = groups.ends;
+        auto take = [&](std::size_t count) { return groups.take(count, *this); };
         if (sizes.size() >= 4 && sizes[1] == 4 && sizes[2] == 2 && sizes[3] == 10) return take(4);
         std::size_t fours = 0;
         while (fours < sizes.size() && sizes[fours] == 4) ++fours;
@@ -524,21 +542,10 @@ private:
         }
         if (size != 4) return std::nullopt;
         // Grouped as cards print: 4-4-4-4 (and a short group more), 4-6-5 or 4-6-4.
-        const char32_t separator = c(first);
-        if (!(isBlank(separator) || separator == '-')) return std::nullopt;
-        std::vector<std::size_t> sizes{size};
-        std::vector<std::size_t> ends{first};
-        std::size_t k = first;
-        while (sizes.size() < 5 && c(k) == separator && digitAt(k + 1)) {
-            const std::size_t e = digitsEnd(k + 1);
-            sizes.push_back(e - (k + 1));
-            ends.push_back(e);
-            k = e;
-        }
-        auto take = [&](std::size_t groups) -> std::optional<std::size_t> {
-            if (numberGoesOn(ends[groups - 1])) return std::nullopt;
-            return ends[groups - 1];
-        };
+        const DigitGroups groups = digitGroups(first, size, 5);
+        if (groups.sizes.empty()) return std::nullopt;
+        const std::vector<std::size_t>& sizes = groups.sizes;
+        auto take = [&](std::size_t count) { return groups.take(count, *this); };
         if (sizes.size() >= 4 && sizes[1] == 4 && sizes[2] == 4 && sizes[3] == 4) {
             if (sizes.size() == 5 && sizes[4] >= 1 && sizes[4] <= 3) return take(5);
             return take(4);
