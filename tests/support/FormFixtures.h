@@ -12,6 +12,7 @@
 // resources), 4 /AcroForm; then the parent fields; then per page its page object, its content
 // stream and its widgets (each followed by its appearance streams). /Fields lists the roots.
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -19,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "forms/reader/FormReader.h"
 #include "signing/Geometry.h"
 
 namespace formfixtures {
@@ -83,5 +85,19 @@ std::string pdfText(std::string_view utf8);
 
 // The content operators that show one text (BT … ET), Helvetica as /F1.
 std::string textOperators(const TextSpec& text);
+
+// Sets the form reader's time limit for a scope and puts the one before back when it ends.
+class DrawnTimeLimit {
+public:
+    explicit DrawnTimeLimit(std::chrono::milliseconds limit) : saved_(FormReader::drawnTimeLimit()) {
+        FormReader::drawnTimeLimit() = limit;
+    }
+    ~DrawnTimeLimit() { FormReader::drawnTimeLimit() = saved_; }
+    DrawnTimeLimit(const DrawnTimeLimit&) = delete;
+    DrawnTimeLimit& operator=(const DrawnTimeLimit&) = delete;
+
+private:
+    std::chrono::milliseconds saved_;
+};
 
 }  // namespace formfixtures

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "PanelFixtures.h"
+#include "support/FormFixtures.h"
 #include "qtsupport/Screenshots.h"
 #include "ui/SegmentedControl.h"
 #include "document/FormSection.h"
@@ -247,13 +248,12 @@ TEST_F(FormSectionWiring, TheWindowShowsWhileTheFormIsReadAndSigningWaitsForTheR
 // A reading that never comes back is left behind at its deadline: the window goes on without a
 // form section, and a pending "Firmar" signs.
 TEST_F(FormSectionWiring, AReadingPastItsDeadlineIsLeftBehind) {
-    const auto saved = FormReader::drawnTimeLimit();
-    FormReader::drawnTimeLimit() = std::chrono::milliseconds(10);
     Gate gate;
     ctx.context.readForm = blockedReader(gate);
     const auto file = ctx.write("s.pdf", panelfixtures::plainPages(2));
+    std::optional<formfixtures::DrawnTimeLimit> limit(std::in_place, std::chrono::milliseconds(10));
     SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
-    FormReader::drawnTimeLimit() = saved;
+    limit.reset();
     bool ended = false;
     panel.begin([&](std::optional<SigningOptions>) { ended = true; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return !panel.searchingPlacements(); }, 60000));
@@ -278,10 +278,9 @@ TEST_F(FormSectionWiring, ClosingTheWindowStopsTheReading) {
     };
     const auto file = ctx.write("s.pdf", panelfixtures::plainPages(2));
     // Far off, so that only the closing can stop it.
-    const auto saved = FormReader::drawnTimeLimit();
-    FormReader::drawnTimeLimit() = std::chrono::minutes(10);
+    std::optional<formfixtures::DrawnTimeLimit> limit(std::in_place, std::chrono::minutes(10));
     SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
-    FormReader::drawnTimeLimit() = saved;
+    limit.reset();
     panel.begin([](std::optional<SigningOptions>) {});
     ASSERT_TRUE(QTest::qWaitFor([&] { return started->load(); }, 60000)) << "the reading never began";
     panel.window()->close();

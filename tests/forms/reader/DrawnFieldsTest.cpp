@@ -175,12 +175,7 @@ TEST(DrawnFields, EveryPageOfALongFlatForm) {
     }
     // The time limit guards against hostile files; the pages' own budgets are what this checks,
     // whatever the speed of the machine (a sanitizer build is many times slower).
-    const auto limit = FormReader::drawnTimeLimit();
-    FormReader::drawnTimeLimit() = std::chrono::minutes(10);
-    struct Restore {
-        std::chrono::milliseconds limit;
-        ~Restore() { FormReader::drawnTimeLimit() = limit; }
-    } restore{limit};
+    const formfixtures::DrawnTimeLimit limit(std::chrono::minutes(10));
     for (std::size_t pages : {std::size_t{60}, std::size_t{200}}) {
         formfixtures::FormSpec part = spec;
         part.pages.resize(pages);

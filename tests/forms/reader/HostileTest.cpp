@@ -112,12 +112,7 @@ TEST(Hostile, AMillionOverlaidGlyphs) {
 // the renderings for ink, and the pages read once their paths have spent it.
 TEST(Hostile, TenThousandPagesWithoutWidgets) {
     // The work budgets are under test, not the time limit, which a sanitizer build may reach first.
-    const auto limit = FormReader::drawnTimeLimit();
-    FormReader::drawnTimeLimit() = std::chrono::minutes(10);
-    struct Restore {
-        std::chrono::milliseconds limit;
-        ~Restore() { FormReader::drawnTimeLimit() = limit; }
-    } restore{limit};
+    const formfixtures::DrawnTimeLimit limit(std::chrono::minutes(10));
     FormSpec spec;
     spec.pages.resize(1'000);
     for (std::size_t i = 0; i < spec.pages.size(); ++i) {
