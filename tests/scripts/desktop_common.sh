@@ -60,6 +60,13 @@ ends() {
   done
   return 1
 }
+# Starts the application (`tindra` set by the session) with the arguments given; its process id
+# in $app.
+start() {
+  "$tindra" "$@" >>"$root/tindra.log" 2>&1 &
+  app=$!
+  pids+=("$app")
+}
 focus() { xdotool windowactivate --sync "$1" >/dev/null 2>&1; sleep 0.3; }
 
 # A certificate of the user's in the NSS store of the private home.

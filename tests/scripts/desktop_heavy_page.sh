@@ -41,9 +41,7 @@ qpdf "$root/rough.pdf" "$HOME/Documentos/grande.pdf" >/dev/null 2>&1
 
 # 1. The signing window comes up at once, and Return signs into a valid copy.
 started=$(now_ms)
-"$tindra" "$HOME/Documentos/grande.pdf" >>"$root/tindra.log" 2>&1 &
-app=$!
-pids+=("$app")
+start "$HOME/Documentos/grande.pdf"
 panel=$(window grande.pdf 300)
 if [ -z "$panel" ]; then fail "no signing window for the PDF within 30 s"; else
   echo "desktop_heavy_page: signing window after $(($(now_ms) - started)) ms"
@@ -75,9 +73,7 @@ if [ ! -s "$signed" ]; then fail "no signed copy"; else
 fi
 
 # 2. Opened again, Ctrl+Q ends it within the quit limit, whatever its workers are doing.
-"$tindra" "$HOME/Documentos/grande.pdf" >>"$root/tindra.log" 2>&1 &
-app=$!
-pids+=("$app")
+start "$HOME/Documentos/grande.pdf"
 panel=$(window grande.pdf 300)
 if [ -z "$panel" ]; then fail "no signing window the second time"; else
   focus "$panel"

@@ -12,13 +12,6 @@ tindra=$1
 name=desktop_session
 tools="xprop xwininfo xmessage certutil qpdf"
 source "$(dirname "$0")/desktop_common.sh"
-
-# Starts the application; its process id in $app.
-start() {
-  "$tindra" >>"$root/tindra.log" 2>&1 &
-  app=$!
-  pids+=("$app")
-}
 # Whether window $1 is minimised or unmapped: not viewable, or hidden in the window manager's state.
 hidden() {
   ! xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable' ||
@@ -82,9 +75,7 @@ printf '%s\n' '%PDF-1.4' '1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj' \
 # qpdf rebuilds the cross-reference table of the hand-written file (status 3: with warnings).
 qpdf "$root/rough.pdf" "$HOME/Documentos/solicitud.pdf" >/dev/null 2>&1
 [ -s "$HOME/Documentos/solicitud.pdf" ] || fail "qpdf could not write the test PDF"
-"$tindra" "$HOME/Documentos/solicitud.pdf" >>"$root/tindra.log" 2>&1 &
-app=$!
-pids+=("$app")
+start "$HOME/Documentos/solicitud.pdf"
 panel=$(window solicitud.pdf)
 if [ -z "$panel" ]; then fail "no signing window for the PDF"; else
   focus "$panel"
