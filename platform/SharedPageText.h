@@ -11,6 +11,7 @@
 // cache keeps at most `maxBytes` of text and boxes: past that the pages used longest ago are
 // dropped, and read again when asked for again. Renders are never cached.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <list>
@@ -26,7 +27,13 @@ public:
     // About 400 dense pages (15,000 glyphs each) of text and boxes.
     static constexpr std::size_t defaultMaxBytes = 64 * 1024 * 1024;
 
-    explicit PageTextCache(std::size_t maxBytes = defaultMaxBytes) : maxBytes_(maxBytes) {}
+    // How long a reader waits for another thread's reading of the same page before it reads the
+    // page itself.
+    static constexpr std::chrono::milliseconds defaultOtherReaderWait{10'000};
+
+    explicit PageTextCache(std::size_t maxBytes = defaultMaxBytes,
+                           std::chrono::milliseconds otherReaderWait = defaultOtherReaderWait)
+        : maxBytes_(maxBytes), otherReaderWait_(otherReaderWait) {}
     PageTextCache(const PageTextCache&) = delete;
     PageTextCache& operator=(const PageTextCache&) = delete;
 
@@ -57,6 +64,7 @@ private:
     void forget(int pageIndex);
 
     const std::size_t maxBytes_;
+    const std::chrono::milliseconds otherReaderWait_;
     mutable std::mutex mutex_;
     std::condition_variable read_;
     std::unordered_map<int, Entry> entries_;
@@ -91,6 +99,7 @@ template <typename Read>
 std::shared_ptr<const std::optional<PageText>> PageTextCache::text(int pageIndex, Read&& read) {
     {
         std::unique_lock lock(mutex_);
+        const auto giveUp = std::chrono::steady_clock::now() + otherReaderWait_;
         for (;;) {
             auto it = entries_.find(pageIndex);
             if (it == entries_.end()) {
@@ -101,7 +110,12 @@ std::shared_ptr<const std::optional<PageText>> PageTextCache::text(int pageIndex
                 uses_.splice(uses_.begin(), uses_, it->second.use);
                 return it->second.text;
             }
-            read_.wait(lock);
+            if (read_.wait_until(lock, giveUp) == std::cv_status::timeout) {
+                // The other reader is held up (inside a page that takes long): this one reads
+                // the page itself rather than wait on it, and leaves the entry to it.
+                lock.unlock();
+                return std::make_shared<const std::optional<PageText>>(read());
+            }
         }
     }
     Text text;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -121,4 +123,29 @@ TEST(SharedPageText, PagesDroppedOverTheBoundAreReadAgain) {
     ASSERT_TRUE(cache->kept(0));
     EXPECT_FALSE(cache->kept(1));
     EXPECT_EQ(cache->bytes(), PageTextCache::bytesOf(*cache->kept(0)));
+}
+
+// A reader held up inside a page does not hold the others: past their wait they read the page
+// themselves.
+TEST(SharedPageText, AReaderHeldUpInAPageDoesNotHoldTheOthers) {
+    auto cache = std::make_shared<PageTextCache>(PageTextCache::defaultMaxBytes,
+                                                 std::chrono::milliseconds(50));
+    std::promise<void> entered;
+    std::promise<void> gate;
+    std::shared_future<void> opened = gate.get_future().share();
+    std::thread held([&] {
+        cache->text(0, [&] {
+            entered.set_value();
+            opened.wait_for(std::chrono::seconds(30));  // never for ever
+            return std::optional<PageText>(PageText{u"tarde", {}});
+        });
+    });
+    entered.get_future().wait();
+    const auto text = cache->text(0, [] { return std::optional<PageText>(PageText{u"ya", {}}); });
+    const bool whileHeld = opened.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+    gate.set_value();
+    held.join();
+    EXPECT_TRUE(whileHeld) << "the second reader waited for the held one";
+    ASSERT_TRUE(text && *text);
+    EXPECT_EQ((*text)->text, u"ya");
 }
