@@ -47,10 +47,6 @@ DocumentContext& DocumentContext::standard() {
         };
         // The form section of a single document: the form-fill controller, when it has
         // something to fill.
-        c.readForm = [](PDFFile& file, const PageSource& pages, std::stop_token stop,
-                        FormReader::ReadReport* report) {
-            return FormReader::fields(file, pages, std::move(stop), report);
-        };
         c.formSection = [](std::vector<FormField> fields, const std::string& formName,
                            const Certificate& certificate,
                            DocumentContext& context) -> std::unique_ptr<FormSection> {

@@ -81,7 +81,7 @@ struct DocumentContext {
     // null when nothing announces it.
     QObject* handwritingNotifier = nullptr;
 
-    // Reads the fields of a single document for its form section (FormReader::fields).
+    // Reads the fields of a single document for its form section; empty: FormReader::fields.
     FormReading readForm;
     // Makes the form section of a single document from its fields, on the main thread once they
     // are read; null (or an empty factory) when the document has nothing to fill.
