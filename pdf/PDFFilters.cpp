@@ -148,14 +148,6 @@ std::int64_t intParameter(const PDFDictionary& parameters, std::string_view key,
     return n ? *n : fallback;
 }
 
-inline unsigned char paeth(int a, int b, int c) {
-    const int p = a + b - c;
-    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-    if (pa <= pb && pa <= pc) return static_cast<unsigned char>(a);
-    if (pb <= pc) return static_cast<unsigned char>(b);
-    return static_cast<unsigned char>(c);
-}
-
 // Undoes PNG row prediction (one type byte per row).
 std::string unpredictPNG(const std::string& data, std::int64_t colors, std::int64_t bitsPerComponent,
                          std::int64_t columns) {
@@ -181,31 +173,8 @@ std::string unpredictPNG(const std::string& data, std::int64_t colors, std::int6
         ++src;
         unsigned char* cur = outBytes + r * row;
         const unsigned char* prev = r == 0 ? zeros.data() : cur - row;
-        switch (type) {
-        case 1:  // Sub
-            for (std::size_t i = 0; i < row; ++i)
-                cur[i] = static_cast<unsigned char>(src[i] + (i >= bpp ? cur[i - bpp] : 0));
-            break;
-        case 2:  // Up
-            for (std::size_t i = 0; i < row; ++i) cur[i] = static_cast<unsigned char>(src[i] + prev[i]);
-            break;
-        case 3:  // Average
-            for (std::size_t i = 0; i < row; ++i) {
-                const int left = i >= bpp ? cur[i - bpp] : 0;
-                cur[i] = static_cast<unsigned char>(src[i] + ((left + prev[i]) >> 1));
-            }
-            break;
-        case 4:  // Paeth
-            for (std::size_t i = 0; i < row; ++i) {
-                const int left = i >= bpp ? cur[i - bpp] : 0;
-                const int upperLeft = i >= bpp ? prev[i - bpp] : 0;
-                cur[i] = static_cast<unsigned char>(src[i] + paeth(left, prev[i], upperLeft));
-            }
-            break;
-        default:  // None, and unknown types, pass the row through
-            std::memcpy(cur, src, row);
-            break;
-        }
+        std::memcpy(cur, src, row);
+        PDFFilters::unpredictPNGRow(type, cur, prev, row, bpp);
     }
     return out;
 }
@@ -233,6 +202,30 @@ std::string applyFilter(const Filter& filter, std::string_view input) {
 }  // namespace
 
 namespace PDFFilters {
+
+void unpredictPNGRow(int type, unsigned char* row, const unsigned char* above, std::size_t length,
+                     std::size_t bytesPerPixel) {
+    const std::size_t bpp = bytesPerPixel;
+    for (std::size_t i = 0; i < length; ++i) {
+        const int a = i >= bpp ? row[i - bpp] : 0;
+        const int b = above[i];
+        int add = 0;
+        switch (type) {
+            case 1: add = a; break;                 // Sub
+            case 2: add = b; break;                 // Up
+            case 3: add = (a + b) >> 1; break;      // Average
+            case 4: {                               // Paeth
+                const int c = i >= bpp ? above[i - bpp] : 0;
+                const int p = a + b - c;
+                const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+                add = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
+                break;
+            }
+            default: return;  // None, and unknown types, leave the row as it stands
+        }
+        row[i] = static_cast<unsigned char>(row[i] + add);
+    }
+}
 
 std::string decode(std::string_view data, const PDFDictionary& dictionary) {
     const PDFObject* filterValue = dictionary.get("Filter");

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 
+#include "pdf/PDFFilters.h"
+
 namespace BoundedDecode {
 
 namespace {
@@ -481,26 +483,7 @@ private:
         unsigned char* row = current_.data();
         const unsigned char* above = previous_.data();
         if (png_) {
-            const std::size_t bpp = pixelBytes_;
-            for (std::size_t i = 0; i < len_; ++i) {
-                const int a = i >= bpp ? row[i - bpp] : 0;
-                const int b = above[i];
-                const int c = i >= bpp ? above[i - bpp] : 0;
-                int add = 0;
-                switch (tag) {
-                    case 1: add = a; break;
-                    case 2: add = b; break;
-                    case 3: add = (a + b) / 2; break;
-                    case 4: {
-                        const int p = a + b - c;
-                        const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-                        add = pa <= pb && pa <= pc ? a : pb <= pc ? b : c;
-                        break;
-                    }
-                    default: break;  // 0, and tags that are none: the row as it stands
-                }
-                row[i] = static_cast<unsigned char>(row[i] + add);
-            }
+            PDFFilters::unpredictPNGRow(tag, row, above, len_, pixelBytes_);
         } else if (bpc_ == 8) {
             for (std::size_t i = colors_; i < len_; ++i)
                 row[i] = static_cast<unsigned char>(row[i] + row[i - colors_]);
