@@ -23,8 +23,8 @@
 #include "forms/plan/FormPlan.h"
 #include "forms/reader/FormReader.h"
 #include "pdf/PDFFile.h"
-#include "platform/PopplerPages.h"
-#include "signing/InkMap.h"
+#include "pages/PageProcess.h"
+#include "pages/InkMap.h"
 #include "support/FormFixtures.h"
 #include "support/StubHTTPServer.h"
 #include "support/TestUtil.h"
@@ -288,7 +288,7 @@ BENCHMARK(BM_ReadLabelAndPlanWidgetForm)->Unit(benchmark::kMillisecond);
 void BM_PopplerTextAndRender(benchmark::State& state) {
     const std::string& pdf = benchforms::flatForm();
     for (auto _ : state) {
-        std::unique_ptr<PopplerPages> pages = PopplerPages::borrow(pdf);
+        std::unique_ptr<PageProcess> pages = PageProcess::open(pdf);
         for (int i = 0; i < pages->pageCount(); ++i) {
             benchmark::DoNotOptimize(pages->text(i));
             benchmark::DoNotOptimize(

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 
 class HandwritingStrokes {
 public:

@@ -35,7 +35,7 @@
 #include "document/PreviewDocument.h"
 #include "document/PreviewGeometry.h"
 #include "document/PreviewInteraction.h"
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 #include "signing/SignatureCopy.h"
 
 class InlineEditor;

@@ -7,8 +7,8 @@
 #include "pdf/PDFFile.h"
 #include "pdf/PDFFileLimits.h"
 #include "platform/FileData.h"
-#include "platform/PopplerPages.h"
-#include "signing/PageWeight.h"
+#include "pages/PageProcess.h"
+#include "pages/PageWeight.h"
 
 std::shared_ptr<PreviewDocument> PreviewDocument::open(const std::filesystem::path& path) {
     std::error_code error;
@@ -42,9 +42,8 @@ std::shared_ptr<PreviewDocument> PreviewDocument::load(
     document->path_ = std::move(path);
     try {
         document->file_ = parse();
-        // Poppler reads the file's own bytes (in memory or mapped), which stay put while the
-        // file lives.
-        document->pages_ = PopplerPages::borrow(document->file_->bytes());
+        // The page process reads a copy of the file's bytes.
+        document->pages_ = PageProcess::open(document->file_->bytes());
         if (!document->pages_) return nullptr;
         document->judge_ = std::make_shared<const PageJudge>(document->file_->bytes());
         std::vector<PDFRef> refs = document->file_->pageRefs();
@@ -58,14 +57,7 @@ std::shared_ptr<PreviewDocument> PreviewDocument::load(
     return document;
 }
 
-PreviewDocument::~PreviewDocument() {
-    // Poppler borrows the file's bytes: it goes first.
-    pages_.reset();
-}
-
-const PageSource& PreviewDocument::pages() const {
-    return *pages_;
-}
+PreviewDocument::~PreviewDocument() = default;
 
 std::string_view PreviewDocument::bytes() const {
     return file_->bytes();

@@ -1,7 +1,8 @@
 #pragma once
 // A PDF opened for the document window: the parsed file (our engine: page tree, crop boxes,
-// rotations, annotations, form fields), Poppler's view of the same bytes (page text and rasters
-// for the placement search and the form reader), the page count and each page's display frame.
+// rotations, annotations, form fields), the page process over the same bytes (page text and
+// drawings for the placement search, the form reader and the preview, each reader with a clone of
+// its own), the page count and each page's display frame.
 //
 // The file and the page source are used on the main thread only; the bytes stay where they are
 // while the document lives, so a page renderer on another thread may read them. A file opened by
@@ -16,18 +17,17 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/PageText.h"
-#include "signing/DisplaySpace.h"
+#include "pages/PageProcess.h"
+#include "pages/DisplaySpace.h"
 
 class PDFFile;
 class PageJudge;
-class PopplerPages;
 
 class PreviewDocument {
 public:
     // Nothing when the path is no regular file, cannot be read, is larger than the page renderer
     // takes, has no PDF header in its first bytes, is not a PDF our engine opens (damaged beyond
-    // repair, protected by a password) or Poppler cannot open it.
+    // repair, protected by a password) or the page process finds that Poppler cannot open it.
     static std::shared_ptr<PreviewDocument> open(const std::filesystem::path& path);
     // The same from the file's bytes (no path).
     static std::shared_ptr<PreviewDocument> fromData(std::string bytes);
@@ -38,7 +38,9 @@ public:
 
     const std::filesystem::path& path() const { return path_; }
     PDFFile& file() { return *file_; }
-    const PageSource& pages() const;
+    // The document's page process (main thread); other threads read through clones of it.
+    PageProcess& pages() { return *pages_; }
+    const PageProcess& pages() const { return *pages_; }
     // The file's bytes, unchanged for the document's life.
     std::string_view bytes() const;
     // Which pages are too heavy to draw, judged once for every reader of the document (any
@@ -59,7 +61,7 @@ private:
 
     std::filesystem::path path_;
     std::unique_ptr<PDFFile> file_;
-    std::unique_ptr<PopplerPages> pages_;
+    std::unique_ptr<PageProcess> pages_;
     std::shared_ptr<const PageJudge> judge_;
     std::vector<std::optional<DisplaySpace>> spaces_;
 };

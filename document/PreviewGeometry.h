@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "forms/plan/FillItem.h"
-#include "signing/AffineTransform.h"
-#include "signing/DisplaySpace.h"
-#include "signing/Geometry.h"
+#include "pages/AffineTransform.h"
+#include "pages/DisplaySpace.h"
+#include "pages/Geometry.h"
 #include "signing/Handwriting.h"
 #include "signing/SignatureCopy.h"
 #include "signing/SignatureStamp.h"

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "document/PreviewGeometry.h"
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 #include "signing/SignatureCopy.h"
 
 class PreviewInteraction {

@@ -37,12 +37,12 @@
 #include "document/PreviewDocument.h"
 #include "pdf/PDFFile.h"
 #include "platform/Log.h"
-#include "platform/NoPages.h"
-#include "platform/PageText.h"
-#include "platform/PopplerPages.h"
-#include "platform/SharedPageText.h"
+#include "pages/NoPages.h"
+#include "pages/PageText.h"
+#include "pages/PageProcess.h"
+#include "pages/SharedPageText.h"
 #include "platform/Preferences.h"
-#include "signing/PageWeight.h"
+#include "pages/PageWeight.h"
 #include "signing/SignatureLocator.h"
 #include "signing/SignatureStamp.h"
 
@@ -699,9 +699,12 @@ void SigningPanel::runOnPages(PageSourceFactory pages, std::stop_token stop,
         try {
             PDFFile file(document->bytes(), document);
             std::unique_ptr<PageSource> source = pages ? pages(file.bytes()) : nullptr;
-            if (!source) source = PopplerPages::borrow(file.bytes());
+            // A page process of the worker's own over the document's copy of the bytes.
+            if (!source) source = document->pages().clone();
             if (source) {
                 SharedPageText shared(text, std::make_unique<GuardedPages>(*source, judge));
+                // A worker told to stop leaves the page it is reading at once.
+                shared.setCutoff([stop] { return stop.stop_requested(); });
                 result = work(file, shared);
             } else {
                 result = work(file, NoPages());

@@ -17,7 +17,7 @@
 
 #include "document/PreviewGeometry.h"
 #include "forms/fill/FormFill.h"
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 
 class TextBoxes {
 public:

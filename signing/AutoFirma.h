@@ -14,7 +14,7 @@
 
 #include "platform/ProcessRunner.h"
 #include "signing/Certificate.h"
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 #include "signing/SignaturePlacement.h"
 #include "signing/VisibleSignature.h"
 

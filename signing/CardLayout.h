@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 
 // An sRGB colour with alpha.
 struct Colour {

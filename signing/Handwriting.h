@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 #include "signing/RasterImage.h"
 
 class Handwriting {

@@ -11,7 +11,7 @@
 #include "pdf/PDFObject.h"
 #include "pdf/PDFRef.h"
 #include "pdf/PDFUpdate.h"
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 #include "signing/RasterImage.h"
 #include "signing/SigningIdentity.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 #include "signing/RasterImage.h"
 
 namespace Rendering {

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 #include "signing/Handwriting.h"
 #include "signing/PDFSigner.h"
 #include "signing/SignatureStamp.h"

@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 
 struct SignatureCopy {
     int pageIndex = 0;  // 0-based, in the order of PDFFile::pageRefs()

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/PageText.h"
-#include "signing/DisplaySpace.h"
-#include "signing/InkMap.h"
+#include "pages/PageText.h"
+#include "pages/DisplaySpace.h"
+#include "pages/InkMap.h"
 #include "signing/SignaturePlacement.h"
 
 namespace SignatureCues {

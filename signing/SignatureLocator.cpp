@@ -14,12 +14,12 @@
 #include <unordered_set>
 
 #include "pdf/PDFFile.h"
-#include "platform/NoPages.h"
-#include "platform/PopplerPages.h"
-#include "signing/DisplaySpace.h"
-#include "signing/InkMap.h"
-#include "signing/PageAnnotation.h"
-#include "signing/PageWeight.h"
+#include "pages/NoPages.h"
+#include "pages/PageProcess.h"
+#include "pages/DisplaySpace.h"
+#include "pages/InkMap.h"
+#include "pages/PageAnnotation.h"
+#include "pages/PageWeight.h"
 #include "signing/SignatureCues.h"
 #include "signing/UnicodeText.h"
 
@@ -177,6 +177,11 @@ public:
                             } catch (...) {
                                 return;
                             }
+                            // A page being read when the search runs out of time is given up.
+                            if (clones_[r])
+                                clones_[r]->setCutoff([stop, &deadline = deadline_] {
+                                    return stop.stop_requested() || deadline.expired();
+                                });
                         }
                         if (clones_[r]) work(*clones_[r]);
                     });
@@ -406,9 +411,14 @@ std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& sour
 
 std::vector<SignaturePlacement> placements(PDFFile& file, std::stop_token stop,
                                            const Deadline& deadline) {
-    std::unique_ptr<PopplerPages> pages = PopplerPages::borrow(file.bytes());
-    // Pages too heavy to draw are searched without their ink.
-    if (pages) return placements(file, GuardedPages(*pages, file), stop, deadline);
+    std::unique_ptr<PageProcess> pages = PageProcess::open(file.bytes());
+    if (pages) {
+        // A page being read when the search is stopped or out of time is given up; pages too
+        // heavy to draw are searched without their ink.
+        pages->setCutoff([stop, &deadline] { return stop.stop_requested() || deadline.expired(); });
+        GuardedPages guarded(*pages, file);
+        return placements(file, guarded, stop, deadline);
+    }
     return placements(file, NoPages(), stop, deadline);
 }
 

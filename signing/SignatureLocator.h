@@ -15,9 +15,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/PageText.h"
+#include "pages/PageText.h"
 #include "signing/Certificate.h"
-#include "signing/DisplaySpace.h"
+#include "pages/DisplaySpace.h"
 #include "signing/SignaturePlacement.h"
 
 class PDFFile;

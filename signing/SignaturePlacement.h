@@ -6,7 +6,7 @@
 #include <utility>
 #include <variant>
 
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 
 struct SignaturePlacement {
     // What the signing engine is asked to sign into.

@@ -18,7 +18,7 @@
 
 #include "signing/CardLayout.h"
 #include "signing/Certificate.h"
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 #include "signing/RasterImage.h"
 
 struct SignatureStamp {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "forms/fill/FormFill.h"
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 #include "signing/SignatureCopy.h"
 
 struct SigningRecord {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "forms/reader/FormField.h"
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 
 namespace FieldWriting {
 

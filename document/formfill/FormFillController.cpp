@@ -30,7 +30,7 @@
 #include "platform/Log.h"
 #include "platform/Preferences.h"
 #include "profile/ProfileStore.h"
-#include "signing/PageWeight.h"
+#include "pages/PageWeight.h"
 
 using FormFillWidgets::qs;
 

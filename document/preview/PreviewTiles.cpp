@@ -1,7 +1,5 @@
 #include "document/preview/PreviewTiles.h"
 
-#include <poppler-qt6.h>
-
 #include <QMetaObject>
 #include <QVariant>
 #include <algorithm>
@@ -10,55 +8,39 @@
 #include <limits>
 
 #include "document/PreviewDocument.h"
-#include "signing/PageWeight.h"
+#include "pages/PageWeight.h"
 
 namespace {
 
 // Scales beyond this many device pixels per point are not rendered (a page of 14400 points at
-// this scale is still within the int coordinates Poppler takes for a slice); such tiles stay white.
+// this scale is still within the int coordinates a slice takes); such tiles stay white.
 constexpr double maximumScale = 256;
 
-void quietPoppler() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        Poppler::setDebugErrorFunction([](const QString&, const QVariant&) {}, QVariant());
-    });
-}
-
-// Poppler asks this while it renders: a worker told to stop gives up the tile at once.
-bool renderAborted(const QVariant& payload) {
-    const auto* stopping = static_cast<const std::atomic<bool>*>(payload.value<void*>());
-    return stopping && stopping->load(std::memory_order_relaxed);
-}
-
-// One tile of the page raster; a null image when the page or the tile cannot be rendered (or
-// the rendering was given up).
-QImage renderTile(Poppler::Document& pdf, const TileKey& key, std::atomic<bool>& stopping) {
-    if (key.page < 0 || key.page >= pdf.numPages() || key.column < 0 || key.row < 0) return {};
-    double scale = PreviewTiles::scaleOf(key.scale);
+// One tile of the page raster, drawn by the page process; a null image when the page or the
+// tile cannot be drawn (or the drawing was given up). The pixels are not copied: the image owns
+// the buffer the answer came in.
+QImage renderTile(const PageProcess& pages, const TileKey& key) {
+    if (key.page < 0 || key.page >= pages.pageCount() || key.column < 0 || key.row < 0) return {};
+    const double scale = PreviewTiles::scaleOf(key.scale);
     if (!(scale > 0) || scale > maximumScale) return {};
-    std::unique_ptr<Poppler::Page> page = pdf.page(key.page);
-    if (!page) return {};
-    QSizeF points = page->pageSizeF();  // the crop box, turned by the page's rotation
-    double width = std::ceil(points.width() * scale), height = std::ceil(points.height() * scale);
-    double x = static_cast<double>(key.column) * PreviewTiles::tileSize;
-    double y = static_cast<double>(key.row) * PreviewTiles::tileSize;
-    if (!(x < width) || !(y < height)) return {};
-    int w = static_cast<int>(std::min<double>(PreviewTiles::tileSize, width - x));
-    int h = static_cast<int>(std::min<double>(PreviewTiles::tileSize, height - y));
-    QImage image = page->renderToImage(
-        72 * scale, 72 * scale, static_cast<int>(x), static_cast<int>(y), w, h, Poppler::Page::Rotate0,
-        nullptr, nullptr, renderAborted, QVariant::fromValue(static_cast<void*>(&stopping)));
-    if (stopping.load()) return {};
-    if (image.isNull()) return {};
-    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const double x = static_cast<double>(key.column) * PreviewTiles::tileSize;
+    const double y = static_cast<double>(key.row) * PreviewTiles::tileSize;
+    if (x > std::numeric_limits<int>::max() || y > std::numeric_limits<int>::max()) return {};
+    std::optional<PageProtocol::ColourImage> tile =
+        pages.tile(key.page, scale, static_cast<int>(x), static_cast<int>(y),
+                   PreviewTiles::tileSize, PreviewTiles::tileSize);
+    if (!tile) return {};
+    auto* buffer = new std::string(std::move(tile->pixels));
+    return QImage(
+        reinterpret_cast<const uchar*>(buffer->data()), tile->width, tile->height,
+        static_cast<qsizetype>(tile->width) * 4, QImage::Format_ARGB32_Premultiplied,
+        [](void* owned) { delete static_cast<std::string*>(owned); }, buffer);
 }
 
 }  // namespace
 
 PreviewTiles::PreviewTiles(QObject* receiver, std::function<void()> arrived)
     : receiver_(receiver), arrived_(std::move(arrived)) {
-    quietPoppler();
     worker_ = std::thread([this] { run(); });
 }
 
@@ -68,7 +50,8 @@ PreviewTiles::~PreviewTiles() {
         stop_ = true;
         pending_.clear();
     }
-    // A tile being rendered is given up: the view's owner waits for this join.
+    // A tile being drawn is given up (its page process ends): the view's owner waits for this
+    // join.
     stopping_.store(true);
     wake_.notify_all();
     worker_.join();
@@ -125,15 +108,18 @@ void PreviewTiles::request(std::vector<TileKey> keys) {
     {
         std::lock_guard lock(mutex_);
         pending_.clear();
+        // The tile being drawn is not asked again, unless it is the same key of the document
+        // shown before: that one will be dropped as stale when it arrives.
         for (const TileKey& key : keys)
-            if (!rendering_ || !(*rendering_ == key)) pending_.push_back(key);
+            if (!rendering_ || !(*rendering_ == key) || renderingGeneration_ != workerGeneration_)
+                pending_.push_back(key);
     }
     wake_.notify_all();
 }
 
 void PreviewTiles::run() {
-    std::unique_ptr<Poppler::Document> pdf;
-    std::shared_ptr<PreviewDocument> held;  // keeps the bytes Poppler reads alive
+    std::unique_ptr<PageProcess> pages;  // the worker's own page process
+    std::shared_ptr<PreviewDocument> held;
     std::uint64_t loaded = 0;
     for (;;) {
         TileKey key;
@@ -146,32 +132,27 @@ void PreviewTiles::run() {
             key = pending_.front();
             pending_.pop_front();
             rendering_ = key;
+            renderingGeneration_ = workerGeneration_;
             generation = workerGeneration_;
             if (generation != loaded) document = document_;
         }
         if (generation != loaded) {
-            pdf.reset();
+            pages.reset();
             held = std::move(document);
             loaded = generation;
             if (held) {
-                std::string_view bytes = held->bytes();
-                if (bytes.size() <= static_cast<std::size_t>(std::numeric_limits<int>::max())) {
-                    pdf = Poppler::Document::loadFromData(QByteArray::fromRawData(
-                        bytes.data(), static_cast<qsizetype>(bytes.size())));
-                    if (pdf && pdf->isLocked()) pdf.reset();
-                    if (pdf) {
-                        pdf->setRenderHint(Poppler::Document::Antialiasing);
-                        pdf->setRenderHint(Poppler::Document::TextAntialiasing);
-                    }
-                }
+                pages = held->pages().another();
+                pages->setCutoff([this] { return stopping_.load(); });
             }
         }
-        // A render cannot be interrupted inside an image: a page that declares more than a
-        // render can finish soon is not drawn at all.
+        // A page that declares more than a drawing can finish soon is not even sent; a page the
+        // page process gave up (past its deadline or its memory) is not asked again.
         std::shared_ptr<const PageJudge> judge = held ? held->judge() : nullptr;
-        const bool heavy = pdf && judge && key.page >= 0 && key.page < pdf->numPages() &&
-                           !judge->drawable(key.page);
-        QImage image = pdf && !heavy ? renderTile(*pdf, key, stopping_) : QImage();
+        const bool inRange = pages && key.page >= 0 && key.page < pages->pageCount();
+        bool heavy = inRange && judge && !judge->drawable(key.page);
+        QImage image = inRange && !heavy ? renderTile(*pages, key) : QImage();
+        if (inRange && image.isNull() && pages->gaveUp(key.page, PageProtocol::Kind::tile))
+            heavy = true;
         {
             std::lock_guard lock(mutex_);
             rendering_.reset();
@@ -186,7 +167,7 @@ void PreviewTiles::run() {
             },
             Qt::QueuedConnection);
     }
-    pdf.reset();
+    pages.reset();
     held.reset();
 }
 

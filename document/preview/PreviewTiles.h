@@ -1,10 +1,10 @@
 #pragma once
-// Page rasters of the preview in tiles: a worker thread with its own Poppler document (over the
-// same bytes) renders 512-pixel tiles of a page at a scale, annotations included, newest request
-// first; stale requests are dropped. Tiles reach the main thread queued and go into a
-// least-recently-used cache bounded in bytes. A page too heavy to draw (its declared images or
-// content beyond what a render can finish soon) is never given to Poppler: its tiles come back
-// failed and the page is marked heavy.
+// Page rasters of the preview in tiles: a worker thread with a page process of its own (over the
+// document's copy of the bytes) draws 512-pixel tiles of a page at a scale, annotations included,
+// newest request first; stale requests are dropped. Tiles reach the main thread queued and go
+// into a least-recently-used cache bounded in bytes. A page too heavy to draw (its declared images
+// or content beyond what a drawing can finish soon, or a drawing the page process gave up past
+// its deadline or memory) comes back failed and the page is marked heavy.
 //
 // Everything but the worker runs on the main thread.
 
@@ -120,10 +120,11 @@ private:
     std::condition_variable wake_;
     std::deque<TileKey> pending_;
     std::optional<TileKey> rendering_;
+    std::uint64_t renderingGeneration_ = 0;  // the document generation of rendering_
     std::shared_ptr<PreviewDocument> document_;
     std::uint64_t workerGeneration_ = 0;
     bool stop_ = false;
-    // Set with stop_, read by Poppler's abort check while a tile renders (no lock there).
+    // Set with stop_, read by the page process's cutoff while a tile is drawn (no lock there).
     std::atomic<bool> stopping_{false};
     std::thread worker_;
 };

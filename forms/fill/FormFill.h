@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 
 struct FormFill {
     // The name free text boxes of the document window carry.

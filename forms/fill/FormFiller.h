@@ -17,7 +17,7 @@
 
 #include "forms/fill/FormFill.h"
 #include "pdf/PDFRef.h"
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 
 class PDFFile;
 

@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "forms/fill/FormFiller.h"
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 
 struct PDFSignerText {
     // Field flags read by the layout.

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 
 struct FillLine {
     Rect rect;          // page space: the bounds of the run of fill characters

@@ -10,13 +10,13 @@
 #include "forms/reader/FormPageText.h"
 #include "forms/reader/FormReader.h"
 #include "forms/reader/FormReading.h"
-#include "forms/reader/PageDrawing.h"
-#include "forms/reader/PageGlyphs.h"
+#include "pages/PageDrawing.h"
+#include "pages/PageGlyphs.h"
 #include "forms/reader/TextSpace.h"
 #include "pdf/PDFFile.h"
 #include "platform/Regex.h"
-#include "signing/InkMap.h"
-#include "signing/PageAnnotation.h"
+#include "pages/InkMap.h"
+#include "pages/PageAnnotation.h"
 #include "signing/UnicodeText.h"
 
 namespace FormReader {

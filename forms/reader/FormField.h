@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 
 struct FormField {
     // The PDF field types that give a field; the raw values are the /FT names.

@@ -9,7 +9,7 @@
 #include "forms/reader/FormReader.h"
 #include "forms/reader/TextSpace.h"
 #include "pdf/PDFFile.h"
-#include "signing/PageAnnotation.h"
+#include "pages/PageAnnotation.h"
 #include "signing/UnicodeText.h"
 
 namespace {

@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/PageText.h"
-#include "signing/DisplaySpace.h"
-#include "signing/Geometry.h"
+#include "pages/PageText.h"
+#include "pages/DisplaySpace.h"
+#include "pages/Geometry.h"
 
 class PDFFile;
 class PDFObject;

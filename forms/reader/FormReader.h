@@ -25,7 +25,7 @@
 #include "forms/reader/FormField.h"
 #include "forms/reader/FormTitle.h"
 #include "forms/reader/FormUnit.h"
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 
 class PDFFile;
 class PageSource;

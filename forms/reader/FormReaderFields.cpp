@@ -8,14 +8,14 @@
 #include "forms/reader/FormPageText.h"
 #include "forms/reader/FormReader.h"
 #include "forms/reader/FormReading.h"
-#include "forms/reader/PageGlyphs.h"
+#include "pages/PageGlyphs.h"
 #include "pdf/PDFFile.h"
-#include "platform/NoPages.h"
-#include "platform/PopplerPages.h"
-#include "signing/PageWeight.h"
-#include "signing/DisplaySpace.h"
+#include "pages/NoPages.h"
+#include "pages/PageProcess.h"
+#include "pages/PageWeight.h"
+#include "pages/DisplaySpace.h"
 #include "signing/PDFSigner.h"
-#include "signing/PageAnnotation.h"
+#include "pages/PageAnnotation.h"
 
 namespace FormReader {
 namespace {
@@ -332,7 +332,7 @@ std::vector<FormField> fields(PDFFile& file, const PageSource& pages) {
 }
 
 std::vector<FormField> fields(PDFFile& file) {
-    std::unique_ptr<PopplerPages> pages = PopplerPages::borrow(file.bytes());
+    std::unique_ptr<PageProcess> pages = PageProcess::open(file.bytes());
     if (!pages) return fields(file, NoPages());
     // No page too heavy to draw is drawn for its ink.
     GuardedPages guarded(*pages, file);

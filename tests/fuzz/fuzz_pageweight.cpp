@@ -6,7 +6,7 @@
 
 #include "pdf/PDFError.h"
 #include "pdf/PDFFile.h"
-#include "signing/PageWeight.h"
+#include "pages/PageWeight.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {

@@ -9,8 +9,8 @@
 #include <new>
 
 #include "pdf/PDFFile.h"
-#include "platform/PopplerPages.h"
-#include "signing/InkMap.h"
+#include "pages/PageProcess.h"
+#include "pages/InkMap.h"
 #include "signing/PlacementTestSupport.h"
 #include "signing/SignatureCues.h"
 #include "signing/SignatureLocator.h"
@@ -23,7 +23,7 @@ namespace {
 // Poppler's pages, counting what is asked of each page; never cloned, so one thread reads all.
 class CountingPages final : public PageSource {
 public:
-    explicit CountingPages(std::string_view bytes) : pages_(PopplerPages::borrow(bytes)) {}
+    explicit CountingPages(std::string_view bytes) : pages_(PageProcess::open(bytes)) {}
     int pageCount() const override { return pages_->pageCount(); }
     std::optional<PageText> text(int i) const override {
         ++texts[i];
@@ -40,7 +40,7 @@ public:
     mutable std::map<int, int> texts, words_, renders;
 
 private:
-    std::unique_ptr<PopplerPages> pages_;
+    std::unique_ptr<PageProcess> pages_;
 };
 
 // Twelve pages of text; a name cue with room above it on pages 3, 8 and 12 (the last).
@@ -92,7 +92,7 @@ TEST(PlacementSearch, ReaderWithoutItsCloneLeavesThePagesToTheOthers) {
     // Poppler's pages whose second document cannot be opened (memory exhausted): the readers
     // that get no clone stop, and the calling thread reads every page.
     struct Unclonable final : PageSource {
-        explicit Unclonable(std::string_view bytes) : pages(PopplerPages::borrow(bytes)) {}
+        explicit Unclonable(std::string_view bytes) : pages(PageProcess::open(bytes)) {}
         int pageCount() const override { return pages->pageCount(); }
         std::optional<PageText> text(int i) const override { return pages->text(i); }
         std::optional<std::u16string> words(int i) const override { return pages->words(i); }
@@ -100,7 +100,7 @@ TEST(PlacementSearch, ReaderWithoutItsCloneLeavesThePagesToTheOthers) {
             return pages->render(i, scale, max);
         }
         std::unique_ptr<PageSource> clone() const override { throw std::bad_alloc(); }
-        std::unique_ptr<PopplerPages> pages;
+        std::unique_ptr<PageProcess> pages;
     };
     const std::string pdf = cuedDocument();
     PDFFile file(pdf);

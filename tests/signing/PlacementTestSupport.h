@@ -8,9 +8,9 @@
 #include <optional>
 #include <string>
 
-#include "platform/PageText.h"
-#include "signing/DisplaySpace.h"
-#include "signing/InkMap.h"
+#include "pages/PageText.h"
+#include "pages/DisplaySpace.h"
+#include "pages/InkMap.h"
 #include "signing/SignatureCues.h"
 #include "signing/UnicodeText.h"
 #include "support/PDFFixtures.h"

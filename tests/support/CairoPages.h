@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 
 namespace cairopages {
 

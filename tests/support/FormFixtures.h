@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "forms/reader/FormReader.h"
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 
 namespace formfixtures {
 

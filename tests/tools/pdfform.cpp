@@ -36,9 +36,9 @@
 #include "forms/plan/FormPlan.h"
 #include "forms/reader/FormReader.h"
 #include "pdf/PDFFile.h"
-#include "platform/NoPages.h"
-#include "platform/PopplerPages.h"
-#include "signing/PageWeight.h"
+#include "pages/NoPages.h"
+#include "pages/PageProcess.h"
+#include "pages/PageWeight.h"
 #include "profile/ProfileStore.h"
 #include "signing/Certificate.h"
 
@@ -263,7 +263,7 @@ int main(int argc, char** argv) {
             FormReader::drawnTimeLimit() = std::chrono::milliseconds(
                 static_cast<std::int64_t>(*options->timeLimit * 1000));
         FormReader::ReadReport report;
-        std::unique_ptr<PopplerPages> pages = PopplerPages::borrow(file.bytes());
+        std::unique_ptr<PageProcess> pages = PageProcess::open(file.bytes());
         // As the application reads: no page too heavy to draw is drawn.
         std::unique_ptr<GuardedPages> guarded =
             pages ? std::make_unique<GuardedPages>(*pages, file) : nullptr;

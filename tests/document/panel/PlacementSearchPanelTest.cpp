@@ -22,7 +22,7 @@
 #include "ui/SegmentedControl.h"
 #include "document/PagesPreview.h"
 #include "document/SigningPanel.h"
-#include "platform/PopplerPages.h"
+#include "pages/PageProcess.h"
 #include "qtsupport/Screenshots.h"
 
 namespace {
@@ -34,7 +34,7 @@ using panelfixtures::Context;
 class SlowPages final : public PageSource {
 public:
     SlowPages(std::string_view bytes, milliseconds delay, std::shared_ptr<std::atomic<int>> reads)
-        : pages_(PopplerPages::open(std::string(bytes))), delay_(delay), reads_(std::move(reads)) {}
+        : pages_(PageProcess::open(bytes)), delay_(delay), reads_(std::move(reads)) {}
     int pageCount() const override { return pages_->pageCount(); }
     std::optional<PageText> text(int i) const override {
         wait();
@@ -53,7 +53,7 @@ private:
         ++*reads_;
         std::this_thread::sleep_for(delay_);
     }
-    std::unique_ptr<PopplerPages> pages_;
+    std::unique_ptr<PageProcess> pages_;
     milliseconds delay_;
     std::shared_ptr<std::atomic<int>> reads_;
 };
@@ -102,7 +102,7 @@ struct OpenAtEnd {
 class GatedPages final : public PageSource {
 public:
     GatedPages(std::string_view bytes, std::shared_ptr<Gate> gate)
-        : pages_(PopplerPages::open(std::string(bytes))), gate_(std::move(gate)) {}
+        : pages_(PageProcess::open(bytes)), gate_(std::move(gate)) {}
     int pageCount() const override { return pages_->pageCount(); }
     std::optional<PageText> text(int i) const override {
         gate_->wait();
@@ -117,7 +117,7 @@ public:
     }
 
 private:
-    std::unique_ptr<PopplerPages> pages_;
+    std::unique_ptr<PageProcess> pages_;
     std::shared_ptr<Gate> gate_;
 };
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 #include "support/PDFFixtures.h"
 
 namespace fillfixtures {

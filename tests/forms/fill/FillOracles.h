@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 #include "support/TestUtil.h"
 
 namespace filloracles {

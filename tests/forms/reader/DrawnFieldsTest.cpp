@@ -5,7 +5,7 @@
 
 #include "forms/reader/FormReader.h"
 #include "pdf/PDFFile.h"
-#include "platform/PopplerPages.h"
+#include "pages/PageProcess.h"
 #include "support/CairoPages.h"
 #include "support/FormFixtures.h"
 
@@ -197,7 +197,7 @@ TEST(DrawnFields, AStopEndsTheReadingAndTheReportCountsThePagesRead) {
     }
     const std::string pdf = formfixtures::formPDF(spec);
     PDFFile file(pdf);
-    std::unique_ptr<PopplerPages> poppler = PopplerPages::borrow(file.bytes());
+    std::unique_ptr<PageProcess> poppler = PageProcess::open(file.bytes());
     ASSERT_TRUE(poppler);
 
     // Stops the reading when the text of page 3 is asked for.
@@ -270,7 +270,7 @@ TEST(DrawnFields, PathsAloneAreReadWithoutRendering) {
 
     class CountingRenders final : public PageSource {
     public:
-        explicit CountingRenders(const std::string& pdf) : pages_(PopplerPages::open(pdf)) {}
+        explicit CountingRenders(const std::string& pdf) : pages_(PageProcess::open(pdf)) {}
         int pageCount() const override { return pages_->pageCount(); }
         std::optional<PageText> text(int index) const override { return pages_->text(index); }
         std::optional<GreyImage> render(int index, double scale,
@@ -281,7 +281,7 @@ TEST(DrawnFields, PathsAloneAreReadWithoutRendering) {
         mutable int renders = 0;
 
     private:
-        std::unique_ptr<PopplerPages> pages_;
+        std::unique_ptr<PageProcess> pages_;
     };
     auto fieldsOf = [](const std::string& pdf, int& renders) {
         PDFFile file(pdf);
@@ -327,7 +327,7 @@ TEST(DrawnFields, RunningTextIsNotLaidOut) {
     spec.pages[2].texts.push_back({72, 600, "Localidad ....................", 10});
     const std::string pdf = formfixtures::formPDF(spec);
     PDFFile file(pdf);
-    std::unique_ptr<PopplerPages> poppler = PopplerPages::borrow(file.bytes());
+    std::unique_ptr<PageProcess> poppler = PageProcess::open(file.bytes());
     ASSERT_TRUE(poppler);
 
     class CountingTexts final : public PageSource {

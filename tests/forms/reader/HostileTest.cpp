@@ -6,9 +6,9 @@
 #include "forms/reader/FieldName.h"
 #include "forms/reader/FormPageText.h"
 #include "forms/reader/FormReader.h"
-#include "forms/reader/PageGlyphs.h"
+#include "pages/PageGlyphs.h"
 #include "pdf/PDFFile.h"
-#include "platform/PopplerPages.h"
+#include "pages/PageProcess.h"
 #include "support/FormFixtures.h"
 #include "support/PDFFixtures.h"
 
@@ -43,7 +43,7 @@ std::string overlaidGlyphs(std::size_t count) {
 // Page text from Poppler, rendering refused and counted.
 class NoRendering final : public PageSource {
 public:
-    explicit NoRendering(const std::string& bytes) : pages_(PopplerPages::open(bytes)) {}
+    explicit NoRendering(const std::string& bytes) : pages_(PageProcess::open(bytes)) {}
     int pageCount() const override { return pages_->pageCount(); }
     std::optional<PageText> text(int i) const override { return pages_->text(i); }
     std::optional<GreyImage> render(int, double, std::int64_t) const override {
@@ -53,7 +53,7 @@ public:
     mutable int renders = 0;
 
 private:
-    std::unique_ptr<PopplerPages> pages_;
+    std::unique_ptr<PageProcess> pages_;
 };
 
 }  // namespace

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "forms/reader/FormPageText.h"
-#include "platform/PageText.h"
-#include "signing/DisplaySpace.h"
+#include "pages/PageText.h"
+#include "pages/DisplaySpace.h"
 #include "signing/UnicodeText.h"
 
 class SyntheticPage {

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "pdf/PDFFile.h"
-#include "platform/PopplerPages.h"
-#include "signing/DisplaySpace.h"
-#include "signing/InkMap.h"
+#include "pages/PageProcess.h"
+#include "pages/DisplaySpace.h"
+#include "pages/InkMap.h"
 #include "signing/PlacementTestSupport.h"
 #include "support/CairoPages.h"
 
@@ -62,7 +62,7 @@ TEST(DisplaySpace, AgreesWithPopplerOnRotatedCroppedPages) {
         EXPECT_EQ(space->bounds, expected.bounds);
         EXPECT_EQ(space->toDisplay, expected.toDisplay);
 
-        std::unique_ptr<PopplerPages> pages = PopplerPages::open(pdf);
+        std::unique_ptr<PageProcess> pages = PageProcess::open(pdf);
         ASSERT_TRUE(pages);
         std::optional<PageText> text = pages->text(0);
         ASSERT_TRUE(text);
@@ -97,7 +97,7 @@ TEST(DisplaySpace, AgreesWithPopplerOnRotatedCroppedPages) {
     }
 }
 
-TEST(PopplerPages, TextLinesBlanksAndBoxes) {
+TEST(PageProcess, TextLinesBlanksAndBoxes) {
     cairopages::Document doc;
     auto& page = doc.page(595, 842);
     Rect first = page.text(72, 700, "Fdo.: El interesado");
@@ -105,7 +105,7 @@ TEST(PopplerPages, TextLinesBlanksAndBoxes) {
     page.text(72, 600, "Nombre");
     Rect far = page.text(300, 600, "Firma:");
     page.rule({72, 400, 200, 2});
-    std::unique_ptr<PopplerPages> pages = PopplerPages::open(doc.pdf());
+    std::unique_ptr<PageProcess> pages = PageProcess::open(doc.pdf());
     ASSERT_TRUE(pages);
     ASSERT_EQ(pages->pageCount(), 1);
 
@@ -129,7 +129,7 @@ TEST(PopplerPages, TextLinesBlanksAndBoxes) {
     // Turned pages read in the direction of their writing: the same lines (the order of blocks is
     // the renderer's).
     for (int rotation : {90, 180, 270}) {
-        std::unique_ptr<PopplerPages> turned = PopplerPages::open(
+        std::unique_ptr<PageProcess> turned = PageProcess::open(
             fixtures::qpdf(doc.pdf(), {"--rotate=+" + std::to_string(rotation)}));
         ASSERT_TRUE(turned);
         std::optional<PageText> turnedText = turned->text(0);
@@ -154,12 +154,12 @@ TEST(PopplerPages, TextLinesBlanksAndBoxes) {
     EXPECT_FALSE(pages->render(-1, 2.0, 40'000'000));
 }
 
-TEST(PopplerPages, RefusesWhatItCannotOpen) {
-    EXPECT_FALSE(PopplerPages::open(""));
-    EXPECT_FALSE(PopplerPages::open("%PDF-1.7\nnothing here"));
+TEST(PageProcess, RefusesWhatItCannotOpen) {
+    EXPECT_FALSE(PageProcess::open(""));
+    EXPECT_FALSE(PageProcess::open("%PDF-1.7\nnothing here"));
     std::string locked = fixtures::encrypt(fixtures::textPDF(1), fixtures::Cipher::aes128,
                                            {.userPassword = "secreto"});
-    EXPECT_FALSE(PopplerPages::open(locked));
+    EXPECT_FALSE(PageProcess::open(locked));
     EXPECT_TRUE(
-        PopplerPages::open(fixtures::encrypt(fixtures::textPDF(1), fixtures::Cipher::aes128)));
+        PageProcess::open(fixtures::encrypt(fixtures::textPDF(1), fixtures::Cipher::aes128)));
 }

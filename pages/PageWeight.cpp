@@ -1,4 +1,4 @@
-#include "signing/PageWeight.h"
+#include "pages/PageWeight.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "pdf/PDFFile.h"
-#include "signing/BoundedDecode.h"
-#include "signing/ContentSyntax.h"
-#include "signing/DisplaySpace.h"
+#include "pages/BoundedDecode.h"
+#include "pages/ContentSyntax.h"
+#include "pages/DisplaySpace.h"
 
 namespace {
 
@@ -25,8 +25,8 @@ using ContentSyntax::isWhite;
 
 // How deep forms, patterns, soft masks and appearances are followed inside one another.
 constexpr int maxDepth = 12;
-// Objects weighed afresh for one page (shared ones weighed before cost nothing): a page that
-// names more is judged unknown rather than read for long.
+// Objects weighed afresh for one page (shared ones weighed before cost nothing): the weighing
+// of a page that names more stops there rather than read for long.
 constexpr int maxObjectsPerPage = 4096;
 // Annotations of one page whose appearances are weighed.
 constexpr std::size_t maxAnnotations = 2000;
@@ -526,8 +526,8 @@ std::vector<PageWeight> of(PDFFile& file, std::stop_token stop) {
 }
 
 bool drawable(const PageWeight& weight) {
-    return !weight.unknown && weight.imageSamples <= maxSamples &&
-           weight.contentBytes <= maxContentBytes;
+    // What the weighing could not count is left to the page process, which bounds it.
+    return weight.imageSamples <= maxSamples && weight.contentBytes <= maxContentBytes;
 }
 
 bool renderable(const PageWeight& weight, double scale) {
@@ -590,12 +590,12 @@ std::optional<PageWeight> PageJudge::weight(int pageIndex) const {
 
 bool PageJudge::renderable(int pageIndex, double scale) const {
     std::optional<PageWeight> w = weight(pageIndex);
-    return w && PageWeights::renderable(*w, scale);
+    return !w || PageWeights::renderable(*w, scale);
 }
 
 bool PageJudge::drawable(int pageIndex) const {
     std::optional<PageWeight> w = weight(pageIndex);
-    return w && PageWeights::drawable(*w);
+    return !w || PageWeights::drawable(*w);
 }
 
 bool PageJudge::readable(int pageIndex) const {
@@ -605,10 +605,10 @@ bool PageJudge::readable(int pageIndex) const {
 
 // ---------------------------------------------------------------------------------------------
 
-GuardedPages::GuardedPages(const PageSource& inner, const PDFFile& file)
+GuardedPages::GuardedPages(PageSource& inner, const PDFFile& file)
     : inner_(inner), judge_(std::make_shared<PageJudge>(file.bytes())) {}
 
-GuardedPages::GuardedPages(const PageSource& inner, std::shared_ptr<const PageJudge> judge)
+GuardedPages::GuardedPages(PageSource& inner, std::shared_ptr<const PageJudge> judge)
     : inner_(inner), judge_(std::move(judge)) {}
 
 GuardedPages::GuardedPages(std::unique_ptr<PageSource> ownInner,
@@ -640,3 +640,5 @@ std::unique_ptr<PageSource> GuardedPages::clone() const {
     if (!inner) return nullptr;
     return std::unique_ptr<PageSource>(new GuardedPages(std::move(inner), judge_));
 }
+
+void GuardedPages::setCutoff(std::function<bool()> cut) { inner_.setCutoff(std::move(cut)); }

@@ -1,5 +1,5 @@
 #pragma once
-// What the placement search needs from a PDF renderer: a page's text with the box of every
+// What the placement search and the form reader need from a PDF renderer: a page's text with the box of every
 // character, and the page drawn upright into a grey bitmap. The page's geometry (crop box,
 // rotation, annotations) is not asked of the renderer; the PDF engine gives it.
 //
@@ -7,6 +7,7 @@
 // crop box as it is shown (after /Rotate), x to the right and y downwards.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,4 +67,12 @@ public:
     // (nothing when the source cannot be shared: callers then read every page through this one).
     // The clone may depend on this source: it must not outlive it.
     virtual std::unique_ptr<PageSource> clone() const { return nullptr; }
+
+    // Gives up every later request of this source (and of its later clones) as soon as `cut`
+    // says so, checked while a page is being read: a reader that has stopped does not wait for
+    // its page. A page given up so reads as one that cannot be read. Sources that answer at once
+    // ignore it; sources over others pass it on.
+    virtual void setCutoff(std::function<bool()> cut) { (void)cut; }
+    // Whether the cutoff given above says to give up now.
+    static bool cutNow(const std::function<bool()>& cut) { return cut && cut(); }
 };

@@ -7,9 +7,9 @@
 #include <optional>
 
 #include "pdf/PDFRef.h"
-#include "platform/PageText.h"
-#include "signing/AffineTransform.h"
-#include "signing/Geometry.h"
+#include "pages/PageText.h"
+#include "pages/AffineTransform.h"
+#include "pages/Geometry.h"
 
 class PDFFile;
 

@@ -1,8 +1,9 @@
 #pragma once
-// What drawing a page would cost, judged from what the page declares, before anything draws it.
-// A renderer cannot be interrupted once it has started on a page, and a page of a few hundred
-// bytes can ask it to decode an image of forty thousand million samples: such a page is not drawn
-// at all. The weight counts what a renderer must decode whatever the scale it draws at (every
+// What drawing a page would cost, judged from what the page declares, before anything draws it:
+// a cheap first filter in front of the page process, which bounds what a page really costs. A
+// page of a few hundred bytes can declare an image of forty thousand million samples: such a
+// page is not even sent. What the weighing cannot count (too many objects, a content stream it
+// cannot decode) decides nothing; the page process's limits do. The weight counts what a renderer must decode whatever the scale it draws at (every
 // sample of every image, every byte of content), and the pixels it must fill at that scale.
 //
 //   std::vector<PageWeight> weights = PageWeights::of(file);
@@ -20,7 +21,7 @@
 #include <vector>
 
 #include "pdf/PDFRef.h"
-#include "platform/PageText.h"
+#include "pages/PageText.h"
 
 class PDFFile;
 
@@ -41,8 +42,8 @@ struct PageWeight {
     // The upright page's size in points (crop box, as DisplaySpace gives it).
     double width = 0;
     double height = 0;
-    // The weighing itself gave up: a content stream it cannot decode, or more nesting, objects or
-    // content than it reads. Such a page is judged too heavy.
+    // The weighing itself gave up on part of the page: a content stream it cannot decode, or more
+    // nesting, objects or annotations than it reads. That part is left to the page process.
     bool unknown = false;
 };
 
@@ -130,9 +131,9 @@ class GuardedPages final : public PageSource {
 public:
     // Judges the pages of `file` (whose bytes `inner` reads), each when it is first to be drawn.
     // Cheap to make: the file is read again only when a page is to be drawn.
-    GuardedPages(const PageSource& inner, const PDFFile& file);
+    GuardedPages(PageSource& inner, const PDFFile& file);
     // With a judge shared with others (such as a preview over the same bytes).
-    GuardedPages(const PageSource& inner, std::shared_ptr<const PageJudge> judge);
+    GuardedPages(PageSource& inner, std::shared_ptr<const PageJudge> judge);
     ~GuardedPages() override;
 
     int pageCount() const override;
@@ -141,6 +142,7 @@ public:
     std::optional<GreyImage> render(int pageIndex, double scale,
                                     std::int64_t maxPixels) const override;
     std::unique_ptr<PageSource> clone() const override;
+    void setCutoff(std::function<bool()> cut) override;
 
     const std::shared_ptr<const PageJudge>& judge() const { return judge_; }
 
@@ -148,6 +150,6 @@ private:
     GuardedPages(std::unique_ptr<PageSource> ownInner, std::shared_ptr<const PageJudge> judge);
 
     std::unique_ptr<PageSource> owned_;  // the inner clone of a clone
-    const PageSource& inner_;
+    PageSource& inner_;
     std::shared_ptr<const PageJudge> judge_;
 };

@@ -1,4 +1,4 @@
-#include "forms/reader/PageDrawing.h"
+#include "pages/PageDrawing.h"
 
 #include <algorithm>
 #include <charconv>
@@ -8,10 +8,10 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "forms/reader/PageGlyphs.h"
+#include "pages/PageGlyphs.h"
 #include "pdf/PDFFile.h"
 #include "pdf/PDFFilters.h"
-#include "signing/ContentSyntax.h"
+#include "pages/ContentSyntax.h"
 
 namespace PageDrawing {
 namespace {

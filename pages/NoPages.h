@@ -1,7 +1,7 @@
 #pragma once
 // A page source with no pages: a document is then read without its page text or images.
 
-#include "platform/PageText.h"
+#include "pages/PageText.h"
 
 class NoPages final : public PageSource {
 public:

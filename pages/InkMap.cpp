@@ -1,4 +1,4 @@
-#include "signing/InkMap.h"
+#include "pages/InkMap.h"
 
 #include <algorithm>
 #include <cmath>

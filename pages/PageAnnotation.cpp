@@ -1,4 +1,4 @@
-#include "signing/PageAnnotation.h"
+#include "pages/PageAnnotation.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "platform/PopplerPages.h"
+#include "pages/server/PopplerPages.h"
 
 #include <poppler/cpp/poppler-document.h>
 #include <poppler/cpp/poppler-global.h>
@@ -184,5 +184,45 @@ std::optional<GreyImage> PopplerPages::render(int pageIndex, double scale,
                     data + static_cast<std::size_t>(row) * image.bytes_per_row(),
                     static_cast<std::size_t>(width));
     }
+    return out;
+}
+
+std::optional<PageProtocol::ColourImage> PopplerPages::tile(int pageIndex, double scale, int x,
+                                                           int y, int width, int height) const {
+    // Beyond this scale a page of 14400 points no longer fits the int coordinates of a slice.
+    constexpr double maximumScale = 256;
+    if (pageIndex < 0 || pageIndex >= pageCount() || !(scale > 0) || scale > maximumScale ||
+        x < 0 || y < 0 || width <= 0 || height <= 0)
+        return std::nullopt;
+    std::unique_ptr<poppler::page> page(document_->create_page(pageIndex));
+    if (!page) return std::nullopt;
+    poppler::rectf box = page->page_rect(poppler::crop_box);
+    double pageWidth = std::ceil(std::abs(box.width()) * scale);
+    double pageHeight = std::ceil(std::abs(box.height()) * scale);
+    const poppler::page::orientation_enum turn = page->orientation();
+    if (turn == poppler::page::landscape || turn == poppler::page::seascape)
+        std::swap(pageWidth, pageHeight);
+    if (!(x < pageWidth) || !(y < pageHeight)) return std::nullopt;
+    const int w = static_cast<int>(std::min<double>(width, pageWidth - x));
+    const int h = static_cast<int>(std::min<double>(height, pageHeight - y));
+
+    poppler::page_renderer renderer;
+    renderer.set_image_format(poppler::image::format_argb32);
+    renderer.set_render_hint(poppler::page_renderer::antialiasing, true);
+    renderer.set_render_hint(poppler::page_renderer::text_antialiasing, true);
+    renderer.set_paper_color(0xFFFFFFFF);
+    poppler::image image = renderer.render_page(page.get(), 72.0 * scale, 72.0 * scale, x, y, w, h);
+    if (!image.is_valid() || image.format() != poppler::image::format_argb32 ||
+        image.width() <= 0 || image.height() <= 0 || image.width() > w || image.height() > h)
+        return std::nullopt;
+    PageProtocol::ColourImage out;
+    out.width = image.width();
+    out.height = image.height();
+    const std::size_t row = static_cast<std::size_t>(out.width) * 4;
+    out.pixels.resize(row * static_cast<std::size_t>(out.height));
+    const char* data = image.const_data();
+    for (int r = 0; r < out.height; ++r)
+        std::memcpy(out.pixels.data() + row * static_cast<std::size_t>(r),
+                    data + static_cast<std::size_t>(r) * image.bytes_per_row(), row);
     return out;
 }

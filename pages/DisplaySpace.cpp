@@ -1,9 +1,9 @@
-#include "signing/DisplaySpace.h"
+#include "pages/DisplaySpace.h"
 
 #include <algorithm>
 
 #include "pdf/PDFFile.h"
-#include "signing/PageAnnotation.h"
+#include "pages/PageAnnotation.h"
 
 int DisplaySpace::normalizedRotation(long long degrees) {
     long long r = degrees % 360;

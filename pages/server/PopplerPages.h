@@ -1,12 +1,14 @@
 #pragma once
 // PageSource over Poppler's C++ binding: page text with per-character boxes, and page rendering to
-// a grey bitmap.
+// a grey bitmap or, for the preview, a colour slice. Used only inside the page process: the
+// application reads pages through PageProcess.
 
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include "platform/PageText.h"
+#include "pages/PageProtocol.h"
+#include "pages/PageText.h"
 
 namespace poppler {
 class document;
@@ -33,6 +35,12 @@ public:
                                     std::int64_t maxPixels) const override;
     // A second Poppler document over the same bytes.
     std::unique_ptr<PageSource> clone() const override;
+
+    // The slice of the page drawn upright at `scale` pixels per point in colour over white whose
+    // top-left pixel is (x, y), at most width x height pixels (less at the page's right and
+    // bottom edges). Nothing when the page cannot be drawn or the slice lies outside it.
+    std::optional<PageProtocol::ColourImage> tile(int pageIndex, double scale, int x, int y,
+                                                  int width, int height) const;
 
 private:
     PopplerPages() = default;

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <optional>
 
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 
 struct AffineTransform {
     double a = 1, b = 0, c = 0, d = 1, tx = 0, ty = 0;

@@ -9,9 +9,9 @@
 #include <set>
 
 #include "pdf/PDFFile.h"
-#include "platform/PopplerPages.h"
-#include "signing/BoundedDecode.h"
-#include "signing/PageWeight.h"
+#include "pages/PageProcess.h"
+#include "pages/BoundedDecode.h"
+#include "pages/PageWeight.h"
 #include "signing/SignatureLocator.h"
 #include "support/HeavyPages.h"
 #include "support/TestUtil.h"
@@ -215,7 +215,7 @@ TEST(PageWeight, ContentThroughTheContentFiltersIsWeighedDecoded) {
     PDFFile file(pdf);
     std::vector<PageWeight> weights = PageWeights::of(file);
     ASSERT_EQ(weights.size(), pages.size());
-    std::unique_ptr<PopplerPages> poppler = PopplerPages::open(pdf);
+    std::unique_ptr<PageProcess> poppler = PageProcess::open(pdf);
     ASSERT_TRUE(poppler);
     GuardedPages preview(*poppler, file);
 

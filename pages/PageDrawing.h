@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "pdf/PDFRef.h"
-#include "platform/PageText.h"
-#include "signing/DisplaySpace.h"
-#include "signing/InkMap.h"
+#include "pages/PageText.h"
+#include "pages/DisplaySpace.h"
+#include "pages/InkMap.h"
 
 class PDFFile;
 

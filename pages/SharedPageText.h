@@ -19,7 +19,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "platform/PageText.h"
+#include "pages/PageText.h"
 
 // The texts of one document's pages, shared by threads.
 class PageTextCache {
@@ -39,9 +39,11 @@ public:
 
     // The page's text, read through `read` (on the calling thread) unless it is kept or
     // another thread is reading it. An exception from `read` reaches the caller; the page is
-    // then not kept and the next asker reads it.
-    template <typename Read>
-    std::shared_ptr<const std::optional<PageText>> text(int pageIndex, Read&& read);
+    // then not kept and the next asker reads it. Nor is a reading that `cut` says was cut short
+    // (its reader stopped): it reads as nothing to its reader only.
+    template <typename Read, typename Cut = bool (*)()>
+    std::shared_ptr<const std::optional<PageText>> text(
+        int pageIndex, Read&& read, Cut&& cut = [] { return false; });
 
     // The page's text when it is kept, without reading it.
     std::shared_ptr<const std::optional<PageText>> kept(int pageIndex);
@@ -87,16 +89,20 @@ public:
     // A reader over a clone of the source with the same cache (nothing when the source cannot
     // be cloned). It does not depend on this reader, only on what the source's clone depends on.
     std::unique_ptr<PageSource> clone() const override;
+    // Passed on to the source; a text read while it says to give up is not kept.
+    void setCutoff(std::function<bool()> cut) override;
 
     const std::shared_ptr<PageTextCache>& cache() const { return cache_; }
 
 private:
     std::shared_ptr<PageTextCache> cache_;
     std::unique_ptr<PageSource> pages_;
+    std::function<bool()> cut_;
 };
 
-template <typename Read>
-std::shared_ptr<const std::optional<PageText>> PageTextCache::text(int pageIndex, Read&& read) {
+template <typename Read, typename Cut>
+std::shared_ptr<const std::optional<PageText>> PageTextCache::text(int pageIndex, Read&& read,
+                                                                   Cut&& cut) {
     {
         std::unique_lock lock(mutex_);
         const auto giveUp = std::chrono::steady_clock::now() + otherReaderWait_;
@@ -124,6 +130,10 @@ std::shared_ptr<const std::optional<PageText>> PageTextCache::text(int pageIndex
     } catch (...) {
         forget(pageIndex);
         throw;
+    }
+    if (cut()) {
+        forget(pageIndex);
+        return text;
     }
     keep(pageIndex, text);
     return text;

@@ -12,8 +12,8 @@
 
 #include "forms/reader/FormReader.h"
 #include "pdf/PDFFile.h"
-#include "platform/PopplerPages.h"
-#include "platform/SharedPageText.h"
+#include "pages/PageProcess.h"
+#include "pages/SharedPageText.h"
 #include "signing/SignatureLocator.h"
 #include "support/FormFixtures.h"
 
@@ -79,12 +79,12 @@ TEST(SharedPageText, EachPageIsReadOnceByTheFormReaderAndThePlacementSearch) {
     std::thread search([&] {
         PDFFile file(pdf);
         SharedPageText pages(cache, std::make_unique<CountingPages>(
-                                        PopplerPages::borrow(file.bytes()), counts));
+                                        PageProcess::open(file.bytes()), counts));
         placements = SignatureLocator::placements(file, pages);
     });
     PDFFile file(pdf);
     SharedPageText pages(cache, std::make_unique<CountingPages>(
-                                    PopplerPages::borrow(file.bytes()), counts));
+                                    PageProcess::open(file.bytes()), counts));
     FormReader::ReadReport report;
     const std::vector<FormField> fields =
         FormReader::fields(file, pages, std::stop_token(), &report);
@@ -110,7 +110,7 @@ TEST(SharedPageText, PagesDroppedOverTheBoundAreReadAgain) {
     auto counts = std::make_shared<CountingPages::Counts>();
     counts->texts.assign(3, 0);
     auto cache = std::make_shared<PageTextCache>(1);
-    SharedPageText pages(cache, std::make_unique<CountingPages>(PopplerPages::borrow(pdf), counts));
+    SharedPageText pages(cache, std::make_unique<CountingPages>(PageProcess::open(pdf), counts));
 
     const std::optional<PageText> first = pages.text(0);
     ASSERT_TRUE(first);

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "signing/InkMap.h"
+#include "pages/InkMap.h"
 #include "signing/PlacementTestSupport.h"
 
 using namespace placementtest;

@@ -1,4 +1,4 @@
-#include "forms/reader/PageGlyphs.h"
+#include "pages/PageGlyphs.h"
 
 #include <exception>
 #include <string>
@@ -8,8 +8,8 @@
 
 #include "pdf/PDFFile.h"
 #include "pdf/PDFFilters.h"
-#include "signing/ContentSyntax.h"
-#include "signing/PageAnnotation.h"
+#include "pages/ContentSyntax.h"
+#include "pages/PageAnnotation.h"
 
 namespace PageGlyphs {
 namespace {

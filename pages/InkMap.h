@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/PageText.h"
-#include "signing/DisplaySpace.h"
-#include "signing/Geometry.h"
-#include "signing/PageAnnotation.h"
+#include "pages/PageText.h"
+#include "pages/DisplaySpace.h"
+#include "pages/Geometry.h"
+#include "pages/PageAnnotation.h"
 
 class InkMap {
 public:

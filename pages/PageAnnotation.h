@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "pdf/PDFRef.h"
-#include "signing/Geometry.h"
+#include "pages/Geometry.h"
 
 class PDFDictionary;
 class PDFObject;

@@ -1,4 +1,4 @@
-#include "signing/BoundedDecode.h"
+#include "pages/BoundedDecode.h"
 
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "platform/SharedPageText.h"
+#include "pages/SharedPageText.h"
 
 std::size_t PageTextCache::bytesOf(const std::optional<PageText>& text) {
     constexpr std::size_t overhead = 128;  // the entry, its list node and the shared block
@@ -62,7 +62,8 @@ int SharedPageText::pageCount() const {
 std::optional<PageText> SharedPageText::text(int pageIndex) const {
     if (!pages_ || pageIndex < 0 || pageIndex >= pages_->pageCount()) return std::nullopt;
     if (!cache_) return pages_->text(pageIndex);
-    auto text = cache_->text(pageIndex, [&] { return pages_->text(pageIndex); });
+    auto text = cache_->text(
+        pageIndex, [&] { return pages_->text(pageIndex); }, [&] { return cutNow(cut_); });
     return *text;
 }
 
@@ -85,5 +86,12 @@ std::optional<GreyImage> SharedPageText::render(int pageIndex, double scale,
 std::unique_ptr<PageSource> SharedPageText::clone() const {
     std::unique_ptr<PageSource> pages = pages_ ? pages_->clone() : nullptr;
     if (!pages) return nullptr;
-    return std::make_unique<SharedPageText>(cache_, std::move(pages));
+    auto clone = std::make_unique<SharedPageText>(cache_, std::move(pages));
+    clone->cut_ = cut_;
+    return clone;
+}
+
+void SharedPageText::setCutoff(std::function<bool()> cut) {
+    cut_ = cut;
+    if (pages_) pages_->setCutoff(std::move(cut));
 }

@@ -1,0 +1,33 @@
+#pragma once
+// How long and how much a document's pages may take. Every page is read by a process of its own
+// (the page process), which runs under hard limits; the application gives each request a
+// deadline and gives the page up when the process does not answer by then.
+
+#include <chrono>
+#include <cstdint>
+
+namespace PageLimits {
+
+using std::chrono::milliseconds;
+
+// Opening the document in the page process: reading its cross-reference table and page tree.
+inline constexpr milliseconds openTime{5000};
+// A page's text with its boxes, or its words alone.
+inline constexpr milliseconds textTime{2000};
+// A page drawn in grey for its ink (the placement search, the form reader).
+inline constexpr milliseconds inkTime{2000};
+// A tile of the preview.
+inline constexpr milliseconds tileTime{5000};
+
+// Address space of the page process: Poppler, its fonts and decoders on top of the document's own
+// bytes (added to this). A page that needs more ends the process, not the application.
+inline constexpr std::int64_t memoryBytes = std::int64_t(1) << 30;
+// Processor time the page process may use for one request before the kernel stops it, should the
+// application not be there to end it at its deadline.
+inline constexpr int cpuSecondsPerRequest = 10;
+
+// The largest answer the application accepts from the page process: a tile or a grey page of
+// the largest size asked for, with room to spare. An answer that says it is longer is broken.
+inline constexpr std::uint64_t maxAnswerBytes = std::uint64_t(1) << 30;
+
+}  // namespace PageLimits

@@ -1,0 +1,568 @@
+#include "pages/PageProcess.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <future>
+#include <set>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "pages/PageLimits.h"
+#include "pages/PageProcessMemory.h"
+#include "platform/Log.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How often a wait for the process looks at the cutoff and, where the application watches it,
+// at the process's memory.
+constexpr std::chrono::milliseconds checkEvery{25};
+
+// Closes a descriptor when it goes.
+struct Fd {
+    int fd = -1;
+    Fd() = default;
+    explicit Fd(int f) : fd(f) {}
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
+// Page processes are started from one thread that lives as long as the application: the kernel
+// ends a process whose parent thread ends when that process asked to be ended with its parent,
+// and the threads that read pages come and go.
+class Spawner {
+public:
+    static Spawner& instance() {
+        // Never destroyed: its thread may be asked for a process until the application ends.
+        static Spawner* spawner = new Spawner();
+        return *spawner;
+    }
+
+    // posix_spawn's result and the new process's id.
+    std::pair<int, pid_t> spawn(std::function<std::pair<int, pid_t>()> task) {
+        std::packaged_task<std::pair<int, pid_t>()> job(std::move(task));
+        std::future<std::pair<int, pid_t>> result = job.get_future();
+        {
+            std::lock_guard lock(mutex_);
+            jobs_.push_back(std::move(job));
+        }
+        wake_.notify_one();
+        return result.get();
+    }
+
+private:
+    Spawner() {
+        std::thread([this] {
+            for (;;) {
+                std::packaged_task<std::pair<int, pid_t>()> job;
+                {
+                    std::unique_lock lock(mutex_);
+                    wake_.wait(lock, [&] { return !jobs_.empty(); });
+                    job = std::move(jobs_.front());
+                    jobs_.pop_front();
+                }
+                job();
+            }
+        }).detach();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::packaged_task<std::pair<int, pid_t>()>> jobs_;
+};
+
+const char* useOf(PageProtocol::Kind kind) {
+    switch (kind) {
+        case PageProtocol::Kind::text:
+        case PageProtocol::Kind::words:
+            return "texto";
+        case PageProtocol::Kind::grey:
+            return "tinta";
+        case PageProtocol::Kind::tile:
+            return "vista previa";
+    }
+    return "página";
+}
+
+std::chrono::milliseconds deadlineOf(PageProtocol::Kind kind) {
+    switch (kind) {
+        case PageProtocol::Kind::text:
+        case PageProtocol::Kind::words:
+            return PageLimits::textTime;
+        case PageProtocol::Kind::grey:
+            return PageLimits::inkTime;
+        case PageProtocol::Kind::tile:
+            return PageLimits::tileTime;
+    }
+    return PageLimits::textTime;
+}
+
+std::string seconds(std::chrono::milliseconds ms) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", static_cast<double>(ms.count()) / 1000.0);
+    return text;
+}
+
+// Resident bytes of a process, from /proc; 0 when it cannot be read.
+std::int64_t residentBytes(pid_t pid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/statm", static_cast<int>(pid));
+    Fd fd(::open(path, O_RDONLY | O_CLOEXEC));
+    if (fd.fd < 0) return 0;
+    char text[128] = {};
+    const ssize_t n = ::read(fd.fd, text, sizeof text - 1);
+    if (n <= 0) return 0;
+    long long size = 0, resident = 0;
+    if (std::sscanf(text, "%lld %lld", &size, &resident) != 2) return 0;
+    return static_cast<std::int64_t>(resident) * sysconf(_SC_PAGESIZE);
+}
+
+}  // namespace
+
+// What every clone shares: the copy of the bytes, the page count and the pages given up.
+struct PageProcess::Document {
+    Fd bytes;  // a sealed memory file
+    std::int64_t size = 0;
+    int pageCount = 0;
+    // Set when the process could not open the document in time: nothing is asked again.
+    bool unusable = false;
+    mutable std::mutex mutex;
+    std::set<std::pair<int, int>> givenUp;  // (page, use)
+};
+
+struct PageProcess::Answer {
+    enum class State { result, nothing, failed, cut } state = State::failed;
+    std::string payload;
+};
+
+namespace {
+
+int useKey(PageProtocol::Kind kind) {
+    return kind == PageProtocol::Kind::words ? int(PageProtocol::Kind::text) : int(kind);
+}
+
+// Why a process was ended, for the log.
+std::string endedBecause(int status) {
+    if (WIFSIGNALED(status)) {
+        const int sig = WTERMSIG(status);
+        if (sig == SIGXCPU) return "ha agotado su tiempo de procesador";
+        if (sig == SIGABRT) return "se ha detenido (quizá sin memoria)";
+        return "ha terminado por la señal " + std::to_string(sig);
+    }
+    if (WIFEXITED(status)) return "ha terminado (estado " + std::to_string(WEXITSTATUS(status)) + ")";
+    return "ha terminado";
+}
+
+// Waits for one frame from the process until `until`. False with `reason` empty when the cutoff
+// said to stop, "eof" when the process closed the socket (it ended), or the reason otherwise.
+bool readFrame(int socket, pid_t pid, Clock::time_point until,
+                          const std::function<bool()>& cut, std::string& payload,
+                          std::string& reason) {
+    std::uint64_t length = 0;
+    bool haveLength = false;
+    std::size_t got = 0;
+    char header[PageProtocol::headerBytes];
+    for (;;) {
+        if (PageSource::cutNow(cut)) {
+            reason.clear();
+            return false;
+        }
+        const auto now = Clock::now();
+        if (now >= until) {
+            reason = "timeout";
+            return false;
+        }
+        if (PageProcessMemory::watchedByParent && residentBytes(pid) > PageLimits::memoryBytes) {
+            reason = "ha pasado de " + std::to_string(PageLimits::memoryBytes >> 20) +
+                     " MB de memoria";
+            return false;
+        }
+        const auto wait = std::min<Clock::duration>(until - now, checkEvery);
+        pollfd p{socket, POLLIN, 0};
+        const int ready =
+            ::poll(&p, 1,
+                   static_cast<int>(
+                       std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
+        if (ready < 0 && errno != EINTR) {
+            reason = "eof";
+            return false;
+        }
+        if (ready <= 0) continue;
+        // Read what is there, without blocking past it.
+        for (;;) {
+            ssize_t n;
+            if (!haveLength) {
+                n = ::recv(socket, header + got, sizeof header - got, MSG_DONTWAIT);
+            } else {
+                n = ::recv(socket, payload.data() + got, payload.size() - got, MSG_DONTWAIT);
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+            if (n <= 0) {
+                reason = "eof";
+                return false;
+            }
+            got += static_cast<std::size_t>(n);
+            if (!haveLength && got == sizeof header) {
+                std::memcpy(&length, header, sizeof length);
+                if (length > PageLimits::maxAnswerBytes) {
+                    reason = "ha respondido algo ilegible";
+                    return false;
+                }
+                payload.assign(static_cast<std::size_t>(length), '\0');
+                haveLength = true;
+                got = 0;
+            }
+            if (haveLength && got == payload.size()) return true;
+        }
+    }
+}
+
+}  // namespace
+
+std::filesystem::path PageProcess::program() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        std::filesystem::path beside = self.parent_path() / "tindra-pages";
+        if (::access(beside.c_str(), X_OK) == 0) return beside;
+    }
+    return TINDRA_PAGE_PROCESS_BUILD_PATH;
+}
+
+PageProcess::PageProcess(std::shared_ptr<Document> document) : document_(std::move(document)) {}
+
+PageProcess::~PageProcess() {
+    std::lock_guard lock(mutex_);
+    end();
+}
+
+std::unique_ptr<PageProcess> PageProcess::open(std::string_view bytes) {
+    if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
+    auto document = std::make_shared<Document>();
+    document->size = static_cast<std::int64_t>(bytes.size());
+    document->bytes.fd = memfd_create("tindra-documento", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    bool copied = document->bytes.fd >= 0;
+    for (std::size_t done = 0; copied && done < bytes.size();) {
+        const ssize_t n = ::write(document->bytes.fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) copied = false;
+        else done += static_cast<std::size_t>(n);
+    }
+    if (copied)
+        fcntl(document->bytes.fd, F_ADD_SEALS,
+              F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+
+    std::unique_ptr<PageProcess> pages(new PageProcess(document));
+    if (!copied) {
+        Log::write("No se ha podido preparar el documento para el proceso de páginas: " +
+                   std::string(std::strerror(errno)) + ".");
+        document->unusable = true;
+        return pages;
+    }
+    std::lock_guard lock(pages->mutex_);
+    if (!pages->start() && !document->unusable) return nullptr;  // Poppler cannot open it
+    return pages;
+}
+
+bool PageProcess::start() const {
+    Document& doc = *document_;
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
+        Log::write("No se ha podido abrir el canal del proceso de páginas.");
+        doc.unusable = true;
+        return false;
+    }
+    Fd mine(pair[0]), socketEnd(pair[1]);
+    // The process finds its socket at 3 and the document at 4: copies above both, so that
+    // placing one cannot overwrite the other.
+    Fd theirs(::fcntl(socketEnd.fd, F_DUPFD_CLOEXEC, 10));
+    Fd document(::fcntl(doc.bytes.fd, F_DUPFD_CLOEXEC, 10));
+    if (theirs.fd < 0 || document.fd < 0) {
+        Log::write("No se ha podido abrir el canal del proceso de páginas.");
+        doc.unusable = true;
+        return false;
+    }
+    const std::string path = program().string();
+    const std::string parent = std::to_string(::getpid());
+    const int documentFd = document.fd;
+
+    auto [rc, pid] = Spawner::instance().spawn([&]() -> std::pair<int, pid_t> {
+        posix_spawn_file_actions_t actions;
+        posix_spawnattr_t attr;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawnattr_init(&attr);
+        posix_spawn_file_actions_adddup2(&actions, theirs.fd, 3);
+        posix_spawn_file_actions_adddup2(&actions, documentFd, 4);
+        sigset_t none, defaults;
+        sigemptyset(&none);
+        sigemptyset(&defaults);
+        for (int sig : {SIGPIPE, SIGCHLD, SIGINT, SIGTERM, SIGXCPU, SIGSEGV, SIGABRT})
+            sigaddset(&defaults, sig);
+        posix_spawnattr_setsigmask(&attr, &none);
+        posix_spawnattr_setsigdefault(&attr, &defaults);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        std::vector<char*> argv{const_cast<char*>(path.c_str()), const_cast<char*>(parent.c_str()),
+                                nullptr};
+        pid_t child = 0;
+        const int result = posix_spawn(&child, path.c_str(), &actions, &attr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attr);
+        return {result, child};
+    });
+    if (rc != 0) {
+        Log::write("No se ha podido iniciar el proceso de páginas (" + path +
+                   "): " + std::strerror(rc) + ".");
+        doc.unusable = true;
+        return false;
+    }
+    pid_ = pid;
+    socket_ = mine.fd;
+    mine.fd = -1;
+    // Only the process holds the other end now: its end closes when it ends.
+    ::close(socketEnd.fd);
+    socketEnd.fd = -1;
+    ::close(theirs.fd);
+    theirs.fd = -1;
+
+    // The hello: the page count, or word that the document cannot be opened.
+    Answer hello;
+    {
+        const auto until = Clock::now() + PageLimits::openTime;
+        std::string payload;
+        std::string reason;
+        if (!readFrame(socket_, pid_, until, cut_, payload, reason)) {
+            if (reason.empty()) {
+                end();  // cut: the reader stopped; the next request starts again
+                return false;
+            }
+            int status = 0;
+            ::kill(pid_, SIGKILL);
+            const bool reaped = ::waitpid(pid_, &status, 0) == pid_;
+            pid_ = 0;
+            ::close(socket_);
+            socket_ = -1;
+            if (reason == "eof") reason = reaped ? endedBecause(status) : "ha terminado";
+            Log::write("El proceso de páginas no ha abierto el documento: " + reason +
+                       "; sus páginas no se leen.");
+            doc.unusable = true;
+            return false;
+        }
+        std::optional<int> opened = PageProtocol::decodeHello(payload);
+        if (!opened || *opened < 0) {
+            end();
+            if (!opened) {
+                Log::write("El proceso de páginas ha respondido algo ilegible al abrir el documento.");
+                doc.unusable = true;
+            }
+            return false;
+        }
+        std::lock_guard lock(doc.mutex);
+        doc.pageCount = *opened;
+    }
+    return true;
+}
+
+void PageProcess::end() const {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    pid_ = 0;
+    if (socket_ >= 0) ::close(socket_);
+    socket_ = -1;
+}
+
+PageProcess::Answer PageProcess::ask(const PageProtocol::Request& request) const {
+    Answer answer;
+    Document& doc = *document_;
+    const int use = useKey(request.kind);
+    {
+        std::lock_guard lock(doc.mutex);
+        if (doc.unusable || request.page < 0 || request.page >= doc.pageCount ||
+            doc.givenUp.count({request.page, use}))
+            return answer;  // failed
+    }
+    if (cutNow(cut_)) {
+        answer.state = Answer::State::cut;
+        return answer;
+    }
+    std::lock_guard lock(mutex_);
+    if (socket_ < 0 && !start()) {
+        answer.state = cutNow(cut_) ? Answer::State::cut : Answer::State::failed;
+        return answer;
+    }
+    const std::string framed = PageProtocol::frame(PageProtocol::encode(request));
+    std::string reason;
+    bool sent = ::send(socket_, framed.data(), framed.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
+                static_cast<ssize_t>(framed.size());
+    if (!sent) reason = "eof";
+    const auto limit = deadlineOf(request.kind);
+    if (sent && readFrame(socket_, pid_, Clock::now() + limit, cut_, answer.payload,
+                                     reason)) {
+        if (PageProtocol::isNothing(answer.payload)) {
+            answer.state = Answer::State::nothing;
+            answer.payload.clear();
+        } else {
+            answer.state = Answer::State::result;
+        }
+        return answer;
+    }
+    if (sent && reason.empty()) {
+        // The reader stopped: the page is not to blame.
+        end();
+        answer.state = Answer::State::cut;
+        return answer;
+    }
+    // Given up: the process goes, and the page is too heavy for this use.
+    int status = 0;
+    bool reaped = false;
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        while (true) {
+            const pid_t r = ::waitpid(pid_, &status, 0);
+            if (r < 0 && errno == EINTR) continue;
+            reaped = r == pid_;
+            break;
+        }
+    }
+    pid_ = 0;
+    if (socket_ >= 0) ::close(socket_);
+    socket_ = -1;
+    if (reason == "timeout")
+        reason = "sin respuesta en " + seconds(limit) + " s";
+    else if (reason == "eof")
+        reason = std::string("el proceso de páginas ") +
+                 (reaped ? endedBecause(status) : "ha terminado");
+    giveUp(request.page, request.kind, reason);
+    return answer;
+}
+
+void PageProcess::giveUp(int pageIndex, PageProtocol::Kind kind, const std::string& reason) const {
+    {
+        std::lock_guard lock(document_->mutex);
+        document_->givenUp.insert({pageIndex, useKey(kind)});
+    }
+    Log::write("Página " + std::to_string(pageIndex + 1) + " demasiado pesada (" + useOf(kind) +
+               "): " + reason + ".");
+}
+
+void PageProcess::broken(const PageProtocol::Request& request) const {
+    {
+        std::lock_guard lock(mutex_);
+        end();
+    }
+    giveUp(request.page, request.kind, "el proceso de páginas ha respondido algo ilegible");
+}
+
+int PageProcess::pageCount() const {
+    std::lock_guard lock(document_->mutex);
+    return document_->unusable ? 0 : document_->pageCount;
+}
+
+bool PageProcess::gaveUp(int pageIndex, PageProtocol::Kind kind) const {
+    std::lock_guard lock(document_->mutex);
+    return document_->givenUp.count({pageIndex, useKey(kind)}) > 0;
+}
+
+pid_t PageProcess::pid() const {
+    std::lock_guard lock(mutex_);
+    return pid_;
+}
+
+std::optional<PageText> PageProcess::text(int pageIndex) const {
+    PageProtocol::Request request;
+    request.kind = PageProtocol::Kind::text;
+    request.page = pageIndex;
+    Answer answer = ask(request);
+    if (answer.state != Answer::State::result) return std::nullopt;
+    std::optional<PageText> text = PageProtocol::decodeText(answer.payload);
+    if (!text) broken(request);
+    return text;
+}
+
+std::optional<std::u16string> PageProcess::words(int pageIndex) const {
+    PageProtocol::Request request;
+    request.kind = PageProtocol::Kind::words;
+    request.page = pageIndex;
+    Answer answer = ask(request);
+    if (answer.state != Answer::State::result) return std::nullopt;
+    std::optional<std::u16string> words = PageProtocol::decodeWords(answer.payload);
+    if (!words) broken(request);
+    return words;
+}
+
+std::optional<GreyImage> PageProcess::render(int pageIndex, double scale,
+                                             std::int64_t maxPixels) const {
+    if (!(scale > 0) || !std::isfinite(scale) || maxPixels <= 0) return std::nullopt;
+    PageProtocol::Request request;
+    request.kind = PageProtocol::Kind::grey;
+    request.page = pageIndex;
+    request.scale = scale;
+    request.maxPixels = maxPixels;
+    Answer answer = ask(request);
+    if (answer.state != Answer::State::result) return std::nullopt;
+    std::optional<GreyImage> image = PageProtocol::decodeGrey(answer.payload, maxPixels);
+    if (!image) broken(request);
+    return image;
+}
+
+std::optional<PageProtocol::ColourImage> PageProcess::tile(int pageIndex, double scale, int x,
+                                                           int y, int width, int height) const {
+    if (!(scale > 0) || !std::isfinite(scale) || width <= 0 || height <= 0) return std::nullopt;
+    PageProtocol::Request request;
+    request.kind = PageProtocol::Kind::tile;
+    request.page = pageIndex;
+    request.scale = scale;
+    request.x = x;
+    request.y = y;
+    request.width = width;
+    request.height = height;
+    Answer answer = ask(request);
+    if (answer.state != Answer::State::result) return std::nullopt;
+    std::optional<PageProtocol::ColourImage> image =
+        PageProtocol::decodeTile(answer.payload, width, height);
+    if (!image) broken(request);
+    return image;
+}
+
+std::unique_ptr<PageSource> PageProcess::clone() const { return another(); }
+
+std::unique_ptr<PageProcess> PageProcess::another() const {
+    std::unique_ptr<PageProcess> copy(new PageProcess(document_));
+    {
+        std::lock_guard lock(mutex_);
+        copy->cut_ = cut_;
+    }
+    return copy;
+}
+
+void PageProcess::setCutoff(std::function<bool()> cut) {
+    std::lock_guard lock(mutex_);
+    cut_ = std::move(cut);
+}

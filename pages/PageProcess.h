@@ -1,0 +1,82 @@
+#pragma once
+// The pages of a document read by a process of their own. Poppler never runs in the application:
+// each PageProcess starts the page process (tindra-pages) over a copy of the document's bytes and
+// asks it for one page's text, words or drawing at a time, with a deadline for each request
+// (PageLimits). The process limits its own memory and processor time and may not write files,
+// open sockets or start programs.
+//
+//   std::unique_ptr<PageProcess> pages = PageProcess::open(file.bytes());
+//   if (pages) pages->text(0);   // through the process; nothing when the page was given up
+//
+// A request past its deadline, a process that ends (a crash, its memory limit, a kill) or an
+// answer that does not parse ends the process; the page is then too heavy for that use (its text,
+// its ink or its preview) for every reader of the document, the log says which page and why, and
+// the next request starts the process again. Each clone is a process of its own over the same
+// copy of the bytes, so readers on several threads never wait for each other.
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "pages/PageProtocol.h"
+#include "pages/PageText.h"
+
+class PageProcess final : public PageSource {
+public:
+    // Starts a page process over a copy of `bytes`. Nothing when the process finds that the
+    // document cannot be opened (not a PDF Poppler reads, or one that needs a password). A
+    // process that cannot be started or does not open the document in time gives a source whose
+    // every page is given up (the log says why).
+    static std::unique_ptr<PageProcess> open(std::string_view bytes);
+
+    ~PageProcess() override;
+    PageProcess(const PageProcess&) = delete;
+    PageProcess& operator=(const PageProcess&) = delete;
+
+    int pageCount() const override;
+    std::optional<PageText> text(int pageIndex) const override;
+    std::optional<std::u16string> words(int pageIndex) const override;
+    std::optional<GreyImage> render(int pageIndex, double scale,
+                                    std::int64_t maxPixels) const override;
+    // A slice of the page in colour for the preview (PopplerPages::tile in the process).
+    std::optional<PageProtocol::ColourImage> tile(int pageIndex, double scale, int x, int y,
+                                                  int width, int height) const;
+    // Another process over the same copy of the bytes; it shares what pages were given up, and
+    // this source's cutoff.
+    std::unique_ptr<PageSource> clone() const override;
+    std::unique_ptr<PageProcess> another() const;
+    void setCutoff(std::function<bool()> cut) override;
+
+    // Whether the page was given up for that use by any reader of the document.
+    bool gaveUp(int pageIndex, PageProtocol::Kind kind) const;
+    // The running process's id, or 0 (for tests that end it from outside).
+    pid_t pid() const;
+
+    // The page process's program: beside the running executable when installed, else the one
+    // this build made.
+    static std::filesystem::path program();
+
+private:
+    struct Document;
+    struct Answer;
+    explicit PageProcess(std::shared_ptr<Document> document);
+
+    bool start() const;
+    void end() const;
+    Answer ask(const PageProtocol::Request& request) const;
+    void giveUp(int pageIndex, PageProtocol::Kind kind, const std::string& reason) const;
+    // An answer that did not parse: the process goes and the page is given up.
+    void broken(const PageProtocol::Request& request) const;
+
+    std::shared_ptr<Document> document_;
+    std::function<bool()> cut_;
+    mutable std::mutex mutex_;
+    mutable pid_t pid_ = 0;
+    mutable int socket_ = -1;
+};

@@ -1,0 +1,73 @@
+#pragma once
+// What the application and its page process say to each other over their socket. Every message
+// is a frame: an 8-byte length, then that many bytes. Both ends are built together and run on one
+// machine, so numbers travel in the machine's own byte order; the application still checks every
+// length and count in an answer, since the process that wrote it has read an untrusted file.
+//
+//   application                         page process
+//                          <- hello: opened (page count) or not
+//   request (kind, page…)  ->
+//                          <- answer: a page's text, words, grey image or tile, or nothing
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "pages/PageText.h"
+
+namespace PageProtocol {
+
+enum class Kind : std::uint8_t {
+    text = 1,   // text with a box per UTF-16 unit
+    words = 2,  // the page's words only
+    grey = 3,   // the page drawn whole in grey
+    tile = 4,   // a slice of the page drawn in colour
+};
+
+struct Request {
+    Kind kind = Kind::text;
+    std::int32_t page = 0;
+    double scale = 0;            // grey, tile: pixels per point
+    std::int64_t maxPixels = 0;  // grey: the largest image wanted
+    std::int32_t x = 0, y = 0;   // tile: its top-left pixel in the page drawn at `scale`
+    std::int32_t width = 0, height = 0;  // tile: its largest size (cut at the page's edge)
+};
+
+// A tile drawn in colour: 4 bytes a pixel, each pixel the 32-bit value 0xAARRGGBB in the
+// machine's byte order, rows from the top.
+struct ColourImage {
+    int width = 0;
+    int height = 0;
+    std::string pixels;  // width * height * 4 bytes
+};
+
+// Frame payloads. encode* make them; decode* give nothing for a payload that is not exactly what
+// its kind says (a count that does not match the bytes, a size out of bounds).
+std::string encode(const Request& request);
+std::optional<Request> decodeRequest(std::string_view payload);
+
+std::string encodeHello(std::optional<int> pageCount);  // nothing: the document cannot be opened
+// The page count; -1 when the process could not open the document; nothing for a broken hello.
+std::optional<int> decodeHello(std::string_view payload);
+
+// The answer "no result" (the page cannot be read or drawn).
+std::string encodeNothing();
+bool isNothing(std::string_view payload);
+
+std::string encode(const PageText& text);
+std::string encodeWords(const std::u16string& words);
+std::string encode(const GreyImage& image);
+std::string encode(const ColourImage& image);
+
+std::optional<PageText> decodeText(std::string_view payload);
+std::optional<std::u16string> decodeWords(std::string_view payload);
+std::optional<GreyImage> decodeGrey(std::string_view payload, std::int64_t maxPixels);
+std::optional<ColourImage> decodeTile(std::string_view payload, int maxWidth, int maxHeight);
+
+// The frame around a payload: its length, then the payload.
+std::string frame(std::string_view payload);
+inline constexpr std::size_t headerBytes = 8;
+
+}  // namespace PageProtocol

@@ -1,0 +1,90 @@
+#include "pages/server/PageServer.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "pages/PageProtocol.h"
+#include "pages/server/PageSandbox.h"
+
+namespace {
+
+// Requests are a few dozen bytes: anything longer is not one.
+constexpr std::uint64_t maxRequestBytes = 256;
+
+bool readExactly(int fd, char* out, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::read(fd, out, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        out += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string answer(const PopplerPages* pages, const PageProtocol::Request& r) {
+    using PageProtocol::Kind;
+    if (!pages) return PageProtocol::encodeNothing();
+    switch (r.kind) {
+        case Kind::text:
+            if (auto text = pages->text(r.page)) return PageProtocol::encode(*text);
+            break;
+        case Kind::words:
+            if (auto words = pages->words(r.page)) return PageProtocol::encodeWords(*words);
+            break;
+        case Kind::grey:
+            if (auto image = pages->render(r.page, r.scale, r.maxPixels))
+                return PageProtocol::encode(*image);
+            break;
+        case Kind::tile:
+            if (auto image = pages->tile(r.page, r.scale, r.x, r.y, r.width, r.height))
+                return PageProtocol::encode(*image);
+            break;
+    }
+    return PageProtocol::encodeNothing();
+}
+
+}  // namespace
+
+bool PageServer::send(const std::string& payload) {
+    const std::string framed = PageProtocol::frame(payload);
+    const char* data = framed.data();
+    std::size_t left = framed.size();
+    while (left > 0) {
+        const ssize_t n = ::send(socket_, data, left, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        left -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+void PageServer::serve() {
+    std::optional<int> count;
+    if (pages_) count = pages_->pageCount();
+    if (!send(PageProtocol::encodeHello(count))) return;
+    for (;;) {
+        std::uint64_t length = 0;
+        if (!readExactly(socket_, reinterpret_cast<char*>(&length), sizeof length)) return;
+        if (length > maxRequestBytes) return;
+        std::string payload(static_cast<std::size_t>(length), '\0');
+        if (!readExactly(socket_, payload.data(), payload.size())) return;
+        std::optional<PageProtocol::Request> request = PageProtocol::decodeRequest(payload);
+        if (!request) return;
+        PageSandbox::grantProcessorTime();
+        std::string out;
+        try {
+            out = answer(pages_, *request);
+        } catch (const std::exception&) {
+            // Out of memory inside a page, or another failure Poppler reports by throwing.
+            out = PageProtocol::encodeNothing();
+        }
+        if (!send(out)) return;
+    }
+}

@@ -1,0 +1,21 @@
+#pragma once
+// The page process's side of its socket: it answers the application's requests one at a time
+// with what Poppler reads or draws of a page, until the application closes the socket.
+
+#include "pages/server/PopplerPages.h"
+
+class PageServer {
+public:
+    // `pages` is null when the document could not be opened: the hello says so and every
+    // request is answered with nothing.
+    PageServer(int socket, const PopplerPages* pages) : socket_(socket), pages_(pages) {}
+
+    // Sends the hello, then answers requests until the socket closes or a request is broken.
+    void serve();
+
+private:
+    bool send(const std::string& payload);
+
+    int socket_;
+    const PopplerPages* pages_;
+};
