@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The libraries' layers, read from their includes: the engines (pdf, signing, profile, forms,
+# The libraries' layers, read from their includes: the engines (pdf, pages, signing, profile, forms,
 # platform) include neither Qt nor a header of the windows; the shared window library (ui)
 # includes no window or pane; nothing outside app/ includes a header of the application shell.
 # Prints each include that crosses a layer and fails if there is one.
@@ -23,7 +23,7 @@ check() { # description, pattern, folders...
   fi
 }
 
-engines=(pdf signing profile forms platform)
+engines=(pdf pages signing profile forms platform)
 windows='"(ui|document|settings|profilepane|app)/'
 check "Un motor incluye Qt" '<Q[A-Za-z]*[>/.]' "${engines[@]}"
 check "Un motor incluye una cabecera de las ventanas" "$windows" "${engines[@]}"

@@ -1,0 +1,191 @@
+// The page process: pages that cost far more than they declare are given up at their deadline or
+// at the process's memory limit, the reader goes on with the next page, and nothing of it reaches
+// the application's own time or memory.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <thread>
+
+#include "forms/reader/FormReader.h"
+#include "pages/PageLimits.h"
+#include "pages/PageProcess.h"
+#include "pages/PageWeight.h"
+#include "pages/server/PageSandbox.h"
+#include "pdf/PDFFile.h"
+#include "signing/SignatureLocator.h"
+#include "support/HostilePages.h"
+#include "support/TestUtil.h"
+
+using hostilepages::Shape;
+
+namespace {
+
+// Each test program's log goes to a scratch folder of its own.
+const std::filesystem::path& logFolder() {
+    static const std::filesystem::path folder = [] {
+        auto f = std::filesystem::temp_directory_path() /
+                 ("tindra-pages-tests-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(f);
+        setenv("XDG_STATE_HOME", f.c_str(), 1);
+        return f;
+    }();
+    return folder;
+}
+
+std::string logText() {
+    std::error_code error;
+    const auto path = logFolder() / "tindra" / "Tindra.log";
+    return std::filesystem::exists(path, error) ? testutil::readFile(path) : std::string();
+}
+
+using Clock = std::chrono::steady_clock;
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+double seconds(std::chrono::milliseconds ms) { return static_cast<double>(ms.count()) / 1000; }
+
+// What a request may take past its deadline: ending and reaping the process.
+constexpr double slack = 1.5;
+
+// The largest resident size of this process and of the processes it has reaped, in bytes.
+std::int64_t maxResident(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return static_cast<std::int64_t>(usage.ru_maxrss) * 1024;
+}
+
+class HostilePage : public ::testing::TestWithParam<Shape> {
+protected:
+    void SetUp() override { logFolder(); }
+};
+
+TEST_P(HostilePage, IsGivenUpInTimeByEveryReaderAndTheNextPageIsRead) {
+    const std::string pdf = hostilepages::pdf(GetParam());
+    {
+        std::unique_ptr<PageProcess> pages = PageProcess::open(pdf);
+        ASSERT_TRUE(pages);
+        ASSERT_EQ(pages->pageCount(), 2);
+
+        auto start = Clock::now();
+        pages->text(0);
+        EXPECT_LE(secondsSince(start), seconds(PageLimits::textTime) + slack) << "text";
+        start = Clock::now();
+        pages->render(0, 2.0, 40'000'000);
+        EXPECT_LE(secondsSince(start), seconds(PageLimits::inkTime) + slack) << "ink";
+        start = Clock::now();
+        pages->tile(0, 1.0, 0, 0, 512, 512);
+        EXPECT_LE(secondsSince(start), seconds(PageLimits::tileTime) + slack) << "tile";
+
+        std::optional<PageText> next = pages->text(1);
+        ASSERT_TRUE(next);
+        EXPECT_NE(next->text.find(u"Pagina corriente"), std::u16string::npos);
+    }
+
+    // The placement search, as a batch and the pdfplace tool run it, ends within five seconds;
+    // the form reader gives the page no more than its deadlines.
+    PDFFile file(pdf);
+    auto start = Clock::now();
+    SignatureLocator::placements(file);
+    EXPECT_LE(secondsSince(start), 5.0 + 0.5) << "placement search";
+    start = Clock::now();
+    FormReader::fields(file);
+    EXPECT_LE(secondsSince(start),
+              2 * (seconds(PageLimits::textTime) + seconds(PageLimits::inkTime)) + 2 * slack)
+        << "form reader";
+
+    EXPECT_LT(maxResident(RUSAGE_SELF), std::int64_t(1536) << 20);
+    // The page processes, reaped: each under its limit (a watched one may overshoot it by what
+    // it takes between two looks).
+    EXPECT_LT(maxResident(RUSAGE_CHILDREN),
+              PageLimits::memoryBytes + static_cast<std::int64_t>(pdf.size()) + (std::int64_t(512) << 20));
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, HostilePage, ::testing::ValuesIn(hostilepages::allShapes()),
+                         [](const auto& info) { return hostilepages::nameOf(info.param); });
+
+// A process that ends in the middle of a page, killed or crashing: the page is given up for that
+// use, the log says which and why, and the next request starts a new process.
+TEST(PageProcess, AProcessEndedInAPageGivesThatPageUpAndTheReaderGoesOn) {
+    logFolder();
+    const std::string pdf = hostilepages::pdf(Shape::nestedForms);
+    for (int sig : {SIGKILL, SIGSEGV}) {
+        SCOPED_TRACE(sig);
+        std::unique_ptr<PageProcess> pages = PageProcess::open(pdf);
+        ASSERT_TRUE(pages);
+        const pid_t drawing = pages->pid();
+        ASSERT_GT(drawing, 0);
+        std::jthread killer([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            ::kill(drawing, sig);
+        });
+        const auto start = Clock::now();
+        EXPECT_FALSE(pages->render(0, 2.0, 40'000'000));
+        EXPECT_LT(secondsSince(start), seconds(PageLimits::inkTime));
+        EXPECT_TRUE(pages->gaveUp(0, PageProtocol::Kind::grey));
+        EXPECT_FALSE(pages->gaveUp(0, PageProtocol::Kind::text));
+        EXPECT_NE(logText().find("Página 1 demasiado pesada (tinta): el proceso de páginas ha "
+                                 "terminado por la señal " + std::to_string(sig)),
+                  std::string::npos)
+            << logText();
+
+        std::optional<PageText> next = pages->text(1);
+        ASSERT_TRUE(next);
+        EXPECT_NE(next->text.find(u"Pagina corriente"), std::u16string::npos);
+        EXPECT_NE(pages->pid(), drawing);
+    }
+}
+
+// The weight is a first filter only: a page that names many objects, each light, is drawn.
+TEST(PageProcess, ALightPageOfManyImagesIsDrawn) {
+    logFolder();
+    const std::string pdf = hostilepages::manySmallImages();
+    std::unique_ptr<PageProcess> process = PageProcess::open(pdf);
+    ASSERT_TRUE(process);
+    auto judge = std::make_shared<PageJudge>(pdf);
+    EXPECT_TRUE(judge->drawable(0));
+    GuardedPages pages(*process, judge);
+    std::optional<GreyImage> image = pages.render(0, 2.0, 40'000'000);
+    ASSERT_TRUE(image);
+    EXPECT_NE(std::find_if(image->pixels.begin(), image->pixels.end(),
+                           [](std::uint8_t p) { return p < 128; }),
+              image->pixels.end());
+}
+
+// What the page process may not do once its filter is on: write or make files, open sockets,
+// start programs. Tried in a forked child of the test.
+TEST(PageSandbox, ForbidsFilesSocketsAndPrograms) {
+    testutil::TempDir dir;
+    const std::string target = (dir / "escrito").string();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        try {
+            PageSandbox::forbidSideEffects();
+        } catch (...) {
+            _exit(10);
+        }
+        int failures = 0;
+        if (::open(target.c_str(), O_WRONLY | O_CREAT, 0600) >= 0 || errno != EPERM) failures |= 1;
+        if (::socket(AF_INET, SOCK_STREAM, 0) >= 0 || errno != EPERM) failures |= 2;
+        char* argv[] = {const_cast<char*>("/bin/true"), nullptr};
+        ::execv("/bin/true", argv);
+        if (errno != EPERM) failures |= 4;
+        if (::fork() >= 0 || errno != EPERM) failures |= 8;
+        // Reading stays allowed.
+        if (::open("/etc/hostname", O_RDONLY) < 0 && ::open("/etc/passwd", O_RDONLY) < 0)
+            failures |= 16;
+        _exit(failures);
+    }
+    testutil::ChildEnd end = testutil::waitForChild(child, "the filtered child");
+    ASSERT_TRUE(WIFEXITED(end.status)) << end.sentence;
+    EXPECT_EQ(WEXITSTATUS(end.status), 0);
+    EXPECT_FALSE(std::filesystem::exists(target));
+}
+
+}  // namespace
