@@ -150,6 +150,28 @@ void BM_OnePageScan(benchmark::State& state) {
 }
 BENCHMARK(BM_OnePageScan)->Unit(benchmark::kMillisecond)->Iterations(5);
 
+// A batch of 100 three-page letters, each searched for its place as a signing run does.
+void BM_BatchOf100(benchmark::State& state) {
+    std::vector<std::string> letters;
+    for (int k = 0; k < 100; ++k) {
+        std::vector<fixtures::PageSpec> pages(3);
+        for (int p = 0; p < 3; ++p) {
+            std::vector<std::string> lines{"Expediente " + std::to_string(k + 1)};
+            for (int l = 0; l < 30; ++l) lines.push_back("Texto de la carta, línea " + std::to_string(l));
+            if (p == 2) lines.push_back("Fdo.: El interesado");
+            pages[static_cast<std::size_t>(p)].content = fixtures::textContent(lines);
+        }
+        letters.push_back(fixtures::pagesPDF(pages, true));
+    }
+    for (auto _ : state) {
+        for (const std::string& pdf : letters) {
+            PDFFile file(pdf);
+            benchmark::DoNotOptimize(SignatureLocator::best(SignatureLocator::placements(file), nullptr));
+        }
+    }
+}
+BENCHMARK(BM_BatchOf100)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 void BM_LongManual(benchmark::State& state) {
     static const std::string pdf = manualDocument();
     wholeSearch(state, pdf, manualPages / 200 + 1);

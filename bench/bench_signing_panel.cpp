@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <chrono>
 
 #include "document/SigningPanel.h"
 #include "platform/Defaults.h"
@@ -58,6 +59,32 @@ void shownWindow(benchmark::State& state) {
     }
 }
 BENCHMARK(shownWindow)->Arg(3)->Arg(200)->Arg(2400)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// From construction until "Firmar" no longer waits: the placement search and the form reading of
+// a short letter have ended.
+void readyToSign(benchmark::State& state) {
+    Setup& s = setup();
+    std::vector<std::string> lines;
+    for (int i = 0; i < 40; ++i) lines.push_back("Línea " + std::to_string(i) + " de la carta");
+    lines.push_back("Fdo.: El interesado");
+    std::vector<fixtures::PageSpec> specs(3);
+    for (auto& spec : specs) spec.content = fixtures::textContent(lines);
+    const auto file = s.dir / "letter.pdf";
+    testutil::writeFile(file, fixtures::pagesPDF(specs, true));
+    for (auto _ : state) {
+        SigningPanel panel(s.certificates, {file}, std::nullopt, std::nullopt, s.context);
+        panel.begin([](std::optional<SigningOptions>) {});
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        do {
+            QApplication::processEvents(QEventLoop::AllEvents, 1);
+        } while ((panel.searchingPlacements() || panel.readingForm()) &&
+                 std::chrono::steady_clock::now() < limit);
+        state.PauseTiming();
+        panel.cancel();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(readyToSign)->Unit(benchmark::kMillisecond)->Iterations(10);
 
 }  // namespace
 
