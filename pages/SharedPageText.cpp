@@ -7,48 +7,9 @@ std::size_t PageTextCache::bytesOf(const std::optional<PageText>& text) {
            text->boxes.capacity() * sizeof(PageTextBox);
 }
 
-std::shared_ptr<const std::optional<PageText>> PageTextCache::kept(int pageIndex) {
-    std::lock_guard lock(mutex_);
-    auto it = entries_.find(pageIndex);
-    if (it == entries_.end() || !it->second.text) return nullptr;
-    uses_.splice(uses_.begin(), uses_, it->second.use);
-    return it->second.text;
-}
-
-std::size_t PageTextCache::bytes() const {
-    std::lock_guard lock(mutex_);
-    return bytes_;
-}
-
-void PageTextCache::keep(int pageIndex, Text text) {
-    {
-        std::lock_guard lock(mutex_);
-        Entry& entry = entries_[pageIndex];
-        entry.text = std::move(text);
-        entry.bytes = bytesOf(*entry.text);
-        uses_.push_front(pageIndex);
-        entry.use = uses_.begin();
-        bytes_ += entry.bytes;
-        // The pages used longest ago go first; the page just read stays even when it alone is
-        // over the bound (its reader holds it anyway), and goes with the next page read.
-        while (bytes_ > maxBytes_ && uses_.size() > 1) {
-            const int oldest = uses_.back();
-            uses_.pop_back();
-            auto it = entries_.find(oldest);
-            bytes_ -= it->second.bytes;
-            entries_.erase(it);
-        }
-    }
-    read_.notify_all();
-}
-
-void PageTextCache::forget(int pageIndex) {
-    {
-        std::lock_guard lock(mutex_);
-        auto it = entries_.find(pageIndex);
-        if (it != entries_.end() && !it->second.text) entries_.erase(it);
-    }
-    read_.notify_all();
+std::size_t PageTextCache::renderBytesOf(const std::optional<GreyImage>& image) {
+    constexpr std::size_t overhead = 128;
+    return overhead + (image ? image->pixels.capacity() : 0);
 }
 
 SharedPageText::SharedPageText(std::shared_ptr<PageTextCache> cache,
@@ -80,7 +41,14 @@ std::optional<std::u16string> SharedPageText::words(int pageIndex) const {
 std::optional<GreyImage> SharedPageText::render(int pageIndex, double scale,
                                                 std::int64_t maxPixels) const {
     if (!pages_) return std::nullopt;
-    return pages_->render(pageIndex, scale, maxPixels);
+    if (!cache_) return pages_->render(pageIndex, scale, maxPixels);
+    // Every reader asks for the whole page at the same scale, within the same bound.
+    PageTextCache::Render image = cache_->render(
+        pageIndex, scale, [&] { return pages_->render(pageIndex, scale, maxPixels); },
+        [&] { return cutNow(cut_); });
+    if (*image && static_cast<std::int64_t>((*image)->width) * (*image)->height > 2 * maxPixels)
+        return std::nullopt;
+    return *image;
 }
 
 std::unique_ptr<PageSource> SharedPageText::clone() const {

@@ -19,12 +19,13 @@
 
 namespace {
 
-// Counts, per page, the texts asked of Poppler by it and all its clones.
+// Counts, per page, the texts and drawings asked of the page process by it and all its clones.
 class CountingPages final : public PageSource {
 public:
     struct Counts {
         std::mutex mutex;
         std::vector<int> texts;
+        std::vector<int> renders;
     };
 
     CountingPages(std::unique_ptr<PageSource> pages, std::shared_ptr<Counts> counts)
@@ -42,6 +43,11 @@ public:
     std::optional<std::u16string> words(int index) const override { return pages_->words(index); }
     std::optional<GreyImage> render(int index, double scale,
                                     std::int64_t maxPixels) const override {
+        {
+            std::lock_guard lock(counts_->mutex);
+            if (index >= 0 && static_cast<std::size_t>(index) < counts_->renders.size())
+                ++counts_->renders[static_cast<std::size_t>(index)];
+        }
         return pages_->render(index, scale, maxPixels);
     }
     std::unique_ptr<PageSource> clone() const override {
@@ -57,7 +63,7 @@ private:
 
 }  // namespace
 
-TEST(SharedPageText, EachPageIsReadOnceByTheFormReaderAndThePlacementSearch) {
+TEST(SharedPageText, EachPageIsReadAndDrawnOnceByTheFormReaderAndThePlacementSearch) {
     // A flat form whose every page also asks for a signature, so that the search wants the
     // boxes of every page's text, as the form reader does.
     formfixtures::FormSpec spec;
@@ -66,11 +72,17 @@ TEST(SharedPageText, EachPageIsReadOnceByTheFormReaderAndThePlacementSearch) {
         spec.pages[i].texts = {{72, 760, "Anexo " + std::to_string(i + 1), 12},
                                {72, 700, "Nombre y apellidos", 10},
                                {72, 300, "Firma del solicitante", 10}};
-        spec.pages[i].graphics = "0.8 w 200 694 250 20 re S\n";
+        // A logo the form reader's own reading of the drawing leaves to the page process.
+        spec.pages[i].graphics =
+            "q 40 0 0 40 480 760 cm BI /W 2 /H 2 /BPC 8 /CS /G ID \x10\x80\x80\x10 EI Q\n"
+            "0.8 w 200 694 250 20 re S\n"
+            "0.5 w 210 360 m 400 360 l 410 360 410 370 410 370 c 410 400 l 410 410 400 410 400 "
+            "410 c 210 410 l 200 410 200 400 200 400 c 200 370 l 200 360 210 360 210 360 c S\n";
     }
     const std::string pdf = formfixtures::formPDF(spec);
     auto counts = std::make_shared<CountingPages::Counts>();
     counts->texts.assign(spec.pages.size(), 0);
+    counts->renders.assign(spec.pages.size(), 0);
     auto cache = std::make_shared<PageTextCache>();
 
     // The search on a thread of its own, over its own file and source, as the signing window
@@ -95,8 +107,13 @@ TEST(SharedPageText, EachPageIsReadOnceByTheFormReaderAndThePlacementSearch) {
     std::size_t cues = 0;
     for (const SignaturePlacement& p : placements) cues += p.detected ? 1 : 0;
     EXPECT_GE(cues, 12u) << "the search read every page's text";
-    for (std::size_t i = 0; i < counts->texts.size(); ++i)
+    int drawn = 0;
+    for (std::size_t i = 0; i < counts->texts.size(); ++i) {
         EXPECT_EQ(counts->texts[i], 1) << "page " << i;
+        EXPECT_LE(counts->renders[i], 1) << "page " << i;
+        drawn += counts->renders[i];
+    }
+    EXPECT_GT(drawn, 0) << "no page was drawn: the test shows nothing";
 }
 
 // A cache smaller than one page keeps the last page only: the others are read again, and what
