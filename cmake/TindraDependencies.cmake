@@ -8,12 +8,12 @@ pkg_check_modules(NSS REQUIRED IMPORTED_TARGET nss)
 pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)
 pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo cairo-pdf cairo-png)
 pkg_check_modules(PANGO REQUIRED IMPORTED_TARGET pangocairo)
+# Poppler runs only in the page process.
 pkg_check_modules(POPPLER_CPP REQUIRED IMPORTED_TARGET poppler-cpp)
 # The page process's system-call filter.
 pkg_check_modules(SECCOMP REQUIRED IMPORTED_TARGET libseccomp)
 find_package(Threads REQUIRED)
 find_package(CURL REQUIRED)
 
-# The application half: Qt 6 Widgets and Poppler's Qt binding for page images.
+# The application half: Qt 6 Widgets (page images come from the page process).
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core Gui Widgets Network Svg DBus Concurrent Test)
-pkg_check_modules(POPPLER_QT6 REQUIRED IMPORTED_TARGET poppler-qt6)

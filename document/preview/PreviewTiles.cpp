@@ -74,6 +74,7 @@ void PreviewTiles::setDocument(std::shared_ptr<PreviewDocument> document) {
         std::lock_guard lock(mutex_);
         document_ = std::move(document);
         workerGeneration_ = generation_;
+        shownGeneration_ = generation_;
         pending_.clear();
     }
     wake_.notify_all();
@@ -142,7 +143,10 @@ void PreviewTiles::run() {
             loaded = generation;
             if (held) {
                 pages = held->pages().another();
-                pages->setCutoff([this] { return stopping_.load(); });
+                // A tile is given up when the preview goes or shows another document.
+                pages->setCutoff([this, generation] {
+                    return stopping_.load() || shownGeneration_.load() != generation;
+                });
             }
         }
         // A page that declares more than a drawing can finish soon is not even sent; a page the

@@ -126,5 +126,7 @@ private:
     bool stop_ = false;
     // Set with stop_, read by the page process's cutoff while a tile is drawn (no lock there).
     std::atomic<bool> stopping_{false};
+    // workerGeneration_, for the page process's cutoff (no lock there).
+    std::atomic<std::uint64_t> shownGeneration_{0};
     std::thread worker_;
 };

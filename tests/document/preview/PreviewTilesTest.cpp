@@ -11,6 +11,8 @@
 #include "document/PreviewDocument.h"
 #include "document/preview/PreviewTiles.h"
 #include "support/HeavyPages.h"
+#include "support/HostilePages.h"
+#include "pages/PageLimits.h"
 
 namespace {
 
@@ -69,6 +71,29 @@ TEST(PreviewTiles, TilesOfAReplacedDocumentAreDropped) {
     // The new document's tiles come in as usual.
     tiles.request({{0, key, 0, 0}});
     ASSERT_TRUE(until([&] { return arrived == 1; })) << "The tile did not arrive within a minute.";
+}
+
+// Switching to another document while a tile of the first is being drawn: the tile of the same
+// key in the new document is drawn (not taken for the one in progress), and the old one is given
+// up at once.
+TEST(PreviewTiles, ATileBeingDrawnDoesNotHideTheSameTileOfTheNextDocument) {
+    QObject receiver;
+    int arrived = 0;
+    PreviewTiles tiles(&receiver, [&] { ++arrived; });
+    // Its first page holds a renderer far longer than the test waits.
+    tiles.setDocument(PreviewDocument::fromData(hostilepages::pdf(hostilepages::Shape::nestedForms)));
+    const TileKey key{0, PreviewTiles::scaleKey(1), 0, 0};
+    tiles.request({key});
+    QThread::msleep(300);  // the worker is inside the tile
+    QElapsedTimer timer;
+    timer.start();
+    tiles.setDocument(PreviewDocument::fromData(previewtest::textPages(1)));
+    tiles.request({key});
+    ASSERT_TRUE(until([&] { return tiles.contains(key); }))
+        << "The new document's tile did not arrive within a minute.";
+    EXPECT_FALSE(tiles.tile(key)->isNull());
+    // Not held until the old tile's deadline.
+    EXPECT_LT(timer.elapsed(), PageLimits::tileTime.count());
 }
 
 // A page declaring a 200,000 x 200,000 image is not given to Poppler: its tile comes back at once,
