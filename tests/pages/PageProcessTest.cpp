@@ -99,9 +99,24 @@ TEST_P(HostilePage, IsGivenUpInTimeByEveryReaderAndTheNextPageIsRead) {
               2 * (seconds(PageLimits::textTime) + seconds(PageLimits::inkTime)) + 2 * slack)
         << "form reader";
 
+    // The same through the tools, as processes: their whole process trees within the bounds.
+    testutil::TempDir dir;
+    const std::string path = (dir / "hostil.pdf").string();
+    testutil::writeFile(path, pdf);
+    start = Clock::now();
+    testutil::RunResult place = testutil::run({(testutil::toolsDir() / "pdfplace").string(), path});
+    EXPECT_EQ(place.exitCode, 0) << place.err;
+    EXPECT_LE(secondsSince(start), 5.0 + 1.0) << "pdfplace";
+    start = Clock::now();
+    testutil::RunResult form = testutil::run({(testutil::toolsDir() / "pdfform").string(), path});
+    EXPECT_EQ(form.exitCode, 0) << form.err;
+    EXPECT_LE(secondsSince(start),
+              2 * (seconds(PageLimits::textTime) + seconds(PageLimits::inkTime)) + 2 * slack + 1)
+        << "pdfform";
+
     EXPECT_LT(maxResident(RUSAGE_SELF), std::int64_t(1536) << 20);
-    // The page processes, reaped: each under its limit (a watched one may overshoot it by what
-    // it takes between two looks).
+    // The tools and the page processes, reaped: each under its limit (a watched one may
+    // overshoot it by what it takes between two looks).
     EXPECT_LT(maxResident(RUSAGE_CHILDREN),
               PageLimits::memoryBytes + static_cast<std::int64_t>(pdf.size()) + (std::int64_t(512) << 20));
 }
