@@ -53,6 +53,21 @@ double seconds(std::chrono::milliseconds ms) { return static_cast<double>(ms.cou
 // What a request may take past its deadline: ending and reaping the process.
 constexpr double slack = 1.5;
 
+// What the search and the tools may take past their bounds for the work of our own code that no
+// deadline cuts (opening the file, weighing a page): a sanitizer build does it several times
+// slower than the one users run.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr double ownWork = 4.0;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr double ownWork = 4.0;
+#else
+constexpr double ownWork = 0.5;
+#endif
+#else
+constexpr double ownWork = 0.5;
+#endif
+
 // The largest resident size of this process and of the processes it has reaped, in bytes.
 std::int64_t maxResident(int who) {
     rusage usage{};
@@ -92,11 +107,12 @@ TEST_P(HostilePage, IsGivenUpInTimeByEveryReaderAndTheNextPageIsRead) {
     PDFFile file(pdf);
     auto start = Clock::now();
     SignatureLocator::placements(file);
-    EXPECT_LE(secondsSince(start), 5.0 + 0.5) << "placement search";
+    EXPECT_LE(secondsSince(start), 5.0 + ownWork) << "placement search";
     start = Clock::now();
     FormReader::fields(file);
     EXPECT_LE(secondsSince(start),
-              2 * (seconds(PageLimits::textTime) + seconds(PageLimits::inkTime)) + 2 * slack)
+              2 * (seconds(PageLimits::textTime) + seconds(PageLimits::inkTime)) + 2 * slack +
+                  ownWork)
         << "form reader";
 
     // The same through the tools, as processes: their whole process trees within the bounds.
@@ -106,12 +122,13 @@ TEST_P(HostilePage, IsGivenUpInTimeByEveryReaderAndTheNextPageIsRead) {
     start = Clock::now();
     testutil::RunResult place = testutil::run({(testutil::toolsDir() / "pdfplace").string(), path});
     EXPECT_EQ(place.exitCode, 0) << place.err;
-    EXPECT_LE(secondsSince(start), 5.0 + 1.0) << "pdfplace";
+    EXPECT_LE(secondsSince(start), 5.0 + 0.5 + ownWork) << "pdfplace";
     start = Clock::now();
     testutil::RunResult form = testutil::run({(testutil::toolsDir() / "pdfform").string(), path});
     EXPECT_EQ(form.exitCode, 0) << form.err;
     EXPECT_LE(secondsSince(start),
-              2 * (seconds(PageLimits::textTime) + seconds(PageLimits::inkTime)) + 2 * slack + 1)
+              2 * (seconds(PageLimits::textTime) + seconds(PageLimits::inkTime)) + 2 * slack + 0.5 +
+                  ownWork)
         << "pdfform";
 
     EXPECT_LT(maxResident(RUSAGE_SELF), std::int64_t(1536) << 20);
@@ -144,10 +161,14 @@ TEST(PageProcess, AProcessEndedInAPageGivesThatPageUpAndTheReaderGoesOn) {
         EXPECT_LT(secondsSince(start), seconds(PageLimits::inkTime));
         EXPECT_TRUE(pages->gaveUp(0, PageProtocol::Kind::grey));
         EXPECT_FALSE(pages->gaveUp(0, PageProtocol::Kind::text));
+        // (A sanitizer build's process reports its crash and exits instead.)
         EXPECT_NE(logText().find("Página 1 demasiado pesada (tinta): el proceso de páginas ha "
-                                 "terminado por la señal " + std::to_string(sig)),
+                                 "terminado"),
                   std::string::npos)
             << logText();
+        if (sig == SIGKILL) {
+            EXPECT_NE(logText().find("terminado por la señal 9"), std::string::npos) << logText();
+        }
 
         std::optional<PageText> next = pages->text(1);
         ASSERT_TRUE(next);
