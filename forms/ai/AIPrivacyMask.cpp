@@ -650,18 +650,15 @@ private:
     std::optional<std::size_t> accountAt(std::size_t i) const {
         if (auto end = cutAccountAt(i)) return end;
         const std::vector<Group> groups = groupsFrom(i, kAccountDigits, true);
-        std::array<int, kAccountDigits> digits{};
-        std::size_t count = 0;
-        for (const Group& g : groups) {
-            for (std::size_t k = g.begin; k < g.end && count < kAccountDigits; ++k) {
-                digits[count++] = static_cast<int>(c(k) - '0');
-            }
-            if (g.end - g.begin > kAccountDigits) return std::nullopt;
-        }
         std::size_t total = 0;
         for (const Group& g : groups) total += g.size();
         const std::size_t end = groups.back().end;
         if (total != kAccountDigits || numberGoesOn(end) || boxRow(groups, groups.size())) return std::nullopt;
+        std::array<int, kAccountDigits> digits{};
+        std::size_t count = 0;
+        for (std::size_t k = i; k < end; ++k) {
+            if (digitAt(k)) digits[count++] = static_cast<int>(c(k) - '0');
+        }
         std::array<int, 10> office{};
         std::array<int, 10> account{};
         std::copy(digits.begin(), digits.begin() + 8, office.begin() + 2);
@@ -674,9 +671,9 @@ private:
     // account or an IBAN: four groups of four digits or more opening the text, the last group
     // shorter or not; not a row of box numbers or years, nor sixteen digits of a card.
     std::optional<std::size_t> cutAccountAt(std::size_t i) const {
-        for (std::size_t k = 0; k < i; ++k) {
-            if (!isBlank(c(k))) return std::nullopt;
-        }
+        std::size_t start = i;
+        while (start > 0 && isBlank(c(start - 1))) --start;
+        if (start > 0) return std::nullopt;
         const std::vector<Group> groups = groupsFrom(i, kMaxAccountFours * 4, true);
         std::size_t fours = 0;
         while (fours < groups.size() && groups[fours].size() == 4) ++fours;
