@@ -5,7 +5,10 @@
 #include <unicode/unistr.h>
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <utility>
@@ -95,8 +98,69 @@ bool isBlank(char32_t c) {
     return c == ' ' || c == '\t' || c == 0xA0 || c == 0x2007 || c == 0x2009 || c == 0x202F;
 }
 
-// A separator inside a grouped number: a blank, a dot or a dash.
-bool isGroupSeparator(char32_t c) { return isBlank(c) || c == '.' || c == '-'; }
+bool capital(char32_t c) { return c < 0x80 ? isUpper(c) : u_isupper(static_cast<UChar32>(c)) != 0; }
+bool small(char32_t c) { return c < 0x80 ? isLower(c) : u_islower(static_cast<UChar32>(c)) != 0; }
+
+// ---- The normal form ------------------------------------------------------------------------
+
+// Every space and every format character (zero-width spaces and joiners, soft hyphens, marks of
+// direction) is a blank; a decimal digit of any script is its ASCII digit.
+char32_t plain(char32_t c) {
+    const auto type = u_charType(static_cast<UChar32>(c));
+    if (type == U_SPACE_SEPARATOR || type == U_FORMAT_CHAR) return ' ';
+    if (type == U_DECIMAL_DIGIT_NUMBER) {
+        const int32_t value = u_charDigitValue(static_cast<UChar32>(c));
+        if (value >= 0 && value <= 9) return static_cast<char32_t>('0' + value);
+    }
+    return c;
+}
+
+// The text's code points as they are compared: each in its compatibility composition (NFKC:
+// full-width letters and digits, ligatures, circled numbers), then made plain. Each keeps the bytes
+// of the code point it came from, so that a masked stretch replaces the bytes as they were written;
+// the code points that one composes into all keep its bytes.
+Chars normalized(std::string_view text) {
+    static const icu::Normalizer2* const nfkc = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        const icu::Normalizer2* n = icu::Normalizer2::getNFKCInstance(status);
+        return U_SUCCESS(status) ? n : nullptr;
+    }();
+    Chars chars = decode(text);
+    Chars out;
+    out.reserve(chars.size());
+    for (const Char& ch : chars) {
+        if (ch.c < 0x80 || ch.c == 0xFFFD) {
+            out.push_back(ch);
+            continue;
+        }
+        const char32_t p = plain(ch.c);
+        icu::UnicodeString mapping;
+        if (p != ch.c || !nfkc || !nfkc->getDecomposition(static_cast<UChar32>(ch.c), mapping)) {
+            out.push_back({p, ch.begin, ch.end});
+            continue;
+        }
+        UErrorCode status = U_ZERO_ERROR;
+        const icu::UnicodeString composed = nfkc->normalize(icu::UnicodeString(static_cast<UChar32>(ch.c)), status);
+        if (U_FAILURE(status) || composed.isEmpty()) {
+            out.push_back(ch);
+            continue;
+        }
+        for (int32_t k = 0; k < composed.length(); k = composed.moveIndex32(k, 1)) {
+            out.push_back({plain(static_cast<char32_t>(composed.char32At(k))), ch.begin, ch.end});
+        }
+    }
+    return out;
+}
+
+// A word of a joined name starts at i ("nif87654321XTitular", "nombreAnaMaria"): a capital after a
+// small letter, or a capital followed by a small letter after another capital or a digit.
+bool jointAt(const Chars& s, std::size_t i) {
+    if (i == 0 || i >= s.size()) return false;
+    const char32_t a = s[i - 1].c;
+    const char32_t b = s[i].c;
+    if (small(a) && capital(b)) return true;
+    return (capital(a) || isDigit(a)) && capital(b) && i + 1 < s.size() && small(s[i + 1].c);
+}
 
 // ---- The shapes -----------------------------------------------------------------------------
 
@@ -137,11 +201,11 @@ constexpr std::size_t kIbanMax = 34;
 constexpr std::size_t kIbanMinDigits = 8;
 // An identity number has at most 8 digits.
 constexpr std::size_t kMaxIdentityDigits = 8;
-// A Spanish account number has 20 digits; grouped by four it is looked for in this many groups,
-// and four groups (a text cut short at the left of an account) are enough to mask.
+// A Spanish account number has 20 digits. What a text cut short at its left leaves of one is
+// looked for in this many groups of four, and this many are enough to mask.
 constexpr std::size_t kAccountDigits = 20;
+constexpr std::size_t kMaxAccountFours = 8;
 constexpr std::size_t kMinAccountFours = 4;
-constexpr std::size_t kMaxAccountGroups = 8;
 // A card number has 13 to 19 digits.
 constexpr std::size_t kCardMin = 13;
 constexpr std::size_t kCardMax = 19;
@@ -149,6 +213,10 @@ constexpr std::size_t kCardMax = 19;
 constexpr std::size_t kPhoneDigits = 9;
 // A phone number is looked for in at most this many digit groups from where it starts.
 constexpr std::size_t kMaxPhoneGroups = 8;
+// A run of at most this many blanks separates two groups of one number.
+constexpr std::size_t kMaxBlanks = 3;
+// Box numbers in a row differ by at most this much from one to the next.
+constexpr long kMaxBoxStep = 10;
 
 class Scanner {
 public:
@@ -184,6 +252,9 @@ private:
     bool digitAt(std::size_t i) const { return i < n_ && isDigit(s_[i].c); }
     // Nothing of a word goes on at i.
     bool endsWord(std::size_t i) const { return !wordAt(i); }
+    // A token of a text or of a joined name starts, or ends, at i.
+    bool startsToken(std::size_t i) const { return i == 0 || !wordAt(i - 1) || jointAt(s_, i); }
+    bool endsToken(std::size_t i) const { return !wordAt(i) || jointAt(s_, i); }
 
     // ---- E-mail addresses ----
 
@@ -234,7 +305,7 @@ private:
 
     std::optional<Span> at(std::size_t i, std::size_t free) const {
         const char32_t ch = c(i);
-        if (isLetter(ch) && (i == 0 || !wordAt(i - 1))) {
+        if (isLetter(ch) && startsToken(i)) {
             if (auto end = ibanAt(i)) return Span{i, *end, AIPrivacyMask::iban};
             if (auto end = prefixedNifAt(i)) return Span{i, *end, AIPrivacyMask::nif};
             return std::nullopt;
@@ -262,22 +333,76 @@ private:
         return i;
     }
 
-    // Digits from i, contiguous or in thousands ("87.654.321", "1 234 567", "87-654-321"):
-    // how many, and where they end.
-    std::pair<std::size_t, std::size_t> grouped(std::size_t i) const {
-        std::size_t end = digitsEnd(i);
-        std::size_t count = end - i;
-        if (count == 0 || count > 3) return {count, end};
-        const char32_t separator = c(end);
-        if (!isGroupSeparator(separator)) return {count, end};
-        // No identity number has more than 8 digits: a longer row of groups is cut short here.
-        while (count <= kMaxIdentityDigits && c(end) == separator && digitAt(end + 1)) {
-            const std::size_t groupEnd = digitsEnd(end + 1);
-            if (groupEnd - (end + 1) != 3) break;
-            count += 3;
-            end = groupEnd;
+    // A group of digits [begin, end).
+    struct Group {
+        std::size_t begin;
+        std::size_t end;
+        std::size_t size() const { return end - begin; }
+    };
+
+    // Where a separator between two groups of digits that starts at i ends: a dot, a dash, a slash
+    // (where `slash` says) or a few blanks; i when there is none.
+    std::size_t separatorEnd(std::size_t i, bool slash) const {
+        const char32_t ch = c(i);
+        if (ch == '.' || ch == '-' || (slash && ch == '/')) return i + 1;
+        std::size_t k = i;
+        while (isBlank(c(k)) && k - i < kMaxBlanks) ++k;
+        return k;
+    }
+
+    // The groups of digits from i, one separator between each two, until `most` digits are read.
+    std::vector<Group> groupsFrom(std::size_t i, std::size_t most, bool slash) const {
+        std::vector<Group> groups;
+        std::size_t k = i;
+        std::size_t count = 0;
+        for (;;) {
+            const std::size_t e = digitsEnd(k);
+            groups.push_back({k, e});
+            count += e - k;
+            if (count >= most) break;
+            const std::size_t next = separatorEnd(e, slash);
+            if (next == e || !digitAt(next)) break;
+            k = next;
         }
-        return {count, end};
+        return groups;
+    }
+
+    // The first `count` groups are one piece, or thousands ("87.654.321", "1 234 567"): one to
+    // three digits, then groups of three behind one and the same one-character separator.
+    bool thousands(const std::vector<Group>& groups, std::size_t count) const {
+        if (count == 1) return true;
+        if (groups[0].size() > 3) return false;
+        for (std::size_t g = 1; g < count; ++g) {
+            if (groups[g].size() != 3 || groups[g].begin - groups[g - 1].end != 1 ||
+                c(groups[g].begin - 1) != c(groups[0].end)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The value of the digits in [from, to), whatever stands between them (at most 18 digits).
+    std::uint64_t number(std::size_t from, std::size_t to) const {
+        std::uint64_t value = 0;
+        for (std::size_t k = from; k < to; ++k) {
+            if (digitAt(k)) value = value * 10 + static_cast<std::uint64_t>(c(k) - '0');
+        }
+        return value;
+    }
+
+    // Numbers of boxes in a row ("612 613 614", "0435 0436 0437 0438", "800 800 800"): the first
+    // `count` groups, three or more, all of one size, each the one before plus one small step.
+    bool boxRow(const std::vector<Group>& groups, std::size_t count) const {
+        if (count < 3 || groups[0].size() > 4) return false;
+        long step = 0;
+        for (std::size_t g = 1; g < count; ++g) {
+            if (groups[g].size() != groups[0].size()) return false;
+            const long difference = static_cast<long>(number(groups[g].begin, groups[g].end)) -
+                                    static_cast<long>(number(groups[g - 1].begin, groups[g - 1].end));
+            if (g == 1) step = difference;
+            if (difference != step) return false;
+        }
+        return step >= -kMaxBoxStep && step <= kMaxBoxStep;
     }
 
     // ---- IBAN ----
@@ -287,6 +412,17 @@ private:
             return std::nullopt;
         }
         const int known = ibanLength(c(i), c(i + 1));
+        // Written in one piece, in a name joined to the word after it ("ibanES91…Titular").
+        if (known) {
+            const std::size_t end = i + static_cast<std::size_t>(known);
+            std::size_t k = i;
+            std::size_t digits = 0;
+            while (k < end && (isLetter(c(k)) || isDigit(c(k)))) {
+                if (k >= i + 4 && isDigit(c(k))) ++digits;
+                ++k;
+            }
+            if (k == end && jointAt(s_, end) && digits >= kIbanMinDigits) return end;
+        }
         // Written in one piece.
         std::size_t k = i;
         std::size_t digits = 0;
@@ -296,7 +432,7 @@ private:
         }
         if (k - i >= kIbanMin && k - i <= kIbanMax && endsWord(k) && digits >= kIbanMinDigits) return k;
         if (!isUpper(c(i)) && known == 0) return std::nullopt;
-        // Grouped: pieces of capitals and digits, one blank or dash between them.
+        // Grouped: pieces of capitals and digits, one blank, dash, dot or slash between them.
         std::vector<std::pair<std::size_t, std::size_t>> pieces;  // [begin, end)
         std::size_t p = i;
         std::size_t length = 0;
@@ -308,7 +444,10 @@ private:
             length += q - p;
             if (length >= kIbanMax || (known && length >= static_cast<std::size_t>(known))) break;
             const char32_t separator = c(q);
-            if (!(isBlank(separator) || separator == '-') || !(isUpper(c(q + 1)) || isDigit(c(q + 1)))) break;
+            if (!(isBlank(separator) || separator == '-' || separator == '.' || separator == '/') ||
+                !(isUpper(c(q + 1)) || isDigit(c(q + 1)))) {
+                break;
+            }
             p = q + 1;
         }
         auto digitsIn = [&](std::size_t count) {
@@ -360,6 +499,12 @@ private:
 
     // ---- NIF, NIE, CIF ----
 
+    // The check letter of a DNI's number (of a NIE's, with X, Y or Z read as 0, 1 or 2).
+    static char32_t dniLetter(std::uint64_t number) {
+        static constexpr std::string_view kLetters = "TRWAGMYFPDXBNJZSQVHLCKE";
+        return static_cast<char32_t>(kLetters[number % 23]);
+    }
+
     // A separator between the parts of an identity number: one blank or dash (a dot too after
     // the first letter). `blank` says whether it was a blank.
     bool separatorAt(std::size_t i, bool dotToo, bool& blank) const {
@@ -368,12 +513,21 @@ private:
         return blank || ch == '-' || (dotToo && ch == '.');
     }
 
-    // A check letter at j, straight after the digits or after one separator; where it ends.
-    std::optional<std::size_t> checkLetterAt(std::size_t j, bool required) const {
-        bool blank = false;
-        std::size_t k = j;
-        if (separatorAt(k, false, blank) && isLetter(c(k + 1))) ++k;
-        if (isLetter(c(k)) && endsWord(k + 1) && (!blank || isUpper(c(k)) || k == j)) return k + 1;
+    // The check letter of an identity number whose digits end at j, straight after them or behind
+    // one blank, dash or slash; where it ends. `expected` is the right letter: it is taken wherever
+    // it stands, even glued to the word after it. Any other letter is taken when `anyLetter` says
+    // so, unless it stands behind a slash, or behind a blank in small print.
+    std::optional<std::size_t> checkLetterAt(std::size_t j, bool required, bool anyLetter, char32_t expected) const {
+        const char32_t separator = c(j);
+        const bool behind = (isBlank(separator) || separator == '-' || separator == '/') && isLetter(c(j + 1));
+        const std::size_t k = behind ? j + 1 : j;
+        if (isLetter(c(k))) {
+            const bool valid = upper(c(k)) == expected;
+            const bool slash = behind && separator == '/';
+            const bool blank = behind && isBlank(separator);
+            if ((valid || (anyLetter && !slash && (!blank || isUpper(c(k))))) && endsToken(k + 1)) return k + 1;
+            if (valid && !behind && isLetter(c(k + 1))) return k + 1;
+        }
         if (!required && endsWord(j)) return j;
         return std::nullopt;
     }
@@ -390,7 +544,8 @@ private:
     }
 
     // A NIE (X, Y or Z, 7 digits, a check letter) or a CIF (a letter, 7 digits, a check digit or
-    // letter) from the letter at i.
+    // letter) from the letter at i. Digits in groups other than thousands make a NIE only with its
+    // right check letter.
     std::optional<std::size_t> letterNifAt(std::size_t i) const {
         const char32_t first = c(i);
         if (!isLetter(first)) return std::nullopt;
@@ -407,27 +562,46 @@ private:
         } else if (!digitAt(j)) {
             return std::nullopt;
         }
-        const auto [count, end] = grouped(j);
-        if (nie && count == 7) return checkLetterAt(end, false);
-        if (cif && count == 8 && endsWord(end)) return end;
-        if (cif && count == 7) {
-            std::size_t k = end;
-            bool sepBlank = false;
-            if (separatorAt(k, false, sepBlank) && wordAt(k + 1)) ++k;
-            const char32_t check = upper(c(k));
-            if ((isDigit(check) || (check >= 'A' && check <= 'J')) && endsWord(k + 1) &&
-                (!sepBlank || k == end || isUpper(c(k)) || isDigit(c(k)))) {
-                return k + 1;
+        const std::vector<Group> groups = groupsFrom(j, kMaxIdentityDigits + 1, false);
+        std::size_t count = 0;
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            count += groups[g].size();
+            const std::size_t end = groups[g].end;
+            const bool regular = thousands(groups, g + 1);
+            if (nie && count == 7) {
+                const std::uint64_t prefix = static_cast<std::uint64_t>(letter - 'X') * 10000000;
+                return checkLetterAt(end, !regular, regular, dniLetter(prefix + number(j, end)));
+            }
+            if (!cif || !regular) continue;
+            if (count == 8 && endsToken(end)) return end;
+            if (count == 7) {
+                std::size_t k = end;
+                bool sepBlank = false;
+                if (separatorAt(k, false, sepBlank) && wordAt(k + 1)) ++k;
+                const char32_t check = upper(c(k));
+                if ((isDigit(check) || (check >= 'A' && check <= 'J')) && endsToken(k + 1) &&
+                    (!sepBlank || k == end || isUpper(c(k)) || isDigit(c(k)))) {
+                    return k + 1;
+                }
             }
         }
         return std::nullopt;
     }
 
-    // A DNI: 7 or 8 digits and a check letter.
+    // A DNI: 7 or 8 digits and a check letter; any letter after digits in one piece or in
+    // thousands, only the right one after digits grouped otherwise ("8765 4321X").
     std::optional<std::size_t> dniAt(std::size_t i) const {
-        const auto [count, end] = grouped(i);
-        if (count != 7 && count != 8) return std::nullopt;
-        return checkLetterAt(end, true);
+        const std::vector<Group> groups = groupsFrom(i, kMaxIdentityDigits + 1, false);
+        std::size_t count = 0;
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            count += groups[g].size();
+            if (count != 7 && count != 8) continue;
+            const std::size_t end = groups[g].end;
+            if (auto found = checkLetterAt(end, true, thousands(groups, g + 1), dniLetter(number(i, end)))) {
+                return found;
+            }
+        }
+        return std::nullopt;
     }
 
     // ---- Groups of digits ----
@@ -460,39 +634,61 @@ private:
 
     // ---- Account numbers without their country code ----
 
-    // The 20 digits of a Spanish account (entity, office, control digits, number: in one piece,
-    // as 4-4-2-10, or in groups of four), which is also all of an IBAN but its first four
-    // characters, as a text cut short at its left shows it; four groups of four digits or more,
-    // which is what such a cut leaves of an IBAN.
+    // The control digit of a Spanish account over `digits` (the entity and office behind two
+    // zeros, or the ten digits of the number).
+    static int cccControl(const std::array<int, 10>& digits) {
+        static constexpr std::array<int, 10> kWeights = {1, 2, 4, 8, 5, 10, 9, 7, 3, 6};
+        int sum = 0;
+        for (std::size_t k = 0; k < digits.size(); ++k) sum += digits[k] * kWeights[k];
+        const int control = 11 - sum % 11;
+        return control == 11 ? 0 : control == 10 ? 1 : control;
+    }
+
+    // The 20 digits of a Spanish account (entity, office, two control digits, number), in one
+    // piece or in groups ("2100 0418 45 0200051332", "2100.0418.4502.0005.1332"), whose control
+    // digits are right: this is also all of an IBAN but its first four characters.
     std::optional<std::size_t> accountAt(std::size_t i) const {
-        const std::size_t first = digitsEnd(i);
-        const std::size_t size = first - i;
-        if (size == kAccountDigits) return numberGoesOn(first) ? std::nullopt : std::optional(first);
-        if (size != 4) return std::nullopt;
-        const DigitGroups groups = digitGroups(first, size, kMaxAccountGroups);
-        if (groups.sizes.empty()) return std::nullopt;
-        const std::vector<std::size_t>& sizes = groups.sizes;
-        const std::vector<std::size_t>& ends = groups.ends;
-        auto take = [&](std::size_t count) { return groups.take(count, *this); };
-        if (sizes.size() >= 4 && sizes[1] == 4 && sizes[2] == 2 && sizes[3] == 10) return take(4);
-        std::size_t fours = 0;
-        while (fours < sizes.size() && sizes[fours] == 4) ++fours;
-        if (fours < kMinAccountFours) return std::nullopt;
-        // Sixteen digits are a card's when an issuer's digits start them; a row of years
-        // ("2021 2022 2023 2024") is no number at all.
-        if (fours * 4 < kAccountDigits) {
-            if (issuerAt(i)) return std::nullopt;
-            bool years = true;
-            for (std::size_t g = 0; g < fours; ++g) {
-                const std::size_t begin = ends[g] - 4;
-                if (!((c(begin) == '1' && c(begin + 1) == '9') || (c(begin) == '2' && c(begin + 1) == '0'))) {
-                    years = false;
-                }
-            }
-            if (years) return std::nullopt;
+        if (auto end = cutAccountAt(i)) return end;
+        const std::vector<Group> groups = groupsFrom(i, kAccountDigits, true);
+        std::size_t total = 0;
+        for (const Group& g : groups) total += g.size();
+        const std::size_t end = groups.back().end;
+        if (total != kAccountDigits || numberGoesOn(end) || boxRow(groups, groups.size())) return std::nullopt;
+        std::array<int, kAccountDigits> digits{};
+        std::size_t count = 0;
+        for (std::size_t k = i; k < end; ++k) {
+            if (digitAt(k)) digits[count++] = static_cast<int>(c(k) - '0');
         }
-        if (fours < sizes.size() && sizes[fours] < 4) return take(fours + 1);
-        return take(fours);
+        std::array<int, 10> office{};
+        std::array<int, 10> account{};
+        std::copy(digits.begin(), digits.begin() + 8, office.begin() + 2);
+        std::copy(digits.begin() + 10, digits.end(), account.begin());
+        if (cccControl(office) != digits[8] || cccControl(account) != digits[9]) return std::nullopt;
+        return end;
+    }
+
+    // What a text cut short at its left (a caption taken over a field's width) leaves of an
+    // account or an IBAN: four groups of four digits or more opening the text, the last group
+    // shorter or not; not a row of box numbers or years, nor sixteen digits of a card.
+    std::optional<std::size_t> cutAccountAt(std::size_t i) const {
+        std::size_t start = i;
+        while (start > 0 && isBlank(c(start - 1))) --start;
+        if (start > 0) return std::nullopt;
+        const std::vector<Group> groups = groupsFrom(i, kMaxAccountFours * 4, true);
+        std::size_t fours = 0;
+        while (fours < groups.size() && groups[fours].size() == 4) ++fours;
+        if (fours < kMinAccountFours || boxRow(groups, fours)) return std::nullopt;
+        if (fours * 4 < kAccountDigits && issuerAt(i)) return std::nullopt;
+        bool years = true;
+        for (std::size_t g = 0; g < fours; ++g) {
+            const std::size_t begin = groups[g].begin;
+            if (!((c(begin) == '1' && c(begin + 1) == '9') || (c(begin) == '2' && c(begin + 1) == '0'))) years = false;
+        }
+        if (years) return std::nullopt;
+        const std::size_t count = fours < groups.size() && groups[fours].size() < 4 ? fours + 1 : fours;
+        const std::size_t end = groups[count - 1].end;
+        if (numberGoesOn(end)) return std::nullopt;
+        return end;
     }
 
     // ---- Card numbers ----
@@ -547,6 +743,9 @@ private:
         const std::vector<std::size_t>& sizes = groups.sizes;
         auto take = [&](std::size_t count) { return groups.take(count, *this); };
         if (sizes.size() >= 4 && sizes[1] == 4 && sizes[2] == 4 && sizes[3] == 4) {
+            std::vector<Group> row;
+            for (std::size_t g = 0; g < 4; ++g) row.push_back({groups.ends[g] - 4, groups.ends[g]});
+            if (boxRow(row, row.size())) return std::nullopt;
             if (sizes.size() == 5 && sizes[4] >= 1 && sizes[4] <= 3) return take(5);
             return take(4);
         }
@@ -568,10 +767,9 @@ private:
     }
 
     std::optional<Span> phoneAt(std::size_t i, std::size_t free) const {
-        // The digit groups from i, one separator between them.
-        struct Group {
-            std::size_t begin, end;
-        };
+        // The digit groups from i, one separator between them; a first group in brackets
+        // ("(612) 345 678", "(91) 234 56 78") is one of them.
+        const bool bracket = i > 0 && c(i - 1) == '(' && i - 1 >= free;
         std::vector<Group> groups;
         std::size_t k = i;
         std::size_t total = 0;
@@ -580,9 +778,15 @@ private:
             groups.push_back({k, e});
             total += e - k;
             if (total > kPhoneDigits + 4) break;
-            if (!isGroupSeparator(c(e)) || !digitAt(e + 1)) break;
-            k = e + 1;
+            std::size_t next = separatorEnd(e, true);
+            if (bracket && groups.size() == 1 && c(e) == ')') {
+                next = e + 1;
+                while (isBlank(c(next)) && next - e <= kMaxBlanks) ++next;
+            }
+            if (next == e || !digitAt(next)) break;
+            k = next;
         }
+        const bool bracketed = bracket && groups.size() > 1 && c(groups[0].end) == ')';
         auto digitsAre = [&](const Group& g, std::string_view text) {
             if (g.end - g.begin < text.size()) return false;
             for (std::size_t x = 0; x < text.size(); ++x) {
@@ -616,7 +820,8 @@ private:
             const std::size_t end = groups[g].end;
             if (numberGoesOn(end) || amountAfter(end)) return std::nullopt;
             const bool prefixed = group > 0 || offset > 0;
-            return Span{prefixed && plus ? i - 1 : i, end, AIPrivacyMask::phone};
+            if (!prefixed && boxRow(groups, g + 1)) return std::nullopt;
+            return Span{(prefixed && plus) || bracketed ? i - 1 : i, end, AIPrivacyMask::phone};
         }
         return std::nullopt;
     }
@@ -631,7 +836,8 @@ std::string rebuilt(std::string_view text, const Chars& chars, const std::vector
     out.reserve(text.size());
     std::size_t copied = 0;
     for (const Span& span : spans) {
-        const std::size_t begin = chars[span.from].begin;
+        // A code point that composes into several may be masked in part: it goes whole.
+        const std::size_t begin = std::max(chars[span.from].begin, copied);
         out.append(text.substr(copied, begin - copied));
         out.append(span.placeholder);
         copied = chars[span.to - 1].end;
@@ -692,49 +898,146 @@ bool isParticle(const std::u32string& word) {
     return particles.count(word) > 0;
 }
 
+// Words of the language that people also carry as given names or surnames, folded. Saved alone,
+// such a word is masked only where it is written as a name.
+bool isCommonWord(const std::u32string& word) {
+    static const std::set<std::u32string> words = [] {
+        static constexpr const char* kWords[] = {
+            "abad", "abril", "alba", "alegre", "alegria", "amado", "amor", "amparo", "angel",
+            "angeles", "arroyo", "aurora", "azucena", "barba", "barrios", "bello", "blanca",
+            "blanco", "bravo", "bueno", "caballero", "cabello", "cabeza", "cabrera", "calle",
+            "calvo", "campo", "campos", "candela", "cano", "caridad", "carrasco", "casa", "casado",
+            "casas", "castillo", "castro", "celeste", "clara", "clemente", "concepcion", "conde",
+            "consuelo", "cordero", "corral", "cortes", "costa", "crespo", "cruz", "cuesta", "cueva",
+            "cuevas", "delgado", "dolores", "domingo", "duque", "escalera", "escudero",
+            "esperanza", "estrella", "flor", "flores", "franco", "fuente", "fuentes", "gallego",
+            "gallo", "gloria", "gracia", "guerra", "guerrero", "herrera", "herrero", "hidalgo",
+            "hierro", "huerta", "iglesia", "iglesias", "justo", "lago", "leal", "leon", "llano",
+            "llanos", "lobo", "lozano", "luna", "luz", "manzano", "mar", "marina", "marques",
+            "marzo", "mayo", "mayor", "medina", "menor", "mercedes", "merino", "mesa", "milagros",
+            "modesto", "monte", "montes", "moral", "morales", "moreno", "navarro", "nieto",
+            "nieves", "noble", "olivares", "olivo", "oro", "palacio", "palacios", "pardo",
+            "pareja", "parra", "pascual", "pastor", "paz", "pena", "peral", "piedra", "pilar",
+            "pino", "plata", "plaza", "portal", "pozo", "prado", "prieto", "puerta", "ramos",
+            "reina", "remedios", "rey", "reyes", "ribera", "rico", "rio", "rios", "roble",
+            "robles", "roca", "rocio", "rojo", "romero", "rosa", "rosales", "rosario", "rubio",
+            "rueda", "sala", "salas", "salvador", "santos", "serrano", "sierra", "socorro", "sol",
+            "soledad", "soto", "toro", "torre", "torres", "valle", "vega", "victoria", "villa",
+        };
+        std::set<std::u32string> set;
+        for (const char* w : kWords) set.insert(std::u32string(w, w + std::char_traits<char>::length(w)));
+        return set;
+    }();
+    return words.count(word) > 0;
+}
+
+// A name starts at `from`, or ends at `to`, in the text: no letter or digit of the same word
+// beside it, or a joint of a joined name ("nombreAna", "AnaMaria"), or letters meeting digits.
+bool startsName(const Chars& s, std::size_t from) {
+    if (from == 0 || !isWord(s[from - 1].c) || jointAt(s, from)) return true;
+    return isDigit(s[from - 1].c) != isDigit(s[from].c) && !isMark(s[from].c);
+}
+bool endsName(const Chars& s, std::size_t to) {
+    if (to >= s.size() || !isWord(s[to].c) || jointAt(s, to)) return true;
+    return isDigit(s[to - 1].c) != isDigit(s[to].c) && !isMark(s[to].c);
+}
+
+// A sentence starts at `from`: only blanks and opening marks stand between it and the start of the
+// text or the end of a sentence before (a dot after a word of four letters or more, not after an
+// abbreviation such as "Sr." or "Fdo.").
+bool startsSentence(const Chars& s, std::size_t from) {
+    static constexpr std::u32string_view kOpening = U" \t\"'([«“‘¿¡";
+    std::size_t k = from;
+    while (k > 0 && kOpening.find(s[k - 1].c) != std::u32string_view::npos) --k;
+    if (k == 0) return true;
+    const char32_t before = s[k - 1].c;
+    if (before == '!' || before == '?' || before == '\n' || before == '\r') return true;
+    if (before != '.') return false;
+    std::size_t letters = 0;
+    for (std::size_t x = k - 1; x > 0 && isWord(s[x - 1].c) && letters < 4; --x) ++letters;
+    return letters == 0 || letters >= 4;
+}
+
+// Written as a name: a capital and then small letters ("Blanco", not "BLANCO" nor "blanco"), and
+// not the capital of the first word of a sentence.
+bool writtenAsName(const Chars& s, std::size_t from, std::size_t to) {
+    if (!capital(s[from].c)) return false;
+    std::size_t k = from + 1;
+    while (k < to && isMark(s[k].c)) ++k;
+    if (k < to && !small(s[k].c)) return false;
+    return !startsSentence(s, from);
+}
+
+// Nothing but blanks, commas, dashes or underscores in [from, to).
+bool onlySeparators(const Chars& s, std::size_t from, std::size_t to) {
+    for (std::size_t k = from; k < to; ++k) {
+        const char32_t ch = s[k].c;
+        if (!isBlank(ch) && ch != ',' && ch != '-' && ch != '_') return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 AIPrivacyMask::AIPrivacyMask(const std::vector<SavedFact>& facts) {
-    for (const SavedFact& fact : facts) {
+    // Whose value each is: the parts of one person's name belong together.
+    std::map<std::string, std::size_t> owners;
+    for (std::size_t index = 0; index < facts.size(); ++index) {
+        const SavedFact& fact = facts[index];
         if (!isMaskedKind(fact.kind)) continue;
-        add(fact.value);
+        const bool name = isPersonName(fact.kind) && fact.owner != "empresa";
+        const std::string key = name ? fact.owner + "\n" + fact.subject.value_or("") : "#" + std::to_string(index);
+        const std::size_t owner = owners.emplace(key, owners.size()).first->second;
+        auto add = [&](const Chars& chars) {
+            std::size_t words = 0;
+            for (std::size_t k = 0; k < chars.size(); ++k) {
+                if (isAlnum(chars[k].c) && (k == 0 || !isWord(chars[k - 1].c))) ++words;
+            }
+            this->add(foldedLetters(chars, nullptr), words, owner);
+        };
+        const Chars value = normalized(fact.value);
+        add(value);
         if (fact.kind.starts_with("domicilio")) {
             auto street = fact.parts.find("via");
-            if (street != fact.parts.end()) add(street->second);
+            if (street != fact.parts.end()) add(normalized(street->second));
         }
         // The name and each surname on their own too ("García López, Ana").
-        if (isPersonName(fact.kind) && fact.owner != "empresa") {
-            std::string word;
-            auto flush = [&] {
+        if (name) {
+            Chars word;
+            for (const Char& ch : value) {
+                if (isWord(ch.c)) {
+                    word.push_back(ch);
+                    continue;
+                }
                 if (!word.empty()) add(word);
                 word.clear();
-            };
-            for (const Char& ch : decode(fact.value)) {
-                if (isWord(ch.c)) {
-                    word.append(fact.value, ch.begin, ch.end - ch.begin);
-                } else {
-                    flush();
-                }
             }
-            flush();
+            if (!word.empty()) add(word);
         }
     }
     std::stable_sort(values_.begin(), values_.end(),
-                     [](const std::u32string& a, const std::u32string& b) { return a.size() > b.size(); });
+                     [](const Value& a, const Value& b) { return a.letters.size() > b.letters.size(); });
 }
 
-void AIPrivacyMask::add(std::string_view value) {
-    std::u32string f = foldedLetters(decode(value), nullptr);
+void AIPrivacyMask::add(std::u32string f, std::size_t words, std::size_t owner) {
     if (f.size() < kMinValueLetters || f.size() > kMaxValueLetters || isParticle(f)) return;
     // A value that reads as a placeholder would mask the placeholders themselves.
     static const std::set<std::u32string> placeholders = {U"nif", U"iban", U"telefono", U"correo",
                                                            U"tarjeta", U"dato"};
     if (placeholders.count(f) > 0) return;
-    if (std::find(values_.begin(), values_.end(), f) == values_.end()) values_.push_back(std::move(f));
+    auto same = std::find_if(values_.begin(), values_.end(), [&](const Value& v) { return v.letters == f; });
+    if (same == values_.end()) {
+        const bool common = words < 2 && isCommonWord(f);
+        values_.push_back({std::move(f), words >= 2, common, {owner}});
+        return;
+    }
+    same->joined = same->joined || words >= 2;
+    same->common = same->common && words < 2;
+    if (std::find(same->owners.begin(), same->owners.end(), owner) == same->owners.end()) same->owners.push_back(owner);
 }
 
 std::string AIPrivacyMask::shapes(std::string_view text) {
-    const Chars chars = decode(text);
+    const Chars chars = normalized(text);
     return rebuilt(text, chars, Scanner(chars).spans());
 }
 
@@ -745,28 +1048,51 @@ std::string AIPrivacyMask::operator()(std::string_view text) const {
 }
 
 std::string AIPrivacyMask::maskValues(std::string_view text) const {
-    const Chars chars = decode(text);
+    const Chars chars = normalized(text);
     std::vector<std::size_t> positions;
     const std::u32string letters = foldedLetters(chars, &positions);
     if (letters.empty()) return std::string(text);
+    // Every place where a value stands, longest values first; a value of several words also
+    // inside a joined name, a value of one word as a whole word or a word of a joined name.
+    struct Hit {
+        std::size_t from;
+        std::size_t to;
+        const Value* value;
+    };
+    std::vector<Hit> hits;
     std::vector<bool> taken(chars.size(), false);
-    std::vector<Span> spans;
-    for (const std::u32string& value : values_) {
-        for (std::size_t at = letters.find(value); at != std::u32string::npos; at = letters.find(value, at + 1)) {
+    for (const Value& value : values_) {
+        for (std::size_t at = letters.find(value.letters); at != std::u32string::npos;
+             at = letters.find(value.letters, at + 1)) {
             const std::size_t from = positions[at];
-            std::size_t to = positions[at + value.size() - 1] + 1;
+            std::size_t to = positions[at + value.letters.size() - 1] + 1;
             while (to < chars.size() && isMark(chars[to].c)) ++to;
-            if (from > 0 && isWord(chars[from - 1].c)) continue;
-            if (to < chars.size() && isWord(chars[to].c)) continue;
-            if (std::any_of(taken.begin() + static_cast<std::ptrdiff_t>(from),
-                            taken.begin() + static_cast<std::ptrdiff_t>(to), [](bool t) { return t; })) {
-                continue;
-            }
-            std::fill(taken.begin() + static_cast<std::ptrdiff_t>(from), taken.begin() + static_cast<std::ptrdiff_t>(to),
-                      true);
-            spans.push_back({from, to, datum});
+            if (!value.joined && (!startsName(chars, from) || !endsName(chars, to))) continue;
+            const auto first = taken.begin() + static_cast<std::ptrdiff_t>(from);
+            const auto last = taken.begin() + static_cast<std::ptrdiff_t>(to);
+            if (std::find(first, last, true) != last) continue;
+            std::fill(first, last, true);
+            hits.push_back({from, to, &value});
         }
     }
-    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.from < b.from; });
+    std::sort(hits.begin(), hits.end(), [](const Hit& a, const Hit& b) { return a.from < b.from; });
+    // A word of the language stays unless it is written as a name or stands beside another part
+    // of the same person's name.
+    auto together = [&](const Hit& a, const Hit& b) {
+        if (!onlySeparators(chars, a.to, b.from)) return false;
+        for (std::size_t owner : a.value->owners) {
+            const auto& others = b.value->owners;
+            if (std::find(others.begin(), others.end(), owner) != others.end()) return true;
+        }
+        return false;
+    };
+    std::vector<Span> spans;
+    for (std::size_t h = 0; h < hits.size(); ++h) {
+        const Hit& hit = hits[h];
+        const bool masked = !hit.value->common || writtenAsName(chars, hit.from, hit.to) ||
+                            (h > 0 && together(hits[h - 1], hit)) ||
+                            (h + 1 < hits.size() && together(hit, hits[h + 1]));
+        if (masked) spans.push_back({hit.from, hit.to, datum});
+    }
     return rebuilt(text, chars, spans);
 }

@@ -9,11 +9,23 @@
 //   a payment card number (grouped by four, or 13 to 19 digits passing the Luhn test) -> "[tarjeta]"
 // and, when the mask is made with the user's saved facts, the values of those facts (names and
 // surnames, addresses, company names, identity numbers and contacts) become "[dato]" wherever they
-// appear, compared without case, accents, blanks or punctuation, as whole words.
+// appear, compared without case, accents, blanks or punctuation, as whole words or as the words of
+// a joined name ("nombreAnaMaria"); a value of several words also inside any word.
+//
+// Texts are compared in one normal form: compatibility forms composed (NFKC: full-width letters and
+// digits), the decimal digits of every script as ASCII digits, format characters (zero-width
+// spaces) and no-break spaces as blanks. Shapes are also found at the joints of a joined name
+// ("nif87654321XTitular"). An account without its country code is masked with its 20 digits and
+// right control digits, or as four groups of four digits or more opening a text (what a caption
+// cut short at its left leaves of one); digits grouped in an unusual way ("8765 4321X") make a NIF
+// only with its right letter.
 //
 // The words that describe a form stay: "NIF", "IBAN", "Teléfono", dates, amounts ("1.234,56 €"),
-// form codes ("Modelo 030"), article numbers, postcodes. A text with nothing to mask comes back
-// byte for byte as it was.
+// form codes ("Modelo 030"), article numbers, postcodes, rows of box numbers ("Casillas 612 613
+// 614"). A saved word that is also a word of the language ("Blanco", "Campos", "Mayor") is masked
+// only where it is written as a name: with a capital not at the start of a sentence, or beside
+// another part of the same person's name. A text with nothing to mask comes back byte for byte as
+// it was.
 
 #include <string>
 #include <string_view>
@@ -45,9 +57,17 @@ public:
     std::size_t valueCount() const { return values_.size(); }
 
 private:
-    void add(std::string_view value);
+    struct Value {
+        std::u32string letters;  // folded: lower case, no accents, letters and digits only
+        bool joined = false;     // of several words: found inside a word too
+        bool common = false;     // one word that is also a word of the language
+        std::vector<std::size_t> owners;  // whose value it is (one person's name parts share one)
+    };
+
+    // A value of `words` words, folded to `letters`.
+    void add(std::u32string letters, std::size_t words, std::size_t owner);
     std::string maskValues(std::string_view text) const;
 
-    // Folded values (lower case, no accents, letters and digits only), longest first.
-    std::vector<std::u32string> values_;
+    // Longest first.
+    std::vector<Value> values_;
 };

@@ -171,4 +171,57 @@ TEST(AIPrivacyMask, SavedValuesMatchWithoutCaseAccentsOrBlanks) {
     for (const Case& c : cases) EXPECT_EQ(mask(c.text), c.masked) << c.text;
 }
 
+// Other writings of the same data are masked, compared in one normal form: compatibility forms
+// composed, digits of any script as ASCII, zero-width and no-break spaces as blanks, field names
+// read at their camel-case joints. Rows of box numbers and words of the language that are also
+// the user's surnames stay, unless written as a name.
+TEST(AIPrivacyMask, OtherWritingsOfTheDataAreMaskedAndLookalikeWordsStay) {
+    std::vector<SavedFact> facts(2);
+    facts[0].owner = "persona";
+    facts[0].kind = "nombre_completo";
+    facts[0].value = "Ana María Blanco Campos";
+    facts[1].owner = "representante";
+    facts[1].kind = "apellidos";
+    facts[1].value = "Mayor Calle";
+    const AIPrivacyMask mask(facts);
+
+    const Case cases[] = {
+        {"NIF \uFF18\uFF17\uFF16\uFF15\uFF14\uFF13\uFF12\uFF11\uFF38", "NIF [NIF]"},
+        {"Tel \uFF16\uFF11\uFF12\uFF13\uFF14\uFF15\uFF16\uFF17\uFF18", "Tel [teléfono]"},
+        {"NIF \u0668\u0667\u0666\u0665\u0664\u0663\u0662\u0661X", "NIF [NIF]"},
+        {"Tel \u06F6\u06F1\u06F2 \u06F3\u06F4\u06F5 \u06F6\u06F7\u06F8", "Tel [teléfono]"},
+        {"CCC 2100.0418.45.0200051332", "CCC [IBAN]"},
+        {"2100/0418/45/0200051332", "[IBAN]"},
+        {"IBAN ES91.2100.0418.4502.0005.1332", "IBAN [IBAN]"},
+        {"NIE X 123 4567 L", "NIE [NIF]"},
+        {"87654321/X", "[NIF]"},
+        {"(612) 345 678", "[teléfono]"},
+        {"Móvil 612/345/678", "Móvil [teléfono]"},
+        {"8765\u200B4321X y 8765\u00A04321X", "[NIF] y [NIF]"},
+        {"612\u00A0345\u200B678", "[teléfono]"},
+        {"nif87654321XTitular", "nif[NIF]Titular"},
+        {"nieX1234567LTitular", "nie[NIF]Titular"},
+        {"nombreAnaMariaBlancoCampos", "nombre[dato]"},
+        {"Titular: \uFF21\uFF4E\uFF41 \uFF22\uFF4C\uFF41\uFF4E\uFF43\uFF4F", "Titular: [dato] [dato]"},
+        {"Apellidos: Blanco", "Apellidos: [dato]"},
+        {"firmado por blanco campos", "firmado por [dato] [dato]"},
+        {"apellidos: calle mayor", "apellidos: [dato] [dato]"},
+        {"ibanES9121000418450200051332Titular", "iban[IBAN]Titular"},
+        // These stay as they are.
+        {"Casilla 0435 0436 0437 0438", "Casilla 0435 0436 0437 0438"},
+        {"0435 0436 0437 0438", "0435 0436 0437 0438"},
+        {"Casillas 612 613 614", "Casillas 612 613 614"},
+        {"Código 800 800 800", "Código 800 800 800"},
+        {"Casillas 5001 5002 5003 5004", "Casillas 5001 5002 5003 5004"},
+        {"2100 0418 46 0200051332", "2100 0418 46 0200051332"},
+        {"Deje en blanco esta casilla", "Deje en blanco esta casilla"},
+        {"DEJE EN BLANCO ESTA CASILLA", "DEJE EN BLANCO ESTA CASILLA"},
+        {"Rellene los campos", "Rellene los campos"},
+        {"Mayor de edad", "Mayor de edad"},
+        {"Calle", "Calle"},
+        {"Casilla marcada. Campos obligatorios", "Casilla marcada. Campos obligatorios"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(mask(c.text), c.masked) << c.text;
+}
+
 }  // namespace

@@ -3,6 +3,12 @@
 // rules read.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cctype>
+#include <unicode/normalizer2.h>
+#include <unicode/uchar.h>
+#include <unicode/unistr.h>
+
 #include "AIFixtures.h"
 #include "forms/ai/AILog.h"
 #include "forms/ai/JevLabeler.h"
@@ -201,6 +207,112 @@ TEST(AIPrivacy, PersonalDataInTheFormItselfReachesNoRequestAndNoLog) {
             EXPECT_EQ(call.form.find(token), std::string::npos) << token << " in the log";
         }
         EXPECT_NE(call.request->find("IBAN"), std::string::npos);
+    }
+}
+
+// The letters and digits of a text as a reader of it would take them, whatever their writing:
+// compatibility forms composed and case folded, accents dropped, digits of any script as ASCII
+// digits, and nothing else (no blanks, zero-width spaces or punctuation).
+std::string readable(const std::string& text) {
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* fold = icu::Normalizer2::getNFKCCasefoldInstance(status);
+    const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
+    const icu::UnicodeString folded = nfd->normalize(fold->normalize(icu::UnicodeString::fromUTF8(text), status), status);
+    EXPECT_TRUE(U_SUCCESS(status));
+    std::string out;
+    for (int32_t i = 0; i < folded.length(); i = folded.moveIndex32(i, 1)) {
+        const UChar32 c = folded.char32At(i);
+        if (u_charType(c) == U_DECIMAL_DIGIT_NUMBER) {
+            out += static_cast<char>('0' + u_charDigitValue(c));
+        } else if (c < 0x80 && std::isalpha(c)) {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+// The same data written otherwise in a form's printed text, tool tips, field names and file name:
+// full-width and Arabic-Indic digits, accounts with dots or slashes, a NIE with blanks inside, a
+// NIF with a slash, phones in brackets or with slashes, zero-width and no-break spaces, a NIF and a
+// saved name glued into field names. None of it reaches a request or the call log in any writing,
+// while rows of box numbers and words that are also the user's surnames still do.
+TEST(AIPrivacy, OtherWritingsOfTheDataReachNoRequestAndNoLog) {
+    struct Row {
+        const char* caption;
+        const char* name;
+        const char* tooltip;
+    };
+    const Row rows[] = {
+        {"CCC 2100.0418.45.0200051332", "nif87654321XTitular", "NIF \uFF18\uFF17\uFF16\uFF15\uFF14\uFF13\uFF12\uFF11\uFF38"},
+        {"Cuenta 2100/0418/45/0200051332", "nombreAnaMariaBlancoCampos",
+         "Tel \uFF16\uFF11\uFF12\uFF13\uFF14\uFF15\uFF16\uFF17\uFF18 o \u0666\u0661\u0662\u0663\u0664\u0665\u0666\u0667\u0668"},
+        {"NIE X 123 4567 L o 87654321/X", "iban", "IBAN ES91.2100.0418.4502.0005.1332"},
+        {"Tel. (612) 345 678 o 612/345/678", "telefono", "M\u00F3vil 612\u00A0345\u200B678, NIF 8765\u200B4321X"},
+        {"NIF 8765\u00A04321X", "casillas", "Casilla 0435 0436 0437 0438"},
+        {"Casillas 612 613 614", "codigo", "C\u00F3digo 800 800 800"},
+        {"Mayor de edad", "blanco", "Deje en blanco esta casilla. Rellene los campos"},
+    };
+    formfixtures::FormSpec spec;
+    auto& page = spec.pages.emplace_back();
+    page.texts.push_back({72, 780, "SOLICITUD", 12});
+    double y = 740;
+    for (const Row& row : rows) {
+        page.texts.push_back({72, y + 4, row.caption, 9});
+        formfixtures::WidgetSpec w;
+        w.name = row.name;
+        w.rect = {250, y, 250, 16};
+        w.tooltip = row.tooltip;
+        page.widgets.push_back(w);
+        y -= 30;
+    }
+    PDFFile file(formfixtures::formPDF(spec));
+    const std::vector<FormField> fields = FormReader::fields(file);
+    ASSERT_EQ(fields.size(), std::size(rows));
+
+    AISandbox box;
+    (*box.env)[std::string(AISettings::keyVariable)] = "K";
+    auto facts = [] {
+        std::vector<SavedFact> saved;
+        for (auto [owner, kind, value] : {std::array<const char*, 3>{"persona", "nombre_completo", "Ana María Blanco Campos"},
+                                          {"representante", "apellidos", "Mayor Calle"},
+                                          {"persona", "nif", "87654321X"},
+                                          {"persona", "telefono", "612345678"}}) {
+            SavedFact& fact = saved.emplace_back();
+            fact.owner = owner;
+            fact.kind = kind;
+            fact.value = value;
+        }
+        return saved;
+    };
+    FieldLabeler::labelling(FormReader::units(fields), "solicitud-\uFF18\uFF17\uFF16\uFF15\uFF14\uFF13\uFF12\uFF11\uFF38.pdf",
+                            JevLabeler::labeler(box.settings(), facts));
+
+    const std::vector<std::string> tokens = {"87654321", "612345678", "21000418", "0200051332",
+                                             "1234567", "anamaria", "blancocampos"};
+    const auto requests = box.stub.requests();
+    ASSERT_FALSE(requests.empty());
+    std::string sent;
+    for (const auto& request : requests) {
+        const std::string read = readable(request.body);
+        for (const std::string& token : tokens)
+            EXPECT_EQ(read.find(token), std::string::npos) << token << " in a request";
+        sent += request.body;
+    }
+    for (const std::string text :
+         {"CCC [IBAN]", "Cuenta [IBAN]", "NIE [NIF] o [NIF]", "Tel. [teléfono] o [teléfono]", "nif[NIF]Titular",
+          "nombre[dato]", "IBAN [IBAN]", "Casillas 612 613 614", "Código 800 800 800", "Casilla 0435 0436 0437 0438",
+          "Mayor de edad", "Deje en blanco esta casilla. Rellene los campos"}) {
+        EXPECT_NE(sent.find(text), std::string::npos) << text << " missing from the requests";
+    }
+
+    const std::vector<AICall> calls = AILog::calls(box.settings().logPath);
+    ASSERT_EQ(calls.size(), requests.size());
+    for (const AICall& call : calls) {
+        ASSERT_TRUE(call.request.has_value());
+        EXPECT_EQ(call.form, "solicitud-[NIF].pdf");
+        const std::string read = readable(*call.request);
+        for (const std::string& token : tokens)
+            EXPECT_EQ(read.find(token), std::string::npos) << token << " in the log";
     }
 }
 
