@@ -151,6 +151,11 @@ struct PageProcess::Document {
     bool unusable = false;
     mutable std::mutex mutex;
     std::set<std::pair<int, int>> givenUp;  // (page, use)
+
+    void markUnusable() {
+        std::lock_guard lock(mutex);
+        unusable = true;
+    }
 };
 
 struct PageProcess::Answer {
@@ -280,11 +285,14 @@ std::unique_ptr<PageProcess> PageProcess::open(std::string_view bytes) {
     if (!copied) {
         Log::write("No se ha podido preparar el documento para el proceso de páginas: " +
                    std::string(std::strerror(errno)) + ".");
-        document->unusable = true;
+        document->markUnusable();
         return pages;
     }
     std::lock_guard lock(pages->mutex_);
-    if (!pages->start() && !document->unusable) return nullptr;  // Poppler cannot open it
+    if (!pages->start()) {
+        std::lock_guard documentLock(document->mutex);
+        if (!document->unusable) return nullptr;  // Poppler cannot open it
+    }
     return pages;
 }
 
@@ -293,7 +301,7 @@ bool PageProcess::start() const {
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
         Log::write("No se ha podido abrir el canal del proceso de páginas.");
-        doc.unusable = true;
+        doc.markUnusable();
         return false;
     }
     Fd mine(pair[0]), socketEnd(pair[1]);
@@ -303,7 +311,7 @@ bool PageProcess::start() const {
     Fd document(::fcntl(doc.bytes.fd, F_DUPFD_CLOEXEC, 10));
     if (theirs.fd < 0 || document.fd < 0) {
         Log::write("No se ha podido abrir el canal del proceso de páginas.");
-        doc.unusable = true;
+        doc.markUnusable();
         return false;
     }
     const std::string path = program().string();
@@ -336,7 +344,7 @@ bool PageProcess::start() const {
     if (rc != 0) {
         Log::write("No se ha podido iniciar el proceso de páginas (" + path +
                    "): " + std::strerror(rc) + ".");
-        doc.unusable = true;
+        doc.markUnusable();
         return false;
     }
     pid_ = pid;
@@ -368,7 +376,7 @@ bool PageProcess::start() const {
             if (reason == "eof") reason = reaped ? endedBecause(status) : "ha terminado";
             Log::write("El proceso de páginas no ha abierto el documento: " + reason +
                        "; sus páginas no se leen.");
-            doc.unusable = true;
+            doc.markUnusable();
             return false;
         }
         std::optional<int> opened = PageProtocol::decodeHello(payload);
@@ -376,7 +384,7 @@ bool PageProcess::start() const {
             end();
             if (!opened) {
                 Log::write("El proceso de páginas ha respondido algo ilegible al abrir el documento.");
-                doc.unusable = true;
+                doc.markUnusable();
             }
             return false;
         }

@@ -1,0 +1,68 @@
+#!/usr/bin/env python3
+"""Benchmarks of two builds of Tindra side by side, as ratios measured in one run.
+
+    bench/compare_builds.py BEFORE_BUILD AFTER_BUILD [--rounds 3]
+
+Runs the same Google Benchmark programs of both builds one right after the other, round after
+round (so both see the same machine load), and prints each benchmark's median wall time in both
+builds and their ratio (after / before). The cases are the ones a user feels:
+  shownWindow/3       the signing window of a 3-page letter, constructed and shown
+  readyToSign         the same until "Firmar" no longer waits (search and form reading ended)
+  turnToUncachedPage  the preview turned to a page not drawn yet, until its tiles are in
+  cacheOverAllPages   the preview scrolled over all 200 pages
+  BM_BatchOf100       100 three-page letters searched for their place, as a batch does
+  BM_PlacementsPerPage, BM_OnePageScan, BM_LongManual  the placement search on long files
+Both builds must have been made with the benchmarks (TINDRA_BENCH=ON).
+A benchmark, not a test: it never fails on a number.
+"""
+
+import argparse
+import json
+import os
+import statistics
+import subprocess
+import sys
+
+CASES = [
+    ("bench_signing_panel", "shownWindow/3$|readyToSign"),
+    ("bench_preview", "turnToUncachedPage|cacheOverAllPages"),
+    ("bench_placements", "BM_BatchOf100|BM_PlacementsPerPage|BM_OnePageScan|BM_LongManual"),
+]
+
+
+def run(build, program, pattern):
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    out = subprocess.run(
+        [os.path.join(build, "bench", program), "--benchmark_filter=" + pattern,
+         "--benchmark_format=json"],
+        capture_output=True, text=True, env=env, check=True).stdout
+    times = {}
+    for b in json.loads(out)["benchmarks"]:
+        scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b.get("time_unit", "ns")]
+        times[b["name"]] = b["real_time"] * scale
+    return times
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("before")
+    parser.add_argument("after")
+    parser.add_argument("--rounds", type=int, default=3)
+    args = parser.parse_args()
+    samples = {}
+    for r in range(args.rounds):
+        for program, pattern in CASES:
+            for which, build in (("before", args.before), ("after", args.after)):
+                for name, ms in run(build, program, pattern).items():
+                    samples.setdefault(name, {"before": [], "after": []})[which].append(ms)
+        print(f"round {r + 1} of {args.rounds} done", file=sys.stderr)
+    print(f"{'benchmark':<28} {'before ms':>10} {'after ms':>10} {'ratio':>7}")
+    for name, s in samples.items():
+        if not s["before"] or not s["after"]:
+            continue
+        b, a = statistics.median(s["before"]), statistics.median(s["after"])
+        print(f"{name:<28} {b:>10.1f} {a:>10.1f} {a / b:>7.2f}")
+
+
+if __name__ == "__main__":
+    main()
