@@ -50,9 +50,17 @@ struct Fd {
     }
 };
 
+// A page process started and warmed up, waiting for its document.
+struct Started {
+    pid_t pid = 0;
+    int socket = -1;
+};
+
 // Page processes are started from one thread that lives as long as the application: the kernel
 // ends a process whose parent thread ends when that process asked to be ended with its parent,
-// and the threads that read pages come and go.
+// and the threads that read pages come and go. The thread keeps a few processes started ahead
+// (their start and warm-up take longer than reading a short document), so that opening a
+// document only hands one its bytes.
 class Spawner {
 public:
     static Spawner& instance() {
@@ -61,38 +69,134 @@ public:
         return *spawner;
     }
 
-    // posix_spawn's result and the new process's id.
-    std::pair<int, pid_t> spawn(std::function<std::pair<int, pid_t>()> task) {
-        std::packaged_task<std::pair<int, pid_t>()> job(std::move(task));
-        std::future<std::pair<int, pid_t>> result = job.get_future();
+    // A process waiting for its document: one started ahead when there is one, else one started
+    // now. Nothing (and `failure` says why) when none can be started.
+    std::optional<Started> take(std::string& failure) {
+        {
+            std::lock_guard lock(mutex_);
+            while (!spares_.empty()) {
+                Started spare = spares_.front();
+                spares_.pop_front();
+                wake_.notify_one();  // start another ahead
+                // One that ended meanwhile (killed from outside) is no use.
+                int status = 0;
+                if (::waitpid(spare.pid, &status, WNOHANG) == 0) return spare;
+                ::close(spare.socket);
+            }
+        }
+        std::packaged_task<std::pair<Started, std::string>()> job([this] { return startOne(); });
+        std::future<std::pair<Started, std::string>> result = job.get_future();
         {
             std::lock_guard lock(mutex_);
             jobs_.push_back(std::move(job));
         }
         wake_.notify_one();
-        return result.get();
+        auto [started, why] = result.get();
+        if (started.pid <= 0) {
+            failure = why;
+            return std::nullopt;
+        }
+        return started;
     }
 
 private:
+    // Processes kept started ahead: the signing window opens four readers of its document at
+    // once (its own, the placement search, the form reader, the preview).
+    static constexpr std::size_t spareCount = 2;
+
     Spawner() {
         std::thread([this] {
             for (;;) {
-                std::packaged_task<std::pair<int, pid_t>()> job;
+                std::packaged_task<std::pair<Started, std::string>()> job;
                 {
                     std::unique_lock lock(mutex_);
-                    wake_.wait(lock, [&] { return !jobs_.empty(); });
-                    job = std::move(jobs_.front());
-                    jobs_.pop_front();
+                    wake_.wait(lock, [&] {
+                        return !jobs_.empty() || (wanted_ && spares_.size() < spareCount);
+                    });
+                    if (!jobs_.empty()) {
+                        job = std::move(jobs_.front());
+                        jobs_.pop_front();
+                    }
                 }
-                job();
+                if (job.valid()) {
+                    job();
+                    std::lock_guard lock(mutex_);
+                    wanted_ = true;
+                    continue;
+                }
+                auto [spare, why] = startOne();
+                std::lock_guard lock(mutex_);
+                if (spare.pid <= 0) {
+                    wanted_ = false;  // no program to start: asked again at the next take()
+                    continue;
+                }
+                spares_.push_back(spare);
             }
         }).detach();
     }
 
+    // Starts the program on this thread, its end of a new socket as its descriptor 3.
+    static std::pair<Started, std::string> startOne() {
+        int pair[2];
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+            return {{}, "No se ha podido abrir el canal del proceso de páginas."};
+        Fd mine(pair[0]), theirs(pair[1]);
+        const std::string path = PageProcess::program().string();
+        const std::string parent = std::to_string(::getpid());
+        posix_spawn_file_actions_t actions;
+        posix_spawnattr_t attr;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawnattr_init(&attr);
+        posix_spawn_file_actions_adddup2(&actions, theirs.fd, 3);
+        sigset_t none, defaults;
+        sigemptyset(&none);
+        sigemptyset(&defaults);
+        for (int sig : {SIGPIPE, SIGCHLD, SIGINT, SIGTERM, SIGXCPU, SIGSEGV, SIGABRT})
+            sigaddset(&defaults, sig);
+        posix_spawnattr_setsigmask(&attr, &none);
+        posix_spawnattr_setsigdefault(&attr, &defaults);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+        std::vector<char*> argv{const_cast<char*>(path.c_str()), const_cast<char*>(parent.c_str()),
+                                nullptr};
+        pid_t child = 0;
+        const int rc = posix_spawn(&child, path.c_str(), &actions, &attr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attr);
+        if (rc != 0)
+            return {{}, "No se ha podido iniciar el proceso de páginas (" + path +
+                            "): " + std::strerror(rc) + "."};
+        Started started{child, mine.fd};
+        mine.fd = -1;
+        return {started, {}};
+    }
+
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::deque<std::packaged_task<std::pair<int, pid_t>()>> jobs_;
+    std::deque<std::packaged_task<std::pair<Started, std::string>()>> jobs_;
+    std::deque<Started> spares_;
+    bool wanted_ = false;  // spares are kept once a process has been asked for
 };
+
+// Hands a started process its document: the memory file, with its size, over the socket.
+bool sendDocument(int socket, int documentFd, std::int64_t size) {
+    iovec data{&size, sizeof size};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_RIGHTS;
+    header->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(header), &documentFd, sizeof documentFd);
+    ssize_t n;
+    do {
+        n = ::sendmsg(socket, &message, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    return n == static_cast<ssize_t>(sizeof size);
+}
 
 const char* useOf(PageProtocol::Kind kind) {
     switch (kind) {
@@ -298,66 +402,29 @@ std::unique_ptr<PageProcess> PageProcess::open(std::string_view bytes) {
 
 bool PageProcess::start() const {
     Document& doc = *document_;
-    int pair[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
-        Log::write("No se ha podido abrir el canal del proceso de páginas.");
+    std::string failure;
+    std::optional<Started> started;
+    // A process started ahead may have ended meanwhile: then one more try with a fresh one.
+    for (int attempt = 0; attempt < 2 && !started; ++attempt) {
+        started = Spawner::instance().take(failure);
+        if (!started) break;
+        if (!sendDocument(started->socket, doc.bytes.fd, doc.size)) {
+            ::kill(started->pid, SIGKILL);
+            ::waitpid(started->pid, nullptr, 0);
+            ::close(started->socket);
+            started.reset();
+            failure = "No se ha podido dar el documento al proceso de páginas.";
+        }
+    }
+    if (!started) {
+        Log::write(failure);
         doc.markUnusable();
         return false;
     }
-    Fd mine(pair[0]), socketEnd(pair[1]);
-    // The process finds its socket at 3 and the document at 4: copies above both, so that
-    // placing one cannot overwrite the other.
-    Fd theirs(::fcntl(socketEnd.fd, F_DUPFD_CLOEXEC, 10));
-    Fd document(::fcntl(doc.bytes.fd, F_DUPFD_CLOEXEC, 10));
-    if (theirs.fd < 0 || document.fd < 0) {
-        Log::write("No se ha podido abrir el canal del proceso de páginas.");
-        doc.markUnusable();
-        return false;
-    }
-    const std::string path = program().string();
-    const std::string parent = std::to_string(::getpid());
-    const int documentFd = document.fd;
-
-    auto [rc, pid] = Spawner::instance().spawn([&]() -> std::pair<int, pid_t> {
-        posix_spawn_file_actions_t actions;
-        posix_spawnattr_t attr;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawnattr_init(&attr);
-        posix_spawn_file_actions_adddup2(&actions, theirs.fd, 3);
-        posix_spawn_file_actions_adddup2(&actions, documentFd, 4);
-        sigset_t none, defaults;
-        sigemptyset(&none);
-        sigemptyset(&defaults);
-        for (int sig : {SIGPIPE, SIGCHLD, SIGINT, SIGTERM, SIGXCPU, SIGSEGV, SIGABRT})
-            sigaddset(&defaults, sig);
-        posix_spawnattr_setsigmask(&attr, &none);
-        posix_spawnattr_setsigdefault(&attr, &defaults);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-        std::vector<char*> argv{const_cast<char*>(path.c_str()), const_cast<char*>(parent.c_str()),
-                                nullptr};
-        pid_t child = 0;
-        const int result = posix_spawn(&child, path.c_str(), &actions, &attr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attr);
-        return {result, child};
-    });
-    if (rc != 0) {
-        Log::write("No se ha podido iniciar el proceso de páginas (" + path +
-                   "): " + std::strerror(rc) + ".");
-        doc.markUnusable();
-        return false;
-    }
-    pid_ = pid;
-    socket_ = mine.fd;
-    mine.fd = -1;
-    // Only the process holds the other end now: its end closes when it ends.
-    ::close(socketEnd.fd);
-    socketEnd.fd = -1;
-    ::close(theirs.fd);
-    theirs.fd = -1;
+    pid_ = started->pid;
+    socket_ = started->socket;
 
     // The hello: the page count, or word that the document cannot be opened.
-    Answer hello;
     {
         const auto until = Clock::now() + PageLimits::openTime;
         std::string payload;
@@ -374,6 +441,8 @@ bool PageProcess::start() const {
             ::close(socket_);
             socket_ = -1;
             if (reason == "eof") reason = reaped ? endedBecause(status) : "ha terminado";
+            if (reason == "timeout")
+                reason = "sin respuesta en " + seconds(PageLimits::openTime) + " s";
             Log::write("El proceso de páginas no ha abierto el documento: " + reason +
                        "; sus páginas no se leen.");
             doc.markUnusable();

@@ -27,17 +27,19 @@ bool attachToParent(int expectedParent, int firstToClose) {
     return true;
 }
 
-void limitResources(std::int64_t documentBytes) {
+void limitResources() {
     rlimit none{0, 0};
     setrlimit(RLIMIT_CORE, &none);
     // Nothing the process writes can grow a file.
     setrlimit(RLIMIT_FSIZE, &none);
-    if (!PageProcessMemory::watchedByParent) {
-        const auto bytes = static_cast<rlim_t>(PageLimits::memoryBytes + documentBytes);
-        rlimit memory{bytes, bytes};
-        setrlimit(RLIMIT_AS, &memory);
-    }
     grantProcessorTime();
+}
+
+void limitMemory(std::int64_t documentBytes) {
+    if (PageProcessMemory::watchedByParent) return;
+    const auto bytes = static_cast<rlim_t>(PageLimits::memoryBytes + documentBytes);
+    rlimit memory{bytes, bytes};
+    setrlimit(RLIMIT_AS, &memory);
 }
 
 void grantProcessorTime() {

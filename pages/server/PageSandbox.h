@@ -11,10 +11,13 @@ namespace PageSandbox {
 // descriptor from `firstToClose` on. False when the parent is already gone.
 bool attachToParent(int expectedParent, int firstToClose);
 
-// Memory and processor limits; `documentBytes` is added to the memory limit, since the document
-// is mapped into the process. In a build with AddressSanitizer, whose shadow memory takes more
-// address space than any limit, the application watches the process's memory instead.
-void limitResources(std::int64_t documentBytes);
+// Processor time, core dumps and file sizes.
+void limitResources();
+
+// The memory limit, once the document is known; `documentBytes` is added to it, since the
+// document is mapped into the process. In a build with AddressSanitizer, whose shadow memory
+// takes more address space than any limit, the application watches the process's memory instead.
+void limitMemory(std::int64_t documentBytes);
 
 // Gives the process another slice of processor time (before each request).
 void grantProcessorTime();

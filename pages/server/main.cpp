@@ -1,19 +1,25 @@
-// tindra-pages: the page process. The application starts one for each reader of an open
-// document and talks to it over a socket; it reads and draws that document's pages with Poppler
-// under hard limits, so that a page that would take too long, too much memory or crash the
-// renderer ends this process, never the application.
+// tindra-pages: the page process. The application keeps one started ahead, warmed up (Poppler,
+// its fonts and their configuration loaded) and filtered; it is then given one document and reads
+// and draws that document's pages with Poppler under hard limits, so that a page that would take
+// too long, too much memory or crash the renderer ends this process, never the application.
 //
-//   tindra-pages PARENT-PID    descriptor 3: the socket; descriptor 4: the document's bytes
+//   tindra-pages PARENT-PID    descriptor 3: the socket, over which the document comes (a memory
+//                              file passed with its size) and the requests follow
 
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
+#include <utility>
 #include <string_view>
 
 #include "pages/server/PageSandbox.h"
@@ -23,7 +29,55 @@
 namespace {
 
 constexpr int socketFd = 3;
-constexpr int documentFd = 4;
+
+// A page with a line of text in the standard font: reading and drawing it loads what every
+// document needs (Poppler's tables, the font configuration, the standard fonts).
+constexpr char warmUpPage[] =
+    "%PDF-1.4\n"
+    "1 0 obj <</Type /Catalog /Pages 2 0 R>> endobj\n"
+    "2 0 obj <</Type /Pages /Kids [3 0 R] /Count 1>> endobj\n"
+    "3 0 obj <</Type /Page /Parent 2 0 R /MediaBox [0 0 200 50] /Contents 4 0 R "
+    "/Resources <</Font <</F1 5 0 R>>>>>> endobj\n"
+    "4 0 obj <</Length 44>> stream\n"
+    "BT /F1 12 Tf 10 20 Td (Firma Fdo. 12) Tj ET\n"
+    "endstream endobj\n"
+    "5 0 obj <</Type /Font /Subtype /Type1 /BaseFont /Helvetica>> endobj\n"
+    "trailer <</Root 1 0 R>>\n%%EOF\n";
+
+void warmUp() {
+    try {
+        std::unique_ptr<PopplerPages> pages = PopplerPages::borrow(warmUpPage);
+        if (!pages) return;
+        pages->text(0);
+        pages->render(0, 1.0, 1'000'000);
+    } catch (const std::exception&) {
+    }
+}
+
+// The document: its size in 8 bytes and its memory file as the message's descriptor. Nothing
+// when the socket closes first or the message is not that.
+std::optional<std::pair<int, std::int64_t>> receiveDocument() {
+    std::int64_t size = 0;
+    iovec data{&size, sizeof size};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t n;
+    do {
+        n = recvmsg(socketFd, &message, MSG_CMSG_CLOEXEC);
+    } while (n < 0 && errno == EINTR);
+    if (n != static_cast<ssize_t>(sizeof size) || (message.msg_flags & MSG_CTRUNC)) return std::nullopt;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    if (!header || header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS ||
+        header->cmsg_len != CMSG_LEN(sizeof(int)))
+        return std::nullopt;
+    int fd = -1;
+    std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
+    return std::make_pair(fd, size);
+}
 
 }  // namespace
 
@@ -34,22 +88,29 @@ int main(int argc, char** argv) {
     if (std::from_chars(arg.data(), arg.data() + arg.size(), parent).ec != std::errc() ||
         parent <= 1)
         _exit(2);
-    if (!PageSandbox::attachToParent(parent, documentFd + 1)) _exit(0);
-
-    struct stat info {};
-    if (fstat(documentFd, &info) != 0 || info.st_size <= 0 || info.st_size > INT_MAX) _exit(2);
-    const auto size = static_cast<std::size_t>(info.st_size);
-    void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, documentFd, 0);
-    if (mapped == MAP_FAILED) _exit(2);
-    close(documentFd);
-
-    PageSandbox::limitResources(static_cast<std::int64_t>(size));
+    if (!PageSandbox::attachToParent(parent, socketFd + 1)) _exit(0);
+    PageSandbox::limitResources();
+    warmUp();
     try {
         PageSandbox::forbidSideEffects();
     } catch (const std::exception&) {
         // A kernel without seccomp filters: the process does not read pages unguarded.
         _exit(3);
     }
+
+    std::optional<std::pair<int, std::int64_t>> document = receiveDocument();
+    if (!document) _exit(0);
+    const auto [documentFd, declared] = *document;
+    struct stat info {};
+    if (fstat(documentFd, &info) != 0 || info.st_size <= 0 || info.st_size > INT_MAX ||
+        info.st_size != declared)
+        _exit(2);
+    const auto size = static_cast<std::size_t>(info.st_size);
+    void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, documentFd, 0);
+    if (mapped == MAP_FAILED) _exit(2);
+    close(documentFd);
+    PageSandbox::limitMemory(static_cast<std::int64_t>(size));
+    PageSandbox::grantProcessorTime();
 
     std::unique_ptr<PopplerPages> pages;
     try {
