@@ -125,7 +125,8 @@ if [ -z "$panel" ]; then fail "no signing window for the batch"; else
     xdotool key --clearmodifiers ctrl+q
     if ends "$app" 1000; then
       echo "desktop_session: ended $(($(now_ms) - asked)) ms after Ctrl+Q on the progress window"
-      [ -e "$batch/acta-200-firmado.pdf" ] && fail "the batch had ended before Ctrl+Q: nothing was left to stop"
+      [ -e "$batch/acta-200-firmado.pdf" ] &&
+        fail "the batch had ended before Ctrl+Q: nothing was left to stop"
     else
       fail "Ctrl+Q on the progress window did not end the application within 1 s"
       kill -9 "$app"

@@ -54,12 +54,14 @@ TEST(SigningPanelWindowTest, AnArrivalCutToItsFirstFilesSaysSoInTheWindow) {
     services.signingWindow = SigningWindow::standardFactory();
     AppDelegate delegate(services);
     auto shownNote = [&](const QString& title) -> QString {
-        if (!QTest::qWaitFor([&] { return bool(delegate.signingPanel); }, 30000)) return "(no window)";
+        if (!QTest::qWaitFor([&] { return bool(delegate.signingPanel); }, 30000))
+            return "(no window)";
         for (QWidget* top : QApplication::topLevelWidgets()) {
             if (!top->isVisible() || top->windowTitle() != title) continue;
             QString shown;
             for (QLabel* label : top->findChildren<QLabel*>())
-                if (label->isVisible() && label->text().startsWith("Se han recibido")) shown = label->text();
+                if (label->isVisible() && label->text().startsWith("Se han recibido"))
+                    shown = label->text();
             top->close();  // a cancel: the run ends
             RunHarness::waitIdle(delegate);
             return shown;
@@ -80,7 +82,8 @@ TEST(SigningPanelWindowTest, AnArrivalCutToItsFirstFilesSaysSoInTheWindow) {
     EXPECT_EQ(shownNote("Firmar 1000 documentos"),
               "Se han recibido 1234 documentos; se firman los 1000 primeros.");
     delegate.open(files(3), 2);
-    EXPECT_EQ(shownNote("Firmar 3 documentos"), "Se han recibido 5 documentos; se firman los 3 primeros.");
+    EXPECT_EQ(shownNote("Firmar 3 documentos"),
+              "Se han recibido 5 documentos; se firman los 3 primeros.");
     delegate.open(files(3));
     EXPECT_EQ(shownNote("Firmar 3 documentos"), "");
 }
