@@ -36,10 +36,6 @@ bool isPDF(const std::filesystem::path& file) {
     return QString::fromStdString(file.extension().string()).toLower() == QLatin1String(".pdf");
 }
 
-// Files one arrival may bring (a generous selection in the open panel or the file manager); the
-// rest is dropped.
-constexpr std::size_t maxArrival = 1000;
-
 // An absolute path that leads, through any links, to an existing regular file outside the
 // kernel's own trees: no folder, pipe, device or /proc entry.
 bool isRegularFile(const std::filesystem::path& file) {
@@ -186,7 +182,7 @@ void AppDelegate::decideLaunch() {
 
 // Arrival.
 
-void AppDelegate::open(const QStringList& items) {
+void AppDelegate::open(const QStringList& items, std::size_t leftOut) {
     std::vector<std::filesystem::path> plain;
     std::vector<std::filesystem::path> linked;
     QStringList links;
@@ -212,10 +208,12 @@ void AppDelegate::open(const QStringList& items) {
     std::string line = "Recibidos " + std::to_string(received.size()) + " ficheros";
     if (busy) line += " (ocupada)";
     log(line);
-    add(received);
+    add(received, leftOut);
 }
 
-void AppDelegate::add(const std::vector<std::filesystem::path>& files) {
+// An arrival may bring a generous selection of the open panel or the file manager: its first
+// maxArrival files are taken, and the rest is dropped.
+void AppDelegate::add(const std::vector<std::filesystem::path>& files, std::size_t leftOut) {
     const std::size_t considered = std::min(files.size(), maxArrival);
     if (files.size() > considered) {
         log("Descartados " + std::to_string(files.size() - considered) + " ficheros: se toman " +
@@ -240,6 +238,7 @@ void AppDelegate::add(const std::vector<std::filesystem::path>& files) {
         return;
     }
     pending.insert(pending.end(), kept.begin(), kept.end());
+    pendingLeftOut += leftOut + (files.size() - considered);
     if (services_.filePanels->isOpen()) services_.filePanels->cancel();
     QPointer<AppDelegate> self(this);
     onMainRunLoop(0, [self] {

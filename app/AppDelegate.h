@@ -38,16 +38,21 @@ public:
     // The launch decision itself (run by the delayed step).
     void decideLaunch();
 
-    // Files and links handed to the application: absolute paths, file: URLs and tindra:// links.
-    void open(const QStringList& items);
+    // Files and links handed to the application: absolute paths, file: URLs and tindra:// links;
+    // `leftOut` more were left out before they reached the application (a large selection
+    // handed over by another start).
+    void open(const QStringList& items, std::size_t leftOut = 0);
     // A start of the application without files while it runs: shows the home window when no
     // window is visible and no run is busy. Always true.
     bool applicationShouldHandleReopen(bool hasVisibleWindows);
     // The same, with the visibility of the application's windows found out.
     void reopen();
 
-    // Arrival (PDFs only join `pending`; a run starts on the next pass).
-    void add(const std::vector<std::filesystem::path>& files);
+    // Arrival (PDFs only join `pending`; a run starts on the next pass). One arrival takes its
+    // first maxArrival files; those past it, and `leftOut` left out before, are counted in
+    // `pendingLeftOut` for the signing window to tell.
+    void add(const std::vector<std::filesystem::path>& files, std::size_t leftOut = 0);
+    static constexpr std::size_t maxArrival = 1000;
     // The open panel for PDFs to sign, in the folder of the files last chosen in it.
     void chooseFiles();
     // The user defaults key of that folder (a path).
@@ -81,6 +86,7 @@ public:
 
     // State.
     std::vector<std::filesystem::path> pending;  // PDFs waiting for a run, in arrival order
+    std::size_t pendingLeftOut = 0;              // files of their arrivals that were left out
     bool busy = false;                           // a signing run is in progress
     std::unique_ptr<HomeWindow> home;
     std::unique_ptr<WelcomeHandle> welcome;

@@ -139,7 +139,9 @@ int run(int argc, char** argv) {
         if (!refused.isEmpty()) services.log(refused.toStdString());
         services.log("No se ha podido comprobar si Tindra ya está en marcha: esta copia sigue por su cuenta.");
     }
-    instance.onOpen = [&delegate](const QStringList& items) { delegate.open(items); };
+    instance.onOpen = [&delegate](const QStringList& items, qsizetype leftOut) {
+        delegate.open(items, static_cast<std::size_t>(leftOut));
+    };
     instance.onReopen = [&delegate] { delegate.reopen(); };
 
     delegate.applicationWillFinishLaunching();

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "app/SigningRun.h"
 #include "ui/AlertPresenter.h"
@@ -189,6 +190,7 @@ void AppDelegate::processPending() {
     if (busy || pending.empty()) return;
     std::vector<fs::path> batch = std::move(pending);
     pending.clear();
+    const std::size_t received = batch.size() + std::exchange(pendingLeftOut, 0);
     busy = true;
     bringToFront();
 
@@ -222,7 +224,8 @@ void AppDelegate::processPending() {
     if (matched) replacingName = matched->url().filename().string();
 
     if (services_.signingWindow)
-        signingPanel = services_.signingWindow(certificates, batch, previous, replacingName);
+        signingPanel =
+            services_.signingWindow(certificates, batch, previous, replacingName, received);
     if (!signingPanel) {
         // No window to ask: as if it was closed at once.
         finish();

@@ -11,9 +11,11 @@ class SigningPanelWindow : public SigningWindow {
 public:
     SigningPanelWindow(std::vector<Certificate> certificates,
                        std::vector<std::filesystem::path> files,
-                       std::optional<SigningRecord> previous, std::optional<std::string> replacing)
+                       std::optional<SigningRecord> previous, std::optional<std::string> replacing,
+                       std::size_t received)
         : panel_(std::make_unique<SigningPanel>(std::move(certificates), std::move(files),
                                                 std::move(previous), std::move(replacing))) {
+        panel_->setReceived(received);
         if (QWidget* window = panel_->window()) MainMenu::attach(window, panel_.get());
     }
 
@@ -31,9 +33,10 @@ private:
 
 SigningWindow::Factory SigningWindow::standardFactory() {
     return [](std::vector<Certificate> certificates, std::vector<std::filesystem::path> files,
-              std::optional<SigningRecord> previous, std::optional<std::string> replacing)
-               -> std::unique_ptr<SigningWindow> {
+              std::optional<SigningRecord> previous, std::optional<std::string> replacing,
+              std::size_t received) -> std::unique_ptr<SigningWindow> {
         return std::make_unique<SigningPanelWindow>(std::move(certificates), std::move(files),
-                                                    std::move(previous), std::move(replacing));
+                                                    std::move(previous), std::move(replacing),
+                                                    received);
     };
 }

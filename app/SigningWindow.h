@@ -4,6 +4,7 @@
 // the window was cancelled or closed. The application's factory wraps the document window's
 // SigningPanel; tests give their own.
 
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -17,11 +18,12 @@
 
 class SigningWindow {
 public:
-    // Certificates (never empty), the batch, how the document was signed before, and the file name
-    // of the signed copy a sign-again run replaces.
+    // Certificates (never empty), the batch, how the document was signed before, the file name
+    // of the signed copy a sign-again run replaces, and how many files were received for the
+    // batch (more than the batch when files past the bound of one arrival were left out).
     using Factory = std::function<std::unique_ptr<SigningWindow>(
         std::vector<Certificate>, std::vector<std::filesystem::path>, std::optional<SigningRecord>,
-        std::optional<std::string>)>;
+        std::optional<std::string>, std::size_t)>;
 
     virtual ~SigningWindow() = default;
 

@@ -20,6 +20,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <limits>
 
 #include "platform/Paths.h"
 #include "platform/PrivateFolder.h"
@@ -158,9 +159,11 @@ QByteArray SingleInstance::messageFor(const QStringList& arguments, const QStrin
         return QJsonDocument(object).toJson(QJsonDocument::Compact);
     }
     // The items that fit, in order: each one's encoded text and the comma before it counted
-    // against the room that {"open":[]} leaves.
-    const QByteArray frameOnly = QJsonDocument(QJsonObject{{QStringLiteral("open"), QJsonArray()}})
-                                     .toJson(QJsonDocument::Compact);
+    // against the room that {"leftOut":N,"open":[]} leaves, N no larger than the items' count.
+    const QByteArray frameOnly =
+        QJsonDocument(QJsonObject{{QStringLiteral("leftOut"), items.size()},
+                                  {QStringLiteral("open"), QJsonArray()}})
+            .toJson(QJsonDocument::Compact);
     qint64 length = frameOnly.size();
     QJsonArray kept;
     for (const QString& item : items) {
@@ -171,8 +174,10 @@ QByteArray SingleInstance::messageFor(const QStringList& arguments, const QStrin
         length += added;
         kept.append(item);
     }
-    if (leftOut) *leftOut = items.size() - kept.size();
+    const qsizetype left = items.size() - kept.size();
+    if (leftOut) *leftOut = left;
     object.insert(QStringLiteral("open"), kept);
+    if (left > 0) object.insert(QStringLiteral("leftOut"), left);
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
@@ -326,14 +331,19 @@ void SingleInstance::read(QLocalSocket* socket) {
         socket->deleteLater();
         return;
     }
+    // How many the sender left out: only told to the user, so anything but a plausible count is
+    // taken as none.
+    qsizetype leftOut = 0;
+    const qint64 left = object.value(QStringLiteral("leftOut")).toInteger(0);
+    if (left > 0 && left <= std::numeric_limits<int>::max()) leftOut = static_cast<qsizetype>(left);
     socket->write("1", 1);
     socket->flush();
     socket->disconnectFromServer();
     // The request is handled after this slot returns.
     const bool isOpen = open.isArray();
-    QTimer::singleShot(0, this, [this, isOpen, items] {
+    QTimer::singleShot(0, this, [this, isOpen, items, leftOut] {
         if (isOpen) {
-            if (onOpen) onOpen(items);
+            if (onOpen) onOpen(items, leftOut);
         } else if (onReopen) {
             onReopen();
         }

@@ -63,8 +63,9 @@ public:
     // path, no lock can be made or no socket listened (the caller then runs on its own).
     Outcome start(const QByteArray& message);
 
-    // Requests received while listening (main thread).
-    std::function<void(QStringList)> onOpen;
+    // Requests received while listening (main thread): the items to open, and how many more the
+    // sender left out.
+    std::function<void(QStringList, qsizetype)> onOpen;
     std::function<void()> onReopen;
 
     const QString& socketPath() const { return socketPath_; }
@@ -75,7 +76,7 @@ public:
     // path), local file: URLs as their paths, and the rest as they are: every text that starts
     // with the scheme "tindra:" (any letter case, whatever follows) and other URLs. It carries the
     // first maxItems items and never exceeds maxMessage: the items past either bound are left
-    // out, and their number is put in `leftOut`.
+    // out, and their number is put in `leftOut` and, when not 0, in the message ("leftOut").
     static QByteArray messageFor(const QStringList& arguments, const QString& workingFolder,
                                  qsizetype* leftOut = nullptr);
     // The items of messageFor's "open" list.

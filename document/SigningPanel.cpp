@@ -303,6 +303,12 @@ void SigningPanel::makeControls() {
     hint_->setWordWrap(true);
     hint_->setFixedWidth(noteWidth);
     if (replacing_) hint_->setText(QStringLiteral("Al firmar, sustituirá a «%1».").arg(qs(*replacing_)));
+    // In the text's own colour, not the notes' paler one: files were left out.
+    receivedNote_ = new QLabel(w);
+    receivedNote_->setFont(Brand::systemFont(12));
+    receivedNote_->setTextFormat(Qt::PlainText);
+    receivedNote_->setWordWrap(true);
+    receivedNote_->setFixedWidth(noteWidth);
 
     modeControl_ = new SegmentedControl(w);
     modeControl_->addSegment(QStringLiteral("Con certificado"), {}, {}, 118);
@@ -592,7 +598,8 @@ void SigningPanel::arrangeSidebar() {
     while (QLayoutItem* item = sidebar_->takeAt(0)) delete item;
     sidebarItems_.clear();
     std::vector<QWidget*> all{header(), signatureSection_, modeControl_, certificatePopup_,
-                              details_, handwritingRow_, modeNote_, dataNote_, hint_};
+                              details_, handwritingRow_, modeNote_, dataNote_, hint_,
+                              receivedNote_};
     if (form_) {
         all.push_back(formSection_);
         all.push_back(form_->view());
@@ -607,7 +614,12 @@ void SigningPanel::arrangeSidebar() {
     }
 
     std::vector<std::pair<QWidget*, int>> items;  // widget, spacing after it
-    items.push_back({header(), 26});
+    if (receivedNote_->text().isEmpty()) {
+        items.push_back({header(), 26});
+    } else {
+        items.push_back({header(), 12});
+        items.push_back({receivedNote_, 26});
+    }
     items.push_back({signatureSection_, 12});
     if (document_) items.push_back({modeControl_, 10});
     const std::optional<Handwriting> stored =
@@ -1163,6 +1175,18 @@ SigningOptions SigningPanel::options() const {
     input.textFills = textBoxes_.fills();
     if (mode_ != Mode::certificate) input.handwriting = storedHandwriting();
     return SigningOptionsAssembly::assemble(input);
+}
+
+void SigningPanel::setReceived(std::size_t received) {
+    const QString text =
+        received > files_.size()
+            ? QStringLiteral("Se han recibido %1 documentos; se firman los %2 primeros.")
+                  .arg(received)
+                  .arg(files_.size())
+            : QString();
+    if (text == receivedNote_->text()) return;
+    receivedNote_->setText(text);
+    arrangeSidebar();
 }
 
 void SigningPanel::begin(Completion completion) {

@@ -91,6 +91,9 @@ public:
 
     // Shows the window; `completion` runs once, with the options or with nothing.
     void begin(Completion completion);
+    // The batch is the first of `received` files handed over; when they were more, a note under
+    // the header says how many came and how many are signed.
+    void setReceived(std::size_t received);
 
     // --- Menu responder -----------------------------------------------------------------------
     bool respondsTo(MenuAction action) const override;
@@ -150,6 +153,8 @@ public:
     QLabel* details() const { return details_; }
     QLabel* modeNote() const { return modeNote_; }
     QLabel* hint() const { return hint_; }
+    // Under the header when the batch is only the first of the files received; empty otherwise.
+    QLabel* receivedNote() const { return receivedNote_; }
     QLabel* headerTitle() const { return headerTitle_; }
     QLabel* pageLabel() const { return pageBar_ ? pageBar_->pageLabel() : nullptr; }
     QLabel* handwritingImage() const { return handwritingImage_; }
@@ -285,6 +290,7 @@ private:
     QPushButton* handwritingButton_ = nullptr;
     QWidget* handwritingRow_ = nullptr;
     QLabel* hint_ = nullptr;
+    QLabel* receivedNote_ = nullptr;
     PagesPreview* preview_ = nullptr;
     QWidget* separator_ = nullptr;
     PageBar* pageBar_ = nullptr;

@@ -25,6 +25,14 @@ bool SavedFact::sameSlot(const SavedFact& other) const {
     return owner != "texto" || UnicodeText::sameText(value, other.value);
 }
 
+SavedFact::Slot SavedFact::slot() const {
+    std::optional<std::string> canonicalSubject;
+    if (subject) canonicalSubject = UnicodeText::canonical(*subject);
+    return {UnicodeText::canonical(owner), UnicodeText::canonical(kind),
+            std::move(canonicalSubject),
+            owner == "texto" ? UnicodeText::canonical(value) : std::string()};
+}
+
 bool SavedFact::operator==(const SavedFact& other) const {
     return updated == other.updated && UnicodeText::sameText(owner, other.owner) &&
            UnicodeText::sameText(kind, other.kind) && UnicodeText::sameText(value, other.value) &&

@@ -115,16 +115,11 @@ void FactRow::configure(const QString& kind, const QString& value, const std::op
     value_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     value_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    QStringList lines;
-    if (detail) lines << *detail;
-    if (previous) lines << *previous;
-    detail_->setText(lines.join(QLatin1Char('\n')));
-    // The line is cut where the column ends: the tooltip says it whole.
-    detail_->setToolTip(detail_->text());
+    detailText_ = detail;
+    previous_ = previous;
     detail_->setFont(Brand::systemFont(detailSize));
     detail_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    setTextColor(detail_, previous ? Palette::orange(colors) : Palette::tertiaryLabel(colors));
-    detail_->setVisible(!lines.isEmpty());
+    showDetail();
 
     QWidget* control = nullptr;
     if (checked) {
@@ -166,6 +161,25 @@ void FactRow::configure(const QString& kind, const QString& value, const std::op
     texts_->addWidget(kind_, 0, Qt::AlignTop);
     texts_->addLayout(column, 1);
     row->addLayout(texts_, 1);
+}
+
+void FactRow::setNote(const std::optional<QString>& note) {
+    if (note == note_) return;
+    note_ = note;
+    showDetail();
+}
+
+void FactRow::showDetail() {
+    const std::optional<QString>& warning = note_ ? note_ : previous_;
+    QStringList lines;
+    if (detailText_) lines << *detailText_;
+    if (warning) lines << *warning;
+    detail_->setText(lines.join(QLatin1Char('\n')));
+    // The line is cut where the column ends: the tooltip says it whole.
+    detail_->setToolTip(detail_->text());
+    const QPalette colors = palette();
+    setTextColor(detail_, warning ? Palette::orange(colors) : Palette::tertiaryLabel(colors));
+    detail_->setVisible(!lines.isEmpty());
 }
 
 void FactRow::fit(int width) {

@@ -1,8 +1,9 @@
 #pragma once
 // One fact on one line of the profile pane's list: a check box (a found fact) or a remove button
 // (a saved one), the kind's title 128 wide, and a column with the selectable value over an
-// elided detail line. Filled once by configure(), right after it is made. Reports hover, the
-// check box and the remove button through its callbacks.
+// elided detail line. Filled once by configure(), right after it is made; its orange line may
+// change later (setNote). Reports hover, the check box and the remove button through its
+// callbacks.
 
 #include <QWidget>
 
@@ -39,6 +40,8 @@ public:
     // `previous` with a line feed, orange when `previous` is there, hidden when neither is.
     void configure(const QString& kind, const QString& value, const std::optional<QString>& detail,
                    const std::optional<QString>& previous, std::optional<bool> checked, bool isLong);
+    // Shows `note` in orange in place of the `previous` line; absent: that line again.
+    void setNote(const std::optional<QString>& note);
 
     QCheckBox* check() const { return check_; }
     QToolButton* removeButton() const { return remove_; }
@@ -56,6 +59,7 @@ protected:
 
 private:
     void fit(int width);
+    void showDetail();
 
     QBoxLayout* texts_ = nullptr;  // the kind and the value's column
     QCheckBox* check_ = nullptr;
@@ -63,4 +67,7 @@ private:
     QLabel* kind_ = nullptr;
     QLabel* value_ = nullptr;
     QLabel* detail_ = nullptr;
+    std::optional<QString> detailText_;
+    std::optional<QString> previous_;
+    std::optional<QString> note_;
 };

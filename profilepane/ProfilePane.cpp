@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <map>
+#include <optional>
 
 #include "ui/AlertPresenter.h"
 #include "ui/Brand.h"
@@ -737,8 +739,42 @@ QWidget* ProfilePane::message(const QString& text) {
     return label;
 }
 
+std::vector<std::optional<std::size_t>> ProfilePane::replacements() const {
+    std::vector<SavedFact::Slot> slotOf;
+    slotOf.reserve(found_.size());
+    std::map<SavedFact::Slot, std::size_t> last;
+    for (std::size_t i = 0; i < found_.size(); ++i) {
+        slotOf.push_back(found_[i].keep ? found_[i].fact.slot() : SavedFact::Slot());
+        if (found_[i].keep) last[slotOf.back()] = i;
+    }
+    std::vector<std::optional<std::size_t>> result(found_.size());
+    for (std::size_t i = 0; i < found_.size(); ++i) {
+        if (!found_[i].keep) continue;
+        const std::size_t kept = last.at(slotOf[i]);
+        if (kept != i) result[i] = kept;
+    }
+    return result;
+}
+
+void ProfilePane::markReplaced() {
+    const std::vector<std::optional<std::size_t>> replaced = replacements();
+    for (const auto& [index, row] : foundRows_) {
+        if (!row || index >= replaced.size()) continue;
+        std::optional<QString> note;
+        if (const auto by = replaced[index])
+            note = QStringLiteral("Se guarda «%1» en su lugar").arg(qs(found_[*by].fact.value));
+        row->setNote(note);
+    }
+}
+
 void ProfilePane::refreshFooter() {
-    const auto kept = std::count_if(found_.begin(), found_.end(), [](const Found& f) { return f.keep; });
+    // What saving stores: one value per slot, so a kept fact that a later one replaces is not
+    // counted.
+    const std::vector<std::optional<std::size_t>> replaced = replacements();
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < found_.size(); ++i) {
+        if (found_[i].keep && !replaced[i]) ++kept;
+    }
     saveButton_->setText(kept == 1 ? QStringLiteral("Guardar 1 dato")
                                    : QStringLiteral("Guardar %1 datos").arg(static_cast<qlonglong>(kept)));
     saveButton_->setEnabled(kept > 0);
@@ -754,6 +790,7 @@ void ProfilePane::reload() {
         }
         delete item;
     }
+    foundRows_.clear();
     footer_->setVisible(!found_.empty());
     refreshFooter();
 
@@ -789,10 +826,14 @@ void ProfilePane::reload() {
                     if (!self || index >= self->found_.size()) return;
                     self->found_[index].keep = on;
                     self->refreshFooter();
+                    self->markReplaced();
+                    static_cast<ListDocument*>(self->listDocument_)->fitHeight();
                 };
                 addItem(row);
+                foundRows_.emplace_back(index, row);
             }
         }
+        markReplaced();
     } else {
         addItem(handwritingRow());
     }

@@ -22,6 +22,7 @@
 #include "signing/Certificate.h"
 
 class AlertPresenter;
+class FactRow;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -126,6 +127,11 @@ private:
     void applyColors();
     void reload();
     void refreshFooter();
+    // For each entry of found_, the kept entry that saving stores in its slot instead: the last
+    // kept entry of the slot, when that is another one (one value per slot is kept).
+    std::vector<std::optional<std::size_t>> replacements() const;
+    // Says on each found row whether another row replaces it.
+    void markReplaced();
     void analyse();
     void textChanged();
     void highlight(bool on, TextRange range);
@@ -161,5 +167,7 @@ private:
     QTimer* pending_ = nullptr;
 
     std::vector<Found> found_;
+    // The rows of the found facts, each with the index of its entry.
+    std::vector<std::pair<std::size_t, QPointer<FactRow>>> foundRows_;
     bool settingText_ = false;  // the text is being set by the program, not typed
 };

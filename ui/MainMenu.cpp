@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QHash>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLayout>
 #include <QLineEdit>
@@ -109,14 +110,31 @@ namespace {
 
 constexpr char actionProperty[] = "tindraMenuAction";
 
+void dispatch(MenuAction action, QWidget* from);
+
 // The process's menu: the shared actions, the handlers and the windows' responders. Owned by the
 // application object, so it goes with it.
+//
+// It also watches the application's key presses for the keys of "Salir": a window without the
+// menu bar (the progress window, an alert, a dialog) has none of the menu's shortcuts, and a key
+// press reaches its widgets only when no shortcut took it, so quitting works from every window.
 class Model : public QObject {
 public:
     explicit Model(QObject* parent) : QObject(parent) {}
     QHash<int, QAction*> actions;
     Handlers handlers;
     QHash<QWidget*, MenuResponder*> responders;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+        const QAction* quit = actions.value(static_cast<int>(MenuAction::terminate));
+        if (!quit) return false;
+        const QKeySequence pressed(static_cast<QKeyEvent*>(event)->keyCombination());
+        if (!quit->shortcuts().contains(pressed)) return false;
+        dispatch(MenuAction::terminate, static_cast<QWidget*>(watched));
+        return true;
+    }
 };
 
 QPointer<Model>& modelPointer() {
@@ -182,8 +200,6 @@ std::vector<MenuDefinition> definitions() {
     };
 }
 
-void dispatch(MenuAction action, QWidget* from);
-
 Model* model() {
     QPointer<Model>& pointer = modelPointer();
     if (pointer) return pointer;
@@ -205,6 +221,7 @@ Model* model() {
             made->actions.insert(static_cast<int>(item->action), act);
         }
     }
+    app->installEventFilter(made);
     pointer = made;
     return made;
 }

@@ -6,6 +6,9 @@
 // the active window (its undo stack for undo and redo), then to the application's handlers.
 // Items are enabled by the same chain when a menu opens and checked again before acting, so a
 // shortcut never performs a disabled action.
+//
+// The shortcuts belong to the windows that attach a bar, except "Salir de Tindra" (Ctrl+Q): its
+// keys quit from every window of the application, those without a bar included.
 
 #include <QString>
 

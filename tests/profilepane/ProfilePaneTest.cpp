@@ -239,6 +239,38 @@ TEST_F(PaneTest, WorkedExampleIsReviewedAndSaved) {
                                   "[-] Domicilio: C/ Mayor, 12 3º Dcha {C/ Mayor, 12 · 3º Dcha · 28013 Madrid}"}));
 }
 
+// One value per kind and owner is kept: of two e-mails and two telephones the later ones are
+// saved. The button counts what is saved, and a replaced row says which value takes its place.
+TEST_F(PaneTest, ARowThatAnotherReplacesSaysSoAndIsNotCounted) {
+    ProfilePane& p = make();
+    p.paste(QStringLiteral("Empresa de Pruebas SL\nNIF: B12345674\nCorreo: info@pruebas.es\n"
+                           "Correo: ventas@pruebas.es\nTeléfono: 912 345 678\nTeléfono: 913 000 111"));
+    EXPECT_EQ(describe(p), (Lines{"# ENCONTRADO EN EL TEXTO", "## Empresa de Pruebas SL",
+                                  "[x] Razón social: Empresa de Pruebas SL", "[x] NIF: B12345674",
+                                  "[x] Correo electrónico: info@pruebas.es "
+                                  "{Se guarda «ventas@pruebas.es» en su lugar}",
+                                  "[x] Correo electrónico: ventas@pruebas.es",
+                                  "[x] Teléfono: 912 345 678 {Se guarda «913 000 111» en su lugar}",
+                                  "[x] Teléfono: 913 000 111"}));
+    EXPECT_EQ(p.saveButton()->text(), "Guardar 4 datos");
+
+    // Without the later e-mail, the first one is saved: its note goes, and the count stays.
+    FactRow* later = nullptr;
+    for (FactRow* row : p.list()->findChildren<FactRow*>())
+        if (row->value()->text() == "ventas@pruebas.es") later = row;
+    ASSERT_NE(later, nullptr);
+    later->check()->click();
+    EXPECT_EQ(describe(p).at(4), "[x] Correo electrónico: info@pruebas.es");
+    EXPECT_EQ(p.saveButton()->text(), "Guardar 4 datos");
+
+    p.save();
+    std::vector<std::string> values;
+    for (const SavedFact& f : ProfileStore::facts(secrets)) values.push_back(f.value);
+    std::sort(values.begin(), values.end());
+    EXPECT_EQ(values, (std::vector<std::string>{"913 000 111", "B12345674", "Empresa de Pruebas SL",
+                                                "info@pruebas.es"}));
+}
+
 TEST_F(PaneTest, FooterCountsAndDiscardStoresNothing) {
     ProfilePane& p = make();
     p.paste(QStringLiteral("NIF: B12345674"));

@@ -3,8 +3,8 @@
 # xdotool as a user would: started without files it shows a window, "Salir de Tindra" (Ctrl+Q)
 # ends it, closing its home window ends it, started again while its home window is minimised
 # behind another application's window it brings that window back to the front, and the window
-# manager offers no minimise, maximise or full screen for the progress window of a signing. Each
-# end within 10 s.
+# manager offers no minimise, maximise or full screen for the progress window of a signing, and
+# Ctrl+Q on the progress window of a batch ends it within a second. Each other end within 10 s.
 # Usage: desktop_session.sh path/to/tindra
 set -uo pipefail
 
@@ -107,5 +107,31 @@ if [ -z "$panel" ]; then fail "no signing window for the PDF"; else
   fi
 fi
 ends "$app" || { fail "the application did not end after the signing"; kill -9 "$app"; }
+
+# 5. A batch handed over on the command line shows no window with a menu once it signs: Ctrl+Q on
+# its progress window ends the application within a second, its worker still signing.
+batch=$HOME/Documentos/lote
+mkdir -p "$batch"
+for i in $(seq -w 200); do cp "$HOME/Documentos/solicitud.pdf" "$batch/acta-$i.pdf"; done
+start "$batch"/acta-*.pdf
+panel=$(window 'Firmar 200 documentos')
+if [ -z "$panel" ]; then fail "no signing window for the batch"; else
+  focus "$panel"
+  xdotool key --clearmodifiers Return
+  progress=$(window Firmando)
+  if [ -z "$progress" ]; then fail "no progress window for the batch"; else
+    focus "$progress"
+    asked=$(now_ms)
+    xdotool key --clearmodifiers ctrl+q
+    if ends "$app" 1000; then
+      echo "desktop_session: ended $(($(now_ms) - asked)) ms after Ctrl+Q on the progress window"
+      [ -e "$batch/acta-200-firmado.pdf" ] &&
+        fail "the batch had ended before Ctrl+Q: nothing was left to stop"
+    else
+      fail "Ctrl+Q on the progress window did not end the application within 1 s"
+      kill -9 "$app"
+    fi
+  fi
+fi
 
 finish

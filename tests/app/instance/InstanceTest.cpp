@@ -142,12 +142,14 @@ TEST(SingleInstance, SendersHandOverAndExit) {
     SingleInstance listener(user.socket());
     ASSERT_EQ(listener.start(SingleInstance::messageFor({}, QDir::currentPath())), SingleInstance::Outcome::listening);
     QList<QStringList> opened;
+    QList<qsizetype> leftOut;
     int reopens = 0;
     // Measured from the message's arrival, so that a start slowed by the machine's load counts
     // for nothing: a sender ends once it is answered, not at the end of its wait for an answer.
     QElapsedTimer sinceMessage;
-    listener.onOpen = [&](const QStringList& items) {
+    listener.onOpen = [&](const QStringList& items, qsizetype left) {
         opened << items;
+        leftOut << left;
         sinceMessage.start();
     };
     listener.onReopen = [&] {
@@ -156,7 +158,10 @@ TEST(SingleInstance, SendersHandOverAndExit) {
     };
 
     const QString link = QStringLiteral("tindra://firmar?clave=X&ruta=/x%20y.pdf");
-    const QList<QStringList> runs = {{QStringLiteral("a.pdf")}, {QStringLiteral("file:///tmp/b%20c.pdf")}, {link}, {}};
+    // A selection larger than one arrival: the first files, and how many more there were.
+    QStringList many;
+    for (int i = 0; i < SingleInstance::maxItems + 3; ++i) many << QStringLiteral("/tmp/%1.pdf").arg(i);
+    const QList<QStringList> runs = {{QStringLiteral("a.pdf")}, {QStringLiteral("file:///tmp/b%20c.pdf")}, {link}, many, {}};
     for (const QStringList& arguments : runs) {
         sinceMessage.invalidate();
         Child sender(user, arguments);
@@ -166,10 +171,12 @@ TEST(SingleInstance, SendersHandOverAndExit) {
         ASSERT_TRUE(sinceMessage.isValid()) << "The sender ended without handing its message over.";
         EXPECT_LT(sinceMessage.elapsed(), SingleInstance::waitMilliseconds);
     }
-    ASSERT_TRUE(waitFor([&] { return opened.size() == 3 && reopens == 1; }, processLimit));
+    ASSERT_TRUE(waitFor([&] { return opened.size() == 4 && reopens == 1; }, processLimit));
     EXPECT_EQ(opened[0], QStringList{QString::fromStdString((user.work / "a.pdf").string())});
     EXPECT_EQ(opened[1], QStringList{QStringLiteral("/tmp/b c.pdf")});
     EXPECT_EQ(opened[2], QStringList{link});
+    EXPECT_EQ(opened[3], many.first(SingleInstance::maxItems));
+    EXPECT_EQ(leftOut, (QList<qsizetype>{0, 0, 0, 3}));
     EXPECT_EQ(user.count("Arranque"), 0);  // none of them started an application
 }
 
@@ -178,7 +185,7 @@ TEST(SingleInstance, MalformedAndOversizedMessagesAreDropped) {
     SingleInstance listener(user.socket());
     ASSERT_EQ(listener.start({}), SingleInstance::Outcome::listening);
     int calls = 0;
-    listener.onOpen = [&calls](const QStringList&) { ++calls; };
+    listener.onOpen = [&calls](const QStringList&, qsizetype) { ++calls; };
     listener.onReopen = [&calls] { ++calls; };
     bool answered = true;
     std::atomic<bool> done{false};

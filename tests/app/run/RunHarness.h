@@ -51,6 +51,7 @@ struct WindowScript {
         std::vector<std::filesystem::path> files;
         std::optional<SigningRecord> previous;
         std::optional<std::string> replacing;
+        std::size_t received = 0;
     };
     std::vector<Made> made;
     // The answer, given on the next pass; nothing: cancelled. Without `answer` the window waits
@@ -108,9 +109,9 @@ public:
         s.signingWindow = [this](std::vector<Certificate> certificates,
                                  std::vector<std::filesystem::path> files,
                                  std::optional<SigningRecord> previous,
-                                 std::optional<std::string> replacing) {
+                                 std::optional<std::string> replacing, std::size_t received) {
             WindowScript::Made made{std::move(certificates), std::move(files), std::move(previous),
-                                    std::move(replacing)};
+                                    std::move(replacing), received};
             window.made.push_back(made);
             return std::make_unique<FakeSigningWindow>(window, made);
         };

@@ -1,6 +1,8 @@
 // The signing run on the delegate with fake engines: runs that cannot start, cancelling, waiting
 // batches, failures, the sign-again match, the profile warning and the save-only road.
+#include <QApplication>
 #include <QPushButton>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include "RunFakes.h"
@@ -141,6 +143,41 @@ TEST_F(SigningRunDelegateTest, SuccessShowsTheResultSavesFactsAndEndsWhenTheWind
     EXPECT_FALSE(delegate.busy);
     EXPECT_EQ(harness.quits, 1);
     EXPECT_TRUE(harness.alerts.shown.empty());
+}
+
+// Neither the result nor an alert has the menu bar; Ctrl+Q pressed on either quits all the same.
+TEST_F(SigningRunDelegateTest, CtrlQOnTheResultAndOnAnAlertQuits) {
+    harness.window.answer = [](const WindowScript::Made&) { return std::optional(testOptions()); };
+    AppServices s = services();
+    s.progressAutoClose = std::chrono::milliseconds(60000);
+    s.alerts = &AlertPresenter::system();
+    // As the application's quit ends every event loop, the alert's among them.
+    s.quit = [this] {
+        ++harness.quits;
+        if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    };
+    AppDelegate delegate(s);
+    delegate.applicationWillFinishLaunching();
+    delegate.add({pdf("a.pdf")});
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return delegate.progressWindow && !delegate.progressWindow->outputs().empty(); },
+        60000))
+        << "The run saved nothing within 60 s.";
+    ASSERT_EQ(delegate.progressWindow->window()->windowTitle(), "Firmado");
+    QTest::keyClick(delegate.progressWindow->window(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_EQ(harness.quits, 1);
+
+    const int before = harness.quits;
+    int quitsOnAlert = -1;
+    QTimer::singleShot(0, [&] {
+        QWidget* alert = QApplication::activeModalWidget();
+        if (!alert) return;
+        QTest::keyClick(alert, Qt::Key_Q, Qt::ControlModifier);
+        quitsOnAlert = harness.quits;
+        if (alert->isVisible()) alert->close();  // left open by a quit that did not come
+    });
+    delegate.showError("No se ha podido firmar", "«a.pdf»: el fichero no se puede leer.");
+    EXPECT_EQ(quitsOnAlert, before + 1);
 }
 
 TEST_F(SigningRunDelegateTest, AProfileThatCannotBeSavedIsAWarningAfterTheResult) {

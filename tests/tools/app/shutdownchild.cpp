@@ -131,9 +131,10 @@ int main(int argc, char** argv) {
         services.signingWindow = [&answers](std::vector<Certificate> certificates,
                                             std::vector<fs::path> files,
                                             std::optional<SigningRecord> previous,
-                                            std::optional<std::string> replacing) {
+                                            std::optional<std::string> replacing,
+                                            std::size_t received) {
             WindowScript::Made made{std::move(certificates), std::move(files), std::move(previous),
-                                    std::move(replacing)};
+                                    std::move(replacing), received};
             return std::unique_ptr<SigningWindow>(std::make_unique<FakeSigningWindow>(answers, made));
         };
     }
