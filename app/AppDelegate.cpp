@@ -58,7 +58,9 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
         connect(application, &QCoreApplication::aboutToQuit, this, [this] {
             // A worker inside a page render that cannot be interrupted would hold the windows'
             // teardown and the thread pools at exit: past this grace the process ends without
-            // them. Everything kept (settings, records, logs) is written as it changes.
+            // them. Everything kept (settings, records, logs) is written as it changes, and the
+            // home window's frame first thing in shutDown(); a settings write cut short leaves a
+            // listed temporary file, which the next start removes.
             std::thread([log = services_.log] {
                 std::this_thread::sleep_for(quitGrace);
                 if (log) log("Salida sin esperar a un trabajo de páginas que no ha terminado.");
@@ -78,6 +80,9 @@ AppDelegate::~AppDelegate() { shutDown(); }
 void AppDelegate::shutDown() {
     if (shutDown_) return;
     shutDown_ = true;
+    // The home window's frame is kept before anything that may wait: a teardown held past the
+    // quitting grace ends the process where it stands.
+    if (home) home->saveFrame();
     // Moved out first: a window going may still reach the delegate through its callbacks.
     // The signing window first, its page workers stopped and joined with it; then the others.
     auto panel = std::move(signingPanel);

@@ -76,7 +76,8 @@ void uninstall(const Environment& environment) {
     const fs::path link = linkPath(environment.home);
     std::error_code error;
     const fs::path target = fs::read_symlink(link, error);
-    if (error || !isOwnTarget(target)) return;
+    // A link to another installed copy is that copy's command.
+    if (error || environment.tool.empty() || target != environment.tool) return;
     fs::remove(link, error);
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 // The command-line link ~/.local/bin/tindra to this executable. A link is ours when its target
-// ends with "/lib/tindra/tindra" (any installed copy); a file, folder or other link there is the
-// user's and is left alone. Only the link's creation is logged.
+// ends with "/lib/tindra/tindra" (any installed copy): each copy points it at itself, and removes
+// it only while it points to itself. A file, folder or other link there is the user's and is left
+// alone. Only the link's creation is logged.
 
 #include <filesystem>
 #include <functional>
@@ -27,7 +28,7 @@ struct Environment {
 // Creates or refreshes the link; an own link to another copy is pointed at this one.
 void install();
 void install(const Environment& environment);
-// Removes the link when it is ours; its folder stays.
+// Removes the link when it points to this executable; a link to another copy, and the folder, stay.
 void uninstall();
 void uninstall(const Environment& environment);
 

@@ -17,7 +17,9 @@
 #include "app/QuickAction.h"
 #include "app/SingleInstance.h"
 #include "app/Updates.h"
+#include "platform/Defaults.h"
 #include "platform/Log.h"
+#include "platform/Paths.h"
 #include "platform/TemporaryFiles.h"
 #include "ui/Brand.h"
 
@@ -128,7 +130,9 @@ int run(int argc, char** argv) {
     }
 
     // The copy that keeps the list of temporary files removes what a copy killed half-way left.
-    TemporaryFiles::keep(TemporaryFiles::listFile(), TemporaryFiles::preparedFolder());
+    if (TemporaryFiles::keep(TemporaryFiles::listFile(), TemporaryFiles::preparedFolder())) {
+        Defaults::removeStrayWrites(Paths::defaultsFile());
+    }
 
     AppServices services = AppServices::standard();
     Updates::setController(std::make_unique<PackageManagerUpdates>(services.alerts));

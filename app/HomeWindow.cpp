@@ -726,8 +726,10 @@ bool HomeWindow::validateMenuItem(const QAction& item) const {
 void HomeWindow::saveFrame() {
     if (!window_ || !window_->isVisible()) return;
     const QByteArray bytes = window_->saveGeometry();
-    const Defaults::Data data(bytes.begin(), bytes.end());
-    services_.defaults->trySet(frameKey, Defaults::encodeData(data));
+    const nlohmann::json frame = Defaults::encodeData(Defaults::Data(bytes.begin(), bytes.end()));
+    // Unchanged, the file is not written again (each write waits for the disk).
+    if (services_.defaults->object(frameKey) == frame) return;
+    services_.defaults->trySet(frameKey, frame);
 }
 
 QRect HomeWindow::fitted(const QRect& geometry, const QMargins& margins, const QRect& area,

@@ -103,6 +103,9 @@ public:
     void show(const RecentSignature& document);
     // Reads the recent signatures again (after a signing run).
     void reload();
+    // Stores the window's frame now (it is stored a moment after each move or resize, and when the
+    // window closes or goes).
+    void saveFrame();
     virtual bool isVisible() const;
     // The top-level widget (null in fakes without one).
     virtual QWidget* window() const;
@@ -167,7 +170,6 @@ private:
     std::optional<RecentSignature> clickedItem() const;
     void windowWillClose();
     void frameChanged();
-    void saveFrame();
     void fitToScreen();
     void applyColors();
 

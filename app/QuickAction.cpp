@@ -7,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/MimeApps.h"
 #include "app/PellonRequest.h"
 #include "platform/AtomicFile.h"
 #include "platform/Defaults.h"
@@ -26,6 +27,7 @@ constexpr std::streamsize maxEntrySize = 64 * 1024;
 constexpr std::string_view reservedCharacters = " \t\n\"'\\><~|&;$*?#()`";
 
 const char* const updateDatabase = "update-desktop-database";
+constexpr char schemeType[] = "x-scheme-handler/tindra";
 
 // The executable's folder through /proc/self/exe (no application object is needed).
 fs::path ownFolder() {
@@ -40,10 +42,13 @@ bool isFile(const fs::path& path) {
     return fs::is_regular_file(path, error);
 }
 
-enum class Slot { empty, own, foreign };
+// What is at one of our paths: nothing; ours, naming this copy's programs; ours, naming another
+// copy's; or something of the user's.
+enum class Slot { empty, own, otherCopy, foreign };
 
-// A generated file of ours: a regular file (not a link) holding the generated line.
-Slot fileSlot(const fs::path& path) {
+// A generated file of ours: a regular file (not a link) holding the generated line; this copy's
+// when it also holds `exec`, the Exec line this copy writes there.
+Slot fileSlot(const fs::path& path, std::string_view exec) {
     std::error_code error;
     const fs::file_status status = fs::symlink_status(path, error);
     if (error) return error == std::errc::no_such_file_or_directory ? Slot::empty : Slot::foreign;
@@ -55,20 +60,25 @@ Slot fileSlot(const fs::path& path) {
     in.read(text.data(), maxEntrySize + 1);
     text.resize(static_cast<std::size_t>(in.gcount()));
     if (text.size() > static_cast<std::size_t>(maxEntrySize)) return Slot::foreign;
+    bool generated = false;
+    bool named = false;
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
         std::string_view line(text.data() + start, end - start);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        if (line == generatedLine) return Slot::own;
+        generated = generated || line == generatedLine;
+        named = named || line == exec;
         start = end + 1;
     }
-    return Slot::foreign;
+    if (!generated) return Slot::foreign;
+    return named ? Slot::own : Slot::otherCopy;
 }
 
-// A Nautilus script link of ours: a symbolic link whose target ends with the own suffix.
-Slot linkSlot(const fs::path& path, std::optional<fs::path>* target = nullptr) {
+// A Nautilus script link of ours: a symbolic link whose target ends with the own suffix; this
+// copy's when it is `ostrel`.
+Slot linkSlot(const fs::path& path, const fs::path& ostrel) {
     std::error_code error;
     const fs::file_status status = fs::symlink_status(path, error);
     if (error) return error == std::errc::no_such_file_or_directory ? Slot::empty : Slot::foreign;
@@ -76,13 +86,12 @@ Slot linkSlot(const fs::path& path, std::optional<fs::path>* target = nullptr) {
     if (status.type() != fs::file_type::symlink) return Slot::foreign;
     const fs::path pointed = fs::read_symlink(path, error);
     if (error || !pointed.string().ends_with(ownScriptSuffix)) return Slot::foreign;
-    if (target) *target = pointed;
-    return Slot::own;
+    return pointed == ostrel ? Slot::own : Slot::otherCopy;
 }
 
 // Writes a generated file unless something of the user's is there; `mode` 0 keeps the default.
 void writeEntry(const fs::path& path, const std::string& text, mode_t mode = 0) {
-    if (fileSlot(path) == Slot::foreign) return;
+    if (fileSlot(path, {}) == Slot::foreign) return;
     try {
         std::error_code error;
         fs::create_directories(path.parent_path(), error);
@@ -93,9 +102,35 @@ void writeEntry(const fs::path& path, const std::string& text, mode_t mode = 0) 
     }
 }
 
-void removeEntry(const fs::path& path) {
+// Removes a generated file that names this copy (its Exec line is `exec`).
+void removeEntry(const fs::path& path, std::string_view exec) {
     std::error_code error;
-    if (fileSlot(path) == Slot::own) fs::remove(path, error);
+    if (fileSlot(path, exec) == Slot::own) fs::remove(path, error);
+}
+
+fs::path configList(const Environment& environment) { return environment.configHome / "mimeapps.list"; }
+
+// The desktop entry first among the handlers of tindra:// links, the others kept behind it.
+void becomeHandler(const Environment& environment) {
+    if (environment.configHome.empty()) return;
+    try {
+        MimeApps::putFirst(configList(environment), schemeType, desktopFileName);
+    } catch (const std::exception&) {
+        // Links then open with whatever handled them before; the entries still work.
+    }
+}
+
+// The desktop entry out of the handlers of tindra:// links: the user's own list and the one
+// beside the desktop entries, where other tools write it.
+void leaveHandler(const Environment& environment) {
+    std::vector<fs::path> lists{environment.dataHome / "applications" / "mimeapps.list"};
+    if (!environment.configHome.empty()) lists.insert(lists.begin(), configList(environment));
+    for (const fs::path& list : lists) {
+        try {
+            MimeApps::remove(list, schemeType, desktopFileName);
+        } catch (const std::exception&) {
+        }
+    }
 }
 
 // Points `link` at `target`, replacing whatever link of ours is there in one rename.
@@ -152,6 +187,7 @@ Environment Environment::standard() {
     Environment environment;
     environment.executableFolder = ownFolder();
     environment.dataHome = Paths::dataHome();
+    environment.configHome = Paths::configHome();
     environment.defaults = &Defaults::standard();
     environment.runner = &ProcessRunner::system();
     return environment;
@@ -192,11 +228,22 @@ std::string execArgument(const std::string& argument) {
     return escapeString(fieldSafe);
 }
 
+namespace {
+
+// The Exec lines of the generated files, which also tell whose they are.
+std::string desktopExec(const fs::path& tindra) { return "Exec=" + execArgument(tindra.string()) + " %U"; }
+std::string serviceMenuExec(const fs::path& pellon) { return "Exec=" + execArgument(pellon.string()) + " %F"; }
+std::string nemoExec(const fs::path& pellon) {
+    return "Exec=" + escapeString(quoteArgument(pellon.string())) + " %U";
+}
+
+}  // namespace
+
 std::string desktopEntry(const fs::path& tindra) {
     return "[Desktop Entry]\n"
            "Type=Application\n"
-           "Name=Tindra\n"
-           "Exec=" + execArgument(tindra.string()) + " %U\n"
+           "Name=Tindra\n" +
+           desktopExec(tindra) + "\n"
            "Icon=es.calverin.Tindra\n"
            "MimeType=application/pdf;x-scheme-handler/tindra;\n"
            "Categories=Office;\n" +
@@ -215,8 +262,8 @@ std::string serviceMenu(const fs::path& pellon) {
            "\n"
            "[Desktop Action firmar]\n"
            "Name=" + name.toStdString() + "\n"
-           "Icon=tindra-firmar\n"
-           "Exec=" + execArgument(pellon.string()) + " %F\n";
+           "Icon=tindra-firmar\n" +
+           serviceMenuExec(pellon) + "\n";
 }
 
 // Nemo puts the selection into the Exec line as text and then splits the line like a shell, so
@@ -226,8 +273,8 @@ std::string serviceMenu(const fs::path& pellon) {
 // matches; "any" lists it for every selection.
 std::string nemoAction(const fs::path& pellon) {
     return "[Nemo Action]\n"
-           "Name=" + name.toStdString() + "\n"
-           "Exec=" + escapeString(quoteArgument(pellon.string())) + " %U\n"
+           "Name=" + name.toStdString() + "\n" +
+           nemoExec(pellon) + "\n"
            "Quote=double\n"
            "Icon-Name=tindra-firmar\n"
            "Selection=notnone\n"
@@ -254,7 +301,8 @@ bool install(const Environment& environment) {
     const Entries paths = entries(environment.dataHome);
     writeEntry(paths.desktopEntry, desktopEntry(folder / "tindra"));
     runTool(runner, updateDatabase, {paths.desktopEntry.parent_path().string()});
-    runTool(runner, "xdg-mime", {"default", desktopFileName, "x-scheme-handler/tindra"});
+    // The handler names the desktop entry only when it is ours, never a file of the user's.
+    if (fileSlot(paths.desktopEntry, desktopExec(folder / "tindra")) == Slot::own) becomeHandler(environment);
     if (isFile(pellon)) {
         writeEntry(paths.serviceMenu, serviceMenu(pellon), 0755);
         writeEntry(paths.nemoAction, nemoAction(pellon));
@@ -263,14 +311,11 @@ bool install(const Environment& environment) {
     // The Nautilus script. A link is made only when it will be recognised as ours later, so that a
     // later copy can point it at itself and the uninstallation can remove it.
     const bool linkable = ostrel.string().ends_with(ownScriptSuffix);
-    std::optional<fs::path> target;
-    const Slot script = linkSlot(paths.nautilusScript, &target);
+    const Slot script = linkSlot(paths.nautilusScript, ostrel);
     if (!defaults.contains(menuKey)) {
-        if (linkable && (script == Slot::empty || (script == Slot::own && *target != ostrel))) {
-            pointLink(paths.nautilusScript, ostrel);
-        }
+        if (linkable && (script == Slot::empty || script == Slot::otherCopy)) pointLink(paths.nautilusScript, ostrel);
         setDefault(defaults, menuKey, true);
-    } else if (linkable && script == Slot::own && *target != ostrel) {
+    } else if (linkable && script == Slot::otherCopy) {
         pointLink(paths.nautilusScript, ostrel);
     }
 
@@ -282,16 +327,24 @@ bool install(const Environment& environment) {
 void uninstall() { uninstall(Environment::standard()); }
 
 void uninstall(const Environment& environment) {
+    const fs::path& folder = environment.executableFolder;
     const Entries paths = entries(environment.dataHome);
-    removeEntry(paths.desktopEntry);
-    removeEntry(paths.serviceMenu);
-    removeEntry(paths.nemoAction);
-    if (linkSlot(paths.nautilusScript) == Slot::own) {
+    removeEntry(paths.desktopEntry, desktopExec(folder / "tindra"));
+    removeEntry(paths.serviceMenu, serviceMenuExec(folder / "pellon"));
+    removeEntry(paths.nemoAction, nemoExec(folder / "pellon"));
+    if (linkSlot(paths.nautilusScript, folder / "ostrel") == Slot::own) {
         std::error_code error;
         fs::remove(paths.nautilusScript, error);
     }
-    removeDefault(*environment.defaults, registeredPathKey);
-    removeDefault(*environment.defaults, menuKey);
+    // Another copy's desktop entry still opens the links.
+    if (fileSlot(paths.desktopEntry, {}) == Slot::empty) leaveHandler(environment);
+    // The state belongs to the copy recorded: another copy keeps it.
+    Defaults& defaults = *environment.defaults;
+    const std::optional<std::string> recorded = defaults.string(registeredPathKey);
+    if (!recorded || *recorded == folder.string()) {
+        removeDefault(defaults, registeredPathKey);
+        removeDefault(defaults, menuKey);
+    }
     runTool(*environment.runner, updateDatabase, {paths.desktopEntry.parent_path().string()});
 }
 
@@ -304,9 +357,8 @@ void relaunchFinder(const Environment& environment) {
     ProcessRunner& runner = *environment.runner;
     const Entries paths = entries(environment.dataHome);
     runTool(runner, updateDatabase, {paths.desktopEntry.parent_path().string()});
-    if (fileSlot(paths.desktopEntry) == Slot::own) {
-        runTool(runner, "xdg-mime", {"default", desktopFileName, "x-scheme-handler/tindra"});
-    }
+    const Slot entry = fileSlot(paths.desktopEntry, {});
+    if (entry == Slot::own || entry == Slot::otherCopy) becomeHandler(environment);
 }
 
 }  // namespace QuickAction

@@ -15,6 +15,12 @@
 // with "/lib/tindra/ostrel"; anything else at those paths is the user's and is never replaced or
 // removed. The defaults key "quickActionMenu" records that the Nautilus script was switched on
 // once: a user who removed the link later keeps it removed.
+//
+// The desktop entry is made the first handler of tindra:// links in $XDG_CONFIG_HOME/mimeapps.list,
+// with the handlers named before kept behind it (MimeApps). Every copy installed writes the same
+// entries, each naming its own programs, and the last one started holds them: an uninstallation
+// removes only the entries that name its own copy, and leaves the handler line while a desktop
+// entry is left.
 
 #include <filesystem>
 #include <string>
@@ -39,10 +45,13 @@ struct Environment {
     std::filesystem::path executableFolder;
     // $XDG_DATA_HOME.
     std::filesystem::path dataHome;
+    // $XDG_CONFIG_HOME, where the tindra:// handler line goes; empty: no handler line is written.
+    std::filesystem::path configHome;
     Defaults* defaults = nullptr;
     ProcessRunner* runner = nullptr;
 
-    // This executable's folder, Paths::dataHome(), Defaults::standard(), ProcessRunner::system().
+    // This executable's folder, Paths::dataHome(), Paths::configHome(), Defaults::standard(),
+    // ProcessRunner::system().
     static Environment standard();
 };
 
@@ -67,7 +76,9 @@ std::string execArgument(const std::string& argument);
 // or another one). False at once when ostrel is not beside the executable.
 bool install();
 bool install(const Environment& environment);
-// Removes our entries and the recorded state.
+// Removes the entries that name this copy; the recorded state too, unless another copy is the one
+// recorded. With no desktop entry left, the desktop entry leaves the tindra:// handler lines of
+// $XDG_CONFIG_HOME/mimeapps.list and $XDG_DATA_HOME/applications/mimeapps.list.
 void uninstall();
 void uninstall(const Environment& environment);
 // Refreshes what the desktop caches of the entries: the desktop database and, when the desktop

@@ -1,16 +1,15 @@
 #include "platform/Defaults.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/AtomicFile.h"
 #include "platform/Log.h"
 #include "platform/Paths.h"
 
@@ -106,6 +105,21 @@ Defaults::Defaults(std::filesystem::path file) : file_(std::move(file)) {}
 Defaults& Defaults::standard() {
     static Defaults defaults(Paths::defaultsFile());
     return defaults;
+}
+
+void Defaults::removeStrayWrites(const std::filesystem::path& file) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(file.parent_path(), error);
+    if (error) return;
+    constexpr std::string_view prefix = "tindra-";
+    constexpr std::string_view suffix = ".tmp";
+    for (const auto& entry : entries) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() <= prefix.size() + suffix.size() || !name.starts_with(prefix) || !name.ends_with(suffix)) continue;
+        const std::string_view digits(name.data() + prefix.size(), name.size() - prefix.size() - suffix.size());
+        if (!std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) continue;
+        if (entry.is_regular_file(error) && !entry.is_symlink(error)) std::filesystem::remove(entry.path(), error);
+    }
 }
 
 void Defaults::refresh() const {
@@ -241,27 +255,10 @@ void Defaults::store(const nlohmann::json& values) {
                    aside.string() + ".");
         corrupt_ = false;
     }
-    std::random_device rd;
-    auto temp = file_.parent_path() /
-                ("tindra-" + std::to_string(rd()) + std::to_string(rd()) + ".tmp");
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) throw std::runtime_error("No se pudo guardar la configuración en " + file_.string() + ".");
-    const std::string text = values.dump(2) + "\n";
-    size_t done = 0;
-    bool ok = true;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (!ok || ::rename(temp.c_str(), file_.c_str()) != 0) {
-        ::unlink(temp.c_str());
+    // A write cut short leaves a listed temporary file, which the next start removes.
+    try {
+        AtomicFile::write(file_, values.dump(2) + "\n", 0600);
+    } catch (const std::exception&) {
         throw std::runtime_error("No se pudo guardar la configuración en " + file_.string() + ".");
     }
     values_ = values;

@@ -29,6 +29,12 @@ public:
     // The process's defaults at Paths::defaultsFile(), fixed on first use.
     static Defaults& standard();
 
+    // Removes the temporary files that writes of earlier versions of the application left beside
+    // `file` when they were cut short: regular files named "tindra-", digits, ".tmp". This class
+    // writes through AtomicFile, whose temporary files TemporaryFiles lists for the next start to
+    // remove. Run at start by the process that keeps that list; failures are ignored.
+    static void removeStrayWrites(const std::filesystem::path& file);
+
     const std::filesystem::path& file() const { return file_; }
 
     // The stored value as it is (null when absent).

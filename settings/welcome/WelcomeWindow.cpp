@@ -1,11 +1,13 @@
 #include "settings/welcome/WelcomeWindow.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -35,6 +37,9 @@ namespace {
 constexpr int footerBottom = 64;
 constexpr int stageToFooter = 16;
 constexpr int footerSpacing = 22;
+// The close button: its side, and its distance from the window's top and right edges.
+constexpr int closeSide = 28;
+constexpr int closeMargin = 14;
 
 // The dark appearance, whatever the desktop's: the window's own palette.
 QPalette darkPalette() {
@@ -66,6 +71,35 @@ QPalette darkPalette() {
     palette.setColor(QPalette::Disabled, QPalette::ButtonText, disabled);
     return palette;
 }
+
+// The window's own close button, a cross in the top right corner.
+class CloseButton : public QAbstractButton {
+public:
+    explicit CloseButton(QWidget* parent) : QAbstractButton(parent) {
+        setFixedSize(closeSide, closeSide);
+        setCursor(Qt::PointingHandCursor);
+        // Return stays the next button's wherever the focus was.
+        setFocusPolicy(Qt::NoFocus);
+        setToolTip(QStringLiteral("Cerrar"));
+        setAccessibleName(QStringLiteral("Cerrar"));
+        setAttribute(Qt::WA_Hover);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        if (isDown() || underMouse()) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(WelcomeColors::white(isDown() ? 0.2 : 0.12));
+            painter.drawEllipse(QRectF(rect()));
+        }
+        painter.setPen(QPen(WelcomeColors::white(0.7), 1.6, Qt::SolidLine, Qt::RoundCap));
+        const QRectF cross = QRectF(rect()).adjusted(10, 10, -10, -10);
+        painter.drawLine(cross.topLeft(), cross.bottomRight());
+        painter.drawLine(cross.topRight(), cross.bottomLeft());
+    }
+};
 
 }  // namespace
 
@@ -106,8 +140,11 @@ WelcomeWindow::WelcomeWindow(bool installed, int certificates, int startAt, Sett
     const WelcomeGeometry& g = geometry();
     auto* frame = new Frame;
     window_ = frame;
-    frame->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint);
+    // Neither resizable nor minimisable. Window managers offer minimise and full screen for any
+    // window they give a title bar, whatever its hints say (openbox does): the window is of the
+    // type they take as it is, without a title bar of theirs, and brings its own close button.
+    // Its background moves it; the title still names it in window lists.
+    frame->setWindowFlags(Qt::SplashScreen);
     frame->setWindowTitle(QStringLiteral("Bienvenida a ") + Brand::name);
     frame->setPalette(darkPalette());
     frame->setAutoFillBackground(false);
@@ -115,6 +152,10 @@ WelcomeWindow::WelcomeWindow(bool installed, int certificates, int startAt, Sett
     frame->onClose = [this] { closed(); };
     frame->onReturn = [this] { return returnPressed(); };
     build(installed, certificates);
+    auto* close = new CloseButton(frame);
+    close->move(int(g.width) - closeMargin - closeSide, closeMargin);
+    close->raise();
+    connect(close, &QAbstractButton::clicked, frame, &QWidget::close);
     // A start past the last page opens the last one; one before the first opens the first.
     go(std::clamp(startAt, 0, int(pages_.size()) - 1), false);
 }

@@ -4,8 +4,8 @@
 // over an animated dark background. The window is made once with the pages; it survives its
 // close and reports through onClose the home-window section the user asked for, if any.
 //
-// A normal decorated window of fixed size (close button only) with a dark palette; pressing its
-// background moves it. Return runs goNext, except in the key field, where it saves the key and
+// A window of fixed size with a dark palette, without the window manager's title bar: its own
+// close button sits in the top right corner, and pressing its background moves it. Return runs goNext, except in the key field, where it saves the key and
 // goes no further. Main thread only.
 
 #include <QObject>

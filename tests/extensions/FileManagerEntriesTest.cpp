@@ -241,7 +241,7 @@ struct Installed {
     QuickAction::Entries paths = QuickAction::entries(user.data);
     Installed() {
         recordingTindra(copy.folder);
-        EXPECT_TRUE(QuickAction::install({copy.folder, user.data, &defaults, &runner}));
+        EXPECT_TRUE(QuickAction::install({copy.folder, user.data, user.config, &defaults, &runner}));
     }
     std::vector<fs::path> select(const std::vector<std::string>& names) {
         std::vector<fs::path> result;

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <fcntl.h>
 
@@ -9,6 +13,7 @@
 #include "platform/Defaults.h"
 #include "platform/Paths.h"
 #include "platform/Preferences.h"
+#include "platform/TemporaryFiles.h"
 #include "support/TestUtil.h"
 
 namespace {
@@ -128,6 +133,46 @@ TEST(Defaults, WriteIntoUnwritableFolderThrows) {
     testutil::writeFile(dir / "file", "x");
     Defaults d(dir / "file/defaults.json");
     EXPECT_THROW(d.setString("a", "b"), std::runtime_error);
+}
+
+// A settings write cut short in the middle (here by the file-size limit, as the quitting grace's
+// immediate end would cut it) leaves nothing after the next start, which removes the temporary
+// files listed; what an earlier writer left under its own name ("tindra-", digits, ".tmp") goes
+// too. Anything else in the folder stays.
+TEST(Defaults, AWriteCutShortLeavesNothingAfterTheNextStart) {
+    testutil::TempDir config;
+    testutil::TempDir state;
+    const std::filesystem::path file = config / "tindra" / "defaults.json";
+    const std::filesystem::path folder = file.parent_path();
+    const std::filesystem::path list = state / "temporales";
+    const std::filesystem::path prepared = state / "preparados";
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (!TemporaryFiles::keep(list, prepared)) _exit(3);
+        ::signal(SIGXFSZ, SIG_DFL);
+        const rlimit noCore{0, 0};
+        const rlimit size{4096, 4096};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        ::setrlimit(RLIMIT_FSIZE, &size);
+        Defaults(file).setString("firma", std::string(100000, 'x'));
+        _exit(4);
+    }
+    const testutil::ChildEnd end = testutil::waitForChild(child, "the child whose settings write is cut");
+    ASSERT_TRUE(WIFSIGNALED(end.status) && WTERMSIG(end.status) == SIGXFSZ) << end.status << end.sentence;
+    ASSERT_FALSE(std::filesystem::is_empty(folder));
+
+    ASSERT_TRUE(TemporaryFiles::keep(list, prepared));
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    TemporaryFiles::stopKeeping();
+
+    testutil::writeFile(folder / "tindra-28472943011837261.tmp", "{\"a\": ");
+    for (const char* mine : {"tindra-notas.tmp", "tindra-1.txt", "notas.txt"}) testutil::writeFile(folder / mine, "mío");
+    Defaults::removeStrayWrites(file);
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) left.push_back(entry.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"notas.txt", "tindra-1.txt", "tindra-notas.tmp"}));
 }
 
 TEST(Paths, FollowXdgVariablesAndHome) {

@@ -2,9 +2,11 @@
 # The application under a real X server and window manager (Xvfb and openbox), driven with
 # xdotool as a user would: started without files it shows a window, "Salir de Tindra" (Ctrl+Q)
 # ends it, closing its home window ends it, started again while its home window is minimised
-# behind another application's window it brings that window back to the front, and the window
-# manager offers no minimise, maximise or full screen for the progress window of a signing, and
-# Ctrl+Q on the progress window of a batch ends it within a second. Each other end within 10 s.
+# behind another application's window it brings that window back to the front, the window
+# manager offers no minimise, maximise or full screen for the progress window of a signing,
+# Ctrl+Q on the progress window of a batch ends it within a second, and the window manager offers
+# neither those nor resizing for the welcome window of a first start, which its own button
+# closes. Each other end within 10 s.
 # Usage: desktop_session.sh path/to/tindra
 set -uo pipefail
 
@@ -133,5 +135,32 @@ if [ -z "$panel" ]; then fail "no signing window for the batch"; else
     fi
   fi
 fi
+
+# 6. A first start shows the welcome window: the window manager offers neither resizing nor
+# minimise, maximise or full screen for it, and its own close button (top right) closes it and
+# opens the home window.
+echo '{}' >"$XDG_CONFIG_HOME/tindra/defaults.json"
+start
+welcome=$(window "Bienvenida a Tindra")
+if [ -z "$welcome" ]; then fail "no welcome window on a first start"; else
+  sleep 0.5  # the window manager has set its allowed actions
+  properties=$(xprop -id "$welcome" _NET_WM_ALLOWED_ACTIONS 2>&1)
+  echo "desktop_session: the welcome window as the window manager sees it:"
+  echo "$properties"
+  if grep -Eq '_NET_WM_ACTION_(RESIZE|MINIMIZE|MAXIMIZE_HORZ|MAXIMIZE_VERT|FULLSCREEN)' <<<"$properties"; then
+    fail "the window manager offers resizing, minimise, maximise or full screen for the welcome window"
+  fi
+  grep -q '_NET_WM_ALLOWED_ACTIONS(ATOM) = ' <<<"$properties" ||
+    fail "the window manager set no allowed actions for the welcome window"
+  width=$(xwininfo -id "$welcome" | awk '/^ +Width:/ {print $2}')
+  xdotool mousemove --window "$welcome" $((width - 30)) 30 click 1
+  home=$(window Tindra)
+  if [ -z "$home" ]; then fail "the welcome window's close button did not close it and open the home window"; else
+    xdotool search --onlyvisible --name '^Bienvenida a Tindra$' >/dev/null 2>&1 && fail "the welcome window is still shown"
+    focus "$home"
+    xdotool key --clearmodifiers ctrl+q
+  fi
+fi
+ends "$app" || { fail "the application did not end after the welcome window"; kill -9 "$app"; }
 
 finish

@@ -63,6 +63,16 @@ TEST_F(CommandLineToolTest, UninstallRemovesOurLinkAndKeepsTheFolder) {
     EXPECT_TRUE(fs::is_directory(link.parent_path()));
 }
 
+TEST_F(CommandLineToolTest, UninstallLeavesTheLinkOfAnotherCopy) {
+    const fs::path other = installCopy(root / "otra") / "tindra";
+    CommandLineTool::install(environment());
+    CommandLineTool::install(environment(other));
+    CommandLineTool::uninstall(environment());
+    EXPECT_EQ(fs::read_symlink(link), other);
+    CommandLineTool::uninstall(environment(other));
+    EXPECT_FALSE(present(link));
+}
+
 TEST_F(CommandLineToolTest, ABuildTreeOrMissingToolLinksNothing) {
     makeExecutable(root / "build" / "app" / "main" / "tindra");
     CommandLineTool::install(environment(root / "build" / "app" / "main" / "tindra"));

@@ -16,20 +16,21 @@ namespace {
 struct QuickActionTest : ::testing::Test {
     testutil::TempDir root;
     fs::path data = root / "data";
+    fs::path config = root / "config";
     fs::path folder = installCopy(root / "prefix");
     Defaults defaults{root / "config" / "defaults.json"};
     RecordingRunner runner;
     QuickAction::Entries paths = QuickAction::entries(data);
 
     QuickAction::Environment environment(const fs::path& executables) {
-        return {executables, data, &defaults, &runner};
+        return {executables, data, config, &defaults, &runner};
     }
     QuickAction::Environment environment() { return environment(folder); }
 };
 
 }  // namespace
 
-TEST_F(QuickActionTest, FirstInstallWritesEveryEntryAndRunsTheTwoTools) {
+TEST_F(QuickActionTest, FirstInstallWritesEveryEntryAndRunsTheDatabaseTool) {
     EXPECT_TRUE(QuickAction::install(environment()));
 
     // What the entries say is checked where they are used: desktop-file-validate and xdg-mime
@@ -43,8 +44,7 @@ TEST_F(QuickActionTest, FirstInstallWritesEveryEntryAndRunsTheTwoTools) {
     EXPECT_EQ(fs::read_symlink(paths.nautilusScript), folder / "ostrel");
 
     const std::vector<std::vector<std::string>> expected = {
-        {"update-desktop-database", (data / "applications").string()},
-        {"xdg-mime", "default", "es.calverin.Tindra.desktop", "x-scheme-handler/tindra"}};
+        {"update-desktop-database", (data / "applications").string()}};
     EXPECT_EQ(runner.calls, expected);
     EXPECT_EQ(defaults.string(QuickAction::registeredPathKey), folder.string());
     EXPECT_TRUE(defaults.boolean(QuickAction::menuKey));
@@ -58,7 +58,7 @@ TEST_F(QuickActionTest, SecondInstallIsFalseAndAScriptTheUserRemovedStaysRemoved
     EXPECT_FALSE(QuickAction::install(environment()));
     EXPECT_FALSE(present(paths.nautilusScript));
     EXPECT_EQ(defaults.string("pellonKey"), key);
-    EXPECT_EQ(runner.calls.size(), 4u);  // the two tools again
+    EXPECT_EQ(runner.calls.size(), 2u);  // the tool again
 }
 
 TEST_F(QuickActionTest, ACopyInAnotherFolderTakesEveryEntryOver) {
@@ -150,23 +150,41 @@ TEST_F(QuickActionTest, UninstallRemovesOnlyOurs) {
     EXPECT_TRUE(isLink(paths.nautilusScript));
 }
 
+// Every installed copy writes the same entries, each naming its own programs, and the last one
+// registered holds them: removing another copy leaves them, the tindra:// handler and the state.
+TEST_F(QuickActionTest, UninstallingAnotherCopyLeavesThisCopysEntries) {
+    const fs::path other = installCopy(root / "otra");
+    ASSERT_TRUE(QuickAction::install(environment(other)));
+    ASSERT_TRUE(QuickAction::install(environment()));
+    const auto all = {paths.desktopEntry, paths.serviceMenu, paths.nemoAction, paths.nautilusScript};
+    QuickAction::uninstall(environment(other));
+    for (const auto& path : all) EXPECT_TRUE(present(path)) << path;
+    EXPECT_EQ(fs::read_symlink(paths.nautilusScript), folder / "ostrel");
+    EXPECT_NE(testutil::readFile(config / "mimeapps.list").find("es.calverin.Tindra.desktop"), std::string::npos);
+    EXPECT_EQ(defaults.string(QuickAction::registeredPathKey), folder.string());
+
+    QuickAction::uninstall(environment());
+    for (const auto& path : all) EXPECT_FALSE(present(path)) << path;
+    EXPECT_EQ(testutil::readFile(config / "mimeapps.list").find("es.calverin.Tindra.desktop"), std::string::npos);
+}
+
 // The file managers read their menu entries when a menu opens: the refresh renews the desktop
 // database and the tindra:// handler, and never asks a file manager to quit (its windows stay).
 TEST_F(QuickActionTest, RefreshRenewsTheDatabaseAndTheHandlerAndLeavesTheFileManagersAlone) {
     ASSERT_TRUE(QuickAction::install(environment()));
+    fs::remove(config / "mimeapps.list");
     runner.calls.clear();
     runner.missing = {"update-desktop-database"};
     QuickAction::relaunchFinder(environment());
     EXPECT_EQ(runner.calls, (std::vector<std::vector<std::string>>{
-                                {"update-desktop-database", (data / "applications").string()},
-                                {"xdg-mime", "default", "es.calverin.Tindra.desktop", "x-scheme-handler/tindra"}}));
+                                {"update-desktop-database", (data / "applications").string()}}));
+    EXPECT_TRUE(fs::exists(config / "mimeapps.list"));
 
     // Without a desktop entry of ours the handler is not pointed at a file that is not there.
     QuickAction::uninstall(environment());
-    runner.calls.clear();
+    fs::remove(config / "mimeapps.list");
     QuickAction::relaunchFinder(environment());
-    EXPECT_EQ(runner.calls, (std::vector<std::vector<std::string>>{
-                                {"update-desktop-database", (data / "applications").string()}}));
+    EXPECT_FALSE(fs::exists(config / "mimeapps.list"));
 }
 
 TEST(QuickActionExec, ArgumentsAreQuotedAndEscaped) {
@@ -186,7 +204,7 @@ TEST(QuickActionRealTools, TheEntryValidates) {
     const fs::path folder = installCopy(home / ".local");
     Defaults defaults(home / ".config" / "tindra" / "defaults.json");
     RecordingRunner runner;
-    ASSERT_TRUE(QuickAction::install({folder, data, &defaults, &runner}));
+    ASSERT_TRUE(QuickAction::install({folder, data, home / ".config", &defaults, &runner}));
     const fs::path entry = QuickAction::entries(data).desktopEntry;
     EXPECT_NE(testutil::readFile(entry).find("Exec=\"" + (folder / "tindra").string() + "\" %U"), std::string::npos);
     const auto validation = testutil::run({"desktop-file-validate", entry.string()});
@@ -231,7 +249,7 @@ TEST(QuickActionRealTools, TindraLinksGoToUsAndThePDFDefaultStays) {
     set("XDG_CURRENT_DESKTOP", "");
     const auto pdfBefore = testutil::run({"xdg-mime", "query", "default", "application/pdf"}).out;
     Defaults defaults(config / "tindra" / "defaults.json");
-    const bool fresh = QuickAction::install({folder, data, &defaults, &ProcessRunner::system()});
+    const bool fresh = QuickAction::install({folder, data, config, &defaults, &ProcessRunner::system()});
     const auto handler = testutil::run({"xdg-mime", "query", "default", "x-scheme-handler/tindra"});
     const auto pdfAfter = testutil::run({"xdg-mime", "query", "default", "application/pdf"}).out;
     for (auto it = saved.rbegin(); it != saved.rend(); ++it) {

@@ -35,15 +35,19 @@ std::string heavyPDF() {
     return fixtures::pagesPDF({fixtures::PageSpec{595, 842, 0, content}});
 }
 
-// A user of its own for the child: home, runtime, configuration and state folders.
+// A user of its own for the child: home, runtime, configuration and state folders, and a screen
+// with room round the home window.
 struct User {
     testutil::TempDir root;
     fs::path pdf = root / "home" / "Documentos" / "Solicitud.pdf";
+    fs::path screens = root / "pantallas.json";
     explicit User(bool welcomed) {
         for (const char* dir : {"home/Documentos", "run", "config", "state", "data"})
             fs::create_directories(root / dir);
         ::chmod((root / "run").c_str(), 0700);
         testutil::writeFile(pdf, heavyPDF());
+        testutil::writeFile(screens, R"({"screens": [{"name": "pantalla", "x": 0, "y": 0, "width": 1600,)"
+                                     R"( "height": 1000}]})");
         if (welcomed) {
             Defaults defaults(root / "config" / "tindra" / "defaults.json");
             Preferences::setWelcomeShown(true, defaults);
@@ -62,7 +66,8 @@ struct User {
         set("XDG_DATA_HOME", root / "data");
         set(fileVariable, pdf);
         env.insert(QString::fromUtf8(scenarioVariable), QString::fromStdString(scenario));
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"),
+                   QStringLiteral("offscreen:configfile=") + QString::fromStdString(screens.string()));
         return env;
     }
 };
@@ -82,8 +87,7 @@ constexpr int untilAskedLimit = 120000;
 // Runs the child scenario; kills it when it has not ended `limit` ms after being asked (or
 // untilAskedLimit ms after its start). The end is timed from the moment this process reads the
 // child's line, printed just before it asks: never before the request itself.
-Ending runChild(const std::string& scenario, bool welcomed, int limit) {
-    User user(welcomed);
+Ending runChild(const User& user, const std::string& scenario, int limit) {
     QProcess child;
     child.setProcessEnvironment(user.environment(scenario));
     child.setProcessChannelMode(QProcess::MergedChannels);
@@ -132,6 +136,11 @@ constexpr int endLimit = 1000;
 constexpr int endLimit = 1000;
 #endif
 
+Ending runChild(const std::string& scenario, bool welcomed, int limit) {
+    const User user(welcomed);
+    return runChild(user, scenario, limit);
+}
+
 void expectEndsInASecond(const std::string& scenario, bool welcomed = true) {
     const Ending ending = runChild(scenario, welcomed, endLimit);
     ASSERT_TRUE(ending.asked) << scenario << ": the child did not ask the application to end within "
@@ -166,4 +175,22 @@ TEST(Shutdown, ClosingTheHomeWindowEndsTheApplicationOnceNoRunIsBusy) {
     EXPECT_NE(ending.output.find("still running with the signing window"), std::string::npos);
     EXPECT_TRUE(ending.ended) << ending.output;
     EXPECT_EQ(ending.exitCode, 0) << ending.output;
+}
+
+// The last place of the home window survives an end that the grace period cuts short: the next
+// start opens the window there.
+TEST(Shutdown, TheHomeWindowsFrameOutlivesAnEndPastTheGrace) {
+    const User user(true);
+    auto frame = [](const std::string& output) {
+        const std::size_t at = output.rfind("frame ");
+        return at == std::string::npos ? std::string() : output.substr(at, output.find('\n', at) - at);
+    };
+    const Ending moved = runChild(user, "movedHomeStuckWindow", endLimit);
+    ASSERT_TRUE(moved.ended) << moved.output;
+    const fs::path log = user.root / "state" / "tindra" / "Tindra.log";
+    ASSERT_NE(testutil::readFile(log).find("Salida sin esperar"), std::string::npos) << moved.output;
+    const Ending next = runChild(user, "frame", endLimit);
+    ASSERT_TRUE(next.ended) << next.output;
+    EXPECT_FALSE(frame(moved.output).empty()) << moved.output;
+    EXPECT_EQ(frame(next.output), frame(moved.output)) << next.output;
 }

@@ -48,6 +48,14 @@ private:
     mutable std::condition_variable wake_;
 };
 
+// A signing window that never answers and whose teardown never ends, as one waiting for a page
+// render that cannot be interrupted.
+class StuckWindow : public SigningWindow {
+public:
+    void begin(std::function<void(std::optional<SigningOptions>)>) override {}
+    ~StuckWindow() override { std::this_thread::sleep_for(std::chrono::hours(1)); }
+};
+
 // The visible top-level window holding a page preview other than the home window's.
 QWidget* signingWindow(const AppDelegate& delegate) {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -76,6 +84,13 @@ void pressQuit(QWidget* window) {
 
 void asked() {
     std::printf("%s\n", askedLine);
+    std::fflush(stdout);
+}
+
+// "frame X Y WIDTH HEIGHT": the home window's frame.
+void printFrame(const QWidget* window) {
+    const QRect frame = window->geometry();
+    std::printf("frame %d %d %d %d\n", frame.x(), frame.y(), frame.width(), frame.height());
     std::fflush(stdout);
 }
 
@@ -139,6 +154,13 @@ int main(int argc, char** argv) {
         };
     }
 
+    if (scenario == "movedHomeStuckWindow") {
+        services.signingWindow = [](std::vector<Certificate>, std::vector<fs::path>, std::optional<SigningRecord>,
+                                    std::optional<std::string>) {
+            return std::unique_ptr<SigningWindow>(std::make_unique<StuckWindow>());
+        };
+    }
+
     AppDelegate delegate(services);
     delegate.applicationWillFinishLaunching();
     delegate.applicationDidFinishLaunching();
@@ -189,6 +211,29 @@ int main(int argc, char** argv) {
             return std::vector<FormField>{};
         };
         script.steps = quitFromSigning([&] { return signingWindow(delegate) != nullptr; });
+    } else if (scenario == "movedHomeStuckWindow") {
+        // The home window moved just before quitting, while the signing window's teardown never
+        // ends: the end comes from the grace period, well before the frame's delayed save.
+        script.steps = {homeShown,
+                        [&] {
+                            delegate.open({pdf});
+                            return true;
+                        },
+                        [&] { return delegate.signingPanel != nullptr; },
+                        [&] {
+                            QWidget* home = delegate.home->window();
+                            home->move(home->x() + 37, home->y() + 23);
+                            printFrame(home);
+                            pressQuit(home);
+                            return true;
+                        }};
+    } else if (scenario == "frame") {
+        // The frame the home window opens with.
+        script.steps = {homeShown, [&] {
+                            printFrame(delegate.home->window());
+                            pressQuit(delegate.home->window());
+                            return true;
+                        }};
     } else if (scenario == "run") {
         script.steps = {homeShown,
                         [&] {
