@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
 
     if (scenario == "movedHomeStuckWindow") {
         services.signingWindow = [](std::vector<Certificate>, std::vector<fs::path>, std::optional<SigningRecord>,
-                                    std::optional<std::string>) {
+                                    std::optional<std::string>, std::size_t) {
             return std::unique_ptr<SigningWindow>(std::make_unique<StuckWindow>());
         };
     }
