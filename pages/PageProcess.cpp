@@ -148,6 +148,11 @@ private:
         posix_spawn_file_actions_init(&actions);
         posix_spawnattr_init(&attr);
         posix_spawn_file_actions_adddup2(&actions, theirs.fd, 3);
+        // Nothing it says reaches the application's outputs (and a write to a file would end
+        // it: it may not grow files).
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
         sigset_t none, defaults;
         sigemptyset(&none);
         sigemptyset(&defaults);
@@ -281,7 +286,10 @@ std::string endedBecause(int status) {
         if (sig == SIGABRT) return "se ha detenido (quizá sin memoria)";
         return "ha terminado por la señal " + std::to_string(sig);
     }
-    if (WIFEXITED(status)) return "ha terminado (estado " + std::to_string(WEXITSTATUS(status)) + ")";
+    if (WIFEXITED(status)) {
+        if (WEXITSTATUS(status) == PageProtocol::exitOutOfMemory) return "se ha quedado sin memoria";
+        return "ha terminado (estado " + std::to_string(WEXITSTATUS(status)) + ")";
+    }
     return "ha terminado";
 }
 

@@ -66,6 +66,12 @@ std::optional<std::u16string> decodeWords(std::string_view payload);
 std::optional<GreyImage> decodeGrey(std::string_view payload, std::int64_t maxPixels);
 std::optional<ColourImage> decodeTile(std::string_view payload, int maxWidth, int maxHeight);
 
+// How the page process ends when a page left it unable to go on (its memory exhausted, or
+// another failure thrown from inside the renderer): the page is given up and the next request
+// starts a fresh process.
+inline constexpr int exitOutOfMemory = 4;
+inline constexpr int exitFailure = 5;
+
 // The frame around a payload: its length, then the payload.
 std::string frame(std::string_view payload);
 inline constexpr std::size_t headerBytes = 8;

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "pages/PageProtocol.h"
@@ -81,9 +82,12 @@ void PageServer::serve() {
         std::string out;
         try {
             out = answer(pages_, *request);
+        } catch (const std::bad_alloc&) {
+            // The renderer's state after a failed allocation cannot be trusted (what it held is
+            // not always given back): the process ends, and the application starts a fresh one.
+            _exit(PageProtocol::exitOutOfMemory);
         } catch (const std::exception&) {
-            // Out of memory inside a page, or another failure Poppler reports by throwing.
-            out = PageProtocol::encodeNothing();
+            _exit(PageProtocol::exitFailure);
         }
         if (!send(out)) return;
     }
