@@ -849,8 +849,9 @@ void SigningPanel::formReadingEnded() {
 bool SigningPanel::searchAwaited() const {
     // Which copy lies on one of the document's own signature fields is known only once the
     // search has found them: until then a card over a field would be handed over as a new area,
-    // leaving the field unsigned.
-    return searching_ && document_ && mode_ == Mode::certificate && !signatures_.empty();
+    // leaving the field unsigned. Nothing placed yet and untouched, the card is still to come.
+    if (!searching_ || !document_ || mode_ != Mode::certificate) return false;
+    return !signatures_.empty() || !touched_;
 }
 
 bool SigningPanel::formAwaited() const {
@@ -1011,9 +1012,8 @@ void SigningPanel::updateButton() {
     const bool hasFills = !allFills().empty();
     if (mode_ == Mode::certificate) {
         signButton_->setText(hasFills ? QStringLiteral("Rellenar y firmar") : QStringLiteral("Firmar"));
-        // Until the search proposes a place (or the user places the card), signing would give
-        // a signature without its card.
-        signButton_->setEnabled(!awaitingPlacement() && !signPending_);
+        // Pressed while the search runs, it signs when the search has placed the card.
+        signButton_->setEnabled(!signPending_);
         signButton_->setToolTip({});
         return;
     }
