@@ -43,9 +43,11 @@ struct DocumentContext {
     using Labeller = std::function<FieldLabeler::Labelling(
         const std::vector<FormUnit>& units, const std::string& formName, std::stop_token stop)>;
     // Reads a document's fields; blocks, runs on a worker thread with a PDF engine and a page
-    // reader of its own, never throws, and gives up when `stop` is requested.
+    // reader of its own, never throws, and gives up when `stop` is requested. It tells `found`
+    // the number of fields found so far as it goes (on its own thread).
     using FormReading = std::function<std::vector<FormField>(
-        PDFFile& file, const PageSource& pages, std::stop_token stop, FormReader::ReadReport* report)>;
+        PDFFile& file, const PageSource& pages, std::stop_token stop, FormReader::ReadReport* report,
+        const FormReader::Progress& found)>;
     using FormSectionFactory = std::function<std::unique_ptr<FormSection>(
         std::vector<FormField> fields, const std::string& formName, const Certificate& certificate,
         DocumentContext& context)>;

@@ -788,20 +788,22 @@ void SigningPanel::startFormReading() {
     // Through Poppler's pages, whatever the search reads through. A reading that does not come
     // back by its deadline is left behind (see formReadingOverdue).
     readingForm_ = true;
+    formFound_ = std::make_shared<std::atomic<std::size_t>>(0);
     QPointer<SigningPanel> self(this);
     DocumentContext::FormReading read = context_.readForm;
     if (!read)
         read = [](PDFFile& file, const PageSource& source, std::stop_token token,
-                  FormReader::ReadReport* report) {
-            return FormReader::fields(file, source, std::move(token), report);
+                  FormReader::ReadReport* report, const FormReader::Progress& found) {
+            return FormReader::fields(file, source, std::move(token), report, found);
         };
     using Reading = std::pair<std::vector<FormField>, FormReader::ReadReport>;
     runOnPages<Reading>(
         nullptr, formStop_.get_token(),
-        [read = std::move(read), stop = formStop_.get_token()](PDFFile& file,
-                                                               const PageSource& source) {
+        [read = std::move(read), stop = formStop_.get_token(),
+         counter = formFound_](PDFFile& file, const PageSource& source) {
             Reading reading;
-            reading.first = read(file, source, stop, &reading.second);
+            reading.first = read(file, source, stop, &reading.second,
+                                 [&counter](std::size_t found) { counter->store(found); });
             return reading;
         },
         [self](Reading reading) {
@@ -856,16 +858,27 @@ void SigningPanel::formReadingEnded() {
     signIfPending();
 }
 
-bool SigningPanel::signingMustWait() const {
+bool SigningPanel::searchAwaited() const {
     // Which copy lies on one of the document's own signature fields is known only once the
     // search has found them: until then a card over a field would be handed over as a new area,
-    // leaving the field unsigned. The form's values are known once it is read.
-    if (readingForm_) return true;
-    return searching_ && document_ && mode_ == Mode::certificate && !signatures_.empty();
+    // leaving the field unsigned. Nothing placed yet and untouched, the card is still to come.
+    if (!searching_ || !document_ || mode_ != Mode::certificate) return false;
+    return !signatures_.empty() || !touched_;
+}
+
+bool SigningPanel::formAwaited() const {
+    return readingForm_ && formFound_ && formFound_->load() > 0;
 }
 
 void SigningPanel::signIfPending() {
-    if (!signPending_ || signingMustWait()) return;
+    if (!signPending_ || searchAwaited() || formAwaited()) return;
+    if (readingForm_) {
+        // Nothing found so far: the window shows no form, and the signature goes without one.
+        formStop_.request_stop();
+        readingForm_ = false;
+        Log::write("Se firma sin esperar al formulario: su lectura no había encontrado ningún "
+                   "campo.");
+    }
     signPending_ = false;
     finish(options());
 }
@@ -951,10 +964,10 @@ void SigningPanel::refresh(bool scroll) {
                 modeNote_->setText(QStringLiteral(
                     "Firma electrónica con tu certificado. Cada documento lleva la tarjeta en el "
                     "hueco de firma que se encuentre o, si no hay, en la última página."));
-            else if (awaitingPlacement() || (signPending_ && searching_))
+            else if (awaitingPlacement() || (signPending_ && searchAwaited()))
                 modeNote_->setText(QStringLiteral(
                     "Firma electrónica con tu certificado. Buscando el hueco de firma…"));
-            else if (signPending_)
+            else if (signPending_ && formAwaited())
                 modeNote_->setText(QStringLiteral(
                     "Firma electrónica con tu certificado. Leyendo el formulario…"));
             else if (!signatures_.empty())
@@ -1011,9 +1024,8 @@ void SigningPanel::updateButton() {
     const bool hasFills = !allFills().empty();
     if (mode_ == Mode::certificate) {
         signButton_->setText(hasFills ? QStringLiteral("Rellenar y firmar") : QStringLiteral("Firmar"));
-        // Until the search proposes a place (or the user places the card), signing would give
-        // a signature without its card.
-        signButton_->setEnabled(!awaitingPlacement() && !signPending_);
+        // Pressed while the search runs, it signs when the search has placed the card.
+        signButton_->setEnabled(!signPending_);
         signButton_->setToolTip({});
         return;
     }
@@ -1211,13 +1223,11 @@ void SigningPanel::begin(Completion completion) {
 }
 
 void SigningPanel::sign() {
-    if (signingMustWait()) {
-        if (signPending_) return;
-        signPending_ = true;
-        refresh(false);
-        return;
-    }
-    finish(options());
+    // Presses while the window waits are one: it signs once.
+    if (signPending_) return;
+    signPending_ = true;
+    if (searchAwaited() || formAwaited()) return refresh(false);  // the note says what it awaits
+    signIfPending();
 }
 
 void SigningPanel::cancel() { finish(std::nullopt); }

@@ -17,7 +17,9 @@
 #include <QUndoStack>
 #include <QWidget>
 
+#include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -131,8 +133,8 @@ public:
     bool searchingPlacements() const { return searching_; }
     // True while the document's form is read (on a worker thread, from the window's making).
     bool readingForm() const { return readingForm_; }
-    // True after "Firmar" while the search runs or the form is read: the window signs when they
-    // end.
+    // True after "Firmar" (or Return) while the window waits for the search or for a form
+    // reading that has found fields: it signs once when they end.
     bool signPending() const { return signPending_; }
     Mode mode() const { return mode_; }
     const std::vector<SignatureCopy>& signatures() const { return signatures_; }
@@ -218,10 +220,13 @@ private:
     // The reading did not come back by its deadline: the window goes on without a form.
     void formReadingOverdue();
     void formReadingEnded();
-    // Signing has to wait: the form is being read, or the search may still find the field the
-    // card lies on.
-    bool signingMustWait() const;
-    // Signs now when "Firmar" was pressed and nothing makes it wait any longer.
+    // Signing waits for the search while it may still place the card or find the field the card
+    // lies on.
+    bool searchAwaited() const;
+    // Signing waits for the form's reading once it has found a field.
+    bool formAwaited() const;
+    // Signs now when "Firmar" was pressed and nothing makes it wait any longer; a form reading
+    // that has found no field by then is stopped.
     void signIfPending();
     // The search still runs and nothing is placed yet.
     bool awaitingPlacement() const;
@@ -255,10 +260,12 @@ private:
     std::shared_ptr<PageTextCache> text_;     // its pages' text, shared by the page workers
     std::vector<SignaturePlacement> placements_;
     bool searching_ = false;
-    bool signPending_ = false;  // "Firmar" was pressed while the search ran: sign when it ends
+    bool signPending_ = false;  // "Firmar" was pressed while the window waited: sign when it ends
     std::stop_source searchStop_;  // asked to stop when the window closes or the panel goes
     bool readingForm_ = false;
     std::stop_source formStop_;    // the same for the form's reading
+    // The fields the reading has found so far, counted on its worker.
+    std::shared_ptr<std::atomic<std::size_t>> formFound_;
     Mode mode_ = Mode::certificate;
     std::vector<SignatureCopy> signatures_;
     bool touched_ = false;

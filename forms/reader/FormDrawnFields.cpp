@@ -398,7 +398,7 @@ std::vector<FormField> drawnFields(PDFFile& file, const PageSource& pages, std::
 
 std::vector<FormField> detail::drawnFields(PDFFile& file, const PageSource& pages,
                                            std::stop_token stop, Clock::time_point deadline,
-                                           ReadReport& report) {
+                                           ReadReport& report, const Progress& found) {
     std::vector<FormField> result;
     const std::vector<PDFRef> refs = file.pageRefs();
     const int count = std::min(static_cast<int>(refs.size()), pages.pageCount());
@@ -501,6 +501,7 @@ std::vector<FormField> detail::drawnFields(PDFFile& file, const PageSource& page
             if (FormField* f = add(space->page(cell.rect.insetBy(fieldInset, fieldInset)),
                                    FormField::Kind::check))
                 f->above = cell.text;
+        if (found) found(result.size());
     }
     return result;
 }

@@ -80,11 +80,14 @@ struct ReadReport {
     bool stopped = false;
 };
 
+// Told, on the reading's thread, the number of fields found so far each time a page adds some.
+using Progress = std::function<void(std::size_t found)>;
+
 // The fields of the document, their page text read from `pages`. The reading ends early, with
 // the fields found so far, when `stop` is requested or drawnTimeLimit() has passed; `report`
-// (when given) says how many pages were read.
+// (when given) says how many pages were read, and `found` (when given) follows the reading.
 std::vector<FormField> fields(PDFFile& file, const PageSource& pages, std::stop_token stop,
-                              ReadReport* report = nullptr);
+                              ReadReport* report = nullptr, const Progress& found = {});
 // The same without a stop token.
 std::vector<FormField> fields(PDFFile& file, const PageSource& pages);
 // The same with the page text read through Poppler from the file's bytes; when Poppler cannot

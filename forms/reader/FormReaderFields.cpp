@@ -238,7 +238,7 @@ FormPageText pageText(PDFFile& file, const PageSource& pages, int index, PDFRef 
 }  // namespace
 
 std::vector<FormField> fields(PDFFile& file, const PageSource& pages, std::stop_token stop,
-                              ReadReport* report) {
+                              ReadReport* report, const Progress& found) {
     const detail::Clock::time_point deadline = detail::Clock::now() + drawnTimeLimit();
     std::vector<FormField> result;
     const std::vector<PDFRef> refs = file.pageRefs();
@@ -318,10 +318,11 @@ std::vector<FormField> fields(PDFFile& file, const PageSource& pages, std::stop_
             describe(field, source, titles);
             result.push_back(std::move(field));
         }
+        if (found) found(result.size());
     }
     if (result.empty() && !local.stopped) {
         local = {};
-        result = detail::drawnFields(file, pages, stop, deadline, local);
+        result = detail::drawnFields(file, pages, stop, deadline, local, found);
     }
     if (report) *report = local;
     return result;

@@ -13,7 +13,9 @@ using Clock = std::chrono::steady_clock;
 
 // The drawn fields of the pages searched before `deadline` or a stop; `report` gets the pages
 // searched, the page count and whether the search ended early.
+// `found`, when given, is told the count after each page that adds fields.
 std::vector<FormField> drawnFields(PDFFile& file, const PageSource& pages, std::stop_token stop,
-                                   Clock::time_point deadline, ReadReport& report);
+                                   Clock::time_point deadline, ReadReport& report,
+                                   const Progress& found = {});
 
 }  // namespace FormReader::detail

@@ -176,6 +176,8 @@ TEST_F(FormSectionWiring, RestoreGivesTheSectionItsValuesAndTheBoxesTheirs) {
 struct Gate {
     std::promise<void> promise;
     std::shared_future<void> future = promise.get_future().share();
+    // Set once the reader has told of its field and waits.
+    std::shared_ptr<std::atomic<bool>> waiting = std::make_shared<std::atomic<bool>>(false);
     bool open = false;
     void release() {
         if (!open) promise.set_value();
@@ -184,11 +186,15 @@ struct Gate {
     ~Gate() { release(); }
 };
 
-// A form reader that blocks until its gate opens (or for two minutes at most, so that a worker
-// left behind always ends), then gives one text field. It holds the gate's state of its own: a
-// reader left behind may wake after the test and its gate are gone.
+// A form reader that finds one text field at once and then blocks until its gate opens (or for two
+// minutes at most, so that a worker left behind always ends), then gives that field. It holds the
+// gate's state of its own: a reader left behind may wake after the test and its gate are gone.
 DocumentContext::FormReading blockedReader(Gate& gate) {
-    return [future = gate.future](PDFFile&, const PageSource&, std::stop_token, FormReader::ReadReport*) {
+    return [future = gate.future, waiting = gate.waiting](PDFFile&, const PageSource&, std::stop_token,
+                                                         FormReader::ReadReport*,
+                                                         const FormReader::Progress& found) {
+        found(1);
+        *waiting = true;
         future.wait_for(std::chrono::minutes(2));
         FormField field;
         field.id = 1;
@@ -214,8 +220,10 @@ TEST_F(FormSectionWiring, TheWindowShowsWhileTheFormIsReadAndSigningWaitsForTheR
     SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
     std::optional<SigningOptions> signedWith;
     bool ended = false;
+    int calls = 0;
     panel.begin([&](std::optional<SigningOptions> o) {
         ended = true;
+        ++calls;
         signedWith = std::move(o);
     });
     EXPECT_TRUE(panel.window()->isVisible());
@@ -229,20 +237,61 @@ TEST_F(FormSectionWiring, TheWindowShowsWhileTheFormIsReadAndSigningWaitsForTheR
     }));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !panel.searchingPlacements(); }, 60000))
         << "the placement search did not end";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return gate.waiting->load(); }, 60000));
     ASSERT_TRUE(panel.readingForm());
 
-    panel.sign();
+    // The reading has found a field: Return waits for it, and several presses sign once.
+    QTest::keyClick(panel.window(), Qt::Key_Return);
     QTest::qWait(50);
+    QTest::keyClick(panel.window(), Qt::Key_Return);
     EXPECT_TRUE(panel.signPending());
     EXPECT_FALSE(panel.signButton()->isEnabled());
+    EXPECT_EQ(panel.modeNote()->text(), "Firma electrónica con tu certificado. Leyendo el formulario…");
     EXPECT_FALSE(ended) << "signed before the form was read";
 
     gate.release();
     ASSERT_TRUE(QTest::qWaitFor([&] { return ended; }, 60000)) << "the window never signed";
+    QTest::qWait(20);
+    EXPECT_EQ(calls, 1);
     ASSERT_NE(fake, nullptr);
     ASSERT_TRUE(signedWith);
     ASSERT_FALSE(signedWith->fills.empty());
     EXPECT_EQ(signedWith->fills.front().name, "nombre");
+}
+
+// A reading that has found no field when the user signs has nothing to give: Return stops it and
+// signs at once, without a form section.
+TEST_F(FormSectionWiring, SigningStopsAReadingThatHasFoundNoField) {
+    auto stopped = std::make_shared<std::atomic<bool>>(false);
+    ctx.context.readForm = [stopped](PDFFile&, const PageSource&, std::stop_token stop,
+                                     FormReader::ReadReport*, const FormReader::Progress&) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+        while (!stop.stop_requested() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        *stopped = stop.stop_requested();
+        return std::vector<FormField>{};
+    };
+    const auto file = ctx.write("largo.pdf", panelfixtures::plainPages(3));
+    SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+    int calls = 0;
+    std::optional<SigningOptions> signedWith;
+    panel.begin([&](std::optional<SigningOptions> o) {
+        ++calls;
+        signedWith = std::move(o);
+    });
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(panel.window()));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !panel.searchingPlacements(); }, 60000))
+        << "the placement search did not end";
+    ASSERT_TRUE(panel.readingForm());
+    QTest::keyClick(panel.window(), Qt::Key_Return);
+    EXPECT_EQ(calls, 1) << "signing waited for a reading that had found nothing";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return stopped->load(); }, 60000))
+        << "the reader was not told to stop";
+    EXPECT_FALSE(panel.readingForm());
+    EXPECT_EQ(fake, nullptr);
+    ASSERT_TRUE(signedWith);
+    EXPECT_TRUE(signedWith->visible);
+    EXPECT_EQ(calls, 1);
 }
 
 // A reading that never comes back is left behind at its deadline: the window goes on without a
@@ -268,7 +317,7 @@ TEST_F(FormSectionWiring, ClosingTheWindowStopsTheReading) {
     auto stopped = std::make_shared<std::atomic<bool>>(false);
     auto started = std::make_shared<std::atomic<bool>>(false);
     ctx.context.readForm = [stopped, started](PDFFile&, const PageSource&, std::stop_token stop,
-                                              FormReader::ReadReport*) {
+                                              FormReader::ReadReport*, const FormReader::Progress&) {
         *started = true;
         const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(2);
         while (!stop.stop_requested() && std::chrono::steady_clock::now() < end)

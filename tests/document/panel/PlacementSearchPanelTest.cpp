@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <atomic>
 #include <chrono>
@@ -164,10 +165,10 @@ TEST(SigningPanelSearch, WindowShowsAtOnceAndTheCardComesWhenASlowSearchEnds) {
     EXPECT_TRUE(panel.searchingPlacements());
     EXPECT_TRUE(panel.signatures().empty());
     EXPECT_TRUE(panel.preview()->spaces().empty());
-    // Signing now would give a signature without its card.
+    // A press now is kept until the card is placed.
     EXPECT_EQ(panel.modeNote()->text(),
               "Firma electrónica con tu certificado. Buscando el hueco de firma…");
-    EXPECT_FALSE(panel.signButton()->isEnabled());
+    EXPECT_TRUE(panel.signButton()->isEnabled());
     waitForTiles(panel);
     Screenshots::save(*panel.window(), "signing-window-searching");
 
@@ -189,6 +190,44 @@ TEST(SigningPanelSearch, WindowShowsAtOnceAndTheCardComesWhenASlowSearchEnds) {
     EXPECT_TRUE(panel.signButton()->isEnabled());
     waitForTiles(panel);
     Screenshots::save(*panel.window(), "signing-window-searched");
+}
+
+// Return and "Firmar" pressed while the window still looks for the signature box are kept: the
+// note says what the window waits for, and it signs once, with the card, when the search ends.
+TEST(SigningPanelSearch, PressesDuringTheSearchAreKeptAndSignOnceWhenItEnds) {
+    Context ctx;
+    const auto file = ctx.write("solicitud.pdf", panelfixtures::threePages());
+    for (const bool click : {false, true}) {
+        SCOPED_TRACE(click ? "Firmar" : "Return");
+        auto gate = std::make_shared<Gate>();
+        const OpenAtEnd openAtEnd{gate};
+        SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt,
+                           ctx.context, gated(gate));
+        int calls = 0;
+        std::optional<SigningOptions> options;
+        panel.begin([&](std::optional<SigningOptions> o) {
+            ++calls;
+            options = std::move(o);
+        });
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(panel.window()));
+        ASSERT_TRUE(panel.searchingPlacements());
+        const QString searching =
+            QStringLiteral("Firma electrónica con tu certificado. Buscando el hueco de firma…");
+        ASSERT_EQ(panel.modeNote()->text(), searching);
+        if (click) QTest::mouseClick(panel.signButton(), Qt::LeftButton);
+        for (int i = 0; i < 3; ++i) QTest::keyClick(panel.window(), Qt::Key_Return);
+        QApplication::processEvents();
+        EXPECT_EQ(calls, 0);
+        EXPECT_TRUE(panel.signPending()) << "the press was dropped";
+        EXPECT_EQ(panel.modeNote()->text(), searching);
+        gate->open();
+        ASSERT_TRUE(panelfixtures::waitForPlacements(panel, seconds(60)));
+        QTest::qWait(20);
+        ASSERT_EQ(calls, 1);
+        ASSERT_TRUE(options && options->placement);
+        EXPECT_TRUE(options->visible);
+        EXPECT_EQ(options->placement->pageIndex, 2);  // over "Fdo.: El interesado"
+    }
 }
 
 TEST(SigningPanelSearch, CopiesSetMeanwhileStayWhenTheSearchEnds) {

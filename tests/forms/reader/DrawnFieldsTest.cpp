@@ -238,6 +238,56 @@ TEST(DrawnFields, AStopEndsTheReadingAndTheReportCountsThePagesRead) {
     EXPECT_FALSE(whole.stopped);
 }
 
+// The reading tells the fields found so far as it goes: before a page's text is read, the count
+// holds the fields of the pages before it, drawn or widgets.
+TEST(DrawnFields, TheReadingTellsTheFieldsFoundSoFar) {
+    // Records, for each page whose text is read, the count told by then.
+    class CountingPages final : public PageSource {
+    public:
+        CountingPages(const PageSource& pages, const std::size_t& found)
+            : pages_(pages), found_(found) {}
+        int pageCount() const override { return pages_.pageCount(); }
+        std::optional<PageText> text(int index) const override {
+            seen.emplace_back(index, found_);
+            return pages_.text(index);
+        }
+        std::optional<GreyImage> render(int index, double scale,
+                                        std::int64_t maxPixels) const override {
+            return pages_.render(index, scale, maxPixels);
+        }
+        mutable std::vector<std::pair<int, std::size_t>> seen;
+
+    private:
+        const PageSource& pages_;
+        const std::size_t& found_;
+    };
+    formfixtures::FormSpec flat;
+    flat.pages.resize(4);
+    for (auto& page : flat.pages) {
+        page.texts = {{72, 700, "Nombre y apellidos", 10}};
+        page.graphics = "0.8 w 200 694 250 20 re S\n";
+    }
+    formfixtures::FormSpec widgets;
+    widgets.pages.resize(3);
+    widgets.pages[0].widgets = {{.name = "nombre", .rect = {180, 696, 200, 16}},
+                                {.name = "nif", .rect = {180, 660, 100, 16}}};
+    widgets.pages[2].widgets = {{.name = "fecha", .rect = {180, 696, 100, 16}}};
+    const std::vector<std::pair<int, std::size_t>> flatSeen{{0, 0}, {1, 1}, {2, 2}, {3, 3}};
+    const std::vector<std::pair<int, std::size_t>> widgetsSeen{{0, 0}, {2, 2}};
+    for (const auto& [spec, expected] : {std::pair{flat, flatSeen}, std::pair{widgets, widgetsSeen}}) {
+        const std::string pdf = formfixtures::formPDF(spec);
+        PDFFile file(pdf);
+        std::unique_ptr<PageProcess> poppler = PageProcess::open(file.bytes());
+        ASSERT_TRUE(poppler);
+        std::size_t found = 0;
+        CountingPages pages(*poppler, found);
+        const std::vector<FormField> fields = FormReader::fields(
+            file, pages, std::stop_token(), nullptr, [&found](std::size_t n) { found = n; });
+        EXPECT_EQ(pages.seen, expected) << describe(fields);
+        EXPECT_EQ(found, fields.size());
+    }
+}
+
 // Pages whose boxes, rules and tick cells are drawn with paths alone are read from their drawing,
 // without any rendering, and give the fields that renderings of the same pages give. The second
 // copy of the form has a picture under each page that shows nothing (a mask of one unmarked

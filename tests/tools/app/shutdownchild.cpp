@@ -206,7 +206,8 @@ int main(int argc, char** argv) {
     } else if (scenario == "stuckReader") {
         // The form's reader never comes back, as a page render that cannot be interrupted.
         DocumentContext::standard().readForm = [](PDFFile&, const PageSource&, std::stop_token,
-                                                  FormReader::ReadReport*) {
+                                                  FormReader::ReadReport*,
+                                                  const FormReader::Progress&) {
             std::this_thread::sleep_for(std::chrono::hours(1));
             return std::vector<FormField>{};
         };
