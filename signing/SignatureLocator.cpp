@@ -11,6 +11,7 @@
 #include <set>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "pdf/PDFFile.h"
@@ -119,7 +120,7 @@ std::vector<Rect> signatureWidgets(const std::vector<PageAnnotation>& annotation
 // ---------------------------------------------------------------------------------------------
 // Readers: the page text and the ink maps come from the page source, whose work (Poppler's text
 // layout and rendering) dominates a search; it is spread over a few threads, each with its own
-// clone of the source. The PDF engine's objects are only touched on the calling thread.
+// clone of the source. The PDF engine's objects are touched by one thread at a time.
 
 // Threads reading one document at the same time, the calling one included: a long document is
 // read in a fraction of the time, and more would mostly add documents open at once.
@@ -135,10 +136,10 @@ public:
 
     // Runs task(pages, k) for k = 0 ..< count, each on some reader (`pages` is that reader's
     // source), taking k in increasing order; no new k is taken once a stop is requested or the
-    // deadline has passed. The first exception of a task is thrown here once every reader has
-    // stopped.
+    // deadline has passed. Readers are started for `pageCount` pages in all. The first exception
+    // of a task is thrown here once every reader has stopped.
     template <class Task>
-    void forEach(int count, const std::stop_token& stop, const Task& task) {
+    void forEach(int count, int pageCount, const std::stop_token& stop, const Task& task) {
         if (count <= 0) return;
         std::atomic<int> next{0};
         std::atomic<bool> failed{false};
@@ -160,7 +161,8 @@ public:
         };
 
         const unsigned hardware = std::max(1u, std::thread::hardware_concurrency());
-        const unsigned byPages = static_cast<unsigned>((count - 1) / pagesPerReader) + 1;
+        const unsigned byPages =
+            static_cast<unsigned>((std::max(pageCount, 1) - 1) / pagesPerReader) + 1;
         const unsigned wanted = std::min({maxReaders, hardware, byPages});
         if (clones_.size() + 1 < wanted) clones_.resize(wanted - 1);
         {
@@ -200,82 +202,91 @@ private:
     std::vector<std::unique_ptr<PageSource>> clones_;
 };
 
-// What the search keeps of one page's reading: its text, only when the cue search needs it (the
-// page holds signature or role words) or when it is the last page.
-struct PageReading {
-    std::optional<PageText> text;
-    bool hasCueWords = false;
-};
-
-// The cue search of one page, once the PDF engine has given its geometry.
-struct CueJob {
-    int pageIndex = 0;
-    DisplaySpace space;
+// A page's geometry from the PDF engine, for its cue search on a reader.
+struct PageGeometry {
+    std::optional<DisplaySpace> space;
     std::shared_ptr<const std::vector<PageAnnotation>> annotations;
-    std::vector<SignaturePlacement> found;
 };
 
-// The last page's ink map, when the cue search made it.
-struct LastMap {
-    bool made = false;
-    std::optional<InkMap> map;
-};
-
-void appendCuePlaces(PDFFile& file, Readers& readers, int count, const std::vector<PDFRef>& pages,
-                     std::vector<PageReading>& readings, LastMap& lastMap,
-                     std::vector<SignaturePlacement>& out, const std::stop_token& stop) {
-    const int last = static_cast<int>(pages.size()) - 1;
-
-    // Every page's text, kept where a cue may be (the last page's has been read before).
-    readers.forEach(count, stop, [&](const PageSource& source, int i) {
-        if (i == last) return;
-        // The words first: most pages of a long document need no more.
-        std::optional<std::u16string> words = source.words(i);
-        if (!words || !SignatureCues::mayHaveAnchorWords(*words)) return;
-        std::optional<PageText> text = source.text(i);
-        if (!text || text->text.empty()) return;
-        PageReading& reading = readings[static_cast<std::size_t>(i)];
-        reading.hasCueWords = SignatureCues::hasAnchorWords(text->text);
-        if (reading.hasCueWords) reading.text = std::move(text);
-    });
-    if (stop.stop_requested()) return;
-
-    // The geometry of those pages, from the PDF engine on this thread. The annotations of an
-    // /Annots array shared by several pages are read once.
-    std::vector<CueJob> jobs;
-    const PDFObject* sharedAnnots = nullptr;
-    std::shared_ptr<const std::vector<PageAnnotation>> shared;
-    const auto none = std::make_shared<const std::vector<PageAnnotation>>();
-    for (int i = 0; i < count; ++i) {
-        if (!readings[static_cast<std::size_t>(i)].hasCueWords) continue;
-        std::optional<DisplaySpace> space = DisplaySpace::of(file, pages[i]);
-        if (!space) continue;
-        const PDFObject* annots = PageAnnotation::annotsOf(file, pages[i]);
-        if (annots && annots != sharedAnnots) {
-            sharedAnnots = annots;
-            shared = std::make_shared<const std::vector<PageAnnotation>>(
-                PageAnnotation::of(file, annots));
-        }
-        jobs.push_back(CueJob{i, *space, annots ? shared : none, {}});
+// The annotations of the pages, each /Annots array read once however many pages share it.
+class Annotations {
+public:
+    explicit Annotations(PDFFile& file) : file_(file) {}
+    std::shared_ptr<const std::vector<PageAnnotation>> of(PDFRef page) {
+        const PDFObject* annots = PageAnnotation::annotsOf(file_, page);
+        if (!annots) return none_;
+        std::shared_ptr<const std::vector<PageAnnotation>>& read = read_[annots];
+        if (!read)
+            read = std::make_shared<const std::vector<PageAnnotation>>(
+                PageAnnotation::of(file_, annots));
+        return read;
     }
 
-    // The cue search of each page; a page's ink map is made only when it has an anchor.
-    readers.forEach(static_cast<int>(jobs.size()), stop, [&](const PageSource& source, int k) {
-        CueJob& job = jobs[static_cast<std::size_t>(k)];
-        const PageText& text = *readings[static_cast<std::size_t>(job.pageIndex)].text;
-        SignatureCues::CuePage page;
-        page.pageIndex = job.pageIndex;
-        page.space = job.space;
-        page.text = &text;
-        page.signatureWidgets = signatureWidgets(*job.annotations, job.space);
-        page.inkMap = [&] {
-            if (job.pageIndex == last && lastMap.made) return lastMap.map;
-            return InkMap::make(source, job.pageIndex, text, job.space, *job.annotations, false);
-        };
-        job.found = SignatureCues::placements(page);
+private:
+    PDFFile& file_;
+    std::unordered_map<const PDFObject*, std::shared_ptr<const std::vector<PageAnnotation>>> read_;
+    const std::shared_ptr<const std::vector<PageAnnotation>> none_ =
+        std::make_shared<const std::vector<PageAnnotation>>();
+};
+
+// The cue places of one page whose text holds cue or role words; its ink map is made only when
+// the page has an anchor.
+std::vector<SignaturePlacement> pageCues(int pageIndex, const PageText& text,
+                                         const PageGeometry& geometry,
+                                         std::function<std::optional<InkMap>()> inkMap) {
+    if (!geometry.space) return {};
+    SignatureCues::CuePage page;
+    page.pageIndex = pageIndex;
+    page.space = *geometry.space;
+    page.text = &text;
+    page.signatureWidgets = signatureWidgets(*geometry.annotations, *geometry.space);
+    page.inkMap = std::move(inkMap);
+    return SignatureCues::placements(page);
+}
+
+// Pages a reader takes at a time, at most: it reads the words of them all (and the text of those
+// that may hold cue words) before it draws any, as a page process serves requests of one kind in
+// a row faster than alternating ones.
+constexpr int pagesPerTake = 64;
+
+// The cue search of pages 0 ..< end, from the last of them backwards: when the deadline leaves
+// pages unread, they are the earliest, which can change the default choice only with a stronger
+// cue than the later pages hold (for equal strength the latest page wins).
+void searchPagesBackwards(PDFFile& file, Readers& readers, int end,
+                          const std::vector<PDFRef>& pages, Annotations& annotations,
+                          std::vector<std::vector<SignaturePlacement>>& found,
+                          const std::stop_token& stop, const Deadline& deadline) {
+    if (end <= 0) return;
+    // The geometry of a page with cue words, from the PDF engine, one reader at a time.
+    std::mutex fileLock;
+    auto geometry = [&](int i) {
+        std::lock_guard<std::mutex> lock(fileLock);
+        return PageGeometry{DisplaySpace::of(file, pages[i]), annotations.of(pages[i])};
+    };
+    auto over = [&] { return stop.stop_requested() || deadline.expired(); };
+    // Takes small enough for every reader to have a few.
+    const int take = std::clamp(end / static_cast<int>(4 * maxReaders), 1, pagesPerTake);
+    const int takes = (end + take - 1) / take;
+    readers.forEach(takes, end, stop, [&](const PageSource& source, int t) {
+        const int top = end - t * take;
+        const int bottom = std::max(0, top - take);
+        std::vector<std::pair<int, PageText>> texts;
+        for (int i = top - 1; i >= bottom && !over(); --i) {
+            // The words first: most pages of a long document need no more.
+            std::optional<std::u16string> words = source.words(i);
+            if (!words || !SignatureCues::mayHaveAnchorWords(*words)) continue;
+            std::optional<PageText> text = source.text(i);
+            if (text && SignatureCues::hasAnchorWords(text->text))
+                texts.emplace_back(i, std::move(*text));
+        }
+        for (const auto& [i, text] : texts) {
+            if (over()) return;
+            const PageGeometry g = geometry(i);
+            found[static_cast<std::size_t>(i)] = pageCues(i, text, g, [&, i = i, &text = text] {
+                return InkMap::make(source, i, text, *g.space, *g.annotations, false);
+            });
+        }
     });
-    for (CueJob& job : jobs)
-        for (SignaturePlacement& placement : job.found) out.push_back(std::move(placement));
 }
 
 SignaturePlacement areaPlace(int pageCount, Rect rect, std::string label) {
@@ -289,18 +300,12 @@ SignaturePlacement areaPlace(int pageCount, Rect rect, std::string label) {
                               1};
 }
 
-SignaturePlacement lastPagePlace(PDFFile& file, const PageSource& source,
-                                 const std::vector<PDFRef>& pages, const PageText& text,
-                                 LastMap& lastMap) {
-    const int n = static_cast<int>(pages.size());
+// The place after the content of the last page, from the page's ink map (nothing when it could
+// not be made).
+SignaturePlacement lastPagePlace(int n, const std::optional<DisplaySpace>& space,
+                                 const std::optional<InkMap>& ink) {
     auto place = [n](Rect rect, std::string label) { return areaPlace(n, rect, std::move(label)); };
-    std::optional<DisplaySpace> space = DisplaySpace::of(file, pages[n - 1]);
     if (!space) return place(cornerBox, cornerLabel);
-
-    // The page's map, kept for the cue search of the same page.
-    lastMap = LastMap{true, InkMap::make(source, n - 1, text, *space,
-                                         PageAnnotation::of(file, pages[n - 1]), false)};
-    const std::optional<InkMap>& ink = lastMap.map;
     if (ink) {
         const Rect B = space->bounds;
         const double floor = B.minY() + 0.1 * B.height;  // the bottom tenth is left out
@@ -387,24 +392,32 @@ std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& sour
     appendFieldPlaces(file, pages, out);
     const int count = std::min(static_cast<int>(pages.size()), source.pageCount());
     const int last = static_cast<int>(pages.size()) - 1;
+    std::vector<std::vector<SignaturePlacement>> found(static_cast<std::size_t>(pages.size()));
 
-    // The last page first: its place is the one a search out of time still gives.
+    // The last page first, whatever the time: its cues and its place are searched with one ink
+    // map, and a search out of time still gives them.
     PageText lastText;
     if (last < count)
         if (std::optional<PageText> t = source.text(last)) lastText = std::move(*t);
     if (stop.stop_requested()) return out;
-    LastMap lastMap;
-    SignaturePlacement lastPlace = lastPagePlace(file, source, pages, lastText, lastMap);
+    Annotations annotations(file);
+    const PageGeometry lastPage{DisplaySpace::of(file, pages[last]), annotations.of(pages[last])};
+    std::optional<InkMap> lastMap;
+    if (lastPage.space)
+        lastMap =
+            InkMap::make(source, last, lastText, *lastPage.space, *lastPage.annotations, false);
+    SignaturePlacement lastPlace = lastPagePlace(last + 1, lastPage.space, lastMap);
+    if (last < count && SignatureCues::hasAnchorWords(lastText.text))
+        found.back() = pageCues(last, lastText, lastPage, [&] { return std::move(lastMap); });
+    lastMap.reset();
 
+    // Then the others, from the end backwards, until the deadline.
     Readers readers(source, deadline);
-    std::vector<PageReading> readings(static_cast<std::size_t>(std::max(count, 0)));
-    if (last < count && !lastText.text.empty()) {
-        PageReading& reading = readings.back();
-        reading.hasCueWords = SignatureCues::hasAnchorWords(lastText.text);
-        if (reading.hasCueWords) reading.text = std::move(lastText);
-    }
-    appendCuePlaces(file, readers, count, pages, readings, lastMap, out, stop);
+    searchPagesBackwards(file, readers, std::min(count, last), pages, annotations, found, stop,
+                         deadline);
     if (stop.stop_requested()) return out;
+    for (std::vector<SignaturePlacement>& page : found)
+        for (SignaturePlacement& placement : page) out.push_back(std::move(placement));
     out.push_back(std::move(lastPlace));
     return out;
 }

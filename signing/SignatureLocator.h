@@ -54,11 +54,13 @@ private:
 // whose page indices are those of file.pageRefs(): each page's words are read once, the boxes of
 // its characters only when it holds a signature or role word (and on the last page), and an ink
 // map is drawn only for a page with a cue to place a box by and for the last page (once, for
-// both). When `pages` can be
-// cloned, a long document is read by a few threads at once (the PDF engine's objects stay on the
-// calling thread). The last page is read first; the other pages are read until `deadline`, and
-// the cues found on them are kept. A stop requested through `stop` ends the search between pages;
-// what it gives then is incomplete and only good to be thrown away.
+// both). When `pages` can be cloned, a long document is read by a few threads at once (the PDF
+// engine's objects are used by one of them at a time). The last page is searched first, whatever
+// the time; then the others from the end backwards until `deadline`, and the cues found on them
+// are kept: the pages left unread are the earliest, which could change best() only with a
+// stronger cue than any found after them or one naming the signer. A stop requested through
+// `stop` ends the search between pages; what it gives then is incomplete and only good to be
+// thrown away.
 std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& pages,
                                            std::stop_token stop = {},
                                            const Deadline& deadline = Deadline());

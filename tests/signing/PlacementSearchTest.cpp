@@ -1,16 +1,20 @@
 // How the placement search reads a document: each page's text once, an ink map only for the pages
 // that need one, the last page's map shared by its cues and its place, the same list whether the
-// pages are read on one thread or several; huge pages mapped at 1 pixel per point.
+// pages are read on one thread or several, the last pages first; huge pages mapped at 1 pixel per
+// point.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <new>
+#include <set>
 
 #include "pdf/PDFFile.h"
 #include "pages/PageProcess.h"
 #include "pages/InkMap.h"
+#include "pages/SharedPageText.h"
 #include "signing/PlacementTestSupport.h"
 #include "signing/SignatureCues.h"
 #include "signing/SignatureLocator.h"
@@ -56,6 +60,45 @@ std::string cuedDocument() {
     return doc.pdf();
 }
 
+// A letter whose every page ends as its last one does: the place and date, room to sign,
+// «Fdo.: El interesado» and a footer low enough to leave no room for a place after the content.
+std::string letter(int pages) {
+    cairopages::Document doc;
+    for (int p = 1; p <= pages; ++p) {
+        auto& page = doc.page(595, 842);
+        page.lines(72, 770, {"Expone que reúne los requisitos de la convocatoria",
+                             "y solicita ser admitido en el procedimiento."});
+        page.text(72, 230, "En Madrid, a 9 de diciembre de 2026");
+        page.text(72, 130, "Fdo.: El interesado");
+        page.text(72, 50, "Calle Mayor 1, 28013 Madrid · página " + std::to_string(p) + " de " +
+                              std::to_string(pages));
+    }
+    return doc.pdf();
+}
+
+// Pages drawn by a source and by all its clones.
+class Tally final : public PageSource {
+public:
+    Tally(std::unique_ptr<PageSource> pages, std::shared_ptr<std::atomic<int>> drawn)
+        : pages_(std::move(pages)), drawn_(std::move(drawn)) {}
+    int pageCount() const override { return pages_->pageCount(); }
+    std::optional<PageText> text(int i) const override { return pages_->text(i); }
+    std::optional<std::u16string> words(int i) const override { return pages_->words(i); }
+    std::optional<GreyImage> render(int i, double scale, std::int64_t maxPixels) const override {
+        ++*drawn_;
+        return pages_->render(i, scale, maxPixels);
+    }
+    std::unique_ptr<PageSource> clone() const override {
+        std::unique_ptr<PageSource> pages = pages_->clone();
+        return pages ? std::make_unique<Tally>(std::move(pages), drawn_) : nullptr;
+    }
+    void setCutoff(std::function<bool()> cut) override { pages_->setCutoff(std::move(cut)); }
+
+private:
+    std::unique_ptr<PageSource> pages_;
+    std::shared_ptr<std::atomic<int>> drawn_;
+};
+
 std::string describe(const std::vector<SignaturePlacement>& list) {
     std::string out;
     for (const SignaturePlacement& p : list)
@@ -86,6 +129,44 @@ TEST(PlacementSearch, ReadsEachPageOnceAndDrawsOnlyThePagesThatNeedIt) {
 
     // Poppler's own source reads with several threads: the same list.
     EXPECT_EQ(describe(SignatureLocator::placements(file)), describe(one));
+}
+
+// However long the letter and however soon the search runs out of time, the card goes beside the
+// last page's «Fdo.», where it goes on a three-page cut of the letter; the pages searched besides
+// the last are the ones before it. The pages are read as the signing window reads them, through
+// the text it shares with the form reader.
+TEST(PlacementSearch, ALongLetterIsSignedBesideItsLastFdo) {
+    const std::optional<SignaturePlacement> cut = [pdf = letter(3)] {
+        PDFFile file(pdf);
+        return SignatureLocator::best(SignatureLocator::placements(file), nullptr);
+    }();
+    ASSERT_TRUE(cut);
+    ASSERT_EQ(cut->label, "Sobre «Fdo.: El interesado» · pág. 3");
+
+    // Out of time once eight pages have been drawn (the last one included), or at once.
+    for (const auto& [length, draws] : {std::pair{400, 8}, std::pair{2400, 0}}) {
+        SCOPED_TRACE(length);
+        const std::string pdf = letter(length);
+        PDFFile file(pdf);
+        auto drawn = std::make_shared<std::atomic<int>>(0);
+        SharedPageText pages(std::make_shared<PageTextCache>(),
+                             std::make_unique<Tally>(PageProcess::open(file.bytes()), drawn));
+        SignatureLocator::Deadline deadline([&, draws = draws] { return *drawn >= draws; });
+        const std::vector<SignaturePlacement> list =
+            SignatureLocator::placements(file, pages, {}, deadline);
+
+        const std::optional<SignaturePlacement> chosen = SignatureLocator::best(list, nullptr);
+        ASSERT_TRUE(chosen);
+        EXPECT_EQ(chosen->label, "Sobre «Fdo.: El interesado» · pág. " + std::to_string(length));
+        EXPECT_EQ(chosen->pageIndex, length - 1);
+        EXPECT_TRUE(near(chosen->rect, cut->rect, 0.01));
+        std::set<int> searched;
+        for (const SignaturePlacement& p : list)
+            if (p.detected) searched.insert(p.pageIndex);
+        ASSERT_FALSE(searched.empty());
+        EXPECT_GE(*searched.begin(), length - 100);
+        EXPECT_EQ(searched.size() > 1, draws > 0);
+    }
 }
 
 TEST(PlacementSearch, ReaderWithoutItsCloneLeavesThePagesToTheOthers) {
