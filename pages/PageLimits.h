@@ -6,18 +6,25 @@
 #include <chrono>
 #include <cstdint>
 
+#include "pages/PageProcessMemory.h"
+
 namespace PageLimits {
 
 using std::chrono::milliseconds;
 
+// A build with AddressSanitizer runs the page process's every allocation through the sanitizer,
+// several times slower than the build users run: its deadlines are as many times longer, so that
+// ordinary pages are read there as they are here.
+inline constexpr int slowdown = PageProcessMemory::watchedByParent ? 3 : 1;
+
 // Opening the document in the page process: reading its cross-reference table and page tree.
-inline constexpr milliseconds openTime{5000};
+inline constexpr milliseconds openTime{5000 * slowdown};
 // A page's text with its boxes, or its words alone.
-inline constexpr milliseconds textTime{2000};
+inline constexpr milliseconds textTime{2000 * slowdown};
 // A page drawn in grey for its ink (the placement search, the form reader).
-inline constexpr milliseconds inkTime{2000};
+inline constexpr milliseconds inkTime{2000 * slowdown};
 // A tile of the preview.
-inline constexpr milliseconds tileTime{5000};
+inline constexpr milliseconds tileTime{5000 * slowdown};
 
 // Address space of the page process: Poppler, its fonts and decoders on top of the document's own
 // bytes (added to this). A page that needs more ends the process, not the application.

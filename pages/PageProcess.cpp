@@ -84,7 +84,7 @@ public:
                 ::close(spare.socket);
             }
         }
-        std::packaged_task<std::pair<Started, std::string>()> job([this] { return startOne(); });
+        std::packaged_task<std::pair<Started, std::string>()> job([] { return startOne(); });
         std::future<std::pair<Started, std::string>> result = job.get_future();
         {
             std::lock_guard lock(mutex_);

@@ -76,9 +76,10 @@ void forbidSideEffects() {
     for (int call : {SCMP_SYS(execve), SCMP_SYS(execveat), SCMP_SYS(fork), SCMP_SYS(vfork),
                      SCMP_SYS(ptrace), SCMP_SYS(process_vm_writev), SCMP_SYS(process_vm_readv)})
         check(seccomp_rule_add(ctx, deny, call, 0), "proceso");
-    check(seccomp_rule_add(ctx, deny, SCMP_SYS(clone), 1,
-                           SCMP_A0(SCMP_CMP_MASKED_EQ, CLONE_THREAD, 0)),
-          "clone");
+    // (The argument comparisons are spelled out: libseccomp's SCMP_A* macros are C99 compound
+    // literals.)
+    const scmp_arg_cmp notThread{0, SCMP_CMP_MASKED_EQ, CLONE_THREAD, 0};
+    check(seccomp_rule_add(ctx, deny, SCMP_SYS(clone), 1, notThread), "clone");
     // clone3 passes its flags in memory, which a filter cannot read: callers fall back to clone.
     check(seccomp_rule_add(ctx, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(clone3), 0), "clone3");
 
@@ -90,12 +91,11 @@ void forbidSideEffects() {
     // Files are opened for reading only (fonts, configuration); nothing is made, changed or
     // removed.
     for (int flag : {O_WRONLY, O_RDWR, O_CREAT, O_TRUNC, O_APPEND, O_TMPFILE & ~O_DIRECTORY}) {
-        check(seccomp_rule_add(ctx, deny, SCMP_SYS(open), 1,
-                               SCMP_A1(SCMP_CMP_MASKED_EQ, unsigned(flag), unsigned(flag))),
-              "open");
-        check(seccomp_rule_add(ctx, deny, SCMP_SYS(openat), 1,
-                               SCMP_A2(SCMP_CMP_MASKED_EQ, unsigned(flag), unsigned(flag))),
-              "openat");
+        const auto bits = static_cast<scmp_datum_t>(static_cast<unsigned>(flag));
+        const scmp_arg_cmp openFlags{1, SCMP_CMP_MASKED_EQ, bits, bits};
+        const scmp_arg_cmp openatFlags{2, SCMP_CMP_MASKED_EQ, bits, bits};
+        check(seccomp_rule_add(ctx, deny, SCMP_SYS(open), 1, openFlags), "open");
+        check(seccomp_rule_add(ctx, deny, SCMP_SYS(openat), 1, openatFlags), "openat");
     }
     // openat2 passes its flags in memory.
     check(seccomp_rule_add(ctx, SCMP_ACT_ERRNO(ENOSYS), SCMP_SYS(openat2), 0), "openat2");

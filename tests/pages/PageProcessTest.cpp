@@ -50,8 +50,9 @@ double secondsSince(Clock::time_point start) {
 }
 double seconds(std::chrono::milliseconds ms) { return static_cast<double>(ms.count()) / 1000; }
 
-// What a request may take past its deadline: ending and reaping the process.
-constexpr double slack = 1.5;
+// What a request may take past its deadline: ending and reaping the process, and starting the
+// next one.
+constexpr double slack = 1.5 * PageLimits::slowdown;
 
 // What the search and the tools may take past their bounds for the work of our own code that no
 // deadline cuts (opening the file, weighing a page): a sanitizer build does it several times
