@@ -24,7 +24,7 @@ import subprocess
 import sys
 
 CASES = [
-    ("bench_signing_panel", "shownWindow/3$|readyToSign"),
+    ("bench_signing_panel", "shownWindow/3/|readyToSign"),
     ("bench_preview", "turnToUncachedPage|cacheOverAllPages"),
     ("bench_placements", "BM_BatchOf100|BM_PlacementsPerPage|BM_OnePageScan|BM_LongManual"),
 ]
