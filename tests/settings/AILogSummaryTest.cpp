@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <fstream>
 
 #include "settings/AILogRow.h"
@@ -150,13 +149,8 @@ TEST(AILogSummary, ALongLogIsSummedInLittleMemory) {
     const std::string answer(4 << 20, 'a');
     const std::string structure(200 << 10, 'q');
     const std::string small(50 << 10, 's');
-    auto threadSeconds = [] {
-        timespec now{};
-        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-        return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-    };
     int count = 0;
-    const double writingStarted = threadSeconds();
+    const double writingStarted = testutil::threadSeconds();
     {
         std::ofstream out(path, std::ios::binary);
         for (int big = 0; big < 60; ++big) {
@@ -164,7 +158,7 @@ TEST(AILogSummary, ALongLogIsSummedInLittleMemory) {
             for (int i = 0; i < 17; ++i) out << line(count++, small, "{}");
         }
     }
-    const double writing = threadSeconds() - writingStarted;
+    const double writing = testutil::threadSeconds() - writingStarted;
     ASSERT_GT(std::filesystem::file_size(path), 300u << 20);
 
     // GNU time reports the peak of the driver alone (a child spawned from this process would
