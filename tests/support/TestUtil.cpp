@@ -242,9 +242,9 @@ std::filesystem::path toolsDir() {
 #endif
 }
 
-double threadSeconds() {
+double processorSeconds() {
     timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
