@@ -1,5 +1,4 @@
 // Opening files, objects and pages on hand-made fixtures.
-#include <chrono>
 #include <gtest/gtest.h>
 
 #include <cstdio>
