@@ -50,6 +50,21 @@ struct Fd {
     }
 };
 
+// Resident bytes of a process, from /proc; 0 when it cannot be read.
+std::int64_t residentBytes(pid_t pid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/statm", static_cast<int>(pid));
+    Fd fd(::open(path, O_RDONLY | O_CLOEXEC));
+    if (fd.fd < 0) return 0;
+    char text[128] = {};
+    const ssize_t n = ::read(fd.fd, text, sizeof text - 1);
+    if (n <= 0) return 0;
+    long long size = 0, resident = 0;
+    if (std::sscanf(text, "%lld %lld", &size, &resident) != 2) return 0;
+    return static_cast<std::int64_t>(resident) * sysconf(_SC_PAGESIZE);
+}
+
+
 // A page process started and warmed up, waiting for its document.
 struct Started {
     pid_t pid = 0;
@@ -99,10 +114,31 @@ public:
         return started;
     }
 
+    // Keeps a process that let its document go, for the next document: it is warm already. One
+    // over the number kept, or grown large, ends.
+    void giveBack(Started process) {
+        {
+            std::lock_guard lock(mutex_);
+            if (spares_.size() < maxIdle &&
+                residentBytes(process.pid) < maxIdleResident) {
+                spares_.push_front(process);
+                return;
+            }
+        }
+        ::kill(process.pid, SIGKILL);
+        while (::waitpid(process.pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        ::close(process.socket);
+    }
+
 private:
     // Processes kept started ahead: the signing window opens four readers of its document at
     // once (its own, the placement search, the form reader, the preview).
     static constexpr std::size_t spareCount = 2;
+    // Processes kept idle at most, those given back included, and how large one may have grown
+    // to be kept.
+    static constexpr std::size_t maxIdle = 4;
+    static constexpr std::int64_t maxIdleResident = std::int64_t(256) << 20;
 
     Spawner() {
         std::thread([this] {
@@ -212,6 +248,8 @@ const char* useOf(PageProtocol::Kind kind) {
             return "tinta";
         case PageProtocol::Kind::tile:
             return "vista previa";
+        case PageProtocol::Kind::release:
+            break;
     }
     return "página";
 }
@@ -225,6 +263,8 @@ std::chrono::milliseconds deadlineOf(PageProtocol::Kind kind) {
             return PageLimits::inkTime;
         case PageProtocol::Kind::tile:
             return PageLimits::tileTime;
+        case PageProtocol::Kind::release:
+            break;
     }
     return PageLimits::textTime;
 }
@@ -233,20 +273,6 @@ std::string seconds(std::chrono::milliseconds ms) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", static_cast<double>(ms.count()) / 1000.0);
     return text;
-}
-
-// Resident bytes of a process, from /proc; 0 when it cannot be read.
-std::int64_t residentBytes(pid_t pid) {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/statm", static_cast<int>(pid));
-    Fd fd(::open(path, O_RDONLY | O_CLOEXEC));
-    if (fd.fd < 0) return 0;
-    char text[128] = {};
-    const ssize_t n = ::read(fd.fd, text, sizeof text - 1);
-    if (n <= 0) return 0;
-    long long size = 0, resident = 0;
-    if (std::sscanf(text, "%lld %lld", &size, &resident) != 2) return 0;
-    return static_cast<std::int64_t>(resident) * sysconf(_SC_PAGESIZE);
 }
 
 }  // namespace
@@ -374,6 +400,20 @@ PageProcess::PageProcess(std::shared_ptr<Document> document) : document_(std::mo
 
 PageProcess::~PageProcess() {
     std::lock_guard lock(mutex_);
+    if (pid_ > 0 && socket_ >= 0) {
+        // A process that read its pages without incident lets the document go and waits for the
+        // next one.
+        PageProtocol::Request release;
+        release.kind = PageProtocol::Kind::release;
+        const std::string framed = PageProtocol::frame(PageProtocol::encode(release));
+        if (::send(socket_, framed.data(), framed.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
+            static_cast<ssize_t>(framed.size())) {
+            Spawner::instance().giveBack({pid_, socket_});
+            pid_ = 0;
+            socket_ = -1;
+            return;
+        }
+    }
     end();
 }
 

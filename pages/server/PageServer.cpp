@@ -46,6 +46,8 @@ std::string answer(const PopplerPages* pages, const PageProtocol::Request& r) {
             if (auto image = pages->tile(r.page, r.scale, r.x, r.y, r.width, r.height))
                 return PageProtocol::encode(*image);
             break;
+        case Kind::release:
+            break;
     }
     return PageProtocol::encodeNothing();
 }
@@ -66,18 +68,19 @@ bool PageServer::send(const std::string& payload) {
     return true;
 }
 
-void PageServer::serve() {
+bool PageServer::serve() {
     std::optional<int> count;
     if (pages_) count = pages_->pageCount();
-    if (!send(PageProtocol::encodeHello(count))) return;
+    if (!send(PageProtocol::encodeHello(count))) return false;
     for (;;) {
         std::uint64_t length = 0;
-        if (!readExactly(socket_, reinterpret_cast<char*>(&length), sizeof length)) return;
-        if (length > maxRequestBytes) return;
+        if (!readExactly(socket_, reinterpret_cast<char*>(&length), sizeof length)) return false;
+        if (length > maxRequestBytes) return false;
         std::string payload(static_cast<std::size_t>(length), '\0');
-        if (!readExactly(socket_, payload.data(), payload.size())) return;
+        if (!readExactly(socket_, payload.data(), payload.size())) return false;
         std::optional<PageProtocol::Request> request = PageProtocol::decodeRequest(payload);
-        if (!request) return;
+        if (!request) return false;
+        if (request->kind == PageProtocol::Kind::release) return true;
         PageSandbox::grantProcessorTime();
         std::string out;
         try {
@@ -89,6 +92,6 @@ void PageServer::serve() {
         } catch (const std::exception&) {
             _exit(PageProtocol::exitFailure);
         }
-        if (!send(out)) return;
+        if (!send(out)) return false;
     }
 }

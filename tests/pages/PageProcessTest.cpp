@@ -20,6 +20,7 @@
 #include "pdf/PDFFile.h"
 #include "signing/SignatureLocator.h"
 #include "support/HostilePages.h"
+#include "support/PDFFixtures.h"
 #include "support/TestUtil.h"
 
 using hostilepages::Shape;
@@ -175,6 +176,33 @@ TEST(PageProcess, AProcessEndedInAPageGivesThatPageUpAndTheReaderGoesOn) {
         ASSERT_TRUE(next);
         EXPECT_NE(next->text.find(u"Pagina corriente"), std::u16string::npos);
         EXPECT_NE(pages->pid(), drawing);
+    }
+}
+
+// A process that read its document without incident reads the next one (it is warm already);
+// one that had to be ended for a page never comes back.
+TEST(PageProcess, AProcessReadsTheNextDocumentOnlyAfterAReadingWithoutIncident) {
+    logFolder();
+    const std::string plain = fixtures::textPDF(2, true);
+    pid_t first = 0;
+    {
+        std::unique_ptr<PageProcess> pages = PageProcess::open(plain);
+        ASSERT_TRUE(pages && pages->text(1));
+        first = pages->pid();
+    }
+    std::unique_ptr<PageProcess> next = PageProcess::open(hostilepages::pdf(Shape::nestedForms));
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->pid(), first);
+    std::optional<PageText> text = next->text(1);
+    ASSERT_TRUE(text);
+    EXPECT_NE(text->text.find(u"Pagina corriente"), std::u16string::npos);
+    EXPECT_FALSE(next->render(0, 2.0, 40'000'000));  // past its deadline: the process ends
+    const pid_t ended = first;
+    next.reset();
+    for (int k = 0; k < 4; ++k) {
+        std::unique_ptr<PageProcess> other = PageProcess::open(plain);
+        ASSERT_TRUE(other && other->text(0));
+        EXPECT_NE(other->pid(), ended);
     }
 }
 
