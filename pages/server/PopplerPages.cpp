@@ -12,7 +12,6 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
-#include <cstring>
 
 namespace {
 
@@ -112,11 +111,17 @@ std::u16string utf16(std::string_view utf8) {
         if (lead < 0x80) {
             c = lead;
         } else if (lead >= 0xC2 && lead <= 0xDF) {
-            extra = 1, c = lead & 0x1F, least = 0x80;
+            extra = 1;
+            c = lead & 0x1F;
+            least = 0x80;
         } else if (lead >= 0xE0 && lead <= 0xEF) {
-            extra = 2, c = lead & 0x0F, least = 0x800;
+            extra = 2;
+            c = lead & 0x0F;
+            least = 0x800;
         } else if (lead >= 0xF0 && lead <= 0xF4) {
-            extra = 3, c = lead & 0x07, least = 0x10000;
+            extra = 3;
+            c = lead & 0x07;
+            least = 0x10000;
         } else {
             break;
         }
@@ -260,6 +265,15 @@ void PopplerPages::draw(std::unique_ptr<SplashOutputDev>& renderer, bool grey, i
     }
 }
 
+void PopplerPages::forgetLargeBitmap(std::unique_ptr<SplashOutputDev>& renderer) {
+    // An A4 page drawn for its ink takes 4 MB with its alpha plane; eight times that is not held.
+    constexpr std::int64_t largestKept = 32 << 20;
+    const SplashBitmap& image = *renderer->getBitmap();
+    const std::int64_t bytes = static_cast<std::int64_t>(image.getRowSize()) * image.getHeight() +
+                               static_cast<std::int64_t>(image.getWidth()) * image.getHeight();
+    if (bytes > largestKept) renderer.reset();
+}
+
 std::optional<GreyImage> PopplerPages::render(int pageIndex, double scale,
                                               std::int64_t maxPixels) const {
     if (!(scale > 0) || !std::isfinite(scale)) return std::nullopt;
@@ -274,19 +288,20 @@ std::optional<GreyImage> PopplerPages::render(int pageIndex, double scale,
     const SplashBitmap& image = *grey_->getBitmap();
     const int width = image.getWidth();
     const int height = image.getHeight();
-    if (width <= 0 || height <= 0 || static_cast<double>(width) * height > 2.0 * maxPixels)
-        return std::nullopt;
-
-    GreyImage out;
-    out.width = width;
-    out.height = height;
-    out.pixels.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    const unsigned char* data = image.getDataPtr();
-    for (int row = 0; row < height; ++row) {
-        std::memcpy(out.pixels.data() + static_cast<std::size_t>(row) * width,
-                    data + static_cast<std::ptrdiff_t>(row) * image.getRowSize(),
-                    static_cast<std::size_t>(width));
+    std::optional<GreyImage> out;
+    if (width > 0 && height > 0 && static_cast<double>(width) * height <= 2.0 * maxPixels) {
+        out.emplace();
+        out->width = width;
+        out->height = height;
+        out->pixels.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+        const unsigned char* data = image.getDataPtr();
+        for (int row = 0; row < height; ++row) {
+            const unsigned char* start =
+                data + static_cast<std::ptrdiff_t>(row) * image.getRowSize();
+            out->pixels.insert(out->pixels.end(), start, start + width);
+        }
     }
+    forgetLargeBitmap(grey_);
     return out;
 }
 
@@ -308,17 +323,18 @@ std::optional<PageProtocol::ColourImage> PopplerPages::tile(int pageIndex, doubl
 
     draw(colour_, false, pageIndex, scale, x, y, w, h);
     const SplashBitmap& image = *colour_->getBitmap();
-    if (image.getWidth() <= 0 || image.getHeight() <= 0 || image.getWidth() > w ||
-        image.getHeight() > h)
-        return std::nullopt;
-    PageProtocol::ColourImage out;
-    out.width = image.getWidth();
-    out.height = image.getHeight();
-    const std::size_t row = static_cast<std::size_t>(out.width) * 4;
-    out.pixels.resize(row * static_cast<std::size_t>(out.height));
-    const unsigned char* data = image.getDataPtr();
-    for (int r = 0; r < out.height; ++r)
-        std::memcpy(out.pixels.data() + row * static_cast<std::size_t>(r),
-                    data + static_cast<std::ptrdiff_t>(r) * image.getRowSize(), row);
+    std::optional<PageProtocol::ColourImage> out;
+    if (image.getWidth() > 0 && image.getHeight() > 0 && image.getWidth() <= w &&
+        image.getHeight() <= h) {
+        out.emplace();
+        out->width = image.getWidth();
+        out->height = image.getHeight();
+        const std::size_t row = static_cast<std::size_t>(out->width) * 4;
+        out->pixels.reserve(row * static_cast<std::size_t>(out->height));
+        const auto* data = reinterpret_cast<const char*>(image.getDataPtr());
+        for (int r = 0; r < out->height; ++r)
+            out->pixels.append(data + static_cast<std::ptrdiff_t>(r) * image.getRowSize(), row);
+    }
+    forgetLargeBitmap(colour_);
     return out;
 }

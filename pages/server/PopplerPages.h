@@ -54,6 +54,8 @@ private:
     // `renderer`; a renderer that fails midway is dropped, so the next page gets a new one.
     void draw(std::unique_ptr<SplashOutputDev>& renderer, bool grey, int pageIndex, double scale,
               int x, int y, int width, int height) const;
+    // Drops a renderer whose bitmap is large, rather than hold that memory until the next page.
+    static void forgetLargeBitmap(std::unique_ptr<SplashOutputDev>& renderer);
 
     std::string bytes_;      // the document's bytes when owned
     std::string_view view_;  // the bytes Poppler reads (bytes_ or the borrowed ones)
