@@ -123,7 +123,7 @@ std::string formPDF(const FormSpec& spec) {
 
     struct PageNumbers {
         std::int64_t page = 0, content = 0;
-        std::vector<std::int64_t> widgets;
+        std::vector<std::int64_t> widgets, xobjects;
         std::vector<std::vector<std::int64_t>> appearances;
     };
     std::vector<PageNumbers> pages;
@@ -137,6 +137,7 @@ std::string formPDF(const FormSpec& spec) {
             for (std::size_t k = 0; k < w.states.size(); ++k) ap.push_back(next++);
             n.appearances.push_back(std::move(ap));
         }
+        for (std::size_t k = 0; k < p.xobjects.size(); ++k) n.xobjects.push_back(next++);
         pages.push_back(std::move(n));
     }
 
@@ -230,7 +231,17 @@ std::string formPDF(const FormSpec& spec) {
                                " " + number(page.height) + "]";
         if (page.cropBox) pageBody += " /CropBox " + rectArray(*page.cropBox);
         if (page.rotate) pageBody += " /Rotate " + std::to_string(page.rotate);
-        pageBody += " /Resources << /Font << /F1 3 0 R >> >> /Contents " + ref(n.content);
+        std::string xobjects;
+        for (std::size_t k = 0; k < page.xobjects.size(); ++k) {
+            const XObjectSpec& x = page.xobjects[k];
+            xobjects += " " + name(x.name) + " " + ref(n.xobjects[k]);
+            std::string keys = "/Type /XObject /Subtype /Form /BBox " + rectArray(x.bbox);
+            if (!x.matrix.empty()) keys += " /Matrix [" + x.matrix + "]";
+            streams[n.xobjects[k]] = {keys, x.content};
+        }
+        pageBody += " /Resources << /Font << /F1 3 0 R >>";
+        if (!xobjects.empty()) pageBody += " /XObject <<" + xobjects + " >>";
+        pageBody += " >> /Contents " + ref(n.content);
         if (!annots.empty()) pageBody += " /Annots [" + annots + " ]";
         objects[n.page] = pageBody + " >>";
     }

@@ -62,6 +62,14 @@ struct TextSpec {
     double size = 10;
 };
 
+// A Form XObject of the page's resources, drawn by its content with "/Name Do".
+struct XObjectSpec {
+    std::string name{};     // resource name, without the slash
+    Rect bbox{};            // /BBox, form space
+    std::string matrix{};   // /Matrix entries ("1 0 0 1 20 30"); "" writes none
+    std::string content{};  // its own operators (the page's resources serve it)
+};
+
 struct FormPageSpec {
     double width = 595;  // media box [0 0 width height]
     double height = 842;
@@ -70,6 +78,7 @@ struct FormPageSpec {
     std::vector<TextSpec> texts{};
     std::string graphics{};  // further content operators (rules: "0 0 0 rg 72 600 200 0.8 re f")
     std::vector<WidgetSpec> widgets{};
+    std::vector<XObjectSpec> xobjects{};
 };
 
 struct FormSpec {
