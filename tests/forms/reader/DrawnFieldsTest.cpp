@@ -1,6 +1,7 @@
 // Fields drawn on flat pages (cairo), read through Poppler's text and the ink map.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stop_token>
 
 #include "forms/reader/FormReader.h"
@@ -204,9 +205,6 @@ TEST(DrawnFields, EveryPageOfALongFlatForm) {
                       {72, 700, "Nombre y apellidos", 10}};
         page.graphics = "0.8 w 200 694 250 20 re S\n";
     }
-    // The time limit guards against hostile files; the pages' own budgets are what this checks,
-    // whatever the speed of the machine (a sanitizer build is many times slower).
-    const formfixtures::DrawnTimeLimit limit(std::chrono::minutes(10));
     for (std::size_t pages : {std::size_t{60}, std::size_t{200}}) {
         formfixtures::FormSpec part = spec;
         part.pages.resize(pages);
@@ -215,6 +213,46 @@ TEST(DrawnFields, EveryPageOfALongFlatForm) {
         EXPECT_EQ(fields.back().pageIndex, static_cast<int>(pages) - 1);
         EXPECT_EQ(fields.back().left, "Nombre y apellidos");
     }
+}
+
+// A printed form of 300 pages whose rounded boxes need a rendering of every page is read whole
+// over the page process: the reading's time limit is a safeguard, which no ordinary form of any
+// length reaches.
+TEST(DrawnFields, EveryPageOfALongPrintedFormIsRead) {
+    constexpr int pageCount = 300;
+    const std::string pdf = formfixtures::formPDF(formfixtures::printedFlatForm(pageCount));
+    PDFFile file(pdf);
+    std::unique_ptr<PageProcess> pages = PageProcess::open(file.bytes());
+    ASSERT_TRUE(pages);
+    FormReader::ReadReport report;
+    const std::vector<FormField> fields =
+        FormReader::fields(file, *pages, std::stop_token(), &report);
+    EXPECT_EQ(report.pagesRead, pageCount);
+    EXPECT_FALSE(report.stopped);
+
+    // Every page gives the fields of the first.
+    std::vector<std::vector<std::string>> perPage(pageCount);
+    for (const FormField& f : fields)
+        perPage.at(static_cast<std::size_t>(f.pageIndex))
+            .push_back(std::string(FormField::rawValue(f.kind)) + " «" + f.left + "» «" + f.above +
+                       "»");
+    int unlike = 0;
+    for (int p = 1; p < pageCount; ++p)
+        if (perPage[static_cast<std::size_t>(p)] != perPage[0] && unlike++ == 0)
+            ADD_FAILURE() << "page " << p + 1 << " gives other fields than page 1";
+    EXPECT_EQ(unlike, 0);
+    // Those of the first: the labelled boxes (the straight ones at least), the fill lines and
+    // the tick cells.
+    const std::vector<std::string>& first = perPage[0];
+    auto has = [&](const std::string& field) {
+        return std::count(first.begin(), first.end(), field);
+    };
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(has("Tx «" + formfixtures::printedFormLabels()[i] + "» «»"), 1) << i;
+    EXPECT_EQ(has("Tx «Localidad» «»"), 1);
+    EXPECT_EQ(has("Tx «Fecha» «»"), 1);
+    EXPECT_EQ(has("Btn «» «Si»"), 3);
+    EXPECT_EQ(has("Btn «» «No»"), 3);
 }
 
 // A stop asked while a page is read ends the reading after that page; the report says how far
