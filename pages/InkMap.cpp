@@ -321,30 +321,31 @@ int spansOf(double a, double b, int n, InkMap::Shape::Edges edges, std::array<Sp
                             static_cast<int>(samples)};
     };
     switch (edges) {
-    case InkMap::Shape::Edges::adjusted: {
-        // Edges rounded half up to whole pixels; a shape that rounds to nothing keeps one.
-        const double first = std::floor(a + 0.5);
-        double last = std::floor(b + 0.5);
-        if (last == first) last += 1;
-        push(first, last, samplesPerPixel);
-        break;
-    }
-    case InkMap::Shape::Edges::hairline:
-        push(std::floor(a), std::floor(b) + 1, samplesPerPixel);
-        break;
-    case InkMap::Shape::Edges::antialiased: {
-        // The samples from the one that holds a to the one that holds b, both taken.
-        const double s0 = std::floor(samplesPerPixel * a), s1 = std::floor(samplesPerPixel * b);
-        const double p0 = std::floor(s0 / samplesPerPixel), p1 = std::floor(s1 / samplesPerPixel);
-        if (p0 == p1) {
-            push(p0, p0 + 1, s1 - s0 + 1);
-        } else {
-            push(p0, p0 + 1, samplesPerPixel * (p0 + 1) - s0);
-            push(p0 + 1, p1, samplesPerPixel);
-            push(p1, p1 + 1, s1 - samplesPerPixel * p1 + 1);
+        case InkMap::Shape::Edges::adjusted: {
+            // Edges rounded half up to whole pixels; a shape that rounds to nothing keeps one.
+            const double first = std::floor(a + 0.5);
+            double last = std::floor(b + 0.5);
+            if (last == first) last += 1;
+            push(first, last, samplesPerPixel);
+            break;
         }
-        break;
-    }
+        case InkMap::Shape::Edges::hairline:
+            push(std::floor(a), std::floor(b) + 1, samplesPerPixel);
+            break;
+        case InkMap::Shape::Edges::antialiased: {
+            // The samples from the one that holds a to the one that holds b, both taken.
+            const double s0 = std::floor(samplesPerPixel * a), s1 = std::floor(samplesPerPixel * b);
+            const double p0 = std::floor(s0 / samplesPerPixel),
+                         p1 = std::floor(s1 / samplesPerPixel);
+            if (p0 == p1) {
+                push(p0, p0 + 1, s1 - s0 + 1);
+            } else {
+                push(p0, p0 + 1, samplesPerPixel * (p0 + 1) - s0);
+                push(p0 + 1, p1, samplesPerPixel);
+                push(p1, p1 + 1, s1 - samplesPerPixel * p1 + 1);
+            }
+            break;
+        }
     }
     return count;
 }
@@ -466,8 +467,8 @@ std::optional<InkMap> InkMap::make(const std::vector<Shape>& shapes, const PageT
             if (b.kind == Shape::Kind::doubtful || !overlaps(b.pixels, c)) continue;
             if (!clears && b.kind == Shape::Kind::strict) continue;
             const PixelRect p = b.pixels;
-            const PixelRect inside{std::max(p.x0, c.x0), std::min(p.x1, c.x1),
-                                   std::max(p.y0, c.y0), std::min(p.y1, c.y1)};
+            const PixelRect inside{std::max(p.x0, c.x0), std::min(p.x1, c.x1), std::max(p.y0, c.y0),
+                                   std::min(p.y1, c.y1)};
             // What is left of the box: the bands above and below, the parts left and right.
             const PixelRect parts[] = {{p.x0, p.x1, p.y0, inside.y0},
                                        {p.x0, p.x1, inside.y1, p.y1},
@@ -504,8 +505,7 @@ std::optional<InkMap> InkMap::make(const std::vector<Shape>& shapes, const PageT
         }
         const AxisRuns xs = axisRuns(x0, x1, map.width_, shape.edges);
         const AxisRuns ys = axisRuns(y0, y1, map.height_, shape.edges);
-        if (!(shape.darkness > share))
-            return shape.kind != Shape::Kind::certain || clear(xs, ys);
+        if (!(shape.darkness > share)) return shape.kind != Shape::Kind::certain || clear(xs, ys);
         // Ink where the paint the pixel takes darkens it past the threshold; doubtful where it
         // may or may not.
         auto dark = [&](int samples) {
@@ -529,8 +529,8 @@ std::optional<InkMap> InkMap::make(const std::vector<Shape>& shapes, const PageT
     // Annotations as a rendered map paints them: their edges rounded to whole pixels.
     for (const PageAnnotation& annotation : annotations)
         if (annotation.subtype != "Link")
-            all->boxes.push_back({canvas.covered(space.display(annotation.rect)),
-                                  Shape::Kind::certain});
+            all->boxes.push_back(
+                {canvas.covered(space.display(annotation.rect)), Shape::Kind::certain});
     std::erase_if(all->boxes, [](const Shapes::Box& b) { return b.pixels.isEmpty(); });
 
     // Typed underscores are cleared in a rendered map; here they may only lie over doubt.

@@ -240,8 +240,7 @@ FormPageText pageText(PDFFile& file, const PageSource& pages, int index, PDFRef 
 std::vector<FormField> fields(PDFFile& file, const PageSource& pages, std::stop_token stop,
                               ReadReport* report) {
     const std::vector<PDFRef> refs = file.pageRefs();
-    const detail::Clock::time_point deadline =
-        detail::Clock::now() + readingTimeLimit(refs.size());
+    const detail::Clock::time_point deadline = detail::Clock::now() + readingTimeLimit(refs.size());
     std::vector<FormField> result;
     ReadReport local;
     local.pageCount = static_cast<int>(refs.size());

@@ -302,12 +302,12 @@ FormSpec printedFlatForm(int pageCount) {
         auto rounded = [&](double x, double y, double width, double height, double r) {
             const double k = 0.5523 * r, x1 = x + width, y1 = y + height;
             auto n = [](double v) { return number(v) + " "; };
-            g += "0.5 w " + n(x + r) + n(y) + "m " + n(x1 - r) + n(y) + "l " + n(x1 - r + k) + n(y) +
-                 n(x1) + n(y + r - k) + n(x1) + n(y + r) + "c " + n(x1) + n(y1 - r) + "l " + n(x1) +
-                 n(y1 - r + k) + n(x1 - r + k) + n(y1) + n(x1 - r) + n(y1) + "c " + n(x + r) +
-                 n(y1) + "l " + n(x + r - k) + n(y1) + n(x) + n(y1 - r + k) + n(x) + n(y1 - r) +
-                 "c " + n(x) + n(y + r) + "l " + n(x) + n(y + r - k) + n(x + r - k) + n(y) +
-                 n(x + r) + n(y) + "c h S\n";
+            g += "0.5 w " + n(x + r) + n(y) + "m " + n(x1 - r) + n(y) + "l " + n(x1 - r + k) +
+                 n(y) + n(x1) + n(y + r - k) + n(x1) + n(y + r) + "c " + n(x1) + n(y1 - r) + "l " +
+                 n(x1) + n(y1 - r + k) + n(x1 - r + k) + n(y1) + n(x1 - r) + n(y1) + "c " +
+                 n(x + r) + n(y1) + "l " + n(x + r - k) + n(y1) + n(x) + n(y1 - r + k) + n(x) +
+                 n(y1 - r) + "c " + n(x) + n(y + r) + "l " + n(x) + n(y + r - k) + n(x + r - k) +
+                 n(y) + n(x + r) + n(y) + "c h S\n";
         };
 
         band(40, 750, 515, 16, "0.75");
@@ -348,14 +348,14 @@ FormSpec printedFlatForm(int pageCount) {
             "INFORMACION BASICA SOBRE PROTECCION DE DATOS",
             "Responsable: la unidad gestora del procedimiento. Finalidad: tramitar la solicitud y",
             "comprobar los requisitos de la ayuda. Legitimacion: el cumplimiento de una obligacion",
-            "legal y el ejercicio de poderes publicos. Destinatarios: no se cederan datos a terceros,",
+            "legal y el ejercicio de poderes publicos. Destinatarios: no se cederan datos,",
             "salvo obligacion legal. Derechos: acceder, rectificar y suprimir los datos, asi como",
             "otros derechos, como se explica en la informacion adicional. Informacion adicional:",
             "puede consultarla en la sede electronica del organismo, en el apartado de proteccion",
             "de datos, o solicitarla en cualquiera de sus oficinas de asistencia en materia de",
             "registros. Los datos se conservaran durante el tiempo necesario para cumplir con la",
             "finalidad para la que se recabaron y para determinar las posibles responsabilidades.",
-            "La presentacion de esta solicitud implica la aceptacion de las bases de la convocatoria",
+            "La presentacion de esta solicitud implica la aceptacion de las bases de la ayuda",
             "y la declaracion de que todos los datos consignados son veraces."};
         for (int k = 0; k < 12; ++k) text(44, 230 - 10.0 * k, notice[k], 7);
     }

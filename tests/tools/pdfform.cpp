@@ -260,8 +260,8 @@ int main(int argc, char** argv) {
     try {
         PDFFile file(std::move(bytes));
         if (options->timeLimit)
-            FormReader::pageTimeLimit() = std::chrono::milliseconds(
-                static_cast<std::int64_t>(*options->timeLimit * 1000));
+            FormReader::pageTimeLimit() =
+                std::chrono::milliseconds(static_cast<std::int64_t>(*options->timeLimit * 1000));
         FormReader::ReadReport report;
         std::unique_ptr<PageProcess> pages = PageProcess::open(file.bytes());
         // As the application reads: no page too heavy to draw is drawn.

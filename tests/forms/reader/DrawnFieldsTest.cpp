@@ -415,8 +415,8 @@ TEST(DrawnFields, CellsFromTheDrawingMatchTheRenderedOnes) {
         int rotate;
         bool crop;
     };
-    const Turn turns[] = {{0, false}, {90, false}, {180, false}, {270, false}, {0, true},
-                          {90, true}};
+    const Turn turns[] = {{0, false},   {90, false}, {180, false},
+                          {270, false}, {0, true},   {90, true}};
     formfixtures::FormSpec spec;
     for (const Turn& turn : turns) {
         auto& page = spec.pages.emplace_back();
@@ -441,7 +441,8 @@ TEST(DrawnFields, CellsFromTheDrawingMatchTheRenderedOnes) {
         };
         auto at = [&](double dy) { return " " + std::to_string(y + dy) + " "; };
         for (const char* w : {"0", "0.27", "0.52", "0.77", "1.01", "1.49", "2.41"})
-            row(std::string("Ancho ") + w, std::string(w) + " w 200.351" + at(-6.03) + "250 16 re S");
+            row(std::string("Ancho ") + w,
+                std::string(w) + " w 200.351" + at(-6.03) + "250 16 re S");
         row("Reglas", "0.6 0 0.2 rg 200.03" + at(-6.21) + "250 0.61 re f 200.03" + at(13.19) +
                           "250 0.61 re f 200.03" + at(-6.21) + "0.61 20.01 re f 449.43" +
                           at(-6.21) + "0.61 20.01 re f 0 g");
@@ -451,15 +452,15 @@ TEST(DrawnFields, CellsFromTheDrawingMatchTheRenderedOnes) {
                            at(12.41) + "l 200.61" + at(12.41) + "l h S");
         // Four rules filled as one path.
         row("Rejilla", "0 g 200.21" + at(-6.11) + "250 0.67 re 200.21" + at(12.71) +
-                           "250 0.67 re 200.21" + at(-6.11) + "0.67 19.49 re 449.71" +
-                           at(-6.11) + "0.67 19.49 re f");
+                           "250 0.67 re 200.21" + at(-6.11) + "0.67 19.49 re 449.71" + at(-6.11) +
+                           "0.67 19.49 re f");
         row("Gris", "0.8 G 0.61 w 200.41" + at(-5.81) + "250 16.31 re S 0 G");
         // A slanted stroke in the same path, far right of the box.
         row("Oblicuo", "0.62 w 200.37" + at(-6.31) + "250 16.61 re 520.01" + at(-6.01) +
                            "m 540.01" + at(10.01) + "l S");
         row("Anidado", "q 1 0 0 1 190.253" + at(-7.01) + "cm /Caja Do Q");
-        page.xobjects.push_back({"Caja", {0, 0, 300, 40}, "1 0 0 1 10.01 1.31",
-                                 "0.71 w 0.21 0.21 250 16.43 re S\n"});
+        page.xobjects.push_back(
+            {"Caja", {0, 0, 300, 40}, "1 0 0 1 10.01 1.31", "0.71 w 0.21 0.21 250 16.43 re S\n"});
         // A tick column.
         content += formfixtures::textOperators({72, 300.51, "Si", 10});
         content += "0.52 w 72.41 280.21 12 12 re 72.41 262.11 12 12 re 72.41 244.31 12 12 re S\n";
@@ -467,9 +468,9 @@ TEST(DrawnFields, CellsFromTheDrawingMatchTheRenderedOnes) {
     }
     int drawnRenders = 0, renderedRenders = 0;
     const std::vector<FormField> drawn = fieldsOf(formfixtures::formPDF(spec), drawnRenders);
-    for (auto& page : spec.pages) page.graphics = blankPicture(page.width, page.height) + page.graphics;
-    const std::vector<FormField> rendered =
-        fieldsOf(formfixtures::formPDF(spec), renderedRenders);
+    for (auto& page : spec.pages)
+        page.graphics = blankPicture(page.width, page.height) + page.graphics;
+    const std::vector<FormField> rendered = fieldsOf(formfixtures::formPDF(spec), renderedRenders);
     SCOPED_TRACE("drawn:\n" + describe(drawn) + "rendered:\n" + describe(rendered));
     EXPECT_EQ(drawnRenders, 0);
     EXPECT_EQ(renderedRenders, static_cast<int>(spec.pages.size()));
