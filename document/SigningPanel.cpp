@@ -811,7 +811,8 @@ void SigningPanel::startFormReading() {
         });
     // The reading keeps to its own time limit; this one only matters when a page reader cannot
     // be interrupted at all.
-    const auto limit = FormReader::drawnTimeLimit() + std::chrono::seconds(2);
+    const auto limit =
+        FormReader::readingTimeLimit(document_->pageCount()) + std::chrono::seconds(2);
     QTimer::singleShot(limit, this, [this] { formReadingOverdue(); });
 }
 

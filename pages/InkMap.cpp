@@ -1,6 +1,7 @@
 #include "pages/InkMap.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -273,23 +274,162 @@ constexpr std::size_t maxBucketEntries = 1'000'000;
 // Boxes tested against light paint over them, summed over the paints of one map.
 constexpr std::size_t maxClearing = 10'000'000;
 
-// The pixels [first, last) along one axis that a shape over [a, b] (in pixels) darkens to ink: a
-// pixel it covers by more than `share`; a shape thinner than a pixel is drawn one pixel wide, as
-// the renderer draws hairlines.
-std::pair<int, int> inkPixels(double a, double b, double share, int n, bool hairline = true) {
+// The pixels [first, last) along one axis that a doubtful shape over [a, b] (in pixels) may
+// darken: those it covers by more than half; a shape thinner than a pixel is one pixel wide.
+std::pair<int, int> doubtfulPixels(double a, double b, int n) {
     if (!std::isfinite(a) || !std::isfinite(b) || b < a) return {0, 0};
-    if (hairline && b - a < 1) {
+    if (b - a < 1) {
         const double mid = (a + b) / 2;
         a = mid - 0.5;
         b = mid + 0.5;
     }
     double first = std::floor(a);
-    if (std::min(b, first + 1) - a <= share) first += 1;
+    if (std::min(b, first + 1) - a <= 0.5) first += 1;
     double last = std::ceil(b);  // exclusive
-    if (b - std::max(a, last - 1) <= share) last -= 1;
+    if (b - std::max(a, last - 1) <= 0.5) last -= 1;
     first = std::clamp(first, 0.0, static_cast<double>(n));
     last = std::clamp(last, 0.0, static_cast<double>(n));
     return {static_cast<int>(first), static_cast<int>(last)};
+}
+
+// The renderer's anti-aliasing takes 4 x 4 samples a pixel, and a pixel with k of its 16 samples
+// covered takes round(255 x (k / 16)^1.5) / 255 of the paint.
+constexpr int samplesPerPixel = 4;
+const std::array<double, 17>& sampleAlpha() {
+    static const std::array<double, 17> alpha = [] {
+        std::array<double, 17> a{};
+        for (int k = 0; k <= 16; ++k) a[k] = std::round(255 * std::pow(k / 16.0, 1.5));
+        return a;
+    }();
+    return alpha;
+}
+
+// Pixels along one axis that a shape over [a, b] (in pixels) covers, in runs, each pixel of a run
+// with the same count of samples taken along this axis, 1 ... samplesPerPixel.
+struct Span {
+    int first, last;  // pixels [first, last)
+    int samples;
+};
+
+int spansOf(double a, double b, int n, InkMap::Shape::Edges edges, std::array<Span, 3>& out) {
+    int count = 0;
+    auto push = [&](double first, double last, double samples) {
+        first = std::clamp(first, 0.0, static_cast<double>(n));
+        last = std::clamp(last, 0.0, static_cast<double>(n));
+        if (first < last)
+            out[count++] = {static_cast<int>(first), static_cast<int>(last),
+                            static_cast<int>(samples)};
+    };
+    switch (edges) {
+        case InkMap::Shape::Edges::adjusted: {
+            // Edges rounded half up to whole pixels; a shape that rounds to nothing keeps one.
+            const double first = std::floor(a + 0.5);
+            double last = std::floor(b + 0.5);
+            if (last == first) last += 1;
+            push(first, last, samplesPerPixel);
+            break;
+        }
+        case InkMap::Shape::Edges::hairline:
+            push(std::floor(a), std::floor(b) + 1, samplesPerPixel);
+            break;
+        case InkMap::Shape::Edges::antialiased: {
+            // The samples from the one that holds a to the one that holds b, both taken.
+            const double s0 = std::floor(samplesPerPixel * a), s1 = std::floor(samplesPerPixel * b);
+            const double p0 = std::floor(s0 / samplesPerPixel),
+                         p1 = std::floor(s1 / samplesPerPixel);
+            if (p0 == p1) {
+                push(p0, p0 + 1, s1 - s0 + 1);
+            } else {
+                push(p0, p0 + 1, samplesPerPixel * (p0 + 1) - s0);
+                push(p0 + 1, p1, samplesPerPixel);
+                push(p1, p1 + 1, s1 - samplesPerPixel * p1 + 1);
+            }
+            break;
+        }
+    }
+    return count;
+}
+
+// An edge this close to a pixel or sample boundary, and not on it, may fall on either side of it
+// in the renderer, whose arithmetic is not this one's (a coordinate written 0.45 is no exact
+// binary number, and the two round it on different paths).
+constexpr double roundingNoise = 1e-6;  // pixels
+
+// The pixels along one axis that a shape over [a, b] (in pixels) covers: runs of pixels with the
+// fewest and the most samples of each that it may take along this axis, fewest < most where an
+// edge lies within rounding noise of a boundary.
+struct AxisRun {
+    int first, last;  // pixels [first, last)
+    int fewest, most;
+};
+struct AxisRuns {
+    std::array<AxisRun, 15> run{};
+    int count = 0;
+
+    // The pixels [first, last) that every sample along this axis certainly covers (`certainly`)
+    // or may cover.
+    std::pair<int, int> whole(bool certainly) const {
+        int first = 0, last = 0;
+        for (int k = 0; k < count; ++k) {
+            if ((certainly ? run[k].fewest : run[k].most) != samplesPerPixel) continue;
+            if (first == last) first = run[k].first;
+            last = run[k].last;
+        }
+        return {first, last};
+    }
+};
+
+AxisRuns axisRuns(double a, double b, int n, InkMap::Shape::Edges edges) {
+    AxisRuns out;
+    if (!std::isfinite(a) || !std::isfinite(b) || b < a) return out;
+    // Far off the map only where a run starts or ends matters, and only that it is off.
+    a = std::clamp(a, -2.0, n + 2.0);
+    b = std::clamp(b, -2.0, n + 2.0);
+    // Boundaries the rule takes an edge to: whole pixels, half pixels when it rounds, or samples.
+    const double unit = edges == InkMap::Shape::Edges::antialiased ? samplesPerPixel : 1;
+    const double offset = edges == InkMap::Shape::Edges::adjusted ? 0.5 : 0;
+    auto sides = [&](double v) -> std::pair<double, double> {
+        const double at = v * unit + offset, boundary = std::round(at);
+        if (at != boundary && std::abs(at - boundary) < roundingNoise * unit)
+            return {v - roundingNoise, v + roundingNoise};
+        return {v, v};
+    };
+    const auto [a0, a1] = sides(a);
+    const auto [b0, b1] = sides(b);
+    // Each way the edges may fall, and the pixels between the cuts of all of them.
+    std::array<std::array<Span, 3>, 4> spans{};
+    std::array<int, 4> counts{};
+    std::array<int, 24> cuts{};
+    int cutCount = 0, ways = 0;
+    for (double from : {a0, a1})
+        for (double to : {b0, b1}) {
+            counts[ways] = spansOf(std::min(from, to), std::max(from, to), n, edges, spans[ways]);
+            for (int k = 0; k < counts[ways]; ++k) {
+                cuts[cutCount++] = spans[ways][k].first;
+                cuts[cutCount++] = spans[ways][k].last;
+            }
+            ++ways;
+        }
+    std::sort(cuts.begin(), cuts.begin() + cutCount);
+    cutCount = static_cast<int>(std::unique(cuts.begin(), cuts.begin() + cutCount) - cuts.begin());
+    for (int c = 0; c + 1 < cutCount; ++c) {
+        int fewest = samplesPerPixel, most = 0;
+        for (int k = 0; k < ways; ++k) {
+            int samples = 0;
+            for (int r = 0; r < counts[k]; ++r)
+                if (spans[k][r].first <= cuts[c] && cuts[c] < spans[k][r].last)
+                    samples = spans[k][r].samples;
+            fewest = std::min(fewest, samples);
+            most = std::max(most, samples);
+        }
+        if (most == 0) continue;
+        AxisRun* last = out.count > 0 ? &out.run[out.count - 1] : nullptr;
+        if (last && last->last == cuts[c] && last->fewest == fewest && last->most == most)
+            last->last = cuts[c + 1];
+        else
+            out.run[out.count++] = {cuts[c], cuts[c + 1], fewest, most};
+    }
+    return out;
 }
 
 bool overlaps(const PixelRect& a, const PixelRect& b) {
@@ -313,14 +453,11 @@ std::optional<InkMap> InkMap::make(const std::vector<Shape>& shapes, const PageT
     const int threshold = faint ? faintInkThreshold : inkThreshold;
     // The share of a pixel a shape of full darkness covers for the pixel to be ink.
     const double share = (255.0 - threshold) / 255.0;
-    // Light paint over ink clears the pixels it covers nearly whole; the ink around stays.
+    Canvas canvas{box, ppp, map.width_, map.height_, {}};
+    // Light paint over ink clears the pixels it covers whole; the ink around stays. Ink it may
+    // or may not clear (its edge within rounding noise of a pixel's) is doubtful.
     std::size_t clearing = 0;
-    auto clear = [&](const Rect& r) {
-        auto [x0, x1] = inkPixels((r.minX() - box.minX()) * ppp, (r.maxX() - box.minX()) * ppp,
-                                  1 - share, map.width_, false);
-        auto [y0, y1] = inkPixels((box.maxY() - r.maxY()) * ppp, (box.maxY() - r.minY()) * ppp,
-                                  1 - share, map.height_, false);
-        const PixelRect c{x0, x1, y0, y1};
+    auto paintOver = [&](const PixelRect& c, bool clears) {
         if (c.isEmpty()) return true;
         const std::size_t before = all->boxes.size();
         clearing += before;
@@ -328,45 +465,76 @@ std::optional<InkMap> InkMap::make(const std::vector<Shape>& shapes, const PageT
         for (std::size_t k = 0; k < before; ++k) {
             Shapes::Box& b = all->boxes[k];
             if (b.kind == Shape::Kind::doubtful || !overlaps(b.pixels, c)) continue;
+            if (!clears && b.kind == Shape::Kind::strict) continue;
             const PixelRect p = b.pixels;
+            const PixelRect inside{std::max(p.x0, c.x0), std::min(p.x1, c.x1), std::max(p.y0, c.y0),
+                                   std::min(p.y1, c.y1)};
             // What is left of the box: the bands above and below, the parts left and right.
-            const PixelRect parts[] = {{p.x0, p.x1, p.y0, std::max(p.y0, c.y0)},
-                                       {p.x0, p.x1, std::min(p.y1, c.y1), p.y1},
-                                       {p.x0, std::max(p.x0, c.x0), std::max(p.y0, c.y0),
-                                        std::min(p.y1, c.y1)},
-                                       {std::min(p.x1, c.x1), p.x1, std::max(p.y0, c.y0),
-                                        std::min(p.y1, c.y1)}};
+            const PixelRect parts[] = {{p.x0, p.x1, p.y0, inside.y0},
+                                       {p.x0, p.x1, inside.y1, p.y1},
+                                       {p.x0, inside.x0, inside.y0, inside.y1},
+                                       {inside.x1, p.x1, inside.y0, inside.y1}};
             const Shape::Kind kind = b.kind;
             b.pixels = {0, 0, 0, 0};
             for (const PixelRect& part : parts)
                 if (!part.isEmpty()) all->boxes.push_back({part, kind});
+            if (!clears) all->boxes.push_back({inside, Shape::Kind::doubtful});
         }
-        if (all->boxes.size() > maxShapes) return false;
-        return true;
+        return all->boxes.size() <= maxShapes;
     };
-    auto add = [&](const Rect& r, double darkness, Shape::Kind kind) {
-        if (!(darkness > share)) return kind != Shape::Kind::certain || clear(r);
-        // Doubtful ink only bounds where ink may be: its pixels are those it covers by half.
-        const double s =
-            kind == Shape::Kind::doubtful ? 0.5 : std::min(1.0, share / darkness);
-        auto [x0, x1] = inkPixels((r.minX() - box.minX()) * ppp, (r.maxX() - box.minX()) * ppp,
-                                  s, map.width_);
-        auto [y0, y1] = inkPixels((box.maxY() - r.maxY()) * ppp, (box.maxY() - r.minY()) * ppp,
-                                  s, map.height_);
-        PixelRect p{x0, x1, y0, y1};
-        if (!p.isEmpty()) all->boxes.push_back({p, kind});
+    auto clear = [&](const AxisRuns& xs, const AxisRuns& ys) {
+        const auto [x0, x1] = xs.whole(true);
+        const auto [y0, y1] = ys.whole(true);
+        const auto [mx0, mx1] = xs.whole(false);
+        const auto [my0, my1] = ys.whole(false);
+        return paintOver({x0, x1, y0, y1}, true) && paintOver({mx0, mx1, my0, my1}, false);
+    };
+    const std::array<double, 17>& alpha = sampleAlpha();
+    auto add = [&](const Shape& shape) {
+        const Rect& r = shape.rect;
+        const double x0 = (r.minX() - box.minX()) * ppp, x1 = (r.maxX() - box.minX()) * ppp;
+        const double y0 = (box.maxY() - r.maxY()) * ppp, y1 = (box.maxY() - r.minY()) * ppp;
+        if (shape.kind == Shape::Kind::doubtful) {
+            // Doubtful ink only bounds where ink may be: its pixels are those it covers by half.
+            if (!(shape.darkness > share)) return true;
+            auto [px0, px1] = doubtfulPixels(x0, x1, map.width_);
+            auto [py0, py1] = doubtfulPixels(y0, y1, map.height_);
+            const PixelRect p{px0, px1, py0, py1};
+            if (!p.isEmpty()) all->boxes.push_back({p, shape.kind});
+            return true;
+        }
+        const AxisRuns xs = axisRuns(x0, x1, map.width_, shape.edges);
+        const AxisRuns ys = axisRuns(y0, y1, map.height_, shape.edges);
+        if (!(shape.darkness > share)) return shape.kind != Shape::Kind::certain || clear(xs, ys);
+        // Ink where the paint the pixel takes darkens it past the threshold; doubtful where it
+        // may or may not.
+        auto dark = [&](int samples) {
+            return alpha[static_cast<std::size_t>(samples)] * shape.darkness > 255.0 - threshold;
+        };
+        for (int i = 0; i < xs.count; ++i)
+            for (int k = 0; k < ys.count; ++k) {
+                const AxisRun &x = xs.run[i], &y = ys.run[k];
+                const PixelRect p{x.first, x.last, y.first, y.last};
+                if (dark(x.fewest * y.fewest))
+                    all->boxes.push_back({p, shape.kind});
+                else if (dark(x.most * y.most))
+                    all->boxes.push_back({p, shape.kind == Shape::Kind::certain
+                                                 ? Shape::Kind::doubtful
+                                                 : shape.kind});
+            }
         return true;
     };
     for (const Shape& shape : shapes)
-        if (!add(shape.rect, shape.darkness, shape.kind)) return std::nullopt;
+        if (!add(shape)) return std::nullopt;
+    // Annotations as a rendered map paints them: their edges rounded to whole pixels.
     for (const PageAnnotation& annotation : annotations)
         if (annotation.subtype != "Link")
-            add(space.display(annotation.rect), 1, Shape::Kind::certain);
+            all->boxes.push_back(
+                {canvas.covered(space.display(annotation.rect)), Shape::Kind::certain});
     std::erase_if(all->boxes, [](const Shapes::Box& b) { return b.pixels.isEmpty(); });
 
     // Typed underscores are cleared in a rendered map; here they may only lie over doubt.
     const std::size_t count = std::min(text.text.size(), text.boxes.size());
-    Canvas canvas{box, ppp, map.width_, map.height_, {}};
     for (std::size_t i = 0; i < count; ++i) {
         if (text.text[i] != u'_' || text.boxes[i].isEmpty()) continue;
         Rect page = space.page(space.textBox(text.boxes[i]));
