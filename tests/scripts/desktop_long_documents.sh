@@ -51,18 +51,20 @@ open(path, "wb").write(out)
 PY
 }
 
-# Page number (1-based) and rectangle of the signature widget of a signed copy.
+# Page number (1-based) and rectangle of the signature widget of a signed copy, as qpdf reads it.
 card() {
-  qpdf --json --json-key=pages --json-key=objects "$1" 2>/dev/null | python3 -c '
+  qpdf --json=2 --json-key=pages --json-key=qpdf "$1" 2>/dev/null | python3 -c '
 import json, sys
 doc = json.load(sys.stdin)
-objects = doc["objects"]
+objects = doc["qpdf"][1]
+def value(ref):
+    return objects.get("obj:" + ref, {}).get("value", {}) if isinstance(ref, str) else ref
 for i, page in enumerate(doc["pages"], 1):
-    for a in page.get("annotations", []):
-        o = objects.get("obj:" + a["object"], objects.get(a["object"], {}))
-        o = o.get("value", o)
-        if o.get("/FT") == "/Sig" or ("/Parent" in o and objects.get("obj:" + o["/Parent"], {}).get("value", {}).get("/FT") == "/Sig"):
-            print(i, " ".join("%.1f" % v for v in o["/Rect"]))
+    annots = value(value(page["object"]).get("/Annots", []))
+    for ref in annots if isinstance(annots, list) else []:
+        a = value(ref)
+        if a.get("/FT") == "/Sig" or value(a.get("/Parent", {})).get("/FT") == "/Sig":
+            print(i, " ".join("%.1f" % float(v) for v in a["/Rect"]))
             sys.exit(0)
 print("none")'
 }
