@@ -206,6 +206,50 @@ TEST(PageProcess, AProcessReadsTheNextDocumentOnlyAfterAReadingWithoutIncident) 
     }
 }
 
+// The page processes of an application that is killed end with it: none is left reading.
+TEST(PageProcess, ProcessesEndWithAKilledApplication) {
+    testutil::TempDir dir;
+    const std::string path = (dir / "hostil.pdf").string();
+    testutil::writeFile(path, hostilepages::pdf(Shape::nestedForms));
+    const std::string tool = (testutil::toolsDir() / "pdfplace").string();
+    const pid_t app = fork();
+    ASSERT_GE(app, 0);
+    if (app == 0) {
+        char* argv[] = {const_cast<char*>(tool.c_str()), const_cast<char*>(path.c_str()), nullptr};
+        execv(tool.c_str(), argv);
+        _exit(127);
+    }
+    // The page processes of `app`: their command line names it as their parent.
+    auto children = [&] {
+        int n = 0;
+        const std::string mark = "tindra-pages";
+        const std::string parent = std::to_string(app);
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            std::string cmdline;
+            try {
+                cmdline = testutil::readFile(entry.path() / "cmdline");
+            } catch (...) {
+                continue;
+            }
+            const std::size_t at = cmdline.find(mark);
+            if (at != std::string::npos && cmdline.size() > parent.size() &&
+                cmdline.compare(cmdline.size() - parent.size() - 1, parent.size(), parent) == 0)
+                ++n;
+        }
+        return n;
+    };
+    const auto until = Clock::now() + std::chrono::seconds(20);
+    while (children() == 0 && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_GT(children(), 0) << "pdfplace started no page process";
+    ::kill(app, SIGKILL);
+    ::waitpid(app, nullptr, 0);
+    const auto gone = Clock::now() + std::chrono::seconds(5);
+    while (children() > 0 && Clock::now() < gone)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(children(), 0);
+}
+
 // The weight is a first filter only: a page that names many objects, each light, is drawn.
 TEST(PageProcess, ALightPageOfManyImagesIsDrawn) {
     logFolder();
