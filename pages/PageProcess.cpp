@@ -114,6 +114,15 @@ public:
         return started;
     }
 
+    // Starts keeping processes ahead.
+    void startAhead() {
+        {
+            std::lock_guard lock(mutex_);
+            wanted_ = true;
+        }
+        wake_.notify_one();
+    }
+
     // Keeps a process that let its document go, for the next document: it is warm already. One
     // over the number kept, or grown large, ends.
     void giveBack(Started process) {
@@ -385,6 +394,8 @@ bool readFrame(int socket, pid_t pid, Clock::time_point until,
 }
 
 }  // namespace
+
+void PageProcess::startAhead() { Spawner::instance().startAhead(); }
 
 std::filesystem::path PageProcess::program() {
     std::error_code error;

@@ -58,6 +58,10 @@ public:
     // The running process's id, or 0 (for tests that end it from outside).
     pid_t pid() const;
 
+    // Starts page processes ahead, in the background, so that the first document opened does not
+    // wait for one (the application calls it as it starts).
+    static void startAhead();
+
     // The page process's program: beside the running executable when installed, else the one
     // this build made.
     static std::filesystem::path program();

@@ -1,8 +1,10 @@
 #include "pages/server/PageServer.h"
 
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -55,15 +57,31 @@ std::string answer(const PopplerPages* pages, const PageProtocol::Request& r) {
 }  // namespace
 
 bool PageServer::send(const std::string& payload) {
-    const std::string framed = PageProtocol::frame(payload);
-    const char* data = framed.data();
-    std::size_t left = framed.size();
+    // The length, then the payload, without copying the payload (a page's pixels) into a frame.
+    const std::uint64_t length = payload.size();
+    char header[PageProtocol::headerBytes];
+    std::memcpy(header, &length, sizeof header);
+    iovec parts[2] = {{header, sizeof header},
+                      {const_cast<char*>(payload.data()), payload.size()}};
+    std::size_t left = sizeof header + payload.size();
+    int first = 0;
     while (left > 0) {
-        const ssize_t n = ::send(socket_, data, left, MSG_NOSIGNAL);
+        msghdr message{};
+        message.msg_iov = parts + first;
+        message.msg_iovlen = static_cast<std::size_t>(2 - first);
+        const ssize_t n = ::sendmsg(socket_, &message, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
-        data += n;
         left -= static_cast<std::size_t>(n);
+        // Past what was sent.
+        for (std::size_t done = static_cast<std::size_t>(n); done > 0 && first < 2;) {
+            iovec& part = parts[first];
+            const std::size_t step = std::min(done, part.iov_len);
+            part.iov_base = static_cast<char*>(part.iov_base) + step;
+            part.iov_len -= step;
+            done -= step;
+            if (part.iov_len == 0) ++first;
+        }
     }
     return true;
 }
