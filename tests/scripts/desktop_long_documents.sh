@@ -94,7 +94,10 @@ letter 2400 "$docs/carta-2400.pdf"
 short=$(sign_time "$docs/carta-3.pdf")
 long=$(sign_time "$docs/carta-2400.pdf")
 echo "$name: 3 pages $short ms, 2400 pages $long ms"
-if [ "$short" -gt 0 ] && [ $((long * 10)) -gt $((short * 15)) ]; then
+# (A sanitizer build runs the engine's own work many times slower: the ratio is the users' build's.)
+if grep -qa "AddressSanitizer" "$tindra"; then
+  echo "$name: a sanitizer build: the times are not compared"
+elif [ "$short" -gt 0 ] && [ $((long * 10)) -gt $((short * 15)) ]; then
   fail "2400 pages took $long ms, more than 1.5 times the $short ms of 3 pages"
 fi
 short_card=$(card "$docs/carta-3-firmado.pdf")
