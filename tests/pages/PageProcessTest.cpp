@@ -58,17 +58,7 @@ constexpr double slack = 1.5 * PageLimits::slowdown;
 // What the search and the tools may take past their bounds for the work of our own code that no
 // deadline cuts (opening the file, weighing a page): a sanitizer build does it several times
 // slower than the one users run.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr double ownWork = 4.0;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr double ownWork = 4.0;
-#else
-constexpr double ownWork = 0.5;
-#endif
-#else
-constexpr double ownWork = 0.5;
-#endif
+constexpr double ownWork = PageProcessMemory::watchedByParent ? 4.0 : 0.5;
 
 // The largest resident size of this process and of the processes it has reaped, in bytes.
 std::int64_t maxResident(int who) {
