@@ -293,6 +293,8 @@ struct PageProcess::Document {
     int pageCount = 0;
     // Set when the process could not open the document in time: nothing is asked again.
     bool unusable = false;
+    bool refused = false;  // Poppler cannot open it (not a PDF it reads, or locked)
+    bool opened = false;   // a process has said how many pages it has
     mutable std::mutex mutex;
     std::set<std::pair<int, int>> givenUp;  // (page, use)
 
@@ -429,6 +431,17 @@ PageProcess::~PageProcess() {
 }
 
 std::unique_ptr<PageProcess> PageProcess::open(std::string_view bytes) {
+    std::unique_ptr<PageProcess> pages = prepare(bytes);
+    if (!pages) return nullptr;
+    std::lock_guard lock(pages->mutex_);
+    if (pages->socket_ < 0 && !pages->start()) {
+        std::lock_guard documentLock(pages->document_->mutex);
+        if (pages->document_->refused) return nullptr;  // Poppler cannot open it
+    }
+    return pages;
+}
+
+std::unique_ptr<PageProcess> PageProcess::prepare(std::string_view bytes) {
     if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
     auto document = std::make_shared<Document>();
     document->size = static_cast<std::int64_t>(bytes.size());
@@ -449,12 +462,6 @@ std::unique_ptr<PageProcess> PageProcess::open(std::string_view bytes) {
         Log::write("No se ha podido preparar el documento para el proceso de páginas: " +
                    std::string(std::strerror(errno)) + ".");
         document->markUnusable();
-        return pages;
-    }
-    std::lock_guard lock(pages->mutex_);
-    if (!pages->start()) {
-        std::lock_guard documentLock(document->mutex);
-        if (!document->unusable) return nullptr;  // Poppler cannot open it
     }
     return pages;
 }
@@ -510,14 +517,16 @@ bool PageProcess::start() const {
         std::optional<int> opened = PageProtocol::decodeHello(payload);
         if (!opened || *opened < 0) {
             end();
-            if (!opened) {
+            if (!opened)
                 Log::write("El proceso de páginas ha respondido algo ilegible al abrir el documento.");
-                doc.markUnusable();
-            }
+            std::lock_guard lock(doc.mutex);
+            doc.unusable = true;
+            doc.refused = opened.has_value();
             return false;
         }
         std::lock_guard lock(doc.mutex);
         doc.pageCount = *opened;
+        doc.opened = true;
     }
     return true;
 }
@@ -538,12 +547,13 @@ PageProcess::Answer PageProcess::ask(const PageProtocol::Request& request) const
     Answer answer;
     Document& doc = *document_;
     const int use = useKey(request.kind);
-    {
+    auto refused = [&] {
         std::lock_guard lock(doc.mutex);
-        if (doc.unusable || request.page < 0 || request.page >= doc.pageCount ||
-            doc.givenUp.count({request.page, use}))
-            return answer;  // failed
-    }
+        return doc.unusable || request.page < 0 ||
+               (doc.opened && request.page >= doc.pageCount) ||
+               doc.givenUp.count({request.page, use}) > 0;
+    };
+    if (refused()) return answer;  // failed
     if (cutNow(cut_)) {
         answer.state = Answer::State::cut;
         return answer;
@@ -553,6 +563,8 @@ PageProcess::Answer PageProcess::ask(const PageProtocol::Request& request) const
         answer.state = cutNow(cut_) ? Answer::State::cut : Answer::State::failed;
         return answer;
     }
+    // A prepared document learns its page count from the process just started.
+    if (refused()) return answer;
     const std::string framed = PageProtocol::frame(PageProtocol::encode(request));
     std::string reason;
     bool sent = ::send(socket_, framed.data(), framed.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
@@ -617,7 +629,15 @@ void PageProcess::broken(const PageProtocol::Request& request) const {
 }
 
 int PageProcess::pageCount() const {
-    std::lock_guard lock(document_->mutex);
+    {
+        std::lock_guard lock(document_->mutex);
+        if (document_->unusable) return 0;
+        if (document_->opened) return document_->pageCount;
+    }
+    // Prepared, not opened yet: the count comes with a process's hello.
+    std::lock_guard lock(mutex_);
+    if (socket_ < 0) start();
+    std::lock_guard documentLock(document_->mutex);
     return document_->unusable ? 0 : document_->pageCount;
 }
 

@@ -34,6 +34,10 @@ public:
     // process that cannot be started or does not open the document in time gives a source whose
     // every page is given up (the log says why).
     static std::unique_ptr<PageProcess> open(std::string_view bytes);
+    // The same without a process yet: one starts when a page (or the page count) is first asked
+    // for, so that whoever prepares the document never waits for it. Nothing only for bytes a
+    // page process cannot take (none, or more than 2 GB).
+    static std::unique_ptr<PageProcess> prepare(std::string_view bytes);
 
     ~PageProcess() override;
     PageProcess(const PageProcess&) = delete;
