@@ -219,13 +219,22 @@ struct InkMap::Shapes {
         std::uint16_t doubtful[side * side];
         std::uint16_t strict[side * side];
     };
-    std::vector<Box> boxes;
+    // A box's part within one bucket, in the bucket's own pixels [0, bucket].
+    struct Entry {
+        std::uint8_t x0, x1, y0, y1;
+        std::uint8_t kind;  // a Shape::Kind
+    };
+    std::vector<Box> boxes;  // while the map is made
     // Whether any box is doubtful or strict, and whether any is strict.
     bool anyDoubt = false;
     bool anyStrict = false;
     int columns = 0;
     int rows = 0;
-    std::vector<std::vector<std::uint32_t>> buckets;  // rows x columns, indices into boxes
+    // The entries of bucket k (rows x columns, row-major) are entries[first[k] ..< first[k + 1]],
+    // stored together so that a question reads a bucket's boxes in one run of memory, from the
+    // top down (by y0), so that it stops at the first below it.
+    std::vector<std::uint32_t> first;
+    std::vector<Entry> entries;
     mutable std::vector<std::unique_ptr<Tile>> tiles;  // per bucket, once asked
     // Boxes of each bucket tested one by one so far. A bucket's few boxes answer a question
     // sooner than its tables can be made; once the questions have cost about as much as making
@@ -234,18 +243,16 @@ struct InkMap::Shapes {
     mutable std::vector<std::uint32_t> tested;
 
     const Tile& tile(int row, int column) const {
-        std::unique_ptr<Tile>& t = tiles[static_cast<std::size_t>(row) * columns + column];
+        const std::size_t at = static_cast<std::size_t>(row) * columns + column;
+        std::unique_ptr<Tile>& t = tiles[at];
         if (t) return *t;
         t = std::make_unique<Tile>();
-        const int ox = column * bucket, oy = row * bucket;
         std::uint8_t marks[3][bucket * bucket] = {};
-        for (std::uint32_t k : buckets[static_cast<std::size_t>(row) * columns + column]) {
-            const Box& b = boxes[k];
-            const int x0 = std::max(b.pixels.x0 - ox, 0), x1 = std::min(b.pixels.x1 - ox, bucket);
-            const int y0 = std::max(b.pixels.y0 - oy, 0), y1 = std::min(b.pixels.y1 - oy, bucket);
-            std::uint8_t* layer = marks[static_cast<int>(b.kind)];
-            for (int y = y0; y < y1; ++y)
-                std::memset(layer + y * bucket + x0, 1, static_cast<std::size_t>(std::max(0, x1 - x0)));
+        for (std::uint32_t k = first[at]; k < first[at + 1]; ++k) {
+            const Entry& e = entries[k];
+            std::uint8_t* layer = marks[e.kind];
+            for (int y = e.y0; y < e.y1; ++y)
+                std::memset(layer + y * bucket + e.x0, 1, static_cast<std::size_t>(e.x1 - e.x0));
         }
         std::uint16_t* tables[3] = {t->certain, t->doubtful, t->strict};
         for (int layer = 0; layer < 3; ++layer) {
@@ -547,26 +554,51 @@ std::optional<InkMap> InkMap::make(const std::vector<Shape>& shapes, const PageT
 
     all->columns = (map.width_ + Shapes::bucket - 1) / Shapes::bucket;
     all->rows = (map.height_ + Shapes::bucket - 1) / Shapes::bucket;
-    all->buckets.resize(static_cast<std::size_t>(all->columns) *
-                        static_cast<std::size_t>(all->rows));
-    all->tiles.resize(all->buckets.size());
-    all->tested.resize(all->buckets.size());
+    const std::size_t bucketCount =
+        static_cast<std::size_t>(all->columns) * static_cast<std::size_t>(all->rows);
+    all->tiles.resize(bucketCount);
+    all->tested.resize(bucketCount);
+    // Counted per bucket first, then placed: each bucket's entries in one run.
+    constexpr int B = Shapes::bucket;
+    std::vector<std::uint32_t>& first = all->first;
+    first.assign(bucketCount + 1, 0);
     std::size_t entries = 0;
-    for (std::size_t k = 0; k < all->boxes.size(); ++k) {
-        const PixelRect& p = all->boxes[k].pixels;
-        const int c0 = p.x0 / Shapes::bucket, c1 = (p.x1 - 1) / Shapes::bucket;
-        const int r0 = p.y0 / Shapes::bucket, r1 = (p.y1 - 1) / Shapes::bucket;
+    for (const Shapes::Box& b : all->boxes) {
+        const PixelRect& p = b.pixels;
+        const int c0 = p.x0 / B, c1 = (p.x1 - 1) / B;
+        const int r0 = p.y0 / B, r1 = (p.y1 - 1) / B;
         entries += static_cast<std::size_t>(c1 - c0 + 1) * static_cast<std::size_t>(r1 - r0 + 1);
         if (entries > maxBucketEntries) return std::nullopt;
         for (int r = r0; r <= r1; ++r)
             for (int c = c0; c <= c1; ++c)
-                all->buckets[static_cast<std::size_t>(r) * all->columns + c].push_back(
-                    static_cast<std::uint32_t>(k));
+                ++first[static_cast<std::size_t>(r) * all->columns + c + 1];
     }
+    for (std::size_t k = 0; k < bucketCount; ++k) first[k + 1] += first[k];
+    all->entries.resize(entries);
+    std::vector<std::uint32_t> next(first.begin(), first.end() - 1);
+    for (const Shapes::Box& b : all->boxes) {
+        const PixelRect& p = b.pixels;
+        const int c0 = p.x0 / B, c1 = (p.x1 - 1) / B;
+        const int r0 = p.y0 / B, r1 = (p.y1 - 1) / B;
+        for (int r = r0; r <= r1; ++r)
+            for (int c = c0; c <= c1; ++c) {
+                const int ox = c * B, oy = r * B;
+                all->entries[next[static_cast<std::size_t>(r) * all->columns + c]++] = {
+                    static_cast<std::uint8_t>(std::max(p.x0 - ox, 0)),
+                    static_cast<std::uint8_t>(std::min(p.x1 - ox, B)),
+                    static_cast<std::uint8_t>(std::max(p.y0 - oy, 0)),
+                    static_cast<std::uint8_t>(std::min(p.y1 - oy, B)),
+                    static_cast<std::uint8_t>(b.kind)};
+            }
+    }
+    for (std::size_t k = 0; k < bucketCount; ++k)
+        std::sort(all->entries.begin() + first[k], all->entries.begin() + first[k + 1],
+                  [](const Shapes::Entry& a, const Shapes::Entry& b) { return a.y0 < b.y0; });
     for (const Shapes::Box& b : all->boxes) {
         all->anyDoubt = all->anyDoubt || b.kind != Shape::Kind::certain;
         all->anyStrict = all->anyStrict || b.kind == Shape::Kind::strict;
     }
+    std::vector<Shapes::Box>().swap(all->boxes);
     map.shapes_ = std::move(all);
     return map;
 }
@@ -580,26 +612,31 @@ bool InkMap::shapesEmpty(int x0, int x1, int y0, int y1) const {
     for (int r = r0; r <= r1; ++r)
         for (int c = c0; c <= c1; ++c) {
             const std::size_t at = static_cast<std::size_t>(r) * s.columns + c;
-            const std::vector<std::uint32_t>& list = s.buckets[at];
-            if (list.empty()) continue;
-            if (!s.tiles[at] && list.size() <= Shapes::tileCost - s.tested[at]) {
-                // The bucket's boxes themselves: one that meets the rectangle is ink there (it
-                // meets it inside this bucket or inside another that lists it too).
-                s.tested[at] += static_cast<std::uint32_t>(list.size());
-                for (std::uint32_t k : list) {
-                    const Shapes::Box& b = s.boxes[k];
-                    if (b.pixels.x0 >= x1 || x0 >= b.pixels.x1 || b.pixels.y0 >= y1 ||
-                        y0 >= b.pixels.y1)
-                        continue;
-                    if (b.kind == Shape::Kind::certain) return false;
+            const std::uint32_t begin = s.first[at], end = s.first[at + 1];
+            if (begin == end) continue;
+            // The rectangle's part within this bucket, in the bucket's pixels.
+            const int ax = std::max(x0 - c * B, 0), bx = std::min(x1 - c * B, B);
+            const int ay = std::max(y0 - r * B, 0), by = std::min(y1 - r * B, B);
+            const std::size_t size = end - begin;
+            if (!s.tiles[at] && size <= Shapes::tileCost - s.tested[at]) {
+                // The bucket's parts of boxes themselves: one that meets the rectangle's part is
+                // ink there.
+                const Shapes::Entry* e = s.entries.data() + begin;
+                std::size_t k = 0;
+                for (; k < size && e[k].y0 < by; ++k) {
+                    if (e[k].x0 >= bx || ax >= e[k].x1 || ay >= e[k].y1) continue;
+                    const auto kind = static_cast<Shape::Kind>(e[k].kind);
+                    if (kind == Shape::Kind::certain) {
+                        s.tested[at] += static_cast<std::uint32_t>(k + 1);
+                        return false;
+                    }
                     doubtful = true;
-                    if (b.kind == Shape::Kind::strict) strict = true;
+                    if (kind == Shape::Kind::strict) strict = true;
                 }
+                s.tested[at] += static_cast<std::uint32_t>(k);
                 continue;
             }
             const Shapes::Tile& t = s.tile(r, c);
-            const int ax = std::max(x0 - c * B, 0), bx = std::min(x1 - c * B, B);
-            const int ay = std::max(y0 - r * B, 0), by = std::min(y1 - r * B, B);
             constexpr int side = Shapes::Tile::side;
             auto sum = [&](const std::uint16_t* table) {
                 return table[by * side + bx] - table[ay * side + bx] - table[by * side + ax] +
@@ -621,10 +658,14 @@ bool InkMap::doubtSettled() const {
 }
 
 bool InkMap::isEmpty(const Rect& r) const {
-    int x0 = pixel((r.minX() - box_.minX()) * ppp_, width_);
-    int x1 = pixel((r.maxX() - box_.minX()) * ppp_, width_);
-    int y0 = pixel((box_.maxY() - r.maxY()) * ppp_, height_);
-    int y1 = pixel((box_.maxY() - r.minY()) * ppp_, height_);
+    return spanEmpty(r.minX(), r.maxX(), r.minY(), r.maxY());
+}
+
+bool InkMap::spanEmpty(double minX, double maxX, double minY, double maxY) const {
+    int x0 = pixel((minX - box_.minX()) * ppp_, width_);
+    int x1 = pixel((maxX - box_.minX()) * ppp_, width_);
+    int y0 = pixel((box_.maxY() - maxY) * ppp_, height_);
+    int y1 = pixel((box_.maxY() - minY) * ppp_, height_);
     if (x0 >= x1 || y0 >= y1) return true;
     if (shapes_) return shapesEmpty(x0, x1, y0, y1);
     const std::size_t stride = static_cast<std::size_t>(width_) + 1;
@@ -632,6 +673,38 @@ bool InkMap::isEmpty(const Rect& r) const {
         return static_cast<std::int64_t>(sums_[static_cast<std::size_t>(row) * stride + column]);
     };
     return S(y1, x1) - S(y0, x1) - S(y1, x0) + S(y0, x0) == 0;
+}
+
+template <typename Stop>
+bool InkMap::skipEmptyColumns(double& x, const Rect& band, Stop stop) const {
+    // Column k + 1 starts where column k ends (both x_k + 1), so the pixels of consecutive
+    // columns are contiguous and their union is empty exactly when each column is. Up to `block`
+    // columns the loop would test are tried at once; an answer that is not empty is taken back,
+    // doubt included, and its columns tested one by one (one of them is not empty).
+    constexpr int block = 16;
+    for (;;) {
+        double last = x;
+        int n = 1;
+        while (n < block && !stop(last + 1)) {
+            last += 1;
+            ++n;
+        }
+        if (n > 1) {
+            const bool doubted = doubted_, strictly = strictlyDoubted_;
+            if (spanEmpty(x, last + 1, band.minY(), band.maxY())) {
+                x = last + 1;
+                if (stop(x)) return false;
+                continue;
+            }
+            doubted_ = doubted;
+            strictlyDoubted_ = strictly;
+        }
+        for (int k = 0; k < n; ++k) {
+            if (!columnEmpty(x, band)) return true;
+            x += 1;
+            if (stop(x)) return false;
+        }
+    }
 }
 
 std::optional<double> InkMap::rule(double x, const Rect& line, double lo, double hi) const {
@@ -666,10 +739,8 @@ std::optional<Rect> InkMap::cell(const Rect& label, double limit) const {
         // far off the page would otherwise take as many steps, or none at all once x + 1 == x).
         if (x < box_.minX()) x += std::ceil(box_.minX() - x);
         if (x >= limit) return std::nullopt;
-        while (columnEmpty(x, band)) {
-            x += 1;
-            if (x >= limit || x > edge) return std::nullopt;
-        }
+        if (!skipEmptyColumns(x, band, [&](double at) { return at >= limit || at > edge; }))
+            return std::nullopt;
         std::optional<double> clear = rule(x, band, L.minY(), L.maxY());
         if (!clear) return std::nullopt;
         xs = *clear;
@@ -696,10 +767,8 @@ std::optional<Rect> InkMap::cell(const Rect& label, double limit) const {
 
     if (limit <= left) return std::nullopt;
     double x2 = left;
-    while (columnEmpty(x2, band)) {
-        x2 += 1;
-        if (x2 >= limit || x2 > edge) return std::nullopt;
-    }
+    if (!skipEmptyColumns(x2, band, [&](double at) { return at >= limit || at > edge; }))
+        return std::nullopt;
     double w = x2 - left;
     if (w < 20) return std::nullopt;
 
@@ -756,8 +825,13 @@ std::optional<Rect> InkMap::emptyCell(Point P) const {
                 r = t;
                 continue;
             }
-            if (!isEmpty(strips(1))) return;
-            take(r);
+            // A strip of the block is not empty: the strips are tested one by one up to it (a
+            // block tried from any of them would hold it and be taken back as well).
+            for (int k = 0; k < allowed; ++k) {
+                if (k > 0 && !can(r)) return;
+                if (!isEmpty(strips(1))) return;
+                take(r);
+            }
         }
     };
     // A rectangle too large for a cell only grows on. Its answer is already nothing; what the

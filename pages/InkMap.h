@@ -120,6 +120,12 @@ private:
                                        const std::vector<PageAnnotation>& annotations, bool faint);
 
     std::optional<double> rule(double x, const Rect& line, double lo, double hi) const;
+    // isEmpty of the rectangle with these edges.
+    bool spanEmpty(double minX, double maxX, double minY, double maxY) const;
+    // As `while (columnEmpty(x, band)) { x += 1; if (stop(x)) return false; } return true;`,
+    // with the same answers and doubt, in fewer tests.
+    template <typename Stop>
+    bool skipEmptyColumns(double& x, const Rect& band, Stop stop) const;
     bool columnEmpty(double x, const Rect& band) const {
         return isEmpty({x, band.y, 1, band.height});
     }
