@@ -70,4 +70,8 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes);
 // The folder of the test-only tools (pdfinspect, pdfsign, ...).
 std::filesystem::path toolsDir();
 
+// The processor time the calling thread has used, in seconds: work measured as a loaded machine
+// does not stretch it, unlike the wall clock.
+double threadSeconds();
+
 }  // namespace testutil
