@@ -22,6 +22,7 @@
 #include "platform/Paths.h"
 #include "platform/TemporaryFiles.h"
 #include "ui/Brand.h"
+#include "pages/PageProcess.h"
 
 namespace Entry {
 
@@ -148,6 +149,8 @@ int run(int argc, char** argv) {
     };
     instance.onReopen = [&delegate] { delegate.reopen(); };
 
+    // The page processes start in the background while the first window comes up.
+    PageProcess::startAhead();
     delegate.applicationWillFinishLaunching();
     delegate.applicationDidFinishLaunching();
     const QStringList items = SingleInstance::itemsFor(handed, QDir::currentPath());

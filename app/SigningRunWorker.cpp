@@ -122,7 +122,10 @@ std::optional<SignaturePlacement> bestPlacement(const fs::path& file,
                                                 const Certificate& certificate) {
     try {
         PDFFile pdf(FileData::read(file));
-        return SignatureLocator::best(SignatureLocator::placements(pdf), &certificate);
+        return SignatureLocator::best(
+            SignatureLocator::placements(pdf, {}, SignatureLocator::Deadline(),
+                                         SignatureLocator::Extent::untilSettled),
+            &certificate);
     } catch (...) {
         // A file that does not open has no place; its signing reports the reason.
         return std::nullopt;

@@ -1,8 +1,10 @@
 // Form recognition and filling over two generated 10-page forms:
 //  - widgets: an interactive form, 40 captioned text fields a page under headings, and a row of
 //    nine one-character boxes;
-//  - flat: the same kind of form printed only, with ruled boxes, fill lines and a tick column,
-//    read from the page text and the ink (one ink map a page).
+//  - flat: a form printed only, as administrations print it: labels on grey bands against their
+//    boxes (some with rounded corners), a logo drawn with curves, fill lines, a tick column and a
+//    notice in small print, read from the page text and the ink (its rounded boxes need a
+//    rendering of every page).
 // What matters: reading + labelling (rules) + planning the widget form under 200 ms; labelling it
 // through a stub AI service that answers at once under 100 ms of our own; reading the
 // flat form under 400 ms and within twice Poppler's bare text and rendering of the same pages
@@ -92,32 +94,11 @@ const std::string& widgetForm() {
     return pdf;
 }
 
-// The flat form: labelled boxes, fill lines and a tick column on every page.
+// The flat form, as administrations print it (formfixtures::printedFlatForm): labels on grey
+// bands against their boxes, some with rounded corners, a logo drawn with curves, fill lines, a
+// tick column and a notice in small print on every page.
 const std::string& flatForm() {
-    static const std::string pdf = [] {
-        formfixtures::FormSpec spec;
-        spec.acroForm = false;
-        for (int p = 0; p < pageCount; ++p) {
-            auto& page = spec.pages.emplace_back();
-            page.texts.push_back(
-                {50, 810, "DECLARACION RESPONSABLE - HOJA " + std::to_string(p + 1), 12});
-            page.graphics += "0.8 w\n";
-            for (int i = 0; i < 15; ++i) {
-                const double y = 770 - i * 26;
-                page.texts.push_back({50, y, captions()[static_cast<std::size_t>(i)], 9});
-                page.graphics += "200 " + std::to_string(y - 6) + " 220 20 re S\n";
-            }
-            for (int i = 0; i < 6; ++i)
-                page.texts.push_back({50, 370.0 - i * 18,
-                                      captions()[static_cast<std::size_t>(15 + i % 5)] +
-                                          ": ______________________________",
-                                      9});
-            page.texts.push_back({470, 770, "Si", 9});
-            for (int i = 0; i < 10; ++i)
-                page.graphics += "468 " + std::to_string(748 - i * 18) + " 12 12 re S\n";
-        }
-        return formfixtures::formPDF(spec);
-    }();
+    static const std::string pdf = formfixtures::formPDF(formfixtures::printedFlatForm(pageCount));
     return pdf;
 }
 

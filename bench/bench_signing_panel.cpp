@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "document/SigningPanel.h"
+#include "pages/PageProcess.h"
 #include "platform/Defaults.h"
 #include "platform/MemorySecretStore.h"
 #include "support/PDFFixtures.h"
@@ -22,6 +23,7 @@ struct Setup {
     std::vector<Certificate> certificates;
 
     Setup() {
+        PageProcess::startAhead();  // as the application does as it starts
         context.defaults = &defaults;
         context.secrets = &secrets;
         context.visibleFrame = [] { return std::optional<QRect>(QRect(0, 0, 1440, 900)); };

@@ -20,7 +20,9 @@ The form reader is measured against the text extraction of the same file:
 on two more generated files:
   text-2400.pdf  2,400 pages of running text in Helvetica, no form widgets;
   flat-200.pdf   a flat form of 200 pages: on every page labelled boxes, a tick column and a fill
-                 line drawn into the page, no widgets.
+                 line drawn into the page, no widgets;
+  printed-200.pdf  a printed flat form of 200 pages (grey bands under the labels, a logo of
+                 curves, boxes with rounded corners), written by BUILD/tests/tools/flatformpdf.
 pdfform is given a time limit long enough to read every page, and the pages it read are printed.
 --only open,sign,forms picks the groups of cases (all by default).
 A benchmark, not a test: it never fails on a number.
@@ -248,17 +250,23 @@ def compare(label, ours, theirs, runs, note):
 
 
 def compare_forms(form, work, runs):
-    """The form reader on a long text document and on a long flat form, against pdftotext."""
+    """The form reader on a long text document and on long flat forms, against pdftotext."""
     text, flat = os.path.join(work, "text-2400.pdf"), os.path.join(work, "flat-200.pdf")
+    printed = os.path.join(work, "printed-200.pdf")
     if not os.path.exists(text):
         text_pdf(text)
     if not os.path.exists(flat):
         flat_form_pdf(flat)
-    print("files: %s (%.1f MB), %s (%.1f MB); %d runs each, medians" %
-          (text, os.path.getsize(text) / 1e6, flat, os.path.getsize(flat) / 1e6, runs))
+    if not os.path.exists(printed):
+        subprocess.run([os.path.join(os.path.dirname(form), "flatformpdf"), "200", printed],
+                       check=True)
+    print("files: %s; %d runs each, medians" %
+          (", ".join("%s (%.1f MB)" % (p, os.path.getsize(p) / 1e6) for p in (text, flat, printed)),
+           runs))
     print("%-32s %23s | %23s |" % ("case", "ours", "pdftotext"))
     for label, path, note in (("form reader, text 2,400 pages", text, "target <= 2x time"),
-                              ("form reader, flat form 200 pp.", flat, "target <= 6x time")):
+                              ("form reader, flat form 200 pp.", flat, "target <= 6x time"),
+                              ("form reader, printed form 200", printed, "target <= 6x time")):
         reader = [form, path, "--time-limit", "600"]
         out = subprocess.run(reader, capture_output=True, check=True).stdout
         reading = json.loads(out)
@@ -281,12 +289,13 @@ def main():
     groups = set(args.only.split(","))
     tools = os.path.join(os.path.abspath(args.build), "tests", "tools")
     inspect, sign = os.path.join(tools, "pdfinspect"), os.path.join(tools, "pdfsign")
-    form = os.path.join(tools, "pdfform")
+    form, flatform = os.path.join(tools, "pdfform"), os.path.join(tools, "flatformpdf")
     needed = ([inspect] if "open" in groups else []) + ([sign] if "sign" in groups else []) + \
-        ([form] if "forms" in groups else [])
+        ([form, flatform] if "forms" in groups else [])
     for tool in needed:
         if not os.access(tool, os.X_OK):
-            sys.exit("missing %s: build the pdfinspect, pdfsign and pdfform targets" % tool)
+            sys.exit("missing %s: build the pdfinspect, pdfsign, pdfform and flatformpdf targets"
+                     % tool)
 
     work = args.work or tempfile.mkdtemp(prefix="tindra-compare-")
     os.makedirs(work, exist_ok=True)

@@ -8,8 +8,8 @@ pkg_check_modules(NSS REQUIRED IMPORTED_TARGET nss)
 pkg_check_modules(LIBSECRET REQUIRED IMPORTED_TARGET libsecret-1)
 pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo cairo-pdf cairo-png)
 pkg_check_modules(PANGO REQUIRED IMPORTED_TARGET pangocairo)
-# Poppler runs only in the page process.
-pkg_check_modules(POPPLER_CPP REQUIRED IMPORTED_TARGET poppler-cpp)
+# Poppler runs only in the page process, through its core library (its private headers).
+pkg_check_modules(POPPLER REQUIRED IMPORTED_TARGET poppler)
 # The page process's system-call filter.
 pkg_check_modules(SECCOMP REQUIRED IMPORTED_TARGET libseccomp)
 find_package(Threads REQUIRED)

@@ -42,8 +42,9 @@ std::shared_ptr<PreviewDocument> PreviewDocument::load(
     document->path_ = std::move(path);
     try {
         document->file_ = parse();
-        // The page process reads a copy of the file's bytes.
-        document->pages_ = PageProcess::open(document->file_->bytes());
+        // The page processes read a copy of the file's bytes; none starts here: the readers of
+        // the document start theirs on their own threads.
+        document->pages_ = PageProcess::prepare(document->file_->bytes());
         if (!document->pages_) return nullptr;
         document->judge_ = std::make_shared<const PageJudge>(document->file_->bytes());
         std::vector<PDFRef> refs = document->file_->pageRefs();

@@ -27,7 +27,7 @@ class PreviewDocument {
 public:
     // Nothing when the path is no regular file, cannot be read, is larger than the page renderer
     // takes, has no PDF header in its first bytes, is not a PDF our engine opens (damaged beyond
-    // repair, protected by a password) or the page process finds that Poppler cannot open it.
+    // repair, protected by a password).
     static std::shared_ptr<PreviewDocument> open(const std::filesystem::path& path);
     // The same from the file's bytes (no path).
     static std::shared_ptr<PreviewDocument> fromData(std::string bytes);

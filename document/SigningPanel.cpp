@@ -740,7 +740,8 @@ void SigningPanel::startSearch(PageSourceFactory pages) {
     runOnPages<std::vector<SignaturePlacement>>(
         std::move(pages), searchStop_.get_token(),
         [stop = searchStop_.get_token()](PDFFile& file, const PageSource& source) {
-            return SignatureLocator::placements(file, source, stop);
+            return SignatureLocator::placements(file, source, stop, SignatureLocator::Deadline(),
+                                                SignatureLocator::Extent::untilSettled);
         },
         [self](std::vector<SignaturePlacement> list) {
             if (self) self->searchEnded(std::move(list));
@@ -811,7 +812,8 @@ void SigningPanel::startFormReading() {
         });
     // The reading keeps to its own time limit; this one only matters when a page reader cannot
     // be interrupted at all.
-    const auto limit = FormReader::drawnTimeLimit() + std::chrono::seconds(2);
+    const auto limit =
+        FormReader::readingTimeLimit(document_->pageCount()) + std::chrono::seconds(2);
     QTimer::singleShot(limit, this, [this] { formReadingOverdue(); });
 }
 
@@ -821,6 +823,9 @@ void SigningPanel::formRead(std::vector<FormField> fields, FormReader::ReadRepor
         Log::write("Formulario leído en parte: " + std::to_string(report.pagesRead) + " de " +
                    std::to_string(report.pageCount) +
                    " páginas antes del límite de tiempo; el resto no se ha buscado.");
+    else if (!fields.empty())
+        Log::write("Formulario leído: " + std::to_string(fields.size()) + " campos en " +
+                   std::to_string(report.pageCount) + " páginas.");
     form_ = context_.formSection(std::move(fields), files_.front().stem().string(),
                                  certificates_.front(), context_);
     if (form_) {

@@ -1,6 +1,7 @@
 #include "pages/InkMap.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -218,13 +219,22 @@ struct InkMap::Shapes {
         std::uint16_t doubtful[side * side];
         std::uint16_t strict[side * side];
     };
-    std::vector<Box> boxes;
+    // A box's part within one bucket, in the bucket's own pixels [0, bucket].
+    struct Entry {
+        std::uint8_t x0, x1, y0, y1;
+        std::uint8_t kind;  // a Shape::Kind
+    };
+    std::vector<Box> boxes;  // while the map is made
     // Whether any box is doubtful or strict, and whether any is strict.
     bool anyDoubt = false;
     bool anyStrict = false;
     int columns = 0;
     int rows = 0;
-    std::vector<std::vector<std::uint32_t>> buckets;  // rows x columns, indices into boxes
+    // The entries of bucket k (rows x columns, row-major) are entries[first[k] ..< first[k + 1]],
+    // stored together so that a question reads a bucket's boxes in one run of memory, from the
+    // top down (by y0), so that it stops at the first below it.
+    std::vector<std::uint32_t> first;
+    std::vector<Entry> entries;
     mutable std::vector<std::unique_ptr<Tile>> tiles;  // per bucket, once asked
     // Boxes of each bucket tested one by one so far. A bucket's few boxes answer a question
     // sooner than its tables can be made; once the questions have cost about as much as making
@@ -233,18 +243,16 @@ struct InkMap::Shapes {
     mutable std::vector<std::uint32_t> tested;
 
     const Tile& tile(int row, int column) const {
-        std::unique_ptr<Tile>& t = tiles[static_cast<std::size_t>(row) * columns + column];
+        const std::size_t at = static_cast<std::size_t>(row) * columns + column;
+        std::unique_ptr<Tile>& t = tiles[at];
         if (t) return *t;
         t = std::make_unique<Tile>();
-        const int ox = column * bucket, oy = row * bucket;
         std::uint8_t marks[3][bucket * bucket] = {};
-        for (std::uint32_t k : buckets[static_cast<std::size_t>(row) * columns + column]) {
-            const Box& b = boxes[k];
-            const int x0 = std::max(b.pixels.x0 - ox, 0), x1 = std::min(b.pixels.x1 - ox, bucket);
-            const int y0 = std::max(b.pixels.y0 - oy, 0), y1 = std::min(b.pixels.y1 - oy, bucket);
-            std::uint8_t* layer = marks[static_cast<int>(b.kind)];
-            for (int y = y0; y < y1; ++y)
-                std::memset(layer + y * bucket + x0, 1, static_cast<std::size_t>(std::max(0, x1 - x0)));
+        for (std::uint32_t k = first[at]; k < first[at + 1]; ++k) {
+            const Entry& e = entries[k];
+            std::uint8_t* layer = marks[e.kind];
+            for (int y = e.y0; y < e.y1; ++y)
+                std::memset(layer + y * bucket + e.x0, 1, static_cast<std::size_t>(e.x1 - e.x0));
         }
         std::uint16_t* tables[3] = {t->certain, t->doubtful, t->strict};
         for (int layer = 0; layer < 3; ++layer) {
@@ -273,23 +281,162 @@ constexpr std::size_t maxBucketEntries = 1'000'000;
 // Boxes tested against light paint over them, summed over the paints of one map.
 constexpr std::size_t maxClearing = 10'000'000;
 
-// The pixels [first, last) along one axis that a shape over [a, b] (in pixels) darkens to ink: a
-// pixel it covers by more than `share`; a shape thinner than a pixel is drawn one pixel wide, as
-// the renderer draws hairlines.
-std::pair<int, int> inkPixels(double a, double b, double share, int n, bool hairline = true) {
+// The pixels [first, last) along one axis that a doubtful shape over [a, b] (in pixels) may
+// darken: those it covers by more than half; a shape thinner than a pixel is one pixel wide.
+std::pair<int, int> doubtfulPixels(double a, double b, int n) {
     if (!std::isfinite(a) || !std::isfinite(b) || b < a) return {0, 0};
-    if (hairline && b - a < 1) {
+    if (b - a < 1) {
         const double mid = (a + b) / 2;
         a = mid - 0.5;
         b = mid + 0.5;
     }
     double first = std::floor(a);
-    if (std::min(b, first + 1) - a <= share) first += 1;
+    if (std::min(b, first + 1) - a <= 0.5) first += 1;
     double last = std::ceil(b);  // exclusive
-    if (b - std::max(a, last - 1) <= share) last -= 1;
+    if (b - std::max(a, last - 1) <= 0.5) last -= 1;
     first = std::clamp(first, 0.0, static_cast<double>(n));
     last = std::clamp(last, 0.0, static_cast<double>(n));
     return {static_cast<int>(first), static_cast<int>(last)};
+}
+
+// The renderer's anti-aliasing takes 4 x 4 samples a pixel, and a pixel with k of its 16 samples
+// covered takes round(255 x (k / 16)^1.5) / 255 of the paint.
+constexpr int samplesPerPixel = 4;
+const std::array<double, 17>& sampleAlpha() {
+    static const std::array<double, 17> alpha = [] {
+        std::array<double, 17> a{};
+        for (int k = 0; k <= 16; ++k) a[k] = std::round(255 * std::pow(k / 16.0, 1.5));
+        return a;
+    }();
+    return alpha;
+}
+
+// Pixels along one axis that a shape over [a, b] (in pixels) covers, in runs, each pixel of a run
+// with the same count of samples taken along this axis, 1 ... samplesPerPixel.
+struct Span {
+    int first, last;  // pixels [first, last)
+    int samples;
+};
+
+int spansOf(double a, double b, int n, InkMap::Shape::Edges edges, std::array<Span, 3>& out) {
+    int count = 0;
+    auto push = [&](double first, double last, double samples) {
+        first = std::clamp(first, 0.0, static_cast<double>(n));
+        last = std::clamp(last, 0.0, static_cast<double>(n));
+        if (first < last)
+            out[count++] = {static_cast<int>(first), static_cast<int>(last),
+                            static_cast<int>(samples)};
+    };
+    switch (edges) {
+        case InkMap::Shape::Edges::adjusted: {
+            // Edges rounded half up to whole pixels; a shape that rounds to nothing keeps one.
+            const double first = std::floor(a + 0.5);
+            double last = std::floor(b + 0.5);
+            if (last == first) last += 1;
+            push(first, last, samplesPerPixel);
+            break;
+        }
+        case InkMap::Shape::Edges::hairline:
+            push(std::floor(a), std::floor(b) + 1, samplesPerPixel);
+            break;
+        case InkMap::Shape::Edges::antialiased: {
+            // The samples from the one that holds a to the one that holds b, both taken.
+            const double s0 = std::floor(samplesPerPixel * a), s1 = std::floor(samplesPerPixel * b);
+            const double p0 = std::floor(s0 / samplesPerPixel),
+                         p1 = std::floor(s1 / samplesPerPixel);
+            if (p0 == p1) {
+                push(p0, p0 + 1, s1 - s0 + 1);
+            } else {
+                push(p0, p0 + 1, samplesPerPixel * (p0 + 1) - s0);
+                push(p0 + 1, p1, samplesPerPixel);
+                push(p1, p1 + 1, s1 - samplesPerPixel * p1 + 1);
+            }
+            break;
+        }
+    }
+    return count;
+}
+
+// An edge this close to a pixel or sample boundary, and not on it, may fall on either side of it
+// in the renderer, whose arithmetic is not this one's (a coordinate written 0.45 is no exact
+// binary number, and the two round it on different paths).
+constexpr double roundingNoise = 1e-6;  // pixels
+
+// The pixels along one axis that a shape over [a, b] (in pixels) covers: runs of pixels with the
+// fewest and the most samples of each that it may take along this axis, fewest < most where an
+// edge lies within rounding noise of a boundary.
+struct AxisRun {
+    int first, last;  // pixels [first, last)
+    int fewest, most;
+};
+struct AxisRuns {
+    std::array<AxisRun, 15> run{};
+    int count = 0;
+
+    // The pixels [first, last) that every sample along this axis certainly covers (`certainly`)
+    // or may cover.
+    std::pair<int, int> whole(bool certainly) const {
+        int first = 0, last = 0;
+        for (int k = 0; k < count; ++k) {
+            if ((certainly ? run[k].fewest : run[k].most) != samplesPerPixel) continue;
+            if (first == last) first = run[k].first;
+            last = run[k].last;
+        }
+        return {first, last};
+    }
+};
+
+AxisRuns axisRuns(double a, double b, int n, InkMap::Shape::Edges edges) {
+    AxisRuns out;
+    if (!std::isfinite(a) || !std::isfinite(b) || b < a) return out;
+    // Far off the map only where a run starts or ends matters, and only that it is off.
+    a = std::clamp(a, -2.0, n + 2.0);
+    b = std::clamp(b, -2.0, n + 2.0);
+    // Boundaries the rule takes an edge to: whole pixels, half pixels when it rounds, or samples.
+    const double unit = edges == InkMap::Shape::Edges::antialiased ? samplesPerPixel : 1;
+    const double offset = edges == InkMap::Shape::Edges::adjusted ? 0.5 : 0;
+    auto sides = [&](double v) -> std::pair<double, double> {
+        const double at = v * unit + offset, boundary = std::round(at);
+        if (at != boundary && std::abs(at - boundary) < roundingNoise * unit)
+            return {v - roundingNoise, v + roundingNoise};
+        return {v, v};
+    };
+    const auto [a0, a1] = sides(a);
+    const auto [b0, b1] = sides(b);
+    // Each way the edges may fall, and the pixels between the cuts of all of them.
+    std::array<std::array<Span, 3>, 4> spans{};
+    std::array<int, 4> counts{};
+    std::array<int, 24> cuts{};
+    int cutCount = 0, ways = 0;
+    for (double from : {a0, a1})
+        for (double to : {b0, b1}) {
+            counts[ways] = spansOf(std::min(from, to), std::max(from, to), n, edges, spans[ways]);
+            for (int k = 0; k < counts[ways]; ++k) {
+                cuts[cutCount++] = spans[ways][k].first;
+                cuts[cutCount++] = spans[ways][k].last;
+            }
+            ++ways;
+        }
+    std::sort(cuts.begin(), cuts.begin() + cutCount);
+    cutCount = static_cast<int>(std::unique(cuts.begin(), cuts.begin() + cutCount) - cuts.begin());
+    for (int c = 0; c + 1 < cutCount; ++c) {
+        int fewest = samplesPerPixel, most = 0;
+        for (int k = 0; k < ways; ++k) {
+            int samples = 0;
+            for (int r = 0; r < counts[k]; ++r)
+                if (spans[k][r].first <= cuts[c] && cuts[c] < spans[k][r].last)
+                    samples = spans[k][r].samples;
+            fewest = std::min(fewest, samples);
+            most = std::max(most, samples);
+        }
+        if (most == 0) continue;
+        AxisRun* last = out.count > 0 ? &out.run[out.count - 1] : nullptr;
+        if (last && last->last == cuts[c] && last->fewest == fewest && last->most == most)
+            last->last = cuts[c + 1];
+        else
+            out.run[out.count++] = {cuts[c], cuts[c + 1], fewest, most};
+    }
+    return out;
 }
 
 bool overlaps(const PixelRect& a, const PixelRect& b) {
@@ -313,14 +460,11 @@ std::optional<InkMap> InkMap::make(const std::vector<Shape>& shapes, const PageT
     const int threshold = faint ? faintInkThreshold : inkThreshold;
     // The share of a pixel a shape of full darkness covers for the pixel to be ink.
     const double share = (255.0 - threshold) / 255.0;
-    // Light paint over ink clears the pixels it covers nearly whole; the ink around stays.
+    Canvas canvas{box, ppp, map.width_, map.height_, {}};
+    // Light paint over ink clears the pixels it covers whole; the ink around stays. Ink it may
+    // or may not clear (its edge within rounding noise of a pixel's) is doubtful.
     std::size_t clearing = 0;
-    auto clear = [&](const Rect& r) {
-        auto [x0, x1] = inkPixels((r.minX() - box.minX()) * ppp, (r.maxX() - box.minX()) * ppp,
-                                  1 - share, map.width_, false);
-        auto [y0, y1] = inkPixels((box.maxY() - r.maxY()) * ppp, (box.maxY() - r.minY()) * ppp,
-                                  1 - share, map.height_, false);
-        const PixelRect c{x0, x1, y0, y1};
+    auto paintOver = [&](const PixelRect& c, bool clears) {
         if (c.isEmpty()) return true;
         const std::size_t before = all->boxes.size();
         clearing += before;
@@ -328,45 +472,76 @@ std::optional<InkMap> InkMap::make(const std::vector<Shape>& shapes, const PageT
         for (std::size_t k = 0; k < before; ++k) {
             Shapes::Box& b = all->boxes[k];
             if (b.kind == Shape::Kind::doubtful || !overlaps(b.pixels, c)) continue;
+            if (!clears && b.kind == Shape::Kind::strict) continue;
             const PixelRect p = b.pixels;
+            const PixelRect inside{std::max(p.x0, c.x0), std::min(p.x1, c.x1), std::max(p.y0, c.y0),
+                                   std::min(p.y1, c.y1)};
             // What is left of the box: the bands above and below, the parts left and right.
-            const PixelRect parts[] = {{p.x0, p.x1, p.y0, std::max(p.y0, c.y0)},
-                                       {p.x0, p.x1, std::min(p.y1, c.y1), p.y1},
-                                       {p.x0, std::max(p.x0, c.x0), std::max(p.y0, c.y0),
-                                        std::min(p.y1, c.y1)},
-                                       {std::min(p.x1, c.x1), p.x1, std::max(p.y0, c.y0),
-                                        std::min(p.y1, c.y1)}};
+            const PixelRect parts[] = {{p.x0, p.x1, p.y0, inside.y0},
+                                       {p.x0, p.x1, inside.y1, p.y1},
+                                       {p.x0, inside.x0, inside.y0, inside.y1},
+                                       {inside.x1, p.x1, inside.y0, inside.y1}};
             const Shape::Kind kind = b.kind;
             b.pixels = {0, 0, 0, 0};
             for (const PixelRect& part : parts)
                 if (!part.isEmpty()) all->boxes.push_back({part, kind});
+            if (!clears) all->boxes.push_back({inside, Shape::Kind::doubtful});
         }
-        if (all->boxes.size() > maxShapes) return false;
-        return true;
+        return all->boxes.size() <= maxShapes;
     };
-    auto add = [&](const Rect& r, double darkness, Shape::Kind kind) {
-        if (!(darkness > share)) return kind != Shape::Kind::certain || clear(r);
-        // Doubtful ink only bounds where ink may be: its pixels are those it covers by half.
-        const double s =
-            kind == Shape::Kind::doubtful ? 0.5 : std::min(1.0, share / darkness);
-        auto [x0, x1] = inkPixels((r.minX() - box.minX()) * ppp, (r.maxX() - box.minX()) * ppp,
-                                  s, map.width_);
-        auto [y0, y1] = inkPixels((box.maxY() - r.maxY()) * ppp, (box.maxY() - r.minY()) * ppp,
-                                  s, map.height_);
-        PixelRect p{x0, x1, y0, y1};
-        if (!p.isEmpty()) all->boxes.push_back({p, kind});
+    auto clear = [&](const AxisRuns& xs, const AxisRuns& ys) {
+        const auto [x0, x1] = xs.whole(true);
+        const auto [y0, y1] = ys.whole(true);
+        const auto [mx0, mx1] = xs.whole(false);
+        const auto [my0, my1] = ys.whole(false);
+        return paintOver({x0, x1, y0, y1}, true) && paintOver({mx0, mx1, my0, my1}, false);
+    };
+    const std::array<double, 17>& alpha = sampleAlpha();
+    auto add = [&](const Shape& shape) {
+        const Rect& r = shape.rect;
+        const double x0 = (r.minX() - box.minX()) * ppp, x1 = (r.maxX() - box.minX()) * ppp;
+        const double y0 = (box.maxY() - r.maxY()) * ppp, y1 = (box.maxY() - r.minY()) * ppp;
+        if (shape.kind == Shape::Kind::doubtful) {
+            // Doubtful ink only bounds where ink may be: its pixels are those it covers by half.
+            if (!(shape.darkness > share)) return true;
+            auto [px0, px1] = doubtfulPixels(x0, x1, map.width_);
+            auto [py0, py1] = doubtfulPixels(y0, y1, map.height_);
+            const PixelRect p{px0, px1, py0, py1};
+            if (!p.isEmpty()) all->boxes.push_back({p, shape.kind});
+            return true;
+        }
+        const AxisRuns xs = axisRuns(x0, x1, map.width_, shape.edges);
+        const AxisRuns ys = axisRuns(y0, y1, map.height_, shape.edges);
+        if (!(shape.darkness > share)) return shape.kind != Shape::Kind::certain || clear(xs, ys);
+        // Ink where the paint the pixel takes darkens it past the threshold; doubtful where it
+        // may or may not.
+        auto dark = [&](int samples) {
+            return alpha[static_cast<std::size_t>(samples)] * shape.darkness > 255.0 - threshold;
+        };
+        for (int i = 0; i < xs.count; ++i)
+            for (int k = 0; k < ys.count; ++k) {
+                const AxisRun &x = xs.run[i], &y = ys.run[k];
+                const PixelRect p{x.first, x.last, y.first, y.last};
+                if (dark(x.fewest * y.fewest))
+                    all->boxes.push_back({p, shape.kind});
+                else if (dark(x.most * y.most))
+                    all->boxes.push_back({p, shape.kind == Shape::Kind::certain
+                                                 ? Shape::Kind::doubtful
+                                                 : shape.kind});
+            }
         return true;
     };
     for (const Shape& shape : shapes)
-        if (!add(shape.rect, shape.darkness, shape.kind)) return std::nullopt;
+        if (!add(shape)) return std::nullopt;
+    // Annotations as a rendered map paints them: their edges rounded to whole pixels.
     for (const PageAnnotation& annotation : annotations)
         if (annotation.subtype != "Link")
-            add(space.display(annotation.rect), 1, Shape::Kind::certain);
+            all->boxes.push_back(
+                {canvas.covered(space.display(annotation.rect)), Shape::Kind::certain});
     std::erase_if(all->boxes, [](const Shapes::Box& b) { return b.pixels.isEmpty(); });
 
     // Typed underscores are cleared in a rendered map; here they may only lie over doubt.
     const std::size_t count = std::min(text.text.size(), text.boxes.size());
-    Canvas canvas{box, ppp, map.width_, map.height_, {}};
     for (std::size_t i = 0; i < count; ++i) {
         if (text.text[i] != u'_' || text.boxes[i].isEmpty()) continue;
         Rect page = space.page(space.textBox(text.boxes[i]));
@@ -379,26 +554,51 @@ std::optional<InkMap> InkMap::make(const std::vector<Shape>& shapes, const PageT
 
     all->columns = (map.width_ + Shapes::bucket - 1) / Shapes::bucket;
     all->rows = (map.height_ + Shapes::bucket - 1) / Shapes::bucket;
-    all->buckets.resize(static_cast<std::size_t>(all->columns) *
-                        static_cast<std::size_t>(all->rows));
-    all->tiles.resize(all->buckets.size());
-    all->tested.resize(all->buckets.size());
+    const std::size_t bucketCount =
+        static_cast<std::size_t>(all->columns) * static_cast<std::size_t>(all->rows);
+    all->tiles.resize(bucketCount);
+    all->tested.resize(bucketCount);
+    // Counted per bucket first, then placed: each bucket's entries in one run.
+    constexpr int B = Shapes::bucket;
+    std::vector<std::uint32_t>& first = all->first;
+    first.assign(bucketCount + 1, 0);
     std::size_t entries = 0;
-    for (std::size_t k = 0; k < all->boxes.size(); ++k) {
-        const PixelRect& p = all->boxes[k].pixels;
-        const int c0 = p.x0 / Shapes::bucket, c1 = (p.x1 - 1) / Shapes::bucket;
-        const int r0 = p.y0 / Shapes::bucket, r1 = (p.y1 - 1) / Shapes::bucket;
+    for (const Shapes::Box& b : all->boxes) {
+        const PixelRect& p = b.pixels;
+        const int c0 = p.x0 / B, c1 = (p.x1 - 1) / B;
+        const int r0 = p.y0 / B, r1 = (p.y1 - 1) / B;
         entries += static_cast<std::size_t>(c1 - c0 + 1) * static_cast<std::size_t>(r1 - r0 + 1);
         if (entries > maxBucketEntries) return std::nullopt;
         for (int r = r0; r <= r1; ++r)
             for (int c = c0; c <= c1; ++c)
-                all->buckets[static_cast<std::size_t>(r) * all->columns + c].push_back(
-                    static_cast<std::uint32_t>(k));
+                ++first[static_cast<std::size_t>(r) * all->columns + c + 1];
     }
+    for (std::size_t k = 0; k < bucketCount; ++k) first[k + 1] += first[k];
+    all->entries.resize(entries);
+    std::vector<std::uint32_t> next(first.begin(), first.end() - 1);
+    for (const Shapes::Box& b : all->boxes) {
+        const PixelRect& p = b.pixels;
+        const int c0 = p.x0 / B, c1 = (p.x1 - 1) / B;
+        const int r0 = p.y0 / B, r1 = (p.y1 - 1) / B;
+        for (int r = r0; r <= r1; ++r)
+            for (int c = c0; c <= c1; ++c) {
+                const int ox = c * B, oy = r * B;
+                all->entries[next[static_cast<std::size_t>(r) * all->columns + c]++] = {
+                    static_cast<std::uint8_t>(std::max(p.x0 - ox, 0)),
+                    static_cast<std::uint8_t>(std::min(p.x1 - ox, B)),
+                    static_cast<std::uint8_t>(std::max(p.y0 - oy, 0)),
+                    static_cast<std::uint8_t>(std::min(p.y1 - oy, B)),
+                    static_cast<std::uint8_t>(b.kind)};
+            }
+    }
+    for (std::size_t k = 0; k < bucketCount; ++k)
+        std::sort(all->entries.begin() + first[k], all->entries.begin() + first[k + 1],
+                  [](const Shapes::Entry& a, const Shapes::Entry& b) { return a.y0 < b.y0; });
     for (const Shapes::Box& b : all->boxes) {
         all->anyDoubt = all->anyDoubt || b.kind != Shape::Kind::certain;
         all->anyStrict = all->anyStrict || b.kind == Shape::Kind::strict;
     }
+    std::vector<Shapes::Box>().swap(all->boxes);
     map.shapes_ = std::move(all);
     return map;
 }
@@ -412,26 +612,31 @@ bool InkMap::shapesEmpty(int x0, int x1, int y0, int y1) const {
     for (int r = r0; r <= r1; ++r)
         for (int c = c0; c <= c1; ++c) {
             const std::size_t at = static_cast<std::size_t>(r) * s.columns + c;
-            const std::vector<std::uint32_t>& list = s.buckets[at];
-            if (list.empty()) continue;
-            if (!s.tiles[at] && list.size() <= Shapes::tileCost - s.tested[at]) {
-                // The bucket's boxes themselves: one that meets the rectangle is ink there (it
-                // meets it inside this bucket or inside another that lists it too).
-                s.tested[at] += static_cast<std::uint32_t>(list.size());
-                for (std::uint32_t k : list) {
-                    const Shapes::Box& b = s.boxes[k];
-                    if (b.pixels.x0 >= x1 || x0 >= b.pixels.x1 || b.pixels.y0 >= y1 ||
-                        y0 >= b.pixels.y1)
-                        continue;
-                    if (b.kind == Shape::Kind::certain) return false;
+            const std::uint32_t begin = s.first[at], end = s.first[at + 1];
+            if (begin == end) continue;
+            // The rectangle's part within this bucket, in the bucket's pixels.
+            const int ax = std::max(x0 - c * B, 0), bx = std::min(x1 - c * B, B);
+            const int ay = std::max(y0 - r * B, 0), by = std::min(y1 - r * B, B);
+            const std::size_t size = end - begin;
+            if (!s.tiles[at] && size <= Shapes::tileCost - s.tested[at]) {
+                // The bucket's parts of boxes themselves: one that meets the rectangle's part is
+                // ink there.
+                const Shapes::Entry* e = s.entries.data() + begin;
+                std::size_t k = 0;
+                for (; k < size && e[k].y0 < by; ++k) {
+                    if (e[k].x0 >= bx || ax >= e[k].x1 || ay >= e[k].y1) continue;
+                    const auto kind = static_cast<Shape::Kind>(e[k].kind);
+                    if (kind == Shape::Kind::certain) {
+                        s.tested[at] += static_cast<std::uint32_t>(k + 1);
+                        return false;
+                    }
                     doubtful = true;
-                    if (b.kind == Shape::Kind::strict) strict = true;
+                    if (kind == Shape::Kind::strict) strict = true;
                 }
+                s.tested[at] += static_cast<std::uint32_t>(k);
                 continue;
             }
             const Shapes::Tile& t = s.tile(r, c);
-            const int ax = std::max(x0 - c * B, 0), bx = std::min(x1 - c * B, B);
-            const int ay = std::max(y0 - r * B, 0), by = std::min(y1 - r * B, B);
             constexpr int side = Shapes::Tile::side;
             auto sum = [&](const std::uint16_t* table) {
                 return table[by * side + bx] - table[ay * side + bx] - table[by * side + ax] +
@@ -453,10 +658,14 @@ bool InkMap::doubtSettled() const {
 }
 
 bool InkMap::isEmpty(const Rect& r) const {
-    int x0 = pixel((r.minX() - box_.minX()) * ppp_, width_);
-    int x1 = pixel((r.maxX() - box_.minX()) * ppp_, width_);
-    int y0 = pixel((box_.maxY() - r.maxY()) * ppp_, height_);
-    int y1 = pixel((box_.maxY() - r.minY()) * ppp_, height_);
+    return spanEmpty(r.minX(), r.maxX(), r.minY(), r.maxY());
+}
+
+bool InkMap::spanEmpty(double minX, double maxX, double minY, double maxY) const {
+    int x0 = pixel((minX - box_.minX()) * ppp_, width_);
+    int x1 = pixel((maxX - box_.minX()) * ppp_, width_);
+    int y0 = pixel((box_.maxY() - maxY) * ppp_, height_);
+    int y1 = pixel((box_.maxY() - minY) * ppp_, height_);
     if (x0 >= x1 || y0 >= y1) return true;
     if (shapes_) return shapesEmpty(x0, x1, y0, y1);
     const std::size_t stride = static_cast<std::size_t>(width_) + 1;
@@ -464,6 +673,38 @@ bool InkMap::isEmpty(const Rect& r) const {
         return static_cast<std::int64_t>(sums_[static_cast<std::size_t>(row) * stride + column]);
     };
     return S(y1, x1) - S(y0, x1) - S(y1, x0) + S(y0, x0) == 0;
+}
+
+template <typename Stop>
+bool InkMap::skipEmptyColumns(double& x, const Rect& band, Stop stop) const {
+    // Column k + 1 starts where column k ends (both x_k + 1), so the pixels of consecutive
+    // columns are contiguous and their union is empty exactly when each column is. Up to `block`
+    // columns the loop would test are tried at once; an answer that is not empty is taken back,
+    // doubt included, and its columns tested one by one (one of them is not empty).
+    constexpr int block = 16;
+    for (;;) {
+        double last = x;
+        int n = 1;
+        while (n < block && !stop(last + 1)) {
+            last += 1;
+            ++n;
+        }
+        if (n > 1) {
+            const bool doubted = doubted_, strictly = strictlyDoubted_;
+            if (spanEmpty(x, last + 1, band.minY(), band.maxY())) {
+                x = last + 1;
+                if (stop(x)) return false;
+                continue;
+            }
+            doubted_ = doubted;
+            strictlyDoubted_ = strictly;
+        }
+        for (int k = 0; k < n; ++k) {
+            if (!columnEmpty(x, band)) return true;
+            x += 1;
+            if (stop(x)) return false;
+        }
+    }
 }
 
 std::optional<double> InkMap::rule(double x, const Rect& line, double lo, double hi) const {
@@ -498,10 +739,8 @@ std::optional<Rect> InkMap::cell(const Rect& label, double limit) const {
         // far off the page would otherwise take as many steps, or none at all once x + 1 == x).
         if (x < box_.minX()) x += std::ceil(box_.minX() - x);
         if (x >= limit) return std::nullopt;
-        while (columnEmpty(x, band)) {
-            x += 1;
-            if (x >= limit || x > edge) return std::nullopt;
-        }
+        if (!skipEmptyColumns(x, band, [&](double at) { return at >= limit || at > edge; }))
+            return std::nullopt;
         std::optional<double> clear = rule(x, band, L.minY(), L.maxY());
         if (!clear) return std::nullopt;
         xs = *clear;
@@ -528,10 +767,8 @@ std::optional<Rect> InkMap::cell(const Rect& label, double limit) const {
 
     if (limit <= left) return std::nullopt;
     double x2 = left;
-    while (columnEmpty(x2, band)) {
-        x2 += 1;
-        if (x2 >= limit || x2 > edge) return std::nullopt;
-    }
+    if (!skipEmptyColumns(x2, band, [&](double at) { return at >= limit || at > edge; }))
+        return std::nullopt;
     double w = x2 - left;
     if (w < 20) return std::nullopt;
 
@@ -588,8 +825,13 @@ std::optional<Rect> InkMap::emptyCell(Point P) const {
                 r = t;
                 continue;
             }
-            if (!isEmpty(strips(1))) return;
-            take(r);
+            // A strip of the block is not empty: the strips are tested one by one up to it (a
+            // block tried from any of them would hold it and be taken back as well).
+            for (int k = 0; k < allowed; ++k) {
+                if (k > 0 && !can(r)) return;
+                if (!isEmpty(strips(1))) return;
+                take(r);
+            }
         }
     };
     // A rectangle too large for a cell only grows on. Its answer is already nothing; what the

@@ -52,11 +52,19 @@ public:
     // dark enough, as a rendering would show it. A doubtful shape only bounds ink that may be
     // there (a glyph within its box, a curve within its hull); a strict one is doubtful too, and
     // no guess about it may stand (a picture, a glyph that may draw a rule).
+    //
+    // Which pixels a shape that is not doubtful darkens follows the renderer's rules, by `edges`:
+    // antialiased, the pixels its anti-aliasing (4 x 4 samples a pixel) covers enough for the
+    // shape's darkness; adjusted, the pixels between its edges rounded to whole pixels, one at
+    // least across (the renderer's stroke adjustment of strokes along the axes and of a filled
+    // rectangle); hairline, every pixel one of its points falls in (a stroke of width 0).
     struct Shape {
         enum class Kind { certain, doubtful, strict };
+        enum class Edges { antialiased, adjusted, hairline };
         Rect rect;
         double darkness = 1;
         Kind kind = Kind::certain;
+        Edges edges = Edges::antialiased;
     };
     // Shapes kept in one map: more come only from pages whose rendering tells better.
     static constexpr std::size_t maxShapes = 100'000;
@@ -112,6 +120,12 @@ private:
                                        const std::vector<PageAnnotation>& annotations, bool faint);
 
     std::optional<double> rule(double x, const Rect& line, double lo, double hi) const;
+    // isEmpty of the rectangle with these edges.
+    bool spanEmpty(double minX, double maxX, double minY, double maxY) const;
+    // As `while (columnEmpty(x, band)) { x += 1; if (stop(x)) return false; } return true;`,
+    // with the same answers and doubt, in fewer tests.
+    template <typename Stop>
+    bool skipEmptyColumns(double& x, const Rect& band, Stop stop) const;
     bool columnEmpty(double x, const Rect& band) const {
         return isEmpty({x, band.y, 1, band.height});
     }

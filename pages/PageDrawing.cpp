@@ -20,6 +20,7 @@ using ContentSyntax::afterInlineImage;
 using ContentSyntax::isDelimiter;
 using ContentSyntax::isWhite;
 using Kind = InkMap::Shape::Kind;
+using Edges = InkMap::Shape::Edges;
 
 // Form XObjects drawn inside one another, and graphics states saved at once; a page that goes
 // deeper is left to the rendering.
@@ -97,6 +98,13 @@ Rect bounding(std::initializer_list<Point> points) {
         x1 = std::max(x1, p.x);
         y1 = std::max(y1, p.y);
     }
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
+// The rectangle from (x0, y0) to (x1, y1). A stroke's edges are taken as the renderer takes them,
+// each its line plus or minus half its width: a width added back to one edge may miss the other
+// by a rounding, and an edge on a pixel's boundary then seems off it.
+Rect spanning(double x0, double y0, double x1, double y1) {
     return {x0, y0, x1 - x0, y1 - y0};
 }
 
@@ -182,7 +190,7 @@ private:
         }
     }
 
-    void add(Rect page, double darkness, Kind kind) {
+    void add(Rect page, double darkness, Kind kind, Edges edges = Edges::antialiased) {
         if (!finite(page)) return;
         if (state_.clip) {
             std::optional<Rect> inside = intersect(page, *state_.clip);
@@ -195,7 +203,7 @@ private:
             failed_ = true;
             return;
         }
-        shapes_.push_back({space_.display(page), darkness, kind});
+        shapes_.push_back({space_.display(page), darkness, kind, edges});
     }
 
     // The whole of what the current clip lets through, for a shading or a picture of no known
@@ -214,21 +222,43 @@ private:
         return state_.lineWidth * std::hypot(m.a, m.c) / 2;
     }
 
+    // Whether every segment of the path runs along an axis.
+    bool alongAxes() const {
+        for (const Subpath& s : path_) {
+            Point from = s.start;
+            for (const Segment& seg : s.segments) {
+                if (seg.curve || (from.x != seg.to.x && from.y != seg.to.y)) return false;
+                from = seg.to;
+            }
+            if (s.closed && from.x != s.start.x && from.y != s.start.y) return false;
+        }
+        return true;
+    }
+
     void strokePath() {
         Kind kind = state_.dashed ? Kind::doubtful : Kind::certain;
         if (!state_.stroke.known) kind = Kind::strict;
         const double darkness = state_.stroke.darkness * state_.strokeAlpha;
         const double ty = halfAcrossHorizontal(), tx = halfAcrossVertical();
         const double t = std::max(tx, ty);
+        // A stroke of width 0 is one pixel wide wherever it passes. The renderer puts the edges
+        // of a wider one on whole pixels when every segment of its path runs along an axis; one
+        // that does not (a slant, a curve) leaves the whole path to its anti-aliasing.
+        const Edges edges = state_.lineWidth == 0 ? Edges::hairline
+                            : alongAxes()         ? Edges::adjusted
+                                                  : Edges::antialiased;
+        // A round cap is a half disc past the end: doubtful ink within its square.
+        const bool roundCap = state_.cap == 1;
         for (const Subpath& s : path_) {
             const std::size_t n = s.segments.size() + (s.closed ? 1 : 0);
             Point from = s.start;
             for (std::size_t k = 0; k < n; ++k) {
                 const bool closing = k == s.segments.size();
                 Segment seg = closing ? straight(s.start) : s.segments[k];
-                // A joint or a cap other than butt carries the stroke past the segment's end.
-                const bool reachBefore = s.closed || k > 0 || state_.cap != 0;
-                const bool reachAfter = s.closed || k + 1 < n || state_.cap != 0;
+                // A joint or a projecting cap carries the stroke past the segment's end.
+                const bool capBefore = !s.closed && k == 0, capAfter = !s.closed && k + 1 == n;
+                const bool reachBefore = !capBefore || state_.cap == 2;
+                const bool reachAfter = !capAfter || state_.cap == 2;
                 const Point to = seg.to;
                 if (seg.curve) {
                     add(bounding({from, seg.c1, seg.c2, to}).insetBy(-t, -t), darkness,
@@ -239,19 +269,26 @@ private:
                     const bool rightReach = from.x < to.x ? reachAfter : reachBefore;
                     if (leftReach) x0 -= tx;
                     if (rightReach) x1 += tx;
-                    add({x0, to.y - ty, x1 - x0, 2 * ty}, darkness, kind);
+                    add(spanning(x0, to.y - ty, x1, to.y + ty), darkness, kind, edges);
                 } else if (from.x == to.x && from.y != to.y) {
                     double y0 = std::min(from.y, to.y), y1 = std::max(from.y, to.y);
                     const bool lowReach = from.y < to.y ? reachBefore : reachAfter;
                     const bool highReach = from.y < to.y ? reachAfter : reachBefore;
                     if (lowReach) y0 -= ty;
                     if (highReach) y1 += ty;
-                    add({to.x - tx, y0, 2 * tx, y1 - y0}, darkness, kind);
+                    add(spanning(to.x - tx, y0, to.x + tx, y1), darkness, kind, edges);
                 } else if (!(from == to)) {
                     add(bounding({from, to}).insetBy(-t, -t), darkness,
                         worse(kind, Kind::doubtful));
                 } else if (state_.cap != 0) {
                     add(bounding({from}).insetBy(-t, -t), darkness, worse(kind, Kind::doubtful));
+                }
+                if (roundCap && !(from == to) && !seg.curve) {
+                    if (capBefore)
+                        add(bounding({from}).insetBy(-t, -t), darkness,
+                            worse(kind, Kind::doubtful));
+                    if (capAfter)
+                        add(bounding({to}).insetBy(-t, -t), darkness, worse(kind, Kind::doubtful));
                 }
                 from = to;
             }
@@ -264,7 +301,12 @@ private:
         std::vector<Rect> rects;
         std::optional<Rect> hull;
         bool allRectangles = true;
+        std::size_t parts = 0;
+        const Subpath* only = nullptr;
         for (const Subpath& s : path_) {
+            if (s.segments.empty()) continue;
+            ++parts;
+            only = &s;
             if (s.segments.size() < 2) continue;  // encloses nothing
             Rect b = bounding({s.start});
             for (const Segment& seg : s.segments) {
@@ -279,6 +321,10 @@ private:
                 allRectangles = false;
         }
         if (!hull) return;
+        const bool single =
+            parts == 1 && rects.size() == 1 &&
+            (only->segments.size() == 3 ||
+             (only->segments.size() == 4 && only->closed && only->segments[3].to == only->start));
         if (evenOdd && allRectangles)
             for (std::size_t i = 0; i < rects.size() && allRectangles; ++i)
                 for (std::size_t k = i + 1; k < rects.size(); ++k)
@@ -290,7 +336,11 @@ private:
             add(*hull, darkness, worse(kind, Kind::doubtful));
             return;
         }
-        for (const Rect& r : rects) add(r, darkness, kind);
+        // A path of one rectangle alone, of four corners (the fourth maybe the first again when
+        // the path is closed), is filled with its edges on whole pixels; the renderer adjusts no
+        // other fill.
+        const Edges edges = single ? Edges::adjusted : Edges::antialiased;
+        for (const Rect& r : rects) add(r, darkness, kind, edges);
     }
 
     void clipPath() {

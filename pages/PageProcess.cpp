@@ -50,6 +50,21 @@ struct Fd {
     }
 };
 
+// Resident bytes of a process, from /proc; 0 when it cannot be read.
+std::int64_t residentBytes(pid_t pid) {
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%d/statm", static_cast<int>(pid));
+    Fd fd(::open(path, O_RDONLY | O_CLOEXEC));
+    if (fd.fd < 0) return 0;
+    char text[128] = {};
+    const ssize_t n = ::read(fd.fd, text, sizeof text - 1);
+    if (n <= 0) return 0;
+    long long size = 0, resident = 0;
+    if (std::sscanf(text, "%lld %lld", &size, &resident) != 2) return 0;
+    return static_cast<std::int64_t>(resident) * sysconf(_SC_PAGESIZE);
+}
+
+
 // A page process started and warmed up, waiting for its document.
 struct Started {
     pid_t pid = 0;
@@ -99,10 +114,40 @@ public:
         return started;
     }
 
+    // Starts keeping processes ahead.
+    void startAhead() {
+        {
+            std::lock_guard lock(mutex_);
+            wanted_ = true;
+        }
+        wake_.notify_one();
+    }
+
+    // Keeps a process that let its document go, for the next document: it is warm already. One
+    // over the number kept, or grown large, ends.
+    void giveBack(Started process) {
+        {
+            std::lock_guard lock(mutex_);
+            if (spares_.size() < maxIdle &&
+                residentBytes(process.pid) < maxIdleResident) {
+                spares_.push_front(process);
+                return;
+            }
+        }
+        ::kill(process.pid, SIGKILL);
+        while (::waitpid(process.pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        ::close(process.socket);
+    }
+
 private:
     // Processes kept started ahead: the signing window opens four readers of its document at
     // once (its own, the placement search, the form reader, the preview).
     static constexpr std::size_t spareCount = 2;
+    // Processes kept idle at most, those given back included, and how large one may have grown
+    // to be kept.
+    static constexpr std::size_t maxIdle = 4;
+    static constexpr std::int64_t maxIdleResident = std::int64_t(256) << 20;
 
     Spawner() {
         std::thread([this] {
@@ -212,6 +257,8 @@ const char* useOf(PageProtocol::Kind kind) {
             return "tinta";
         case PageProtocol::Kind::tile:
             return "vista previa";
+        case PageProtocol::Kind::release:
+            break;
     }
     return "página";
 }
@@ -225,6 +272,8 @@ std::chrono::milliseconds deadlineOf(PageProtocol::Kind kind) {
             return PageLimits::inkTime;
         case PageProtocol::Kind::tile:
             return PageLimits::tileTime;
+        case PageProtocol::Kind::release:
+            break;
     }
     return PageLimits::textTime;
 }
@@ -233,20 +282,6 @@ std::string seconds(std::chrono::milliseconds ms) {
     char text[32];
     std::snprintf(text, sizeof text, "%g", static_cast<double>(ms.count()) / 1000.0);
     return text;
-}
-
-// Resident bytes of a process, from /proc; 0 when it cannot be read.
-std::int64_t residentBytes(pid_t pid) {
-    char path[64];
-    std::snprintf(path, sizeof path, "/proc/%d/statm", static_cast<int>(pid));
-    Fd fd(::open(path, O_RDONLY | O_CLOEXEC));
-    if (fd.fd < 0) return 0;
-    char text[128] = {};
-    const ssize_t n = ::read(fd.fd, text, sizeof text - 1);
-    if (n <= 0) return 0;
-    long long size = 0, resident = 0;
-    if (std::sscanf(text, "%lld %lld", &size, &resident) != 2) return 0;
-    return static_cast<std::int64_t>(resident) * sysconf(_SC_PAGESIZE);
 }
 
 }  // namespace
@@ -258,6 +293,8 @@ struct PageProcess::Document {
     int pageCount = 0;
     // Set when the process could not open the document in time: nothing is asked again.
     bool unusable = false;
+    bool refused = false;  // Poppler cannot open it (not a PDF it reads, or locked)
+    bool opened = false;   // a process has said how many pages it has
     mutable std::mutex mutex;
     std::set<std::pair<int, int>> givenUp;  // (page, use)
 
@@ -360,6 +397,8 @@ bool readFrame(int socket, pid_t pid, Clock::time_point until,
 
 }  // namespace
 
+void PageProcess::startAhead() { Spawner::instance().startAhead(); }
+
 std::filesystem::path PageProcess::program() {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -374,10 +413,35 @@ PageProcess::PageProcess(std::shared_ptr<Document> document) : document_(std::mo
 
 PageProcess::~PageProcess() {
     std::lock_guard lock(mutex_);
+    if (pid_ > 0 && socket_ >= 0) {
+        // A process that read its pages without incident lets the document go and waits for the
+        // next one.
+        PageProtocol::Request release;
+        release.kind = PageProtocol::Kind::release;
+        const std::string framed = PageProtocol::frame(PageProtocol::encode(release));
+        if (::send(socket_, framed.data(), framed.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
+            static_cast<ssize_t>(framed.size())) {
+            Spawner::instance().giveBack({pid_, socket_});
+            pid_ = 0;
+            socket_ = -1;
+            return;
+        }
+    }
     end();
 }
 
 std::unique_ptr<PageProcess> PageProcess::open(std::string_view bytes) {
+    std::unique_ptr<PageProcess> pages = prepare(bytes);
+    if (!pages) return nullptr;
+    std::lock_guard lock(pages->mutex_);
+    if (pages->socket_ < 0 && !pages->start()) {
+        std::lock_guard documentLock(pages->document_->mutex);
+        if (pages->document_->refused) return nullptr;  // Poppler cannot open it
+    }
+    return pages;
+}
+
+std::unique_ptr<PageProcess> PageProcess::prepare(std::string_view bytes) {
     if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
     auto document = std::make_shared<Document>();
     document->size = static_cast<std::int64_t>(bytes.size());
@@ -398,12 +462,6 @@ std::unique_ptr<PageProcess> PageProcess::open(std::string_view bytes) {
         Log::write("No se ha podido preparar el documento para el proceso de páginas: " +
                    std::string(std::strerror(errno)) + ".");
         document->markUnusable();
-        return pages;
-    }
-    std::lock_guard lock(pages->mutex_);
-    if (!pages->start()) {
-        std::lock_guard documentLock(document->mutex);
-        if (!document->unusable) return nullptr;  // Poppler cannot open it
     }
     return pages;
 }
@@ -459,14 +517,16 @@ bool PageProcess::start() const {
         std::optional<int> opened = PageProtocol::decodeHello(payload);
         if (!opened || *opened < 0) {
             end();
-            if (!opened) {
+            if (!opened)
                 Log::write("El proceso de páginas ha respondido algo ilegible al abrir el documento.");
-                doc.markUnusable();
-            }
+            std::lock_guard lock(doc.mutex);
+            doc.unusable = true;
+            doc.refused = opened.has_value();
             return false;
         }
         std::lock_guard lock(doc.mutex);
         doc.pageCount = *opened;
+        doc.opened = true;
     }
     return true;
 }
@@ -487,12 +547,13 @@ PageProcess::Answer PageProcess::ask(const PageProtocol::Request& request) const
     Answer answer;
     Document& doc = *document_;
     const int use = useKey(request.kind);
-    {
+    auto refused = [&] {
         std::lock_guard lock(doc.mutex);
-        if (doc.unusable || request.page < 0 || request.page >= doc.pageCount ||
-            doc.givenUp.count({request.page, use}))
-            return answer;  // failed
-    }
+        return doc.unusable || request.page < 0 ||
+               (doc.opened && request.page >= doc.pageCount) ||
+               doc.givenUp.count({request.page, use}) > 0;
+    };
+    if (refused()) return answer;  // failed
     if (cutNow(cut_)) {
         answer.state = Answer::State::cut;
         return answer;
@@ -502,6 +563,8 @@ PageProcess::Answer PageProcess::ask(const PageProtocol::Request& request) const
         answer.state = cutNow(cut_) ? Answer::State::cut : Answer::State::failed;
         return answer;
     }
+    // A prepared document learns its page count from the process just started.
+    if (refused()) return answer;
     const std::string framed = PageProtocol::frame(PageProtocol::encode(request));
     std::string reason;
     bool sent = ::send(socket_, framed.data(), framed.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
@@ -566,7 +629,15 @@ void PageProcess::broken(const PageProtocol::Request& request) const {
 }
 
 int PageProcess::pageCount() const {
-    std::lock_guard lock(document_->mutex);
+    {
+        std::lock_guard lock(document_->mutex);
+        if (document_->unusable) return 0;
+        if (document_->opened) return document_->pageCount;
+    }
+    // Prepared, not opened yet: the count comes with a process's hello.
+    std::lock_guard lock(mutex_);
+    if (socket_ < 0) start();
+    std::lock_guard documentLock(document_->mutex);
     return document_->unusable ? 0 : document_->pageCount;
 }
 

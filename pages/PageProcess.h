@@ -34,6 +34,10 @@ public:
     // process that cannot be started or does not open the document in time gives a source whose
     // every page is given up (the log says why).
     static std::unique_ptr<PageProcess> open(std::string_view bytes);
+    // The same without a process yet: one starts when a page (or the page count) is first asked
+    // for, so that whoever prepares the document never waits for it. Nothing only for bytes a
+    // page process cannot take (none, or more than 2 GB).
+    static std::unique_ptr<PageProcess> prepare(std::string_view bytes);
 
     ~PageProcess() override;
     PageProcess(const PageProcess&) = delete;
@@ -57,6 +61,10 @@ public:
     bool gaveUp(int pageIndex, PageProtocol::Kind kind) const;
     // The running process's id, or 0 (for tests that end it from outside).
     pid_t pid() const;
+
+    // Starts page processes ahead, in the background, so that the first document opened does not
+    // wait for one (the application calls it as it starts).
+    static void startAhead();
 
     // The page process's program: beside the running executable when installed, else the one
     // this build made.

@@ -385,7 +385,8 @@ bool mentions(std::string_view text, std::string_view name) {
 }
 
 std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& source,
-                                           std::stop_token stop, const Deadline& deadline) {
+                                           std::stop_token stop, const Deadline& deadline,
+                                           Extent extent) {
     std::vector<SignaturePlacement> out;
     std::vector<PDFRef> pages = file.pageRefs();
     if (pages.empty()) return out;
@@ -411,10 +412,19 @@ std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& sour
         found.back() = pageCues(last, lastText, lastPage, [&] { return std::move(lastMap); });
     lastMap.reset();
 
-    // Then the others, from the end backwards, until the deadline.
-    Readers readers(source, deadline);
-    searchPagesBackwards(file, readers, std::min(count, last), pages, annotations, found, stop,
-                         deadline);
+    // Then the others, from the end backwards, until the deadline; unless only the best place is
+    // wanted and the last page holds a cue of the strongest rank, which no earlier page can take
+    // the place of (an equal rank goes to the latest page): a long document is then signed
+    // without reading it all.
+    const bool settled =
+        extent == Extent::untilSettled &&
+        std::any_of(found.back().begin(), found.back().end(),
+                    [](const SignaturePlacement& p) { return p.detected && p.rank <= 1; });
+    if (!settled) {
+        Readers readers(source, deadline);
+        searchPagesBackwards(file, readers, std::min(count, last), pages, annotations, found,
+                             stop, deadline);
+    }
     if (stop.stop_requested()) return out;
     for (std::vector<SignaturePlacement>& page : found)
         for (SignaturePlacement& placement : page) out.push_back(std::move(placement));
@@ -423,16 +433,16 @@ std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& sour
 }
 
 std::vector<SignaturePlacement> placements(PDFFile& file, std::stop_token stop,
-                                           const Deadline& deadline) {
+                                           const Deadline& deadline, Extent extent) {
     std::unique_ptr<PageProcess> pages = PageProcess::open(file.bytes());
     if (pages) {
         // A page being read when the search is stopped or out of time is given up; pages too
         // heavy to draw are searched without their ink.
         pages->setCutoff([stop, &deadline] { return stop.stop_requested() || deadline.expired(); });
         GuardedPages guarded(*pages, file);
-        return placements(file, guarded, stop, deadline);
+        return placements(file, guarded, stop, deadline, extent);
     }
-    return placements(file, NoPages(), stop, deadline);
+    return placements(file, NoPages(), stop, deadline, extent);
 }
 
 std::optional<std::size_t> bestIndex(const std::vector<SignaturePlacement>& list,

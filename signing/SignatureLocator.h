@@ -61,15 +61,22 @@ private:
 // stronger cue than any found after them or one naming the signer. A stop requested through
 // `stop` ends the search between pages; what it gives then is incomplete and only good to be
 // thrown away.
+//
+// With Extent::untilSettled (a signing that only wants the best place: the window, a batch), the
+// other pages are not read at all when the last page holds a cue of the strongest rank: no
+// earlier page can take its place, but for one whose cue names the signer.
+enum class Extent { allPages, untilSettled };
 std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& pages,
                                            std::stop_token stop = {},
-                                           const Deadline& deadline = Deadline());
+                                           const Deadline& deadline = Deadline(),
+                                           Extent extent = Extent::allPages);
 
-// The same with Poppler reading the file's bytes (without text and rendering when Poppler cannot
-// open them: then only fields and the corner place), drawing no page too heavy to draw
-// (GuardedPages).
+// The same with the page process reading the file's bytes (without text and rendering when
+// Poppler cannot open them: then only fields and the corner place), drawing no page too heavy
+// to draw (GuardedPages).
 std::vector<SignaturePlacement> placements(PDFFile& file, std::stop_token stop = {},
-                                           const Deadline& deadline = Deadline());
+                                           const Deadline& deadline = Deadline(),
+                                           Extent extent = Extent::allPages);
 
 // The place that needs no page read: the bottom-left corner of the last page (`lastPage`, its
 // display frame when known), for a search that could not end in time.

@@ -12,6 +12,7 @@
 #include "forms/reader/FormReading.h"
 #include "pages/PageDrawing.h"
 #include "pages/PageGlyphs.h"
+#include "pages/PageLimits.h"
 #include "forms/reader/TextSpace.h"
 #include "pdf/PDFFile.h"
 #include "platform/Regex.h"
@@ -382,16 +383,24 @@ std::string lastCharacters(const std::string& text, std::size_t count) {
 
 }  // namespace
 
-std::chrono::milliseconds& drawnTimeLimit() {
-    static std::chrono::milliseconds limit = maxDrawnTime;
+std::chrono::milliseconds& pageTimeLimit() {
+    static std::chrono::milliseconds limit = PageLimits::textTime + PageLimits::inkTime;
     return limit;
+}
+
+std::chrono::milliseconds readingTimeLimit(std::size_t pageCount) {
+    // A day at most: far beyond any real document, and within what a timer takes.
+    constexpr std::chrono::milliseconds most = std::chrono::hours(24);
+    const std::chrono::milliseconds each = std::max(pageTimeLimit(), std::chrono::milliseconds(0));
+    if (each.count() > 0 && pageCount >= static_cast<std::size_t>(most / each)) return most;
+    return std::min(most, each * static_cast<std::int64_t>(pageCount + 1));
 }
 
 std::vector<FormField> drawnFields(PDFFile& file, const PageSource& pages, std::stop_token stop,
                                    ReadReport* report) {
     ReadReport local;
     std::vector<FormField> result = detail::drawnFields(
-        file, pages, stop, detail::Clock::now() + drawnTimeLimit(), local);
+        file, pages, stop, detail::Clock::now() + readingTimeLimit(file.pageRefs().size()), local);
     if (report) *report = local;
     return result;
 }

@@ -294,13 +294,40 @@ std::string FormPageText::textIn(const Rect& rect) const {
     }
     std::sort(hits.begin(), hits.end());
 
-    // Whole words only: a word that the rectangle's edge cuts with no more than half of its width
-    // inside belongs to a text beside it (the caption of the neighbouring field), and none of its
-    // letters is read here. One that holds more than half of its width inside (a caption word
-    // wider than a small field's band) is read whole, its letters outside included.
+    // Whole words only: a word that the rectangle's edge cuts belongs to a text beside it (the
+    // caption of the neighbouring field), and none of its letters is read here. The one exception
+    // is a lone caption word wider than a small field's band: when the rectangle holds no whole
+    // word, a cut word that holds more than half of its extent inside and spans the rectangle's
+    // middle (it stands over the field the band is centred on) is read whole, its letters outside
+    // included. A neighbour's caption starts beside the field, never over its middle.
+    enum class Cut : std::uint8_t { whole, lone, out };
     auto mostlyInside = [](double from, double to, double min, double max) {
         return 2 * (std::min(to, max) - std::max(from, min)) > to - from;
     };
+    auto spans = [](double from, double to, double middle) {
+        return from <= middle && middle <= to;
+    };
+    auto cutOf = [&](const Word& word) {
+        const bool acrossX = word.minX >= rect.minX() && word.maxX <= rect.maxX();
+        const bool acrossY = word.minY >= rect.minY() && word.maxY <= rect.maxY();
+        if (acrossX && acrossY) return Cut::whole;
+        const Rect& b = word.box;
+        if (acrossY && mostlyInside(b.minX(), b.maxX(), rect.minX(), rect.maxX()) &&
+            spans(b.minX(), b.maxX(), rect.midX()))
+            return Cut::lone;
+        if (acrossX && mostlyInside(b.minY(), b.maxY(), rect.minY(), rect.maxY()) &&
+            spans(b.minY(), b.maxY(), rect.midY()))
+            return Cut::lone;
+        return Cut::out;
+    };
+    bool anyWhole = false;
+    for (std::size_t h : hits) {
+        const std::uint32_t w = wordOf_[h];
+        if (w != noWord && cutOf(words_[w]) == Cut::whole) {
+            anyWhole = true;
+            break;
+        }
+    }
     std::vector<std::size_t> kept;
     kept.reserve(hits.size());
     for (std::size_t h : hits) {
@@ -311,13 +338,8 @@ std::string FormPageText::textIn(const Rect& rect) const {
         }
         if (!kept.empty() && wordOf_[kept.back()] == w) continue;  // read whole already
         const Word& word = words_[w];
-        const bool acrossX = word.minX >= rect.minX() && word.maxX <= rect.maxX();
-        const bool acrossY = word.minY >= rect.minY() && word.maxY <= rect.maxY();
-        const bool keep =
-            (acrossX && acrossY) ||
-            (acrossY && mostlyInside(word.box.minX(), word.box.maxX(), rect.minX(), rect.maxX())) ||
-            (acrossX && mostlyInside(word.box.minY(), word.box.maxY(), rect.minY(), rect.maxY()));
-        if (!keep) continue;
+        const Cut cut = cutOf(word);
+        if (cut == Cut::out || (cut == Cut::lone && anyWhole)) continue;
         for (std::size_t i = word.first; i <= word.last && kept.size() < maxCharactersPerRect; ++i)
             kept.push_back(i);
     }

@@ -62,9 +62,10 @@ public:
 
     // The characters whose box centre lies in the page-space rectangle (edges included), in text
     // order, a blank between kept characters that were not neighbours in the text, then
-    // FormReader::clean. Only whole words: a word the rectangle's edge cuts is left out when no
-    // more than half of its width (along its line) lies inside, and read whole otherwise. At most
-    // maxCharactersPerRect characters, the first in text order.
+    // FormReader::clean. Only whole words: a word the rectangle's edge cuts is left out, unless
+    // the rectangle holds no whole word and the cut word holds more than half of its extent
+    // (along its line) inside and spans the rectangle's middle; such a word is read whole. At
+    // most maxCharactersPerRect characters, the first in text order.
     std::string textIn(const Rect& rect) const;
 
     // The lines of the text in order (split at LF and CR; CR LF gives an empty line between).

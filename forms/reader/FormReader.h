@@ -51,18 +51,23 @@ constexpr std::size_t maxDocumentTextBytes = 32 * 1024 * 1024;
 // The work the search for drawn fields may do in one document, whatever its number of pages: the
 // glyphs of the pages whose text is laid out (a page that draws nothing but text whose words hold
 // nothing a field is drawn with is not), the path segments drawn and content bytes decoded on the
-// pages read, the pixels of the pages rendered for their ink, and the time. A flat form of a few
-// hundred pages takes a small part of each; the time limit ends the reading of a long document
-// long before its glyphs are spent. The pages after glyphs, paths, bytes or time are spent are
-// not searched; once the pixels are spent, pages are searched without their ink (fill lines).
+// pages read, and the pixels of the pages rendered for their ink. A flat form of a few hundred
+// pages takes a small part of each. The pages after glyphs, paths or bytes are spent are not
+// searched; once the pixels are spent, pages are searched without their ink (fill lines).
 constexpr std::size_t maxDrawnGlyphs = 20'000'000;
 constexpr std::size_t maxDrawnPaths = 2'000'000;
 constexpr std::size_t maxDrawnContentBytes = 512 * 1024 * 1024;
 constexpr double maxDrawnPixels = 1e9;  // 500 A4 pages at 2 pixels per point
-constexpr std::chrono::seconds maxDrawnTime{4};
-// The time the whole reading may take (widgets and drawn fields): maxDrawnTime, unless a caller
-// that knows its machine is slow (a test under a sanitizer) sets another.
-std::chrono::milliseconds& drawnTimeLimit();
+// A reading (widgets and drawn fields) is not cut by time: the page process bounds what each page
+// may take (PageLimits), and the budgets above bound what is done with it, so that an ordinary
+// form of any length is read whole, on a loaded machine too. The time limit is only a safeguard
+// against a reading gone wrong: pageTimeLimit() for each page of the document and one more (the
+// opening), by default the time the page process allows a page for its text and its ink, which
+// no ordinary page comes near; a day at most.
+std::chrono::milliseconds readingTimeLimit(std::size_t pageCount);
+// The time each page adds to the limit, unless a caller (a test that must see the limit reached)
+// sets another.
+std::chrono::milliseconds& pageTimeLimit();
 // Text runs of one page tried as tick headers or labels: more only come from hostile pages.
 constexpr std::size_t maxRunsPerPage = 2'000;
 // Label cells kept per page.
@@ -84,7 +89,7 @@ struct ReadReport {
 using Progress = std::function<void(std::size_t found)>;
 
 // The fields of the document, their page text read from `pages`. The reading ends early, with
-// the fields found so far, when `stop` is requested or drawnTimeLimit() has passed; `report`
+// the fields found so far, when `stop` is requested or readingTimeLimit() has passed; `report`
 // (when given) says how many pages were read, and `found` (when given) follows the reading.
 std::vector<FormField> fields(PDFFile& file, const PageSource& pages, std::stop_token stop,
                               ReadReport* report = nullptr, const Progress& found = {});
@@ -99,7 +104,7 @@ std::vector<FormField> fields(PDFFile& file);
 std::vector<FormUnit> units(const std::vector<FormField>& fields);
 
 // The fields drawn on the pages of a flat form (label cells, fill lines, tick cells), ids from 1,
-// searched until `stop` is requested or drawnTimeLimit() has passed.
+// searched until `stop` is requested or readingTimeLimit() has passed.
 std::vector<FormField> drawnFields(PDFFile& file, const PageSource& pages,
                                    std::stop_token stop = {}, ReadReport* report = nullptr);
 

@@ -239,9 +239,9 @@ FormPageText pageText(PDFFile& file, const PageSource& pages, int index, PDFRef 
 
 std::vector<FormField> fields(PDFFile& file, const PageSource& pages, std::stop_token stop,
                               ReadReport* report, const Progress& found) {
-    const detail::Clock::time_point deadline = detail::Clock::now() + drawnTimeLimit();
-    std::vector<FormField> result;
     const std::vector<PDFRef> refs = file.pageRefs();
+    const detail::Clock::time_point deadline = detail::Clock::now() + readingTimeLimit(refs.size());
+    std::vector<FormField> result;
     ReadReport local;
     local.pageCount = static_cast<int>(refs.size());
     // Past the deadline the widgets of the remaining pages are still read, which costs little,

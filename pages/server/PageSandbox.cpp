@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -37,8 +38,11 @@ void limitResources() {
 
 void limitMemory(std::int64_t documentBytes) {
     if (PageProcessMemory::watchedByParent) return;
+    // The hard limit leaves room for the largest document the application hands over (a process
+    // reads one document after another); the soft one is this document's.
     const auto bytes = static_cast<rlim_t>(PageLimits::memoryBytes + documentBytes);
-    rlimit memory{bytes, bytes};
+    const auto most = static_cast<rlim_t>(PageLimits::memoryBytes + std::int64_t(INT_MAX));
+    rlimit memory{bytes, most};
     setrlimit(RLIMIT_AS, &memory);
 }
 

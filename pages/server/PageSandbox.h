@@ -14,8 +14,8 @@ bool attachToParent(int expectedParent, int firstToClose);
 // Processor time, core dumps and file sizes.
 void limitResources();
 
-// The memory limit, once the document is known; `documentBytes` is added to it, since the
-// document is mapped into the process. In a build with AddressSanitizer, whose shadow memory
+// The memory limit, once the document is known (again for each document); `documentBytes` is
+// added to it, since the document is mapped into the process. In a build with AddressSanitizer, whose shadow memory
 // takes more address space than any limit, the application watches the process's memory instead.
 void limitMemory(std::int64_t documentBytes);
 

@@ -10,8 +10,9 @@ public:
     // request is answered with nothing.
     PageServer(int socket, const PopplerPages* pages) : socket_(socket), pages_(pages) {}
 
-    // Sends the hello, then answers requests until the socket closes or a request is broken.
-    void serve();
+    // Sends the hello, then answers requests until the application lets the document go (true:
+    // another may follow) or the socket closes or a request is broken (false).
+    bool serve();
 
 private:
     bool send(const std::string& payload);

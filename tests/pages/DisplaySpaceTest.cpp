@@ -3,12 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "pdf/PDFFile.h"
 #include "pages/PageProcess.h"
 #include "pages/DisplaySpace.h"
 #include "pages/InkMap.h"
 #include "signing/PlacementTestSupport.h"
 #include "support/CairoPages.h"
+#include "support/PDFFixtures.h"
+#include "support/TestUtil.h"
 
 using namespace placementtest;
 
@@ -152,6 +156,87 @@ TEST(PageProcess, TextLinesBlanksAndBoxes) {
     EXPECT_FALSE(pages->render(0, 2.0, 1000));  // over the pixel cap
     EXPECT_FALSE(pages->text(1));
     EXPECT_FALSE(pages->render(-1, 2.0, 40'000'000));
+}
+
+// The text against pdftotext's words on a page of several lines and two columns, upright and
+// turned a quarter: the same words in the same order, each in the same box, a blank between the
+// words of one of its lines and a line feed between lines.
+TEST(PageProcess, TextAgreesWithPdftotextWordBoxes) {
+    cairopages::Document doc;
+    for (int i = 0; i < 2; ++i) {
+        auto& page = doc.page(595, 842);
+        page.lines(72, 760, {"Solicitud de ayuda económica", "Datos del interesado"}, 14);
+        page.lines(72, 600, {"Primera columna del texto", "sigue en esta línea"});
+        page.lines(340, 600, {"Segunda columna aparte", "con otra línea más"});
+    }
+    const std::string pdf = fixtures::qpdf(doc.pdf(), {"--rotate=+90:2"});
+    testutil::TempDir dir;
+    testutil::writeFile(dir / "in.pdf", pdf);
+    const testutil::RunResult r =
+        testutil::run({"pdftotext", "-bbox-layout", (dir / "in.pdf").string(), "-"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::unique_ptr<PageProcess> pages = PageProcess::open(pdf);
+    ASSERT_TRUE(pages);
+
+    struct Word {
+        std::string text, before;  // `before`: the separator ahead of it
+        double x0, y0, x1, y1;
+        std::u16string units = {};
+    };
+    const std::regex token(R"re(<page |<line |<word xMin="([-0-9.]+)" yMin="([-0-9.]+)" )re"
+                           R"re(xMax="([-0-9.]+)" yMax="([-0-9.]+)">([^<]*)</word>)re");
+    std::vector<std::vector<Word>> expected;  // pdftotext's, page by page
+    std::string separator;
+    for (auto t = std::sregex_iterator(r.out.begin(), r.out.end(), token);
+         t != std::sregex_iterator(); ++t) {
+        const std::smatch& m = *t;
+        if (m.str() == "<page ") {
+            expected.emplace_back();
+        } else if (m.str() == "<line ") {
+            separator = expected.back().empty() ? "" : "\n";
+        } else {
+            expected.back().push_back({m[5], separator, std::stod(m[1]), std::stod(m[2]),
+                                       std::stod(m[3]), std::stod(m[4])});
+            separator = " ";
+        }
+    }
+    ASSERT_EQ(expected.size(), 2u);
+
+    for (int index = 0; index < 2; ++index) {
+        SCOPED_TRACE(index);
+        std::optional<PageText> text = pages->text(index);
+        ASSERT_TRUE(text);
+        ASSERT_EQ(text->boxes.size(), text->text.size());
+        std::vector<Word> words;
+        std::u16string between;
+        for (std::size_t i = 0; i < text->text.size(); ++i) {
+            const PageTextBox& b = text->boxes[i];
+            if (b.isEmpty() && (text->text[i] == u' ' || text->text[i] == u'\n')) {
+                between += text->text[i];
+                continue;
+            }
+            if (words.empty() || !between.empty()) {
+                words.push_back({"", UnicodeText::utf8(between), b.x, b.y, b.x, b.y});
+                between.clear();
+            }
+            Word& w = words.back();
+            w.units += text->text[i];
+            w.x0 = std::min(w.x0, b.x), w.y0 = std::min(w.y0, b.y);
+            w.x1 = std::max(w.x1, b.x + b.width), w.y1 = std::max(w.y1, b.y + b.height);
+        }
+        const std::vector<Word>& theirs = expected[static_cast<std::size_t>(index)];
+        ASSERT_EQ(words.size(), theirs.size());
+        ASSERT_EQ(words.size(), 22u);
+        for (std::size_t k = 0; k < words.size(); ++k) {
+            SCOPED_TRACE(theirs[k].text);
+            EXPECT_EQ(UnicodeText::utf8(words[k].units), theirs[k].text);
+            EXPECT_EQ(words[k].before, theirs[k].before);
+            EXPECT_NEAR(words[k].x0, theirs[k].x0, 1e-3);
+            EXPECT_NEAR(words[k].y0, theirs[k].y0, 1e-3);
+            EXPECT_NEAR(words[k].x1, theirs[k].x1, 1e-3);
+            EXPECT_NEAR(words[k].y1, theirs[k].y1, 1e-3);
+        }
+    }
 }
 
 TEST(PageProcess, RefusesWhatItCannotOpen) {

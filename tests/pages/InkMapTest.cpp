@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "pages/InkMap.h"
 #include "signing/PlacementTestSupport.h"
 #include "support/TestUtil.h"
@@ -163,6 +165,40 @@ TEST(InkMapCell, RefusesOpenNarrowGappedOrUnruledCells) {
     {  // The right border lies beyond the limit.
         Row row;
         EXPECT_FALSE(row.page.ink().cell(row.label, 300));
+    }
+}
+
+// The search across a cell's free columns reports the doubtful and strict ink it passes, and
+// stops at it only while doubtful ink counts.
+TEST(InkMapCell, DoubtInsideTheCellIsReportedAndStopsTheSearchOnlyAsInk) {
+    using Kind = InkMap::Shape::Kind;
+    const DisplaySpace space({0, 0, 595, 842}, 0);
+    const Rect label{100, 500, 60, 12};
+    auto search = [&](Kind kind, bool asInk) {
+        // A box from x 170 to 471, y 495 to 518, and a speck inside it halfway across.
+        std::vector<InkMap::Shape> shapes = {{{170, 495, 1, 23}},
+                                             {{470, 495, 1, 23}},
+                                             {{170, 495, 301, 1}},
+                                             {{170, 517, 301, 1}},
+                                             {{320, 505, 2, 2}, 1, kind}};
+        std::optional<InkMap> map = InkMap::make(shapes, {}, space, {});
+        EXPECT_TRUE(map);
+        if (!map) return std::tuple{std::optional<Rect>{}, false, false};
+        map->doubt(asInk);
+        std::optional<Rect> cell = map->cell(label, 571);
+        return std::tuple{cell, map->doubted(), map->strictlyDoubted()};
+    };
+    for (Kind kind : {Kind::doubtful, Kind::strict}) {
+        const bool strict = kind == Kind::strict;
+        auto [asInk, doubtedAsInk, strictAsInk] = search(kind, true);
+        EXPECT_FALSE(asInk);
+        EXPECT_TRUE(doubtedAsInk);
+        EXPECT_EQ(strictAsInk, strict);
+        auto [free, doubted, strictly] = search(kind, false);
+        ASSERT_TRUE(free);
+        EXPECT_TRUE(near(*free, {171, 496, 299, 21}, 1.0));
+        EXPECT_TRUE(doubted);
+        EXPECT_EQ(strictly, strict);
     }
 }
 

@@ -20,6 +20,7 @@
 #include "pdf/PDFFile.h"
 #include "signing/SignatureLocator.h"
 #include "support/HostilePages.h"
+#include "support/PDFFixtures.h"
 #include "support/TestUtil.h"
 
 using hostilepages::Shape;
@@ -57,17 +58,7 @@ constexpr double slack = 1.5 * PageLimits::slowdown;
 // What the search and the tools may take past their bounds for the work of our own code that no
 // deadline cuts (opening the file, weighing a page): a sanitizer build does it several times
 // slower than the one users run.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr double ownWork = 4.0;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr double ownWork = 4.0;
-#else
-constexpr double ownWork = 0.5;
-#endif
-#else
-constexpr double ownWork = 0.5;
-#endif
+constexpr double ownWork = PageProcessMemory::watchedByParent ? 4.0 : 0.5;
 
 // The largest resident size of this process and of the processes it has reaped, in bytes.
 std::int64_t maxResident(int who) {
@@ -182,6 +173,77 @@ TEST(PageProcess, AProcessEndedInAPageGivesThatPageUpAndTheReaderGoesOn) {
         EXPECT_NE(next->text.find(u"Pagina corriente"), std::u16string::npos);
         EXPECT_NE(pages->pid(), drawing);
     }
+}
+
+// A process that read its document without incident reads the next one (it is warm already);
+// one that had to be ended for a page never comes back.
+TEST(PageProcess, AProcessReadsTheNextDocumentOnlyAfterAReadingWithoutIncident) {
+    logFolder();
+    const std::string plain = fixtures::textPDF(2, true);
+    pid_t first = 0;
+    {
+        std::unique_ptr<PageProcess> pages = PageProcess::open(plain);
+        ASSERT_TRUE(pages && pages->text(1));
+        first = pages->pid();
+    }
+    std::unique_ptr<PageProcess> next = PageProcess::open(hostilepages::pdf(Shape::nestedForms));
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->pid(), first);
+    std::optional<PageText> text = next->text(1);
+    ASSERT_TRUE(text);
+    EXPECT_NE(text->text.find(u"Pagina corriente"), std::u16string::npos);
+    EXPECT_FALSE(next->render(0, 2.0, 40'000'000));  // past its deadline: the process ends
+    const pid_t ended = first;
+    next.reset();
+    for (int k = 0; k < 4; ++k) {
+        std::unique_ptr<PageProcess> other = PageProcess::open(plain);
+        ASSERT_TRUE(other && other->text(0));
+        EXPECT_NE(other->pid(), ended);
+    }
+}
+
+// The page processes of an application that is killed end with it: none is left reading.
+TEST(PageProcess, ProcessesEndWithAKilledApplication) {
+    testutil::TempDir dir;
+    const std::string path = (dir / "hostil.pdf").string();
+    testutil::writeFile(path, hostilepages::pdf(Shape::nestedForms));
+    const std::string tool = (testutil::toolsDir() / "pdfplace").string();
+    const pid_t app = fork();
+    ASSERT_GE(app, 0);
+    if (app == 0) {
+        char* argv[] = {const_cast<char*>(tool.c_str()), const_cast<char*>(path.c_str()), nullptr};
+        execv(tool.c_str(), argv);
+        _exit(127);
+    }
+    // The page processes of `app`: their command line names it as their parent.
+    auto children = [&] {
+        int n = 0;
+        const std::string mark = "tindra-pages";
+        const std::string parent = std::to_string(app);
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            std::string cmdline;
+            try {
+                cmdline = testutil::readFile(entry.path() / "cmdline");
+            } catch (...) {
+                continue;
+            }
+            const std::size_t at = cmdline.find(mark);
+            if (at != std::string::npos && cmdline.size() > parent.size() &&
+                cmdline.compare(cmdline.size() - parent.size() - 1, parent.size(), parent) == 0)
+                ++n;
+        }
+        return n;
+    };
+    const auto until = Clock::now() + std::chrono::seconds(20);
+    while (children() == 0 && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_GT(children(), 0) << "pdfplace started no page process";
+    ::kill(app, SIGKILL);
+    ::waitpid(app, nullptr, 0);
+    const auto gone = Clock::now() + std::chrono::seconds(5);
+    while (children() > 0 && Clock::now() < gone)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(children(), 0);
 }
 
 // The weight is a first filter only: a page that names many objects, each light, is drawn.

@@ -68,6 +68,21 @@ start() {
   pids+=("$app")
 }
 focus() { xdotool windowactivate --sync "$1" >/dev/null 2>&1; sleep 0.3; }
+# Presses Ctrl+Q on window $1 and whether the application ends within $2 milliseconds ($3 names
+# the window in the messages); a failure when it does not, and then the application is killed.
+ctrl_q_ends() {
+  local asked
+  focus "$1"
+  asked=$(now_ms)
+  xdotool key --clearmodifiers ctrl+q
+  if ends "$app" "$2"; then
+    echo "$name: ended $(($(now_ms) - asked)) ms after Ctrl+Q on $3"
+    return 0
+  fi
+  fail "Ctrl+Q on $3 did not end the application within $2 ms"
+  kill -9 "$app"
+  return 1
+}
 
 # A certificate of the user's in the NSS store of the private home.
 make_certificate() {

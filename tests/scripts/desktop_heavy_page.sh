@@ -76,16 +76,8 @@ fi
 start "$HOME/Documentos/grande.pdf"
 panel=$(window grande.pdf 300)
 if [ -z "$panel" ]; then fail "no signing window the second time"; else
-  focus "$panel"
-  asked=$(now_ms)
-  xdotool key --clearmodifiers ctrl+q
   # One second for the application, one for the key's way through the X server on a busy machine.
-  if ends "$app" 2000; then
-    echo "desktop_heavy_page: ended $(($(now_ms) - asked)) ms after Ctrl+Q"
-  else
-    fail "Ctrl+Q did not end the application within 2 s"
-    kill -9 "$app"
-  fi
+  ctrl_q_ends "$panel" 2000 "the signing window"
 fi
 
 finish

@@ -85,16 +85,8 @@ if [ -z "$panel" ]; then fail "no signing window the second time"; else
   xdotool key --clearmodifiers Return
   progress=$(window 'Firmando' 300)
   if [ -z "$progress" ]; then fail "no progress window"; else
-    focus "$progress"
-    asked=$(now_ms)
-    xdotool key --clearmodifiers ctrl+q
     # One second for the application, one for the key's way through the X server.
-    if ends "$app" 2000; then
-      echo "$name: ended $(($(now_ms) - asked)) ms after Ctrl+Q in the progress window"
-    else
-      fail "Ctrl+Q in the progress window did not end the application within 2 s"
-      kill -9 "$app"
-    fi
+    ctrl_q_ends "$progress" 2000 "the progress window"
   fi
 fi
 # No page process outlives the application.

@@ -169,6 +169,23 @@ TEST(PlacementSearch, ALongLetterIsSignedBesideItsLastFdo) {
     }
 }
 
+// A signing that only wants the best place reads no page but the last when the last page holds
+// a cue of the strongest rank: the card goes where the whole search puts it.
+TEST(PlacementSearch, ASigningReadsOnlyTheLastPageWhenItSettlesThePlace) {
+    const std::string pdf = cuedDocument();
+    PDFFile file(pdf);
+    CountingPages whole(file.bytes()), settled(file.bytes());
+    const auto all = SignatureLocator::placements(file, whole);
+    const auto few = SignatureLocator::placements(file, settled, {}, SignatureLocator::Deadline(),
+                                                  SignatureLocator::Extent::untilSettled);
+    const std::optional<SignaturePlacement> best = SignatureLocator::best(all, nullptr);
+    ASSERT_TRUE(best);
+    EXPECT_EQ(best->pageIndex, 11);
+    EXPECT_EQ(describe({*SignatureLocator::best(few, nullptr)}), describe({*best}));
+    EXPECT_EQ(settled.texts.size() + settled.words_.size(), 1u);
+    EXPECT_GT(whole.texts.size() + whole.words_.size(), 1u);
+}
+
 TEST(PlacementSearch, ReaderWithoutItsCloneLeavesThePagesToTheOthers) {
     // Poppler's pages whose second document cannot be opened (memory exhausted): the readers
     // that get no clone stop, and the calling thread reads every page.

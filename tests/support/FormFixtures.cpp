@@ -123,7 +123,7 @@ std::string formPDF(const FormSpec& spec) {
 
     struct PageNumbers {
         std::int64_t page = 0, content = 0;
-        std::vector<std::int64_t> widgets;
+        std::vector<std::int64_t> widgets, xobjects;
         std::vector<std::vector<std::int64_t>> appearances;
     };
     std::vector<PageNumbers> pages;
@@ -137,6 +137,7 @@ std::string formPDF(const FormSpec& spec) {
             for (std::size_t k = 0; k < w.states.size(); ++k) ap.push_back(next++);
             n.appearances.push_back(std::move(ap));
         }
+        for (std::size_t k = 0; k < p.xobjects.size(); ++k) n.xobjects.push_back(next++);
         pages.push_back(std::move(n));
     }
 
@@ -230,7 +231,17 @@ std::string formPDF(const FormSpec& spec) {
                                " " + number(page.height) + "]";
         if (page.cropBox) pageBody += " /CropBox " + rectArray(*page.cropBox);
         if (page.rotate) pageBody += " /Rotate " + std::to_string(page.rotate);
-        pageBody += " /Resources << /Font << /F1 3 0 R >> >> /Contents " + ref(n.content);
+        std::string xobjects;
+        for (std::size_t k = 0; k < page.xobjects.size(); ++k) {
+            const XObjectSpec& x = page.xobjects[k];
+            xobjects += " " + name(x.name) + " " + ref(n.xobjects[k]);
+            std::string keys = "/Type /XObject /Subtype /Form /BBox " + rectArray(x.bbox);
+            if (!x.matrix.empty()) keys += " /Matrix [" + x.matrix + "]";
+            streams[n.xobjects[k]] = {keys, x.content};
+        }
+        pageBody += " /Resources << /Font << /F1 3 0 R >>";
+        if (!xobjects.empty()) pageBody += " /XObject <<" + xobjects + " >>";
+        pageBody += " >> /Contents " + ref(n.content);
         if (!annots.empty()) pageBody += " /Annots [" + annots + " ]";
         objects[n.page] = pageBody + " >>";
     }
@@ -257,6 +268,98 @@ std::string formPDF(const FormSpec& spec) {
         }
     }
     return writer.finishClassic("/Root 1 0 R");
+}
+
+const std::vector<std::string>& printedFormLabels() {
+    static const std::vector<std::string> labels = {
+        "Nombre",    "Primer apellido", "Segundo apellido", "NIF / NIE",
+        "Domicilio", "Municipio",       "Provincia",        "Telefono"};
+    return labels;
+}
+
+FormSpec printedFlatForm(int pageCount) {
+    FormSpec spec;
+    spec.acroForm = false;
+    for (int p = 0; p < pageCount; ++p) {
+        FormPageSpec& page = spec.pages.emplace_back();
+        // Drawn in order, bands under their texts.
+        std::string& g = page.graphics;
+        auto text = [&](double x, double y, const std::string& s, double size) {
+            g += textOperators({x, y, s, size});
+        };
+        auto band = [&](double x, double y, double width, double height, const char* grey) {
+            g += std::string(grey) + " g " + number(x) + " " + number(y) + " " + number(width) +
+                 " " + number(height) + " re f 0 g\n";
+        };
+        // The logo: a disc of four curves and a leaf of two, filled in colour.
+        g += "0.1 0.3 0.6 rg 70 800 m 70 811.05 61.05 820 50 820 c 38.95 820 30 811.05 30 800 c "
+             "30 788.95 38.95 780 50 780 c 61.05 780 70 788.95 70 800 c f\n"
+             "0.8 0.6 0.1 rg 80 785 m 95 815 110 815 120 785 c 105 795 95 795 80 785 c f 0 g\n";
+        text(130, 806, "MINISTERIO DE EJEMPLO", 9);
+        text(130, 788, "SOLICITUD DE AYUDA - HOJA " + std::to_string(p + 1), 12);
+
+        // A box stroked with rounded corners of radius r, each corner a Bézier curve.
+        auto rounded = [&](double x, double y, double width, double height, double r) {
+            const double k = 0.5523 * r, x1 = x + width, y1 = y + height;
+            auto n = [](double v) { return number(v) + " "; };
+            g += "0.5 w " + n(x + r) + n(y) + "m " + n(x1 - r) + n(y) + "l " + n(x1 - r + k) +
+                 n(y) + n(x1) + n(y + r - k) + n(x1) + n(y + r) + "c " + n(x1) + n(y1 - r) + "l " +
+                 n(x1) + n(y1 - r + k) + n(x1 - r + k) + n(y1) + n(x1 - r) + n(y1) + "c " +
+                 n(x + r) + n(y1) + "l " + n(x + r - k) + n(y1) + n(x) + n(y1 - r + k) + n(x) +
+                 n(y1 - r) + "c " + n(x) + n(y + r) + "l " + n(x) + n(y + r - k) + n(x + r - k) +
+                 n(y) + n(x + r) + n(y) + "c h S\n";
+        };
+
+        band(40, 750, 515, 16, "0.75");
+        text(44, 754, "1. DATOS DEL SOLICITANTE", 10);
+        // Labels on grey bands against their boxes; the lower half of the boxes rounded.
+        for (std::size_t i = 0; i < printedFormLabels().size(); ++i) {
+            const double y = 720 - 26.0 * static_cast<double>(i);
+            band(40, y, 150, 18, "0.85");
+            if (i < 4)
+                g += "0.5 w 190 " + number(y) + " 365 18 re S\n";
+            else
+                rounded(190, y, 365, 18, 2);
+            text(44, y + 5, printedFormLabels()[i], 9);
+        }
+
+        band(40, 500, 515, 16, "0.75");
+        text(44, 504, "2. OBSERVACIONES", 10);
+        band(40, 430, 150, 50, "0.85");
+        rounded(190, 430, 365, 50, 2);
+        text(44, 462, "Observaciones", 9);
+        text(44, 400, "Localidad: ______________________", 9);
+        text(300, 400, "Fecha: ______________", 9);
+
+        band(40, 360, 515, 16, "0.75");
+        text(44, 364, "3. DECLARACIONES", 10);
+        text(480, 338, "Si", 9);
+        text(515, 338, "No", 9);
+        const char* questions[] = {"Declaro que los datos son ciertos",
+                                   "Autorizo la consulta de mis datos",
+                                   "Solicito la ayuda en plazo"};
+        for (int k = 0; k < 3; ++k) {
+            const double y = 315 - 20.0 * k;
+            text(44, y + 1, questions[k], 9);
+            g += "0.5 w 480 " + number(y) + " 10 10 re 515 " + number(y) + " 10 10 re S\n";
+        }
+        // The notice on data protection, in small print.
+        const char* notice[] = {
+            "INFORMACION BASICA SOBRE PROTECCION DE DATOS",
+            "Responsable: la unidad gestora del procedimiento. Finalidad: tramitar la solicitud y",
+            "comprobar los requisitos de la ayuda. Legitimacion: el cumplimiento de una obligacion",
+            "legal y el ejercicio de poderes publicos. Destinatarios: no se cederan datos,",
+            "salvo obligacion legal. Derechos: acceder, rectificar y suprimir los datos, asi como",
+            "otros derechos, como se explica en la informacion adicional. Informacion adicional:",
+            "puede consultarla en la sede electronica del organismo, en el apartado de proteccion",
+            "de datos, o solicitarla en cualquiera de sus oficinas de asistencia en materia de",
+            "registros. Los datos se conservaran durante el tiempo necesario para cumplir con la",
+            "finalidad para la que se recabaron y para determinar las posibles responsabilidades.",
+            "La presentacion de esta solicitud implica la aceptacion de las bases de la ayuda",
+            "y la declaracion de que todos los datos consignados son veraces."};
+        for (int k = 0; k < 12; ++k) text(44, 230 - 10.0 * k, notice[k], 7);
+    }
+    return spec;
 }
 
 }  // namespace formfixtures

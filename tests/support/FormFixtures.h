@@ -62,6 +62,14 @@ struct TextSpec {
     double size = 10;
 };
 
+// A Form XObject of the page's resources, drawn by its content with "/Name Do".
+struct XObjectSpec {
+    std::string name{};     // resource name, without the slash
+    Rect bbox{};            // /BBox, form space
+    std::string matrix{};   // /Matrix entries ("1 0 0 1 20 30"); "" writes none
+    std::string content{};  // its own operators (the page's resources serve it)
+};
+
 struct FormPageSpec {
     double width = 595;  // media box [0 0 width height]
     double height = 842;
@@ -70,6 +78,7 @@ struct FormPageSpec {
     std::vector<TextSpec> texts{};
     std::string graphics{};  // further content operators (rules: "0 0 0 rg 72 600 200 0.8 re f")
     std::vector<WidgetSpec> widgets{};
+    std::vector<XObjectSpec> xobjects{};
 };
 
 struct FormSpec {
@@ -80,21 +89,31 @@ struct FormSpec {
 
 std::string formPDF(const FormSpec& spec);
 
+// A flat form of `pageCount` pages as administrations print them, every page alike: a logo drawn
+// with curves, a title, section headings on grey bands, eight labels each on a grey band against
+// its box (the last four with rounded corners, Bézier curves), a box with rounded corners for
+// remarks, two fill lines, a tick column of three questions under «Si» and «No», and a notice in
+// small print. Its fields: a box right of each of printedFormLabels and of «Observaciones», the
+// fill lines «Localidad» and «Fecha», and three tick cells under each of «Si» and «No».
+FormSpec printedFlatForm(int pageCount);
+const std::vector<std::string>& printedFormLabels();
+
 // A PDF text string: a literal string for printable ASCII, else <FEFF…> in UTF-16BE hex.
 std::string pdfText(std::string_view utf8);
 
 // The content operators that show one text (BT … ET), Helvetica as /F1.
 std::string textOperators(const TextSpec& text);
 
-// Sets the form reader's time limit for a scope and puts the one before back when it ends.
-class DrawnTimeLimit {
+// Sets the time each page adds to the form reader's time limit for a scope and puts the one
+// before back when it ends.
+class PageTimeLimit {
 public:
-    explicit DrawnTimeLimit(std::chrono::milliseconds limit) : saved_(FormReader::drawnTimeLimit()) {
-        FormReader::drawnTimeLimit() = limit;
+    explicit PageTimeLimit(std::chrono::milliseconds limit) : saved_(FormReader::pageTimeLimit()) {
+        FormReader::pageTimeLimit() = limit;
     }
-    ~DrawnTimeLimit() { FormReader::drawnTimeLimit() = saved_; }
-    DrawnTimeLimit(const DrawnTimeLimit&) = delete;
-    DrawnTimeLimit& operator=(const DrawnTimeLimit&) = delete;
+    ~PageTimeLimit() { FormReader::pageTimeLimit() = saved_; }
+    PageTimeLimit(const PageTimeLimit&) = delete;
+    PageTimeLimit& operator=(const PageTimeLimit&) = delete;
 
 private:
     std::chrono::milliseconds saved_;

@@ -9,7 +9,7 @@
 //   "plan":   the fill plan ({"field", "value", "state", "source"}), when --facts or --cert is
 //             given;
 //   "reading": how far the reading went ({"pagesRead", "pageCount", "stopped"}).
-// --time-limit SECONDS replaces the reader's time limit (a benchmark reads every page).
+// --time-limit SECONDS replaces the time each page adds to the reader's time limit.
 // Exit 0; a file that does not open: its Spanish sentence on standard error, exit 1; bad usage:
 // exit 2.
 
@@ -260,8 +260,8 @@ int main(int argc, char** argv) {
     try {
         PDFFile file(std::move(bytes));
         if (options->timeLimit)
-            FormReader::drawnTimeLimit() = std::chrono::milliseconds(
-                static_cast<std::int64_t>(*options->timeLimit * 1000));
+            FormReader::pageTimeLimit() =
+                std::chrono::milliseconds(static_cast<std::int64_t>(*options->timeLimit * 1000));
         FormReader::ReadReport report;
         std::unique_ptr<PageProcess> pages = PageProcess::open(file.bytes());
         // As the application reads: no page too heavy to draw is drawn.

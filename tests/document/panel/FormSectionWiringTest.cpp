@@ -300,7 +300,7 @@ TEST_F(FormSectionWiring, AReadingPastItsDeadlineIsLeftBehind) {
     Gate gate;
     ctx.context.readForm = blockedReader(gate);
     const auto file = ctx.write("s.pdf", panelfixtures::plainPages(2));
-    std::optional<formfixtures::DrawnTimeLimit> limit(std::in_place, std::chrono::milliseconds(10));
+    std::optional<formfixtures::PageTimeLimit> limit(std::in_place, std::chrono::milliseconds(10));
     SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
     limit.reset();
     bool ended = false;
@@ -327,7 +327,7 @@ TEST_F(FormSectionWiring, ClosingTheWindowStopsTheReading) {
     };
     const auto file = ctx.write("s.pdf", panelfixtures::plainPages(2));
     // Far off, so that only the closing can stop it.
-    std::optional<formfixtures::DrawnTimeLimit> limit(std::in_place, std::chrono::minutes(10));
+    std::optional<formfixtures::PageTimeLimit> limit(std::in_place, std::chrono::minutes(10));
     SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
     limit.reset();
     panel.begin([](std::optional<SigningOptions>) {});

@@ -101,10 +101,10 @@ TEST(PageTextIn, CentresInsideInTextOrderWithBlanksBetweenGaps) {
     FormPageText text = page.text();
     EXPECT_EQ(text.textIn({60, 695, 200, 20}), "Nombre y apellidos");
     EXPECT_EQ(text.textIn({60, 675, 200, 40}), "Nombre y apellidos Otra linea");
-    // Whole words only: the strips cut "Nombre", "apellidos", "Otra" and "linea", leaving no more
-    // than half of each inside, and they are left out; "y" lies inside.
+    // Whole words only: the strips cut "Nombre", "apellidos", "Otra" and "linea", which are left
+    // out; "y" lies inside.
     EXPECT_EQ(text.textIn({82, 600, 15, 200}), "");
-    EXPECT_EQ(text.textIn({105, 600, 12, 200}), "y");
+    EXPECT_EQ(text.textIn({105, 600, 13, 200}), "y");
     // Edges count: the centre of "y" is (109.5, 705).
     EXPECT_EQ(text.textIn({109.5, 705, 0, 0}), "y");
     EXPECT_EQ(text.textIn({0, 0, 10, 10}), "");
@@ -125,6 +125,25 @@ TEST(Describe, CaptionsAboveFieldsSideBySide) {
     FormReader::describe(second, source, {});
     EXPECT_EQ(first.above, "Primer apellido");
     EXPECT_EQ(second.above, "Segundo apellido");
+}
+
+// Fields side by side in one row, each under its caption, 4 pt apart: the band above a field
+// reaches over the start of its neighbour's caption, which holds more than half of its width
+// inside; none of it is read. A field without a caption of its own takes none from its neighbour.
+TEST(Describe, NoCaptionTakesTheFirstWordOfItsNeighbour) {
+    SyntheticPage page;
+    page.write(72, 708, "Nombre").write(186, 708, "Primer apellido");
+    page.write(300, 708, "NIF/NIE:", 3).write(326, 708, "En calidad de:");
+    page.write(314, 658, "Correo");  // over the second field of the lower row
+    const FormPageText text = page.text();
+    const FormReader::TextSource source = [&](const Rect& r) { return text.textIn(r); };
+    FormField name = fieldAt({72, 690, 110, 16});      // band 52 to 202, "Primer" 186 to 216
+    FormField capacity = fieldAt({326, 690, 80, 16});  // band 306 to 426, "NIF/NIE:" 300 to 324
+    FormField bare = fieldAt({200, 640, 110, 16});     // band 180 to 330, "Correo" 314 to 344
+    for (FormField* f : {&name, &capacity, &bare}) FormReader::describe(*f, source, {});
+    EXPECT_EQ(name.above, "Nombre");
+    EXPECT_EQ(capacity.above, "En calidad de:");
+    EXPECT_EQ(bare.above, "");
 }
 
 // A small box under a caption word wider than the band above it: the word holds most of its

@@ -1,6 +1,7 @@
 // Fields drawn on flat pages (cairo), read through Poppler's text and the ink map.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stop_token>
 
 #include "forms/reader/FormReader.h"
@@ -68,6 +69,37 @@ cairopages::Document flatForm() {
     auto& p2 = doc.page();
     labelledBox(p2, 700, "Nombre");
     return doc;
+}
+
+// The fields of a form read over the page process, and how many pages were rendered for them.
+std::vector<FormField> fieldsOf(const std::string& pdf, int& renders) {
+    class CountingRenders final : public PageSource {
+    public:
+        explicit CountingRenders(const std::string& pdf) : pages_(PageProcess::open(pdf)) {}
+        int pageCount() const override { return pages_->pageCount(); }
+        std::optional<PageText> text(int index) const override { return pages_->text(index); }
+        std::optional<GreyImage> render(int index, double scale,
+                                        std::int64_t maxPixels) const override {
+            ++renders;
+            return pages_->render(index, scale, maxPixels);
+        }
+        mutable int renders = 0;
+
+    private:
+        std::unique_ptr<PageProcess> pages_;
+    };
+    PDFFile file(pdf);
+    CountingRenders pages(pdf);
+    std::vector<FormField> fields = FormReader::fields(file, pages);
+    renders = pages.renders;
+    return fields;
+}
+
+// A picture over the whole media box that shows nothing (a mask of one unmarked sample): the
+// page renders the same, but only a rendering tells that, so its ink is read from a rendering.
+std::string blankPicture(double width, double height) {
+    return "q " + std::to_string(width) + " 0 0 " + std::to_string(height) +
+           " 0 0 cm BI /W 1 /H 1 /IM true /BPC 1 ID \xFF EI Q\n";
 }
 
 }  // namespace
@@ -173,9 +205,6 @@ TEST(DrawnFields, EveryPageOfALongFlatForm) {
                       {72, 700, "Nombre y apellidos", 10}};
         page.graphics = "0.8 w 200 694 250 20 re S\n";
     }
-    // The time limit guards against hostile files; the pages' own budgets are what this checks,
-    // whatever the speed of the machine (a sanitizer build is many times slower).
-    const formfixtures::DrawnTimeLimit limit(std::chrono::minutes(10));
     for (std::size_t pages : {std::size_t{60}, std::size_t{200}}) {
         formfixtures::FormSpec part = spec;
         part.pages.resize(pages);
@@ -184,6 +213,46 @@ TEST(DrawnFields, EveryPageOfALongFlatForm) {
         EXPECT_EQ(fields.back().pageIndex, static_cast<int>(pages) - 1);
         EXPECT_EQ(fields.back().left, "Nombre y apellidos");
     }
+}
+
+// A printed form of 300 pages whose rounded boxes need a rendering of every page is read whole
+// over the page process: the reading's time limit is a safeguard, which no ordinary form of any
+// length reaches.
+TEST(DrawnFields, EveryPageOfALongPrintedFormIsRead) {
+    constexpr int pageCount = 300;
+    const std::string pdf = formfixtures::formPDF(formfixtures::printedFlatForm(pageCount));
+    PDFFile file(pdf);
+    std::unique_ptr<PageProcess> pages = PageProcess::open(file.bytes());
+    ASSERT_TRUE(pages);
+    FormReader::ReadReport report;
+    const std::vector<FormField> fields =
+        FormReader::fields(file, *pages, std::stop_token(), &report);
+    EXPECT_EQ(report.pagesRead, pageCount);
+    EXPECT_FALSE(report.stopped);
+
+    // Every page gives the fields of the first.
+    std::vector<std::vector<std::string>> perPage(pageCount);
+    for (const FormField& f : fields)
+        perPage.at(static_cast<std::size_t>(f.pageIndex))
+            .push_back(std::string(FormField::rawValue(f.kind)) + " «" + f.left + "» «" + f.above +
+                       "»");
+    int unlike = 0;
+    for (int p = 1; p < pageCount; ++p)
+        if (perPage[static_cast<std::size_t>(p)] != perPage[0] && unlike++ == 0)
+            ADD_FAILURE() << "page " << p + 1 << " gives other fields than page 1";
+    EXPECT_EQ(unlike, 0);
+    // Those of the first: the labelled boxes (the straight ones at least), the fill lines and
+    // the tick cells.
+    const std::vector<std::string>& first = perPage[0];
+    auto has = [&](const std::string& field) {
+        return std::count(first.begin(), first.end(), field);
+    };
+    for (std::size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(has("Tx «" + formfixtures::printedFormLabels()[i] + "» «»"), 1) << i;
+    EXPECT_EQ(has("Tx «Localidad» «»"), 1);
+    EXPECT_EQ(has("Tx «Fecha» «»"), 1);
+    EXPECT_EQ(has("Btn «» «Si»"), 3);
+    EXPECT_EQ(has("Btn «» «No»"), 3);
 }
 
 // A stop asked while a page is read ends the reading after that page; the report says how far
@@ -318,33 +387,9 @@ TEST(DrawnFields, PathsAloneAreReadWithoutRendering) {
                   "200 694 0.6 20 re f 449.4 694 0.6 20 re f\n"
                   "0 0 0 1 k 200 654 250 20 re f 1 g 201 655 248 18 re f\n";
 
-    class CountingRenders final : public PageSource {
-    public:
-        explicit CountingRenders(const std::string& pdf) : pages_(PageProcess::open(pdf)) {}
-        int pageCount() const override { return pages_->pageCount(); }
-        std::optional<PageText> text(int index) const override { return pages_->text(index); }
-        std::optional<GreyImage> render(int index, double scale,
-                                        std::int64_t maxPixels) const override {
-            ++renders;
-            return pages_->render(index, scale, maxPixels);
-        }
-        mutable int renders = 0;
-
-    private:
-        std::unique_ptr<PageProcess> pages_;
-    };
-    auto fieldsOf = [](const std::string& pdf, int& renders) {
-        PDFFile file(pdf);
-        CountingRenders pages(pdf);
-        std::vector<FormField> fields = FormReader::fields(file, pages);
-        renders = pages.renders;
-        return fields;
-    };
     int drawnRenders = 0, renderedRenders = 0;
     const std::vector<FormField> drawn = fieldsOf(formfixtures::formPDF(spec), drawnRenders);
-    for (auto& page : spec.pages)
-        page.graphics = "q 595 0 0 842 0 0 cm BI /W 1 /H 1 /IM true /BPC 1 ID \xFF EI Q\n" +
-                        page.graphics;
+    for (auto& page : spec.pages) page.graphics = blankPicture(595, 842) + page.graphics;
     const std::vector<FormField> rendered =
         fieldsOf(formfixtures::formPDF(spec), renderedRenders);
     SCOPED_TRACE("drawn:\n" + describe(drawn) + "rendered:\n" + describe(rendered));
@@ -407,4 +452,85 @@ TEST(DrawnFields, RunningTextIsNotLaidOut) {
     EXPECT_EQ(fields[1].pageIndex, 2);
     EXPECT_EQ(fields[1].left, "Localidad");
     EXPECT_EQ(pages.texts, (std::vector<int>{0, 1, 1}));
+}
+
+// The cells read from a page's drawing are those a rendering of the same page gives, to a
+// quarter point: boxes stroked with lines of several widths (a hairline too) and in light grey,
+// framed by filled rules (one path each, or one path for all four) or filled and cleared,
+// outlined by a path, stroked with a slanted line in the same path, drawn inside a Form
+// XObject, tick cells under a column caption; at positions off the whole point, on pages turned
+// every quarter and cropped.
+TEST(DrawnFields, CellsFromTheDrawingMatchTheRenderedOnes) {
+    struct Turn {
+        int rotate;
+        bool crop;
+    };
+    const Turn turns[] = {{0, false},   {90, false}, {180, false},
+                          {270, false}, {0, true},   {90, true}};
+    formfixtures::FormSpec spec;
+    for (const Turn& turn : turns) {
+        auto& page = spec.pages.emplace_back();
+        const bool across = turn.rotate % 180 != 0;
+        page.width = across ? 842 : 595;
+        page.height = across ? 595 : 842;
+        page.rotate = turn.rotate;
+        if (turn.crop) page.cropBox = Rect{23.3, 31.6, page.width - 61.9, page.height - 50.2};
+        // Drawn upright as shown: the matrix from the shown page to the unrotated one.
+        const std::string upright = turn.rotate == 90    ? "0 1 -1 0 842 0"
+                                    : turn.rotate == 180 ? "-1 0 0 -1 595 842"
+                                    : turn.rotate == 270 ? "0 -1 1 0 0 595"
+                                                         : "1 0 0 1 0 0";
+        std::string content = "q " + upright + " cm\n";
+        // Rows 31.71 pt apart, a label and its box; coordinates off the grid of eighths of a
+        // point, so that no edge lies on a boundary of the renderer's samples or pixels.
+        double y = 780.31;
+        auto row = [&](const std::string& label, const std::string& box) {
+            content += formfixtures::textOperators({72, y, label, 10});
+            content += box + "\n";
+            y -= 31.71;
+        };
+        auto at = [&](double dy) { return " " + std::to_string(y + dy) + " "; };
+        for (const char* w : {"0", "0.27", "0.52", "0.77", "1.01", "1.49", "2.41"})
+            row(std::string("Ancho ") + w,
+                std::string(w) + " w 200.351" + at(-6.03) + "250 16 re S");
+        row("Reglas", "0.6 0 0.2 rg 200.03" + at(-6.21) + "250 0.61 re f 200.03" + at(13.19) +
+                          "250 0.61 re f 200.03" + at(-6.21) + "0.61 20.01 re f 449.43" +
+                          at(-6.21) + "0.61 20.01 re f 0 g");
+        row("Relleno", "0 g 200.03" + at(-6.51) + "250 20.03 re f 1 g 201.07" + at(-5.49) +
+                           "247.91 17.93 re f 0 g");
+        row("Trazado", "0.81 w 200.61" + at(-6.02) + "m 450.61" + at(-6.02) + "l 450.61" +
+                           at(12.41) + "l 200.61" + at(12.41) + "l h S");
+        // Four rules filled as one path.
+        row("Rejilla", "0 g 200.21" + at(-6.11) + "250 0.67 re 200.21" + at(12.71) +
+                           "250 0.67 re 200.21" + at(-6.11) + "0.67 19.49 re 449.71" + at(-6.11) +
+                           "0.67 19.49 re f");
+        row("Gris", "0.8 G 0.61 w 200.41" + at(-5.81) + "250 16.31 re S 0 G");
+        // A slanted stroke in the same path, far right of the box.
+        row("Oblicuo", "0.62 w 200.37" + at(-6.31) + "250 16.61 re 520.01" + at(-6.01) +
+                           "m 540.01" + at(10.01) + "l S");
+        row("Anidado", "q 1 0 0 1 190.253" + at(-7.01) + "cm /Caja Do Q");
+        page.xobjects.push_back(
+            {"Caja", {0, 0, 300, 40}, "1 0 0 1 10.01 1.31", "0.71 w 0.21 0.21 250 16.43 re S\n"});
+        // A tick column.
+        content += formfixtures::textOperators({72, 300.51, "Si", 10});
+        content += "0.52 w 72.41 280.21 12 12 re 72.41 262.11 12 12 re 72.41 244.31 12 12 re S\n";
+        page.graphics = content + "Q\n";
+    }
+    int drawnRenders = 0, renderedRenders = 0;
+    const std::vector<FormField> drawn = fieldsOf(formfixtures::formPDF(spec), drawnRenders);
+    for (auto& page : spec.pages)
+        page.graphics = blankPicture(page.width, page.height) + page.graphics;
+    const std::vector<FormField> rendered = fieldsOf(formfixtures::formPDF(spec), renderedRenders);
+    SCOPED_TRACE("drawn:\n" + describe(drawn) + "rendered:\n" + describe(rendered));
+    EXPECT_EQ(drawnRenders, 0);
+    EXPECT_EQ(renderedRenders, static_cast<int>(spec.pages.size()));
+    // Fourteen boxes and three ticks a page.
+    EXPECT_EQ(drawn.size(), 17 * spec.pages.size());
+    ASSERT_EQ(drawn.size(), rendered.size());
+    for (std::size_t i = 0; i < drawn.size(); ++i) {
+        EXPECT_EQ(drawn[i].kind, rendered[i].kind) << i;
+        EXPECT_EQ(drawn[i].pageIndex, rendered[i].pageIndex) << i;
+        EXPECT_EQ(drawn[i].left, rendered[i].left) << i;
+        EXPECT_TRUE(near(drawn[i].rect, rendered[i].rect, 0.25)) << i;
+    }
 }

@@ -1,0 +1,27 @@
+// flatformpdf PAGES OUT: writes a printed flat form of that many pages (grey bands under its
+// labels, a logo of curves, rounded boxes, fill lines, a tick column; tests/support/
+// FormFixtures.h) for the desktop sessions.
+#include <charconv>
+#include <cstdio>
+#include <exception>
+#include <string_view>
+
+#include "support/FormFixtures.h"
+#include "support/TestUtil.h"
+
+int main(int argc, char** argv) {
+    int pages = 0;
+    const std::string_view count = argc == 3 ? argv[1] : "";
+    if (argc != 3 || std::from_chars(count.data(), count.data() + count.size(), pages).ec != std::errc() ||
+        pages <= 0 || pages > 5000) {
+        std::fprintf(stderr, "uso: flatformpdf PÁGINAS SALIDA\n");
+        return 2;
+    }
+    try {
+        testutil::writeFile(argv[2], formfixtures::formPDF(formfixtures::printedFlatForm(pages)));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
