@@ -3,17 +3,17 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <mutex>
 
 namespace {
 
 // How often a waiting transfer looks at its stop token, in milliseconds.
 constexpr int kStopPollMilliseconds = 100;
 
-void initialiseOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
+// libcurl, and the TLS library it sets up, are made ready as the program starts, on its main
+// thread before any other thread runs, as libcurl asks. Made ready by a first request on a worker
+// thread instead, the TLS library would keep state of that thread's own, released only once the
+// thread has finished ending, which a process that ends at the same moment does not wait for.
+const bool curlReady = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
 
 struct Transfer {
     std::string body;
@@ -77,9 +77,8 @@ HTTPResponse send(const HTTPRequest& request, std::stop_token stop) {
         response.error = "método no válido";
         return response;
     }
-    initialiseOnce();
     Handles h;
-    if (!h.easy || !h.multi) {
+    if (!curlReady || !h.easy || !h.multi) {
         response.error = "libcurl no disponible";
         return response;
     }
