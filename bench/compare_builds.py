@@ -23,23 +23,28 @@ import statistics
 import subprocess
 import sys
 
+# (program, benchmarks, repetitions a round: the cases of a few milliseconds are run more often,
+# so that one busy moment of the machine does not decide their median)
 CASES = [
-    ("bench_signing_panel", "shownWindow/3/|readyToSign"),
-    ("bench_preview", "turnToUncachedPage|cacheOverAllPages"),
-    ("bench_placements", "BM_BatchOf100|BM_PlacementsPerPage|BM_OnePageScan|BM_LongManual"),
+    ("bench_signing_panel", "shownWindow/3/|readyToSign", 7),
+    ("bench_preview", "turnToUncachedPage|cacheOverAllPages", 1),
+    ("bench_placements", "BM_BatchOf100|BM_PlacementsPerPage|BM_OnePageScan|BM_LongManual", 1),
 ]
 
 
-def run(build, program, pattern):
+def run(build, program, pattern, repetitions):
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
     out = subprocess.run(
         [os.path.join(build, "bench", program), "--benchmark_filter=" + pattern,
-         "--benchmark_format=json"],
+         "--benchmark_format=json", f"--benchmark_repetitions={repetitions}"],
         capture_output=True, text=True, env=env, check=True).stdout
     times = {}
     for b in json.loads(out)["benchmarks"]:
+        if b.get("run_type", "iteration") != "iteration":
+            continue  # the repetitions' own mean, median and deviation
         scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b.get("time_unit", "ns")]
-        times[b["name"]] = b["real_time"] * scale
+        times.setdefault(b["run_name"] if "run_name" in b else b["name"], []).append(
+            b["real_time"] * scale)
     return times
 
 
@@ -51,10 +56,10 @@ def main():
     args = parser.parse_args()
     samples = {}
     for r in range(args.rounds):
-        for program, pattern in CASES:
+        for program, pattern, repetitions in CASES:
             for which, build in (("before", args.before), ("after", args.after)):
-                for name, ms in run(build, program, pattern).items():
-                    samples.setdefault(name, {"before": [], "after": []})[which].append(ms)
+                for name, ms in run(build, program, pattern, repetitions).items():
+                    samples.setdefault(name, {"before": [], "after": []})[which].extend(ms)
         print(f"round {r + 1} of {args.rounds} done", file=sys.stderr)
     print(f"{'benchmark':<28} {'before ms':>10} {'after ms':>10} {'ratio':>7}")
     for name, s in samples.items():

@@ -134,6 +134,18 @@ public:
                 return;
             }
         }
+        stop(process);
+    }
+
+    // Takes a process whose reader stopped while it was reading a page: it is kept once it has
+    // answered (by `until`, the request's deadline) and let the document go; it ends otherwise.
+    // Cheaper than starting and warming up another, which would take processor time from the
+    // window the reader belonged to.
+    // `rest`: what is still to come of an answer begun, when its length has come.
+    void recover(Started process, Clock::time_point until,
+                 std::optional<std::uint64_t> rest = std::nullopt);
+
+    static void stop(Started process) {
         ::kill(process.pid, SIGKILL);
         while (::waitpid(process.pid, nullptr, 0) < 0 && errno == EINTR) {
         }
@@ -141,12 +153,15 @@ public:
     }
 
 private:
+    // Processes being recovered at once, at most.
+    static constexpr int maxRecovering = 4;
     // Processes kept started ahead: the signing window opens four readers of its document at
     // once (its own, the placement search, the form reader, the preview).
     static constexpr std::size_t spareCount = 2;
     // Processes kept idle at most, those given back included, and how large one may have grown
-    // to be kept.
-    static constexpr std::size_t maxIdle = 4;
+    // to be kept: the spares and a window's four readers, so that the processes of a window
+    // closed are all kept while the spares started meanwhile wait.
+    static constexpr std::size_t maxIdle = spareCount + 4;
     static constexpr std::int64_t maxIdleResident = std::int64_t(256) << 20;
 
     Spawner() {
@@ -225,7 +240,17 @@ private:
     std::deque<std::packaged_task<std::pair<Started, std::string>()>> jobs_;
     std::deque<Started> spares_;
     bool wanted_ = false;  // spares are kept once a process has been asked for
+    int recovering_ = 0;
 };
+
+// Asks a process that read a document without incident to let it go.
+bool release(int socket) {
+    PageProtocol::Request release;
+    release.kind = PageProtocol::Kind::release;
+    const std::string framed = PageProtocol::frame(PageProtocol::encode(release));
+    return ::send(socket, framed.data(), framed.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
+           static_cast<ssize_t>(framed.size());
+}
 
 // Hands a started process its document: the memory file, with its size, over the socket.
 bool sendDocument(int socket, int documentFd, std::int64_t size) {
@@ -330,15 +355,31 @@ std::string endedBecause(int status) {
     return "ha terminado";
 }
 
+// Where the bytes of an answer go: all into `head`, or for an image answer its first
+// PageProtocol::imageHeadBytes into `head` and the rest into the buffer `body` gives once the head
+// is in (nothing from it: the answer is not what was asked for).
+struct Landing {
+    explicit Landing(std::string& into,
+                     std::function<char*(std::string_view, std::uint64_t)> pixels = {})
+        : head(into), body(std::move(pixels)) {}
+
+    std::string& head;
+    std::function<char*(std::string_view head, std::uint64_t bodyBytes)> body;
+    bool begun = false;  // some of the answer has been read
+    // Once its length is in, what is still to come of the answer.
+    std::optional<std::uint64_t> rest;
+};
+
 // Waits for one frame from the process until `until`. False with `reason` empty when the cutoff
 // said to stop, "eof" when the process closed the socket (it ended), or the reason otherwise.
-bool readFrame(int socket, pid_t pid, Clock::time_point until,
-                          const std::function<bool()>& cut, std::string& payload,
-                          std::string& reason) {
-    std::uint64_t length = 0;
-    bool haveLength = false;
-    std::size_t got = 0;
+bool readFrame(int socket, pid_t pid, Clock::time_point until, const std::function<bool()>& cut,
+               Landing& landing, std::string& reason) {
     char header[PageProtocol::headerBytes];
+    // The part being filled: the frame's length, the head, then the body.
+    char* at = header;
+    std::size_t left = sizeof header;
+    enum { length, head, body } part = length;
+    std::uint64_t bodyBytes = 0;
     for (;;) {
         if (PageSource::cutNow(cut)) {
             reason.clear();
@@ -367,31 +408,105 @@ bool readFrame(int socket, pid_t pid, Clock::time_point until,
         if (ready <= 0) continue;
         // Read what is there, without blocking past it.
         for (;;) {
-            ssize_t n;
-            if (!haveLength) {
-                n = ::recv(socket, header + got, sizeof header - got, MSG_DONTWAIT);
-            } else {
-                n = ::recv(socket, payload.data() + got, payload.size() - got, MSG_DONTWAIT);
+            if (left > 0) {
+                const ssize_t n = ::recv(socket, at, left, MSG_DONTWAIT);
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+                if (n <= 0) {
+                    reason = "eof";
+                    return false;
+                }
+                landing.begun = true;
+                at += n;
+                left -= static_cast<std::size_t>(n);
+                if (part != length) landing.rest = left + (part == head ? bodyBytes : 0);
+                if (left > 0) continue;
             }
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-            if (n <= 0) {
-                reason = "eof";
-                return false;
-            }
-            got += static_cast<std::size_t>(n);
-            if (!haveLength && got == sizeof header) {
-                std::memcpy(&length, header, sizeof length);
-                if (length > PageLimits::maxAnswerBytes) {
+            if (part == length) {
+                std::uint64_t bytes = 0;
+                std::memcpy(&bytes, header, sizeof bytes);
+                if (bytes > PageLimits::maxAnswerBytes) {
                     reason = "ha respondido algo ilegible";
                     return false;
                 }
-                payload.assign(static_cast<std::size_t>(length), '\0');
-                haveLength = true;
-                got = 0;
+                const std::uint64_t headBytes =
+                    landing.body ? std::min<std::uint64_t>(bytes, PageProtocol::imageHeadBytes)
+                                 : bytes;
+                bodyBytes = bytes - headBytes;
+                landing.rest = bytes;
+                landing.head.assign(static_cast<std::size_t>(headBytes), '\0');
+                part = head;
+                at = landing.head.data();
+                left = landing.head.size();
+            } else if (part == head && bodyBytes > 0) {
+                at = landing.body(landing.head, bodyBytes);
+                if (!at) {
+                    reason = "ha respondido algo ilegible";
+                    return false;
+                }
+                part = body;
+                left = static_cast<std::size_t>(bodyBytes);
+            } else {
+                return true;
             }
-            if (haveLength && got == payload.size()) return true;
         }
+    }
+}
+
+// Reads and drops `bytes` from the process by `until`.
+bool skip(int socket, Clock::time_point until, std::uint64_t bytes) {
+    char scratch[64 * 1024];
+    while (bytes > 0) {
+        const auto now = Clock::now();
+        if (now >= until) return false;
+        pollfd p{socket, POLLIN, 0};
+        const int ready = ::poll(
+            &p, 1,
+            static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(until - now).count()));
+        if (ready < 0 && errno != EINTR) return false;
+        if (ready <= 0) continue;
+        const ssize_t n = ::recv(socket, scratch, std::min<std::uint64_t>(bytes, sizeof scratch),
+                                 MSG_DONTWAIT);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        if (n <= 0) return false;
+        bytes -= static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+void Spawner::recover(Started process, Clock::time_point until,
+                      std::optional<std::uint64_t> rest) {
+    {
+        std::lock_guard lock(mutex_);
+        if (recovering_ >= maxRecovering) {
+            stop(process);
+            return;
+        }
+        ++recovering_;
+    }
+    auto done = [this](Started p, bool answered) {
+        {
+            std::lock_guard lock(mutex_);
+            --recovering_;
+        }
+        if (answered && release(p.socket))
+            giveBack(p);
+        else
+            stop(p);
+    };
+    try {
+        std::thread([process, until, rest, done] {
+            if (rest) {
+                done(process, skip(process.socket, until, *rest));
+                return;
+            }
+            std::string answer;
+            std::string reason;
+            Landing landing(answer);
+            done(process, readFrame(process.socket, process.pid, until, {}, landing, reason));
+        }).detach();
+    } catch (const std::system_error&) {
+        done(process, false);
     }
 }
 
@@ -416,11 +531,7 @@ PageProcess::~PageProcess() {
     if (pid_ > 0 && socket_ >= 0) {
         // A process that read its pages without incident lets the document go and waits for the
         // next one.
-        PageProtocol::Request release;
-        release.kind = PageProtocol::Kind::release;
-        const std::string framed = PageProtocol::frame(PageProtocol::encode(release));
-        if (::send(socket_, framed.data(), framed.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
-            static_cast<ssize_t>(framed.size())) {
+        if (release(socket_)) {
             Spawner::instance().giveBack({pid_, socket_});
             pid_ = 0;
             socket_ = -1;
@@ -495,9 +606,17 @@ bool PageProcess::start() const {
         const auto until = Clock::now() + PageLimits::openTime;
         std::string payload;
         std::string reason;
-        if (!readFrame(socket_, pid_, until, cut_, payload, reason)) {
+        Landing landing(payload);
+        if (!readFrame(socket_, pid_, until, cut_, landing, reason)) {
             if (reason.empty()) {
-                end();  // cut: the reader stopped; the next request starts again
+                // Cut: the reader stopped; the next request starts again.
+                if (landing.begun && !landing.rest) {
+                    end();
+                } else {
+                    Spawner::instance().recover({pid_, socket_}, until, landing.rest);
+                    pid_ = 0;
+                    socket_ = -1;
+                }
                 return false;
             }
             int status = 0;
@@ -543,7 +662,8 @@ void PageProcess::end() const {
     socket_ = -1;
 }
 
-PageProcess::Answer PageProcess::ask(const PageProtocol::Request& request) const {
+PageProcess::Answer PageProcess::ask(const PageProtocol::Request& request,
+                                     const Body& body) const {
     Answer answer;
     Document& doc = *document_;
     const int use = useKey(request.kind);
@@ -571,8 +691,9 @@ PageProcess::Answer PageProcess::ask(const PageProtocol::Request& request) const
                 static_cast<ssize_t>(framed.size());
     if (!sent) reason = "eof";
     const auto limit = deadlineOf(request.kind);
-    if (sent && readFrame(socket_, pid_, Clock::now() + limit, cut_, answer.payload,
-                                     reason)) {
+    const auto until = Clock::now() + limit;
+    Landing landing(answer.payload, body);
+    if (sent && readFrame(socket_, pid_, until, cut_, landing, reason)) {
         if (PageProtocol::isNothing(answer.payload)) {
             answer.state = Answer::State::nothing;
             answer.payload.clear();
@@ -582,8 +703,15 @@ PageProcess::Answer PageProcess::ask(const PageProtocol::Request& request) const
         return answer;
     }
     if (sent && reason.empty()) {
-        // The reader stopped: the page is not to blame.
-        end();
+        // The reader stopped: the page is not to blame, and the process is kept once it has
+        // answered.
+        if (landing.begun && !landing.rest) {
+            end();
+        } else {
+            Spawner::instance().recover({pid_, socket_}, until, landing.rest);
+            pid_ = 0;
+            socket_ = -1;
+        }
         answer.state = Answer::State::cut;
         return answer;
     }
@@ -681,10 +809,22 @@ std::optional<GreyImage> PageProcess::render(int pageIndex, double scale,
     request.page = pageIndex;
     request.scale = scale;
     request.maxPixels = maxPixels;
-    Answer answer = ask(request);
+    // The process may draw a little more than asked (the last row and column).
+    const std::int64_t largest = maxPixels > INT64_MAX / 2 ? INT64_MAX : 2 * maxPixels;
+    GreyImage image;
+    Answer answer = ask(request, [&](std::string_view head, std::uint64_t bytes) -> char* {
+        auto size = PageProtocol::decodeImageHead(head, 1, largest, bytes);
+        if (!size) return nullptr;
+        image.width = size->first;
+        image.height = size->second;
+        image.pixels.resize(static_cast<std::size_t>(bytes));
+        return reinterpret_cast<char*>(image.pixels.data());
+    });
     if (answer.state != Answer::State::result) return std::nullopt;
-    std::optional<GreyImage> image = PageProtocol::decodeGrey(answer.payload, maxPixels);
-    if (!image) broken(request);
+    if (image.pixels.empty()) {
+        broken(request);  // a result without its pixels
+        return std::nullopt;
+    }
     return image;
 }
 
@@ -699,11 +839,21 @@ std::optional<PageProtocol::ColourImage> PageProcess::tile(int pageIndex, double
     request.y = y;
     request.width = width;
     request.height = height;
-    Answer answer = ask(request);
+    PageProtocol::ColourImage image;
+    Answer answer = ask(request, [&](std::string_view head, std::uint64_t bytes) -> char* {
+        auto size =
+            PageProtocol::decodeImageHead(head, 4, std::int64_t(width) * height, bytes);
+        if (!size || size->first > width || size->second > height) return nullptr;
+        image.width = size->first;
+        image.height = size->second;
+        image.pixels.resize(static_cast<std::size_t>(bytes));
+        return image.pixels.data();
+    });
     if (answer.state != Answer::State::result) return std::nullopt;
-    std::optional<PageProtocol::ColourImage> image =
-        PageProtocol::decodeTile(answer.payload, width, height);
-    if (!image) broken(request);
+    if (image.pixels.empty()) {
+        broken(request);
+        return std::nullopt;
+    }
     return image;
 }
 

@@ -77,7 +77,10 @@ private:
 
     bool start() const;
     void end() const;
-    Answer ask(const PageProtocol::Request& request) const;
+    // The answer to `request`. For an image, `body` takes its pixels: it gives where they go once
+    // their head is in (PageProtocol::decodeImageHead), and the answer's payload is the head.
+    using Body = std::function<char*(std::string_view head, std::uint64_t bytes)>;
+    Answer ask(const PageProtocol::Request& request, const Body& body = {}) const;
     void giveUp(int pageIndex, PageProtocol::Kind kind, const std::string& reason) const;
     // An answer that did not parse: the process goes and the page is given up.
     void broken(const PageProtocol::Request& request) const;

@@ -147,21 +147,10 @@ std::string encodeWords(const std::u16string& words) {
     return out;
 }
 
-std::string encode(const GreyImage& image) {
+std::string encodeImageHead(int width, int height) {
     std::string out = resultHeader();
-    out.reserve(1 + 8 + image.pixels.size());
-    put<std::int32_t>(out, image.width);
-    put<std::int32_t>(out, image.height);
-    out.append(reinterpret_cast<const char*>(image.pixels.data()), image.pixels.size());
-    return out;
-}
-
-std::string encode(const ColourImage& image) {
-    std::string out = resultHeader();
-    out.reserve(1 + 8 + image.pixels.size());
-    put<std::int32_t>(out, image.width);
-    put<std::int32_t>(out, image.height);
-    out += image.pixels;
+    put<std::int32_t>(out, width);
+    put<std::int32_t>(out, height);
     return out;
 }
 
@@ -196,45 +185,20 @@ std::optional<std::u16string> decodeWords(std::string_view payload) {
     return unitsOf(*rest);
 }
 
-namespace {
-
-// Width, height and pixel bytes of an image answer of `bytesPerPixel`, within the bounds.
-std::optional<std::pair<std::pair<int, int>, std::string_view>> imageOf(
-    std::string_view payload, std::size_t bytesPerPixel, std::int64_t maxPixels) {
-    std::optional<Reader> in = resultOf(payload);
+std::optional<std::pair<int, int>> decodeImageHead(std::string_view head,
+                                                   std::size_t bytesPerPixel,
+                                                   std::int64_t maxPixels,
+                                                   std::uint64_t pixelBytes) {
+    if (head.size() != imageHeadBytes || bytesPerPixel == 0) return std::nullopt;
+    std::optional<Reader> in = resultOf(head);
     std::int32_t width = 0, height = 0;
     if (!in || !in->get(width) || !in->get(height) || width <= 0 || height <= 0)
         return std::nullopt;
     const std::int64_t pixels = std::int64_t(width) * height;
-    if (pixels > maxPixels) return std::nullopt;
-    std::optional<std::string_view> rest =
-        in->rest(static_cast<std::uint64_t>(pixels), bytesPerPixel);
-    if (!rest) return std::nullopt;
-    return std::make_pair(std::make_pair(int(width), int(height)), *rest);
-}
-
-}  // namespace
-
-std::optional<GreyImage> decodeGrey(std::string_view payload, std::int64_t maxPixels) {
-    // The process may draw a little more than asked (the last row and column).
-    auto image = imageOf(payload, 1, maxPixels > INT64_MAX / 2 ? INT64_MAX : 2 * maxPixels);
-    if (!image) return std::nullopt;
-    GreyImage out;
-    out.width = image->first.first;
-    out.height = image->first.second;
-    out.pixels.assign(image->second.begin(), image->second.end());
-    return out;
-}
-
-std::optional<ColourImage> decodeTile(std::string_view payload, int maxWidth, int maxHeight) {
-    auto image = imageOf(payload, 4, std::int64_t(maxWidth) * maxHeight);
-    if (!image || image->first.first > maxWidth || image->first.second > maxHeight)
+    if (pixels > maxPixels || pixelBytes / bytesPerPixel != static_cast<std::uint64_t>(pixels) ||
+        pixelBytes % bytesPerPixel != 0)
         return std::nullopt;
-    ColourImage out;
-    out.width = image->first.first;
-    out.height = image->first.second;
-    out.pixels.assign(image->second);
-    return out;
+    return std::make_pair(int(width), int(height));
 }
 
 std::string frame(std::string_view payload) {

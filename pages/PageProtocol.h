@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "pages/PageText.h"
 
@@ -59,13 +60,21 @@ bool isNothing(std::string_view payload);
 
 std::string encode(const PageText& text);
 std::string encodeWords(const std::u16string& words);
-std::string encode(const GreyImage& image);
-std::string encode(const ColourImage& image);
 
 std::optional<PageText> decodeText(std::string_view payload);
 std::optional<std::u16string> decodeWords(std::string_view payload);
-std::optional<GreyImage> decodeGrey(std::string_view payload, std::int64_t maxPixels);
-std::optional<ColourImage> decodeTile(std::string_view payload, int maxWidth, int maxHeight);
+
+// An image answer (a grey page, 1 byte a pixel, or a tile, 4) is its head, then its pixels, rows
+// from the top: the process sends them from where it drew them and the application reads them
+// straight into the image it returns.
+inline constexpr std::size_t imageHeadBytes = 9;
+std::string encodeImageHead(int width, int height);
+// The width and height in an image head, when it is a result whose pixels take exactly
+// `pixelBytes` at `bytesPerPixel` and are no more than `maxPixels`.
+std::optional<std::pair<int, int>> decodeImageHead(std::string_view head,
+                                                   std::size_t bytesPerPixel,
+                                                   std::int64_t maxPixels,
+                                                   std::uint64_t pixelBytes);
 
 // How the page process ends when a page left it unable to go on (its memory exhausted, or
 // another failure thrown from inside the renderer): the page is given up and the next request

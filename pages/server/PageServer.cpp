@@ -30,51 +30,60 @@ bool readExactly(int fd, char* out, std::size_t size) {
     return true;
 }
 
-std::string answer(const PopplerPages* pages, const PageProtocol::Request& r) {
-    using PageProtocol::Kind;
-    if (!pages) return PageProtocol::encodeNothing();
-    switch (r.kind) {
-        case Kind::text:
-            if (auto text = pages->text(r.page)) return PageProtocol::encode(*text);
-            break;
-        case Kind::words:
-            if (auto words = pages->words(r.page)) return PageProtocol::encodeWords(*words);
-            break;
-        case Kind::grey:
-            if (auto image = pages->render(r.page, r.scale, r.maxPixels))
-                return PageProtocol::encode(*image);
-            break;
-        case Kind::tile:
-            if (auto image = pages->tile(r.page, r.scale, r.x, r.y, r.width, r.height))
-                return PageProtocol::encode(*image);
-            break;
-        case Kind::release:
-            break;
-    }
-    return PageProtocol::encodeNothing();
-}
-
 }  // namespace
 
-bool PageServer::send(const std::string& payload) {
-    // The length, then the payload, without copying the payload (a page's pixels) into a frame.
-    const std::uint64_t length = payload.size();
+PageServer::Reply PageServer::answer(const PageProtocol::Request& r) const {
+    using PageProtocol::Kind;
+    Reply reply;
+    if (pages_) {
+        auto image = [&](const std::optional<PopplerPages::Drawn>& drawn) {
+            if (!drawn) return false;
+            reply.head = PageProtocol::encodeImageHead(drawn->width, drawn->height);
+            reply.body = drawn->pixels;
+            return true;
+        };
+        switch (r.kind) {
+            case Kind::text:
+                if (auto text = pages_->text(r.page)) reply.head = PageProtocol::encode(*text);
+                break;
+            case Kind::words:
+                if (auto words = pages_->words(r.page))
+                    reply.head = PageProtocol::encodeWords(*words);
+                break;
+            case Kind::grey:
+                image(pages_->grey(r.page, r.scale, r.maxPixels));
+                break;
+            case Kind::tile:
+                image(pages_->tile(r.page, r.scale, r.x, r.y, r.width, r.height));
+                break;
+            case Kind::release:
+                break;
+        }
+    }
+    if (reply.head.empty()) reply.head = PageProtocol::encodeNothing();
+    return reply;
+}
+
+bool PageServer::send(const Reply& reply) {
+    // The length, then the payload, without copying a page's pixels into a frame.
+    const std::uint64_t length = reply.head.size() + reply.body.size();
     char header[PageProtocol::headerBytes];
     std::memcpy(header, &length, sizeof header);
-    iovec parts[2] = {{header, sizeof header},
-                      {const_cast<char*>(payload.data()), payload.size()}};
-    std::size_t left = sizeof header + payload.size();
+    iovec parts[3] = {{header, sizeof header},
+                      {const_cast<char*>(reply.head.data()), reply.head.size()},
+                      {const_cast<char*>(reply.body.data()), reply.body.size()}};
+    std::size_t left = sizeof header + length;
     int first = 0;
     while (left > 0) {
         msghdr message{};
         message.msg_iov = parts + first;
-        message.msg_iovlen = static_cast<std::size_t>(2 - first);
+        message.msg_iovlen = static_cast<std::size_t>(3 - first);
         const ssize_t n = ::sendmsg(socket_, &message, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         left -= static_cast<std::size_t>(n);
         // Past what was sent.
-        for (std::size_t done = static_cast<std::size_t>(n); done > 0 && first < 2;) {
+        for (std::size_t done = static_cast<std::size_t>(n); done > 0 && first < 3;) {
             iovec& part = parts[first];
             const std::size_t step = std::min(done, part.iov_len);
             part.iov_base = static_cast<char*>(part.iov_base) + step;
@@ -82,6 +91,7 @@ bool PageServer::send(const std::string& payload) {
             done -= step;
             if (part.iov_len == 0) ++first;
         }
+        while (first < 3 && parts[first].iov_len == 0) ++first;
     }
     return true;
 }
@@ -89,7 +99,7 @@ bool PageServer::send(const std::string& payload) {
 bool PageServer::serve() {
     std::optional<int> count;
     if (pages_) count = pages_->pageCount();
-    if (!send(PageProtocol::encodeHello(count))) return false;
+    if (!send({PageProtocol::encodeHello(count), {}})) return false;
     for (;;) {
         std::uint64_t length = 0;
         if (!readExactly(socket_, reinterpret_cast<char*>(&length), sizeof length)) return false;
@@ -100,9 +110,9 @@ bool PageServer::serve() {
         if (!request) return false;
         if (request->kind == PageProtocol::Kind::release) return true;
         PageSandbox::grantProcessorTime();
-        std::string out;
+        Reply out;
         try {
-            out = answer(pages_, *request);
+            out = answer(*request);
         } catch (const std::bad_alloc&) {
             // The renderer's state after a failed allocation cannot be trusted (what it held is
             // not always given back): the process ends, and the application starts a fresh one.
@@ -110,6 +120,8 @@ bool PageServer::serve() {
         } catch (const std::exception&) {
             _exit(PageProtocol::exitFailure);
         }
-        if (!send(out)) return false;
+        const bool sent = send(out);
+        if (pages_) pages_->forgetLargeBitmaps();
+        if (!sent) return false;
     }
 }

@@ -2,6 +2,10 @@
 // The page process's side of its socket: it answers the application's requests one at a time
 // with what Poppler reads or draws of a page, until the application closes the socket.
 
+#include <string>
+#include <string_view>
+
+#include "pages/PageProtocol.h"
 #include "pages/server/PopplerPages.h"
 
 class PageServer {
@@ -15,7 +19,13 @@ public:
     bool serve();
 
 private:
-    bool send(const std::string& payload);
+    // A payload: its head, then (for an image) the pixels where they were drawn.
+    struct Reply {
+        std::string head;
+        std::string_view body;
+    };
+    Reply answer(const PageProtocol::Request& request) const;
+    bool send(const Reply& reply);
 
     int socket_;
     const PopplerPages* pages_;

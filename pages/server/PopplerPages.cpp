@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -71,12 +72,22 @@ PageTextBox wordBox(const TextWord& word) {
 // Appends one word: its UTF-16 text and, per code unit, the box of its character (a surrogate
 // pair shares one box). A word ends at a U+0000 or a lone surrogate half, which no text holds;
 // values past U+10FFFF are no characters and are left out with their boxes.
-void appendWord(PageText& out, const TextWord& word) {
+// Without `boxes`, only the text.
+void appendWord(PageText& out, const TextWord& word, bool boxes) {
     const int length = word.getLength();
     for (int i = 0; i < length; ++i) {
         const Unicode c = *word.getChar(i);
         if (c == 0 || (c >= 0xD800 && c <= 0xDFFF)) break;
         if (c > 0x10FFFF) continue;
+        if (!boxes) {
+            if (c > 0xFFFF) {
+                out.text.push_back(static_cast<char16_t>(0xD7C0 + (c >> 10)));
+                out.text.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+            } else {
+                out.text.push_back(static_cast<char16_t>(c));
+            }
+            continue;
+        }
         double xMin = 0, yMin = 0, xMax = 0, yMax = 0;
         word.getCharBBox(i, &xMin, &yMin, &xMax, &yMax);
         const PageTextBox box = boxOf(xMin, yMin, xMax, yMax);
@@ -91,66 +102,20 @@ void appendWord(PageText& out, const TextWord& word) {
     }
 }
 
-void appendSeparator(PageText& out, char16_t c, int count) {
+void appendSeparator(PageText& out, char16_t c, int count, bool boxes) {
     for (int i = 0; i < count; ++i) {
         out.text.push_back(c);
-        out.boxes.push_back({});
+        if (boxes) out.boxes.push_back({});
     }
-}
-
-// Poppler's UTF-8 text of a page in UTF-16, up to its first U+0000 or ill-formed sequence (a lone
-// surrogate half is the only one Poppler writes).
-std::u16string utf16(std::string_view utf8) {
-    std::u16string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        int extra = 0;
-        char32_t c = 0;
-        char32_t least = 0;
-        if (lead < 0x80) {
-            c = lead;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            extra = 1;
-            c = lead & 0x1F;
-            least = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            extra = 2;
-            c = lead & 0x0F;
-            least = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            extra = 3;
-            c = lead & 0x07;
-            least = 0x10000;
-        } else {
-            break;
-        }
-        if (utf8.size() - i <= static_cast<std::size_t>(extra)) break;
-        bool wellFormed = true;
-        for (int k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]);
-            if ((next & 0xC0) != 0x80) wellFormed = false;
-            c = (c << 6) | (next & 0x3F);
-        }
-        if (!wellFormed || c == 0 || c < least || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            break;
-        if (c > 0xFFFF) {
-            out.push_back(static_cast<char16_t>(0xD7C0 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
-        i += 1 + static_cast<std::size_t>(extra);
-    }
-    return out;
-}
-
-void appendUtf8(void* stream, const char* text, int length) {
-    if (length > 0)
-        static_cast<std::string*>(stream)->append(text, static_cast<std::size_t>(length));
 }
 
 }  // namespace
+
+void PopplerPages::keepSettings() {
+    // Never destroyed: the process ends without running destructors.
+    static GlobalParamsIniter* settings = new GlobalParamsIniter(&quiet);
+    (void)settings;
+}
 
 PopplerPages::PopplerPages() = default;
 PopplerPages::~PopplerPages() = default;
@@ -195,68 +160,91 @@ Page* PopplerPages::page(int pageIndex) const {
     return document_->getCatalog()->getPage(pageIndex + 1);
 }
 
+// A page laid out as text: the word list, and the device that holds its words.
+struct PopplerPages::Layout {
+    std::unique_ptr<TextOutputDev> device;
+    std::unique_ptr<TextWordList> list;
+};
+
 std::optional<PageText> PopplerPages::text(int pageIndex) const {
-    if (!page(pageIndex)) return std::nullopt;
-    TextOutputDev device(nullptr, false, 0, false, false);
-    if (!device.isOk()) return std::nullopt;
+    std::unique_ptr<Layout> layout;
+    if (pageIndex == laidOutPage_) layout = std::move(laidOut_);
+    laidOutPage_ = -1;
+    laidOut_.reset();
+    if (!layout) layout = layOut(pageIndex);
+    if (!layout) return std::nullopt;
+    return read(*layout, true);
+}
+
+std::optional<std::u16string> PopplerPages::words(int pageIndex) const {
+    laidOutPage_ = -1;
+    laidOut_ = layOut(pageIndex);
+    if (!laidOut_) return std::nullopt;
+    laidOutPage_ = pageIndex;
+    return read(*laidOut_, false).text;
+}
+
+std::unique_ptr<PopplerPages::Layout> PopplerPages::layOut(int pageIndex) const {
+    if (!page(pageIndex)) return nullptr;
+    auto layout = std::make_unique<Layout>();
+    layout->device = std::make_unique<TextOutputDev>(nullptr, false, 0, false, false);
+    if (!layout->device->isOk()) return nullptr;
     // Upright at 72 dots per inch: coordinates in points from the top-left corner of the crop
     // box as shown; annotations are read too.
-    document_->displayPageSlice(&device, pageIndex + 1, 72, 72, 0, false, false, false, -1, -1, -1,
-                                -1);
-    std::unique_ptr<TextWordList> list(device.makeWordList());
+    document_->displayPageSlice(layout->device.get(), pageIndex + 1, 72, 72, 0, false, false,
+                                false, -1, -1, -1, -1);
+    layout->list = layout->device->makeWordList();
+    return layout;
+}
+
+PageText PopplerPages::read(const Layout& layout, bool boxes) {
     PageText out;
-    if (!list) return out;
-    const int count = list->getLength();
+    if (!layout.list) return out;
+    TextWordList& list = *layout.list;
+    const int count = list.getLength();
     // About eight code units a word with its separator, to spare regrowing on long pages.
     out.text.reserve(static_cast<std::size_t>(count) * 8);
-    out.boxes.reserve(static_cast<std::size_t>(count) * 8);
+    if (boxes) out.boxes.reserve(static_cast<std::size_t>(count) * 8);
     for (int k = 0; k < count; ++k) {
-        const TextWord& word = *list->get(k);
-        appendWord(out, word);
+        const TextWord& word = *list.get(k);
+        appendWord(out, word, boxes);
         if (k + 1 == count) break;
-        const TextWord& following = *list->get(k + 1);
+        const TextWord& following = *list.get(k + 1);
         int rotation = word.getRotation() & 3;
         Along here = along(wordBox(word), rotation);
         Along next = along(wordBox(following), rotation);
         if (following.getRotation() != word.getRotation() || !sameLine(here, next)) {
-            appendSeparator(out, u'\n', 1);
+            appendSeparator(out, u'\n', 1, boxes);
             continue;
         }
         // A gap as wide as the text is high separates columns or form entries, not words.
         double gap = next.start - here.end;
         double size = std::max(here.acrossHi - here.acrossLo, next.acrossHi - next.acrossLo);
         if (gap >= size)
-            appendSeparator(out, u' ', 2);
+            appendSeparator(out, u' ', 2, boxes);
         else if (word.hasSpaceAfter())
-            appendSeparator(out, u' ', 1);
+            appendSeparator(out, u' ', 1, boxes);
     }
     return out;
-}
-
-std::optional<std::u16string> PopplerPages::words(int pageIndex) const {
-    if (!page(pageIndex)) return std::nullopt;
-    std::string utf8;
-    // In the physical layout: lines as laid out on the page, columns side by side.
-    TextOutputDev device(&appendUtf8, &utf8, true, 0, false);
-    if (!device.isOk()) return std::nullopt;
-    document_->displayPage(&device, pageIndex + 1, 72, 72, 0, false, true, false);
-    return utf16(utf8);
 }
 
 void PopplerPages::draw(std::unique_ptr<SplashOutputDev>& renderer, bool grey, int pageIndex,
                         double scale, int x, int y, int width, int height) const {
     if (!renderer) {
+        // No paper colour: the renderer keeps the page's coverage and composite() lays it on
+        // white in the same pass that makes the pixels ready to send. Rows without padding.
+        renderer = std::make_unique<SplashOutputDev>(grey ? splashModeMono8 : splashModeXBGR8, 1,
+                                                     false, nullptr, true, splashThinLineDefault);
         SplashColor white;
         std::fill(std::begin(white), std::end(white), 255);
-        renderer = std::make_unique<SplashOutputDev>(grey ? splashModeMono8 : splashModeXBGR8, 4,
-                                                     false, white, true, splashThinLineDefault);
+        renderer->setPaperColor(white);
         renderer->setFontAntialias(true);
         renderer->setVectorAntialias(true);
         renderer->setFreeTypeHinting(false, false);
         renderer->startDoc(document_.get());
     }
     try {
-        // Every page drawn starts the renderer's bitmap anew, white.
+        // Every page drawn starts the renderer's bitmap anew, transparent.
         document_->displayPageSlice(renderer.get(), pageIndex + 1, 72.0 * scale, 72.0 * scale, 0,
                                     false, true, false, x, y, width, height);
     } catch (...) {
@@ -265,7 +253,87 @@ void PopplerPages::draw(std::unique_ptr<SplashOutputDev>& renderer, bool grey, i
     }
 }
 
+namespace {
+
+// (x + 127) / 255 for 0 <= x <= 255 * 255, as the renderer rounds.
+inline unsigned char div255(unsigned x) {
+    return static_cast<unsigned char>((x + (x >> 8) + 0x80) >> 8);
+}
+
+// Lays `count` pixels on white paper, as the renderer would with a paper colour: each colour
+// byte c of a pixel of coverage a becomes (255 - a) * 255 + a * c over 255.
+void layOnWhite(unsigned char* __restrict data, const unsigned char* __restrict alpha,
+                std::size_t count) {
+    // In blocks of a fixed length, which the compiler makes vector operations of.
+    constexpr std::size_t block = 32;
+    std::size_t i = 0;
+    for (; i + block <= count; i += block)
+        for (std::size_t k = i; k < i + block; ++k) {
+            const unsigned a = alpha[k];
+            data[k] = div255((255 - a) * 255 + a * data[k]);
+        }
+    for (; i < count; ++i) {
+        const unsigned a = alpha[i];
+        data[i] = div255((255 - a) * 255 + a * data[i]);
+    }
+}
+
+// The same for 4 bytes a pixel, whose fourth byte becomes opaque. Pages are mostly blank
+// paper: a run of uncovered pixels is simply white.
+void layOnWhite4(unsigned char* __restrict data, const unsigned char* __restrict alpha,
+                 std::size_t count) {
+    constexpr std::size_t block = 16;
+    for (std::size_t i = 0; i < count; i += block) {
+        const std::size_t end = std::min(count, i + block);
+        unsigned covered = 0;
+        for (std::size_t k = i; k < end; ++k) covered |= alpha[k];
+        if (covered == 0) {
+            std::memset(data + 4 * i, 255, 4 * (end - i));
+            continue;
+        }
+        for (std::size_t k = i; k < end; ++k) {
+            const unsigned a = alpha[k];
+            unsigned char* p = data + 4 * k;
+            p[0] = div255((255 - a) * 255 + a * p[0]);
+            p[1] = div255((255 - a) * 255 + a * p[1]);
+            p[2] = div255((255 - a) * 255 + a * p[2]);
+            p[3] = 255;
+        }
+    }
+}
+
+void composite(SplashBitmap& image, bool colour) {
+    const unsigned char* alpha = image.getAlphaPtr();
+    unsigned char* data = image.getDataPtr();
+    const std::size_t pixels =
+        static_cast<std::size_t>(image.getWidth()) * static_cast<std::size_t>(image.getHeight());
+    if (!alpha || !data) return;
+    if (colour)
+        layOnWhite4(data, alpha, pixels);
+    else
+        layOnWhite(data, alpha, pixels);
+}
+
+// The bitmap's pixels, once laid on white; nothing unless its rows are `bytesPerPixel` x its
+// width without padding (as the renderers are made).
+std::optional<PopplerPages::Drawn> drawnOf(SplashBitmap& image, int bytesPerPixel) {
+    if (image.getWidth() <= 0 || image.getHeight() <= 0 ||
+        image.getRowSize() != image.getWidth() * bytesPerPixel || !image.getDataPtr())
+        return std::nullopt;
+    composite(image, bytesPerPixel == 4);
+    PopplerPages::Drawn out;
+    out.width = image.getWidth();
+    out.height = image.getHeight();
+    out.pixels = std::string_view(reinterpret_cast<const char*>(image.getDataPtr()),
+                                  static_cast<std::size_t>(image.getRowSize()) *
+                                      static_cast<std::size_t>(image.getHeight()));
+    return out;
+}
+
+}  // namespace
+
 void PopplerPages::forgetLargeBitmap(std::unique_ptr<SplashOutputDev>& renderer) {
+    if (!renderer) return;
     // An A4 page drawn for its ink takes 4 MB with its alpha plane; eight times that is not held.
     constexpr std::int64_t largestKept = 32 << 20;
     const SplashBitmap& image = *renderer->getBitmap();
@@ -274,8 +342,13 @@ void PopplerPages::forgetLargeBitmap(std::unique_ptr<SplashOutputDev>& renderer)
     if (bytes > largestKept) renderer.reset();
 }
 
-std::optional<GreyImage> PopplerPages::render(int pageIndex, double scale,
-                                              std::int64_t maxPixels) const {
+void PopplerPages::forgetLargeBitmaps() const {
+    forgetLargeBitmap(grey_);
+    forgetLargeBitmap(colour_);
+}
+
+std::optional<PopplerPages::Drawn> PopplerPages::grey(int pageIndex, double scale,
+                                                      std::int64_t maxPixels) const {
     if (!(scale > 0) || !std::isfinite(scale)) return std::nullopt;
     Page* p = page(pageIndex);
     if (!p) return std::nullopt;
@@ -285,28 +358,28 @@ std::optional<GreyImage> PopplerPages::render(int pageIndex, double scale,
     if (!(pixels > 0) || pixels >= static_cast<double>(maxPixels)) return std::nullopt;
 
     draw(grey_, true, pageIndex, scale, -1, -1, -1, -1);
-    const SplashBitmap& image = *grey_->getBitmap();
-    const int width = image.getWidth();
-    const int height = image.getHeight();
+    SplashBitmap& image = *grey_->getBitmap();
+    if (static_cast<double>(image.getWidth()) * image.getHeight() > 2.0 * maxPixels)
+        return std::nullopt;
+    return drawnOf(image, 1);
+}
+
+std::optional<GreyImage> PopplerPages::render(int pageIndex, double scale,
+                                              std::int64_t maxPixels) const {
+    std::optional<Drawn> drawn = grey(pageIndex, scale, maxPixels);
     std::optional<GreyImage> out;
-    if (width > 0 && height > 0 && static_cast<double>(width) * height <= 2.0 * maxPixels) {
+    if (drawn) {
         out.emplace();
-        out->width = width;
-        out->height = height;
-        out->pixels.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-        const unsigned char* data = image.getDataPtr();
-        for (int row = 0; row < height; ++row) {
-            const unsigned char* start =
-                data + static_cast<std::ptrdiff_t>(row) * image.getRowSize();
-            out->pixels.insert(out->pixels.end(), start, start + width);
-        }
+        out->width = drawn->width;
+        out->height = drawn->height;
+        out->pixels.assign(drawn->pixels.begin(), drawn->pixels.end());
     }
-    forgetLargeBitmap(grey_);
+    forgetLargeBitmaps();
     return out;
 }
 
-std::optional<PageProtocol::ColourImage> PopplerPages::tile(int pageIndex, double scale, int x,
-                                                            int y, int width, int height) const {
+std::optional<PopplerPages::Drawn> PopplerPages::tile(int pageIndex, double scale, int x, int y,
+                                                      int width, int height) const {
     // Beyond this scale a page of 14400 points no longer fits the int coordinates of a slice.
     constexpr double maximumScale = 256;
     if (!(scale > 0) || scale > maximumScale || x < 0 || y < 0 || width <= 0 || height <= 0)
@@ -322,19 +395,7 @@ std::optional<PageProtocol::ColourImage> PopplerPages::tile(int pageIndex, doubl
     const int h = static_cast<int>(std::min<double>(height, pageHeight - y));
 
     draw(colour_, false, pageIndex, scale, x, y, w, h);
-    const SplashBitmap& image = *colour_->getBitmap();
-    std::optional<PageProtocol::ColourImage> out;
-    if (image.getWidth() > 0 && image.getHeight() > 0 && image.getWidth() <= w &&
-        image.getHeight() <= h) {
-        out.emplace();
-        out->width = image.getWidth();
-        out->height = image.getHeight();
-        const std::size_t row = static_cast<std::size_t>(out->width) * 4;
-        out->pixels.reserve(row * static_cast<std::size_t>(out->height));
-        const auto* data = reinterpret_cast<const char*>(image.getDataPtr());
-        for (int r = 0; r < out->height; ++r)
-            out->pixels.append(data + static_cast<std::ptrdiff_t>(r) * image.getRowSize(), row);
-    }
-    forgetLargeBitmap(colour_);
-    return out;
+    SplashBitmap& image = *colour_->getBitmap();
+    if (image.getWidth() > w || image.getHeight() > h) return std::nullopt;
+    return drawnOf(image, 4);
 }

@@ -91,6 +91,7 @@ int main(int argc, char** argv) {
         _exit(2);
     if (!PageSandbox::attachToParent(parent, socketFd + 1)) _exit(0);
     PageSandbox::limitResources();
+    PopplerPages::keepSettings();
     warmUp();
     try {
         PageSandbox::forbidSideEffects();
