@@ -776,16 +776,22 @@ std::optional<Rect> InkMap::cell(const Rect& label, double limit) const {
     for (double y = L.minY(); y <= L.maxY() - 1; y += 1)
         if (isEmpty({x2, y, 1.5, 1})) return std::nullopt;
 
+    // The top and bottom borders, sought and checked between the cell's corners: a box with
+    // rounded corners is the same cell as a square one, whatever the renderer makes of its
+    // curves.
+    const double corner = std::min(cornerReach, w / 8);
+    const double from = left + corner, span = w - 2 * corner;
     double bottom = band.minY();
-    while (bottom > box_.minY() && L.minY() - bottom < 200 && isEmpty({left, bottom - 1, w, 1}))
+    while (bottom > box_.minY() && L.minY() - bottom < 200 &&
+           isEmpty({from, bottom - 1, span, 1}))
         bottom -= 1;
     double top = band.maxY();
-    while (box_.maxY() > top && top - L.maxY() < 200 && isEmpty({left, top, w, 1})) top += 1;
+    while (box_.maxY() > top && top - L.maxY() < 200 && isEmpty({from, top, span, 1})) top += 1;
 
     // Closed at the bottom and at the top.
-    for (double cx = left; cx < x2 - 1; cx += 1)
+    for (double cx = from; cx < from + span - 1; cx += 1)
         if (isEmpty({cx, bottom - 1, 1, 1.5})) return std::nullopt;
-    for (double cx = left; cx < x2 - 1; cx += 1)
+    for (double cx = from; cx < from + span - 1; cx += 1)
         if (isEmpty({cx, top, 1, 1.5})) return std::nullopt;
 
     return Rect{left, bottom, w, top - bottom};

@@ -29,6 +29,9 @@ public:
     static constexpr double coarsePixels = 17'000'000;
     static constexpr int inkThreshold = 200;         // grey below this is ink
     static constexpr int faintInkThreshold = 235;    // also light grey lines and tints
+    // How far a cell's corner may be rounded, in points: cell() finds its top and bottom
+    // borders between its corners.
+    static constexpr double cornerReach = 3;
 
     // Renders page `pageIndex` of `pages` and builds its map: every annotation but links filled as
     // ink over its rectangle, typed underscores of `text` cleared. `text` is the page's own text

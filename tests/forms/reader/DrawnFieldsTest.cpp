@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <stop_token>
 
 #include "forms/reader/FormReader.h"
@@ -215,20 +216,39 @@ TEST(DrawnFields, EveryPageOfALongFlatForm) {
     }
 }
 
-// A printed form of 300 pages whose rounded boxes need a rendering of every page is read whole
-// over the page process: the reading's time limit is a safeguard, which no ordinary form of any
-// length reaches.
+// A printed form of 300 pages is read whole over the page process: the reading's time limit is a
+// safeguard, which no ordinary form of any length reaches. Its boxes with rounded corners are
+// cells like the square ones, read from what the page draws without drawing the page.
 TEST(DrawnFields, EveryPageOfALongPrintedFormIsRead) {
     constexpr int pageCount = 300;
     const std::string pdf = formfixtures::formPDF(formfixtures::printedFlatForm(pageCount));
     PDFFile file(pdf);
-    std::unique_ptr<PageProcess> pages = PageProcess::open(file.bytes());
-    ASSERT_TRUE(pages);
+    std::unique_ptr<PageProcess> process = PageProcess::open(file.bytes());
+    ASSERT_TRUE(process);
+    class CountingRenders final : public PageSource {
+    public:
+        explicit CountingRenders(const PageSource& pages) : pages_(pages) {}
+        int pageCount() const override { return pages_.pageCount(); }
+        std::optional<PageText> text(int index) const override { return pages_.text(index); }
+        std::optional<std::u16string> words(int index) const override {
+            return pages_.words(index);
+        }
+        std::optional<GreyImage> render(int index, double scale,
+                                        std::int64_t maxPixels) const override {
+            ++renders;
+            return pages_.render(index, scale, maxPixels);
+        }
+        mutable std::atomic<int> renders = 0;
+
+    private:
+        const PageSource& pages_;
+    } pages(*process);
     FormReader::ReadReport report;
     const std::vector<FormField> fields =
-        FormReader::fields(file, *pages, std::stop_token(), &report);
+        FormReader::fields(file, pages, std::stop_token(), &report);
     EXPECT_EQ(report.pagesRead, pageCount);
     EXPECT_FALSE(report.stopped);
+    EXPECT_EQ(pages.renders.load(), 0);
 
     // Every page gives the fields of the first.
     std::vector<std::vector<std::string>> perPage(pageCount);
@@ -241,18 +261,26 @@ TEST(DrawnFields, EveryPageOfALongPrintedFormIsRead) {
         if (perPage[static_cast<std::size_t>(p)] != perPage[0] && unlike++ == 0)
             ADD_FAILURE() << "page " << p + 1 << " gives other fields than page 1";
     EXPECT_EQ(unlike, 0);
-    // Those of the first: the labelled boxes (the straight ones at least), the fill lines and
-    // the tick cells.
+    // Those of the first: every labelled box, the fill lines and the tick cells.
     const std::vector<std::string>& first = perPage[0];
     auto has = [&](const std::string& field) {
         return std::count(first.begin(), first.end(), field);
     };
-    for (std::size_t i = 0; i < 4; ++i)
-        EXPECT_EQ(has("Tx «" + formfixtures::printedFormLabels()[i] + "» «»"), 1) << i;
+    for (const std::string& label : formfixtures::printedFormLabels())
+        EXPECT_EQ(has("Tx «" + label + "» «»"), 1) << label;
+    EXPECT_EQ(has("Tx «Observaciones» «»"), 1);
     EXPECT_EQ(has("Tx «Localidad» «»"), 1);
     EXPECT_EQ(has("Tx «Fecha» «»"), 1);
     EXPECT_EQ(has("Btn «» «Si»"), 3);
     EXPECT_EQ(has("Btn «» «No»"), 3);
+    // The boxes are 18 pt high, the first four square, the others rounded: each cell is the
+    // box's inside, whatever its corners.
+    for (const FormField& f : fields) {
+        if (f.pageIndex == 0 && f.kind == FormField::Kind::text && f.rect.height > 10 &&
+            f.rect.height < 20) {
+            EXPECT_NEAR(f.rect.height, 15.2, 1.1) << f.left;
+        }
+    }
 }
 
 // A stop asked while a page is read ends the reading after that page; the report says how far
