@@ -262,6 +262,37 @@ TEST(PageProcess, ALightPageOfManyImagesIsDrawn) {
               image->pixels.end());
 }
 
+// A reader that stops while its page is being drawn does not wait for it, and its process, which
+// did nothing wrong, is kept for the next document once it has answered, rather than another
+// started and warmed up in its place.
+TEST(PageProcess, AProcessWhoseReaderStoppedServesTheNextDocument) {
+    logFolder();
+    std::unique_ptr<PageProcess> pages = PageProcess::open(hostilepages::manySmallImages());
+    ASSERT_TRUE(pages && pages->pageCount() == 1);
+    const pid_t drawing = pages->pid();
+    const auto asked = Clock::now();
+    pages->setCutoff([asked] { return Clock::now() - asked > std::chrono::milliseconds(30); });
+    EXPECT_FALSE(pages->render(0, 2.0, 40'000'000));
+    EXPECT_LT(secondsSince(asked), 0.5);
+    EXPECT_FALSE(pages->gaveUp(0, PageProtocol::Kind::grey));
+    pages.reset();
+
+    // Documents opened one after another, a few kept open at a time, are given every process
+    // waiting in turn.
+    const std::string plain = fixtures::textPDF(1, true);
+    std::vector<std::unique_ptr<PageProcess>> open;
+    bool reused = false;
+    while (!reused && secondsSince(asked) < seconds(PageLimits::inkTime) + slack) {
+        if (open.size() == 8) open.clear();
+        open.push_back(PageProcess::open(plain));
+        ASSERT_TRUE(open.back() && open.back()->text(0));
+        reused = open.back()->pid() == drawing;
+        if (!reused) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(reused);
+    EXPECT_EQ(logText().find("Página 1 demasiado pesada"), std::string::npos);
+}
+
 // What the page process may not do once its filter is on: write or make files, open sockets,
 // start programs. Tried in a forked child of the test.
 TEST(PageSandbox, ForbidsFilesSocketsAndPrograms) {
