@@ -162,7 +162,10 @@ private:
     // to be kept: the spares and a window's four readers, so that the processes of a window
     // closed are all kept while the spares started meanwhile wait.
     static constexpr std::size_t maxIdle = spareCount + 4;
-    static constexpr std::int64_t maxIdleResident = std::int64_t(256) << 20;
+    // (A sanitizer build's processes hold its shadow memory and the memory it keeps freed for a
+    // while besides their own.)
+    static constexpr std::int64_t maxIdleResident =
+        std::int64_t(PageProcessMemory::watchedByParent ? 1024 : 256) << 20;
 
     Spawner() {
         std::thread([this] {
@@ -528,6 +531,11 @@ PageProcess::PageProcess(std::shared_ptr<Document> document) : document_(std::mo
 
 PageProcess::~PageProcess() {
     std::lock_guard lock(mutex_);
+    if (pid_ > 0 && socket_ >= 0 && ahead_) {
+        // Still answering the words asked for ahead: kept once it has.
+        recover(ahead_->since + PageLimits::textTime);
+        return;
+    }
     if (pid_ > 0 && socket_ >= 0) {
         // A process that read its pages without incident lets the document go and waits for the
         // next one.
@@ -613,9 +621,7 @@ bool PageProcess::start() const {
                 if (landing.begun && !landing.rest) {
                     end();
                 } else {
-                    Spawner::instance().recover({pid_, socket_}, until, landing.rest);
-                    pid_ = 0;
-                    socket_ = -1;
+                    recover(until, landing.rest);
                 }
                 return false;
             }
@@ -651,6 +657,7 @@ bool PageProcess::start() const {
 }
 
 void PageProcess::end() const {
+    ahead_.reset();
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
         int status = 0;
@@ -679,19 +686,52 @@ PageProcess::Answer PageProcess::ask(const PageProtocol::Request& request,
         return answer;
     }
     std::lock_guard lock(mutex_);
+    settleAhead();
+    if (cutNow(cut_)) {
+        answer.state = Answer::State::cut;
+        return answer;
+    }
     if (socket_ < 0 && !start()) {
         answer.state = cutNow(cut_) ? Answer::State::cut : Answer::State::failed;
         return answer;
     }
     // A prepared document learns its page count from the process just started.
     if (refused()) return answer;
+    const bool sent = send(request);
+    return await(request, Clock::now() + deadlineOf(request.kind), body, sent);
+}
+
+bool PageProcess::send(const PageProtocol::Request& request) const {
     const std::string framed = PageProtocol::frame(PageProtocol::encode(request));
-    std::string reason;
-    bool sent = ::send(socket_, framed.data(), framed.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
-                static_cast<ssize_t>(framed.size());
-    if (!sent) reason = "eof";
+    return ::send(socket_, framed.data(), framed.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
+           static_cast<ssize_t>(framed.size());
+}
+
+void PageProcess::recover(Clock::time_point until, std::optional<std::uint64_t> rest) const {
+    ahead_.reset();
+    Spawner::instance().recover({pid_, socket_}, until, rest);
+    pid_ = 0;
+    socket_ = -1;
+}
+
+void PageProcess::settleAhead() const {
+    if (!ahead_) return;
+    PageProtocol::Request request;
+    request.kind = PageProtocol::Kind::words;
+    request.page = ahead_->page;
+    const auto until = ahead_->since + PageLimits::textTime;
+    ahead_.reset();
+    Answer answer = await(request, until, {}, true);
+    if (answer.state == Answer::State::result)
+        aheadWords_.emplace(request.page, std::move(answer.payload));
+}
+
+PageProcess::Answer PageProcess::await(const PageProtocol::Request& request,
+                                       Clock::time_point until, const Body& body,
+                                       bool sent) const {
+    Answer answer;
+    std::string reason = sent ? "" : "eof";
     const auto limit = deadlineOf(request.kind);
-    const auto until = Clock::now() + limit;
     Landing landing(answer.payload, body);
     if (sent && readFrame(socket_, pid_, until, cut_, landing, reason)) {
         if (PageProtocol::isNothing(answer.payload)) {
@@ -705,17 +745,15 @@ PageProcess::Answer PageProcess::ask(const PageProtocol::Request& request,
     if (sent && reason.empty()) {
         // The reader stopped: the page is not to blame, and the process is kept once it has
         // answered.
-        if (landing.begun && !landing.rest) {
+        if (landing.begun && !landing.rest)
             end();
-        } else {
-            Spawner::instance().recover({pid_, socket_}, until, landing.rest);
-            pid_ = 0;
-            socket_ = -1;
-        }
+        else
+            recover(until, landing.rest);
         answer.state = Answer::State::cut;
         return answer;
     }
     // Given up: the process goes, and the page is too heavy for this use.
+    ahead_.reset();
     int status = 0;
     bool reaped = false;
     if (pid_ > 0) {
@@ -794,7 +832,43 @@ std::optional<std::u16string> PageProcess::words(int pageIndex) const {
     PageProtocol::Request request;
     request.kind = PageProtocol::Kind::words;
     request.page = pageIndex;
-    Answer answer = ask(request);
+    Answer answer;
+    bool asked = false;  // ahead
+    {
+        std::lock_guard lock(mutex_);
+        if (aheadWords_ && aheadWords_->first == pageIndex) {
+            answer.state = Answer::State::result;
+            answer.payload = std::move(aheadWords_->second);
+            asked = true;
+        } else if (ahead_ && ahead_->page == pageIndex && socket_ >= 0) {
+            const auto until = ahead_->since + PageLimits::textTime;
+            ahead_.reset();
+            answer = cutNow(cut_) ? Answer{Answer::State::cut, {}}
+                                  : await(request, until, {}, true);
+            asked = true;
+        }
+        aheadWords_.reset();
+    }
+    if (!asked) answer = ask(request);
+    {
+        // The next page in the reader's direction, asked for while it looks at this one.
+        std::lock_guard lock(mutex_);
+        const int step = lastWords_ == pageIndex + 1 ? -1 : lastWords_ == pageIndex - 1 ? 1 : 0;
+        lastWords_ = pageIndex;
+        const int next = pageIndex + step;
+        if (step != 0 && answer.state == Answer::State::result && socket_ >= 0 && !ahead_ &&
+            !cutNow(cut_) && next >= 0) {
+            bool wanted = false;
+            {
+                std::lock_guard documentLock(document_->mutex);
+                wanted = document_->opened && next < document_->pageCount &&
+                         document_->givenUp.count({next, useKey(request.kind)}) == 0;
+            }
+            PageProtocol::Request following = request;
+            following.page = next;
+            if (wanted && send(following)) ahead_ = Ahead{next, Clock::now()};
+        }
+    }
     if (answer.state != Answer::State::result) return std::nullopt;
     std::optional<std::u16string> words = PageProtocol::decodeWords(answer.payload);
     if (!words) broken(request);

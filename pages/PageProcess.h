@@ -16,6 +16,8 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -23,6 +25,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "pages/PageProtocol.h"
 #include "pages/PageText.h"
@@ -81,6 +84,19 @@ private:
     // their head is in (PageProtocol::decodeImageHead), and the answer's payload is the head.
     using Body = std::function<char*(std::string_view head, std::uint64_t bytes)>;
     Answer ask(const PageProtocol::Request& request, const Body& body = {}) const;
+    // With mutex_ held: sends `request`; false when the process does not take it.
+    bool send(const PageProtocol::Request& request) const;
+    // With mutex_ held: the answer to `request`, sent already, by `until`. A process that does
+    // not answer in time, ends or answers what does not parse is ended and the page given up; a
+    // reader that stops leaves the process to be kept once it has answered.
+    Answer await(const PageProtocol::Request& request, std::chrono::steady_clock::time_point until,
+                 const Body& body, bool sent) const;
+    // With mutex_ held: takes in the answer to the words asked for ahead, if any, before
+    // anything else is asked.
+    void settleAhead() const;
+    // Hands the process, which may still be answering until `until`, to be kept once it has.
+    void recover(std::chrono::steady_clock::time_point until,
+                 std::optional<std::uint64_t> rest = std::nullopt) const;
     void giveUp(int pageIndex, PageProtocol::Kind kind, const std::string& reason) const;
     // An answer that did not parse: the process goes and the page is given up.
     void broken(const PageProtocol::Request& request) const;
@@ -90,4 +106,13 @@ private:
     mutable std::mutex mutex_;
     mutable pid_t pid_ = 0;
     mutable int socket_ = -1;
+    // Readers read the words of pages in a row, one after another: once two pages in a row have
+    // been asked for, the next page's words are asked for ahead, while the reader looks at these.
+    struct Ahead {
+        int page = -1;
+        std::chrono::steady_clock::time_point since;  // when the process could start on it
+    };
+    mutable std::optional<Ahead> ahead_;
+    mutable std::optional<std::pair<int, std::string>> aheadWords_;  // an answer taken in early
+    mutable int lastWords_ = -1;
 };

@@ -168,20 +168,24 @@ struct PopplerPages::Layout {
 
 std::optional<PageText> PopplerPages::text(int pageIndex) const {
     std::unique_ptr<Layout> layout;
-    if (pageIndex == laidOutPage_) layout = std::move(laidOut_);
-    laidOutPage_ = -1;
-    laidOut_.reset();
+    for (LaidOut& kept : laidOut_)
+        if (kept.page == pageIndex) {
+            layout = std::move(kept.layout);
+            kept.page = -1;
+        }
     if (!layout) layout = layOut(pageIndex);
     if (!layout) return std::nullopt;
     return read(*layout, true);
 }
 
 std::optional<std::u16string> PopplerPages::words(int pageIndex) const {
-    laidOutPage_ = -1;
-    laidOut_ = layOut(pageIndex);
-    if (!laidOut_) return std::nullopt;
-    laidOutPage_ = pageIndex;
-    return read(*laidOut_, false).text;
+    laidOut_[1] = std::move(laidOut_[0]);
+    laidOut_[0] = LaidOut{};
+    std::unique_ptr<Layout> layout = layOut(pageIndex);
+    if (!layout) return std::nullopt;
+    std::u16string words = read(*layout, false).text;
+    laidOut_[0] = LaidOut{pageIndex, std::move(layout)};
+    return words;
 }
 
 std::unique_ptr<PopplerPages::Layout> PopplerPages::layOut(int pageIndex) const {

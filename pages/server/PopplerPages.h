@@ -40,8 +40,8 @@ public:
     int pageCount() const override;
     std::optional<PageText> text(int pageIndex) const override;
     // The text's characters: the page is laid out once, and its text with boxes kept for a
-    // request of the same page that follows (a reader asks for the words first, then the text
-    // of the pages whose words it wants).
+    // request of the same page that follows soon (a reader asks for the words first, then the
+    // text of the pages whose words it wants).
     std::optional<std::u16string> words(int pageIndex) const override;
     std::optional<GreyImage> render(int pageIndex, double scale,
                                     std::int64_t maxPixels) const override;
@@ -86,9 +86,13 @@ private:
     std::string_view view_;  // the bytes Poppler reads (bytes_ or the borrowed ones)
     std::unique_ptr<GlobalParamsIniter> params_;  // Poppler's settings, while the document lives
     std::unique_ptr<PDFDoc> document_;
-    // The page whose words were asked for last, with its text.
-    mutable int laidOutPage_ = -1;
-    mutable std::unique_ptr<Layout> laidOut_;
+    // The pages whose words were asked for last, the latest first, with their layouts (a reader
+    // that asks for the next page's words ahead may ask for this page's text after them).
+    struct LaidOut {
+        int page = -1;
+        std::unique_ptr<Layout> layout;
+    };
+    mutable LaidOut laidOut_[2];
     mutable std::unique_ptr<SplashOutputDev> grey_;    // 8-bit grey, for render()
     mutable std::unique_ptr<SplashOutputDev> colour_;  // XBGR, for tile()
 };
