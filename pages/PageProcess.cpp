@@ -842,9 +842,14 @@ std::optional<std::u16string> PageProcess::words(int pageIndex) const {
             asked = true;
         } else if (ahead_ && ahead_->page == pageIndex && socket_ >= 0) {
             const auto until = ahead_->since + PageLimits::textTime;
-            ahead_.reset();
-            answer = cutNow(cut_) ? Answer{Answer::State::cut, {}}
-                                  : await(request, until, {}, true);
+            if (cutNow(cut_)) {
+                // Its answer is still to come: the process is kept once it has.
+                recover(until);
+                answer.state = Answer::State::cut;
+            } else {
+                ahead_.reset();
+                answer = await(request, until, {}, true);
+            }
             asked = true;
         }
         aheadWords_.reset();
