@@ -12,6 +12,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextEdit>
+#include <QCoreApplication>
+#include <QThread>
 #include <QThreadPool>
 #include <QTimer>
 #include <QToolButton>
@@ -47,6 +49,20 @@
 #include "signing/SignatureStamp.h"
 
 namespace {
+
+// The threads that read the document's pages for the window (its placement search and its form
+// reading). Not Qt's global pool: the painter splits large fills over that one, and a window
+// being shown must not wait behind readers waiting for their pages. As with the global pool, the
+// application's end waits for the readers, which a closed window has told to stop.
+QThreadPool& pageReaders() {
+    static QThreadPool* pool = [] {
+        auto* p = new QThreadPool();
+        p->setMaxThreadCount(std::max(4, QThread::idealThreadCount()));
+        qAddPostRoutine([] { pageReaders().waitForDone(); });
+        return p;
+    }();
+    return *pool;
+}
 
 // Window geometry, points (a Qt logical pixel is a point).
 constexpr double frameShare = 0.92;
@@ -704,7 +720,7 @@ void SigningPanel::runOnPages(PageSourceFactory pages, std::stop_token stop,
     // which never change while the document lives (kept alive by `document`): no copy of the
     // file, and the document's objects stay the main thread's. The result comes back queued to
     // the main thread; `done` guards against a panel gone by then.
-    QThreadPool::globalInstance()->start([document = document_, judge = document_->judge(),
+    pageReaders().start([document = document_, judge = document_->judge(),
                                           text = text_, pages = std::move(pages), stop,
                                           work = std::move(work), done = std::move(done)]() mutable {
         Result result{};
