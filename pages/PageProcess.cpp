@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -376,7 +377,7 @@ struct Landing {
 // Waits for one frame from the process until `until`. False with `reason` empty when the cutoff
 // said to stop, "eof" when the process closed the socket (it ended), or the reason otherwise.
 bool readFrame(int socket, pid_t pid, Clock::time_point until, const std::function<bool()>& cut,
-               Landing& landing, std::string& reason) {
+               Landing& landing, std::string& reason, int wake = -1) {
     char header[PageProtocol::headerBytes];
     // The part being filled: the frame's length, the head, then the body.
     char* at = header;
@@ -399,16 +400,20 @@ bool readFrame(int socket, pid_t pid, Clock::time_point until, const std::functi
             return false;
         }
         const auto wait = std::min<Clock::duration>(until - now, checkEvery);
-        pollfd p{socket, POLLIN, 0};
+        pollfd p[2] = {{socket, POLLIN, 0}, {wake, POLLIN, 0}};
         const int ready =
-            ::poll(&p, 1,
+            ::poll(p, wake >= 0 ? 2 : 1,
                    static_cast<int>(
                        std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
         if (ready < 0 && errno != EINTR) {
             reason = "eof";
             return false;
         }
-        if (ready <= 0) continue;
+        if (wake >= 0 && (p[1].revents & POLLIN)) {
+            std::uint64_t raised = 0;
+            (void)!::read(wake, &raised, sizeof raised);
+        }
+        if (ready <= 0 || !(p[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
         // Read what is there, without blocking past it.
         for (;;) {
             if (left > 0) {
@@ -527,9 +532,21 @@ std::filesystem::path PageProcess::program() {
     return TINDRA_PAGE_PROCESS_BUILD_PATH;
 }
 
-PageProcess::PageProcess(std::shared_ptr<Document> document) : document_(std::move(document)) {}
+PageProcess::PageProcess(std::shared_ptr<Document> document)
+    : document_(std::move(document)), wake_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+void PageProcess::wake() const {
+    if (wake_ < 0) return;
+    const std::uint64_t one = 1;
+    (void)!::write(wake_, &one, sizeof one);
+}
 
 PageProcess::~PageProcess() {
+    letGo();
+    if (wake_ >= 0) ::close(wake_);
+}
+
+void PageProcess::letGo() {
     std::lock_guard lock(mutex_);
     if (pid_ > 0 && socket_ >= 0 && ahead_) {
         // Still answering the words asked for ahead: kept once it has.
@@ -615,7 +632,7 @@ bool PageProcess::start() const {
         std::string payload;
         std::string reason;
         Landing landing(payload);
-        if (!readFrame(socket_, pid_, until, cut_, landing, reason)) {
+        if (!readFrame(socket_, pid_, until, cut_, landing, reason, wake_)) {
             if (reason.empty()) {
                 // Cut: the reader stopped; the next request starts again.
                 if (landing.begun && !landing.rest) {
@@ -733,7 +750,7 @@ PageProcess::Answer PageProcess::await(const PageProtocol::Request& request,
     std::string reason = sent ? "" : "eof";
     const auto limit = deadlineOf(request.kind);
     Landing landing(answer.payload, body);
-    if (sent && readFrame(socket_, pid_, until, cut_, landing, reason)) {
+    if (sent && readFrame(socket_, pid_, until, cut_, landing, reason, wake_)) {
         if (PageProtocol::isNothing(answer.payload)) {
             answer.state = Answer::State::nothing;
             answer.payload.clear();

@@ -59,6 +59,9 @@ public:
     std::unique_ptr<PageSource> clone() const override;
     std::unique_ptr<PageProcess> another() const;
     void setCutoff(std::function<bool()> cut) override;
+    // Makes a request being waited for look at its cutoff now rather than at its next check
+    // (a few milliseconds on). Any thread may call it.
+    void wake() const;
 
     // Whether the page was given up for that use by any reader of the document.
     bool gaveUp(int pageIndex, PageProtocol::Kind kind) const;
@@ -80,6 +83,8 @@ private:
 
     bool start() const;
     void end() const;
+    // The destructor's work: the process is kept for another document when it may be, else ended.
+    void letGo();
     // The answer to `request`. For an image, `body` takes its pixels: it gives where they go once
     // their head is in (PageProtocol::decodeImageHead), and the answer's payload is the head.
     using Body = std::function<char*(std::string_view head, std::uint64_t bytes)>;
@@ -106,6 +111,7 @@ private:
     mutable std::mutex mutex_;
     mutable pid_t pid_ = 0;
     mutable int socket_ = -1;
+    int wake_ = -1;  // an event counter that wake() raises and a wait watches
     // Readers read the words of pages in a row, one after another: once two pages in a row have
     // been asked for, the next page's words are asked for ahead, while the reader looks at these.
     struct Ahead {

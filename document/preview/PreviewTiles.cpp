@@ -50,9 +50,12 @@ PreviewTiles::~PreviewTiles() {
         stop_ = true;
         pending_.clear();
     }
-    // A tile being drawn is given up (its page process ends): the view's owner waits for this
-    // join.
+    // A tile being drawn is given up at once: the view's owner waits for this join.
     stopping_.store(true);
+    {
+        std::lock_guard lock(mutex_);
+        if (drawing_) drawing_->wake();
+    }
     wake_.notify_all();
     worker_.join();
 }
@@ -76,6 +79,7 @@ void PreviewTiles::setDocument(std::shared_ptr<PreviewDocument> document) {
         workerGeneration_ = generation_;
         shownGeneration_ = generation_;
         pending_.clear();
+        if (drawing_) drawing_->wake();  // a tile of the document shown before is given up
     }
     wake_.notify_all();
 }
@@ -138,6 +142,10 @@ void PreviewTiles::run() {
             if (generation != loaded) document = document_;
         }
         if (generation != loaded) {
+            {
+                std::lock_guard lock(mutex_);
+                drawing_ = nullptr;
+            }
             pages.reset();
             held = std::move(document);
             loaded = generation;
@@ -147,6 +155,8 @@ void PreviewTiles::run() {
                 pages->setCutoff([this, generation] {
                     return stopping_.load() || shownGeneration_.load() != generation;
                 });
+                std::lock_guard lock(mutex_);
+                drawing_ = pages.get();
             }
         }
         // A page that declares more than a drawing can finish soon is not even sent; a page the
@@ -170,6 +180,10 @@ void PreviewTiles::run() {
                 store(generation, key, std::move(image), heavy);
             },
             Qt::QueuedConnection);
+    }
+    {
+        std::lock_guard lock(mutex_);
+        drawing_ = nullptr;
     }
     pages.reset();
     held.reset();

@@ -50,6 +50,8 @@ struct TileKeyHash {
     }
 };
 
+class PageProcess;
+
 class PreviewTiles {
 public:
     // Pixels a side of a tile.
@@ -126,6 +128,8 @@ private:
     bool stop_ = false;
     // Set with stop_, read by the page process's cutoff while a tile is drawn (no lock there).
     std::atomic<bool> stopping_{false};
+    // The worker's page process, woken when what it draws is no longer wanted (under mutex_).
+    const PageProcess* drawing_ = nullptr;
     // workerGeneration_, for the page process's cutoff (no lock there).
     std::atomic<std::uint64_t> shownGeneration_{0};
     std::thread worker_;
