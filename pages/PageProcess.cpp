@@ -897,20 +897,14 @@ std::optional<std::u16string> PageProcess::words(int pageIndex) const {
     return words;
 }
 
-std::optional<GreyImage> PageProcess::render(int pageIndex, double scale,
-                                             std::int64_t maxPixels) const {
-    if (!(scale > 0) || !std::isfinite(scale) || maxPixels <= 0) return std::nullopt;
-    PageProtocol::Request request;
-    request.kind = PageProtocol::Kind::grey;
-    request.page = pageIndex;
-    request.scale = scale;
-    request.maxPixels = maxPixels;
-    // The process may draw a little more than asked (the last row and column).
-    const std::int64_t largest = maxPixels > INT64_MAX / 2 ? INT64_MAX : 2 * maxPixels;
-    GreyImage image;
+template <typename Image>
+std::optional<Image> PageProcess::askImage(const PageProtocol::Request& request,
+                                           std::size_t bytesPerPixel, std::int64_t maxPixels,
+                                           int maxWidth, int maxHeight) const {
+    Image image;
     Answer answer = ask(request, [&](std::string_view head, std::uint64_t bytes) -> char* {
-        auto size = PageProtocol::decodeImageHead(head, 1, largest, bytes);
-        if (!size) return nullptr;
+        auto size = PageProtocol::decodeImageHead(head, bytesPerPixel, maxPixels, bytes);
+        if (!size || size->first > maxWidth || size->second > maxHeight) return nullptr;
         image.width = size->first;
         image.height = size->second;
         image.pixels.resize(static_cast<std::size_t>(bytes));
@@ -924,6 +918,19 @@ std::optional<GreyImage> PageProcess::render(int pageIndex, double scale,
     return image;
 }
 
+std::optional<GreyImage> PageProcess::render(int pageIndex, double scale,
+                                             std::int64_t maxPixels) const {
+    if (!(scale > 0) || !std::isfinite(scale) || maxPixels <= 0) return std::nullopt;
+    PageProtocol::Request request;
+    request.kind = PageProtocol::Kind::grey;
+    request.page = pageIndex;
+    request.scale = scale;
+    request.maxPixels = maxPixels;
+    // The process may draw a little more than asked (the last row and column).
+    const std::int64_t largest = maxPixels > INT64_MAX / 2 ? INT64_MAX : 2 * maxPixels;
+    return askImage<GreyImage>(request, 1, largest, INT_MAX, INT_MAX);
+}
+
 std::optional<PageProtocol::ColourImage> PageProcess::tile(int pageIndex, double scale, int x,
                                                            int y, int width, int height) const {
     if (!(scale > 0) || !std::isfinite(scale) || width <= 0 || height <= 0) return std::nullopt;
@@ -935,22 +942,8 @@ std::optional<PageProtocol::ColourImage> PageProcess::tile(int pageIndex, double
     request.y = y;
     request.width = width;
     request.height = height;
-    PageProtocol::ColourImage image;
-    Answer answer = ask(request, [&](std::string_view head, std::uint64_t bytes) -> char* {
-        auto size =
-            PageProtocol::decodeImageHead(head, 4, std::int64_t(width) * height, bytes);
-        if (!size || size->first > width || size->second > height) return nullptr;
-        image.width = size->first;
-        image.height = size->second;
-        image.pixels.resize(static_cast<std::size_t>(bytes));
-        return image.pixels.data();
-    });
-    if (answer.state != Answer::State::result) return std::nullopt;
-    if (image.pixels.empty()) {
-        broken(request);
-        return std::nullopt;
-    }
-    return image;
+    return askImage<PageProtocol::ColourImage>(request, 4, std::int64_t(width) * height, width,
+                                               height);
 }
 
 std::unique_ptr<PageSource> PageProcess::clone() const { return another(); }

@@ -89,6 +89,11 @@ private:
     // their head is in (PageProtocol::decodeImageHead), and the answer's payload is the head.
     using Body = std::function<char*(std::string_view head, std::uint64_t bytes)>;
     Answer ask(const PageProtocol::Request& request, const Body& body = {}) const;
+    // An image answer (a grey page or a tile) of at most `maxPixels` and maxWidth x maxHeight,
+    // its pixels read straight into the image returned.
+    template <typename Image>
+    std::optional<Image> askImage(const PageProtocol::Request& request, std::size_t bytesPerPixel,
+                                  std::int64_t maxPixels, int maxWidth, int maxHeight) const;
     // With mutex_ held: sends `request`; false when the process does not take it.
     bool send(const PageProtocol::Request& request) const;
     // With mutex_ held: the answer to `request`, sent already, by `until`. A process that does

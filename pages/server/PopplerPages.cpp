@@ -120,14 +120,6 @@ void PopplerPages::keepSettings() {
 PopplerPages::PopplerPages() = default;
 PopplerPages::~PopplerPages() = default;
 
-std::unique_ptr<PopplerPages> PopplerPages::open(std::string bytes) {
-    std::unique_ptr<PopplerPages> pages(new PopplerPages());
-    pages->bytes_ = std::move(bytes);
-    std::string_view view = pages->bytes_;
-    if (!pages->load(view)) return nullptr;
-    return pages;
-}
-
 std::unique_ptr<PopplerPages> PopplerPages::borrow(std::string_view bytes) {
     std::unique_ptr<PopplerPages> pages(new PopplerPages());
     if (!pages->load(bytes)) return nullptr;

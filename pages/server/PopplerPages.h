@@ -23,10 +23,9 @@ class SplashOutputDev;
 
 class PopplerPages final : public PageSource {
 public:
-    // Opens the document from its bytes (copied and kept for the object's life) with the empty
-    // password. Nothing when Poppler cannot open it or it needs a password.
-    static std::unique_ptr<PopplerPages> open(std::string bytes);
-    // The same over bytes that the caller keeps unchanged for the object's life (no copy).
+    // Opens the document from bytes that the caller keeps unchanged for the object's life (read
+    // in place), with the empty password. Nothing when Poppler cannot open it or it needs a
+    // password.
     static std::unique_ptr<PopplerPages> borrow(std::string_view bytes);
 
     // Keeps Poppler's settings (its tables, the fonts it has found) for the process's life rather
@@ -82,8 +81,7 @@ private:
     // Drops a renderer whose bitmap is large.
     static void forgetLargeBitmap(std::unique_ptr<SplashOutputDev>& renderer);
 
-    std::string bytes_;      // the document's bytes when owned
-    std::string_view view_;  // the bytes Poppler reads (bytes_ or the borrowed ones)
+    std::string_view view_;  // the bytes Poppler reads
     std::unique_ptr<GlobalParamsIniter> params_;  // Poppler's settings, while the document lives
     std::unique_ptr<PDFDoc> document_;
     // The pages whose words were asked for last, the latest first, with their layouts (a reader

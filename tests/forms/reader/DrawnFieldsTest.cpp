@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <stop_token>
 
 #include "forms/reader/FormReader.h"
@@ -73,12 +72,16 @@ cairopages::Document flatForm() {
 }
 
 // The fields of a form read over the page process, and how many pages were rendered for them.
-std::vector<FormField> fieldsOf(const std::string& pdf, int& renders) {
+std::vector<FormField> fieldsOf(const std::string& pdf, int& renders,
+                                FormReader::ReadReport* report = nullptr) {
     class CountingRenders final : public PageSource {
     public:
         explicit CountingRenders(const std::string& pdf) : pages_(PageProcess::open(pdf)) {}
         int pageCount() const override { return pages_->pageCount(); }
         std::optional<PageText> text(int index) const override { return pages_->text(index); }
+        std::optional<std::u16string> words(int index) const override {
+            return pages_->words(index);
+        }
         std::optional<GreyImage> render(int index, double scale,
                                         std::int64_t maxPixels) const override {
             ++renders;
@@ -91,7 +94,7 @@ std::vector<FormField> fieldsOf(const std::string& pdf, int& renders) {
     };
     PDFFile file(pdf);
     CountingRenders pages(pdf);
-    std::vector<FormField> fields = FormReader::fields(file, pages);
+    std::vector<FormField> fields = FormReader::fields(file, pages, std::stop_token(), report);
     renders = pages.renders;
     return fields;
 }
@@ -222,33 +225,12 @@ TEST(DrawnFields, EveryPageOfALongFlatForm) {
 TEST(DrawnFields, EveryPageOfALongPrintedFormIsRead) {
     constexpr int pageCount = 300;
     const std::string pdf = formfixtures::formPDF(formfixtures::printedFlatForm(pageCount));
-    PDFFile file(pdf);
-    std::unique_ptr<PageProcess> process = PageProcess::open(file.bytes());
-    ASSERT_TRUE(process);
-    class CountingRenders final : public PageSource {
-    public:
-        explicit CountingRenders(const PageSource& pages) : pages_(pages) {}
-        int pageCount() const override { return pages_.pageCount(); }
-        std::optional<PageText> text(int index) const override { return pages_.text(index); }
-        std::optional<std::u16string> words(int index) const override {
-            return pages_.words(index);
-        }
-        std::optional<GreyImage> render(int index, double scale,
-                                        std::int64_t maxPixels) const override {
-            ++renders;
-            return pages_.render(index, scale, maxPixels);
-        }
-        mutable std::atomic<int> renders = 0;
-
-    private:
-        const PageSource& pages_;
-    } pages(*process);
+    int renders = 0;
     FormReader::ReadReport report;
-    const std::vector<FormField> fields =
-        FormReader::fields(file, pages, std::stop_token(), &report);
+    const std::vector<FormField> fields = fieldsOf(pdf, renders, &report);
     EXPECT_EQ(report.pagesRead, pageCount);
     EXPECT_FALSE(report.stopped);
-    EXPECT_EQ(pages.renders.load(), 0);
+    EXPECT_EQ(renders, 0);
 
     // Every page gives the fields of the first.
     std::vector<std::vector<std::string>> perPage(pageCount);
