@@ -8,7 +8,7 @@
 #include "pdf/PDFFileLimits.h"
 #include "platform/FileData.h"
 #include "pages/PageProcess.h"
-#include "pages/PageWeight.h"
+#include "pages/content/PageWeight.h"
 
 std::shared_ptr<PreviewDocument> PreviewDocument::open(const std::filesystem::path& path) {
     std::error_code error;

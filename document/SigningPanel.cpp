@@ -44,7 +44,7 @@
 #include "pages/PageProcess.h"
 #include "pages/SharedPageText.h"
 #include "platform/Preferences.h"
-#include "pages/PageWeight.h"
+#include "pages/content/PageWeight.h"
 #include "signing/SignatureLocator.h"
 #include "signing/SignatureStamp.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "pdf/PDFFile.h"
-#include "pages/PageAnnotation.h"
+#include "pages/content/PageAnnotation.h"
 
 int DisplaySpace::normalizedRotation(long long degrees) {
     long long r = degrees % 360;

@@ -15,7 +15,7 @@
 #include "pages/PageText.h"
 #include "pages/DisplaySpace.h"
 #include "pages/Geometry.h"
-#include "pages/PageAnnotation.h"
+#include "pages/content/PageAnnotation.h"
 
 class InkMap {
 public:

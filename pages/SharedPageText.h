@@ -3,8 +3,9 @@
 // placement search, each on its own thread with its own page source, ask one cache first.
 //
 //   auto cache = std::make_shared<PageTextCache>();             // one per document
-//   SharedPageText search(cache, PopplerPages::borrow(bytes));  // one per thread
-//   SharedPageText form(cache, PopplerPages::borrow(bytes));
+//   auto pages = PageProcess::prepare(bytes);                   // the page process
+//   SharedPageText search(cache, pages->clone());               // one per thread
+//   SharedPageText form(cache, pages->clone());
 //
 // A page's text is read from the underlying source of whichever reader asks for it first; a
 // reader asking while another reads that page waits for it instead of reading it again. The

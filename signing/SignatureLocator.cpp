@@ -19,8 +19,8 @@
 #include "pages/PageProcess.h"
 #include "pages/DisplaySpace.h"
 #include "pages/InkMap.h"
-#include "pages/PageAnnotation.h"
-#include "pages/PageWeight.h"
+#include "pages/content/PageAnnotation.h"
+#include "pages/content/PageWeight.h"
 #include "signing/SignatureCues.h"
 #include "signing/UnicodeText.h"
 

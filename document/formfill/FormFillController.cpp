@@ -30,7 +30,7 @@
 #include "platform/Log.h"
 #include "platform/Preferences.h"
 #include "profile/ProfileStore.h"
-#include "pages/PageWeight.h"
+#include "pages/content/PageWeight.h"
 
 using FormFillWidgets::qs;
 

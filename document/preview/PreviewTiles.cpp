@@ -8,7 +8,7 @@
 #include <limits>
 
 #include "document/PreviewDocument.h"
-#include "pages/PageWeight.h"
+#include "pages/content/PageWeight.h"
 
 namespace {
 

@@ -10,14 +10,14 @@
 #include "forms/reader/FormPageText.h"
 #include "forms/reader/FormReader.h"
 #include "forms/reader/FormReading.h"
-#include "pages/PageDrawing.h"
-#include "pages/PageGlyphs.h"
+#include "pages/content/PageDrawing.h"
+#include "pages/content/PageGlyphs.h"
 #include "pages/PageLimits.h"
 #include "forms/reader/TextSpace.h"
 #include "pdf/PDFFile.h"
 #include "platform/Regex.h"
 #include "pages/InkMap.h"
-#include "pages/PageAnnotation.h"
+#include "pages/content/PageAnnotation.h"
 #include "signing/UnicodeText.h"
 
 namespace FormReader {

@@ -9,7 +9,7 @@
 #include "forms/reader/FormReader.h"
 #include "forms/reader/TextSpace.h"
 #include "pdf/PDFFile.h"
-#include "pages/PageAnnotation.h"
+#include "pages/content/PageAnnotation.h"
 #include "signing/UnicodeText.h"
 
 namespace {

@@ -8,14 +8,14 @@
 #include "forms/reader/FormPageText.h"
 #include "forms/reader/FormReader.h"
 #include "forms/reader/FormReading.h"
-#include "pages/PageGlyphs.h"
+#include "pages/content/PageGlyphs.h"
 #include "pdf/PDFFile.h"
 #include "pages/NoPages.h"
 #include "pages/PageProcess.h"
-#include "pages/PageWeight.h"
+#include "pages/content/PageWeight.h"
 #include "pages/DisplaySpace.h"
 #include "signing/PDFSigner.h"
-#include "pages/PageAnnotation.h"
+#include "pages/content/PageAnnotation.h"
 
 namespace FormReader {
 namespace {

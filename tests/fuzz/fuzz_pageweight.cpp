@@ -6,7 +6,7 @@
 
 #include "pdf/PDFError.h"
 #include "pdf/PDFFile.h"
-#include "pages/PageWeight.h"
+#include "pages/content/PageWeight.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {

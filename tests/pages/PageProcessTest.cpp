@@ -15,7 +15,7 @@
 #include "forms/reader/FormReader.h"
 #include "pages/PageLimits.h"
 #include "pages/PageProcess.h"
-#include "pages/PageWeight.h"
+#include "pages/content/PageWeight.h"
 #include "pages/server/PageSandbox.h"
 #include "pdf/PDFFile.h"
 #include "signing/SignatureLocator.h"

@@ -10,8 +10,8 @@
 
 #include "pdf/PDFFile.h"
 #include "pages/PageProcess.h"
-#include "pages/BoundedDecode.h"
-#include "pages/PageWeight.h"
+#include "pages/content/BoundedDecode.h"
+#include "pages/content/PageWeight.h"
 #include "signing/SignatureLocator.h"
 #include "support/HeavyPages.h"
 #include "support/TestUtil.h"

@@ -11,7 +11,7 @@ bad=0
 check() { # description, pattern, folders...
   local what=$1 pattern=$2; shift 2
   local dirs=()
-  for d in "$@"; do [ -d "$d" ] && dirs+=("$d"); done
+  for d in "$@"; do [ -e "$d" ] && dirs+=("$d"); done
   [ ${#dirs[@]} -eq 0 ] && return
   local hits
   hits=$(grep -rnE --include='*.h' --include='*.cpp' --include='*.hpp' --include='*.cc' \
@@ -29,6 +29,11 @@ check "Un motor incluye Qt" '<Q[A-Za-z]*[>/.]' "${engines[@]}"
 check "Un motor incluye una cabecera de las ventanas" "$windows" "${engines[@]}"
 check "La biblioteca común de ventanas incluye una ventana o un panel" \
   '"(document|settings|profilepane|app)/' ui
+# Poppler runs only in the page process: no other folder includes it.
+poppler_outside=$(find . -path ./build\* -prune -o -path ./pages/server -prune -o -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.hpp' -o -name '*.cc' \) -print | sed 's#^\./##')
+# shellcheck disable=SC2086
+[ -n "$poppler_outside" ] && check "Una carpeta fuera de pages/server/ incluye Poppler" \
+  '<(poppler/|poppler-|Poppler|GlobalParams|PDFDoc|SplashOutputDev|TextOutputDev|goo/|splash/|fofi/)' $poppler_outside
 shell_outside=$(ls -d */ | sed 's#/$##' | grep -vxE 'app|tests|bench|build.*|cmake|scripts')
 # shellcheck disable=SC2086
 check "Una carpeta fuera de app/ incluye una cabecera de app/" '"app/' $shell_outside

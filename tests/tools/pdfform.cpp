@@ -38,7 +38,7 @@
 #include "pdf/PDFFile.h"
 #include "pages/NoPages.h"
 #include "pages/PageProcess.h"
-#include "pages/PageWeight.h"
+#include "pages/content/PageWeight.h"
 #include "profile/ProfileStore.h"
 #include "signing/Certificate.h"
 

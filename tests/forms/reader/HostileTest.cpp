@@ -6,7 +6,7 @@
 #include "forms/reader/FieldName.h"
 #include "forms/reader/FormPageText.h"
 #include "forms/reader/FormReader.h"
-#include "pages/PageGlyphs.h"
+#include "pages/content/PageGlyphs.h"
 #include "pdf/PDFFile.h"
 #include "pages/PageProcess.h"
 #include "support/FormFixtures.h"

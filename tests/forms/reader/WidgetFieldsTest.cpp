@@ -9,7 +9,7 @@
 #include "forms/reader/FormReader.h"
 #include "pdf/PDFFile.h"
 #include "pages/PageText.h"
-#include "pages/PageAnnotation.h"
+#include "pages/content/PageAnnotation.h"
 #include "support/FormFixtures.h"
 #include "support/PDFFixtures.h"
 #include "support/TestUtil.h"

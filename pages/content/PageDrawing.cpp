@@ -1,4 +1,4 @@
-#include "pages/PageDrawing.h"
+#include "pages/content/PageDrawing.h"
 
 #include <algorithm>
 #include <charconv>
@@ -8,10 +8,10 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "pages/PageGlyphs.h"
+#include "pages/content/PageGlyphs.h"
 #include "pdf/PDFFile.h"
 #include "pdf/PDFFilters.h"
-#include "pages/ContentSyntax.h"
+#include "pages/content/ContentSyntax.h"
 
 namespace PageDrawing {
 namespace {

@@ -1,4 +1,4 @@
-#include "pages/PageGlyphs.h"
+#include "pages/content/PageGlyphs.h"
 
 #include <exception>
 #include <string>
@@ -8,8 +8,8 @@
 
 #include "pdf/PDFFile.h"
 #include "pdf/PDFFilters.h"
-#include "pages/ContentSyntax.h"
-#include "pages/PageAnnotation.h"
+#include "pages/content/ContentSyntax.h"
+#include "pages/content/PageAnnotation.h"
 
 namespace PageGlyphs {
 namespace {

@@ -1,4 +1,4 @@
-#include "pages/PageAnnotation.h"
+#include "pages/content/PageAnnotation.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "pages/PageWeight.h"
+#include "pages/content/PageWeight.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "pdf/PDFFile.h"
-#include "pages/BoundedDecode.h"
-#include "pages/ContentSyntax.h"
+#include "pages/content/BoundedDecode.h"
+#include "pages/content/ContentSyntax.h"
 #include "pages/DisplaySpace.h"
 
 namespace {

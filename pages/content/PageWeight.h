@@ -9,8 +9,8 @@
 //   std::vector<PageWeight> weights = PageWeights::of(file);
 //   if (PageWeights::renderable(weights[i], 2.0)) ...draw page i at 2 pixels per point...
 //
-//   PopplerPages& poppler = ...;           // any PageSource over the bytes of `file`
-//   GuardedPages pages(poppler, file);     // draws only the pages light enough to draw
+//   PageSource& source = ...;             // any PageSource over the bytes of `file`
+//   GuardedPages pages(source, file);      // draws only the pages light enough to draw
 //   pages.render(i, 2.0, maxPixels);       // nothing for a page judged too heavy
 
 #include <cstdint>

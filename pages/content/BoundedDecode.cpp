@@ -1,4 +1,4 @@
-#include "pages/BoundedDecode.h"
+#include "pages/content/BoundedDecode.h"
 
 #include <zlib.h>
 
