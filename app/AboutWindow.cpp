@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -11,6 +12,7 @@
 #include <algorithm>
 
 #include "ui/Brand.h"
+#include "ui/MainMenu.h"
 #include "ui/Palette.h"
 
 AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
@@ -38,6 +40,7 @@ AboutWindow::AboutWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     layout->addWidget(credits_);
     applyColors();
     setFixedSize(280, 240);
+    MainMenu::addCloseKeys(this);
 }
 
 QString AboutWindow::credits() {
@@ -80,6 +83,14 @@ void AboutWindow::placeOver(QWidget* opener) {
 void AboutWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::PaletteChange && !applying_) applyColors();
+}
+
+void AboutWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void AboutWindow::applyColors() {

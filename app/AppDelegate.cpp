@@ -64,11 +64,14 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
             std::thread([log = services_.log] {
                 std::this_thread::sleep_for(quitGrace);
                 if (log) log("Salida sin esperar a un trabajo de páginas que no ha terminado.");
+                abandonRuns();
                 std::_Exit(0);
             }).detach();
             shutDown();
             if (runsWorking()) {
                 log("Salida con una firma en curso: no se ha terminado.");
+                // A run cut short leaves nothing of its own beside the documents.
+                abandonRuns();
                 std::_Exit(0);
             }
         });

@@ -108,6 +108,10 @@ public:
     void finish();
     // Whether a run's worker thread is still working (signing or saving), in this process.
     static bool runsWorking();
+    // For a process ending with runs still working: removes the temporary files they have in
+    // flight (the hidden copies beside the documents, the prepared inputs) and keeps them from
+    // making more. Called just before the process ends; takes a few milliseconds.
+    static void abandonRuns();
     // The modal warning of a run that failed or cannot start.
     void showError(const QString& title, const QString& text);
 

@@ -22,6 +22,7 @@
 #include "platform/Paths.h"
 #include "platform/TemporaryFiles.h"
 #include "ui/Brand.h"
+#include "ui/PasteGuard.h"
 #include "pages/PageProcess.h"
 
 namespace Entry {
@@ -91,6 +92,7 @@ int run(int argc, char** argv) {
     Brand::initResources();
     QApplication::setWindowIcon(QIcon::fromTheme(Brand::bundleIdentifier, QIcon(QStringLiteral(":/tindra/tindra.svg"))));
     installSpanishTranslation();
+    PasteGuard::install();
 
     // The arguments as the process got them (Qt's own options taken out by the application
     // object). A name that is not UTF-8 cannot travel through the application's texts: it is

@@ -9,6 +9,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <chrono>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -21,6 +22,7 @@
 #include "forms/fill/FormFiller.h"
 #include "platform/LibsecretStore.h"
 #include "platform/Preferences.h"
+#include "platform/TemporaryFiles.h"
 #include "profile/ProfileStore.h"
 #include "signing/SigningEngines.h"
 
@@ -301,6 +303,15 @@ void AppDelegate::save(fs::path file, SigningOptions options) {
 }
 
 bool AppDelegate::runsWorking() { return workingRuns.load() > 0; }
+
+void AppDelegate::abandonRuns() {
+    // Every file a worker writes under a temporary name is listed before it is created, and
+    // workers are held at their next listing from here on. One listed just before may be created
+    // a moment after the first sweep: the second finds it.
+    TemporaryFiles::removeInFlight();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    TemporaryFiles::removeInFlight();
+}
 
 void AppDelegate::finish() {
     busy = false;

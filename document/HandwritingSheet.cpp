@@ -6,15 +6,20 @@
 #include <QHBoxLayout>
 #include <QImageReader>
 #include <QLabel>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "ui/Brand.h"
 #include "ui/FilePanelPresenter.h"
+#include "ui/MainMenu.h"
 #include "ui/Palette.h"
+#include "ui/RunLoop.h"
 #include "document/HandwritingPad.h"
 #include "document/HandwritingPhoto.h"
 #include "document/HandwritingStore.h"
@@ -24,8 +29,8 @@ namespace {
 
 HandwritingSheet* current = nullptr;
 
-// The sheet's window: Escape and the window manager's close both end in reject(), which the
-// controller turns into "Cancelar".
+// The sheet's window: Escape, "Cerrar" (Ctrl+W) and a close by the window manager all end in
+// reject(), which the controller turns into "Cancelar".
 class SheetWindow : public QDialog {
 public:
     using QDialog::QDialog;
@@ -39,6 +44,13 @@ public:
     }
 
 protected:
+    void paintEvent(QPaintEvent* event) override {
+        QDialog::paintEvent(event);
+        // A thin edge, since no frame of the window manager's draws one.
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
     // A switch between light and dark appearance: the labels' own colours follow.
     void changeEvent(QEvent* event) override {
         QDialog::changeEvent(event);
@@ -75,7 +87,11 @@ bool HandwritingSheet::present(QWidget* on, std::function<void(bool)> completion
     current = sheet;
     QDialog* window = sheet->window_;
     if (on) {
+        // Over the window it belongs to, as a sheet hangs from it.
+        const QRect parent = on->window()->frameGeometry();
+        window->move(parent.center().x() - window->width() / 2, parent.top() + std::min(60, parent.height() / 4));
         window->open();  // window-modal on `on`
+        bringToFront(window);  // the keyboard goes to it, as to a sheet
     } else {
         QRect screen;
         if (context.visibleFrame) {
@@ -94,8 +110,12 @@ bool HandwritingSheet::present(QWidget* on, std::function<void(bool)> completion
 
 HandwritingSheet::HandwritingSheet(QWidget* on, std::function<void(bool)> completion, const DocumentContext& context)
     : context_(context), completion_(std::move(completion)) {
-    auto* window = new SheetWindow(on, Qt::Sheet | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    // Of the type window managers take as it is, without a title bar of theirs: they offer
+    // minimise and full screen for any window they frame, whatever its hints say (openbox does),
+    // and a sheet is neither. The title still names it in window lists.
+    auto* window = new SheetWindow(on, Qt::SplashScreen);
     window->onReject = [this] { cancel(); };
+    MainMenu::addCloseKeys(window);
     window_ = window;
     setParent(window_);  // the window owns its controller
     build();

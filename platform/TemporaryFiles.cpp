@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <mutex>
 #include <unordered_map>
 
@@ -88,7 +89,15 @@ struct Kept {
     std::mutex mutex;
     int fd = -1;
     std::unordered_map<std::string, int> inFlight;
+    // Set by removeInFlight(): the process is ending and lists nothing more.
+    bool ending = false;
+    std::condition_variable never;
 };
+
+// Holds the caller for good once the process is ending (the lock is released meanwhile).
+void holdIfEnding(Kept& state, std::unique_lock<std::mutex>& lock) {
+    if (state.ending) state.never.wait(lock, [] { return false; });
+}
 
 Kept& kept() {
     static Kept state;
@@ -194,7 +203,8 @@ void stopKeeping() {
 
 void add(const std::filesystem::path& path) {
     Kept& state = kept();
-    std::lock_guard lock(state.mutex);
+    std::unique_lock lock(state.mutex);
+    holdIfEnding(state, lock);
     if (state.fd < 0) return;
     try {
         const std::string whole = wholePath(path);
@@ -209,7 +219,8 @@ void add(const std::filesystem::path& path) {
 
 void remove(const std::filesystem::path& path) {
     Kept& state = kept();
-    std::lock_guard lock(state.mutex);
+    std::unique_lock lock(state.mutex);
+    holdIfEnding(state, lock);
     if (state.fd < 0) return;
     try {
         const std::string whole = wholePath(path);
@@ -225,6 +236,23 @@ void remove(const std::filesystem::path& path) {
         writeAll(state.fd, record);
     } catch (...) {
     }
+}
+
+void removeInFlight() {
+    Kept& state = kept();
+    std::lock_guard lock(state.mutex);
+    state.ending = true;
+    if (state.fd < 0) return;
+    // Twice: a listed file renamed onto another listed name while the first pass ran is found by
+    // the second, the file it came from being gone by then.
+    for (int pass = 0; pass < 2; ++pass)
+        for (const auto& [path, count] : state.inFlight) removeIfTemporary(path);
+    bool left = false;
+    for (const auto& [path, count] : state.inFlight) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0) left = true;
+    }
+    if (!left && ::ftruncate(state.fd, 0) == 0) state.inFlight.clear();
 }
 
 }  // namespace TemporaryFiles

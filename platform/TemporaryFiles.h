@@ -34,8 +34,16 @@ bool keep(const std::filesystem::path& list, const std::filesystem::path& prepar
 void stopKeeping();
 
 // Lists a temporary file before it is created, and takes it off once it was removed or renamed.
-// Nothing happens while no list is kept; failures to write the list are ignored.
+// Nothing happens while no list is kept; failures to write the list are ignored. After
+// removeInFlight() both hold their caller for good.
 void add(const std::filesystem::path& path);
 void remove(const std::filesystem::path& path);
+
+// For a process about to end while its workers still write: removes every listed file in flight
+// now (regular files with a temporary name only, as keep() does), and from then on holds for good
+// any thread that would list or take off another, so that no worker goes on to make a new one
+// before the process ends. A file a worker was creating meanwhile is removed by a second call just
+// before the end. The list keeps what could not be removed, for the next start.
+void removeInFlight();
 
 }  // namespace TemporaryFiles

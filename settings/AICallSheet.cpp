@@ -15,6 +15,7 @@
 #include <nlohmann/json.hpp>
 
 #include "ui/Brand.h"
+#include "ui/MainMenu.h"
 #include "forms/ai/AIText.h"
 #include "settings/AILogSummary.h"
 #include "settings/ToneLabel.h"
@@ -24,6 +25,8 @@ AICallSheet::AICallSheet(const AICall& call, QWidget* parent) : QDialog(parent),
     setWindowTitle(QString::fromStdString(call_.form));
     resize(sheetWidth, sheetHeight);
     setMinimumSize(minimumWidth, minimumHeight);
+    // No menu bar: "Cerrar" (Ctrl+W) closes it as Escape and its button do.
+    MainMenu::addCloseKeys(this);
 
     title_ = new QLabel(this);
     title_->setTextFormat(Qt::PlainText);

@@ -515,6 +515,11 @@ QAction* action(MenuAction which) {
     return m ? m->actions.value(static_cast<int>(which)) : nullptr;
 }
 
+void addCloseKeys(QWidget* window) {
+    if (!window) return;
+    if (QAction* item = action(MenuAction::performClose)) window->addAction(item);
+}
+
 QMenuBar* attach(QWidget* window, MenuResponder* responder) {
     Model* m = model();
     if (!m || !window) return nullptr;

@@ -45,6 +45,9 @@ QAction* action(MenuAction action);
 // be set before) and registers `responder` (may be null) as the window's part of the chain until
 // the window is destroyed. Returns the bar, owned by the window.
 QMenuBar* attach(QWidget* window, MenuResponder* responder = nullptr);
+// Gives a window without a menu bar (a small window, a sheet, a dialog) the keys of "Cerrar"
+// (Ctrl+W): they close it as the window manager's close would, while it is the active window.
+void addCloseKeys(QWidget* window);
 // Changes or removes (null) the responder of an attached window.
 void setResponder(QWidget* window, MenuResponder* responder);
 

@@ -85,8 +85,8 @@ if [ -z "$panel" ]; then fail "no signing window the second time"; else
   xdotool key --clearmodifiers Return
   progress=$(window 'Firmando' 300)
   if [ -z "$progress" ]; then fail "no progress window"; else
-    # One second for the application, one for the key's way through the X server.
-    ctrl_q_ends "$progress" 2000 "the progress window"
+    # The quit limit: a second from the key.
+    ctrl_q_ends "$progress" 1000 "the progress window"
   fi
 fi
 # No page process outlives the application.

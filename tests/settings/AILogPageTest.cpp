@@ -3,6 +3,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
@@ -180,6 +181,25 @@ TEST(CallSheet, ShownTexts) {
     EXPECT_EQ(AICallSheet::shown(made, false), "No llegó respuesta: sin conexión.");
     made.response = "";
     EXPECT_EQ(AICallSheet::shown(made, false), "No llegó respuesta: sin conexión.");
+}
+
+// A sheet without a menu bar: "Cerrar" (Ctrl+W) pressed on it closes it, as Escape does.
+TEST(CallSheet, CtrlWAndEscapeCloseTheShownSheet) {
+    const AICall made = call(utc(2026, 6, 1, 8, 0), "F");
+    QWidget owner;
+    owner.resize(900, 700);
+    owner.show();
+    for (const QKeyCombination keys : {QKeyCombination(Qt::ControlModifier, Qt::Key_W),
+                                       QKeyCombination(Qt::NoModifier, Qt::Key_Escape)}) {
+        SCOPED_TRACE(QKeySequence(keys).toString().toStdString());
+        AICallSheet sheet(made, &owner);
+        sheet.open();
+        sheet.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&sheet));
+        QTest::keyClick(QApplication::activeWindow(), keys.key(), keys.keyboardModifiers());
+        EXPECT_FALSE(sheet.isVisible());
+        EXPECT_TRUE(owner.isVisible());
+    }
 }
 
 TEST_F(LogPage, Screenshots) {

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
@@ -91,6 +92,18 @@ TEST_F(HelpTest, SectionAskedBeforeLoadingIsShownOnceLoaded) {
     EXPECT_EQ(topBlockText(), QStringLiteral("Ventana"));
     Help::show("ia");
     EXPECT_EQ(topBlockText(), QStringLiteral("IA"));
+}
+
+// Its menu bar's "Cerrar": Ctrl+W pressed on the shown window closes it.
+TEST_F(HelpTest, CtrlWClosesTheShownWindow) {
+    Help::show(std::nullopt);
+    settle();
+    QWidget* window = Help::testing::window();
+    ASSERT_NE(window, nullptr);
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(QApplication::activeWindow(), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(HelpTest, LaterCallWithoutSectionClearsThePendingOne) {

@@ -13,6 +13,7 @@
 #include "platform/IdentityStore.h"
 #include "platform/Preferences.h"
 #include "signing/SigningIdentity.h"
+#include "support/HostilePages.h"
 #include "support/PDFFixtures.h"
 #include "support/TestPKI.h"
 
@@ -245,3 +246,50 @@ TEST(SigningRunBatchTest, APasswordProtectedDatabaseAsksThroughThePresenter) {
         }
     }
 }
+
+// A file whose first page would hold a renderer for minutes, alone in a batch with a visible
+// signature and no chosen place: the batch searches its place within the page limits and signs
+// it, and the copy is valid and whole.
+class HostileBatch : public ::testing::TestWithParam<hostilepages::Shape> {};
+
+TEST_P(HostileBatch, IsSignedByTheBatchIntoAValidCopy) {
+    if (!testutil::haveProgram("pdfsig") || !testutil::haveProgram("qpdf"))
+        GTEST_SKIP() << "poppler-utils or qpdf missing";
+    testutil::TempDir home;
+    TemporaryHome homeVariable(home.path());
+    const fs::path database = home / ".pki/nssdb";
+    fs::create_directories(database);
+    testpki::NSSDatabase nss = testpki::makeNSSDatabase(database);
+
+    testutil::TempDir docs;
+    const fs::path source = docs / "hostil.pdf";
+    testutil::writeFile(source, hostilepages::pdf(GetParam()));
+    const std::string bytes = testutil::readFile(source);
+
+    RunHarness harness;
+    harness.defaults.setString("engine", "nativo");
+    harness.window.answer = [&](const WindowScript::Made& made) -> std::optional<SigningOptions> {
+        return visibleWith(made.certificates, nss.rsaSHA1);
+    };
+    AppDelegate delegate(harness.services());
+    delegate.add({source});
+    ASSERT_TRUE(RunHarness::waitIdle(delegate));
+
+    EXPECT_TRUE(harness.alerts.shown.empty())
+        << harness.alerts.shown.front().text.toStdString();
+    const fs::path copy = docs / "hostil-firmado.pdf";
+    ASSERT_TRUE(fs::exists(copy));
+    const std::string report = pdfsig(database, copy);
+    EXPECT_NE(report.find("Signature is Valid."), std::string::npos) << report;
+    EXPECT_NE(report.find("Total document signed"), std::string::npos) << report;
+    // qpdf finds the copy as sound as the file it came from (2: errors).
+    const testutil::RunResult original = testutil::run({"qpdf", "--check", source.string()});
+    const testutil::RunResult checked = testutil::run({"qpdf", "--check", copy.string()});
+    EXPECT_NE(checked.exitCode, 2) << checked.out << checked.err;
+    EXPECT_EQ(checked.exitCode, original.exitCode) << checked.out << checked.err;
+    EXPECT_EQ(testutil::readFile(source), bytes);
+    EXPECT_TRUE(strays(docs.path()).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, HostileBatch, ::testing::ValuesIn(hostilepages::allShapes()),
+                         [](const auto& info) { return hostilepages::nameOf(info.param); });

@@ -62,6 +62,20 @@ TEST(ShellWindows, AboutWindowOpensOverTheWindowThatAskedForIt) {
     EXPECT_EQ(about.pos(), moved);
 }
 
+// It has no menu bar of its own: "Cerrar" (Ctrl+W) and Escape pressed on it close it.
+TEST(ShellWindows, CtrlWAndEscapeCloseTheAboutWindow) {
+    AboutWindow about;
+    for (const QKeyCombination keys : {QKeyCombination(Qt::ControlModifier, Qt::Key_W),
+                                       QKeyCombination(Qt::NoModifier, Qt::Key_Escape)}) {
+        SCOPED_TRACE(QKeySequence(keys).toString().toStdString());
+        about.show();
+        about.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&about));
+        QTest::keyClick(QApplication::activeWindow(), keys.key(), keys.keyboardModifiers());
+        EXPECT_FALSE(about.isVisible());
+    }
+}
+
 TEST(ShellWindows, OpenPanel) {
     EXPECT_TRUE(Entry::installSpanishTranslation());
     FilePanelPresenter::Options options;

@@ -148,8 +148,8 @@ TEST(HandwritingSheet, OneSheetAtATime) {
     Fixture f;
     HandwritingSheet& sheet = f.present();
     EXPECT_TRUE(sheet.window()->isVisible());
-    EXPECT_TRUE(sheet.window()->windowFlags() & Qt::WindowTitleHint);
-    EXPECT_FALSE(sheet.window()->windowFlags() & Qt::WindowCloseButtonHint);
+    // A sheet: no frame of the window manager's, so no minimise or full screen either.
+    EXPECT_EQ(sheet.window()->windowType(), Qt::SplashScreen);
     bool refusedRan = false;
     EXPECT_FALSE(HandwritingSheet::present(nullptr, [&](bool) { refusedRan = true; }, f.context));
     sheet.cancel();
@@ -180,6 +180,21 @@ TEST(HandwritingSheet, EscapeAndTheWindowManagerCancelOnce) {
     EXPECT_EQ(f.events, (std::vector<std::string>{"cancelled", "cancelled"}));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(f.secrets.items.empty());
+}
+
+TEST(HandwritingSheet, CtrlWOnTheShownSheetCancelsItAndLeavesItsWindowOpen) {
+    Fixture f;
+    QWidget owner;
+    owner.resize(900, 600);
+    owner.show();
+    HandwritingSheet& sheet = f.present(&owner);
+    sheet.window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(sheet.window()));
+    QTest::keyClick(QApplication::activeWindow(), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_EQ(f.events, (std::vector<std::string>{"cancelled"}));
+    EXPECT_EQ(HandwritingSheet::shown(), nullptr);
+    EXPECT_TRUE(owner.isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 TEST(HandwritingSheet, SaveStoresThenAnswers) {

@@ -83,10 +83,13 @@ TEST(PreviewTiles, ATileBeingDrawnDoesNotHideTheSameTileOfTheNextDocument) {
     // Its first page holds a renderer far longer than the test waits.
     tiles.setDocument(PreviewDocument::fromData(hostilepages::pdf(hostilepages::Shape::nestedForms)));
     const TileKey key{0, PreviewTiles::scaleKey(1), 0, 0};
-    tiles.request({key});
-    QThread::msleep(300);  // the worker is inside the tile
+    // Timed from before the old tile is asked for: its deadline runs from when the worker sends
+    // it, later still, so a worker that waited for it could not bring the new tile sooner than
+    // the whole deadline from here.
     QElapsedTimer timer;
     timer.start();
+    tiles.request({key});
+    QThread::msleep(300);  // the worker is inside the tile
     tiles.setDocument(PreviewDocument::fromData(previewtest::textPages(1)));
     tiles.request({key});
     ASSERT_TRUE(until([&] { return tiles.contains(key); }))
