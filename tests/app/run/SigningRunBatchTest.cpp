@@ -282,11 +282,12 @@ TEST_P(HostileBatch, IsSignedByTheBatchIntoAValidCopy) {
     const std::string report = pdfsig(database, copy);
     EXPECT_NE(report.find("Signature is Valid."), std::string::npos) << report;
     EXPECT_NE(report.find("Total document signed"), std::string::npos) << report;
-    // qpdf finds the copy as sound as the file it came from (2: errors).
-    const testutil::RunResult original = testutil::run({"qpdf", "--check", source.string()});
-    const testutil::RunResult checked = testutil::run({"qpdf", "--check", copy.string()});
-    EXPECT_NE(checked.exitCode, 2) << checked.out << checked.err;
-    EXPECT_EQ(checked.exitCode, original.exitCode) << checked.out << checked.err;
+    // qpdf reads every object of the copy, through its cross-reference sections, without a
+    // warning (3) or an error (2). Not its --check, which also decodes every stream and parses
+    // the pages' contents: minutes for these files, the point of them.
+    const testutil::RunResult checked =
+        testutil::run({"qpdf", "--json=2", "--json-key=qpdf", copy.string()});
+    EXPECT_EQ(checked.exitCode, 0) << checked.err;
     EXPECT_EQ(testutil::readFile(source), bytes);
     EXPECT_TRUE(strays(docs.path()).empty());
 }
