@@ -89,7 +89,8 @@ bool HandwritingSheet::present(QWidget* on, std::function<void(bool)> completion
     if (on) {
         // Over the window it belongs to, as a sheet hangs from it.
         const QRect parent = on->window()->frameGeometry();
-        window->move(parent.center().x() - window->width() / 2, parent.top() + std::min(60, parent.height() / 4));
+        window->move(parent.center().x() - window->width() / 2,
+                     parent.top() + std::min(60, parent.height() / 4));
         window->open();  // window-modal on `on`
         bringToFront(window);  // the keyboard goes to it, as to a sheet
     } else {
