@@ -2,7 +2,7 @@
 # The application's windows under a real X server and window manager (Xvfb and openbox), driven
 # with xdotool as a user would: Ctrl+V in the paste area of "Mis datos" while nothing owns the
 # clipboard (nothing was ever copied on the display) leaves the application running and the text
-# as it was; the window manager offers neither minimise, maximise nor full screen for the
+# as it was, and pastes once the clipboard holds something; the window manager offers neither minimise, maximise nor full screen for the
 # handwriting sheet "Tu firma manuscrita", which takes the keyboard (Escape cancels it).
 # Usage: desktop_windows.sh path/to/tindra path/to/clipboardtext path/to/handwritingsheet
 set -uo pipefail
@@ -37,6 +37,14 @@ if [ -z "$home" ]; then fail "no home window"; else
     sleep 0.3
     held=$(timeout 10 "$clipboardtext")
     [ "$held" = "hola" ] || fail "the paste area holds «$held» after Ctrl+V, not «hola»"
+    # With something on the clipboard, Ctrl+V pastes it.
+    xdotool key --clearmodifiers ctrl+End
+    xdotool key --clearmodifiers ctrl+v
+    xdotool key --clearmodifiers ctrl+a
+    xdotool key --clearmodifiers ctrl+c
+    sleep 0.3
+    held=$(timeout 10 "$clipboardtext")
+    [ "$held" = "holahola" ] || fail "the paste area holds «$held» after pasting «hola», not «holahola»"
     focus "$home"
     xdotool key --clearmodifiers ctrl+q
     ends "$app" || { fail "Ctrl+Q did not end the application"; kill -9 "$app"; }
