@@ -374,7 +374,8 @@ TEST_F(FormSectionWiring, ACutReadingTellsTheSectionTheLastPageReadWhole) {
         const auto file = ctx.write(cut ? "cortado.pdf" : "entero.pdf", panelfixtures::plainPages(3));
         SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
         ASSERT_TRUE(QTest::qWaitFor([&] { return fake != nullptr && !panel.readingForm(); }, 60000));
-        EXPECT_EQ(fake->inPart, cut ? std::vector<std::pair<int, int>>{{2, 3}}
-                                    : std::vector<std::pair<int, int>>{});
+        const std::vector<std::pair<int, int>> told =
+            cut ? std::vector<std::pair<int, int>>{{2, 3}} : std::vector<std::pair<int, int>>{};
+        EXPECT_EQ(fake->inPart, told);
     }
 }
