@@ -291,8 +291,8 @@ std::vector<FormField> fields(PDFFile& file, const PageSource& pages, std::stop_
                 widgets.push_back(std::move(*w));
             }
         }
-        // The field cap left widgets of this page unread.
-        if (k < n && !partial) {
+        // The field cap, or the page's own, left widgets of this page unread.
+        if ((k < n || list.size() > maxAnnotsPerPage) && !partial) {
             local.cut = true;
             partial = static_cast<int>(i);
         }
