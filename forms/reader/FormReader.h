@@ -35,8 +35,8 @@ class Regex;
 namespace FormReader {
 
 // Fields read from one document; the rest of a hostile one is left out. A flat form of 1,000
-// pages with 22 fields a page holds 22,000; a field takes about half a kilobyte with its
-// captions, so the fields of one reading stay within some 20 MB.
+// pages with 22 fields a page holds 22,000. A field takes 464 bytes and its captions a few
+// hundred more, so the fields of one reading stay under some 40 MB.
 constexpr std::size_t maxFields = 40'000;
 // /Annots entries read per page; a real page has at most a few hundred.
 constexpr std::size_t maxAnnotsPerPage = 10'000;
