@@ -3,8 +3,9 @@
 //    nine one-character boxes;
 //  - flat: a form printed only, as administrations print it: labels on grey bands against their
 //    boxes (some with rounded corners), a logo drawn with curves, fill lines, a tick column and a
-//    notice in small print, read from the page text and the ink (its rounded boxes need a
-//    rendering of every page).
+//    notice in small print, read from the page text and the ink of its drawing; and the same
+//    reading of two other designs (rounded boxes and tick boxes; ruled tables on an offset crop
+//    box).
 // What matters: reading + labelling (rules) + planning the widget form under 200 ms; labelling it
 // through a stub AI service that answers at once under 100 ms of our own; reading the
 // flat form under 400 ms and within twice Poppler's bare text and rendering of the same pages
@@ -120,8 +121,7 @@ void BM_ReadWidgetForm(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadWidgetForm)->Unit(benchmark::kMillisecond);
 
-void BM_ReadFlatForm(benchmark::State& state) {
-    const std::string& pdf = benchforms::flatForm();
+void readFlat(benchmark::State& state, const std::string& pdf) {
     std::size_t fields = 0;
     for (auto _ : state) {
         PDFFile file(pdf);
@@ -131,7 +131,28 @@ void BM_ReadFlatForm(benchmark::State& state) {
     }
     state.counters["fields"] = static_cast<double>(fields);
 }
+
+void BM_ReadFlatForm(benchmark::State& state) {
+    readFlat(state, benchforms::flatForm());
+}
 BENCHMARK(BM_ReadFlatForm)->Unit(benchmark::kMillisecond);
+
+// The flat forms of other designs (formfixtures::flatForm): every box and tick box rounded by
+// 4 pt and more; ruled two-column tables with grey header rows and section bars, a row of 24
+// boxes, a ruled tick column, on an offset crop box. Read from their drawing, as the printed one.
+void BM_ReadRoundedFlatForm(benchmark::State& state) {
+    static const std::string pdf = formfixtures::formPDF(
+        formfixtures::flatForm(formfixtures::FlatDesign::rounded, benchforms::pageCount));
+    readFlat(state, pdf);
+}
+BENCHMARK(BM_ReadRoundedFlatForm)->Unit(benchmark::kMillisecond);
+
+void BM_ReadTablesFlatForm(benchmark::State& state) {
+    static const std::string pdf = formfixtures::formPDF(
+        formfixtures::flatForm(formfixtures::FlatDesign::tables, benchforms::pageCount));
+    readFlat(state, pdf);
+}
+BENCHMARK(BM_ReadTablesFlatForm)->Unit(benchmark::kMillisecond);
 
 // Rules labelling of the widget form's units (read once).
 void BM_LabelWidgetForm(benchmark::State& state) {

@@ -22,7 +22,11 @@ on two more generated files:
   flat-200.pdf   a flat form of 200 pages: on every page labelled boxes, a tick column and a fill
                  line drawn into the page, no widgets;
   printed-200.pdf  a printed flat form of 200 pages (grey bands under the labels, a logo of
-                 curves, boxes with rounded corners), written by BUILD/tests/tools/flatformpdf.
+                 curves, boxes with rounded corners), written by BUILD/tests/tools/flatformpdf;
+  rounded-200.pdf  the same with every box rounded by 4 pt and more and rounded tick boxes
+                 (flatformpdf 200 FILE redondeado);
+  tables-200.pdf   ruled two-column tables, grey header rows and section bars, a row of 24
+                 boxes, a ruled tick column, a crop box offset in its media box (… tablas).
 pdfform is given a time limit long enough to read every page, and the pages it read are printed.
 --only open,sign,forms picks the groups of cases (all by default).
 A benchmark, not a test: it never fails on a number.
@@ -252,21 +256,26 @@ def compare(label, ours, theirs, runs, note):
 def compare_forms(form, work, runs):
     """The form reader on a long text document and on long flat forms, against pdftotext."""
     text, flat = os.path.join(work, "text-2400.pdf"), os.path.join(work, "flat-200.pdf")
-    printed = os.path.join(work, "printed-200.pdf")
+    designs = [(os.path.join(work, name + "-200.pdf"), design)
+               for name, design in (("printed", "impreso"), ("rounded", "redondeado"),
+                                    ("tables", "tablas"))]
     if not os.path.exists(text):
         text_pdf(text)
     if not os.path.exists(flat):
         flat_form_pdf(flat)
-    if not os.path.exists(printed):
-        subprocess.run([os.path.join(os.path.dirname(form), "flatformpdf"), "200", printed],
-                       check=True)
+    for path, design in designs:
+        if not os.path.exists(path):
+            subprocess.run([os.path.join(os.path.dirname(form), "flatformpdf"), "200", path,
+                            design], check=True)
+    files = [text, flat] + [path for path, _ in designs]
     print("files: %s; %d runs each, medians" %
-          (", ".join("%s (%.1f MB)" % (p, os.path.getsize(p) / 1e6) for p in (text, flat, printed)),
-           runs))
+          (", ".join("%s (%.1f MB)" % (p, os.path.getsize(p) / 1e6) for p in files), runs))
     print("%-32s %23s | %23s |" % ("case", "ours", "pdftotext"))
     for label, path, note in (("form reader, text 2,400 pages", text, "target <= 2x time"),
                               ("form reader, flat form 200 pp.", flat, "target <= 6x time"),
-                              ("form reader, printed form 200", printed, "target <= 6x time")):
+                              ("form reader, printed form 200", designs[0][0], "target <= 6x time"),
+                              ("form reader, rounded form 200", designs[1][0], "target <= 6x time"),
+                              ("form reader, tables form 200", designs[2][0], "target <= 6x time")):
         reader = [form, path, "--time-limit", "600"]
         out = subprocess.run(reader, capture_output=True, check=True).stdout
         reading = json.loads(out)

@@ -50,6 +50,13 @@ public:
     // The field editor popover for field `id`, over `box` (widget coordinates of `over`).
     virtual void edit(int id, const QRectF& box, QWidget* over) = 0;
 
+    // The reading that found the fields was cut: only pages 1 to `lastWholePage` of
+    // `pageCount` were read whole. Told once, after the section is made.
+    virtual void readInPart(int lastWholePage, int pageCount) {
+        (void)lastWholePage;
+        (void)pageCount;
+    }
+
     // Called after every change of fills or marks.
     std::function<void()> onChange;
 };

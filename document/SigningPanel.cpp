@@ -835,18 +835,14 @@ void SigningPanel::startFormReading() {
 
 void SigningPanel::formRead(std::vector<FormField> fields, FormReader::ReadReport report) {
     if (!readingForm_) return;
-    if (report.pagesRead < report.pageCount)
-        Log::write("Formulario leído en parte: " + std::to_string(report.pagesRead) + " de " +
-                   std::to_string(report.pageCount) +
-                   " páginas antes del límite de tiempo; el resto no se ha buscado.");
-    else if (!fields.empty())
-        Log::write("Formulario leído: " + std::to_string(fields.size()) + " campos en " +
-                   std::to_string(report.pageCount) + " páginas.");
+    if (const std::string line = FormReader::readingLine(report, fields.size()); !line.empty())
+        Log::write(line);
     form_ = context_.formSection(std::move(fields), files_.front().stem().string(),
                                  certificates_.front(), context_);
     if (form_) {
         form_->view()->setParent(pane_);
         form_->certificateChanged(selectedCertificate());
+        if (report.partial()) form_->readInPart(report.pagesWhole, report.pageCount);
         if (previous_) {
             std::vector<FormFill> formFills;
             for (const FormFill& f : previous_->fills)

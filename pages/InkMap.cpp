@@ -21,6 +21,15 @@ int pixel(double v, int n) {
     return v - whole >= 0.5 ? whole + 1 : whole;
 }
 
+// How far from each side of an empty cell w x h its borders are not checked: a rounded corner
+// turns there. Corners are rounded by up to a quarter of the box's smaller side; the margin takes
+// the border's width and its pixels. Never more than leaves a point to check.
+double cornerOf(double w, double h) {
+    const double side = std::min(w, h);
+    const double corner = std::max(std::min(InkMap::cornerReach, w / 8), side / 4 + 1.5);
+    return std::max(0.0, std::min(corner, (side - 1) / 2));
+}
+
 // Whole pixels of the bitmap of a page box.
 double roundedPixels(const Rect& box) {
     return std::ceil(InkMap::scale * box.width) * std::ceil(InkMap::scale * box.height);
@@ -733,6 +742,8 @@ std::optional<Rect> InkMap::cell(const Rect& label, double limit) const {
 
     double x = L.maxX() + 1;
     double xs;
+    // The left border's columns [first, second), when it is a rule of its own.
+    std::optional<std::pair<double, double>> leftRule;
     if (!std::isfinite(x) || limit <= x) return std::nullopt;
     if (columnEmpty(x, band)) {
         // Columns left of the map are free: go straight to its first whole step inside (a label
@@ -741,8 +752,11 @@ std::optional<Rect> InkMap::cell(const Rect& label, double limit) const {
         if (x >= limit) return std::nullopt;
         if (!skipEmptyColumns(x, band, [&](double at) { return at >= limit || at > edge; }))
             return std::nullopt;
-        std::optional<double> clear = rule(x, band, L.minY(), L.maxY());
+        // A rule across the band; over the rest of the label's height it is checked once the
+        // cell's corners are known.
+        std::optional<double> clear = rule(x, band, band.minY(), band.maxY());
         if (!clear) return std::nullopt;
+        leftRule = {x, *clear};
         xs = *clear;
     } else {
         // The label's own ink, or a border touching it.
@@ -772,27 +786,45 @@ std::optional<Rect> InkMap::cell(const Rect& label, double limit) const {
     double w = x2 - left;
     if (w < 20) return std::nullopt;
 
-    // The right border is a rule over the label's height.
-    for (double y = L.minY(); y <= L.maxY() - 1; y += 1)
-        if (isEmpty({x2, y, 1.5, 1})) return std::nullopt;
+    // The right border is inked in the middle of the label's height (and, once the corners are
+    // known, over all of it).
+    if (isEmpty({x2, L.midY() - 0.5, 1.5, 1})) return std::nullopt;
 
-    // The top and bottom borders, sought and checked between the cell's corners: a box with
-    // rounded corners is the same cell as a square one, whatever the renderer makes of its
-    // curves.
-    const double corner = std::min(cornerReach, w / 8);
-    const double from = left + corner, span = w - 2 * corner;
+    // The top and bottom borders, sought through the middle third of the cell, where no rounded
+    // corner reaches, and checked between the cell's corners: a box with rounded corners is the
+    // same cell as a square one, whatever the renderer makes of its curves.
+    const double probe = left + w / 3, probeWidth = w / 3;
     double bottom = band.minY();
     while (bottom > box_.minY() && L.minY() - bottom < 200 &&
-           isEmpty({from, bottom - 1, span, 1}))
+           isEmpty({probe, bottom - 1, probeWidth, 1}))
         bottom -= 1;
     double top = band.maxY();
-    while (box_.maxY() > top && top - L.maxY() < 200 && isEmpty({from, top, span, 1})) top += 1;
+    while (box_.maxY() > top && top - L.maxY() < 200 && isEmpty({probe, top, probeWidth, 1}))
+        top += 1;
+    const double corner = cornerOf(w, top - bottom);
+    const double from = left + corner, span = w - 2 * corner;
+    // Empty between the corners, across and along.
+    if (!isEmpty({from, bottom, span, top - bottom}) ||
+        !isEmpty({left, bottom + corner, w, top - bottom - 2 * corner}))
+        return std::nullopt;
 
     // Closed at the bottom and at the top.
     for (double cx = from; cx < from + span - 1; cx += 1)
         if (isEmpty({cx, bottom - 1, 1, 1.5})) return std::nullopt;
     for (double cx = from; cx < from + span - 1; cx += 1)
         if (isEmpty({cx, top, 1, 1.5})) return std::nullopt;
+
+    // The side borders are rules over the label's height, but where a rounded corner turns.
+    auto inCorner = [&](double y) {
+        return (y + 1 > bottom - cornerBorder && y < bottom + corner) ||
+               (y + 1 > top - corner && y < top + cornerBorder);
+    };
+    for (double y = L.minY(); y <= L.maxY() - 1; y += 1) {
+        if (inCorner(y)) continue;
+        if (isEmpty({x2, y, 1.5, 1})) return std::nullopt;
+        if (leftRule && isEmpty({leftRule->first, y, leftRule->second - leftRule->first, 1}))
+            return std::nullopt;
+    }
 
     return Rect{left, bottom, w, top - bottom};
 }
@@ -844,39 +876,65 @@ std::optional<Rect> InkMap::emptyCell(Point P) const {
     // rest of its growth would test can only tell whether doubt was met, so once that is settled
     // it is not tested.
     auto tooLarge = [&] { return (r.width >= 300 || r.height >= 300) && doubtSettled(); };
-    for (int pass = 0; pass < 2; ++pass) {
+    auto growLeft = [&] {
         grow([&](const Rect& t) { return t.minX() - 1 > box_.minX() && P.x - t.minX() < 300; },
              [&](int n) { return Rect{r.minX() - n, r.minY(), static_cast<double>(n), r.height}; },
              [](Rect& t) {
                  t.x -= 1;
                  t.width += 1;
              });
-        if (tooLarge()) return std::nullopt;
+    };
+    auto growRight = [&] {
         grow([&](const Rect& t) { return t.maxX() + 1 < box_.maxX() && t.maxX() - P.x < 300; },
              [&](int n) { return Rect{r.maxX(), r.minY(), static_cast<double>(n), r.height}; },
              [](Rect& t) { t.width += 1; });
-        if (tooLarge()) return std::nullopt;
+    };
+    auto growDown = [&] {
         grow([&](const Rect& t) { return t.minY() - 1 > box_.minY() && P.y - t.minY() < 300; },
              [&](int n) { return Rect{r.minX(), r.minY() - n, r.width, static_cast<double>(n)}; },
              [](Rect& t) {
                  t.y -= 1;
                  t.height += 1;
              });
-        if (tooLarge()) return std::nullopt;
+    };
+    auto growUp = [&] {
         grow([&](const Rect& t) { return t.maxY() + 1 < box_.maxY() && t.maxY() - P.y < 300; },
              [&](int n) { return Rect{r.minX(), r.maxY(), r.width, static_cast<double>(n)}; },
              [](Rect& t) { t.height += 1; });
-        if (tooLarge()) return std::nullopt;
-    }
+    };
+    // Up and down from the point, then left and right through the middle third of that height,
+    // then up and down again through the middle third of the width: a rounded corner (of a
+    // radius up to a quarter of the box's smaller side) reaches into neither third, so the box
+    // is found whatever the renderer makes of its curves.
+    growDown();
+    if (tooLarge()) return std::nullopt;
+    growUp();
+    if (tooLarge()) return std::nullopt;
+    const double bottom0 = r.minY(), height0 = r.height;
+    if (height0 >= 3) r = {r.x, bottom0 + std::floor(height0 / 3), r.width, r.height - 2 * std::floor(height0 / 3)};
+    growLeft();
+    if (tooLarge()) return std::nullopt;
+    growRight();
+    if (tooLarge()) return std::nullopt;
+    const double left = r.minX(), width = r.width;
+    if (width >= 3) r = {left + std::floor(width / 3), r.y, width - 2 * std::floor(width / 3), r.height};
+    growDown();
+    if (tooLarge()) return std::nullopt;
+    growUp();
+    if (tooLarge()) return std::nullopt;
+    r = {left, r.minY(), width, r.height};
     if (r.width >= 300 || r.height >= 300) return std::nullopt;
 
-    for (double x = r.minX(); x < r.maxX() - 1; x += 1)
+    // Empty between the corners, across and along, and closed on every side between them.
+    const double corner = cornerOf(r.width, r.height);
+    if (!isEmpty(r.insetBy(corner, 0)) || !isEmpty(r.insetBy(0, corner))) return std::nullopt;
+    for (double x = r.minX() + corner; x < r.maxX() - corner - 1; x += 1)
         if (isEmpty({x, r.minY() - 1, 1, 1.5})) return std::nullopt;
-    for (double x = r.minX(); x < r.maxX() - 1; x += 1)
+    for (double x = r.minX() + corner; x < r.maxX() - corner - 1; x += 1)
         if (isEmpty({x, r.maxY(), 1, 1.5})) return std::nullopt;
-    for (double y = r.minY(); y < r.maxY() - 1; y += 1)
+    for (double y = r.minY() + corner; y < r.maxY() - corner - 1; y += 1)
         if (isEmpty({r.minX() - 1.5, y, 1.5, 1})) return std::nullopt;
-    for (double y = r.minY(); y < r.maxY() - 1; y += 1)
+    for (double y = r.minY() + corner; y < r.maxY() - corner - 1; y += 1)
         if (isEmpty({r.maxX(), y, 1.5, 1})) return std::nullopt;
     return r;
 }

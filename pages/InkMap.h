@@ -29,9 +29,13 @@ public:
     static constexpr double coarsePixels = 17'000'000;
     static constexpr int inkThreshold = 200;         // grey below this is ink
     static constexpr int faintInkThreshold = 235;    // also light grey lines and tints
-    // How far a cell's corner may be rounded, in points: cell() finds its top and bottom
-    // borders between its corners.
+    // Cells may have rounded corners, of a radius up to a quarter of the box's smaller side:
+    // cell() and emptyCell() find their borders through the middle of each side and check them
+    // between the corners, at least `cornerReach` points (or an eighth of the width) from each
+    // end, and the side rules of cell() are not asked for in the rows where a corner turns, nor
+    // `cornerBorder` points beyond (the border's own width there).
     static constexpr double cornerReach = 3;
+    static constexpr double cornerBorder = 2;
 
     // Renders page `pageIndex` of `pages` and builds its map: every annotation but links filled as
     // ink over its rectangle, typed underscores of `text` cleared. `text` is the page's own text

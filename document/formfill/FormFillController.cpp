@@ -267,8 +267,20 @@ void FormFillController::refresh() {
     missingRow_->setVisible(on && !phrases.empty());
 
     roleControl_->setSelected(plan->role == FormPlan::Role::holder ? 0 : 1);
-    note_->setText(qs(FormStatus::note(aiAnswered_, aiOnNow_)));
+    note_->setText(qs(noteText()));
     changed();
+}
+
+std::string FormFillController::noteText() const {
+    std::string text = FormStatus::note(aiAnswered_, aiOnNow_);
+    if (!partial_.empty()) text += " " + partial_;
+    return text;
+}
+
+void FormFillController::readInPart(int lastWholePage, int pageCount) {
+    partial_ = FormStatus::partial(lastWholePage, pageCount);
+    // Shown with the note once the plan is there (refresh).
+    refresh();
 }
 
 void FormFillController::changed() {

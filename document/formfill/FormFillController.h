@@ -62,6 +62,7 @@ public:
     void write(const std::string& text, const std::vector<int>& ids) override;
     std::optional<int> nextEditable(int id, bool forward) const override;
     void edit(int id, const QRectF& box, QWidget* over) override;
+    void readInPart(int lastWholePage, int pageCount) override;
 
     // --- The section's actions ---------------------------------------------------------------------
     bool isOn() const;
@@ -109,6 +110,8 @@ private:
     void changed();
     void closePopover();
     void showOnRows(bool on);
+    // The recognition note, and the sentence of a cut reading after it.
+    std::string noteText() const;
     // Applies user values (toggle, write, editor) and ends with a refresh or onChange.
     void applyAll(const std::vector<std::pair<int, std::string>>& changes, FormFillModel::Emptying emptying);
 
@@ -126,6 +129,7 @@ private:
     QPushButton* profileButton_ = nullptr;
     QLabel* note_ = nullptr;
     QPointer<Popover> popover_;
+    std::string partial_;      // the sentence of a reading cut by its bounds, or empty
     bool aiAnswered_ = false;  // the labels are the AI service's answers
     bool aiOnNow_ = false;     // the AI service is on (asked at the last rebuild)
 };

@@ -63,4 +63,12 @@ std::string note(bool aiAnswered, bool aiOn) {
     return "Reconocido en este equipo.";
 }
 
+std::string partial(int lastWholePage, int pageCount) {
+    if (lastWholePage <= 0)
+        return "Formulario leído en parte: ninguna página entera de " + std::to_string(pageCount) +
+               ".";
+    return "Formulario leído en parte: hasta la página " + std::to_string(lastWholePage) + " de " +
+           std::to_string(pageCount) + ".";
+}
+
 }  // namespace FormStatus

@@ -41,6 +41,10 @@ std::vector<std::string> missingPhrases(const std::vector<FillItem>& items);
 // phrases.
 std::string missingSentence(const std::vector<std::string>& phrases);
 
+// The sentence of a reading cut by its bounds: «Formulario leído en parte: hasta la página M de
+// P.», or «Formulario leído en parte: ninguna página entera de P.» when M is 0.
+std::string partial(int lastWholePage, int pageCount);
+
 // How the form was recognised: by the AI service when its answers gave the labels, else on this
 // computer, saying why when the service was on (`aiOn`) but no answer of it was used.
 std::string note(bool aiAnswered, bool aiOn = false);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <type_traits>
 #include <cmath>
 #include <utility>
 
@@ -192,7 +193,7 @@ private:
     std::size_t glyphs_ = maxDrawnGlyphs;
     std::size_t paths_ = maxDrawnPaths;
     std::size_t bytes_ = maxDrawnContentBytes;
-    double pixels_ = maxDrawnPixels;
+    double pixels_ = drawnPixelBudget();
 };
 
 // The page's ink, made on first need and at most once: first from what its content draws
@@ -206,6 +207,10 @@ public:
             Budget& budget)
         : file_(file), ref_(ref), pages_(pages), index_(index), text_(text), space_(space),
           annotations_(annotations), budget_(budget) {}
+
+    // Whether the budget left the page without the rendering an answer needed: the page was
+    // searched in part.
+    bool refused() const { return refused_; }
 
     // What `answer` (a search of an ink map) gives on this page. From the drawn map when no
     // doubtful ink decides it, or when it is the same whether doubtful ink counts or not and no
@@ -222,6 +227,12 @@ public:
                 map->doubt(false);
                 Result withoutDoubt = answer(*map);
                 if (!map->strictlyDoubted() && withoutDoubt == withDoubt) return withDoubt;
+                // A cell found only by taking no glyph for ink, which holds a glyph of the page's
+                // text whole, is no empty cell: the glyph inks its box somewhere (a header «No»
+                // in the cell right of «Sí»). The answer is the one that takes the glyphs for ink.
+                if constexpr (std::is_same_v<Result, std::optional<Rect>>)
+                    if (!map->strictlyDoubted() && withoutDoubt && holdsGlyph(*withoutDoubt))
+                        return withDoubt;
             }
         }
         const InkMap* map = rendered();
@@ -230,6 +241,27 @@ public:
     }
 
 private:
+    // Whether the box of a glyph that the drawn map takes as doubtful ink lies wholly inside
+    // `cell` (display space).
+    bool holdsGlyph(const Rect& cell) {
+        if (!glyphsSorted_) {
+            glyphsSorted_ = true;
+            const std::size_t n = std::min(text_.text.size(), text_.boxes.size());
+            for (std::size_t i = 0; i < n; ++i) {
+                const char16_t c = text_.text[i];
+                if (isBlank(c) || isBreak(c) || c == u'_' || text_.boxes[i].isEmpty()) continue;
+                glyphs_.push_back(space_.textBox(text_.boxes[i]));
+            }
+            std::sort(glyphs_.begin(), glyphs_.end(),
+                      [](const Rect& a, const Rect& b) { return a.minX() < b.minX(); });
+        }
+        auto it = std::lower_bound(glyphs_.begin(), glyphs_.end(), cell.minX(),
+                                   [](const Rect& g, double x) { return g.minX() < x; });
+        for (; it != glyphs_.end() && it->minX() <= cell.maxX(); ++it)
+            if (containsRect(cell, *it)) return true;
+        return false;
+    }
+
     const InkMap* drawn() {
         if (!drawnTried_) {
             drawnTried_ = true;
@@ -245,6 +277,8 @@ private:
             renderTried_ = true;
             if (budget_.render(space_.bounds))
                 rendered_ = InkMap::make(pages_, index_, text_, space_, annotations_, true);
+            else
+                refused_ = true;
         }
         return rendered_ ? &*rendered_ : nullptr;
     }
@@ -259,6 +293,9 @@ private:
     Budget& budget_;
     bool drawnTried_ = false;
     bool renderTried_ = false;
+    bool refused_ = false;
+    bool glyphsSorted_ = false;
+    std::vector<Rect> glyphs_;  // display space, by their left edges
     std::optional<InkMap> drawn_;
     std::optional<InkMap> rendered_;
 };
@@ -383,6 +420,25 @@ std::string lastCharacters(const std::string& text, std::size_t count) {
 
 }  // namespace
 
+std::string readingLine(const ReadReport& report, std::size_t fields) {
+    const std::string found = std::to_string(fields) + (fields == 1 ? " campo" : " campos");
+    const std::string pages = std::to_string(report.pageCount);
+    if (report.partial()) {
+        if (report.pagesWhole <= 0)
+            return "Formulario leído en parte: " + found + ", ninguna página entera de " + pages +
+                   ".";
+        return "Formulario leído en parte: " + found + " hasta la página " +
+               std::to_string(report.pagesWhole) + " de " + pages + ".";
+    }
+    if (fields == 0) return {};
+    return "Formulario leído: " + found + " en " + pages + " páginas.";
+}
+
+double& drawnPixelBudget() {
+    static double budget = maxDrawnPixels;
+    return budget;
+}
+
 std::chrono::milliseconds& pageTimeLimit() {
     static std::chrono::milliseconds limit = PageLimits::textTime + PageLimits::inkTime;
     return limit;
@@ -417,6 +473,12 @@ std::vector<FormField> detail::drawnFields(PDFFile& file, const PageSource& page
     const PDFObject* sharedAnnots = nullptr;
     std::vector<PageAnnotation> shared;
     Budget budget(deadline);
+    // The first page not read whole: a bound cut its search.
+    std::optional<int> partial;
+    auto cutAt = [&](int page) {
+        report.cut = true;
+        if (!partial) partial = page;
+    };
     for (int i = 0; i < count && result.size() < maxFields; ++i) {
         if (budget.late() || stop.stop_requested()) {
             report.stopped = true;
@@ -429,9 +491,13 @@ std::vector<FormField> detail::drawnFields(PDFFile& file, const PageSource& page
         if (!budget.take(work)) {
             report.pagesRead = i;
             report.stopped = true;
+            cutAt(i);
             break;
         }
-        if (work.glyphs > PageGlyphs::maxGlyphs) continue;
+        if (work.glyphs > PageGlyphs::maxGlyphs) {
+            cutAt(i);
+            continue;
+        }
         const PDFObject* annots = PageAnnotation::annotsOf(file, refs[i]);
         if (annots && annots != sharedAnnots) {
             sharedAnnots = annots;
@@ -452,6 +518,7 @@ std::vector<FormField> detail::drawnFields(PDFFile& file, const PageSource& page
         if (!budget.takeText(work)) {
             report.pagesRead = i;
             report.stopped = true;
+            cutAt(i);
             break;
         }
         std::optional<PageText> text = pages.text(i);
@@ -476,12 +543,16 @@ std::vector<FormField> detail::drawnFields(PDFFile& file, const PageSource& page
             });
             if (!inCell) lines.push_back(std::move(line));
         }
+        if (ink.refused()) cutAt(i);
         if (labels.empty() && lines.empty() && ticks.empty()) continue;
 
         const std::vector<FormTitle> titles = headings(page);
         const TextSource source = [&](const Rect& r) { return page.textIn(r); };
         auto add = [&](Rect rect, FormField::Kind kind) -> FormField* {
-            if (result.size() >= maxFields) return nullptr;
+            if (result.size() >= maxFields) {
+                cutAt(i);
+                return nullptr;
+            }
             FormField field;
             field.id = static_cast<int>(result.size()) + 1;
             field.pageIndex = i;
@@ -512,6 +583,9 @@ std::vector<FormField> detail::drawnFields(PDFFile& file, const PageSource& page
                 f->above = cell.text;
         if (found) found(result.size());
     }
+    // The field cap reached with pages left.
+    if (result.size() >= maxFields && report.pagesRead < count) cutAt(report.pagesRead);
+    report.pagesWhole = std::min(partial.value_or(report.pagesRead), report.pagesRead);
     return result;
 }
 

@@ -34,8 +34,10 @@ class Regex;
 
 namespace FormReader {
 
-// Fields read from one document; the rest of a hostile one is left out.
-constexpr std::size_t maxFields = 10'000;
+// Fields read from one document; the rest of a hostile one is left out. A flat form of 1,000
+// pages with 22 fields a page holds 22,000. A field takes 464 bytes and its captions a few
+// hundred more, so the fields of one reading stay under some 40 MB.
+constexpr std::size_t maxFields = 40'000;
 // /Annots entries read per page; a real page has at most a few hundred.
 constexpr std::size_t maxAnnotsPerPage = 10'000;
 // Options read per choice field; real lists (countries, provinces) have a few hundred.
@@ -58,6 +60,9 @@ constexpr std::size_t maxDrawnGlyphs = 20'000'000;
 constexpr std::size_t maxDrawnPaths = 2'000'000;
 constexpr std::size_t maxDrawnContentBytes = 512 * 1024 * 1024;
 constexpr double maxDrawnPixels = 1e9;  // 500 A4 pages at 2 pixels per point
+// The pixels one reading may render: maxDrawnPixels, unless a caller (a test that must see the
+// budget spent) sets another. Pages whose cells the drawing decides render nothing.
+double& drawnPixelBudget();
 // A reading (widgets and drawn fields) is not cut by time: the page process bounds what each page
 // may take (PageLimits), and the budgets above bound what is done with it, so that an ordinary
 // form of any length is read whole, on a loaded machine too. The time limit is only a safeguard
@@ -79,11 +84,24 @@ constexpr std::size_t maxCaptionCharacters = 160;
 
 // How far a reading went: the pages read (widgets read, or searched for drawn fields) out of the
 // document's pages, and whether the stop token or the time limit ended it before the last page.
+// A bound of the reading (the field cap, the work budgets) that cuts it sets `cut`; `pagesWhole`
+// counts the pages read whole from the first, so page `pagesWhole` (counted from 1) is the last
+// one read whole, and the pages after it were read in part or not at all.
 struct ReadReport {
     int pagesRead = 0;
     int pageCount = 0;
     bool stopped = false;
+    bool cut = false;
+    int pagesWhole = 0;
+
+    // Whether some page was not read whole, whatever ended the reading.
+    bool partial() const { return pagesWhole < pageCount; }
 };
+
+// The log line of a reading that found `fields` fields: «Formulario leído: N campos en P
+// páginas.», or, when some page was not read whole, «Formulario leído en parte: N campos hasta
+// la página M de P.» naming the last page read whole; empty for a whole reading without fields.
+std::string readingLine(const ReadReport& report, std::size_t fields);
 
 // Told, on the reading's thread, the number of fields found so far each time a page adds some.
 using Progress = std::function<void(std::size_t found)>;

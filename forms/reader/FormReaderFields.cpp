@@ -252,6 +252,7 @@ std::vector<FormField> fields(PDFFile& file, const PageSource& pages, std::stop_
     std::unordered_set<const PDFObject*> read;
     std::unordered_set<std::int64_t> listed;
     std::size_t textBytes = 0;  // tool tips, values and options kept so far
+    std::optional<int> partial;  // the first page whose widgets the field cap cut
     for (std::size_t i = 0; i < refs.size() && result.size() < maxFields; ++i) {
         if (stop.stop_requested()) {
             local.stopped = true;
@@ -268,7 +269,8 @@ std::vector<FormField> fields(PDFFile& file, const PageSource& pages, std::stop_
 
         std::vector<Widget> widgets;
         const std::size_t n = std::min(list.size(), maxAnnotsPerPage);
-        for (std::size_t k = 0; k < n && result.size() + widgets.size() < maxFields; ++k) {
+        std::size_t k = 0;
+        for (; k < n && result.size() + widgets.size() < maxFields; ++k) {
             // As the filler takes them: an annotation object (by reference), not a stream.
             if (!list[k].reference() || !listed.insert(list[k].reference()->number).second)
                 continue;
@@ -288,6 +290,11 @@ std::vector<FormField> fields(PDFFile& file, const PageSource& pages, std::stop_
                 }
                 widgets.push_back(std::move(*w));
             }
+        }
+        // The field cap, or the page's own, left widgets of this page unread.
+        if ((k < n || list.size() > maxAnnotsPerPage) && !partial) {
+            local.cut = true;
+            partial = static_cast<int>(i);
         }
         if (widgets.empty()) continue;
 
@@ -320,6 +327,11 @@ std::vector<FormField> fields(PDFFile& file, const PageSource& pages, std::stop_
         }
         if (found) found(result.size());
     }
+    if (result.size() >= maxFields && local.pagesRead < local.pageCount && !partial) {
+        local.cut = true;
+        partial = local.pagesRead;
+    }
+    local.pagesWhole = std::min(partial.value_or(local.pagesRead), local.pagesRead);
     if (result.empty() && !local.stopped) {
         local = {};
         result = detail::drawnFields(file, pages, stop, deadline, local, found);

@@ -126,6 +126,49 @@ bool finite(const Rect& r) {
            std::isfinite(r.height);
 }
 
+// A curve is cut into pieces no longer than this (by its hull) when its doubtful ink is bounded,
+// at most `maxCurvePieces` of them: the hulls of the pieces hug the curve, where the hull of the
+// whole curve would take in the corner of a rounded box or the room beside a logo.
+constexpr double curvePiece = 3;
+constexpr int maxCurvePieces = 8;
+
+// The hulls of the pieces of the curve from `from` through `seg`, each holding its piece.
+template <typename Take>
+void curvePieces(Point from, const Segment& seg, Take take) {
+    const Rect whole = bounding({from, seg.c1, seg.c2, seg.to});
+    const double extent = std::max(whole.width, whole.height);
+    const int n = std::isfinite(extent)
+                      ? std::clamp(static_cast<int>(std::ceil(extent / curvePiece)), 1,
+                                   maxCurvePieces)
+                      : 1;
+    if (n == 1) {
+        take(whole);
+        return;
+    }
+    // The control points of the piece over [t0, t1], from the curve's polynomial form.
+    auto at = [&](double t) {
+        const double u = 1 - t;
+        return Point{u * u * u * from.x + 3 * u * u * t * seg.c1.x + 3 * u * t * t * seg.c2.x +
+                         t * t * t * seg.to.x,
+                     u * u * u * from.y + 3 * u * u * t * seg.c1.y + 3 * u * t * t * seg.c2.y +
+                         t * t * t * seg.to.y};
+    };
+    auto slope = [&](double t) {
+        const double u = 1 - t;
+        return Point{3 * (u * u * (seg.c1.x - from.x) + 2 * u * t * (seg.c2.x - seg.c1.x) +
+                          t * t * (seg.to.x - seg.c2.x)),
+                     3 * (u * u * (seg.c1.y - from.y) + 2 * u * t * (seg.c2.y - seg.c1.y) +
+                          t * t * (seg.to.y - seg.c2.y))};
+    };
+    for (int k = 0; k < n; ++k) {
+        const double t0 = static_cast<double>(k) / n, t1 = static_cast<double>(k + 1) / n;
+        const double h = (t1 - t0) / 3;
+        const Point p0 = at(t0), p3 = at(t1), d0 = slope(t0), d1 = slope(t1);
+        take(bounding({p0, {p0.x + h * d0.x, p0.y + h * d0.y}, {p3.x - h * d1.x, p3.y - h * d1.y},
+                       p3}));
+    }
+}
+
 // The axis-aligned rectangle a closed path of straight segments outlines, if it is one.
 std::optional<Rect> asRectangle(const Subpath& s) {
     if (s.rectangle && s.segments.size() == 3) {
@@ -261,8 +304,9 @@ private:
                 const bool reachAfter = !capAfter || state_.cap == 2;
                 const Point to = seg.to;
                 if (seg.curve) {
-                    add(bounding({from, seg.c1, seg.c2, to}).insetBy(-t, -t), darkness,
-                        worse(kind, Kind::doubtful));
+                    curvePieces(from, seg, [&](const Rect& piece) {
+                        add(piece.insetBy(-t, -t), darkness, worse(kind, Kind::doubtful));
+                    });
                 } else if (from.y == to.y && from.x != to.x) {
                     double x0 = std::min(from.x, to.x), x1 = std::max(from.x, to.x);
                     const bool leftReach = from.x < to.x ? reachBefore : reachAfter;
@@ -333,7 +377,7 @@ private:
                         break;
                     }
         if (!allRectangles) {
-            add(*hull, darkness, worse(kind, Kind::doubtful));
+            filledOutline(*hull, darkness, worse(kind, Kind::doubtful));
             return;
         }
         // A path of one rectangle alone, of four corners (the fourth maybe the first again when
@@ -341,6 +385,51 @@ private:
         // other fill.
         const Edges edges = single ? Edges::adjusted : Edges::antialiased;
         for (const Rect& r : rects) add(r, darkness, kind, edges);
+    }
+
+    // The doubtful ink of a fill that is no set of rectangles, within its hull: in each band of
+    // the hull, from the leftmost to the rightmost point of the path's outline in that band (a
+    // point inside the outline lies between two of the outline's on its own line). The outline's
+    // pieces are bounded by their hulls, curves cut as for a stroke; each band is grown by half a
+    // point, the anti-aliasing around an edge.
+    void filledOutline(const Rect& hull, double darkness, Kind kind) {
+        constexpr double bandHeight = 2;
+        constexpr int maxBands = 32;
+        constexpr double edge = 0.5;
+        std::vector<Rect> pieces;
+        for (const Subpath& s : path_) {
+            if (s.segments.size() < 2) continue;
+            Point from = s.start;
+            for (const Segment& seg : s.segments) {
+                if (seg.curve)
+                    curvePieces(from, seg, [&](const Rect& piece) { pieces.push_back(piece); });
+                else
+                    pieces.push_back(bounding({from, seg.to}));
+                from = seg.to;
+            }
+            pieces.push_back(bounding({from, s.start}));  // a fill closes every subpath
+        }
+        const int bands =
+            std::isfinite(hull.height)
+                ? std::clamp(static_cast<int>(std::ceil(hull.height / bandHeight)), 1, maxBands)
+                : 1;
+        // Hulls of too many pieces cost more than they tell.
+        if (bands == 1 || pieces.size() > 4096) {
+            add(hull, darkness, kind);
+            return;
+        }
+        const double step = hull.height / bands;
+        for (int b = 0; b < bands; ++b) {
+            const double y0 = hull.minY() + step * b, y1 = b + 1 == bands ? hull.maxY() : y0 + step;
+            double x0 = INFINITY, x1 = -INFINITY;
+            for (const Rect& p : pieces)
+                if (p.maxY() >= y0 && p.minY() <= y1) {
+                    x0 = std::min(x0, p.minX());
+                    x1 = std::max(x1, p.maxX());
+                }
+            if (!(x1 >= x0)) continue;
+            add(spanning(x0, y0, x1, y1).insetBy(-edge, -edge), darkness, kind);
+        }
     }
 
     void clipPath() {

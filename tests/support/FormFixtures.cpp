@@ -362,4 +362,188 @@ FormSpec printedFlatForm(int pageCount) {
     return spec;
 }
 
+namespace {
+
+// A box stroked 0.5 pt wide with corners rounded to radius r, each corner one Bézier curve.
+std::string roundedBox(double x, double y, double width, double height, double r) {
+    const double k = 0.5523 * r, x1 = x + width, y1 = y + height;
+    auto n = [](double v) { return number(v) + " "; };
+    return "0.5 w " + n(x + r) + n(y) + "m " + n(x1 - r) + n(y) + "l " + n(x1 - r + k) + n(y) +
+           n(x1) + n(y + r - k) + n(x1) + n(y + r) + "c " + n(x1) + n(y1 - r) + "l " + n(x1) +
+           n(y1 - r + k) + n(x1 - r + k) + n(y1) + n(x1 - r) + n(y1) + "c " + n(x + r) + n(y1) +
+           "l " + n(x + r - k) + n(y1) + n(x) + n(y1 - r + k) + n(x) + n(y1 - r) + "c " + n(x) +
+           n(y + r) + "l " + n(x) + n(y + r - k) + n(x + r - k) + n(y) + n(x + r) + n(y) +
+           "c h S\n";
+}
+
+std::string filled(double x, double y, double width, double height, const char* grey) {
+    return std::string(grey) + " g " + number(x) + " " + number(y) + " " + number(width) + " " +
+           number(height) + " re f 0 g\n";
+}
+
+// The logo of the forms: a disc of four curves and a leaf of two, filled in colour.
+std::string logo(double x, double y) {
+    auto n = [](double v) { return number(v) + " "; };
+    const double cx = x + 20, cy = y + 20, r = 20, k = 11.05;
+    return "0.1 0.3 0.6 rg " + n(cx + r) + n(cy) + "m " + n(cx + r) + n(cy + k) + n(cx + k) +
+           n(cy + r) + n(cx) + n(cy + r) + "c " + n(cx - k) + n(cy + r) + n(cx - r) + n(cy + k) +
+           n(cx - r) + n(cy) + "c " + n(cx - r) + n(cy - k) + n(cx - k) + n(cy - r) + n(cx) +
+           n(cy - r) + "c " + n(cx + k) + n(cy - r) + n(cx + r) + n(cy - k) + n(cx + r) + n(cy) +
+           "c f\n0.8 0.6 0.1 rg " + n(x + 50) + n(y + 5) + "m " + n(x + 65) + n(y + 35) +
+           n(x + 80) + n(y + 35) + n(x + 90) + n(y + 5) + "c " + n(x + 75) + n(y + 15) +
+           n(x + 65) + n(y + 15) + n(x + 50) + n(y + 5) + "c f 0 g\n";
+}
+
+const std::vector<std::string>& tableLabels() {
+    static const std::vector<std::string> labels = {
+        "Nombre",        "Primer apellido", "Segundo apellido", "NIF / NIE",
+        "Nacionalidad",  "Domicilio",       "Codigo postal",    "Municipio",
+        "Provincia",     "Telefono",        "Correo electronico"};
+    return labels;
+}
+
+FormPageSpec roundedPage(int p) {
+    FormPageSpec page;
+    std::string& g = page.graphics;
+    auto text = [&](double x, double y, const std::string& s, double size) {
+        g += textOperators({x, y, s, size});
+    };
+    g += logo(30, 780);
+    text(130, 806, "MINISTERIO DE EJEMPLO", 9);
+    text(130, 788, "SOLICITUD DE AYUDA - HOJA " + std::to_string(p + 1), 12);
+    g += filled(40, 750, 515, 16, "0.75");
+    text(44, 754, "1. DATOS DEL SOLICITANTE", 10);
+    // Boxes of 18, 20 and 24 pt, their corners from 4 pt to a quarter of their height, each
+    // label centred on its grey band.
+    const double heights[] = {18, 18, 18, 18, 20, 20, 24, 24};
+    const double radii[] = {4, 4, 4.5, 4.5, 5, 4, 6, 5};
+    double y = 744;
+    for (std::size_t i = 0; i < printedFormLabels().size(); ++i) {
+        const double h = heights[i];
+        y -= h + 6;
+        g += filled(40, y, 150, h, "0.85");
+        g += roundedBox(190, y, 365, h, radii[i]);
+        text(44, y + (h - 6.5) / 2, printedFormLabels()[i], 9);
+    }
+    g += filled(40, 500, 515, 16, "0.75");
+    text(44, 504, "2. OBSERVACIONES", 10);
+    g += filled(40, 430, 150, 50, "0.85");
+    g += roundedBox(190, 430, 365, 50, 8);
+    text(44, 462, "Observaciones", 9);
+    text(44, 400, "Localidad: ______________________", 9);
+    text(300, 400, "Fecha: ______________", 9);
+    g += filled(40, 360, 515, 16, "0.75");
+    text(44, 364, "3. DECLARACIONES", 10);
+    text(480, 338, "Si", 9);
+    text(515, 338, "No", 9);
+    const char* questions[] = {"Declaro que los datos son ciertos",
+                               "Autorizo la consulta de mis datos",
+                               "Solicito la ayuda en plazo"};
+    for (int k = 0; k < 3; ++k) {
+        const double ty = 314 - 20.0 * k;
+        text(44, ty + 2, questions[k], 9);
+        // Tick boxes of 11 pt with corners of 2.5 pt.
+        g += roundedBox(479, ty, 11, 11, 2.5) + roundedBox(514, ty, 11, 11, 2.5);
+    }
+    for (int k = 0; k < 6; ++k)
+        text(44, 230 - 10.0 * k,
+             "Texto informativo sobre el tratamiento de los datos personales del solicitante.", 7);
+    return page;
+}
+
+FormPageSpec tablesPage(int p) {
+    FormPageSpec page;
+    // The crop box, offset inside a larger media box; the content drawn on it and clipped to it.
+    page.width = 660;
+    page.height = 920;
+    page.cropBox = Rect{31.5, 41.25, 595, 842};
+    std::string g = "q 1 0 0 1 31.5 41.25 cm 0 0 595 842 re W n\n";
+    auto text = [&](double x, double y, const std::string& s, double size) {
+        g += textOperators({x, y, s, size});
+    };
+    auto rule = [&](double x0, double y0, double x1, double y1) {
+        g += number(x0) + " " + number(y0) + " m " + number(x1) + " " + number(y1) + " l\n";
+    };
+    g += logo(30, 780);
+    text(130, 806, "AGENCIA DE EJEMPLO", 9);
+    text(130, 788, "DECLARACION RESPONSABLE - HOJA " + std::to_string(p + 1), 12);
+
+    // Two tables of two columns, rows 20 pt high: labels on a grey column, the values right.
+    // The first has its grey header row drawn under the rules, the second its section bar drawn
+    // over them.
+    const std::vector<std::string>& labels = tableLabels();
+    auto table = [&](double top, std::size_t from, std::size_t to, const std::string& title,
+                     bool headerOver) {
+        const double rows = static_cast<double>(to - from), bottom = top - 20 * (rows + 1);
+        if (!headerOver) g += filled(40, top - 20, 515, 20, "0.8");
+        g += filled(40, bottom, 160, 20 * rows, "0.9");
+        g += "0.5 w 0 G\n";
+        for (std::size_t k = 0; k <= to - from + 1; ++k)
+            rule(40, top - 20.0 * k, 555, top - 20.0 * k);
+        rule(40, bottom, 40, top);
+        rule(555, bottom, 555, top);
+        rule(200, bottom, 200, top - 20);
+        g += "S\n";
+        if (headerOver) g += filled(40, top - 20, 515, 20, "0.7");
+        text(44, top - 14, title, 10);
+        for (std::size_t k = from; k < to; ++k)
+            text(44, top - 20.0 * static_cast<double>(k - from + 2) + 6.5, labels[k], 9);
+    };
+    table(760, 0, 5, "1. DATOS DEL SOLICITANTE", false);
+    table(620, 5, 11, "2. DOMICILIO A EFECTOS DE NOTIFICACIONES", true);
+    // A logo of curves beside the second table.
+    g += "0.2 0.5 0.3 rg 575 560 m 575 571 566 580 560 580 c 554 580 560 571 560 560 c "
+         "560 549 566 540 575 560 c f 0 g\n";
+
+    // The account: 24 boxes in groups of four.
+    text(44, 465, "IBAN", 9);
+    g += "0.5 w\n";
+    for (int k = 0; k < 24; ++k)
+        g += number(100 + 13.0 * k + 5.0 * (k / 4)) + " 459 13 18 re\n";
+    g += "S\n";
+
+    // A ruled tick column under a grey section bar: a question in each row, its cells under
+    // «Sí» and «No».
+    g += filled(40, 436, 515, 18, "0.75");
+    text(44, 441, "3. DECLARACIONES", 10);
+    text(437, 416, "Sí", 9);
+    text(487, 416, "No", 9);
+    const char* questions[] = {"Declaro que los datos son ciertos",
+                               "Autorizo la consulta de mis datos",
+                               "Solicito la ayuda en plazo"};
+    g += "0.5 w\n";
+    for (int k = 0; k <= 4; ++k) rule(40, 430 - 20.0 * k, 520, 430 - 20.0 * k);
+    for (double x : {40.0, 420.0, 470.0, 520.0}) rule(x, 350, x, 430);
+    g += "S\n";
+    for (int k = 0; k < 3; ++k) text(44, 396 - 20.0 * k, questions[k], 9);
+    for (int k = 0; k < 6; ++k)
+        text(44, 300 - 10.0 * k,
+             "Texto informativo sobre el tratamiento de los datos personales del declarante.", 7);
+    page.graphics = g + "Q\n";
+    return page;
+}
+
+}  // namespace
+
+FormSpec flatForm(FlatDesign design, int pageCount) {
+    if (design == FlatDesign::printed) return printedFlatForm(pageCount);
+    FormSpec spec;
+    spec.acroForm = false;
+    for (int p = 0; p < pageCount; ++p)
+        spec.pages.push_back(design == FlatDesign::rounded ? roundedPage(p) : tablesPage(p));
+    return spec;
+}
+
+const std::vector<std::string>& designFormLabels(FlatDesign design) {
+    if (design == FlatDesign::tables) return tableLabels();
+    return printedFormLabels();
+}
+
+std::optional<FlatDesign> flatDesign(std::string_view name) {
+    if (name == "impreso") return FlatDesign::printed;
+    if (name == "redondeado") return FlatDesign::rounded;
+    if (name == "tablas") return FlatDesign::tables;
+    return std::nullopt;
+}
+
 }  // namespace formfixtures

@@ -98,6 +98,23 @@ std::string formPDF(const FormSpec& spec);
 FormSpec printedFlatForm(int pageCount);
 const std::vector<std::string>& printedFormLabels();
 
+// Other designs of flat forms, every page alike:
+//  - rounded: the printed form's layout with every box rounded, radii from 4 pt to a quarter of
+//    the box's smaller side (18, 20 and 24 pt boxes), and tick boxes of 11 pt with corners of
+//    2.5 pt;
+//  - tables: two-column tables of ruled rows (labels on a grey column, a grey header row drawn
+//    under the rules, a grey section bar drawn over them), a row of 24 boxes in groups of four, a
+//    ruled tick column, a logo of curves beside the table, on a crop box offset inside a larger
+//    media box and clipped to it.
+// Their fields: designFormLabels(design) as text cells, in order; the rounded one adds the fill
+// lines «Localidad» and «Fecha» and three ticks under each of «Si» and «No»; the tables one adds
+// three cells under each of «Sí» and «No».
+enum class FlatDesign { printed, rounded, tables };
+FormSpec flatForm(FlatDesign design, int pageCount);
+const std::vector<std::string>& designFormLabels(FlatDesign design);
+// The design named «impreso», «redondeado» or «tablas»; nothing for another name.
+std::optional<FlatDesign> flatDesign(std::string_view name);
+
 // A PDF text string: a literal string for printable ASCII, else <FEFF…> in UTF-16BE hex.
 std::string pdfText(std::string_view utf8);
 

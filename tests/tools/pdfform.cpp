@@ -8,7 +8,8 @@
 //             --ai, --facts or --cert);
 //   "plan":   the fill plan ({"field", "value", "state", "source"}), when --facts or --cert is
 //             given;
-//   "reading": how far the reading went ({"pagesRead", "pageCount", "stopped"}).
+//   "reading": how far the reading went ({"pagesRead", "pageCount", "stopped", "cut",
+//             "pagesWhole"}).
 // --time-limit SECONDS replaces the time each page adds to the reader's time limit.
 // Exit 0; a file that does not open: its Spanish sentence on standard error, exit 1; bad usage:
 // exit 2.
@@ -286,7 +287,9 @@ int main(int argc, char** argv) {
                                             planFacts(*options), planDate(*options)));
         out["reading"] = {{"pagesRead", report.pagesRead},
                           {"pageCount", report.pageCount},
-                          {"stopped", report.stopped}};
+                          {"stopped", report.stopped},
+                          {"cut", report.cut},
+                          {"pagesWhole", report.pagesWhole}};
         std::cout << out.dump() << "\n";
     } catch (const std::exception& e) {
         std::cerr << e.what() << "\n";

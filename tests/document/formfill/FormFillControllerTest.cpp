@@ -362,3 +362,14 @@ TEST(FormFillController, TheProfileButtonAsksForMisDatos) {
     MainMenu::make(MainMenu::Handlers());
     EXPECT_EQ(sent, (std::vector<MenuAction>{MenuAction::showProfile}));
 }
+
+// A reading cut by its bounds is named under the section's note, with the last page read whole.
+TEST(FormFillController, ACutReadingNamesTheLastPageReadWhole) {
+    Rig rig(true, formLabels());
+    auto c = rig.make(form());
+    c->readInPart(455, 1000);
+    ASSERT_TRUE(waitFor([&] { return c->model().plan().has_value(); }));
+    EXPECT_FALSE(c->note()->isHidden());
+    EXPECT_EQ(shown(c->note()),
+              "Reconocido en este equipo. Formulario leído en parte: hasta la página 455 de 1000.");
+}

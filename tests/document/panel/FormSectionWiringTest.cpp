@@ -50,6 +50,9 @@ public:
         return std::nullopt;
     }
     void edit(int id, const QRectF&, QWidget*) override { edited.push_back(id); }
+    void readInPart(int lastWholePage, int pageCount) override {
+        inPart.emplace_back(lastWholePage, pageCount);
+    }
 
     // Changes a value as the user would in the section.
     void type(const std::string& text) {
@@ -69,6 +72,7 @@ public:
     std::vector<int> toggled;
     std::vector<int> edited;
     std::vector<std::pair<std::string, std::vector<int>>> written;
+    std::vector<std::pair<int, int>> inPart;
 };
 
 class FormSectionWiring : public ::testing::Test {
@@ -350,3 +354,28 @@ TEST_F(FormSectionWiring, AFileThatIsNoPDFGivesTheSmallWindowWithoutASection) {
 }
 
 }  // namespace
+
+// A reading that a bound cut tells the section the last page it read whole; a whole reading
+// tells it nothing.
+TEST_F(FormSectionWiring, ACutReadingTellsTheSectionTheLastPageReadWhole) {
+    for (bool cut : {true, false}) {
+        fake = nullptr;
+        ctx.context.readForm = [cut](PDFFile&, const PageSource&, std::stop_token,
+                                     FormReader::ReadReport* report, const FormReader::Progress&) {
+            report->pageCount = 3;
+            report->pagesRead = 3;
+            report->cut = cut;
+            report->pagesWhole = cut ? 2 : 3;
+            FormField field;
+            field.id = 1;
+            field.kind = FormField::Kind::text;
+            return std::vector<FormField>{field};
+        };
+        const auto file = ctx.write(cut ? "cortado.pdf" : "entero.pdf", panelfixtures::plainPages(3));
+        SigningPanel panel(panelfixtures::certificates(), {file}, std::nullopt, std::nullopt, ctx.context);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return fake != nullptr && !panel.readingForm(); }, 60000));
+        const std::vector<std::pair<int, int>> told =
+            cut ? std::vector<std::pair<int, int>>{{2, 3}} : std::vector<std::pair<int, int>>{};
+        EXPECT_EQ(fake->inPart, told);
+    }
+}

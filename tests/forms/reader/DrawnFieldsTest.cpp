@@ -544,3 +544,155 @@ TEST(DrawnFields, CellsFromTheDrawingMatchTheRenderedOnes) {
         EXPECT_TRUE(near(drawn[i].rect, rendered[i].rect, 0.25)) << i;
     }
 }
+
+// Flat forms of other designs (boxes rounded from 4 pt to a quarter of their height, rounded
+// tick boxes; ruled two-column tables with grey header rows under and over the rules, a row of
+// 24 boxes, a ruled tick column, a logo beside the cells, an offset crop box) are read from
+// their drawing without rendering any page, and give the fields a rendering of the same pages
+// gives.
+TEST(DrawnFields, FlatFormsOfEveryDesignAreReadFromTheirDrawing) {
+    using formfixtures::FlatDesign;
+    for (FlatDesign design : {FlatDesign::rounded, FlatDesign::tables}) {
+        SCOPED_TRACE(design == FlatDesign::rounded ? "rounded" : "tables");
+        formfixtures::FormSpec spec = formfixtures::flatForm(design, 2);
+        int drawnRenders = 0, renderedRenders = 0;
+        const std::vector<FormField> drawn = fieldsOf(formfixtures::formPDF(spec), drawnRenders);
+        for (auto& page : spec.pages)
+            page.graphics = blankPicture(page.width, page.height) + page.graphics;
+        const std::vector<FormField> rendered =
+            fieldsOf(formfixtures::formPDF(spec), renderedRenders);
+        SCOPED_TRACE("drawn:\n" + describe(drawn) + "rendered:\n" + describe(rendered));
+        EXPECT_EQ(drawnRenders, 0);
+        EXPECT_EQ(renderedRenders, 2);
+
+        std::vector<std::string> expected;
+        for (const std::string& label : formfixtures::designFormLabels(design))
+            expected.push_back("Tx «" + label + "» «»");
+        const char* yes = design == FlatDesign::rounded ? "Si" : "Sí";
+        if (design == FlatDesign::rounded)
+            for (const char* more : {"Tx «Observaciones» «»", "Tx «Localidad» «»", "Tx «Fecha» «»"})
+                expected.push_back(more);
+        for (const std::string& header : {std::string(yes), std::string("No")})
+            for (int k = 0; k < 3; ++k) expected.push_back("Btn «» «" + header + "»");
+        for (int page = 0; page < 2; ++page) {
+            std::vector<std::string> got;
+            for (const FormField& f : drawn)
+                if (f.pageIndex == page)
+                    got.push_back(std::string(FormField::rawValue(f.kind)) + " «" + f.left +
+                                  "» «" + f.above + "»");
+            EXPECT_EQ(got, expected) << "page " << page + 1;
+        }
+        ASSERT_EQ(drawn.size(), rendered.size());
+        for (std::size_t i = 0; i < drawn.size(); ++i) {
+            EXPECT_EQ(drawn[i].left, rendered[i].left) << i;
+            EXPECT_EQ(drawn[i].above, rendered[i].above) << i;
+            EXPECT_TRUE(near(drawn[i].rect, rendered[i].rect, 0.5)) << i;
+        }
+    }
+}
+
+// Tick boxes of 11 pt with rounded corners (up to a quarter of their side) are tick cells as
+// square ones are, whether the page is read from its drawing or from a rendering.
+TEST(DrawnFields, RoundedTickBoxesAreFoundAsSquareOnes) {
+    for (double radius : {0.0, 2.0, 2.5, 2.75}) {
+        SCOPED_TRACE("radius " + std::to_string(radius));
+        formfixtures::FormSpec spec;
+        auto& page = spec.pages.emplace_back();
+        page.texts = {{480, 338, "Sí", 9}, {515, 338, "No", 9}};
+        const double k = 0.5523 * radius;
+        auto box = [&](double x, double y) {
+            const double x1 = x + 11, y1 = y + 11, r = radius;
+            auto n = [](double v) { return std::to_string(v) + " "; };
+            page.graphics += "0.5 w " + n(x + r) + n(y) + "m " + n(x1 - r) + n(y) + "l " +
+                             n(x1 - r + k) + n(y) + n(x1) + n(y + r - k) + n(x1) + n(y + r) +
+                             "c " + n(x1) + n(y1 - r) + "l " + n(x1) + n(y1 - r + k) +
+                             n(x1 - r + k) + n(y1) + n(x1 - r) + n(y1) + "c " + n(x + r) + n(y1) +
+                             "l " + n(x + r - k) + n(y1) + n(x) + n(y1 - r + k) + n(x) +
+                             n(y1 - r) + "c " + n(x) + n(y + r) + "l " + n(x) + n(y + r - k) +
+                             n(x + r - k) + n(y) + n(x + r) + n(y) + "c h S\n";
+        };
+        for (int q = 0; q < 4; ++q) {
+            const double y = 314 - 20.0 * q;
+            page.texts.push_back({44, y + 2, "Pregunta numero " + std::to_string(q + 1), 9});
+            box(479, y);
+            box(514, y);
+        }
+        for (bool render : {false, true}) {
+            formfixtures::FormSpec copy = spec;
+            if (render) copy.pages[0].graphics = blankPicture(595, 842) + copy.pages[0].graphics;
+            int renders = 0;
+            const std::vector<FormField> fields = fieldsOf(formfixtures::formPDF(copy), renders);
+            EXPECT_EQ(renders, render ? 1 : 0);
+            std::vector<std::string> ticks;
+            for (const FormField& f : fields)
+                if (f.isTick()) {
+                    ticks.push_back(f.above);
+                    EXPECT_NEAR(f.rect.width, 8, 1.6) << describe(f);
+                    EXPECT_NEAR(f.rect.height, 8, 1.6) << describe(f);
+                }
+            EXPECT_EQ(ticks, (std::vector<std::string>{"Sí", "Sí", "Sí", "Sí", "No", "No", "No",
+                                                       "No"}))
+                << (render ? "rendered\n" : "drawn\n") << describe(fields);
+        }
+    }
+}
+
+// An ordinary flat form of 1,000 pages with 22 fields a page is read whole.
+TEST(DrawnFields, AThousandPagesOfTwentyTwoFieldsAreReadWhole) {
+    constexpr int pageCount = 1000, perPage = 22;
+    formfixtures::FormSpec spec;
+    spec.acroForm = false;
+    spec.pages.resize(pageCount);
+    for (auto& page : spec.pages)
+        for (int k = 0; k < perPage; ++k) {
+            const double y = 790 - 34.0 * k;
+            page.texts.push_back({72, y, "Dato numero " + std::to_string(k + 1), 10});
+            page.graphics += "0.8 w 200 " + std::to_string(y - 6) + " 250 20 re S\n";
+        }
+    int renders = 0;
+    FormReader::ReadReport report;
+    const std::vector<FormField> fields = fieldsOf(formfixtures::formPDF(spec), renders, &report);
+    EXPECT_EQ(renders, 0);
+    ASSERT_EQ(fields.size(), static_cast<std::size_t>(pageCount * perPage));
+    EXPECT_EQ(fields.back().pageIndex, pageCount - 1);
+    EXPECT_EQ(fields.back().left, "Dato numero 22");
+    EXPECT_FALSE(report.cut);
+    EXPECT_FALSE(report.partial());
+    EXPECT_EQ(report.pagesWhole, pageCount);
+    EXPECT_EQ(FormReader::readingLine(report, fields.size()),
+              "Formulario leído: 22000 campos en 1000 páginas.");
+}
+
+// Once the reading's pixels are spent, the pages left are searched without their ink: the
+// report and the log line say the reading was cut and name the last page read whole.
+TEST(DrawnFields, ABoundThatCutsTheReadingNamesTheLastPageReadWhole) {
+    formfixtures::FormSpec spec;
+    spec.pages.resize(5);
+    for (auto& page : spec.pages) {
+        // The picture makes every page need its rendering.
+        page.texts = {{72, 700, "Nombre y apellidos", 10}, {72, 600, "Telefono: ______________", 10}};
+        page.graphics = blankPicture(595, 842) + "0.8 w 200 694 250 20 re S\n";
+    }
+    struct PixelBudget {
+        double saved = FormReader::drawnPixelBudget();
+        // Two A4 pages and a half at 2 pixels per point.
+        PixelBudget() { FormReader::drawnPixelBudget() = 2.5 * 595 * 842 * 4; }
+        ~PixelBudget() { FormReader::drawnPixelBudget() = saved; }
+    } budget;
+    int renders = 0;
+    FormReader::ReadReport report;
+    const std::vector<FormField> fields = fieldsOf(formfixtures::formPDF(spec), renders, &report);
+    EXPECT_EQ(renders, 2);
+    SCOPED_TRACE(describe(fields));
+    // The box and the fill line of pages 1 and 2, the fill lines alone after them.
+    ASSERT_EQ(fields.size(), 7u);
+    EXPECT_EQ(fields[0].left, "Nombre y apellidos");
+    EXPECT_EQ(fields[2].left, "Nombre y apellidos");
+    EXPECT_EQ(fields[4].left, "Telefono");
+    EXPECT_EQ(report.pagesRead, 5);
+    EXPECT_TRUE(report.cut);
+    EXPECT_TRUE(report.partial());
+    EXPECT_EQ(report.pagesWhole, 2);
+    EXPECT_EQ(FormReader::readingLine(report, fields.size()),
+              "Formulario leído en parte: 7 campos hasta la página 2 de 5.");
+}

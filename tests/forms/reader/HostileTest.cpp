@@ -8,6 +8,7 @@
 #include "forms/reader/FormReader.h"
 #include "pages/content/PageGlyphs.h"
 #include "pdf/PDFFile.h"
+#include "pages/NoPages.h"
 #include "pages/PageProcess.h"
 #include "support/FormFixtures.h"
 #include "support/PDFFixtures.h"
@@ -65,9 +66,38 @@ TEST(Hostile, TenThousandWidgetsOnAPage) {
     for (int i = 0; i < 10'050; ++i)
         page.widgets.push_back(textWidget("c" + std::to_string(i),
                                           {72.0 + (i % 40) * 12, 700.0 - (i / 40) * 2, 10, 2}));
-    std::vector<FormField> fields = read(formfixtures::formPDF(spec));
-    ASSERT_EQ(fields.size(), FormReader::maxFields);
+    const std::string pdf = formfixtures::formPDF(spec);
+    std::vector<FormField> fields = read(pdf);
+    ASSERT_EQ(fields.size(), FormReader::maxAnnotsPerPage);
     EXPECT_EQ(fields.back().name, "c9999");
+    // The widgets left unread cut the reading of that page, and the report says so.
+    PDFFile file(pdf);
+    FormReader::ReadReport report;
+    FormReader::fields(file, NoPages(), {}, &report);
+    EXPECT_TRUE(report.cut);
+    EXPECT_EQ(report.pagesWhole, 0);
+}
+
+// The field cap ends the reading where it is reached, in the middle of a page, and the report
+// names the last page read whole.
+TEST(Hostile, TheFieldCapCutsTheReadingAndSaysWhere) {
+    FormSpec spec;
+    for (int p = 0; p < 5; ++p) {
+        auto& page = spec.pages.emplace_back();
+        for (int i = 0; i < 8'010; ++i)
+            page.widgets.push_back(textWidget(
+                "p" + std::to_string(p) + "c" + std::to_string(i),
+                {72.0 + (i % 40) * 12, 700.0 - (i / 40) * 2, 10, 2}));
+    }
+    PDFFile file(formfixtures::formPDF(spec));
+    FormReader::ReadReport report;
+    const std::vector<FormField> fields = FormReader::fields(file, NoPages(), {}, &report);
+    ASSERT_EQ(fields.size(), FormReader::maxFields);
+    EXPECT_EQ(fields.back().pageIndex, 4);
+    EXPECT_TRUE(report.cut);
+    EXPECT_EQ(report.pagesWhole, 4);
+    EXPECT_EQ(FormReader::readingLine(report, fields.size()),
+              "Formulario leído en parte: 40000 campos hasta la página 4 de 5.");
 }
 
 TEST(Hostile, ParentCycleAndDeepTrees) {
