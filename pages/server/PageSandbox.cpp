@@ -37,8 +37,12 @@ constexpr rlim_t processorSeconds = 30 * 60;
 // over on top of what Poppler may take. Lowered to the document's own once it has come.
 constexpr std::int64_t largestMemoryBytes = PageLimits::memoryBytes + std::int64_t(INT_MAX);
 
+// Sets the soft and the hard limit to `value`, or to the hard limit the process was started with
+// when that is lower (a hard limit cannot be raised).
 void pin(int resource, rlim_t value, const char* what) {
-    const rlimit limit{value, value};
+    rlimit limit{};
+    if (getrlimit(resource, &limit) == 0 && limit.rlim_max < value) value = limit.rlim_max;
+    limit = {value, value};
     if (setrlimit(resource, &limit) != 0)
         throw std::runtime_error(std::string("No se ha podido limitar ") + what +
                                  " del proceso de páginas.");

@@ -193,7 +193,9 @@ TEST(PageSandbox, AProbeInThePageProcessSandboxReachesNothingOfTheUsers) {
     ASSERT_EQ(said.substr(said.size() - std::min<std::size_t>(4, said.size())), "end\n") << said;
 
     const bool landlock = PageSandbox::landlockVersion() != PageSandbox::noLandlock;
-    if (landlock) EXPECT_NE(outcome["landlock"], "0");
+    if (landlock) {
+        EXPECT_NE(outcome["landlock"], "0");
+    }
     // Acts that only the file restriction refuses (where the kernel has it).
     const std::set<std::string> filesOnly = {"open parent fd", "read parent mem",
                                              "read parent environ", "read parent maps",
@@ -245,7 +247,9 @@ TEST(PageSandbox, ARealPageProcessServesItsDocumentInItsSandbox) {
     EXPECT_EQ(statusField(status, "NoNewPrivs"), "1");
     EXPECT_EQ(statusField(status, "CapEff"), "0000000000000000");
     EXPECT_EQ(statusField(status, "CapPrm"), "0000000000000000");
-    if (::geteuid() == 0) EXPECT_EQ(statusField(status, "CapBnd"), "0000000000000000");
+    if (::geteuid() == 0) {
+        EXPECT_EQ(statusField(status, "CapBnd"), "0000000000000000");
+    }
 
     const std::string limits = readProc(pid, "limits");
     for (const char* name : {"Max cpu time", "Max address space", "Max core file size",
@@ -254,8 +258,9 @@ TEST(PageSandbox, ARealPageProcessServesItsDocumentInItsSandbox) {
         EXPECT_EQ(soft, hard) << name;
     }
     EXPECT_NE(limitOf(limits, "Max cpu time").first, "unlimited");
-    if (!PageProcessMemory::watchedByParent)
+    if (!PageProcessMemory::watchedByParent) {
         EXPECT_NE(limitOf(limits, "Max address space").first, "unlimited");
+    }
     EXPECT_EQ(limitOf(limits, "Max core file size").first, "0");
     EXPECT_EQ(limitOf(limits, "Max file size").first, "0");
 
