@@ -305,7 +305,6 @@ void restrictCalls(int socket) {
     f.allow(SCMP_SYS(prlimit64), argEquals(0, self));
     f.allow(SCMP_SYS(setrlimit));
     f.allow(SCMP_SYS(getrlimit));
-    f.allow(SCMP_SYS(getrusage));
 
     f.allow(SCMP_SYS(getrandom));
     // A thread's name (the C library, a sanitizer's threads).

@@ -3,6 +3,7 @@
 // looked at through /proc while it serves a document, ends once its document is let go, and still
 // draws pages whose fonts are embedded or found on the system.
 #include <gtest/gtest.h>
+#include <seccomp.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/mman.h>
@@ -357,6 +358,47 @@ TEST(PageSandbox, PagesWithEmbeddedAndSystemFontsAreReadAndDrawn) {
         // be read.
         EXPECT_GT(inkOf(*drawn), 300);
     }
+}
+
+// In a process of its own whose filter answers Landlock's calls as a kernel without Landlock does
+// (its page processes inherit the filter): the page processes read their documents under their
+// other limits, and the log says once that files are not restricted. Ends the process with a
+// status whose bits say what failed.
+[[noreturn]] void readWithoutLandlock() {
+    const fs::path state = fs::temp_directory_path() / ("tindra-sin-landlock-" + std::to_string(::getpid()));
+    ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+    scmp_filter_ctx ctx = seccomp_init(SCMP_ACT_ALLOW);
+    if (!ctx) _exit(64);
+    for (int call : {SCMP_SYS(landlock_create_ruleset), SCMP_SYS(landlock_add_rule),
+                     SCMP_SYS(landlock_restrict_self)})
+        if (seccomp_rule_add(ctx, SCMP_ACT_ERRNO(ENOSYS), call, 0) != 0) _exit(65);
+    if (seccomp_load(ctx) != 0) _exit(66);
+    int failures = 0;
+    for (int k = 0; k < 2; ++k) {
+        std::unique_ptr<PageProcess> pages = PageProcess::open(fixtures::textPDF(1));
+        if (!pages || !pages->text(0)) failures |= 1;
+        const std::string status =
+            pages && pages->pid() > 0 ? readProc(pages->pid(), "status") : std::string();
+        if (statusField(status, "Seccomp") != "2" || statusField(status, "NoNewPrivs") != "1")
+            failures |= 2;
+    }
+    const fs::path logFile = state / "tindra" / "Tindra.log";
+    const std::string log = fs::exists(logFile) ? testutil::readFile(logFile) : std::string();
+    std::error_code ignored;
+    fs::remove_all(state, ignored);
+    const std::string said = "El núcleo no ofrece Landlock";
+    const std::size_t first = log.find(said);
+    if (first == std::string::npos) failures |= 4;
+    else if (log.find(said, first + 1) != std::string::npos) failures |= 8;
+    _exit(failures);
+}
+
+// 1: a page not read; 2: a page process not filtered; 4: nothing logged; 8: logged more than once.
+// (The process is started afresh, so that nothing of this test program's earlier page processes
+// or log is in it.)
+TEST(PageSandbox, AKernelWithoutLandlockIsSaidOnceInTheLogAndTheOtherLimitsHold) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(readWithoutLandlock(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace
