@@ -125,6 +125,7 @@ public:
     // Keeps a process that let its document go, for the next document: it is warm already. One
     // over the number kept, or grown large, ends.
     void giveBack(Started process) {
+        return stop(process);  // a process reads one document: it ends once that is let go
         {
             std::lock_guard lock(mutex_);
             if (spares_.size() < maxIdle &&

@@ -1,19 +1,61 @@
 #include "pages/PageSpawn.h"
 
 #include <fcntl.h>
+#include <linux/landlock.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
-extern char** environ;
+#include "pages/PageProcessMemory.h"
+#include "platform/Log.h"
 
 namespace PageSpawn {
 
+namespace {
+
+// What the page process is given of the application's environment: where the user's fonts and
+// font configuration are, nothing else (no display, session bus, agent or any other address of
+// the user's), and in a sanitizer build the sanitizers' options.
+std::vector<std::string> environment() {
+    static constexpr const char* kept[] = {
+        "HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
+        "FONTCONFIG_FILE", "FONTCONFIG_PATH", "FONTCONFIG_SYSROOT",
+    };
+    static constexpr const char* sanitizers[] = {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"};
+    std::vector<std::string> out;
+    auto keep = [&](const char* name) {
+        if (const char* value = std::getenv(name)) out.push_back(std::string(name) + "=" + value);
+    };
+    for (const char* name : kept) keep(name);
+    if (PageProcessMemory::watchedByParent)
+        for (const char* name : sanitizers) keep(name);
+    return out;
+}
+
+// The page process restricts its files with Landlock where the kernel has it; where it has not,
+// the log says so, once.
+void noteWithoutLandlock() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const long version = ::syscall(SYS_landlock_create_ruleset, nullptr, 0U,
+                                     LANDLOCK_CREATE_RULESET_VERSION);
+        if (version <= 0)
+            Log::write("El núcleo no ofrece Landlock: el proceso de páginas no puede limitar los "
+                       "archivos que lee; sus demás límites se mantienen.");
+    });
+}
+
+}  // namespace
+
 Started start(const std::filesystem::path& program, std::string& failure) {
+    noteWithoutLandlock();
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
         failure = "No se ha podido abrir el canal del proceso de páginas.";
@@ -41,8 +83,12 @@ Started start(const std::filesystem::path& program, std::string& failure) {
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     std::vector<char*> argv{const_cast<char*>(path.c_str()), const_cast<char*>(parent.c_str()),
                             nullptr};
+    std::vector<std::string> variables = environment();
+    std::vector<char*> envp;
+    for (std::string& v : variables) envp.push_back(v.data());
+    envp.push_back(nullptr);
     pid_t child = 0;
-    const int rc = posix_spawn(&child, path.c_str(), &actions, &attr, argv.data(), environ);
+    const int rc = posix_spawn(&child, path.c_str(), &actions, &attr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     ::close(pair[1]);

@@ -1,6 +1,7 @@
 #pragma once
 // Starting the page process's program: a new socket's end as its descriptor 3, its outputs on
-// /dev/null, signals at their defaults. Every page process, and each test program that stands in
+// /dev/null, signals at their defaults, and of the environment only where the user's fonts and
+// font configuration are. Every page process, and each test program that stands in
 // for one, is started through here, so that what it is given at its start is the same for all.
 
 #include <sys/types.h>

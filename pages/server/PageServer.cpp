@@ -12,7 +12,6 @@
 #include <string>
 
 #include "pages/PageProtocol.h"
-#include "pages/server/PageSandbox.h"
 
 namespace {
 
@@ -96,20 +95,19 @@ bool PageServer::send(const Reply& reply) {
     return true;
 }
 
-bool PageServer::serve() {
+void PageServer::serve() {
     std::optional<int> count;
     if (pages_) count = pages_->pageCount();
-    if (!send({PageProtocol::encodeHello(count), {}})) return false;
+    if (!send({PageProtocol::encodeHello(count), {}})) return;
     for (;;) {
         std::uint64_t length = 0;
-        if (!readExactly(socket_, reinterpret_cast<char*>(&length), sizeof length)) return false;
-        if (length > maxRequestBytes) return false;
+        if (!readExactly(socket_, reinterpret_cast<char*>(&length), sizeof length)) return;
+        if (length > maxRequestBytes) return;
         std::string payload(static_cast<std::size_t>(length), '\0');
-        if (!readExactly(socket_, payload.data(), payload.size())) return false;
+        if (!readExactly(socket_, payload.data(), payload.size())) return;
         std::optional<PageProtocol::Request> request = PageProtocol::decodeRequest(payload);
-        if (!request) return false;
-        if (request->kind == PageProtocol::Kind::release) return true;
-        PageSandbox::grantProcessorTime();
+        if (!request) return;
+        if (request->kind == PageProtocol::Kind::release) return;
         Reply out;
         try {
             out = answer(*request);
@@ -122,6 +120,6 @@ bool PageServer::serve() {
         }
         const bool sent = send(out);
         if (pages_) pages_->forgetLargeBitmaps();
-        if (!sent) return false;
+        if (!sent) return;
     }
 }

@@ -14,9 +14,9 @@ public:
     // request is answered with nothing.
     PageServer(int socket, const PopplerPages* pages) : socket_(socket), pages_(pages) {}
 
-    // Sends the hello, then answers requests until the application lets the document go (true:
-    // another may follow) or the socket closes or a request is broken (false).
-    bool serve();
+    // Sends the hello, then answers requests until the application lets the document go, the
+    // socket closes or a request is broken.
+    void serve();
 
 private:
     // A payload: its head, then (for an image) the pixels where they were drawn.

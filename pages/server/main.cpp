@@ -1,8 +1,9 @@
 // tindra-pages: the page process. The application keeps one started ahead, warmed up (Poppler,
-// its fonts and their configuration loaded) and filtered; it is then given a document and reads
+// its fonts and their configuration loaded) and sandboxed; it is then given ONE document and reads
 // and draws that document's pages with Poppler under hard limits, so that a page that would take
-// too long, too much memory or crash the renderer ends this process, never the application. A
-// process that read a document without incident may be given another once the first is let go.
+// too long, too much memory or crash the renderer ends this process, never the application. Once
+// the document is let go (or the socket closes) the process ends: whatever a document did to it
+// never meets another document.
 //
 //   tindra-pages PARENT-PID    descriptor 3: the socket, over which the document comes (a memory
 //                              file passed with its size) and the requests follow
@@ -89,46 +90,45 @@ int main(int argc, char** argv) {
     if (std::from_chars(arg.data(), arg.data() + arg.size(), parent).ec != std::errc() ||
         parent <= 1)
         _exit(2);
-    if (!PageSandbox::attachToParent(parent, socketFd + 1)) _exit(0);
-    PageSandbox::limitResources();
-    PopplerPages::keepSettings();
-    warmUp();
+    int landlock = PageSandbox::noLandlock;
     try {
-        PageSandbox::forbidSideEffects();
+        // The warm-up runs before files and calls are restricted, so that the filter need not
+        // allow what only loading the configuration and caches does.
+        const bool entered = PageSandbox::enter(parent, socketFd, [] {
+            PopplerPages::keepSettings();
+            warmUp();
+        }, landlock);
+        if (!entered) _exit(0);
     } catch (const std::exception&) {
-        // A kernel without seccomp filters: the process does not read pages unguarded.
+        // A kernel without system-call filters: the process does not read pages unguarded.
         _exit(3);
     }
 
-    // One document after another, for as long as the application keeps the process.
-    for (;;) {
-        std::optional<std::pair<int, std::int64_t>> document = receiveDocument();
-        if (!document) break;
-        const auto [documentFd, declared] = *document;
-        struct stat info {};
-        if (fstat(documentFd, &info) != 0 || info.st_size <= 0 || info.st_size > INT_MAX ||
-            info.st_size != declared)
-            _exit(2);
-        const auto size = static_cast<std::size_t>(info.st_size);
-        void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, documentFd, 0);
-        if (mapped == MAP_FAILED) _exit(2);
-        close(documentFd);
+    // The document comes only now, with the sandbox in force.
+    std::optional<std::pair<int, std::int64_t>> document = receiveDocument();
+    if (!document) _exit(0);
+    const auto [documentFd, declared] = *document;
+    struct stat info {};
+    if (fstat(documentFd, &info) != 0 || info.st_size <= 0 || info.st_size > INT_MAX ||
+        info.st_size != declared)
+        _exit(2);
+    const auto size = static_cast<std::size_t>(info.st_size);
+    void* mapped = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, documentFd, 0);
+    if (mapped == MAP_FAILED) _exit(2);
+    close(documentFd);
+    try {
         PageSandbox::limitMemory(static_cast<std::int64_t>(size));
-        PageSandbox::grantProcessorTime();
-
-        bool another = false;
-        {
-            std::unique_ptr<PopplerPages> pages;
-            try {
-                pages = PopplerPages::borrow(std::string_view(static_cast<const char*>(mapped), size));
-            } catch (const std::exception&) {
-                pages.reset();
-            }
-            another = PageServer(socketFd, pages.get()).serve();
-        }
-        munmap(mapped, size);
-        if (!another) break;
+    } catch (const std::exception&) {
+        _exit(3);
     }
+
+    std::unique_ptr<PopplerPages> pages;
+    try {
+        pages = PopplerPages::borrow(std::string_view(static_cast<const char*>(mapped), size));
+    } catch (const std::exception&) {
+        pages.reset();
+    }
+    PageServer(socketFd, pages.get()).serve();
     // Ended without running destructors or exit handlers: nothing here is worth their time.
     _exit(0);
 }
