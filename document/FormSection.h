@@ -50,6 +50,10 @@ public:
     // The field editor popover for field `id`, over `box` (widget coordinates of `over`).
     virtual void edit(int id, const QRectF& box, QWidget* over) = 0;
 
+    // True while the section is still recognising its fields for a filling it was asked for:
+    // its values are not known yet. It calls onChange when they are.
+    virtual bool analysing() const { return false; }
+
     // Called after every change of fills or marks.
     std::function<void()> onChange;
 };

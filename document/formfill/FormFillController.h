@@ -62,6 +62,7 @@ public:
     void write(const std::string& text, const std::vector<int>& ids) override;
     std::optional<int> nextEditable(int id, bool forward) const override;
     void edit(int id, const QRectF& box, QWidget* over) override;
+    bool analysing() const override { return isAnalysing(); }
 
     // --- The section's actions ---------------------------------------------------------------------
     bool isOn() const;
