@@ -1,6 +1,7 @@
 // flatformpdf PAGES OUT: writes a printed flat form of that many pages (grey bands under its
 // labels, a logo of curves, rounded boxes, fill lines, a tick column; tests/support/
-// FormFixtures.h) for the desktop sessions.
+// FormFixtures.h), signed at the foot of its last page («Fdo.: El solicitante»), for the desktop
+// sessions.
 #include <charconv>
 #include <cstdio>
 #include <exception>
@@ -18,7 +19,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        testutil::writeFile(argv[2], formfixtures::formPDF(formfixtures::printedFlatForm(pages)));
+        formfixtures::FormSpec spec = formfixtures::printedFlatForm(pages);
+        // Signed at the foot of its last page, as such forms are.
+        spec.pages.back().texts.push_back({300, 80, "Fdo.: El solicitante", 10});
+        testutil::writeFile(argv[2], formfixtures::formPDF(spec));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;
