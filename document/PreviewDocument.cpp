@@ -46,48 +46,22 @@ std::shared_ptr<PreviewDocument> PreviewDocument::load(
         // the document start theirs on their own threads.
         document->pages_ = PageProcess::prepare(document->file_->bytes());
         if (!document->pages_) return nullptr;
-        document->bytes_ = document->file_->bytes();
-        document->judge_ = std::make_shared<const PageJudge>(document->bytes_);
+        document->judge_ = std::make_shared<const PageJudge>(document->file_->bytes());
+        std::vector<PDFRef> refs = document->file_->pageRefs();
+        document->spaces_.reserve(refs.size());
+        for (PDFRef ref : refs)
+            document->spaces_.push_back(DisplaySpace::of(*document->file_, ref));
     } catch (const std::exception&) {
         // Not a PDF, damaged beyond repair, protected by a password, or too large to hold.
         return nullptr;
     }
-    // A long document's page tree takes a while to read: its caller builds meanwhile. The file
-    // is the walk's alone until walked() has waited for it.
-    try {
-        document->walking_ = std::async(std::launch::async, [d = document.get()] { d->walk(); });
-    } catch (const std::exception&) {
-        document->walking_ = {};
-        try {
-            document->walk();  // no thread to spare: read here
-        } catch (const std::exception&) {
-            return nullptr;
-        }
-    }
     return document;
-}
-
-void PreviewDocument::walk() {
-    std::vector<PDFRef> refs = file_->pageRefs();
-    std::vector<std::optional<DisplaySpace>> spaces;
-    spaces.reserve(refs.size());
-    for (PDFRef ref : refs) spaces.push_back(DisplaySpace::of(*file_, ref));
-    spaces_ = std::move(spaces);
-}
-
-void PreviewDocument::walked() const {
-    if (!walking_.valid()) return;
-    try {
-        walking_.get();
-    } catch (const std::exception&) {
-        spaces_.clear();  // too large to hold: no page is shown
-    }
 }
 
 PreviewDocument::~PreviewDocument() = default;
 
 std::string_view PreviewDocument::bytes() const {
-    return bytes_;
+    return file_->bytes();
 }
 
 std::optional<DisplaySpace> PreviewDocument::displaySpace(int pageIndex) const {

@@ -5,16 +5,12 @@
 // its own), the page count and each page's display frame.
 //
 // The file and the page source are used on the main thread only; the bytes stay where they are
-// while the document lives, so a page renderer on another thread may read them. The page tree is
-// walked on a thread of its own as the document opens, so that its caller can go on building (a
-// window) meanwhile: the page count, the frames and the file wait for that walk when first asked
-// for. A file opened by
+// while the document lives, so a page renderer on another thread may read them. A file opened by
 // path is mapped, not read: a file changed on disk meanwhile reads as a damaged one (a page that
 // vanished reads as zeros), never as a fault.
 
 #include <filesystem>
 #include <functional>
-#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,10 +37,7 @@ public:
     PreviewDocument& operator=(const PreviewDocument&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    PDFFile& file() {
-        walked();
-        return *file_;
-    }
+    PDFFile& file() { return *file_; }
     // The document's page process (main thread); other threads read through clones of it.
     PageProcess& pages() { return *pages_; }
     const PageProcess& pages() const { return *pages_; }
@@ -55,34 +48,20 @@ public:
     const std::shared_ptr<const PageJudge>& judge() const { return judge_; }
 
     // The page objects' count, in the order of PDFFile::pageRefs().
-    int pageCount() const {
-        walked();
-        return static_cast<int>(spaces_.size());
-    }
+    int pageCount() const { return static_cast<int>(spaces_.size()); }
     // The page's display frame (crop box moved to the origin, /Rotate applied); nothing for an
     // index out of range or a page that is not a dictionary.
     std::optional<DisplaySpace> displaySpace(int pageIndex) const;
-    const std::vector<std::optional<DisplaySpace>>& displaySpaces() const {
-        walked();
-        return spaces_;
-    }
+    const std::vector<std::optional<DisplaySpace>>& displaySpaces() const { return spaces_; }
 
 private:
     PreviewDocument() = default;
     static std::shared_ptr<PreviewDocument> load(
         const std::function<std::unique_ptr<PDFFile>()>& parse, std::filesystem::path path);
-    // The pages and their frames, read from the file.
-    void walk();
-    // Waits for the walk of the page tree when it still runs (main thread).
-    void walked() const;
 
     std::filesystem::path path_;
     std::unique_ptr<PDFFile> file_;
-    std::string_view bytes_;
     std::unique_ptr<PageProcess> pages_;
     std::shared_ptr<const PageJudge> judge_;
-    mutable std::vector<std::optional<DisplaySpace>> spaces_;
-    // The walk while it runs; it uses the file and the frames, so it goes (and is waited for)
-    // before them.
-    mutable std::future<void> walking_;
+    std::vector<std::optional<DisplaySpace>> spaces_;
 };

@@ -251,15 +251,6 @@ SigningPanel::SigningPanel(std::vector<Certificate> certificates,
     placeBest();
     if (previous_) restore(*previous_);
     layout();
-    // The document's pages are walked while the window was built: they are needed from here on.
-    if (preview_) preview_->setDocument(document_);
-    if (readingForm_) {
-        // The reading keeps to its own time limit; this one only matters when a page reader
-        // cannot be interrupted at all.
-        const auto limit =
-            FormReader::readingTimeLimit(document_->pageCount()) + std::chrono::seconds(2);
-        QTimer::singleShot(limit, this, [this] { formReadingOverdue(); });
-    }
     refresh(true);
 }
 
@@ -520,6 +511,7 @@ void SigningPanel::wirePreview() {
     };
     p.setSpaces(candidateSpaces(placements_));
     p.setFieldMarks(form_ ? form_->marks() : std::vector<PreviewGeometry::FieldMark>{});
+    p.setDocument(document_);
     p.setInsets(previewInsets);
 }
 
@@ -834,6 +826,11 @@ void SigningPanel::startFormReading() {
         [self](Reading reading) {
             if (self) self->formRead(std::move(reading.first), reading.second);
         });
+    // The reading keeps to its own time limit; this one only matters when a page reader cannot
+    // be interrupted at all.
+    const auto limit =
+        FormReader::readingTimeLimit(document_->pageCount()) + std::chrono::seconds(2);
+    QTimer::singleShot(limit, this, [this] { formReadingOverdue(); });
 }
 
 void SigningPanel::formRead(std::vector<FormField> fields, FormReader::ReadReport report) {
