@@ -306,21 +306,23 @@ double threadSeconds() {
 // machine's load does not count.)
 TEST(PageWeight, TheFirstPageIsJudgedWithoutWalkingToTheLast) {
     const std::string pdf = fixtures::textPDF(5000);
-    double walk = 0;
     std::vector<PageWeight> all;
     {
-        const double started = threadSeconds();
-        PDFFile file(pdf);
-        EXPECT_EQ(file.pageRefs().size(), 5000u);
-        walk = threadSeconds() - started;
+        PDFFile file(pdf);  // the bytes warmed up, as the judge finds them
         all = PageWeights::of(file);
     }
+    const double opened = threadSeconds();
+    {
+        PDFFile file(pdf);
+        EXPECT_EQ(file.pageRefs().size(), 5000u);
+    }
+    const double walk = threadSeconds() - opened;
     PageJudge judge(pdf);
     const double started = threadSeconds();
     const std::optional<PageWeight> first = judge.weight(0);
     const double judged = threadSeconds() - started;
     ASSERT_TRUE(first);
-    EXPECT_LT(judged, walk / 2) << "judging page 1 took " << judged << " s; opening and walking "
+    EXPECT_LT(judged, walk / 4) << "judging page 1 took " << judged << " s; opening and walking "
                                 << walk << " s";
     for (int page : {0, 1, 2500, 4999}) {
         const std::optional<PageWeight> w = judge.weight(page);
