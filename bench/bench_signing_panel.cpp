@@ -1,10 +1,12 @@
-// The signing window from construction to shown, for one document of 20 and of 200 pages (the
-// placement search runs on a worker thread and is not waited for).
+// The signing window from construction to shown, and to its first page drawn, for letters of 3 to
+// 20,000 pages (the placement search runs on a worker thread and is not waited for).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <chrono>
+#include <filesystem>
 
+#include "document/PagesPreview.h"
 #include "document/SigningPanel.h"
 #include "pages/PageProcess.h"
 #include "platform/Defaults.h"
@@ -40,16 +42,23 @@ Setup& setup() {
     return s;
 }
 
-void shownWindow(benchmark::State& state) {
+// A letter of `pages` pages, written once.
+std::filesystem::path letter(int pages) {
     Setup& s = setup();
-    const int pages = static_cast<int>(state.range(0));
+    const auto file = s.dir / ("doc-" + std::to_string(pages) + ".pdf");
+    if (std::filesystem::exists(file)) return file;
     std::vector<std::string> lines;
     for (int i = 0; i < 40; ++i) lines.push_back("Línea " + std::to_string(i) + " de la solicitud");
     lines.push_back("Fdo.: El interesado");
     std::vector<fixtures::PageSpec> specs(static_cast<std::size_t>(pages));
     for (auto& spec : specs) spec.content = fixtures::textContent(lines);
-    const auto file = s.dir / ("doc-" + std::to_string(pages) + ".pdf");
     testutil::writeFile(file, fixtures::pagesPDF(specs, true));
+    return file;
+}
+
+void shownWindow(benchmark::State& state) {
+    Setup& s = setup();
+    const auto file = letter(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         SigningPanel panel(s.certificates, {file}, std::nullopt, std::nullopt, s.context);
         panel.begin([](std::optional<SigningOptions>) {});
@@ -60,7 +69,26 @@ void shownWindow(benchmark::State& state) {
         state.ResumeTiming();
     }
 }
-BENCHMARK(shownWindow)->Arg(3)->Arg(200)->Arg(2400)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(shownWindow)->Arg(3)->Arg(200)->Arg(2400)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// From construction until the window's first page is drawn: its visible tiles are in.
+void firstPage(benchmark::State& state) {
+    Setup& s = setup();
+    const auto file = letter(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        SigningPanel panel(s.certificates, {file}, std::nullopt, std::nullopt, s.context);
+        panel.begin([](std::optional<SigningOptions>) {});
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        do {
+            QApplication::processEvents(QEventLoop::AllEvents, 1);
+            panel.preview()->repaint();
+        } while (panel.preview()->tilesPending() && std::chrono::steady_clock::now() < limit);
+        state.PauseTiming();
+        panel.cancel();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(firstPage)->Arg(3)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // From construction until "Firmar" no longer waits: the placement search and the form reading of
 // a short letter have ended.

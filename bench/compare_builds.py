@@ -7,6 +7,8 @@ Runs the same Google Benchmark programs of both builds one right after the other
 round (so both see the same machine load), and prints each benchmark's median wall time in both
 builds and their ratio (after / before). The cases are the ones a user feels:
   shownWindow/3       the signing window of a 3-page letter, constructed and shown
+  shownWindow/20000   the same for a letter of 20,000 pages
+  firstPage/3, /20000 the same until the window's first page is drawn (its tiles are in)
   readyToSign         the same until "Firmar" no longer waits (search and form reading ended)
   turnToUncachedPage  the preview turned to a page not drawn yet, until its tiles are in
   cacheOverAllPages   the preview scrolled over all 200 pages
@@ -27,6 +29,7 @@ import sys
 # so that one busy moment of the machine does not decide their median)
 CASES = [
     ("bench_signing_panel", "shownWindow/3/|readyToSign", 7),
+    ("bench_signing_panel", "shownWindow/20000/|firstPage", 3),
     ("bench_preview", "turnToUncachedPage|cacheOverAllPages", 1),
     ("bench_placements", "BM_BatchOf100|BM_PlacementsPerPage|BM_OnePageScan|BM_LongManual", 1),
 ]
@@ -67,6 +70,20 @@ def main():
             continue
         b, a = statistics.median(s["before"]), statistics.median(s["after"])
         print(f"{name:<28} {b:>10.1f} {a:>10.1f} {a / b:>7.2f}")
+    # A long document against a short one, within each build.
+    def median(family, pages, which):
+        for name, s in samples.items():
+            if name.startswith(f"{family}/{pages}/") and s[which]:
+                return statistics.median(s[which])
+        return None
+    for family in ("shownWindow", "firstPage"):
+        ratios = []
+        for which in ("before", "after"):
+            short, long = median(family, 3, which), median(family, 20000, which)
+            if short and long:
+                ratios.append(f"{which} {long / short:.2f}x")
+        if ratios:
+            print(f"{family} 20,000 pages against 3: " + ", ".join(ratios))
 
 
 if __name__ == "__main__":

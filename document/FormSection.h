@@ -56,6 +56,9 @@ public:
         (void)lastWholePage;
         (void)pageCount;
     }
+    // True while the section is still recognising its fields for a filling it was asked for:
+    // its values are not known yet. It calls onChange when they are.
+    virtual bool analysing() const { return false; }
 
     // Called after every change of fills or marks.
     std::function<void()> onChange;

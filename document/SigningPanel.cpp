@@ -854,6 +854,7 @@ void SigningPanel::formRead(std::vector<FormField> fields, FormReader::ReadRepor
             if (!self) return;
             self->refreshMarks();
             self->updateButton();
+            self->signIfPending();  // the values a pending signature waited for are in
         };
     }
     formReadingEnded();
@@ -883,18 +884,32 @@ bool SigningPanel::searchAwaited() const {
     return !signatures_.empty() || !touched_;
 }
 
+bool SigningPanel::fillingAsked() const {
+    // While the form is read there is no section yet: its switch will start where the user left
+    // it, and a document signed before gets its earlier values back, which turns it on.
+    if (Preferences::fillForms(*context_.defaults)) return true;
+    return previous_ && std::any_of(previous_->fills.begin(), previous_->fills.end(),
+                                    [](const FormFill& f) { return f.name != TextBoxes::fillName; });
+}
+
 bool SigningPanel::formAwaited() const {
-    return readingForm_ && formFound_ && formFound_->load() > 0;
+    // Once read, a form whose switch is on is still recognised in the background: its values
+    // come when that ends.
+    if (form_ && form_->analysing()) return true;
+    return readingForm_ && formFound_ && formFound_->load() > 0 && fillingAsked();
 }
 
 void SigningPanel::signIfPending() {
     if (!signPending_ || searchAwaited() || formAwaited()) return;
     if (readingForm_) {
-        // Nothing found so far: the window shows no form, and the signature goes without one.
+        // Nothing found so far, or nothing to fill: the window shows no form, and the signature
+        // goes without one.
+        const bool found = formFound_ && formFound_->load() > 0;
         formStop_.request_stop();
         readingForm_ = false;
-        Log::write("Se firma sin esperar al formulario: su lectura no había encontrado ningún "
-                   "campo.");
+        Log::write(found ? "Se firma sin esperar al formulario: no se ha pedido rellenarlo."
+                         : "Se firma sin esperar al formulario: su lectura no había encontrado "
+                           "ningún campo.");
     }
     signPending_ = false;
     finish(options());

@@ -134,7 +134,7 @@ public:
     // True while the document's form is read (on a worker thread, from the window's making).
     bool readingForm() const { return readingForm_; }
     // True after "Firmar" (or Return) while the window waits for the search or for a form
-    // reading that has found fields: it signs once when they end.
+    // reading that has found fields to fill: it signs once when they end.
     bool signPending() const { return signPending_; }
     Mode mode() const { return mode_; }
     const std::vector<SignatureCopy>& signatures() const { return signatures_; }
@@ -223,10 +223,14 @@ private:
     // Signing waits for the search while it may still place the card or find the field the card
     // lies on.
     bool searchAwaited() const;
-    // Signing waits for the form's reading once it has found a field.
+    // The user asked for the form to be filled: the switch is on, or an earlier signing's values
+    // come back.
+    bool fillingAsked() const;
+    // Signing waits for the form's reading once it has found a field, and only when a filling
+    // was asked for.
     bool formAwaited() const;
     // Signs now when "Firmar" was pressed and nothing makes it wait any longer; a form reading
-    // that has found no field by then is stopped.
+    // still running by then (nothing found, or nothing to fill) is stopped.
     void signIfPending();
     // The search still runs and nothing is placed yet.
     bool awaitingPlacement() const;

@@ -145,6 +145,32 @@ public:
     // to stop; `visitNode`, when given, before each tree node is read.
     void walkPages(const std::function<bool(PDFRef page)>& visitPage,
                    const std::function<void()>& visitNode = {});
+    // The same walk, read only as far as it is asked: each next() reads the tree's nodes up to
+    // the following page, with the limits of walkPages (depth, each node read once), and keeps
+    // its place. It holds pointers into the file's objects: it must not outlive the file, and
+    // it is used on the file's thread.
+    class PageWalk {
+    public:
+        explicit PageWalk(PDFFile& file, std::function<void()> visitNode = {});
+        // The next page in document order; nothing once the tree is read to its end.
+        std::optional<PDFRef> next();
+
+    private:
+        // Reads one node: a page is kept in `found_`, a tree node's kids are entered.
+        void enter(const PDFObject& node, int depth);
+        struct Level {
+            const std::vector<PDFObject>* kids;
+            std::size_t next;
+            int depth;  // of the kids
+        };
+        PDFFile& file_;
+        std::function<void()> visitNode_;
+        PDFObject start_;
+        std::vector<Level> levels_;
+        std::unordered_set<std::int64_t> visited_;
+        std::optional<PDFRef> found_;
+        bool started_ = false;
+    };
     // A page attribute, inherited through /Parent (at most 64 dictionaries), resolved.
     const PDFObject* inherited(std::string_view key, PDFRef page);
     // The first object number a new object may take.

@@ -206,29 +206,54 @@ std::vector<PDFRef> PDFFile::pageRefs() {
 
 void PDFFile::walkPages(const std::function<bool(PDFRef page)>& visitPage,
                         const std::function<void()>& visitNode) {
-    const PDFDictionary* root = catalog();
-    const PDFObject* top = root ? root->get("Pages") : nullptr;
-    if (!top) return;
-    // The node may live in the catalog, which stays in the cache; copy it anyway, it is small.
-    const PDFObject start = *top;
-    std::unordered_set<std::int64_t> visited;
-    // True when the walk is to stop.
-    const auto walk = [&](const auto& self, const PDFObject& node, int depth) -> bool {
-        if (depth >= kMaxTreeDepth) return false;
-        const auto ref = node.reference();
-        if (!ref || !visited.insert(ref->number).second) return false;
-        if (visitNode) visitNode();
-        const PDFDictionary* dictionary = this->dictionary(&node);
-        if (!dictionary) return false;
-        const PDFObject* kids = resolve(dictionary->get("Kids"));
-        const auto* elements = kids ? kids->array() : nullptr;
-        const PDFObject* type = dictionary->get("Type");
-        if (!elements || (type && type->name() && *type->name() == "Page")) return !visitPage(*ref);
-        for (const PDFObject& kid : *elements)
-            if (self(self, kid, depth + 1)) return true;
-        return false;
-    };
-    walk(walk, start, 0);
+    PageWalk walk(*this, visitNode);
+    while (std::optional<PDFRef> page = walk.next())
+        if (!visitPage(*page)) return;
+}
+
+PDFFile::PageWalk::PageWalk(PDFFile& file, std::function<void()> visitNode)
+    : file_(file), visitNode_(std::move(visitNode)) {}
+
+std::optional<PDFRef> PDFFile::PageWalk::next() {
+    if (!started_) {
+        started_ = true;
+        const PDFDictionary* root = file_.catalog();
+        const PDFObject* top = root ? root->get("Pages") : nullptr;
+        if (!top) return std::nullopt;
+        // The node may live in the catalog, which stays in the cache; copy it anyway, it is small.
+        start_ = *top;
+        enter(start_, 0);
+    }
+    // Depth first, the kids in their order, as far as the next page.
+    while (!found_) {
+        while (!levels_.empty() && levels_.back().next >= levels_.back().kids->size())
+            levels_.pop_back();
+        if (levels_.empty()) return std::nullopt;
+        Level& level = levels_.back();
+        const PDFObject& kid = (*level.kids)[level.next++];
+        enter(kid, level.depth);  // may add a level: `level` is not used after it
+    }
+    std::optional<PDFRef> page = found_;
+    found_.reset();
+    return page;
+}
+
+void PDFFile::PageWalk::enter(const PDFObject& node, int depth) {
+    if (depth >= kMaxTreeDepth) return;
+    const auto ref = node.reference();
+    if (!ref || !visited_.insert(ref->number).second) return;
+    if (visitNode_) visitNode_();
+    const PDFDictionary* dictionary = file_.dictionary(&node);
+    if (!dictionary) return;
+    const PDFObject* kids = file_.resolve(dictionary->get("Kids"));
+    // Kept while its kids are read: the file's objects are never evicted.
+    const auto* elements = kids ? kids->array() : nullptr;
+    const PDFObject* type = dictionary->get("Type");
+    if (!elements || (type && type->name() && *type->name() == "Page")) {
+        found_ = *ref;
+        return;
+    }
+    levels_.push_back({elements, 0, depth + 1});
 }
 
 const PDFObject* PDFFile::inherited(std::string_view key, PDFRef page) {

@@ -63,6 +63,7 @@ public:
     std::optional<int> nextEditable(int id, bool forward) const override;
     void edit(int id, const QRectF& box, QWidget* over) override;
     void readInPart(int lastWholePage, int pageCount) override;
+    bool analysing() const override { return isAnalysing(); }
 
     // --- The section's actions ---------------------------------------------------------------------
     bool isOn() const;

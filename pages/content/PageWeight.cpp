@@ -548,24 +548,46 @@ struct PageJudge::State {
     bool opened = false;
     std::unique_ptr<PDFFile> file;
     std::unique_ptr<PageWeigher> weigher;
+    // The page tree is read only as far as the pages asked for: the first page of a long
+    // document is judged without walking to its last.
+    std::unique_ptr<PDFFile::PageWalk> walk;
     std::vector<PDFRef> pages;
     std::vector<std::optional<PageWeight>> weights;
-    std::vector<bool> done;
 
     void open() {
         opened = true;
         try {
             // The bytes are the caller's: the keeper only says so.
             file = std::make_unique<PDFFile>(bytes, std::make_shared<char>());
-            pages = file->pageRefs();
             weigher = std::make_unique<PageWeigher>(*file);
-            weights.resize(pages.size());
-            done.resize(pages.size());
+            walk = std::make_unique<PDFFile::PageWalk>(*file);
         } catch (const std::exception&) {
-            weigher.reset();
-            file.reset();
-            pages.clear();
+            close();
         }
+    }
+
+    void close() {
+        walk.reset();
+        weigher.reset();
+        file.reset();
+    }
+
+    // The page at that index, walking the tree on to it.
+    std::optional<PDFRef> page(std::size_t index) {
+        try {
+            while (walk && pages.size() <= index) {
+                std::optional<PDFRef> next = walk->next();
+                if (!next) {
+                    walk.reset();  // the whole tree is read
+                    break;
+                }
+                pages.push_back(*next);
+            }
+        } catch (const std::exception&) {
+            walk.reset();  // no memory left to read further: the pages found so far stay
+        }
+        if (index >= pages.size()) return std::nullopt;
+        return pages[index];
     }
 };
 
@@ -579,12 +601,12 @@ std::optional<PageWeight> PageJudge::weight(int pageIndex) const {
     std::lock_guard<std::mutex> guard(state_->lock);
     State& s = *state_;
     if (!s.opened) s.open();
-    if (pageIndex < 0 || static_cast<std::size_t>(pageIndex) >= s.pages.size()) return std::nullopt;
+    if (pageIndex < 0 || !s.weigher) return std::nullopt;
     const auto i = static_cast<std::size_t>(pageIndex);
-    if (!s.done[i]) {
-        s.weights[i] = s.weigher->weigh(s.pages[i]);
-        s.done[i] = true;
-    }
+    const std::optional<PDFRef> ref = s.page(i);
+    if (!ref) return std::nullopt;
+    if (s.weights.size() <= i) s.weights.resize(s.pages.size());
+    if (!s.weights[i]) s.weights[i] = s.weigher->weigh(*ref);
     return s.weights[i];
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <mutex>
 #include <set>
 
@@ -287,4 +288,48 @@ TEST(PageWeight, AChainThatWorksPastItsShareEndsAsPastTheBound) {
     EXPECT_TRUE(out.empty());
     EXPECT_EQ(decode("41>", std::vector<Stage>(maxStages + 1, {Filter::asciiHex}), 1000, out),
               End::unreadable);
+}
+
+namespace {
+
+double threadSeconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+}  // namespace
+
+// The judge of a long document's first page reads the start of its page tree, not every page
+// object: the window's first page is drawn without waiting for a walk to the last. Later pages
+// are judged as the whole document's weighing judges them. (Processor time of this thread: the
+// machine's load does not count.)
+TEST(PageWeight, TheFirstPageIsJudgedWithoutWalkingToTheLast) {
+    const std::string pdf = fixtures::textPDF(5000);
+    std::vector<PageWeight> all;
+    {
+        PDFFile file(pdf);  // the bytes warmed up, as the judge finds them
+        all = PageWeights::of(file);
+    }
+    const double opened = threadSeconds();
+    {
+        PDFFile file(pdf);
+        EXPECT_EQ(file.pageRefs().size(), 5000u);
+    }
+    const double walk = threadSeconds() - opened;
+    PageJudge judge(pdf);
+    const double started = threadSeconds();
+    const std::optional<PageWeight> first = judge.weight(0);
+    const double judged = threadSeconds() - started;
+    ASSERT_TRUE(first);
+    EXPECT_LT(judged, walk / 4) << "judging page 1 took " << judged << " s; opening and walking "
+                                << walk << " s";
+    for (int page : {0, 1, 2500, 4999}) {
+        const std::optional<PageWeight> w = judge.weight(page);
+        ASSERT_TRUE(w) << page;
+        EXPECT_EQ(w->contentBytes, all[static_cast<std::size_t>(page)].contentBytes) << page;
+        EXPECT_EQ(w->width, all[static_cast<std::size_t>(page)].width) << page;
+    }
+    EXPECT_FALSE(judge.weight(5000));
+    EXPECT_FALSE(judge.weight(-1));
 }

@@ -469,6 +469,37 @@ TEST(PDFFileObjects, PageTreeWalk) {
     EXPECT_EQ(file.inherited("Rotate", PDFRef(5)), nullptr);
 }
 
+// A walk asked for the first page of a long document reads the nodes on the way to it, not the
+// whole tree; walked on, it gives the pages of pageRefs() in their order.
+TEST(PDFFileObjects, APageWalkReadsTheTreeOnlyAsFarAsItIsAsked) {
+    FixtureWriter w;
+    w.object(1, "<</Type /Catalog /Pages 2 0 R >>");
+    std::string kids;
+    int next = 10;
+    for (int node = 0; node < 20; ++node) {
+        const int number = next++;
+        std::string pages;
+        for (int p = 0; p < 50; ++p) pages += std::to_string(next + p) + " 0 R ";
+        w.object(number, "<</Type /Pages /Parent 2 0 R /Kids [" + pages + "] /Count 50 >>");
+        for (int p = 0; p < 50; ++p)
+            w.object(next++, "<</Type /Page /Parent " + std::to_string(number) + " 0 R >>");
+        kids += std::to_string(number) + " 0 R ";
+    }
+    w.object(2, "<</Type /Pages /Kids [" + kids + "] /Count 1000 >>");
+    PDFFile file(w.finishClassic("/Root 1 0 R"));
+
+    int nodes = 0;
+    PDFFile::PageWalk walk(file, [&nodes] { ++nodes; });
+    EXPECT_EQ(walk.next(), PDFRef(11));
+    EXPECT_EQ(nodes, 3) << "the root, the first node and the first page";
+    std::vector<PDFRef> all{PDFRef(11)};
+    while (std::optional<PDFRef> page = walk.next()) all.push_back(*page);
+    EXPECT_EQ(nodes, 1 + 20 + 1000);
+    EXPECT_EQ(all, file.pageRefs());
+    EXPECT_EQ(all.size(), 1000u);
+    EXPECT_FALSE(walk.next());
+}
+
 TEST(PDFFileObjects, PageTreeDepthLimitAndInheritance) {
     // 64 levels of /Pages above the page: the page is at depth 64 and not listed; with 63 it is.
     for (int levels : {63, 64}) {

@@ -1,9 +1,10 @@
 // flatformpdf PAGES OUT [DESIGN]: writes a flat form of that many pages for the desktop sessions
-// and the benchmarks (tests/support/FormFixtures.h). DESIGN «impreso» (the default): grey bands
-// under its labels, a logo of curves, boxes with corners of 2 pt, fill lines, a tick column;
-// «redondeado»: the same with corners of 4 pt and more and rounded tick boxes; «tablas»: ruled
-// two-column tables with grey header rows and section bars, a row of 24 boxes, a ruled tick
-// column, on a crop box offset inside its media box.
+// and the benchmarks (tests/support/FormFixtures.h), signed at the foot of its last page («Fdo.: El
+// solicitante»). DESIGN «impreso» (the default): grey bands under its labels, a logo of curves,
+// boxes with corners of 2 pt, fill lines, a tick column; «redondeado»: the same with corners of
+// 4 pt and more and rounded tick boxes; «tablas»: ruled two-column tables with grey header rows
+// and section bars, a row of 24 boxes, a ruled tick column, on a crop box offset inside its media
+// box.
 #include <charconv>
 #include <cstdio>
 #include <exception>
@@ -24,7 +25,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        testutil::writeFile(argv[2], formfixtures::formPDF(formfixtures::flatForm(*design, pages)));
+        formfixtures::FormSpec spec = formfixtures::flatForm(*design, pages);
+        // Signed at the foot of its last page, as such forms are.
+        spec.pages.back().texts.push_back({300, 80, "Fdo.: El solicitante", 10});
+        testutil::writeFile(argv[2], formfixtures::formPDF(spec));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

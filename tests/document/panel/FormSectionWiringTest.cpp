@@ -207,9 +207,10 @@ DocumentContext::FormReading blockedReader(Gate& gate) {
     };
 }
 
-// The window is made and shown while the form is still being read; "Firmar" then waits for the
-// reading and signs with the section's values once it ends.
+// The window is made and shown while the form is still being read; with the filling switched on,
+// "Firmar" then waits for the reading and signs with the section's values once it ends.
 TEST_F(FormSectionWiring, TheWindowShowsWhileTheFormIsReadAndSigningWaitsForTheReading) {
+    Preferences::setFillForms(true, ctx.defaults);
     Gate gate;
     ctx.context.readForm = blockedReader(gate);
     ctx.context.formSection = [this](std::vector<FormField> fields, const std::string&,
