@@ -411,6 +411,15 @@ private:
         if (!isDigit(ch) || !startsNumber(i)) return std::nullopt;
         if (auto end = dniAt(i)) return Span{i, *end, AIPrivacyMask::nif};
         if (auto end = accountAt(i)) return Span{i, *end, AIPrivacyMask::iban};
+        // An IBAN's check digits apart from its account, their country code apart too or cut off
+        // with the start of the text ("91 2100 0418 …").
+        if (digitsEnd(i) == i + 2 && isBlank(c(i + 2))) {
+            std::size_t k = i + 2;
+            while (isBlank(c(k)) && k - (i + 2) < kMaxBlanks) ++k;
+            if (digitAt(k)) {
+                if (auto end = accountAt(k)) return Span{i, *end, AIPrivacyMask::iban};
+            }
+        }
         if (auto end = cardAt(i)) return Span{i, *end, AIPrivacyMask::card};
         if (auto span = phoneAt(i, free)) return span;
         return std::nullopt;

@@ -293,6 +293,7 @@ TEST(AIPrivacyMask, UnusualWritingsOfTheDataAreMaskedAndTheFormsWordsStay) {
         {"IBAN ES 91 2100 0418 4502 0005 1332", "IBAN [IBAN]"},
         {"ES91  2100  0418  4502  0005  1332", "[IBAN]"},
         {"IBAN ES 91  2100 0418 45 0200051332 (cuenta)", "IBAN [IBAN] (cuenta)"},
+        {"91 2100 0418 4502 0005 1332", "[IBAN]"},
     };
     for (const Case& c : masked) EXPECT_EQ(mask(c.text), c.masked) << c.text;
 
