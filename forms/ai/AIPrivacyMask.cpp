@@ -3,6 +3,7 @@
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/uspoof.h>
 
 #include <algorithm>
 #include <array>
@@ -12,6 +13,8 @@
 #include <optional>
 #include <set>
 #include <utility>
+
+#include "profile/Address.h"
 
 namespace {
 
@@ -104,10 +107,13 @@ bool small(char32_t c) { return c < 0x80 ? isLower(c) : u_islower(static_cast<UC
 // ---- The normal form ------------------------------------------------------------------------
 
 // Every space and every format character (zero-width spaces and joiners, soft hyphens, marks of
-// direction) is a blank; a decimal digit of any script is its ASCII digit.
+// direction) is a blank; every dash and hyphen (non-breaking hyphen, en and em dashes, minus
+// signs, their small and full-width forms) is "-"; a decimal digit of any script is its ASCII
+// digit.
 char32_t plain(char32_t c) {
     const auto type = u_charType(static_cast<UChar32>(c));
     if (type == U_SPACE_SEPARATOR || type == U_FORMAT_CHAR) return ' ';
+    if (type == U_DASH_PUNCTUATION || c == 0x2212 || c == 0x2796 || c == 0x02D7 || c == 0x2043) return '-';
     if (type == U_DECIMAL_DIGIT_NUMBER) {
         const int32_t value = u_charDigitValue(static_cast<UChar32>(c));
         if (value >= 0 && value <= 9) return static_cast<char32_t>('0' + value);
@@ -115,10 +121,46 @@ char32_t plain(char32_t c) {
     return c;
 }
 
+// The Latin letter that a letter of another script (or a rare Latin one) is drawn like, through
+// the confusable skeleton of Unicode's security mechanisms: Cyrillic "А" reads "A", Greek "ο"
+// reads "o", Cyrillic "Х" reads "X". Letters with a canonical decomposition (accented Latin
+// letters) and letters whose skeleton is no single ASCII letter stay themselves; so do digits
+// (a Cyrillic "З" is not taken for a 3). The case of the letter is kept: a capital drawn like
+// "I" reads "I", though its skeleton is "l".
+char32_t latinLookalike(char32_t c) {
+    const auto cp = static_cast<UChar32>(c);
+    if (c < 0x80 || !u_isalpha(cp)) return c;
+    static const icu::Normalizer2* const nfd = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        const icu::Normalizer2* n = icu::Normalizer2::getNFDInstance(status);
+        return U_SUCCESS(status) ? n : nullptr;
+    }();
+    icu::UnicodeString decomposition;
+    if (!nfd || nfd->getDecomposition(cp, decomposition)) return c;
+    // Opened once and only read afterwards: a skeleton is safe to take on several threads.
+    static const USpoofChecker* const checker = [] {
+        UErrorCode status = U_ZERO_ERROR;
+        USpoofChecker* opened = uspoof_open(&status);
+        return U_SUCCESS(status) ? opened : nullptr;
+    }();
+    if (!checker) return c;
+    const icu::UnicodeString letter(cp);
+    UChar skeleton[8];
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t length = uspoof_getSkeleton(checker, 0, letter.getBuffer(), letter.length(), skeleton,
+                                              static_cast<int32_t>(std::size(skeleton)), &status);
+    if (U_FAILURE(status) || length != 1 || !isLetter(skeleton[0])) return c;
+    char32_t latin = skeleton[0];
+    if (u_isupper(cp) && isLower(latin)) return latin == 'l' ? U'I' : latin - 'a' + 'A';
+    if (u_islower(cp) && isUpper(latin)) return latin - 'A' + 'a';
+    return latin;
+}
+
 // The text's code points as they are compared: each in its compatibility composition (NFKC:
-// full-width letters and digits, ligatures, circled numbers), then made plain. Each keeps the bytes
-// of the code point it came from, so that a masked stretch replaces the bytes as they were written;
-// the code points that one composes into all keep its bytes.
+// full-width letters and digits, ligatures, circled numbers), then made plain, and a look-alike
+// letter of another script as the Latin letter it is drawn like. Each keeps the bytes of the code
+// point it came from, so that a masked stretch replaces the bytes as they were written; the code
+// points that one composes into all keep its bytes.
 Chars normalized(std::string_view text) {
     static const icu::Normalizer2* const nfkc = [] {
         UErrorCode status = U_ZERO_ERROR;
@@ -136,7 +178,7 @@ Chars normalized(std::string_view text) {
         const char32_t p = plain(ch.c);
         icu::UnicodeString mapping;
         if (p != ch.c || !nfkc || !nfkc->getDecomposition(static_cast<UChar32>(ch.c), mapping)) {
-            out.push_back({p, ch.begin, ch.end});
+            out.push_back({latinLookalike(p), ch.begin, ch.end});
             continue;
         }
         UErrorCode status = U_ZERO_ERROR;
@@ -146,7 +188,8 @@ Chars normalized(std::string_view text) {
             continue;
         }
         for (int32_t k = 0; k < composed.length(); k = composed.moveIndex32(k, 1)) {
-            out.push_back({plain(static_cast<char32_t>(composed.char32At(k))), ch.begin, ch.end});
+            const char32_t q = plain(static_cast<char32_t>(composed.char32At(k)));
+            out.push_back({latinLookalike(q), ch.begin, ch.end});
         }
     }
     return out;
@@ -215,6 +258,8 @@ constexpr std::size_t kPhoneDigits = 9;
 constexpr std::size_t kMaxPhoneGroups = 8;
 // A run of at most this many blanks separates two groups of one number.
 constexpr std::size_t kMaxBlanks = 3;
+// An e-mail address's domain is read up to this many labels.
+constexpr std::size_t kMaxDomainLabels = 16;
 // Box numbers in a row differ by at most this much from one to the next.
 constexpr long kMaxBoxStep = 10;
 
@@ -261,42 +306,95 @@ private:
     static bool isLocal(char32_t ch) {
         return isWord(ch) || ch == '.' || ch == '_' || ch == '%' || ch == '+' || ch == '-';
     }
-    static bool isDomain(char32_t ch) { return isWord(ch) || ch == '.' || ch == '-'; }
 
+    static char32_t lowerAscii(char32_t ch) { return isUpper(ch) ? ch - 'A' + 'a' : ch; }
+
+    // One of `words` spelled out at k for "@" or "." ("(arroba)", "[at]", "{dot}", "<punto>", or,
+    // where `bare` allows it, the word alone between blanks: "arroba", "punto"), blanks before and
+    // after it included: where it ends.
+    std::optional<std::size_t> spelledAt(std::size_t k, std::initializer_list<std::u32string_view> words,
+                                         bool bare) const {
+        static constexpr std::u32string_view kOpen = U"([{<";
+        static constexpr std::u32string_view kClose = U")]}>";
+        std::size_t b = k;
+        while (isBlank(c(b)) && b - k < kMaxBlanks) ++b;
+        const std::size_t bracket = kOpen.find(c(b));
+        if (bracket == std::u32string_view::npos && (!bare || b == k)) return std::nullopt;
+        const std::size_t from = bracket == std::u32string_view::npos ? b : b + 1;
+        for (const std::u32string_view word : words) {
+            std::size_t e = from;
+            while (e - from < word.size() && lowerAscii(c(e)) == word[e - from]) ++e;
+            if (e - from != word.size()) continue;
+            if (bracket != std::u32string_view::npos) {
+                if (c(e) != kClose[bracket]) continue;
+                ++e;
+            } else if (!isBlank(c(e))) {
+                continue;
+            }
+            const std::size_t after = e;
+            while (isBlank(c(e)) && e - after < kMaxBlanks) ++e;
+            return e;
+        }
+        return std::nullopt;
+    }
+
+    // The domain of an address from k: labels of letters, digits and inner dashes behind "." or a
+    // spelled dot (bare words too where `bare` says), two labels or more, the last of two letters
+    // or more. Where it ends.
+    std::optional<std::size_t> domainFrom(std::size_t k, bool bare) const {
+        std::size_t labels = 0;
+        std::size_t end = k;
+        std::size_t length = 0;
+        bool letters = false;
+        std::size_t p = k;
+        while (labels < kMaxDomainLabels) {
+            std::size_t q = p;
+            while (q < n_ && (isWord(c(q)) || c(q) == '-')) ++q;
+            while (q > p && c(q - 1) == '-') --q;
+            if (q == p) break;
+            ++labels;
+            end = q;
+            length = q - p;
+            letters = true;
+            for (std::size_t x = p; x < q; ++x) {
+                if (!((isAlnum(c(x)) && !isDigit(c(x))) || isMark(c(x)))) letters = false;
+            }
+            if (c(q) == '.' && wordAt(q + 1)) {
+                p = q + 1;
+                continue;
+            }
+            const auto dot = spelledAt(q, {U"dot", U"punto"}, bare);
+            if (!dot || !wordAt(*dot)) break;
+            p = *dot;
+        }
+        if (labels < 2 || length < 2 || !letters) return std::nullopt;
+        return end;
+    }
+
+    // Addresses with "@", or with the at sign and the dots spelled out ("ana.blanco (arroba)
+    // correo.es", "ana[at]correo[dot]es", "ana arroba correo punto es").
     std::vector<Span> emails() const {
         std::vector<Span> out;
         std::size_t floor = 0;
-        for (std::size_t a = 0; a < n_; ++a) {
-            if (c(a) != '@' || a < floor) continue;
+        for (std::size_t a = 1; a < n_; ++a) {
+            if (a < floor || !isLocal(c(a - 1))) continue;
+            std::size_t domain = a + 1;
+            bool spelled = false;
+            if (c(a) != '@') {
+                if (!isBlank(c(a)) && c(a) != '(' && c(a) != '[' && c(a) != '{' && c(a) != '<') continue;
+                const auto at = spelledAt(a, {U"arroba", U"at"}, true);
+                if (!at) continue;
+                domain = *at;
+                spelled = true;
+            }
             std::size_t j = a;
             while (j > floor && isLocal(c(j - 1))) --j;
             while (j < a && c(j) == '.') ++j;
             if (j == a) continue;
-            std::size_t k = a + 1;
-            while (k < n_ && isDomain(c(k))) ++k;
-            while (k > a + 1 && (c(k - 1) == '.' || c(k - 1) == '-')) --k;
-            // The domain: two labels or more, none empty, the last of two letters or more.
-            std::size_t labels = 0;
-            std::size_t length = 0;
-            bool lastAllLetters = true;
-            bool ok = k > a + 1;
-            for (std::size_t p = a + 1; ok && p <= k; ++p) {
-                if (p == k || c(p) == '.') {
-                    if (length == 0) ok = false;
-                    ++labels;
-                    if (p < k) {
-                        length = 0;
-                        lastAllLetters = true;
-                    }
-                    continue;
-                }
-                ++length;
-                const char32_t ch = c(p);
-                if (!((isAlnum(ch) && !isDigit(ch)) || isMark(ch))) lastAllLetters = false;
-            }
-            if (!ok || labels < 2 || length < 2 || !lastAllLetters) continue;
-            out.push_back({j, k, AIPrivacyMask::email});
-            floor = k;
+            const auto end = domainFrom(domain, spelled);
+            if (!end) continue;
+            out.push_back({j, *end, AIPrivacyMask::email});
+            floor = *end;
         }
         return out;
     }
@@ -313,6 +411,15 @@ private:
         if (!isDigit(ch) || !startsNumber(i)) return std::nullopt;
         if (auto end = dniAt(i)) return Span{i, *end, AIPrivacyMask::nif};
         if (auto end = accountAt(i)) return Span{i, *end, AIPrivacyMask::iban};
+        // An IBAN's check digits apart from its account, their country code apart too or cut off
+        // with the start of the text ("91 2100 0418 …").
+        if (digitsEnd(i) == i + 2 && isBlank(c(i + 2))) {
+            std::size_t k = i + 2;
+            while (isBlank(c(k)) && k - (i + 2) < kMaxBlanks) ++k;
+            if (digitAt(k)) {
+                if (auto end = accountAt(k)) return Span{i, *end, AIPrivacyMask::iban};
+            }
+        }
         if (auto end = cardAt(i)) return Span{i, *end, AIPrivacyMask::card};
         if (auto span = phoneAt(i, free)) return span;
         return std::nullopt;
@@ -408,12 +515,21 @@ private:
     // ---- IBAN ----
 
     std::optional<std::size_t> ibanAt(std::size_t i) const {
-        if (!isLetter(c(i)) || !isLetter(c(i + 1)) || !digitAt(i + 2) || !digitAt(i + 3)) {
-            return std::nullopt;
-        }
+        if (!isLetter(c(i)) || !isLetter(c(i + 1))) return std::nullopt;
         const int known = ibanLength(c(i), c(i + 1));
+        // The country code stands apart from the check digits only in the capitals of a country
+        // whose IBAN is known ("ES 91 2100 0418 …").
+        const bool glued = digitAt(i + 2) && digitAt(i + 3);
+        if (!glued) {
+            std::size_t k = i + 2;
+            while (isBlank(c(k)) && k - (i + 2) < kMaxBlanks) ++k;
+            if (!known || !isUpper(c(i)) || !isUpper(c(i + 1)) || k == i + 2 || !digitAt(k) ||
+                !digitAt(k + 1) || digitAt(k + 2)) {
+                return std::nullopt;
+            }
+        }
         // Written in one piece, in a name joined to the word after it ("ibanES91…Titular").
-        if (known) {
+        if (known && glued) {
             const std::size_t end = i + static_cast<std::size_t>(known);
             std::size_t k = i;
             std::size_t digits = 0;
@@ -426,13 +542,14 @@ private:
         // Written in one piece.
         std::size_t k = i;
         std::size_t digits = 0;
-        while (k < n_ && k - i < kIbanMax + 1 && (isLetter(c(k)) || isDigit(c(k)))) {
+        while (glued && k < n_ && k - i < kIbanMax + 1 && (isLetter(c(k)) || isDigit(c(k)))) {
             if (k >= i + 4 && isDigit(c(k))) ++digits;
             ++k;
         }
-        if (k - i >= kIbanMin && k - i <= kIbanMax && endsWord(k) && digits >= kIbanMinDigits) return k;
+        if (glued && k - i >= kIbanMin && k - i <= kIbanMax && endsWord(k) && digits >= kIbanMinDigits) return k;
         if (!isUpper(c(i)) && known == 0) return std::nullopt;
-        // Grouped: pieces of capitals and digits, one blank, dash, dot or slash between them.
+        // Grouped: pieces of capitals and digits, one dash, dot or slash or a few blanks between
+        // them.
         std::vector<std::pair<std::size_t, std::size_t>> pieces;  // [begin, end)
         std::size_t p = i;
         std::size_t length = 0;
@@ -444,17 +561,32 @@ private:
             length += q - p;
             if (length >= kIbanMax || (known && length >= static_cast<std::size_t>(known))) break;
             const char32_t separator = c(q);
-            if (!(isBlank(separator) || separator == '-' || separator == '.' || separator == '/') ||
-                !(isUpper(c(q + 1)) || isDigit(c(q + 1)))) {
+            std::size_t next = q + 1;
+            if (isBlank(separator)) {
+                while (isBlank(c(next)) && next - q < kMaxBlanks) ++next;
+            } else if (!(separator == '-' || separator == '.' || separator == '/')) {
                 break;
             }
-            p = q + 1;
+            if (!(isUpper(c(next)) || isDigit(c(next)))) break;
+            p = next;
         }
+        // A country code apart from its check digits is followed by the four digits of a bank,
+        // not by a row of short numbers.
+        if (!glued && (pieces.size() < 3 || pieces[0].second - pieces[0].first != 2 ||
+                       pieces[1].second - pieces[1].first != 2 || pieces[2].second - pieces[2].first < 4)) {
+            return std::nullopt;
+        }
+        // The digits of the account: those after the country code and the check digits.
         auto digitsIn = [&](std::size_t count) {
             std::size_t d = 0;
+            std::size_t skipped = 0;
             for (std::size_t k2 = 0; k2 < count; ++k2) {
                 for (std::size_t x = pieces[k2].first; x < pieces[k2].second; ++x) {
-                    if (isDigit(c(x)) && x >= i + 4) ++d;
+                    if (skipped < 4) {
+                        ++skipped;
+                    } else if (isDigit(c(x))) {
+                        ++d;
+                    }
                 }
             }
             return d;
@@ -968,6 +1100,20 @@ bool writtenAsName(const Chars& s, std::size_t from, std::size_t to) {
     return !startsSentence(s, from);
 }
 
+// The digits in [from, to) are one number of their own: no digit, decimal comma or thousands dot
+// of a longer number on either side, only blanks, dots or dashes between them.
+bool numberAlone(const Chars& s, std::size_t from, std::size_t to) {
+    auto digit = [&](std::size_t k) { return k < s.size() && isDigit(s[k].c); };
+    auto mark = [&](std::size_t k) { return k < s.size() && (s[k].c == '.' || s[k].c == ','); };
+    if (from > 0 && (digit(from - 1) || (from > 1 && mark(from - 1) && digit(from - 2)))) return false;
+    if (digit(to) || (mark(to) && digit(to + 1))) return false;
+    for (std::size_t k = from; k < to; ++k) {
+        const char32_t ch = s[k].c;
+        if (!isDigit(ch) && !isBlank(ch) && ch != '.' && ch != '-' && !(k == from && isLetter(ch))) return false;
+    }
+    return true;
+}
+
 // Nothing but blanks, commas, dashes or underscores in [from, to).
 bool onlySeparators(const Chars& s, std::size_t from, std::size_t to) {
     for (std::size_t k = from; k < to; ++k) {
@@ -975,6 +1121,40 @@ bool onlySeparators(const Chars& s, std::size_t from, std::size_t to) {
         if (!isBlank(ch) && ch != ',' && ch != '-' && ch != '_') return false;
     }
     return true;
+}
+
+// The usual writings of each street type of Spanish addresses, the full word first, folded (lower
+// case, no accents) as the text's code points compare: "º" reads "o" there.
+const std::vector<std::vector<std::u32string>>& streetTypes() {
+    static const std::vector<std::vector<std::u32string>> types = {
+        {U"calle", U"c/", U"c.", U"cl.", U"cl", U"cll.", U"clle."},
+        {U"avenida", U"avda.", U"avda", U"av.", U"avd.", U"avd", U"av"},
+        {U"plaza", U"pza.", U"pza", U"pl.", U"plza.", U"plza", U"pz."},
+        {U"carretera", U"ctra.", U"ctra", U"crta.", U"carret."},
+        {U"paseo", U"p.o", U"po", U"p.\u00B0", U"p\u00B0", U"pso.", U"ps."},
+        {U"camino", U"cno.", U"cno", U"cmno.", U"cam."},
+        {U"travesia", U"trva.", U"trva", U"trav.", U"tra."},
+        {U"urbanizacion", U"urb.", U"urb"},
+        {U"barrio", U"b.o", U"bo", U"b.\u00B0", U"b\u00B0", U"bo."},
+        {U"ronda", U"rda.", U"rda"},
+        {U"glorieta", U"gta.", U"gta", U"glta."},
+        {U"pasaje", U"pje.", U"pje", U"psje."},
+        {U"callejon", U"cjon.", U"cllon."},
+        {U"poligono", U"pol.", U"polig.", U"pg."},
+        {U"alameda", U"alda."},
+        {U"rambla", U"rbla."},
+    };
+    return types;
+}
+
+// The folded code points of `chars` from `at` start with `writing`, which ends there as a word.
+bool writtenAt(const Chars& chars, std::size_t at, std::u32string_view writing) {
+    if (chars.size() - at < writing.size()) return false;
+    for (std::size_t k = 0; k < writing.size(); ++k) {
+        if (folded(chars[at + k].c) != writing[k]) return false;
+    }
+    const std::size_t end = at + writing.size();
+    return !isWord(writing.back()) || end == chars.size() || !isWord(chars[end].c);
 }
 
 }  // namespace
@@ -997,9 +1177,20 @@ AIPrivacyMask::AIPrivacyMask(const std::vector<SavedFact>& facts) {
         };
         const Chars value = normalized(fact.value);
         add(value);
+        if (fact.kind == "nif") addIdentity(fact.value, owner);
+        if (fact.subject) addIdentity(*fact.subject, owner);
         if (fact.kind.starts_with("domicilio")) {
-            auto street = fact.parts.find("via");
-            if (street != fact.parts.end()) add(normalized(street->second));
+            // The street alone and with its number, as the parts of the address name them (read
+            // from the value when the fact was saved without them).
+            const std::map<std::string, std::string> parts = fact.parts.empty() ? Address::parts(fact.value) : fact.parts;
+            addStreet(fact.value, owner);
+            auto street = parts.find("via");
+            if (street != parts.end()) {
+                add(normalized(street->second));
+                addStreet(street->second, owner);
+                auto number = parts.find("numero");
+                if (number != parts.end()) addStreet(street->second + " " + number->second, owner);
+            }
         }
         // The name and each surname on their own too ("García López, Ana").
         if (name) {
@@ -1019,21 +1210,57 @@ AIPrivacyMask::AIPrivacyMask(const std::vector<SavedFact>& facts) {
                      [](const Value& a, const Value& b) { return a.letters.size() > b.letters.size(); });
 }
 
-void AIPrivacyMask::add(std::u32string f, std::size_t words, std::size_t owner) {
+void AIPrivacyMask::add(std::u32string f, std::size_t words, std::size_t owner, std::u32string lead, bool number) {
     if (f.size() < kMinValueLetters || f.size() > kMaxValueLetters || isParticle(f)) return;
     // A value that reads as a placeholder would mask the placeholders themselves.
     static const std::set<std::u32string> placeholders = {U"nif", U"iban", U"telefono", U"correo",
                                                            U"tarjeta", U"dato"};
     if (placeholders.count(f) > 0) return;
-    auto same = std::find_if(values_.begin(), values_.end(), [&](const Value& v) { return v.letters == f; });
+    auto same = std::find_if(values_.begin(), values_.end(), [&](const Value& v) {
+        return v.letters == f && v.lead == lead && v.number == number;
+    });
     if (same == values_.end()) {
-        const bool common = words < 2 && isCommonWord(f);
-        values_.push_back({std::move(f), words >= 2, common, {owner}});
+        const bool common = !number && words < 2 && isCommonWord(f);
+        values_.push_back({std::move(f), words >= 2, common, {owner}, std::move(lead), number});
         return;
     }
     same->joined = same->joined || words >= 2;
     same->common = same->common && words < 2;
     if (std::find(same->owners.begin(), same->owners.end(), owner) == same->owners.end()) same->owners.push_back(owner);
+}
+
+void AIPrivacyMask::addStreet(const std::string& text, std::size_t owner) {
+    const Chars value = normalized(text);
+    std::size_t start = 0;
+    while (start < value.size() && !isWord(value[start].c)) ++start;
+    for (const std::vector<std::u32string>& writings : streetTypes()) {
+        // The longest writing the value starts with.
+        const std::u32string* found = nullptr;
+        for (const std::u32string& writing : writings) {
+            if (writtenAt(value, start, writing) && (!found || writing.size() > found->size())) found = &writing;
+        }
+        if (!found) continue;
+        const Chars rest(value.begin() + static_cast<std::ptrdiff_t>(start + found->size()), value.end());
+        const std::u32string name = foldedLetters(rest, nullptr);
+        if (name.empty()) return;
+        for (const std::u32string& writing : writings) {
+            Chars lead;
+            for (char32_t ch : writing) lead.push_back({ch, 0, 0});
+            // Found as whole words, like a value of one word: "C/ Mayor" is not the start of
+            // "C/ Mayoral".
+            add(foldedLetters(lead, nullptr) + name, 1, owner, writing);
+        }
+        return;
+    }
+}
+
+void AIPrivacyMask::addIdentity(const std::string& text, std::size_t owner) {
+    std::u32string letters = foldedLetters(normalized(text), nullptr);
+    if (!letters.empty() && !isDigit(letters.back())) letters.pop_back();
+    const auto digits = static_cast<std::size_t>(std::count_if(letters.begin(), letters.end(), isDigit));
+    // A DNI's eight digits, or a NIE's letter and seven digits.
+    if (digits < 7 || digits + 1 < letters.size()) return;
+    add(std::move(letters), 1, owner, {}, true);
 }
 
 std::string AIPrivacyMask::shapes(std::string_view text) {
@@ -1068,6 +1295,8 @@ std::string AIPrivacyMask::maskValues(std::string_view text) const {
             std::size_t to = positions[at + value.letters.size() - 1] + 1;
             while (to < chars.size() && isMark(chars[to].c)) ++to;
             if (!value.joined && (!startsName(chars, from) || !endsName(chars, to))) continue;
+            if (!value.lead.empty() && !writtenAt(chars, from, value.lead)) continue;
+            if (value.number && !numberAlone(chars, from, to)) continue;
             const auto first = taken.begin() + static_cast<std::ptrdiff_t>(from);
             const auto last = taken.begin() + static_cast<std::ptrdiff_t>(to);
             if (std::find(first, last, true) != last) continue;
@@ -1092,7 +1321,7 @@ std::string AIPrivacyMask::maskValues(std::string_view text) const {
         const bool masked = !hit.value->common || writtenAsName(chars, hit.from, hit.to) ||
                             (h > 0 && together(hits[h - 1], hit)) ||
                             (h + 1 < hits.size() && together(hit, hits[h + 1]));
-        if (masked) spans.push_back({hit.from, hit.to, datum});
+        if (masked) spans.push_back({hit.from, hit.to, hit.value->number ? nif : datum});
     }
     return rebuilt(text, chars, spans);
 }

@@ -10,15 +10,21 @@
 // and, when the mask is made with the user's saved facts, the values of those facts (names and
 // surnames, addresses, company names, identity numbers and contacts) become "[dato]" wherever they
 // appear, compared without case, accents, blanks or punctuation, as whole words or as the words of
-// a joined name ("nombreAnaMaria"); a value of several words also inside any word.
+// a joined name ("nombreAnaMaria"); a value of several words also inside any word. A saved street
+// is also found with its type abbreviated ("C/ Mayor 12" for "Calle Mayor 12", "Avda.", "Pza.",
+// "P.º"…), and a saved identity number as its digits alone ("DNI 87654321"), masked "[NIF]";
+// other numbers of eight digits stay.
 //
 // Texts are compared in one normal form: compatibility forms composed (NFKC: full-width letters and
 // digits), the decimal digits of every script as ASCII digits, format characters (zero-width
-// spaces) and no-break spaces as blanks. Shapes are also found at the joints of a joined name
-// ("nif87654321XTitular"). An account without its country code is masked with its 20 digits and
-// right control digits, or as four groups of four digits or more opening a text (what a caption
-// cut short at its left leaves of one); digits grouped in an unusual way ("8765 4321X") make a NIF
-// only with its right letter.
+// spaces) and no-break spaces as blanks, every dash and minus sign as "-", and a letter of another
+// script drawn like a Latin one (Cyrillic "А", "Х") as that Latin letter. Shapes are also found at
+// the joints of a joined name ("nif87654321XTitular"). An account without its country code is
+// masked with its 20 digits and right control digits, or as four groups of four digits or more
+// opening a text (what a caption cut short at its left leaves of one); digits grouped in an unusual
+// way ("8765 4321X") make a NIF only with its right letter. An IBAN's country code may stand apart
+// from its check digits ("ES 91 2100 …"); an e-mail address may spell out its at sign and dots
+// ("ana (arroba) correo.es", "ana[at]correo[dot]es").
 //
 // The words that describe a form stay: "NIF", "IBAN", "Teléfono", dates, amounts ("1.234,56 €"),
 // form codes ("Modelo 030"), article numbers, postcodes, rows of box numbers ("Casillas 612 613
@@ -62,10 +68,21 @@ private:
         bool joined = false;     // of several words: found inside a word too
         bool common = false;     // one word that is also a word of the language
         std::vector<std::size_t> owners;  // whose value it is (one person's name parts share one)
+        // Found only where the text starts with this, folded, punctuation included (the
+        // abbreviation of a street type: "c/", "avda.").
+        std::u32string lead;
+        // An identity number without its check letter: found only as a number of its own, and
+        // masked as one.
+        bool number = false;
     };
 
     // A value of `words` words, folded to `letters`.
-    void add(std::u32string letters, std::size_t words, std::size_t owner);
+    void add(std::u32string letters, std::size_t words, std::size_t owner, std::u32string lead = {},
+             bool number = false);
+    // The value, and the same with every usual writing of the street type it starts with.
+    void addStreet(const std::string& value, std::size_t owner);
+    // The digits of an identity number (with the letter of a NIE), without its check letter.
+    void addIdentity(const std::string& value, std::size_t owner);
     std::string maskValues(std::string_view text) const;
 
     // Longest first.

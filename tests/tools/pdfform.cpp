@@ -1,4 +1,6 @@
 // pdfform FILE [--rules|--ai] [--facts FACTS.json] [--cert CERT.pem] [--date YYYY-MM-DD]
+// FACTS.json holds saved facts as the Mis datos store keeps them; with --ai their values are
+// masked out of the requests as the application masks them.
 // Reads a PDF form and prints one JSON object:
 //   "fields": every field of FormReader::fields (index = id from 1, name, kind "text", "check" or
 //             "choice", 0-based pageIndex, rect [x, y, w, h] in page space, caption = the first
@@ -144,11 +146,17 @@ nlohmann::json unitsJSON(const std::vector<FormUnit>& units) {
     return out;
 }
 
+std::vector<SavedFact> planFacts(const Options& o);
+
 // The labeller of --ai and --rules. --ai labels through the AI service as the application does
-// (OPENROUTER_API_KEY, TINDRA_AI_BASE_URL and XDG_STATE_HOME point it at a service and a log);
-// without a key it falls back to the rules.
+// (OPENROUTER_API_KEY, TINDRA_AI_BASE_URL and XDG_STATE_HOME point it at a service and a log),
+// with the saved facts of --facts masked out of what it is sent, as the application masks those
+// of Mis datos; without a key it falls back to the rules.
 AILabeler labeller(const Options& options) {
-    if (options.ai) return JevLabeler::labeler(AISettings::standard());
+    if (options.ai) {
+        std::vector<SavedFact> facts = planFacts(options);
+        return JevLabeler::labeler(AISettings::standard(), [facts] { return facts; });
+    }
     return FieldLabeler::rulesOnly();
 }
 

@@ -224,4 +224,105 @@ TEST(AIPrivacyMask, OtherWritingsOfTheDataAreMaskedAndLookalikeWordsStay) {
     for (const Case& c : cases) EXPECT_EQ(mask(c.text), c.masked) << c.text;
 }
 
+// The user's saved facts, with the address as Mis datos keeps it (its parts named) and streets of
+// other types saved as bare lines.
+std::vector<SavedFact> savedFacts() {
+    std::vector<SavedFact> facts;
+    auto fact = [&](const char* owner, const char* kind, const char* value) -> SavedFact& {
+        SavedFact& f = facts.emplace_back();
+        f.owner = owner;
+        f.kind = kind;
+        f.value = value;
+        return f;
+    };
+    fact("persona", "nombre_completo", "Ana Blanco Ruiz");
+    fact("persona", "nif", "87654321X");
+    fact("persona", "telefono", "699111222");
+    fact("persona", "email", "ana.blanco@correo.es");
+    fact("persona", "iban", "ES9121000418450200051332");
+    fact("persona", "domicilio", "Calle Mayor 12, 28670 Villaviciosa de Odón").parts = {
+        {"via", "Calle Mayor"}, {"numero", "12"}, {"cp", "28670"}, {"municipio", "Villaviciosa de Odón"}};
+    for (const char* street : {"Avenida Valdezarza 17", "Plaza del Carmen 3", "Carretera de Toledo 40",
+                               "Paseo de la Castellana 100", "Camino Viejo 8", "Travesía Almendro 3",
+                               "Urbanización Los Olivos 4", "Barrio Alto 2"}) {
+        fact("empresa", "domicilio_fiscal", street);
+    }
+    return facts;
+}
+
+// Writings of the data that a form may carry: a saved NIF by its digits or with a look-alike letter,
+// typographic dashes in phones, NIFs and IBANs saved or not, saved streets with their type
+// abbreviated, an e-mail address with its at sign and dots spelled out, a saved name in letters of
+// another script, an IBAN whose country code stands apart. Each is masked and the words around it
+// stay; the words, numbers and codes that forms need stay byte for byte.
+TEST(AIPrivacyMask, UnusualWritingsOfTheDataAreMaskedAndTheFormsWordsStay) {
+    const AIPrivacyMask mask(savedFacts());
+    const Case masked[] = {
+        {"DNI 87654321", "DNI [NIF]"},
+        {"DNI/NIF 87654321 letra X", "DNI/NIF [NIF] letra X"},
+        {"nif_87654321", "nif_[NIF]"},
+        {"DNI 87.654.321", "DNI [NIF]"},
+        {"NIF 87654321\u0425", "NIF [NIF]"},  // Cyrillic Ha
+        {"Tel 699\u2013111\u2013222", "Tel [teléfono]"},
+        {"Tel 699\u2011111\u2011222", "Tel [teléfono]"},
+        {"Tel 699\u2212111\u2212222", "Tel [teléfono]"},
+        {"Móvil 612\uFE63345\uFE63678", "Móvil [teléfono]"},
+        {"NIF 12345678\u2013Z", "NIF [NIF]"},
+        {"NIF 87654321\u2011X", "NIF [NIF]"},
+        {"IBAN ES91\u22122100\u22120418\u22124502\u22120005\u22121332", "IBAN [IBAN]"},
+        {"IBAN DE89\u20143704\u20140044\u20140532\u20140130\u201400", "IBAN [IBAN]"},
+        {"Domicilio: C/ Mayor 12", "Domicilio: [dato]"},
+        {"C/ Mayor, 12, Villaviciosa de Odón", "[dato], Villaviciosa de Odón"},
+        {"c/Mayor", "[dato]"},
+        {"Avda. Valdezarza 17, bajo", "[dato], bajo"},
+        {"Av. Valdezarza", "[dato]"},
+        {"Pza. del Carmen, 3", "[dato]"},
+        {"Pl. del Carmen", "[dato]"},
+        {"Ctra. de Toledo", "[dato]"},
+        {"P.º de la Castellana 100", "[dato]"},
+        {"Pº de la Castellana, 100", "[dato]"},
+        {"Cno. Viejo 8", "[dato]"},
+        {"Trva. Almendro", "[dato]"},
+        {"Urb. Los Olivos 4", "[dato]"},
+        {"Bº Alto 2", "[dato]"},
+        {"ana.blanco (arroba) correo.es", "[correo]"},
+        {"Correo: ana.blanco[at]correo[dot]es.", "Correo: [correo]."},
+        {"ana.blanco [at] correo [dot] es", "[correo]"},
+        {"ana.blanco arroba correo punto es", "[correo]"},
+        {"Titular: \u0410na \u0412lanco", "Titular: [dato] [dato]"},  // Cyrillic A and Ve
+        {"IBAN ES 91 2100 0418 4502 0005 1332", "IBAN [IBAN]"},
+        {"ES91  2100  0418  4502  0005  1332", "[IBAN]"},
+        {"IBAN ES 91  2100 0418 45 0200051332 (cuenta)", "IBAN [IBAN] (cuenta)"},
+        {"91 2100 0418 4502 0005 1332", "[IBAN]"},
+    };
+    for (const Case& c : masked) EXPECT_EQ(mask(c.text), c.masked) << c.text;
+
+    const char* const kept[] = {
+        "Casilla 0435 0436 0437 0438",
+        "Casilla 0435\u20130436\u20130437\u20130438",
+        "Deje en blanco esta casilla",
+        "Mayor de edad",
+        "c) Mayor de edad",
+        "C/ Mayoral 5",
+        "Importe: 1.234,56 €",
+        "Importe: 87.654.321,00 €",
+        "Fecha: 15/06/2024",
+        "15\u201306\u20132024",
+        "Páginas 6\u201312",
+        "C.P. 28670 Villaviciosa de Odón",
+        "Número de expediente 12345678",
+        "DNI 87654322",
+        "Referencia 187654321",
+        "Calle",
+        "Avda.",
+        "Plaza de España",
+        "Paseo de Gracia 100",
+        "Casillas ES 01 02 03 04 05 06 07 08 09 10 11 12",
+        "Dos arroba de aceite.",
+        "El correo es obligatorio",
+        "Modelo 030 \u2013 Declaración censal",
+    };
+    for (const char* text : kept) EXPECT_EQ(mask(text), text);
+}
+
 }  // namespace

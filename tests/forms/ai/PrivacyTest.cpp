@@ -8,6 +8,7 @@
 #include <unicode/normalizer2.h>
 #include <unicode/uchar.h>
 #include <unicode/unistr.h>
+#include <unicode/uspoof.h>
 
 #include "AIFixtures.h"
 #include "forms/ai/AILog.h"
@@ -313,6 +314,130 @@ TEST(AIPrivacy, OtherWritingsOfTheDataReachNoRequestAndNoLog) {
         const std::string read = readable(*call.request);
         for (const std::string& token : tokens)
             EXPECT_EQ(read.find(token), std::string::npos) << token << " in the log";
+    }
+}
+
+// The letters and digits of a text as a reader takes them whatever letters draw them: the
+// confusable skeleton of the text (a Cyrillic "А" reads as a Latin "A"), case folded and taken
+// through the skeleton again (so that a small letter and its capital read alike), accents, blanks
+// and punctuation dropped, digits of any script as ASCII.
+std::string drawn(const std::string& text) {
+    UErrorCode status = U_ZERO_ERROR;
+    USpoofChecker* checker = uspoof_open(&status);
+    auto skeleton = [&](const icu::UnicodeString& s) {
+        icu::UnicodeString out;
+        uspoof_getSkeletonUnicodeString(checker, 0, s, out, &status);
+        return out;
+    };
+    const icu::Normalizer2* fold = icu::Normalizer2::getNFKCCasefoldInstance(status);
+    const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(status);
+    const icu::UnicodeString first = skeleton(icu::UnicodeString::fromUTF8(text));
+    const icu::UnicodeString read = nfd->normalize(skeleton(fold->normalize(first, status)), status);
+    uspoof_close(checker);
+    EXPECT_TRUE(U_SUCCESS(status)) << u_errorName(status);
+    std::string out;
+    for (int32_t i = 0; i < read.length(); i = read.moveIndex32(i, 1)) {
+        const UChar32 c = read.char32At(i);
+        if (u_charType(c) == U_DECIMAL_DIGIT_NUMBER) {
+            out += static_cast<char>('0' + u_charDigitValue(c));
+        } else if (u_isalpha(c)) {
+            icu::UnicodeString(c).toUTF8String(out);
+        }
+    }
+    return out;
+}
+
+// A form whose printed text, tool tips and file name carry the user's data in writings that are
+// easy to miss: a saved NIF by its digits or with a Cyrillic letter, typographic dashes, saved
+// streets with their type abbreviated, an e-mail address with its at sign spelled out, a saved
+// name in Cyrillic look-alikes, an IBAN whose country code stands apart. Labelled through the stub
+// service with the saved facts as the application passes them, no request and no line of the call
+// log holds any of it, and the words the form needs still reach the service.
+TEST(AIPrivacy, DataWrittenWithDashesLookalikesAbbreviationsOrSpelledSignsReachNoRequestAndNoLog) {
+    struct Row {
+        const char* caption;
+        const char* name;
+        const char* tooltip;
+    };
+    const Row rows[] = {
+        {"DNI 87654321", "dni", "DNI/NIF 87654321 letra X"},
+        {"NIF", "nif", "NIF 87654321\u0425 o 12345678\u2013Z"},
+        {"Tel\u00E9fono", "telefono", "Tel 699\u2013111\u2013222, 699\u2011111\u2011222 o 699\u2212111\u2212222"},
+        {"Domicilio: C/ Mayor 12", "domicilio", "C/ Mayor, 12, Villaviciosa de Od\u00F3n"},
+        {"Avda. Valdezarza 17", "via", "P.\u00BA de la Castellana 100"},
+        {"ana.blanco (arroba) correo.es", "correo", "ana.blanco [at] correo [dot] es"},
+        {"Titular", "titular", "Titular: \u0410na \u0412lanco"},
+        {"IBAN ES 91 2100 0418 4502 0005 1332", "iban", "ES91  2100  0418  4502  0005  1332"},
+        {"Mayor de edad", "edad", "Deje en blanco esta casilla"},
+        {"Casilla 0435 0436 0437 0438", "importe", "Importe: 1.234,56 \u20AC. Fecha: 15/06/2024"},
+    };
+    formfixtures::FormSpec spec;
+    auto& page = spec.pages.emplace_back();
+    page.texts.push_back({72, 780, "SOLICITUD", 12});
+    // Each caption whole within the reach of its field's texts to the left.
+    double y = 740;
+    for (const Row& row : rows) {
+        page.texts.push_back({130, y + 4, row.caption, 9});
+        formfixtures::WidgetSpec w;
+        w.name = row.name;
+        w.rect = {330, y, 200, 16};
+        w.tooltip = row.tooltip;
+        page.widgets.push_back(w);
+        y -= 30;
+    }
+    PDFFile file(formfixtures::formPDF(spec));
+    const std::vector<FormField> fields = FormReader::fields(file);
+    ASSERT_EQ(fields.size(), std::size(rows));
+
+    AISandbox box;
+    (*box.env)[std::string(AISettings::keyVariable)] = "K";
+    auto facts = [] {
+        std::vector<SavedFact> saved;
+        for (auto [owner, kind, value] : {std::array<const char*, 3>{"persona", "nombre_completo", "Ana Blanco Ruiz"},
+                                          {"persona", "nif", "87654321X"},
+                                          {"persona", "telefono", "699111222"},
+                                          {"persona", "email", "ana.blanco@correo.es"},
+                                          {"persona", "domicilio", "Calle Mayor 12, 28670 Villaviciosa de Od\u00F3n"},
+                                          {"empresa", "domicilio_fiscal", "Avenida Valdezarza 17"},
+                                          {"empresa", "domicilio_fiscal", "Paseo de la Castellana 100"}}) {
+            SavedFact& fact = saved.emplace_back();
+            fact.owner = owner;
+            fact.kind = kind;
+            fact.value = value;
+        }
+        saved[4].parts = {{"via", "Calle Mayor"}, {"numero", "12"}, {"cp", "28670"}, {"municipio", "Villaviciosa de Od\u00F3n"}};
+        return saved;
+    };
+    FieldLabeler::labelling(FormReader::units(fields), "solicitud-87654321", JevLabeler::labeler(box.settings(), facts));
+
+    const std::vector<std::string> tokens = {"87654321", "12345678", "699111222", "cmayor", "valdezarza",
+                                             "castellana", "anablanco", "arroba", "correoes", "es91",
+                                             "21000418"};
+    const auto requests = box.stub.requests();
+    ASSERT_FALSE(requests.empty());
+    std::string sent;
+    for (const auto& request : requests) {
+        const std::string read = drawn(request.body);
+        for (const std::string& token : tokens)
+            EXPECT_EQ(read.find(drawn(token)), std::string::npos) << token << " in a request";
+        sent += request.body;
+    }
+    for (const std::string text :
+         {"DNI [NIF]", "DNI/NIF [NIF] letra X", "NIF [NIF] o [NIF]", "Tel [tel\u00E9fono], [tel\u00E9fono] o [tel\u00E9fono]",
+          "Domicilio: [dato]", "[dato], Villaviciosa de Od\u00F3n", "[correo]", "Titular: [dato] [dato]",
+          "IBAN [IBAN]", "Mayor de edad", "Deje en blanco esta casilla", "Casilla 0435 0436 0437 0438",
+          "Importe: 1.234,56 \u20AC. Fecha: 15/06/2024", "\u00ABsolicitud-[NIF]\u00BB"}) {
+        EXPECT_NE(sent.find(text), std::string::npos) << text << " missing from the requests";
+    }
+
+    const std::vector<AICall> calls = AILog::calls(box.settings().logPath);
+    ASSERT_EQ(calls.size(), requests.size());
+    for (const AICall& call : calls) {
+        ASSERT_TRUE(call.request.has_value());
+        EXPECT_EQ(call.form, "solicitud-[NIF]");
+        const std::string read = drawn(*call.request);
+        for (const std::string& token : tokens)
+            EXPECT_EQ(read.find(drawn(token)), std::string::npos) << token << " in the log";
     }
 }
 
