@@ -64,6 +64,18 @@ std::int64_t residentBytes(pid_t pid) {
 }
 
 
+// The page process's program: beside the running executable when installed, else the one this
+// build made.
+std::filesystem::path installedProgram() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        std::filesystem::path beside = self.parent_path() / "tindra-pages";
+        if (::access(beside.c_str(), X_OK) == 0) return beside;
+    }
+    return TINDRA_PAGE_PROCESS_BUILD_PATH;
+}
+
 // A page process started ahead, waiting for its document.
 struct Started {
     pid_t pid = 0;
@@ -255,9 +267,10 @@ private:
         {
             std::lock_guard lock(mutex_);
             if (ending_) return {{}, "La aplicación está terminando."};
-            program = programPath_.empty() ? PageProcess::program() : programPath_;
+            program = programPath_;
             generation = program_;
         }
+        if (program.empty()) program = installedProgram();
         std::string failure;
         const PageSpawn::Started started = PageSpawn::start(program, failure);
         Started out{started.pid, started.socket, generation};
@@ -602,14 +615,7 @@ void PageProcess::endAll() { Spawner::instance().endAll(); }
 
 std::filesystem::path PageProcess::program() {
     std::filesystem::path chosen = Spawner::instance().programPath();
-    if (!chosen.empty()) return chosen;
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        std::filesystem::path beside = self.parent_path() / "tindra-pages";
-        if (::access(beside.c_str(), X_OK) == 0) return beside;
-    }
-    return TINDRA_PAGE_PROCESS_BUILD_PATH;
+    return chosen.empty() ? installedProgram() : chosen;
 }
 
 void PageProcess::useProgram(std::filesystem::path program) {
