@@ -208,10 +208,11 @@ public:
     }
 
 private:
-    // Processes kept started ahead: the signing window opens four readers of its document at
-    // once (its own, the placement search, the form reader, the preview), and a batch takes one
-    // document after another. Each one taken is replaced at once.
-    static constexpr std::size_t spareCount = 4;
+    // Processes kept started ahead, each one taken replaced at once: a batch takes one document
+    // after another, and the signing window opens four readers of its document at once (its own,
+    // the placement search, the form reader, the preview), the last two started as the first two
+    // read. More would warm up at the same time as those readers work, and slow them.
+    static constexpr std::size_t spareCount = 2;
 
     Spawner() {
         std::thread([this] {
