@@ -10,8 +10,10 @@ set -uo pipefail
 built=$1
 standin=$2
 name=desktop_quit_page_processes
-tools="python3 pgrep"
+tools="certutil python3 pgrep"
 source "$(dirname "$0")/desktop_common.sh"
+
+make_certificate
 
 # An installed copy: the executable with its page program beside it.
 mkdir -p "$root/lib/tindra"
