@@ -13,6 +13,7 @@
 #include "app/PellonRequest.h"
 #include "app/SingleInstance.h"
 #include "app/Updates.h"
+#include "pages/PageProcess.h"
 #include "ui/AlertPresenter.h"
 #include "ui/Brand.h"
 #include "ui/FilePanelPresenter.h"
@@ -65,9 +66,13 @@ AppDelegate::AppDelegate(AppServices services, QObject* parent)
                 std::this_thread::sleep_for(quitGrace);
                 if (log) log("Salida sin esperar a un trabajo de páginas que no ha terminado.");
                 abandonRuns();
+                PageProcess::endAll();
                 std::_Exit(0);
             }).detach();
             shutDown();
+            // The page processes end with the application, by its own hand: one that took over
+            // its renderer may have undone the death signal that would otherwise end it.
+            PageProcess::endAll();
             if (runsWorking()) {
                 log("Salida con una firma en curso: no se ha terminado.");
                 // A run cut short leaves nothing of its own beside the documents.

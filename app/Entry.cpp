@@ -157,7 +157,9 @@ int run(int argc, char** argv) {
     delegate.applicationDidFinishLaunching();
     const QStringList items = SingleInstance::itemsFor(handed, QDir::currentPath());
     if (!items.isEmpty()) delegate.open(items);
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    PageProcess::endAll();
+    return status;
 }
 
 }  // namespace Entry

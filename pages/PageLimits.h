@@ -33,8 +33,11 @@ inline constexpr std::int64_t memoryBytes = std::int64_t(1) << 30;
 // application not be there to end it at its deadline.
 inline constexpr int cpuSecondsPerRequest = 10;
 
-// The largest answer the application accepts from the page process: a tile or a grey page of
-// the largest size asked for, with room to spare. An answer that says it is longer is broken.
-inline constexpr std::uint64_t maxAnswerBytes = std::uint64_t(1) << 30;
+// The longest text or words answer the application takes from the page process. A page's text
+// travels with a box per UTF-16 unit, 34 bytes a unit: the densest pages of real manuals measured
+// here hold about 3,500 characters (some 120 KB of answer), and a page of small print in columns a
+// few times that. 32 MB is nearly a million units, far past any page a person reads; an answer
+// that says it is longer is not a page's text. (Image answers are bounded by the size asked.)
+inline constexpr std::uint64_t maxTextAnswerBytes = std::uint64_t(32) << 20;
 
 }  // namespace PageLimits

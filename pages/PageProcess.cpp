@@ -64,21 +64,39 @@ std::int64_t residentBytes(pid_t pid) {
 }
 
 
-// A page process started and warmed up, waiting for its document.
+// The page process's program: beside the running executable when installed, else the one this
+// build made.
+std::filesystem::path installedProgram() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        std::filesystem::path beside = self.parent_path() / "tindra-pages";
+        if (::access(beside.c_str(), X_OK) == 0) return beside;
+    }
+    return TINDRA_PAGE_PROCESS_BUILD_PATH;
+}
+
+// A page process started ahead, waiting for its document.
 struct Started {
     pid_t pid = 0;
     int socket = -1;
+    int program = 0;  // which program it runs (useProgram)
 };
 
 // Page processes are started from one thread that lives as long as the application: the kernel
 // ends a process whose parent thread ends when that process asked to be ended with its parent,
 // and the threads that read pages come and go. The thread keeps a few processes started ahead
 // (their start and warm-up take longer than reading a short document), so that opening a
-// document only hands one its bytes.
+// document only hands one its bytes; each process reads one document and is ended after it.
+//
+// Every process started is listed until it is reaped, so that the application can end them all
+// as it ends: a process that took over its renderer may have undone its own death signal. A
+// process is killed at once and reaped on a thread of its own, so that no reader or window waits
+// for the kernel to take its memory back.
 class Spawner {
 public:
     static Spawner& instance() {
-        // Never destroyed: its thread may be asked for a process until the application ends.
+        // Never destroyed: its threads may be asked for a process until the application ends.
         static Spawner* spawner = new Spawner();
         return *spawner;
     }
@@ -87,24 +105,29 @@ public:
     // now. Nothing (and `failure` says why) when none can be started.
     std::optional<Started> take(std::string& failure) {
         {
-            std::lock_guard lock(mutex_);
+            std::unique_lock lock(mutex_);
+            if (ending_) {
+                failure = "La aplicación está terminando.";
+                return std::nullopt;
+            }
+            wanted_ = true;
             while (!spares_.empty()) {
                 Started spare = spares_.front();
                 spares_.pop_front();
-                wake_.notify_one();  // start another ahead
-                // One that ended meanwhile (killed from outside) is no use.
-                int status = 0;
-                if (::waitpid(spare.pid, &status, WNOHANG) == 0) return spare;
-                ::close(spare.socket);
+                wake_.notify_all();  // start another ahead
+                // One that ended meanwhile (killed from outside), or that runs another program,
+                // is no use.
+                if (spare.program == program_ && running(spare.pid)) return spare;
+                endLocked(spare);
             }
         }
-        std::packaged_task<std::pair<Started, std::string>()> job([] { return startOne(); });
+        std::packaged_task<std::pair<Started, std::string>()> job([this] { return startOne(); });
         std::future<std::pair<Started, std::string>> result = job.get_future();
         {
             std::lock_guard lock(mutex_);
             jobs_.push_back(std::move(job));
         }
-        wake_.notify_one();
+        wake_.notify_all();
         auto [started, why] = result.get();
         if (started.pid <= 0) {
             failure = why;
@@ -119,53 +142,77 @@ public:
             std::lock_guard lock(mutex_);
             wanted_ = true;
         }
-        wake_.notify_one();
+        wake_.notify_all();
     }
 
-    // Keeps a process that let its document go, for the next document: it is warm already. One
-    // over the number kept, or grown large, ends.
-    void giveBack(Started process) {
-        return stop(process);  // a process reads one document: it ends once that is let go
+    // Kills a process and closes its socket now; it is reaped in the background.
+    void end(Started process) {
+        std::lock_guard lock(mutex_);
+        endLocked(process);
+    }
+
+    // Kills a process and reaps it here, for its end's reason: a process that has ended already
+    // or was just killed is reaped at once. False when another thread reaped it first.
+    bool reap(pid_t pid, int& status) {
         {
             std::lock_guard lock(mutex_);
-            if (spares_.size() < maxIdle &&
-                residentBytes(process.pid) < maxIdleResident) {
-                spares_.push_front(process);
-                return;
-            }
+            if (live_.count(pid) > 0) ::kill(pid, SIGKILL);
         }
-        stop(process);
+        // Waited for without being reaped, so that its id is not taken by another process while
+        // it is still listed.
+        siginfo_t info{};
+        while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT) < 0) {
+            if (errno != EINTR) return false;
+        }
+        std::lock_guard lock(mutex_);
+        live_.erase(pid);
+        return ::waitpid(pid, &status, WNOHANG) == pid;
     }
 
-    // Takes a process whose reader stopped while it was reading a page: it is kept once it has
-    // answered (by `until`, the request's deadline) and let the document go; it ends otherwise.
-    // Cheaper than starting and warming up another, which would take processor time from the
-    // window the reader belonged to.
-    // `rest`: what is still to come of an answer begun, when its length has come.
-    void recover(Started process, Clock::time_point until,
-                 std::optional<std::uint64_t> rest = std::nullopt);
-
-    static void stop(Started process) {
-        ::kill(process.pid, SIGKILL);
-        while (::waitpid(process.pid, nullptr, 0) < 0 && errno == EINTR) {
+    void endAll() {
+        std::unique_lock lock(mutex_);
+        ending_ = true;
+        for (const Started& spare : spares_) ::close(spare.socket);
+        spares_.clear();
+        for (pid_t pid : live_) ::kill(pid, SIGKILL);
+        // Reaped here, the list held meanwhile so that no id is reused under it. A killed process
+        // ends as soon as the kernel has taken its memory back: milliseconds.
+        const auto until = Clock::now() + std::chrono::seconds(1);
+        while (!live_.empty() && Clock::now() < until) {
+            for (auto it = live_.begin(); it != live_.end();) {
+                const pid_t r = ::waitpid(*it, nullptr, WNOHANG);
+                if (r == *it || (r < 0 && errno == ECHILD)) it = live_.erase(it);
+                else ++it;
+            }
+            if (!live_.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        ::close(process.socket);
+    }
+
+    void useProgram(std::filesystem::path program) {
+        std::lock_guard lock(mutex_);
+        programPath_ = std::move(program);
+        ++program_;
+        for (const Started& spare : spares_) endLocked(spare);
+        spares_.clear();
+        wake_.notify_all();
+    }
+
+    bool ending() {
+        std::lock_guard lock(mutex_);
+        return ending_;
+    }
+
+    std::filesystem::path programPath() {
+        std::lock_guard lock(mutex_);
+        return programPath_;
     }
 
 private:
-    // Processes being recovered at once, at most.
-    static constexpr int maxRecovering = 4;
-    // Processes kept started ahead: the signing window opens four readers of its document at
-    // once (its own, the placement search, the form reader, the preview).
+    // Processes kept started ahead, each one taken replaced at once: a batch takes one document
+    // after another, and the signing window opens four readers of its document at once (its own,
+    // the placement search, the form reader, the preview), the last two started as the first two
+    // read. More would warm up at the same time as those readers work, and slow them.
     static constexpr std::size_t spareCount = 2;
-    // Processes kept idle at most, those given back included, and how large one may have grown
-    // to be kept: the spares and a window's four readers, so that the processes of a window
-    // closed are all kept while the spares started meanwhile wait.
-    static constexpr std::size_t maxIdle = spareCount + 4;
-    // (A sanitizer build's processes hold its shadow memory and the memory it keeps freed for a
-    // while besides their own.)
-    static constexpr std::int64_t maxIdleResident =
-        std::int64_t(PageProcessMemory::watchedByParent ? 1024 : 256) << 20;
 
     Spawner() {
         std::thread([this] {
@@ -174,7 +221,8 @@ private:
                 {
                     std::unique_lock lock(mutex_);
                     wake_.wait(lock, [&] {
-                        return !jobs_.empty() || (wanted_ && spares_.size() < spareCount);
+                        return !jobs_.empty() ||
+                               (wanted_ && !ending_ && spares_.size() < spareCount);
                     });
                     if (!jobs_.empty()) {
                         job = std::move(jobs_.front());
@@ -183,8 +231,6 @@ private:
                 }
                 if (job.valid()) {
                     job();
-                    std::lock_guard lock(mutex_);
-                    wanted_ = true;
                     continue;
                 }
                 auto [spare, why] = startOne();
@@ -193,34 +239,83 @@ private:
                     wanted_ = false;  // no program to start: asked again at the next take()
                     continue;
                 }
+                if (spare.program != program_) {
+                    endLocked(spare);
+                    continue;
+                }
                 spares_.push_back(spare);
+            }
+        }).detach();
+        std::thread([this] {
+            for (;;) {
+                pid_t pid = 0;
+                {
+                    std::unique_lock lock(mutex_);
+                    reaped_.wait(lock, [&] { return !dying_.empty(); });
+                    pid = dying_.front();
+                    dying_.pop_front();
+                }
+                int status = 0;
+                reap(pid, status);
             }
         }).detach();
     }
 
-    // Starts the program on this thread.
-    static std::pair<Started, std::string> startOne() {
+    // Starts the program on this thread and lists the process.
+    std::pair<Started, std::string> startOne() {
+        std::filesystem::path program;
+        int generation = 0;
+        {
+            std::lock_guard lock(mutex_);
+            if (ending_) return {{}, "La aplicación está terminando."};
+            program = programPath_;
+            generation = program_;
+        }
+        if (program.empty()) program = installedProgram();
         std::string failure;
-        const PageSpawn::Started started = PageSpawn::start(PageProcess::program(), failure);
-        return {{started.pid, started.socket}, failure};
+        const PageSpawn::Started started = PageSpawn::start(program, failure);
+        Started out{started.pid, started.socket, generation};
+        if (out.pid > 0) {
+            std::lock_guard lock(mutex_);
+            live_.insert(out.pid);
+            if (ending_) {
+                // The application began to end while this one started.
+                endLocked(out);
+                return {{}, "La aplicación está terminando."};
+            }
+        }
+        return {out, failure};
+    }
+
+    // Whether a listed process has not ended yet.
+    static bool running(pid_t pid) {
+        siginfo_t info{};
+        info.si_pid = 0;
+        return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == 0;
+    }
+
+    // With mutex_ held.
+    void endLocked(const Started& process) {
+        if (process.socket >= 0) ::close(process.socket);
+        if (process.pid <= 0 || live_.count(process.pid) == 0) return;
+        ::kill(process.pid, SIGKILL);
+        dying_.push_back(process.pid);
+        reaped_.notify_one();
     }
 
     std::mutex mutex_;
     std::condition_variable wake_;
+    std::condition_variable reaped_;
     std::deque<std::packaged_task<std::pair<Started, std::string>()>> jobs_;
     std::deque<Started> spares_;
-    bool wanted_ = false;  // spares are kept once a process has been asked for
-    int recovering_ = 0;
+    std::set<pid_t> live_;     // started and not reaped yet
+    std::deque<pid_t> dying_;  // killed, to be reaped
+    bool wanted_ = false;      // spares are kept once a process has been asked for
+    bool ending_ = false;      // the application is ending: nothing more is started
+    std::filesystem::path programPath_;
+    int program_ = 0;
 };
-
-// Asks a process that read a document without incident to let it go.
-bool release(int socket) {
-    PageProtocol::Request release;
-    release.kind = PageProtocol::Kind::release;
-    const std::string framed = PageProtocol::frame(PageProtocol::encode(release));
-    return ::send(socket, framed.data(), framed.size(), MSG_NOSIGNAL | MSG_DONTWAIT) ==
-           static_cast<ssize_t>(framed.size());
-}
 
 // Hands a started process its document: the memory file, with its size, over the socket.
 bool sendDocument(int socket, int documentFd, std::int64_t size) {
@@ -325,52 +420,157 @@ std::string endedBecause(int status) {
     return "ha terminado";
 }
 
-// Where the bytes of an answer go: all into `head`, or for an image answer its first
-// PageProtocol::imageHeadBytes into `head` and the rest into the buffer `body` gives once the head
-// is in (nothing from it: the answer is not what was asked for).
-struct Landing {
-    explicit Landing(std::string& into,
-                     std::function<char*(std::string_view, std::uint64_t)> pixels = {})
-        : head(into), body(std::move(pixels)) {}
-
-    std::string& head;
-    std::function<char*(std::string_view head, std::uint64_t bodyBytes)> body;
-    bool begun = false;  // some of the answer has been read
-    // Once its length is in, what is still to come of the answer.
-    std::optional<std::uint64_t> rest;
+// Where an image answer's pixels go, and how large it may be: known from its request.
+struct ImageSink {
+    std::size_t bytesPerPixel = 1;
+    std::int64_t maxPixels = 0;
+    int maxWidth = INT_MAX, maxHeight = INT_MAX;
+    // Makes the image width x height with room for `bytes` of its pixels, keeping those it holds,
+    // and gives where they start. Called with `bytes` growing as they arrive.
+    std::function<char*(int width, int height, std::size_t bytes)> grow;
 };
 
-// Waits for one frame from the process until `until`. False with `reason` empty when the cutoff
-// said to stop, "eof" when the process closed the socket (it ended), or the reason otherwise.
+// What an answer may be and where its bytes go: all into `payload`, or for an image its first
+// PageProtocol::imageHeadBytes into `payload` and its pixels into `image`.
+struct Landing {
+    std::string& payload;
+    std::uint64_t maxBytes = 0;  // the longest payload taken
+    const ImageSink* image = nullptr;
+};
+
+// Bytes taken for an answer before any of it has come; past that its buffer grows as its bytes
+// arrive, doubling, never beyond what its length says and the request allows.
+constexpr std::size_t firstChunk = 64 * 1024;
+
+// Past its deadline, an answer whose bytes are still coming is read on this long: it was sent in
+// time but is larger than the socket holds (a tile), and this process was held up while it came.
+// An answer dribbled out slower than it is read ends here.
+constexpr std::chrono::milliseconds stillComing{250};
+
+// The room for `have` bytes and more, up to `want`: the size to grow to.
+std::size_t grown(std::size_t have, std::size_t want) {
+    return static_cast<std::size_t>(
+        std::min<std::uint64_t>(want, std::max<std::uint64_t>(have + firstChunk, 2 * std::uint64_t(have))));
+}
+
+// Waits for one frame from the process until `until`. What is already in the socket is read
+// before the clock is looked at, so that an answer that came while this process was held up
+// (stopped, or on a loaded machine) is not taken as late. False with `reason` empty when the
+// cutoff said to stop, "eof" when the process closed the socket (it ended), "timeout", or the
+// reason otherwise: a length past the bound, an image not of the size asked, or bytes after the
+// frame (a process answers one request with one frame).
 bool readFrame(int socket, pid_t pid, Clock::time_point until, const std::function<bool()>& cut,
                Landing& landing, std::string& reason, int wake = -1) {
     char header[PageProtocol::headerBytes];
-    // The part being filled: the frame's length, the head, then the body.
-    char* at = header;
-    std::size_t left = sizeof header;
     enum { length, head, body } part = length;
+    std::size_t have = 0;  // of the part being read
+    std::size_t want = sizeof header;
     std::uint64_t bodyBytes = 0;
+    std::size_t room = 0;  // of the image's buffer
+    char* pixels = nullptr;
+    int width = 0, height = 0;
+    std::optional<Clock::time_point> late;
+    landing.payload.clear();
     for (;;) {
         if (PageSource::cutNow(cut)) {
             reason.clear();
             return false;
         }
+        bool came = false;
+        for (;;) {
+            if (have == want) {
+                if (part == length) {
+                    std::uint64_t bytes = 0;
+                    std::memcpy(&bytes, header, sizeof bytes);
+                    if (bytes == 0 || bytes > landing.maxBytes) {
+                        reason = "el proceso de páginas ha anunciado una respuesta de " +
+                                 std::to_string(bytes) + " bytes, que no cabe en lo pedido";
+                        return false;
+                    }
+                    const std::uint64_t headBytes =
+                        landing.image ? std::min<std::uint64_t>(bytes, PageProtocol::imageHeadBytes)
+                                      : bytes;
+                    bodyBytes = bytes - headBytes;
+                    part = head;
+                    have = 0;
+                    want = static_cast<std::size_t>(headBytes);
+                    continue;
+                }
+                if (part == head && bodyBytes > 0) {
+                    const auto size = PageProtocol::decodeImageHead(
+                        landing.payload, landing.image->bytesPerPixel, landing.image->maxPixels,
+                        bodyBytes);
+                    if (!size || size->first > landing.image->maxWidth ||
+                        size->second > landing.image->maxHeight) {
+                        reason = "el proceso de páginas ha respondido una imagen que no es la pedida";
+                        return false;
+                    }
+                    width = size->first;
+                    height = size->second;
+                    part = body;
+                    have = 0;
+                    want = static_cast<std::size_t>(bodyBytes);
+                    continue;
+                }
+                // The whole frame: nothing may follow it.
+                char extra = 0;
+                ssize_t n;
+                do {
+                    n = ::recv(socket, &extra, 1, MSG_PEEK | MSG_DONTWAIT);
+                } while (n < 0 && errno == EINTR);
+                if (n > 0) {
+                    reason = "el proceso de páginas ha enviado más de lo que se le ha pedido";
+                    return false;
+                }
+                return true;
+            }
+            char* at = nullptr;
+            std::size_t space = 0;
+            if (part == length) {
+                at = header + have;
+                space = want - have;
+            } else if (part == head) {
+                if (have == landing.payload.size()) landing.payload.resize(grown(have, want));
+                at = landing.payload.data() + have;
+                space = landing.payload.size() - have;
+            } else {
+                if (have == room) {
+                    room = grown(have, want);
+                    pixels = landing.image->grow(width, height, room);
+                }
+                at = pixels + have;
+                space = room - have;
+            }
+            const ssize_t n = ::recv(socket, at, space, MSG_DONTWAIT);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+            if (n <= 0) {
+                reason = "eof";
+                return false;
+            }
+            have += static_cast<std::size_t>(n);
+            came = true;
+            if (part == head && have == want) landing.payload.resize(have);
+        }
         const auto now = Clock::now();
         if (now >= until) {
-            reason = "timeout";
-            return false;
+            if (!late) late = now;
+            if (!came || now - *late >= stillComing) {
+                reason = "timeout";
+                return false;
+            }
         }
         if (PageProcessMemory::watchedByParent && residentBytes(pid) > PageLimits::memoryBytes) {
             reason = "ha pasado de " + std::to_string(PageLimits::memoryBytes >> 20) +
                      " MB de memoria";
             return false;
         }
-        const auto wait = std::min<Clock::duration>(until - now, checkEvery);
+        const auto wait = late ? std::min<Clock::duration>(stillComing - (now - *late), checkEvery)
+                               : std::min<Clock::duration>(until - now, checkEvery);
         pollfd p[2] = {{socket, POLLIN, 0}, {wake, POLLIN, 0}};
         const int ready =
             ::poll(p, wake >= 0 ? 2 : 1,
-                   static_cast<int>(
-                       std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
+                   static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(wait).count()));
         if (ready < 0 && errno != EINTR) {
             reason = "eof";
             return false;
@@ -379,123 +579,48 @@ bool readFrame(int socket, pid_t pid, Clock::time_point until, const std::functi
             std::uint64_t raised = 0;
             (void)!::read(wake, &raised, sizeof raised);
         }
-        if (ready <= 0 || !(p[0].revents & (POLLIN | POLLHUP | POLLERR))) continue;
-        // Read what is there, without blocking past it.
-        for (;;) {
-            if (left > 0) {
-                const ssize_t n = ::recv(socket, at, left, MSG_DONTWAIT);
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-                if (n <= 0) {
-                    reason = "eof";
-                    return false;
-                }
-                landing.begun = true;
-                at += n;
-                left -= static_cast<std::size_t>(n);
-                if (part != length) landing.rest = left + (part == head ? bodyBytes : 0);
-                if (left > 0) continue;
-            }
-            if (part == length) {
-                std::uint64_t bytes = 0;
-                std::memcpy(&bytes, header, sizeof bytes);
-                if (bytes > PageLimits::maxAnswerBytes) {
-                    reason = "ha respondido algo ilegible";
-                    return false;
-                }
-                const std::uint64_t headBytes =
-                    landing.body ? std::min<std::uint64_t>(bytes, PageProtocol::imageHeadBytes)
-                                 : bytes;
-                bodyBytes = bytes - headBytes;
-                landing.rest = bytes;
-                landing.head.assign(static_cast<std::size_t>(headBytes), '\0');
-                part = head;
-                at = landing.head.data();
-                left = landing.head.size();
-            } else if (part == head && bodyBytes > 0) {
-                at = landing.body(landing.head, bodyBytes);
-                if (!at) {
-                    reason = "ha respondido algo ilegible";
-                    return false;
-                }
-                part = body;
-                left = static_cast<std::size_t>(bodyBytes);
-            } else {
-                return true;
-            }
-        }
     }
 }
 
-// Reads and drops `bytes` from the process by `until`.
-bool skip(int socket, Clock::time_point until, std::uint64_t bytes) {
-    char scratch[64 * 1024];
-    while (bytes > 0) {
-        const auto now = Clock::now();
-        if (now >= until) return false;
-        pollfd p{socket, POLLIN, 0};
-        const int ready = ::poll(
-            &p, 1,
-            static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(until - now).count()));
-        if (ready < 0 && errno != EINTR) return false;
-        if (ready <= 0) continue;
-        const ssize_t n = ::recv(socket, scratch, std::min<std::uint64_t>(bytes, sizeof scratch),
-                                 MSG_DONTWAIT);
-        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-        if (n <= 0) return false;
-        bytes -= static_cast<std::uint64_t>(n);
-    }
-    return true;
+}  // namespace
+
+struct PageProcess::Pixels : ImageSink {};
+
+namespace {
+
+// A hello is a status byte and a page count.
+constexpr std::uint64_t helloBytes = 16;
+
+// The longest image answer: its head and the largest image asked for.
+std::uint64_t imageBytes(const ImageSink& image) {
+    const auto pixels = static_cast<std::uint64_t>(std::max<std::int64_t>(image.maxPixels, 0));
+    const std::uint64_t most = (UINT64_MAX - PageProtocol::imageHeadBytes) / image.bytesPerPixel;
+    return PageProtocol::imageHeadBytes + std::min(pixels, most) * image.bytesPerPixel;
 }
 
-void Spawner::recover(Started process, Clock::time_point until,
-                      std::optional<std::uint64_t> rest) {
-    {
-        std::lock_guard lock(mutex_);
-        if (recovering_ >= maxRecovering) {
-            stop(process);
-            return;
-        }
-        ++recovering_;
-    }
-    auto done = [this](Started p, bool answered) {
-        {
-            std::lock_guard lock(mutex_);
-            --recovering_;
-        }
-        if (answered && release(p.socket))
-            giveBack(p);
-        else
-            stop(p);
-    };
-    try {
-        std::thread([process, until, rest, done] {
-            if (rest) {
-                done(process, skip(process.socket, until, *rest));
-                return;
-            }
-            std::string answer;
-            std::string reason;
-            Landing landing(answer);
-            done(process, readFrame(process.socket, process.pid, until, {}, landing, reason));
-        }).detach();
-    } catch (const std::system_error&) {
-        done(process, false);
-    }
+// Whether the process has sent anything not asked for.
+bool pending(int socket) {
+    char extra = 0;
+    ssize_t n;
+    do {
+        n = ::recv(socket, &extra, 1, MSG_PEEK | MSG_DONTWAIT);
+    } while (n < 0 && errno == EINTR);
+    return n > 0;
 }
 
 }  // namespace
 
 void PageProcess::startAhead() { Spawner::instance().startAhead(); }
 
+void PageProcess::endAll() { Spawner::instance().endAll(); }
+
 std::filesystem::path PageProcess::program() {
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        std::filesystem::path beside = self.parent_path() / "tindra-pages";
-        if (::access(beside.c_str(), X_OK) == 0) return beside;
-    }
-    return TINDRA_PAGE_PROCESS_BUILD_PATH;
+    std::filesystem::path chosen = Spawner::instance().programPath();
+    return chosen.empty() ? installedProgram() : chosen;
+}
+
+void PageProcess::useProgram(std::filesystem::path program) {
+    Spawner::instance().useProgram(std::move(program));
 }
 
 PageProcess::PageProcess(std::shared_ptr<Document> document)
@@ -508,28 +633,12 @@ void PageProcess::wake() const {
 }
 
 PageProcess::~PageProcess() {
-    letGo();
+    {
+        // The process read this document only: it ends with its reader.
+        std::lock_guard lock(mutex_);
+        end();
+    }
     if (wake_ >= 0) ::close(wake_);
-}
-
-void PageProcess::letGo() {
-    std::lock_guard lock(mutex_);
-    if (pid_ > 0 && socket_ >= 0 && ahead_) {
-        // Still answering the words asked for ahead: kept once it has.
-        recover(ahead_->since + PageLimits::textTime);
-        return;
-    }
-    if (pid_ > 0 && socket_ >= 0) {
-        // A process that read its pages without incident lets the document go and waits for the
-        // next one.
-        if (release(socket_)) {
-            Spawner::instance().giveBack({pid_, socket_});
-            pid_ = 0;
-            socket_ = -1;
-            return;
-        }
-    }
-    end();
 }
 
 std::unique_ptr<PageProcess> PageProcess::open(std::string_view bytes) {
@@ -577,15 +686,13 @@ bool PageProcess::start() const {
         started = Spawner::instance().take(failure);
         if (!started) break;
         if (!sendDocument(started->socket, doc.bytes.fd, doc.size)) {
-            ::kill(started->pid, SIGKILL);
-            ::waitpid(started->pid, nullptr, 0);
-            ::close(started->socket);
+            Spawner::instance().end(*started);
             started.reset();
             failure = "No se ha podido dar el documento al proceso de páginas.";
         }
     }
     if (!started) {
-        Log::write(failure);
+        if (!Spawner::instance().ending()) Log::write(failure);
         doc.markUnusable();
         return false;
     }
@@ -597,28 +704,24 @@ bool PageProcess::start() const {
         const auto until = Clock::now() + PageLimits::openTime;
         std::string payload;
         std::string reason;
-        Landing landing(payload);
+        Landing landing{payload, helloBytes};
         if (!readFrame(socket_, pid_, until, cut_, landing, reason, wake_)) {
             if (reason.empty()) {
                 // Cut: the reader stopped; the next request starts again.
-                if (landing.begun && !landing.rest) {
-                    end();
-                } else {
-                    recover(until, landing.rest);
-                }
+                end();
                 return false;
             }
             int status = 0;
-            ::kill(pid_, SIGKILL);
-            const bool reaped = ::waitpid(pid_, &status, 0) == pid_;
+            const bool reaped = Spawner::instance().reap(pid_, status);
             pid_ = 0;
             ::close(socket_);
             socket_ = -1;
             if (reason == "eof") reason = reaped ? endedBecause(status) : "ha terminado";
             if (reason == "timeout")
                 reason = "sin respuesta en " + seconds(PageLimits::openTime) + " s";
-            Log::write("El proceso de páginas no ha abierto el documento: " + reason +
-                       "; sus páginas no se leen.");
+            if (!Spawner::instance().ending())
+                Log::write("El proceso de páginas no ha abierto el documento: " + reason +
+                           "; sus páginas no se leen.");
             doc.markUnusable();
             return false;
         }
@@ -641,19 +744,12 @@ bool PageProcess::start() const {
 
 void PageProcess::end() const {
     ahead_.reset();
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        int status = 0;
-        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-        }
-    }
+    if (pid_ > 0 || socket_ >= 0) Spawner::instance().end({pid_, socket_});
     pid_ = 0;
-    if (socket_ >= 0) ::close(socket_);
     socket_ = -1;
 }
 
-PageProcess::Answer PageProcess::ask(const PageProtocol::Request& request,
-                                     const Body& body) const {
+PageProcess::Answer PageProcess::ask(const PageProtocol::Request& request, Pixels* pixels) const {
     Answer answer;
     Document& doc = *document_;
     const int use = useKey(request.kind);
@@ -674,6 +770,8 @@ PageProcess::Answer PageProcess::ask(const PageProtocol::Request& request,
         answer.state = Answer::State::cut;
         return answer;
     }
+    // Bytes between two answers are none of them: a process that sent some goes.
+    if (socket_ >= 0 && pending(socket_)) end();
     if (socket_ < 0 && !start()) {
         answer.state = cutNow(cut_) ? Answer::State::cut : Answer::State::failed;
         return answer;
@@ -681,7 +779,7 @@ PageProcess::Answer PageProcess::ask(const PageProtocol::Request& request,
     // A prepared document learns its page count from the process just started.
     if (refused()) return answer;
     const bool sent = send(request);
-    return await(request, Clock::now() + deadlineOf(request.kind), body, sent);
+    return await(request, Clock::now() + deadlineOf(request.kind), pixels, sent);
 }
 
 bool PageProcess::send(const PageProtocol::Request& request) const {
@@ -690,32 +788,26 @@ bool PageProcess::send(const PageProtocol::Request& request) const {
            static_cast<ssize_t>(framed.size());
 }
 
-void PageProcess::recover(Clock::time_point until, std::optional<std::uint64_t> rest) const {
-    ahead_.reset();
-    Spawner::instance().recover({pid_, socket_}, until, rest);
-    pid_ = 0;
-    socket_ = -1;
-}
-
 void PageProcess::settleAhead() const {
     if (!ahead_) return;
     PageProtocol::Request request;
     request.kind = PageProtocol::Kind::words;
-    request.page = ahead_->page;
-    const auto until = ahead_->since + PageLimits::textTime;
+    request.page = *ahead_;
     ahead_.reset();
-    Answer answer = await(request, until, {}, true);
+    // Taken up now: its deadline counts from here, however long ago it was sent.
+    Answer answer = await(request, Clock::now() + PageLimits::textTime, nullptr, true);
     if (answer.state == Answer::State::result)
         aheadWords_.emplace(request.page, std::move(answer.payload));
 }
 
 PageProcess::Answer PageProcess::await(const PageProtocol::Request& request,
-                                       Clock::time_point until, const Body& body,
+                                       Clock::time_point until, Pixels* pixels,
                                        bool sent) const {
     Answer answer;
     std::string reason = sent ? "" : "eof";
     const auto limit = deadlineOf(request.kind);
-    Landing landing(answer.payload, body);
+    Landing landing{answer.payload, pixels ? imageBytes(*pixels) : PageLimits::maxTextAnswerBytes,
+                    pixels};
     if (sent && readFrame(socket_, pid_, until, cut_, landing, reason, wake_)) {
         if (PageProtocol::isNothing(answer.payload)) {
             answer.state = Answer::State::nothing;
@@ -726,31 +818,21 @@ PageProcess::Answer PageProcess::await(const PageProtocol::Request& request,
         return answer;
     }
     if (sent && reason.empty()) {
-        // The reader stopped: the page is not to blame, and the process is kept once it has
-        // answered.
-        if (landing.begun && !landing.rest)
-            end();
-        else
-            recover(until, landing.rest);
+        // The reader stopped: the page is not to blame. The process goes all the same: it is
+        // still busy with the page, and reads no other document.
+        end();
         answer.state = Answer::State::cut;
         return answer;
     }
     // Given up: the process goes, and the page is too heavy for this use.
     ahead_.reset();
     int status = 0;
-    bool reaped = false;
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        while (true) {
-            const pid_t r = ::waitpid(pid_, &status, 0);
-            if (r < 0 && errno == EINTR) continue;
-            reaped = r == pid_;
-            break;
-        }
-    }
+    const bool reaped = pid_ > 0 && Spawner::instance().reap(pid_, status);
     pid_ = 0;
     if (socket_ >= 0) ::close(socket_);
     socket_ = -1;
+    // Ended by the application's own end: no page is to blame.
+    if (Spawner::instance().ending()) return answer;
     if (reason == "timeout")
         reason = "sin respuesta en " + seconds(limit) + " s";
     else if (reason == "eof")
@@ -823,15 +905,14 @@ std::optional<std::u16string> PageProcess::words(int pageIndex) const {
             answer.state = Answer::State::result;
             answer.payload = std::move(aheadWords_->second);
             asked = true;
-        } else if (ahead_ && ahead_->page == pageIndex && socket_ >= 0) {
-            const auto until = ahead_->since + PageLimits::textTime;
+        } else if (ahead_ && *ahead_ == pageIndex && socket_ >= 0) {
+            ahead_.reset();
             if (cutNow(cut_)) {
-                // Its answer is still to come: the process is kept once it has.
-                recover(until);
+                end();
                 answer.state = Answer::State::cut;
             } else {
-                ahead_.reset();
-                answer = await(request, until, {}, true);
+                // Taken up now: the reader may have spent a while on the page before.
+                answer = await(request, Clock::now() + PageLimits::textTime, nullptr, true);
             }
             asked = true;
         }
@@ -854,7 +935,7 @@ std::optional<std::u16string> PageProcess::words(int pageIndex) const {
             }
             PageProtocol::Request following = request;
             following.page = next;
-            if (wanted && send(following)) ahead_ = Ahead{next, Clock::now()};
+            if (wanted && send(following)) ahead_ = next;
         }
     }
     if (answer.state != Answer::State::result) return std::nullopt;
@@ -868,14 +949,18 @@ std::optional<Image> PageProcess::askImage(const PageProtocol::Request& request,
                                            std::size_t bytesPerPixel, std::int64_t maxPixels,
                                            int maxWidth, int maxHeight) const {
     Image image;
-    Answer answer = ask(request, [&](std::string_view head, std::uint64_t bytes) -> char* {
-        auto size = PageProtocol::decodeImageHead(head, bytesPerPixel, maxPixels, bytes);
-        if (!size || size->first > maxWidth || size->second > maxHeight) return nullptr;
-        image.width = size->first;
-        image.height = size->second;
-        image.pixels.resize(static_cast<std::size_t>(bytes));
+    Pixels pixels;
+    pixels.bytesPerPixel = bytesPerPixel;
+    pixels.maxPixels = maxPixels;
+    pixels.maxWidth = maxWidth;
+    pixels.maxHeight = maxHeight;
+    pixels.grow = [&image](int width, int height, std::size_t bytes) -> char* {
+        image.width = width;
+        image.height = height;
+        image.pixels.resize(bytes);
         return reinterpret_cast<char*>(image.pixels.data());
-    });
+    };
+    Answer answer = ask(request, &pixels);
     if (answer.state != Answer::State::result) return std::nullopt;
     if (image.pixels.empty()) {
         broken(request);  // a result without its pixels

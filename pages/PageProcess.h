@@ -8,11 +8,15 @@
 //   std::unique_ptr<PageProcess> pages = PageProcess::open(file.bytes());
 //   if (pages) pages->text(0);   // through the process; nothing when the page was given up
 //
-// A request past its deadline, a process that ends (a crash, its memory limit, a kill) or an
-// answer that does not parse ends the process; the page is then too heavy for that use (its text,
-// its ink or its preview) for every reader of the document, the log says which page and why, and
-// the next request starts the process again. Each clone is a process of its own over the same
-// copy of the bytes, so readers on several threads never wait for each other.
+// A process reads one document only, and ends when its reader lets it go: what one file did to
+// it never reaches the next. Every answer is checked against what was asked before memory is
+// taken for it (a length within the request's bound, bytes kept as they arrive). A request not
+// answered within its deadline, counted from when its reader asked for it, a process that ends (a
+// crash, its memory limit, a kill) or an answer that is not what was asked ends the process; the
+// page is then too heavy for that use (its text, its ink or its preview) for every reader of the
+// document, the log says which page and why, and the next request starts a fresh process. Each
+// clone is a process of its own over the same copy of the bytes, so readers on several threads
+// never wait for each other.
 
 #include <sys/types.h>
 
@@ -68,13 +72,20 @@ public:
     // The running process's id, or 0 (for tests that end it from outside).
     pid_t pid() const;
 
-    // Starts page processes ahead, in the background, so that the first document opened does not
-    // wait for one (the application calls it as it starts).
+    // Starts page processes ahead, in the background, so that no document opened waits for one
+    // (the application calls it as it starts).
     static void startAhead();
+    // Ends and reaps every page process of the application, started ahead or reading, and starts
+    // none after: called as the application ends, so that none outlives it whatever it did to
+    // itself. Returns once all are reaped, or after a second for one the kernel holds.
+    static void endAll();
 
     // The page process's program: beside the running executable when installed, else the one
     // this build made.
     static std::filesystem::path program();
+    // For tests: the program every process started from now on runs (an empty path: the real one
+    // again). Processes started ahead with another program are ended.
+    static void useProgram(std::filesystem::path program);
 
 private:
     struct Document;
@@ -82,13 +93,12 @@ private:
     explicit PageProcess(std::shared_ptr<Document> document);
 
     bool start() const;
+    // Ends the process at once, not blaming any page; it is reaped in the background.
     void end() const;
-    // The destructor's work: the process is kept for another document when it may be, else ended.
-    void letGo();
-    // The answer to `request`. For an image, `body` takes its pixels: it gives where they go once
-    // their head is in (PageProtocol::decodeImageHead), and the answer's payload is the head.
-    using Body = std::function<char*(std::string_view head, std::uint64_t bytes)>;
-    Answer ask(const PageProtocol::Request& request, const Body& body = {}) const;
+    // The answer to `request`. An image's pixels go through `pixels` (see Landing in the source),
+    // and the answer's payload is then its head.
+    struct Pixels;
+    Answer ask(const PageProtocol::Request& request, Pixels* pixels = nullptr) const;
     // An image answer (a grey page or a tile) of at most `maxPixels` and maxWidth x maxHeight,
     // its pixels read straight into the image returned.
     template <typename Image>
@@ -97,16 +107,13 @@ private:
     // With mutex_ held: sends `request`; false when the process does not take it.
     bool send(const PageProtocol::Request& request) const;
     // With mutex_ held: the answer to `request`, sent already, by `until`. A process that does
-    // not answer in time, ends or answers what does not parse is ended and the page given up; a
-    // reader that stops leaves the process to be kept once it has answered.
+    // not answer in time, ends or answers what was not asked is ended and the page given up; a
+    // reader that stops ends the process without blaming the page.
     Answer await(const PageProtocol::Request& request, std::chrono::steady_clock::time_point until,
-                 const Body& body, bool sent) const;
+                 Pixels* pixels, bool sent) const;
     // With mutex_ held: takes in the answer to the words asked for ahead, if any, before
     // anything else is asked.
     void settleAhead() const;
-    // Hands the process, which may still be answering until `until`, to be kept once it has.
-    void recover(std::chrono::steady_clock::time_point until,
-                 std::optional<std::uint64_t> rest = std::nullopt) const;
     void giveUp(int pageIndex, PageProtocol::Kind kind, const std::string& reason) const;
     // An answer that did not parse: the process goes and the page is given up.
     void broken(const PageProtocol::Request& request) const;
@@ -119,11 +126,8 @@ private:
     int wake_ = -1;  // an event counter that wake() raises and a wait watches
     // Readers read the words of pages in a row, one after another: once two pages in a row have
     // been asked for, the next page's words are asked for ahead, while the reader looks at these.
-    struct Ahead {
-        int page = -1;
-        std::chrono::steady_clock::time_point since;  // when the process could start on it
-    };
-    mutable std::optional<Ahead> ahead_;
+    // Its deadline counts from when the reader takes it up, not from when it was sent.
+    mutable std::optional<int> ahead_;
     mutable std::optional<std::pair<int, std::string>> aheadWords_;  // an answer taken in early
     mutable int lastWords_ = -1;
 };

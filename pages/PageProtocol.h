@@ -25,7 +25,7 @@ enum class Kind : std::uint8_t {
     words = 2,  // the page's words only
     grey = 3,   // the page drawn whole in grey
     tile = 4,   // a slice of the page drawn in colour
-    release = 5,  // no answer: the process lets the document go and waits for another
+    release = 5,  // no answer: the process lets its document go and ends
 };
 
 struct Request {

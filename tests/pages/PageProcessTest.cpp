@@ -8,8 +8,14 @@
 #include <signal.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fcntl.h>
+#include <poll.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
 #include <thread>
 
 #include "forms/reader/FormReader.h"
@@ -38,11 +44,26 @@ const std::filesystem::path& logFolder() {
     return folder;
 }
 
-std::string logText() {
-    std::error_code error;
-    const auto path = logFolder() / "tindra" / "Tindra.log";
-    return std::filesystem::exists(path, error) ? testutil::readFile(path) : std::string();
-}
+// What the log gained since the mark was made: each test reads only the lines it wrote (earlier
+// tests fill the same log with pages given up on purpose).
+class LogSince {
+public:
+    LogSince() : from_(size()) {}
+    std::string text() const {
+        const std::string all = read();
+        // The log starts again past its size limit: then all of it is new.
+        return all.size() >= from_ ? all.substr(from_) : all;
+    }
+
+private:
+    static std::string read() {
+        std::error_code error;
+        const auto path = logFolder() / "tindra" / "Tindra.log";
+        return std::filesystem::exists(path, error) ? testutil::readFile(path) : std::string();
+    }
+    static std::size_t size() { return read().size(); }
+    std::size_t from_;
+};
 
 using Clock = std::chrono::steady_clock;
 double secondsSince(Clock::time_point start) {
@@ -145,6 +166,7 @@ TEST(PageProcess, AProcessEndedInAPageGivesThatPageUpAndTheReaderGoesOn) {
     const std::string pdf = hostilepages::pdf(Shape::nestedForms);
     for (int sig : {SIGKILL, SIGSEGV}) {
         SCOPED_TRACE(sig);
+        const LogSince log;
         std::unique_ptr<PageProcess> pages = PageProcess::open(pdf);
         ASSERT_TRUE(pages);
         const pid_t drawing = pages->pid();
@@ -159,12 +181,12 @@ TEST(PageProcess, AProcessEndedInAPageGivesThatPageUpAndTheReaderGoesOn) {
         EXPECT_TRUE(pages->gaveUp(0, PageProtocol::Kind::grey));
         EXPECT_FALSE(pages->gaveUp(0, PageProtocol::Kind::text));
         // (A sanitizer build's process reports its crash and exits instead.)
-        EXPECT_NE(logText().find("Página 1 demasiado pesada (tinta): el proceso de páginas ha "
-                                 "terminado"),
+        EXPECT_NE(log.text().find("Página 1 demasiado pesada (tinta): el proceso de páginas ha "
+                                  "terminado"),
                   std::string::npos)
-            << logText();
+            << log.text();
         if (sig == SIGKILL) {
-            EXPECT_NE(logText().find("terminado por la señal 9"), std::string::npos) << logText();
+            EXPECT_NE(log.text().find("terminado por la señal 9"), std::string::npos) << log.text();
         }
 
         std::optional<PageText> next = pages->text(1);
@@ -174,30 +196,34 @@ TEST(PageProcess, AProcessEndedInAPageGivesThatPageUpAndTheReaderGoesOn) {
     }
 }
 
-// A process reads one document only: neither one that read its document without incident nor one
-// that had to be ended for a page reads another.
-TEST(PageProcess, AProcessNeverReadsASecondDocument) {
+// Whether process `pid` is gone (reaped: not even a zombie of ours) within `limit`.
+bool goneWithin(pid_t pid, std::chrono::milliseconds limit) {
+    const auto until = Clock::now() + limit;
+    while (::kill(pid, 0) == 0 || errno != ESRCH) {
+        if (Clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+// A process reads one document: another document, even one opened after a reading without
+// incident, gets a process of its own, and the first is ended and reaped once let go.
+TEST(PageProcess, EveryDocumentIsReadByAProcessOfItsOwn) {
     logFolder();
     const std::string plain = fixtures::textPDF(2, true);
-    pid_t first = 0;
-    {
+    std::set<pid_t> seen;
+    for (int k = 0; k < 4; ++k) {
         std::unique_ptr<PageProcess> pages = PageProcess::open(plain);
         ASSERT_TRUE(pages && pages->text(1));
-        first = pages->pid();
-    }
-    std::unique_ptr<PageProcess> next = PageProcess::open(hostilepages::pdf(Shape::nestedForms));
-    ASSERT_TRUE(next);
-    EXPECT_NE(next->pid(), first);
-    std::optional<PageText> text = next->text(1);
-    ASSERT_TRUE(text);
-    EXPECT_NE(text->text.find(u"Pagina corriente"), std::u16string::npos);
-    EXPECT_FALSE(next->render(0, 2.0, 40'000'000));  // past its deadline: the process ends
-    const pid_t ended = first;
-    next.reset();
-    for (int k = 0; k < 4; ++k) {
-        std::unique_ptr<PageProcess> other = PageProcess::open(plain);
-        ASSERT_TRUE(other && other->text(0));
-        EXPECT_NE(other->pid(), ended);
+        std::unique_ptr<PageProcess> clone = pages->another();
+        ASSERT_TRUE(clone->text(0));
+        const pid_t first = pages->pid(), second = clone->pid();
+        EXPECT_TRUE(seen.insert(first).second) << "a process read a second document";
+        EXPECT_TRUE(seen.insert(second).second) << "a process read a second document";
+        pages.reset();
+        clone.reset();
+        EXPECT_TRUE(goneWithin(first, std::chrono::seconds(2)));
+        EXPECT_TRUE(goneWithin(second, std::chrono::seconds(2)));
     }
 }
 
@@ -261,11 +287,11 @@ TEST(PageProcess, ALightPageOfManyImagesIsDrawn) {
               image->pixels.end());
 }
 
-// A reader that stops while its page is being drawn does not wait for it; its process, which did
-// nothing wrong, is let answer, and then ends like any process whose document was let go: no
-// other document is given to it.
-TEST(PageProcess, AProcessWhoseReaderStoppedEndsWithoutReadingAnotherDocument) {
+// A reader that stops while its page is being drawn does not wait for it: its process is ended
+// (it is still busy with the page, and reads no other document) without blaming the page.
+TEST(PageProcess, AReaderThatStopsEndsItsProcessWithoutGivingThePageUp) {
     logFolder();
+    const LogSince log;
     std::unique_ptr<PageProcess> pages = PageProcess::open(hostilepages::manySmallImages());
     ASSERT_TRUE(pages && pages->pageCount() == 1);
     const pid_t drawing = pages->pid();
@@ -274,19 +300,209 @@ TEST(PageProcess, AProcessWhoseReaderStoppedEndsWithoutReadingAnotherDocument) {
     EXPECT_FALSE(pages->render(0, 2.0, 40'000'000));
     EXPECT_LT(secondsSince(asked), 0.5);
     EXPECT_FALSE(pages->gaveUp(0, PageProtocol::Kind::grey));
-    pages.reset();
+    EXPECT_TRUE(goneWithin(drawing, std::chrono::seconds(2)));
+    EXPECT_EQ(log.text().find("demasiado pesada"), std::string::npos) << log.text();
+}
 
-    const std::string plain = fixtures::textPDF(1, true);
-    bool ended = false;
-    while (!ended && secondsSince(asked) < seconds(PageLimits::inkTime) + slack) {
-        std::unique_ptr<PageProcess> next = PageProcess::open(plain);
-        ASSERT_TRUE(next && next->text(0));
-        EXPECT_NE(next->pid(), drawing);
-        ended = ::kill(drawing, 0) != 0 && errno == ESRCH;
-        if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+// The pages' words read one after another by a reader that spends longer on a page than a
+// page's deadline: the next page's words, asked for ahead, are timed from when the reader takes
+// them up, and none is given up.
+TEST(PageProcess, AReaderThatPausesBetweenPagesLosesNoPage) {
+    logFolder();
+    const LogSince log;
+    std::unique_ptr<PageProcess> pages = PageProcess::open(fixtures::textPDF(4, true));
+    ASSERT_TRUE(pages);
+    const auto pause = std::max<std::chrono::milliseconds>(std::chrono::seconds(3),
+                                                           PageLimits::textTime + std::chrono::seconds(1));
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        std::optional<std::u16string> words = pages->words(i);
+        ASSERT_TRUE(words);
+        EXPECT_NE(words->find(u"gina " + std::u16string(1, char16_t(u'1' + i))), std::u16string::npos);
+        if (i == 1) std::this_thread::sleep_for(pause);
     }
-    EXPECT_TRUE(ended);
-    EXPECT_EQ(logText().find("Página 1 demasiado pesada"), std::string::npos);
+    EXPECT_EQ(log.text().find("demasiado pesada"), std::string::npos) << log.text();
+}
+
+// A client stopped (SIGSTOP, as a suspended laptop or a loaded machine does) for 3 s in the middle
+// of a long document, then continued: the answers its page process sent meanwhile are read, and no
+// page is given up. Stopped twice: while it works on a page with the next page's words asked for
+// ahead, and while it waits for a page drawn in grey, larger than the socket holds.
+TEST(PageProcess, AClientStoppedAndContinuedLosesNoPage) {
+    testutil::TempDir dir;
+    const std::string path = (dir / "largo.pdf").string();
+    testutil::writeFile(path, fixtures::textPDF(400, true));
+    const std::string tool = (testutil::toolsDir() / "pagereader").string();
+    const std::filesystem::path state = dir / "estado";
+    std::filesystem::create_directories(state);
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const pid_t reader = fork();
+    ASSERT_GE(reader, 0);
+    if (reader == 0) {
+        ::dup2(out[1], 1);
+        ::close(out[0]);
+        ::close(out[1]);
+        ::setenv("XDG_STATE_HOME", state.c_str(), 1);
+        char* argv[] = {const_cast<char*>(tool.c_str()), const_cast<char*>(path.c_str()), nullptr};
+        execv(tool.c_str(), argv);
+        _exit(127);
+    }
+    ::close(out[1]);
+    std::string said;
+    int stops = 0;
+    const char* const stopAt[] = {"página 40:", "dibujando la página 101\n"};
+    char buffer[4096];
+    const auto until = Clock::now() + std::chrono::seconds(120);
+    while (Clock::now() < until) {
+        pollfd p{out[0], POLLIN, 0};
+        if (::poll(&p, 1, 100) <= 0) continue;
+        const ssize_t n = ::read(out[0], buffer, sizeof buffer);
+        if (n <= 0) break;
+        said.append(buffer, static_cast<std::size_t>(n));
+        if (stops < 2 && said.find(stopAt[stops]) != std::string::npos) {
+            ++stops;
+            ::kill(reader, SIGSTOP);
+            std::this_thread::sleep_for(std::chrono::seconds(3));
+            ::kill(reader, SIGCONT);
+        }
+    }
+    ::close(out[0]);
+    testutil::ChildEnd end = testutil::waitForChild(reader, "pagereader");
+    EXPECT_EQ(stops, 2) << said;
+    EXPECT_NE(said.find("leídas 400 páginas; sin leer: 0"), std::string::npos) << said;
+    EXPECT_TRUE(WIFEXITED(end.status) && WEXITSTATUS(end.status) == 0) << end.sentence;
+    const auto log = state / "tindra" / "Tindra.log";
+    const std::string logged = std::filesystem::exists(log) ? testutil::readFile(log) : "";
+    EXPECT_EQ(logged.find("demasiado pesada"), std::string::npos) << logged;
+}
+
+// A page program that answers badly on purpose (tests/tools/pagestandin): which way depends on
+// the page asked for. Each bad answer ends the process, gives that page up for that use, keeps
+// this process's memory to what was asked, and the next page is read by a fresh process.
+struct BadAnswer {
+    const char* name;
+    int page;
+    PageProtocol::Kind kind;
+};
+
+void PrintTo(const BadAnswer& bad, std::ostream* out) { *out << bad.name; }
+
+class BadAnswers : public ::testing::TestWithParam<BadAnswer> {
+protected:
+    void SetUp() override {
+        logFolder();
+        PageProcess::useProgram(testutil::toolsDir() / "pagestandin");
+    }
+    void TearDown() override { PageProcess::useProgram({}); }
+};
+
+// The peak resident size of this process since the last reset, in bytes; resetPeak() makes it
+// the present size.
+std::int64_t statusBytes(const char* field) {
+    const std::string status = testutil::readFile("/proc/self/status");
+    const std::size_t at = status.find(field);
+    if (at == std::string::npos) return -1;
+    return std::atoll(status.c_str() + at + std::strlen(field)) * 1024;
+}
+bool resetPeak() {
+    FILE* f = std::fopen("/proc/self/clear_refs", "w");
+    if (!f) return false;
+    const bool done = std::fputs("5", f) >= 0;
+    return std::fclose(f) == 0 && done;
+}
+
+TEST_P(BadAnswers, EndTheProcessGiveThePageUpAndTheNextPageIsRead) {
+    const BadAnswer bad = GetParam();
+    const LogSince log;
+    std::unique_ptr<PageProcess> pages = PageProcess::open(fixtures::textPDF(20));
+    ASSERT_TRUE(pages);
+    ASSERT_EQ(pages->pageCount(), 20);
+    const pid_t answering = pages->pid();
+    ASSERT_GT(answering, 0);
+
+    const bool peakReset = resetPeak();
+    const std::int64_t before = statusBytes("VmRSS:");
+    const auto asked = Clock::now();
+    bool answered = true;
+    switch (bad.kind) {
+        case PageProtocol::Kind::text: answered = pages->text(bad.page).has_value(); break;
+        case PageProtocol::Kind::words: answered = pages->words(bad.page).has_value(); break;
+        case PageProtocol::Kind::grey: answered = pages->render(bad.page, 1.0, 1'000'000).has_value(); break;
+        case PageProtocol::Kind::tile: answered = pages->tile(bad.page, 1.0, 0, 0, 64, 64).has_value(); break;
+        case PageProtocol::Kind::release: break;
+    }
+    const double took = secondsSince(asked);
+    const std::int64_t peak = statusBytes("VmHWM:");
+    EXPECT_FALSE(answered);
+    EXPECT_TRUE(pages->gaveUp(bad.page, bad.kind));
+    // Within the request's deadline (the whole answer's, for one that dribbles in).
+    const auto deadline = bad.kind == PageProtocol::Kind::tile   ? PageLimits::tileTime
+                          : bad.kind == PageProtocol::Kind::grey ? PageLimits::inkTime
+                                                                 : PageLimits::textTime;
+    EXPECT_LE(took, seconds(deadline) + slack);
+    const std::string line = "Página " + std::to_string(bad.page + 1) + " demasiado pesada";
+    EXPECT_NE(log.text().find(line), std::string::npos) << log.text();
+    EXPECT_TRUE(goneWithin(answering, std::chrono::seconds(2))) << "the process was not ended";
+    // Nothing was taken on the strength of a length declared: a few chunks of what came.
+    if (peakReset) {
+        EXPECT_LT(peak - before, std::int64_t(16) << 20);
+    }
+
+    std::optional<PageText> next = pages->text(0);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->text, u"Pagina buena 1");
+    EXPECT_NE(pages->pid(), answering);
+    std::optional<PageProtocol::ColourImage> tile = pages->tile(1, 1.0, 0, 0, 64, 64);
+    ASSERT_TRUE(tile);
+    EXPECT_EQ(tile->width, 64);
+    EXPECT_EQ(tile->pixels.size(), 64u * 64u * 4u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OfAPageProgram, BadAnswers,
+    ::testing::Values(BadAnswer{"TilePixelsNotItsHeadsSize", 11, PageProtocol::Kind::tile},
+                      BadAnswer{"TileLargerThanAsked", 12, PageProtocol::Kind::tile},
+                      BadAnswer{"GreyPageLongerThanItsLimit", 12, PageProtocol::Kind::grey},
+                      BadAnswer{"WordsForATile", 13, PageProtocol::Kind::tile},
+                      BadAnswer{"ATileForWords", 13, PageProtocol::Kind::words},
+                      BadAnswer{"FrameCutShort", 14, PageProtocol::Kind::text},
+                      BadAnswer{"OneByteEvery100ms", 15, PageProtocol::Kind::text},
+                      BadAnswer{"MoreAfterTheAnswer", 16, PageProtocol::Kind::text},
+                      BadAnswer{"TextBoundThenNothing", 17, PageProtocol::Kind::text},
+                      BadAnswer{"OneGiBThenNothing", 18, PageProtocol::Kind::text},
+                      BadAnswer{"Silence", 19, PageProtocol::Kind::grey}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// What the page process may not do once its filter is on: write or make files, open sockets,
+// start programs. Tried in a forked child of the test.
+TEST(PageSandbox, ForbidsFilesSocketsAndPrograms) {
+    testutil::TempDir dir;
+    const std::string target = (dir / "escrito").string();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        try {
+            PageSandbox::forbidSideEffects();
+        } catch (...) {
+            _exit(10);
+        }
+        int failures = 0;
+        if (::open(target.c_str(), O_WRONLY | O_CREAT, 0600) >= 0 || errno != EPERM) failures |= 1;
+        if (::socket(AF_INET, SOCK_STREAM, 0) >= 0 || errno != EPERM) failures |= 2;
+        char* argv[] = {const_cast<char*>("/bin/true"), nullptr};
+        ::execv("/bin/true", argv);
+        if (errno != EPERM) failures |= 4;
+        if (::fork() >= 0 || errno != EPERM) failures |= 8;
+        // Reading stays allowed.
+        if (::open("/etc/hostname", O_RDONLY) < 0 && ::open("/etc/passwd", O_RDONLY) < 0)
+            failures |= 16;
+        _exit(failures);
+    }
+    testutil::ChildEnd end = testutil::waitForChild(child, "the filtered child");
+    ASSERT_TRUE(WIFEXITED(end.status)) << end.sentence;
+    EXPECT_EQ(WEXITSTATUS(end.status), 0);
+    EXPECT_FALSE(std::filesystem::exists(target));
 }
 
 }  // namespace

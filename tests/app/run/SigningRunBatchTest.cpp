@@ -6,9 +6,13 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <set>
+#include <sstream>
+#include <unistd.h>
 
 #include "RunHarness.h"
 #include "app/RecentSignatures.h"
+#include "pages/PageProcess.h"
 #include "pdf/PDFFile.h"
 #include "platform/IdentityStore.h"
 #include "platform/Preferences.h"
@@ -191,6 +195,67 @@ TEST(SigningRunBatchTest, ABatchThroughTheRealRunThenSignedAgain) {
     EXPECT_EQ(after.size(), 4u);
     EXPECT_FALSE(delegate.again);
     EXPECT_TRUE(strays(docs.path()).empty());
+}
+
+// Each document of a batch is read by a page process of its own: none reads a second file, so
+// that what one file did to its process never sees the next. The page program is a stand-in
+// (tests/tools/pagestandin) that notes, under its own process id, every document it is given.
+TEST(SigningRunBatchTest, EachDocumentOfABatchIsReadByAPageProcessOfItsOwn) {
+    if (!testutil::haveProgram("pdfsig")) GTEST_SKIP() << "poppler-utils missing";
+    testutil::TempDir home;
+    TemporaryHome homeVariable(home.path());
+    const fs::path database = home / ".pki/nssdb";
+    fs::create_directories(database);
+    testpki::NSSDatabase nss = testpki::makeNSSDatabase(database);
+
+    const fs::path notes = "/tmp/tindra-pagestandin-" + std::to_string(::getpid());
+    fs::remove_all(notes);
+    fs::create_directories(notes);
+    PageProcess::useProgram(testutil::toolsDir() / "pagestandin");
+
+    testutil::TempDir docs;
+    std::vector<fs::path> files;
+    std::set<std::string> documents;  // "SIZE HASH", as the stand-in notes them
+    for (int i = 0; i < 3; ++i) {
+        const fs::path file = docs / ("carta-" + std::to_string(i) + ".pdf");
+        const std::string bytes = fixtures::textPDF(i + 1);
+        testutil::writeFile(file, bytes);
+        files.push_back(file);
+        std::uint64_t hash = 1469598103934665603ull;
+        for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
+        documents.insert(std::to_string(bytes.size()) + " " + std::to_string(hash));
+    }
+
+    RunHarness harness;
+    harness.defaults.setString("engine", "nativo");
+    harness.window.answer = [&](const WindowScript::Made& made) -> std::optional<SigningOptions> {
+        return visibleWith(made.certificates, nss.rsaSHA1);
+    };
+    AppDelegate delegate(harness.services());
+    delegate.add(files);
+    const bool idle = RunHarness::waitIdle(delegate);
+    PageProcess::useProgram({});
+    ASSERT_TRUE(idle);
+
+    for (const fs::path& file : files) {
+        const fs::path signed_ = file.parent_path() / (file.stem().string() + "-firmado.pdf");
+        EXPECT_NE(pdfsig(database, signed_).find("Signature is Valid."), std::string::npos)
+            << signed_;
+    }
+    std::set<std::string> read;
+    int processes = 0;
+    for (const auto& entry : fs::directory_iterator(notes)) {
+        ++processes;
+        std::istringstream lines(testutil::readFile(entry.path()));
+        std::vector<std::string> given;
+        for (std::string line; std::getline(lines, line);) given.push_back(line);
+        EXPECT_EQ(given.size(), 1u) << "process " << entry.path().filename() << " read "
+                                    << given.size() << " documents";
+        read.insert(given.begin(), given.end());
+    }
+    EXPECT_GE(processes, 3);
+    for (const std::string& document : documents) EXPECT_EQ(read.count(document), 1u) << document;
+    fs::remove_all(notes);
 }
 
 TEST(SigningRunBatchTest, APasswordProtectedDatabaseAsksThroughThePresenter) {
