@@ -2,8 +2,10 @@
 // The pages of a document read by a process of their own. Poppler never runs in the application:
 // each PageProcess starts the page process (tindra-pages) over a copy of the document's bytes and
 // asks it for one page's text, words or drawing at a time, with a deadline for each request
-// (PageLimits). The process limits its own memory and processor time and may not write files,
-// open sockets or start programs.
+// (PageLimits). The process starts with no environment and no descriptor but its socket, and
+// enters its sandbox before it takes the document (pages/server/PageSandbox.h): hard limits on
+// memory and processor time, a list of the system calls it may make, and files it may read only
+// where fonts and their configuration are.
 //
 //   std::unique_ptr<PageProcess> pages = PageProcess::open(file.bytes());
 //   if (pages) pages->text(0);   // through the process; nothing when the page was given up
