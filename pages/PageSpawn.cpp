@@ -8,6 +8,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -34,8 +35,15 @@ std::vector<std::string> environment() {
         if (const char* value = std::getenv(name)) out.push_back(std::string(name) + "=" + value);
     };
     for (const char* name : kept) keep(name);
-    if (PageProcessMemory::watchedByParent)
+    if (PageProcessMemory::watchedByParent) {
         for (const char* name : sanitizers) keep(name);
+        // A page process that fails reports it and exits, as the build users run does, rather
+        // than abort as a test program asks of its own failures.
+        auto asan = std::find_if(out.begin(), out.end(),
+                                 [](const std::string& e) { return e.starts_with("ASAN_OPTIONS="); });
+        if (asan == out.end()) out.push_back("ASAN_OPTIONS=abort_on_error=0");
+        else *asan += ":abort_on_error=0";
+    }
     return out;
 }
 
