@@ -14,9 +14,11 @@
 namespace {
 
 // One lock for every log in the process: the size check, the append and the restart are one step.
+// The log's lock, path and file outlive the program's static objects (they are never destroyed):
+// a worker thread still ending as the program exits may write a last line.
 std::mutex& logMutex() {
-    static std::mutex mutex;
-    return mutex;
+    static std::mutex* mutex = new std::mutex;
+    return *mutex;
 }
 
 bool writeAll(int fd, const std::string& bytes) {
@@ -83,14 +85,14 @@ void TextLog::write(std::string_view message) const noexcept {
 namespace Log {
 
 const std::filesystem::path& url() {
-    static const std::filesystem::path path = Paths::logFile();
-    return path;
+    static const std::filesystem::path* path = new std::filesystem::path(Paths::logFile());
+    return *path;
 }
 
 void write(std::string_view message) noexcept {
     try {
-        static const TextLog log(url());
-        log.write(message);
+        static const TextLog* log = new TextLog(url());
+        log->write(message);
     } catch (...) {
     }
 }

@@ -99,8 +99,10 @@ void holdIfEnding(Kept& state, std::unique_lock<std::mutex>& lock) {
     if (state.ending) state.never.wait(lock, [] { return false; });
 }
 
+// Never destroyed: the application's last moments (a quit that abandons a run, from a thread of
+// its own) may still list or remove files after the program's static objects are gone.
 Kept& kept() {
-    static Kept state;
+    static Kept& state = *new Kept;
     return state;
 }
 
