@@ -85,9 +85,10 @@ struct Started {
 
 // Page processes are started from one thread that lives as long as the application: the kernel
 // ends a process whose parent thread ends when that process asked to be ended with its parent,
-// and the threads that read pages come and go. The thread keeps a few processes started ahead
-// (their start and warm-up take longer than reading a short document), so that opening a
-// document only hands one its bytes; each process reads one document and is ended after it.
+// and the threads that read pages come and go. That thread starts the zygote, which makes each
+// page process as a warm copy of itself (PageSpawn), and keeps a few processes made ahead, so
+// that opening a document only hands one its bytes; each process reads one document and is
+// ended after it.
 //
 // Every process started is listed until it is reaped, so that the application can end them all
 // as it ends: a process that took over its renderer may have undone its own death signal. A
@@ -271,9 +272,11 @@ private:
             program = programPath_;
             generation = program_;
         }
-        if (program.empty()) program = installedProgram();
         std::string failure;
-        const PageSpawn::Started started = PageSpawn::start(program, failure);
+        // The page program itself is made by its zygote; a program put in its place (a test's
+        // stand-in) is started as it is.
+        const PageSpawn::Started started = program.empty() ? fromZygote(failure)
+                                                           : PageSpawn::start(program, failure);
         Started out{started.pid, started.socket, generation};
         if (out.pid > 0) {
             std::lock_guard lock(mutex_);
@@ -285,6 +288,34 @@ private:
             }
         }
         return {out, failure};
+    }
+
+    // A page process made by the zygote, which is started first when there is none (or the one
+    // there was did not make one). On the spawner's thread only.
+    PageSpawn::Started fromZygote(std::string& failure) {
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (zygote_.pid <= 0) {
+                const PageSpawn::Started started =
+                    PageSpawn::start(installedProgram(), failure, PageSpawn::Role::zygote);
+                if (started.pid <= 0) return {};
+                std::lock_guard lock(mutex_);
+                live_.insert(started.pid);
+                if (ending_) {
+                    endLocked({started.pid, started.socket, 0});
+                    failure = "La aplicación está terminando.";
+                    return {};
+                }
+                zygote_ = started;
+            }
+            const PageSpawn::Started reader =
+                PageSpawn::forkReader(zygote_.socket, PageLimits::openTime, failure);
+            if (reader.pid > 0) return reader;
+            // Ended, or answering late or wrong: of no further use.
+            std::lock_guard lock(mutex_);
+            endLocked({zygote_.pid, zygote_.socket, 0});
+            zygote_ = {};
+        }
+        return {};
     }
 
     // Whether a listed process has not ended yet.
@@ -311,6 +342,7 @@ private:
     std::deque<Started> spares_;
     std::set<pid_t> live_;     // started and not reaped yet
     std::deque<pid_t> dying_;  // killed, to be reaped
+    PageSpawn::Started zygote_;  // the spawner thread's own
     bool wanted_ = false;      // spares are kept once a process has been asked for
     bool ending_ = false;      // the application is ending: nothing more is started
     std::filesystem::path programPath_;

@@ -2,13 +2,17 @@
 
 #include <fcntl.h>
 #include <linux/landlock.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -62,7 +66,8 @@ void noteWithoutLandlock() {
 
 }  // namespace
 
-Started start(const std::filesystem::path& program, std::string& failure) {
+Started start(const std::filesystem::path& program, std::string& failure, Role role,
+              const std::vector<std::string>& alsoPass) {
     noteWithoutLandlock();
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
@@ -89,9 +94,13 @@ Started start(const std::filesystem::path& program, std::string& failure) {
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setsigdefault(&attr, &defaults);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-    std::vector<char*> argv{const_cast<char*>(path.c_str()), const_cast<char*>(parent.c_str()),
-                            nullptr};
+    std::string zygoteFlag = "--zygote";
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    if (role == Role::zygote) argv.push_back(zygoteFlag.data());
+    argv.push_back(const_cast<char*>(parent.c_str()));
+    argv.push_back(nullptr);
     std::vector<std::string> variables = environment();
+    variables.insert(variables.end(), alsoPass.begin(), alsoPass.end());
     std::vector<char*> envp;
     for (std::string& v : variables) envp.push_back(v.data());
     envp.push_back(nullptr);
@@ -107,6 +116,63 @@ Started start(const std::filesystem::path& program, std::string& failure) {
         return {};
     }
     return {child, pair[0]};
+}
+
+Started forkReader(int zygoteSocket, std::chrono::milliseconds wait, std::string& failure) {
+    const auto until = std::chrono::steady_clock::now() + wait;
+    failure = "El proceso de páginas no ha podido iniciarse.";
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
+        failure = "No se ha podido abrir el canal del proceso de páginas.";
+        return {};
+    }
+    // One byte, with the new process's end of its socket.
+    char ask = 'R';
+    iovec data{&ask, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_RIGHTS;
+    header->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(header), &pair[1], sizeof(int));
+    ssize_t sent;
+    do {
+        sent = ::sendmsg(zygoteSocket, &message, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    ::close(pair[1]);
+    if (sent != 1) {
+        ::close(pair[0]);
+        return {};
+    }
+    // Its answer: the new process's id, 4 bytes.
+    std::int32_t pid = 0;
+    std::size_t got = 0;
+    while (got < sizeof pid) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            until - std::chrono::steady_clock::now());
+        pollfd ready{zygoteSocket, POLLIN, 0};
+        const int polled = ::poll(&ready, 1, static_cast<int>(std::max<long long>(0, left.count())));
+        if (polled < 0 && errno == EINTR) continue;
+        if (polled <= 0) break;
+        const ssize_t n = ::read(zygoteSocket, reinterpret_cast<char*>(&pid) + got, sizeof pid - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    // Only a child of this process is one: any other id is not the zygote's to give.
+    siginfo_t info{};
+    if (got != sizeof pid || pid <= 0 ||
+        ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+        ::close(pair[0]);
+        return {};
+    }
+    failure.clear();
+    return {static_cast<pid_t>(pid), pair[0]};
 }
 
 }  // namespace PageSpawn

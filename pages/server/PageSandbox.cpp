@@ -327,7 +327,7 @@ int landlockVersion() {
     return version > 0 ? static_cast<int>(version) : noLandlock;
 }
 
-bool enter(int parent, int socket, const std::function<void()>& warmUp, int& landlock) {
+bool prepare(int parent, int socket) {
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) return false;
     // The parent may have ended between the spawn and the line above.
     if (getppid() != parent) return false;
@@ -337,6 +337,11 @@ bool enter(int parent, int socket, const std::function<void()>& warmUp, int& lan
         throw std::runtime_error("No se han podido cerrar los descriptores del proceso de páginas.");
     dropPrivileges();
     limitResources();
+    return true;
+}
+
+bool enter(int parent, int socket, const std::function<void()>& warmUp, int& landlock) {
+    if (!prepare(parent, socket)) return false;
     if (warmUp) warmUp();
     landlock = landlockVersion();
     if (landlock != noLandlock) restrictFiles(landlock);

@@ -22,6 +22,11 @@ inline constexpr int noLandlock = 0;
 // the Landlock version in force, or `noLandlock`.
 bool enter(int parent, int socket, const std::function<void()>& warmUp, int& landlock);
 
+// The first part of enter(), up to the warm-up: the death signal, the descriptors, the privileges
+// and the limits. A zygote stops there, warms up and makes its readers, each of which enters the
+// whole sandbox (what this part did again, then files and calls). False when `parent` has ended.
+bool prepare(int parent, int socket);
+
 // Lowers the memory limit, hard and soft, to what one document of `documentBytes` (mapped into
 // the process) may take. A limit once lowered cannot be raised again. In a build with
 // AddressSanitizer, whose shadow memory takes more address space than any limit, the

@@ -1,16 +1,26 @@
-// tindra-pages: the page process. The application keeps one started ahead, warmed up (Poppler,
-// its fonts and their configuration loaded) and sandboxed; it is then given ONE document and reads
-// and draws that document's pages with Poppler under hard limits, so that a page that would take
-// too long, too much memory or crash the renderer ends this process, never the application. Once
-// the document is let go (or the socket closes) the process ends: whatever a document did to it
-// never meets another document.
+// tindra-pages: the page process. A page process reads and draws ONE document's pages with
+// Poppler, sandboxed and under hard limits, so that a page that would take too long, too much
+// memory or crash the renderer ends this process, never the application. Once the document is
+// let go (or the socket closes) the process ends: whatever a document did to it never meets
+// another document.
 //
-//   tindra-pages PARENT-PID    descriptor 3: the socket, over which the document comes (a memory
-//                              file passed with its size) and the requests follow
+//   tindra-pages PARENT-PID            a page process: warms up, enters its sandbox, then takes
+//                                      its document over descriptor 3 (a memory file passed with
+//                                      its size) and the requests that follow
+//   tindra-pages --zygote PARENT-PID   the zygote: warms up once, without any document, and for
+//                                      each socket end the application passes over descriptor 3
+//                                      makes a page process as a copy of itself (a child of the
+//                                      application's) and answers with its id
+//
+// The zygote never reads a document nor any request a document's reader could send: it is
+// spared what a document does, and its copies start warm, in a millisecond.
 
+#include <sched.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,6 +29,7 @@
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -81,24 +92,14 @@ std::optional<std::pair<int, std::int64_t>> receiveDocument() {
     return std::make_pair(fd, size);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    int parent = 0;
-    if (argc != 2) _exit(2);
-    std::string_view arg = argv[1];
-    if (std::from_chars(arg.data(), arg.data() + arg.size(), parent).ec != std::errc() ||
-        parent <= 1)
-        _exit(2);
+// Reads and draws the document that comes over the socket, with the whole sandbox in force, then
+// ends the process.
+[[noreturn]] void serveOneDocument(int parent, const std::function<void()>& warm) {
     int landlock = PageSandbox::noLandlock;
     try {
         // The warm-up runs before files and calls are restricted, so that the filter need not
         // allow what only loading the configuration and caches does.
-        const bool entered = PageSandbox::enter(parent, socketFd, [] {
-            PopplerPages::keepSettings();
-            warmUp();
-        }, landlock);
-        if (!entered) _exit(0);
+        if (!PageSandbox::enter(parent, socketFd, warm, landlock)) _exit(0);
     } catch (const std::exception&) {
         // A kernel without system-call filters: the process does not read pages unguarded.
         _exit(3);
@@ -131,4 +132,88 @@ int main(int argc, char** argv) {
     PageServer(socketFd, pages.get()).serve();
     // Ended without running destructors or exit handlers: nothing here is worth their time.
     _exit(0);
+}
+
+// The socket end of a page process to make, passed with one byte; -1 when the application closed
+// its end (the zygote then ends) or sent something else.
+int receiveReaderSocket() {
+    char ask = 0;
+    iovec data{&ask, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t n;
+    do {
+        n = recvmsg(socketFd, &message, MSG_CMSG_CLOEXEC);
+    } while (n < 0 && errno == EINTR);
+    if (n != 1 || (message.msg_flags & MSG_CTRUNC)) return -1;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    if (!header || header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS ||
+        header->cmsg_len != CMSG_LEN(sizeof(int)))
+        return -1;
+    int fd = -1;
+    std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
+    return fd;
+}
+
+bool answer(std::int32_t pid) {
+    const char* bytes = reinterpret_cast<const char*>(&pid);
+    for (std::size_t done = 0; done < sizeof pid;) {
+        const ssize_t n = send(socketFd, bytes + done, sizeof pid - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The zygote: warmed up, it makes one page process for each socket end it is given, until the
+// application closes its socket. Its copies are children of the application's (CLONE_PARENT):
+// the application reaps them, learns how they ended and ends them as it ends, and each one's
+// death signal is tied to the application, as a process the application started would be.
+[[noreturn]] void runZygote(int parent) {
+    try {
+        if (!PageSandbox::prepare(parent, socketFd)) _exit(0);
+    } catch (const std::exception&) {
+        _exit(3);
+    }
+    PopplerPages::keepSettings();
+    warmUp();
+    for (;;) {
+        const int reader = receiveReaderSocket();
+        if (reader < 0) _exit(0);
+        // A copy made by the kernel's clone, which fork() cannot ask to be the application's
+        // child. The zygote has a single thread, so no lock is held in the copy; the C library's
+        // record of the thread's id keeps the zygote's, which nothing in a page process relies
+        // on (the library asks the kernel for it where it matters).
+        const long pid = syscall(SYS_clone, CLONE_PARENT | SIGCHLD, nullptr, nullptr, nullptr, 0);
+        if (pid == 0) {
+            // Its socket becomes descriptor 3, in place of the zygote's.
+            if (dup2(reader, socketFd) != socketFd) _exit(2);
+            close(reader);
+            serveOneDocument(parent, {});
+        }
+        close(reader);
+        if (!answer(pid > 0 ? static_cast<std::int32_t>(pid) : 0)) _exit(0);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int parent = 0;
+    const bool zygote = argc == 3 && std::string_view(argv[1]) == "--zygote";
+    if (argc != 2 && !zygote) _exit(2);
+    std::string_view arg = argv[argc - 1];
+    if (std::from_chars(arg.data(), arg.data() + arg.size(), parent).ec != std::errc() ||
+        parent <= 1)
+        _exit(2);
+    if (zygote) runZygote(parent);
+    serveOneDocument(parent, [] {
+        PopplerPages::keepSettings();
+        warmUp();
+    });
 }

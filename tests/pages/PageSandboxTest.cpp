@@ -1,5 +1,5 @@
-// The page process's sandbox, tried from inside: a probe started as a page process is and in the
-// same sandbox tries what a document that took over Poppler would try; the real page process is
+// The page process's sandbox, tried from inside: a probe preloaded into a real page process tries,
+// in its sandbox, what a document that took over Poppler would try; the real page process is
 // looked at through /proc while it serves a document, ends once its document is let go, and still
 // draws pages whose fonts are embedded or found on the system.
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <cstring>
@@ -146,9 +147,10 @@ std::string onePagePDF(const std::string& font, const std::string& text,
     return w.finishClassic("/Root 1 0 R");
 }
 
-// The probe, in the page process's sandbox, tries each way a document that took over Poppler
-// would reach the user: everything fails, and what drawing needs is still read.
-TEST(PageSandbox, AProbeInThePageProcessSandboxReachesNothingOfTheUsers) {
+// The probe, preloaded into a real page process made by the real zygote, tries once that process's
+// sandbox is in force each way a document that took over Poppler would reach the user, the
+// application or the zygote: everything fails, and what drawing needs is still read.
+TEST(PageSandbox, AProbeInARealPageProcessReachesNothingOfTheUsers) {
     testutil::TempDir home;
     const fs::path privateFile = home.path() / "privado.txt";
     const fs::path nss = home.path() / ".pki" / "nssdb" / "cert9.db";
@@ -163,15 +165,22 @@ TEST(PageSandbox, AProbeInThePageProcessSandboxReachesNothingOfTheUsers) {
     ASSERT_GT(other, 0);
 
     std::string said;
+    std::string zygoteStatus;
+    std::set<std::string> zygoteDescriptors;
     {
         SessionAddresses addresses;
         ScopedVariable userHome("HOME", home.path().string());
         std::string failure;
+        const PageSpawn::Started zygote = PageSpawn::start(
+            PageProcess::program(), failure, PageSpawn::Role::zygote,
+            {"LD_PRELOAD=" + (fs::path(TINDRA_TOOLS_DIR) / "pagesandboxprobe.so").string()});
+        ASSERT_GT(zygote.pid, 0) << failure;
         const PageSpawn::Started probe =
-            PageSpawn::start(fs::path(TINDRA_TOOLS_DIR) / "pagesandboxprobe", failure);
+            PageSpawn::forkReader(zygote.socket, std::chrono::seconds(30), failure);
         ASSERT_GT(probe.pid, 0) << failure;
         const std::string line = privateFile.string() + "\t" + nss.string() + "\t" +
-                                 std::to_string(other) + "\t" + font + "\n";
+                                 std::to_string(other) + "\t" + font + "\t" +
+                                 std::to_string(zygote.pid) + "\n";
         ASSERT_EQ(::send(probe.socket, line.data(), line.size(), MSG_NOSIGNAL),
                   static_cast<ssize_t>(line.size()));
         std::string sentence;
@@ -181,7 +190,16 @@ TEST(PageSandbox, AProbeInThePageProcessSandboxReachesNothingOfTheUsers) {
         const testutil::ChildEnd end = testutil::waitForChild(probe.pid, "the sandbox probe");
         EXPECT_TRUE(WIFEXITED(end.status) && WEXITSTATUS(end.status) == 0)
             << end.sentence << " status " << end.status;
+        // The zygote, warm and waiting for the next request, holds nothing of the application's.
+        zygoteStatus = readProc(zygote.pid, "status");
+        zygoteDescriptors = descriptorsOf(zygote.pid);
+        ::close(zygote.socket);
+        const testutil::ChildEnd zygoteEnd = testutil::waitForChild(zygote.pid, "the zygote");
+        EXPECT_TRUE(WIFEXITED(zygoteEnd.status)) << zygoteEnd.sentence;
     }
+    EXPECT_EQ(statusField(zygoteStatus, "NoNewPrivs"), "1");
+    EXPECT_EQ(statusField(zygoteStatus, "CapEff"), "0000000000000000");
+    EXPECT_EQ(zygoteDescriptors, (std::set<std::string>{"0", "1", "2", "3"}));
     ::kill(other, SIGKILL);
     ::waitpid(other, nullptr, 0);
 
@@ -201,11 +219,12 @@ TEST(PageSandbox, AProbeInThePageProcessSandboxReachesNothingOfTheUsers) {
     const std::set<std::string> filesOnly = {"open parent fd", "read parent mem",
                                              "read parent environ", "read parent maps",
                                              "read private file", "read nss database",
-                                             "read passwd"};
+                                             "read passwd", "read zygote mem"};
     std::vector<std::string> refused = {
         "pidfd_open parent", "pidfd_getfd parent", "pidfd_send_signal parent", "open parent fd",
         "read parent mem", "read parent environ", "read parent maps", "process_vm_readv parent",
-        "ptrace attach parent", "read private file", "read nss database", "read passwd",
+        "ptrace attach parent", "ptrace attach zygote", "read zygote mem",
+        "open zygote mem for writing", "kill zygote", "pidfd_open zygote", "read private file", "read nss database", "read passwd",
         "kill parent", "kill every process", "kill process group", "kill other process",
         "tgkill parent", "prlimit parent", "clear death signal", "setsid", "setpgid", "fork",
         "clone process", "execve", "raise processor time", "raise core size",

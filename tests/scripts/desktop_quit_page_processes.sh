@@ -49,10 +49,11 @@ PY
 start "$HOME/Documentos/carta.pdf"
 panel=$(window 'carta.pdf' 300)
 if [ -z "$panel" ]; then fail "no signing window for the document within 30 s"; else
-  # The page processes the application started, reading the document or waiting for the next.
+  # The page processes the application started, reading the document or waiting for the next, and
+  # the zygote that made them.
   children=""
   for _ in $(seq 50); do
-    children=$(pgrep -f "^$root/lib/tindra/tindra-pages $app\$" | tr '\n' ' ')
+    children=$(pgrep -f "^$root/lib/tindra/tindra-pages (--zygote )?$app\$" | tr '\n' ' ')
     [ -n "$children" ] && break
     sleep 0.1
   done

@@ -1,9 +1,13 @@
-// pagesandboxprobe: a stand-in page process that, once in the page process's own sandbox, tries
-// what a document that took over Poppler would try against the user, and says how each try went.
-// Started as a page process is (PageSpawn::start: its parent's pid as argument, the socket as
-// descriptor 3); the test then sends one line over the socket:
+// pagesandboxprobe: a library preloaded into the real page program (LD_PRELOAD, which only a test
+// passes it) that, once the page process's sandbox is in force, tries what a document that took
+// over Poppler would try against the user, and says how each try went. It takes the place of the
+// first receipt of a document made inside the sandbox: the page process's own code has then set
+// up everything, exactly as for a document. The zygote's own receipts, before any sandbox, go
+// through untouched.
 //
-//   PRIVATE-FILE \t NSS-DATABASE \t OTHER-PID \t FONT-FILE \n
+// The test sends one line over the page process's socket:
+//
+//   PRIVATE-FILE \t NSS-DATABASE \t OTHER-PID \t FONT-FILE \t ZYGOTE-PID \n
 //
 // and reads back one line per try, "name: allowed" or "name: refused (ERRNO)", then "end".
 // Every signal sent is signal 0: it asks whether a signal would be allowed and harms nothing.
@@ -23,6 +27,8 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <dlfcn.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -31,7 +37,7 @@
 #include <string_view>
 #include <vector>
 
-#include "pages/server/PageSandbox.h"
+#include <linux/landlock.h>
 
 namespace {
 
@@ -103,6 +109,7 @@ void tryAll(pid_t parent, const std::vector<std::string>& given) {
     const std::string nssDatabase = given.at(1);
     const pid_t other = std::atoi(given.at(2).c_str());
     const std::string fontFile = given.at(3);
+    const pid_t zygote = std::atoi(given.at(4).c_str());
     const std::string proc = "/proc/" + std::to_string(parent);
 
     // The parent's descriptors.
@@ -120,6 +127,14 @@ void tryAll(pid_t parent, const std::vector<std::string>& given) {
     iovec remote{reinterpret_cast<void*>(someAddress), sizeof buffer};
     report("process_vm_readv parent", ::process_vm_readv(parent, &local, 1, &remote, 1, 0));
     report("ptrace attach parent", ::ptrace(PTRACE_ATTACH, parent, nullptr, nullptr));
+    // The zygote, whose next copies read other documents: neither its memory nor its course.
+    report("ptrace attach zygote", ::ptrace(PTRACE_ATTACH, zygote, nullptr, nullptr));
+    tryRead("read zygote mem", "/proc/" + std::to_string(zygote) + "/mem",
+            static_cast<off_t>(someAddress));
+    report("open zygote mem for writing",
+           ::open(("/proc/" + std::to_string(zygote) + "/mem").c_str(), O_RDWR | O_CLOEXEC));
+    report("kill zygote", ::kill(zygote, 0));
+    report("pidfd_open zygote", ::syscall(SYS_pidfd_open, zygote, 0));
     // The user's files.
     tryRead("read private file", privateFile);
     tryRead("read nss database", nssDatabase);
@@ -184,20 +199,30 @@ void tryAll(pid_t parent, const std::vector<std::string>& given) {
     say("end");
 }
 
+// The Landlock version the kernel offers and the application's id, read as the program starts (the
+// sandbox later refuses both questions). The zygote's copies are the application's children too.
+int landlockVersion = 0;
+pid_t application = 0;
+
+__attribute__((constructor)) void readStart() {
+    application = ::getppid();
+    const long version = ::syscall(SYS_landlock_create_ruleset, nullptr, 0U,
+                                   LANDLOCK_CREATE_RULESET_VERSION);
+    landlockVersion = version > 0 ? static_cast<int>(version) : 0;
+}
+
+// Whether a system-call filter is in force: the sandbox's refuses even the question.
+bool filtered() { return ::prctl(PR_GET_SECCOMP, 0, 0, 0, 0) != 0; }
+
 }  // namespace
 
-int main(int argc, char** argv) {
-    int parent = 0;
-    if (argc != 2) _exit(2);
-    const std::string_view arg = argv[1];
-    if (std::from_chars(arg.data(), arg.data() + arg.size(), parent).ec != std::errc()) _exit(2);
-    int landlock = PageSandbox::noLandlock;
-    try {
-        if (!PageSandbox::enter(parent, socketFd, {}, landlock)) _exit(0);
-    } catch (const std::exception&) {
-        _exit(3);
+extern "C" ssize_t recvmsg(int fd, msghdr* message, int flags) {
+    using Real = ssize_t (*)(int, msghdr*, int);
+    static const Real real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "recvmsg"));
+    if (fd == socketFd && filtered()) {
+        say("landlock: " + std::to_string(landlockVersion));
+        tryAll(application, fields(readLine()));
+        _exit(0);
     }
-    say("landlock: " + std::to_string(landlock));
-    tryAll(parent, fields(readLine()));
-    _exit(0);
+    return real(fd, message, flags);
 }

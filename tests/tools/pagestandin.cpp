@@ -20,13 +20,19 @@
 // Each document it is given is noted, when the folder /tmp/tindra-pagestandin-PARENT exists, as a
 // line "SIZE HASH" in a file named after its own process id there.
 //
-//   pagestandin PARENT-PID    descriptor 3: the socket
+//   pagestandin PARENT-PID             descriptor 3: the socket
+//   pagestandin --zygote PARENT-PID    descriptor 3: the socket over which the application asks
+//                                      for page processes, each made as a copy of this one, a
+//                                      child of the application's (as the page program's zygote
+//                                      makes them)
 
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -225,15 +231,49 @@ void note(int parent, std::string_view document) {
     out << document.size() << ' ' << hash << '\n';
 }
 
+// As the page program's zygote: a copy of itself for each socket end passed over descriptor 3,
+// answered with the copy's id. Returns in the copy, its socket as descriptor 3.
+void makeCopies() {
+    for (;;) {
+        char ask = 0;
+        iovec data{&ask, 1};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+        msghdr message{};
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        ssize_t n;
+        do {
+            n = ::recvmsg(socketFd, &message, MSG_CMSG_CLOEXEC);
+        } while (n < 0 && errno == EINTR);
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        if (n != 1 || !header || header->cmsg_type != SCM_RIGHTS) leave();
+        int reader = -1;
+        std::memcpy(&reader, CMSG_DATA(header), sizeof reader);
+        const long pid = ::syscall(SYS_clone, CLONE_PARENT | SIGCHLD, nullptr, nullptr, nullptr, 0);
+        if (pid == 0) {
+            ::dup2(reader, socketFd);
+            ::close(reader);
+            return;
+        }
+        ::close(reader);
+        const std::int32_t id = pid > 0 ? static_cast<std::int32_t>(pid) : 0;
+        if (::send(socketFd, &id, sizeof id, MSG_NOSIGNAL) != sizeof id) leave();
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) return 2;
+    const bool zygote = argc == 3 && std::string_view(argv[1]) == "--zygote";
+    if (argc != 2 && !zygote) return 2;
     stubborn = std::filesystem::path(argv[0]).filename() == "tindra-pages";
     ::signal(SIGTERM, SIG_IGN);
     ::signal(SIGHUP, SIG_IGN);
     ::signal(SIGINT, SIG_IGN);
-    const int parent = std::atoi(argv[1]);
+    const int parent = std::atoi(argv[argc - 1]);
+    if (zygote) makeCopies();
 
     // The document: its size, and its memory file passed with it.
     std::int64_t size = 0;
