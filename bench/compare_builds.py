@@ -42,6 +42,8 @@ def run(build, program, pattern, repetitions):
          "--benchmark_format=json", f"--benchmark_repetitions={repetitions}"],
         capture_output=True, text=True, env=env, check=True).stdout
     times = {}
+    if not out.strip():
+        return times  # an older build without these benchmarks
     for b in json.loads(out)["benchmarks"]:
         if b.get("run_type", "iteration") != "iteration":
             continue  # the repetitions' own mean, median and deviation
