@@ -234,20 +234,19 @@ SigningPanel::SigningPanel(std::vector<Certificate> certificates,
       showFullID_(Preferences::showFullID(*context.defaults)),
       showBranding_(Preferences::showBranding(*context.defaults)),
       undo_(std::make_unique<QUndoStack>()) {
-    if (files_.size() == 1) {
-        document_ = PreviewDocument::open(files_.front());
-        if (document_) {
-            // Each page's text is read once, by whichever of the search and the form reading
-            // comes to it first.
-            text_ = std::make_shared<PageTextCache>();
-            startSearch(std::move(pages));
-            // The form is read on a worker as well: the window shows its pages at once, and the
-            // form section fills in when the reading ends.
-            if (!certificates_.empty() && context_.formSection) startFormReading();
-        }
-    }
+    if (files_.size() == 1) document_ = PreviewDocument::open(files_.front());
     makeWindow();
     makeControls();
+    if (document_) {
+        // Started once the preview has the document, whose page process for drawing then opens
+        // it first. Each page's text is read once, by whichever of the search and the form
+        // reading comes to it first.
+        text_ = std::make_shared<PageTextCache>();
+        startSearch(std::move(pages));
+        // The form is read on a worker as well: the window shows its pages at once, and the
+        // form section fills in when the reading ends.
+        if (!certificates_.empty() && context_.formSection) startFormReading();
+    }
     placeBest();
     if (previous_) restore(*previous_);
     layout();
@@ -508,6 +507,9 @@ void SigningPanel::wirePreview() {
     };
     p.onZoomChange = [self] {
         if (self) self->refreshBar();
+    };
+    p.onPagesRead = [self] {
+        if (self) self->pagesRead();
     };
     p.setSpaces(candidateSpaces(placements_));
     p.setFieldMarks(form_ ? form_->marks() : std::vector<PreviewGeometry::FieldMark>{});
@@ -958,6 +960,15 @@ void SigningPanel::restore(const SigningRecord& previous) {
     textBoxes_.restore(previous.fills);
     refreshMarks();
     updateButton();
+}
+
+void SigningPanel::pagesRead() {
+    // A long document's count is final only now: copies restored onto pages that its tree
+    // declared but does not hold go, as restore() drops those past the last page.
+    const int pages = document_->pageCount();
+    const std::size_t before = signatures_.size();
+    std::erase_if(signatures_, [pages](const SignatureCopy& c) { return c.pageIndex >= pages; });
+    if (signatures_.size() != before) refresh(false);
 }
 
 // --- Refresh --------------------------------------------------------------------------------
