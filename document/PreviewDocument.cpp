@@ -6,6 +6,7 @@
 #include <climits>
 #include <exception>
 #include <new>
+#include <system_error>
 
 #include "pdf/PDFFile.h"
 #include "pdf/PDFFileLimits.h"
@@ -45,10 +46,17 @@ std::shared_ptr<PreviewDocument> PreviewDocument::load(
     document->path_ = std::move(path);
     try {
         document->file_ = parse();
-        // The page processes read a copy of the file's bytes; none starts here: the readers of
-        // the document start theirs on their own threads.
-        document->pages_ = PageProcess::prepare(document->file_->bytes());
-        if (!document->pages_) return nullptr;
+        // The page processes read a copy of the file's bytes, made on a worker while the window
+        // is made; no process starts here: the readers of the document start theirs on their own
+        // threads. Bytes the page process cannot take at all are refused now.
+        const std::string_view bytes = document->file_->bytes();
+        if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
+        auto prepare = [bytes] { return PageProcess::prepare(bytes); };
+        try {
+            document->preparing_ = std::async(std::launch::async, prepare);
+        } catch (const std::system_error&) {
+            document->preparing_ = std::async(std::launch::deferred, prepare);  // no thread left
+        }
         document->judge_ = std::make_shared<const PageJudge>(document->file_->bytes());
         document->startReading(document->readOpeningPages());
     } catch (const std::exception&) {
@@ -59,6 +67,19 @@ std::shared_ptr<PreviewDocument> PreviewDocument::load(
 }
 
 PreviewDocument::~PreviewDocument() = default;
+
+PageProcess& PreviewDocument::preparedPages() const {
+    std::call_once(prepared_, [this] {
+        try {
+            pages_ = preparing_.get();
+        } catch (const std::exception&) {
+            // No memory for the copy on the worker: once more here.
+        }
+        if (!pages_) pages_ = PageProcess::prepare(file_->bytes());
+        if (!pages_) throw std::bad_alloc();
+    });
+    return *pages_;
+}
 
 namespace {
 
@@ -113,15 +134,12 @@ bool PreviewDocument::readOpeningPages() {
 void PreviewDocument::startReading(bool whole) {
     const std::string_view bytes = file_->bytes();
     if (!whole && !QCoreApplication::instance()) {
-        // No event loop to hand the list back through: the tree is read here.
-        auto frames = std::make_shared<Frames>();
-        PDFFile::PageWalk walk(*file_);
-        readFrames(*file_, walk, *frames, INT_MAX, [] { return true; });
-        pagesArrived(std::move(frames));
+        // No event loop to hand the list back through.
+        readTreeHere();
         whole = true;
     }
     std::weak_ptr<PreviewDocument> self = weak_from_this();
-    reader_ = std::jthread([self, bytes, judge = judge_, whole](std::stop_token stop) {
+    auto read = [self, bytes, judge = judge_, whole](std::stop_token stop) {
         // The first page is judged now, while the window is made, rather than when its first
         // tile is to be drawn.
         (void)judge->weight(0);
@@ -149,7 +167,20 @@ void PreviewDocument::startReading(bool whole) {
                     document->pagesArrived(std::move(frames));
             },
             Qt::QueuedConnection);
-    });
+    };
+    try {
+        reader_ = std::jthread(std::move(read));
+    } catch (const std::system_error&) {
+        // No thread left: the first page is judged when it is drawn.
+        if (!whole) readTreeHere();
+    }
+}
+
+void PreviewDocument::readTreeHere() {
+    auto frames = std::make_shared<Frames>();
+    PDFFile::PageWalk walk(*file_);
+    readFrames(*file_, walk, *frames, INT_MAX, [] { return true; });
+    pagesArrived(std::move(frames));
 }
 
 void PreviewDocument::pagesArrived(std::shared_ptr<const Frames> frames) {

@@ -23,7 +23,9 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -60,9 +62,11 @@ public:
 
     const std::filesystem::path& path() const { return path_; }
     PDFFile& file() { return *file_; }
-    // The document's page process (main thread); other threads read through clones of it.
-    PageProcess& pages() { return *pages_; }
-    const PageProcess& pages() const { return *pages_; }
+    // The document's page process (main thread); other threads read through clones of it. The
+    // copy of the bytes it reads is made on a worker as the document opens: the first call waits
+    // for it.
+    PageProcess& pages() { return preparedPages(); }
+    const PageProcess& pages() const { return preparedPages(); }
     // The file's bytes, unchanged for the document's life.
     std::string_view bytes() const;
     // Which pages are too heavy to draw, judged once for every reader of the document (any
@@ -95,11 +99,17 @@ private:
     // Starts the worker that judges the first page and, unless the tree is `whole` already,
     // reads the tree to its end; the list comes back through pagesArrived.
     void startReading(bool whole);
+    // Reads the whole tree on this thread, when no worker can.
+    void readTreeHere();
+    // The page process, once the copy of the bytes is made.
+    PageProcess& preparedPages() const;
     void pagesArrived(std::shared_ptr<const Frames> frames);
 
     std::filesystem::path path_;
     std::unique_ptr<PDFFile> file_;
-    std::unique_ptr<PageProcess> pages_;
+    mutable std::future<std::unique_ptr<PageProcess>> preparing_;
+    mutable std::once_flag prepared_;
+    mutable std::unique_ptr<PageProcess> pages_;
     std::shared_ptr<const PageJudge> judge_;
     std::shared_ptr<const Frames> spaces_ = std::make_shared<const Frames>();
     std::optional<DisplaySpace> unread_;
