@@ -234,19 +234,20 @@ SigningPanel::SigningPanel(std::vector<Certificate> certificates,
       showFullID_(Preferences::showFullID(*context.defaults)),
       showBranding_(Preferences::showBranding(*context.defaults)),
       undo_(std::make_unique<QUndoStack>()) {
-    if (files_.size() == 1) document_ = PreviewDocument::open(files_.front());
+    if (files_.size() == 1) {
+        document_ = PreviewDocument::open(files_.front());
+        if (document_) {
+            // Each page's text is read once, by whichever of the search and the form reading
+            // comes to it first.
+            text_ = std::make_shared<PageTextCache>();
+            startSearch(std::move(pages));
+            // The form is read on a worker as well: the window shows its pages at once, and the
+            // form section fills in when the reading ends.
+            if (!certificates_.empty() && context_.formSection) startFormReading();
+        }
+    }
     makeWindow();
     makeControls();
-    if (document_) {
-        // Started once the preview has the document, whose page process for drawing then opens
-        // it first. Each page's text is read once, by whichever of the search and the form
-        // reading comes to it first.
-        text_ = std::make_shared<PageTextCache>();
-        startSearch(std::move(pages));
-        // The form is read on a worker as well: the window shows its pages at once, and the
-        // form section fills in when the reading ends.
-        if (!certificates_.empty() && context_.formSection) startFormReading();
-    }
     placeBest();
     if (previous_) restore(*previous_);
     layout();

@@ -132,19 +132,14 @@ void PreviewTiles::run() {
         std::shared_ptr<PreviewDocument> document;
         {
             std::unique_lock lock(mutex_);
-            // A new document is taken up at once, before its first tile is asked for.
-            wake_.wait(lock,
-                       [&] { return stop_ || !pending_.empty() || workerGeneration_ != loaded; });
+            wake_.wait(lock, [&] { return stop_ || !pending_.empty(); });
             if (stop_) break;
+            key = pending_.front();
+            pending_.pop_front();
+            rendering_ = key;
+            renderingGeneration_ = workerGeneration_;
             generation = workerGeneration_;
-            if (generation != loaded) {
-                document = document_;
-            } else {
-                key = pending_.front();
-                pending_.pop_front();
-                rendering_ = key;
-                renderingGeneration_ = generation;
-            }
+            if (generation != loaded) document = document_;
         }
         if (generation != loaded) {
             {
@@ -160,13 +155,9 @@ void PreviewTiles::run() {
                 pages->setCutoff([this, generation] {
                     return stopping_.load() || shownGeneration_.load() != generation;
                 });
-                {
-                    std::lock_guard lock(mutex_);
-                    drawing_ = pages.get();
-                }
-                warmUp(*pages);
+                std::lock_guard lock(mutex_);
+                drawing_ = pages.get();
             }
-            continue;
         }
         // A page that declares more than a drawing can finish soon is not even sent; a page the
         // page process gave up (past its deadline or its memory) is not asked again.
@@ -196,12 +187,6 @@ void PreviewTiles::run() {
     }
     pages.reset();
     held.reset();
-}
-
-void PreviewTiles::warmUp(const PageProcess& pages) {
-    // While the window is still being laid out and shown, the process opens the document (unless
-    // another reader's process has opened it already, and this one starts at its first tile).
-    (void)pages.pageCount();
 }
 
 void PreviewTiles::store(std::uint64_t generation, const TileKey& key, QImage image,

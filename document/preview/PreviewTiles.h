@@ -101,8 +101,6 @@ private:
     };
 
     void run();
-    // Starts the worker's page process on a new document ahead of its first tile.
-    void warmUp(const PageProcess& pages);
     void store(std::uint64_t generation, const TileKey& key, QImage image, bool heavy);
     void evict();
     void forget(const TileKey& key);
