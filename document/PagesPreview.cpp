@@ -352,10 +352,24 @@ QMarginsF PagesPreview::insets() const {
 void PagesPreview::setDocument(std::shared_ptr<PreviewDocument> document) {
     if (document != document_) tiles_->setDocument(document);
     document_ = std::move(document);
-    if (document_)
-        geometry_.setDocument(document_->displaySpaces());
-    else
+    if (!document_) {
         geometry_.clearDocument();
+        return;
+    }
+    geometry_.setDocument(document_->displaySpaces(), document_->pageCount(),
+                          document_->unreadSpace());
+    if (document_->pagesRead()) return;
+    // The rest of a long document's page list comes later: the count and the frames of the pages
+    // not reached yet are put right then, the current page staying where it is.
+    std::weak_ptr<PreviewDocument> shown = document_;
+    document_->whenPagesRead(this, [this, shown] {
+        std::shared_ptr<PreviewDocument> document = shown.lock();
+        if (!document || document != document_) return;
+        geometry_.updatePages(document->displaySpaces(), document->pageCount(),
+                              document->unreadSpace());
+        if (onPagesRead) onPagesRead();
+        if (onPageChange) onPageChange();
+    });
 }
 
 const std::optional<PagesPreview::Look>& PagesPreview::look() const {

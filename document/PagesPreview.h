@@ -185,6 +185,9 @@ public:
     std::function<void(int, Point, double)> onTextChange;
     // Delete on the selected text mark: its id.
     std::function<void(int)> onTextDelete;
+    // A long document's page list became final (its count and frames may have changed); called
+    // before onPageChange, which follows.
+    std::function<void()> onPagesRead;
 
 public slots:
     // Removes the current copy (the picked one, else the last); the context menu's action.

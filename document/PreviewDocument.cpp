@@ -1,8 +1,12 @@
 #include "document/PreviewDocument.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <algorithm>
 #include <climits>
 #include <exception>
 #include <new>
+#include <system_error>
 
 #include "pdf/PDFFile.h"
 #include "pdf/PDFFileLimits.h"
@@ -42,15 +46,19 @@ std::shared_ptr<PreviewDocument> PreviewDocument::load(
     document->path_ = std::move(path);
     try {
         document->file_ = parse();
-        // The page processes read a copy of the file's bytes; none starts here: the readers of
-        // the document start theirs on their own threads.
-        document->pages_ = PageProcess::prepare(document->file_->bytes());
-        if (!document->pages_) return nullptr;
+        // The page processes read a copy of the file's bytes, made on a worker while the window
+        // is made; no process starts here: the readers of the document start theirs on their own
+        // threads. Bytes the page process cannot take at all are refused now.
+        const std::string_view bytes = document->file_->bytes();
+        if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
+        auto prepare = [bytes] { return PageProcess::prepare(bytes); };
+        try {
+            document->preparing_ = std::async(std::launch::async, prepare);
+        } catch (const std::system_error&) {
+            document->preparing_ = std::async(std::launch::deferred, prepare);  // no thread left
+        }
         document->judge_ = std::make_shared<const PageJudge>(document->file_->bytes());
-        std::vector<PDFRef> refs = document->file_->pageRefs();
-        document->spaces_.reserve(refs.size());
-        for (PDFRef ref : refs)
-            document->spaces_.push_back(DisplaySpace::of(*document->file_, ref));
+        document->startReading(document->readOpeningPages());
     } catch (const std::exception&) {
         // Not a PDF, damaged beyond repair, protected by a password, or too large to hold.
         return nullptr;
@@ -60,11 +68,145 @@ std::shared_ptr<PreviewDocument> PreviewDocument::load(
 
 PreviewDocument::~PreviewDocument() = default;
 
+PageProcess& PreviewDocument::preparedPages() const {
+    std::call_once(prepared_, [this] {
+        try {
+            pages_ = preparing_.get();
+        } catch (const std::exception&) {
+            // No memory for the copy on the worker: once more here.
+        }
+        if (!pages_) pages_ = PageProcess::prepare(file_->bytes());
+        if (!pages_) throw std::bad_alloc();
+    });
+    return *pages_;
+}
+
+namespace {
+
+// The frames of the pages `walk` gives, until it ends, `more` says no or `limit` frames are read.
+template <class More>
+void readFrames(PDFFile& file, PDFFile::PageWalk& walk, PreviewDocument::Frames& frames,
+                std::size_t limit, More more) {
+    while (frames.size() < limit && more()) {
+        std::optional<PDFRef> page = walk.next();
+        if (!page) return;
+        frames.push_back(DisplaySpace::of(file, *page));
+    }
+}
+
+// The page count that the tree's root declares, if it declares one.
+std::optional<std::int64_t> declaredCount(PDFFile& file) {
+    const PDFDictionary* catalog = file.catalog();
+    const PDFDictionary* root = catalog ? file.dictionary(catalog->get("Pages")) : nullptr;
+    const PDFObject* count = root ? file.resolve(root->get("Count")) : nullptr;
+    return count ? count->integer() : std::nullopt;
+}
+
+}  // namespace
+
+bool PreviewDocument::readOpeningPages() {
+    auto frames = std::make_shared<Frames>();
+    PDFFile::PageWalk walk(*file_);
+    // One page past the first ones tells a longer document from one read whole.
+    const auto limit = static_cast<std::size_t>(openingPages) + 1;
+    readFrames(*file_, walk, *frames, limit, [] { return true; });
+    const bool whole = frames->size() < limit;
+    // Pages not reached yet are taken to be like the first page that has a frame.
+    auto first = std::find_if(frames->begin(), frames->end(),
+                              [](const std::optional<DisplaySpace>& f) { return f.has_value(); });
+    if (first != frames->end()) unread_ = *first;
+    const auto found = static_cast<std::int64_t>(frames->size());
+    std::int64_t count = found;
+    if (!whole) {
+        // Each page is an object of its own: no more pages than the file holds objects, whatever
+        // the tree declares.
+        const auto objects = static_cast<std::int64_t>(file_->entries().size());
+        if (std::optional<std::int64_t> declared = declaredCount(*file_))
+            count = std::clamp(*declared, found, std::max(found, objects));
+        count = std::min<std::int64_t>(count, INT_MAX);
+    }
+    count_ = static_cast<int>(count);
+    spaces_ = std::move(frames);
+    pagesRead_ = whole;
+    return whole;
+}
+
+void PreviewDocument::startReading(bool whole) {
+    const std::string_view bytes = file_->bytes();
+    if (!whole && !QCoreApplication::instance()) {
+        // No event loop to hand the list back through.
+        readTreeHere();
+        whole = true;
+    }
+    std::weak_ptr<PreviewDocument> self = weak_from_this();
+    auto read = [self, bytes, judge = judge_, whole](std::stop_token stop) {
+        // The first page is judged now, while the window is made, rather than when its first
+        // tile is to be drawn.
+        (void)judge->weight(0);
+        if (whole || stop.stop_requested()) return;
+        auto frames = std::make_shared<Frames>();
+        try {
+            // An engine of its own over the same bytes: the document's file is the main thread's.
+            // The bytes outlive this thread (the document joins it as it goes).
+            PDFFile file(bytes, std::make_shared<char>());
+            PDFFile::PageWalk walk(file);
+            const auto deadline = std::chrono::steady_clock::now() + pagesReadingLimit;
+            readFrames(file, walk, *frames, INT_MAX, [&] {
+                return !stop.stop_requested() && std::chrono::steady_clock::now() < deadline;
+            });
+        } catch (const std::exception&) {
+            // No memory left to read further: the pages found so far stand.
+        }
+        if (stop.stop_requested()) return;
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app) return;
+        QMetaObject::invokeMethod(
+            app,
+            [self, frames = std::shared_ptr<const Frames>(std::move(frames))]() mutable {
+                if (std::shared_ptr<PreviewDocument> document = self.lock())
+                    document->pagesArrived(std::move(frames));
+            },
+            Qt::QueuedConnection);
+    };
+    try {
+        reader_ = std::jthread(std::move(read));
+    } catch (const std::system_error&) {
+        // No thread left: the first page is judged when it is drawn.
+        if (!whole) readTreeHere();
+    }
+}
+
+void PreviewDocument::readTreeHere() {
+    auto frames = std::make_shared<Frames>();
+    PDFFile::PageWalk walk(*file_);
+    readFrames(*file_, walk, *frames, INT_MAX, [] { return true; });
+    pagesArrived(std::move(frames));
+}
+
+void PreviewDocument::pagesArrived(std::shared_ptr<const Frames> frames) {
+    if (pagesRead_) return;
+    // A worker that ran out of memory or time before the pages read at opening leaves those.
+    if (frames->size() >= spaces_->size()) spaces_ = std::move(frames);
+    count_ = static_cast<int>(std::min<std::size_t>(spaces_->size(), INT_MAX));
+    pagesRead_ = true;
+    std::vector<std::pair<QPointer<QObject>, std::function<void()>>> waiting;
+    waiting.swap(waiting_);
+    for (auto& [context, done] : waiting)
+        if (context && done) done();
+}
+
+void PreviewDocument::whenPagesRead(QObject* context, std::function<void()> done) {
+    if (pagesRead_) return;
+    std::erase_if(waiting_, [](const auto& w) { return !w.first; });
+    waiting_.emplace_back(context, std::move(done));
+}
+
 std::string_view PreviewDocument::bytes() const {
     return file_->bytes();
 }
 
 std::optional<DisplaySpace> PreviewDocument::displaySpace(int pageIndex) const {
     if (pageIndex < 0 || pageIndex >= pageCount()) return std::nullopt;
-    return spaces_[static_cast<std::size_t>(pageIndex)];
+    const auto index = static_cast<std::size_t>(pageIndex);
+    return index < spaces_->size() ? (*spaces_)[index] : unread_;
 }

@@ -93,16 +93,50 @@ void PreviewGeometry::setPanValue(Point pan) {
 
 // --- Document and page ---------------------------------------------------------------------------
 
-void PreviewGeometry::setDocument(std::vector<std::optional<DisplaySpace>> pages) {
+void PreviewGeometry::setDocument(Frames pages) {
+    const int count = static_cast<int>(pages.size());
+    setDocument(std::make_shared<const Frames>(std::move(pages)), count, std::nullopt);
+}
+
+void PreviewGeometry::setDocument(std::shared_ptr<const Frames> frames, int count,
+                                  std::optional<DisplaySpace> unread) {
     hasDocument_ = true;
-    pages_ = std::move(pages);
+    pages_ = std::move(frames);
+    count_ = std::max(count, 0);
+    unread_ = std::move(unread);
     setCurrentPage(0);
+}
+
+void PreviewGeometry::updatePages(std::shared_ptr<const Frames> frames, int count,
+                                  std::optional<DisplaySpace> unread) {
+    if (!hasDocument_) return;
+    pages_ = std::move(frames);
+    count_ = std::max(count, 0);
+    unread_ = std::move(unread);
+    const int page = std::clamp(currentPage_, 0, std::max(count_ - 1, 0));
+    if (page != currentPage_) {
+        setCurrentPage(page);
+        return;
+    }
+    clampPan();
+    redraw();
+    invalidateCursors();
+    placeEditor();
 }
 
 void PreviewGeometry::clearDocument() {
     hasDocument_ = false;
-    pages_.clear();
+    pages_ = std::make_shared<const Frames>();
+    count_ = 0;
+    unread_.reset();
     setCurrentPage(0);
+}
+
+const std::optional<DisplaySpace>& PreviewGeometry::page(int index) const {
+    static const std::optional<DisplaySpace> none;
+    if (index < 0 || index >= pageCount()) return none;
+    const auto i = static_cast<std::size_t>(index);
+    return i < pages_->size() ? (*pages_)[i] : unread_;
 }
 
 bool PreviewGeometry::showsAllPages() const {
@@ -241,7 +275,7 @@ Rect PreviewGeometry::area() const {
 std::vector<Size> PreviewGeometry::pageSizes() const {
     std::vector<Size> sizes;
     for (int index : visiblePages()) {
-        const std::optional<DisplaySpace>& space = pages_[static_cast<std::size_t>(index)];
+        const std::optional<DisplaySpace>& space = page(index);
         if (!space) continue;
         // The display frame's bounds are the crop box already turned by a quarter turn.
         sizes.push_back(space->bounds.size());
@@ -270,7 +304,7 @@ std::vector<PreviewGeometry::Layout> PreviewGeometry::layouts() const {
     std::vector<Size> sizes;
     std::vector<int> indices;
     for (int index : visible) {
-        const std::optional<DisplaySpace>& space = pages_[static_cast<std::size_t>(index)];
+        const std::optional<DisplaySpace>& space = page(index);
         if (!space) continue;
         sizes.push_back(space->bounds.size());
         indices.push_back(index);
@@ -280,7 +314,7 @@ std::vector<PreviewGeometry::Layout> PreviewGeometry::layouts() const {
     Rect a = area();
     double x = a.midX() - f.content.width / 2 + pan_.x;
     for (std::size_t i = 0; i < sizes.size(); ++i) {
-        const DisplaySpace& space = *pages_[static_cast<std::size_t>(indices[i])];
+        const DisplaySpace& space = *page(indices[i]);
         Size s = sizes[i];
         Layout layout;
         layout.index = indices[i];

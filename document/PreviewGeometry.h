@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -160,14 +161,24 @@ public:
 
     // --- Document and page --------------------------------------------------------------------
 
+    using Frames = std::vector<std::optional<DisplaySpace>>;
     // The document's pages by index: their frames, nothing for a page that cannot be read (left out
     // of the layout). Setting a document, even the same one, sets the current page to 0.
-    void setDocument(std::vector<std::optional<DisplaySpace>> pages);
+    void setDocument(Frames pages);
+    // A document whose first `frames` are read: `count` pages in all (at least as many), those
+    // past the frames read taking `unread`.
+    void setDocument(std::shared_ptr<const Frames> frames, int count,
+                     std::optional<DisplaySpace> unread);
+    // The same document with its page list final: the current page stays, clamped into the new
+    // count (a change of page puts zoom and pan back); redraws.
+    void updatePages(std::shared_ptr<const Frames> frames, int count,
+                     std::optional<DisplaySpace> unread);
     void clearDocument();
     bool hasDocument() const { return hasDocument_; }
-    const std::vector<std::optional<DisplaySpace>>& pages() const { return pages_; }
+    // The frame of the page at that index; nothing out of range.
+    const std::optional<DisplaySpace>& page(int index) const;
 
-    int pageCount() const { return hasDocument_ ? static_cast<int>(pages_.size()) : 0; }
+    int pageCount() const { return hasDocument_ ? count_ : 0; }
     // True without a document or with fewer than 4 pages.
     bool showsAllPages() const;
     // The pages laid out: all of them up to 3, else the current page clamped into the document.
@@ -299,7 +310,9 @@ private:
     std::optional<Layout> layoutOf(const std::vector<Layout>& layouts, int page) const;
 
     bool hasDocument_ = false;
-    std::vector<std::optional<DisplaySpace>> pages_;
+    std::shared_ptr<const Frames> pages_ = std::make_shared<const Frames>();
+    int count_ = 0;
+    std::optional<DisplaySpace> unread_;
     int currentPage_ = 0;
     Size size_;
     Insets insets_;

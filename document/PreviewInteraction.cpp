@@ -113,11 +113,9 @@ void PreviewInteraction::invalidateCursors() {
 // --- Geometry ------------------------------------------------------------------------------------
 
 Rect PreviewInteraction::clamped(Rect rect, int pageIndex) const {
-    const auto& pages = model_.pages();
-    if (pageIndex < 0 || pageIndex >= static_cast<int>(pages.size()) ||
-        !pages[static_cast<std::size_t>(pageIndex)])
-        return rect;
-    const DisplaySpace& space = *pages[static_cast<std::size_t>(pageIndex)];
+    const std::optional<DisplaySpace>& page = model_.page(pageIndex);
+    if (!page) return rect;
+    const DisplaySpace& space = *page;
     Rect box = space.page(space.bounds);  // the crop box, page space
     double w = std::min(rect.width, box.width);
     double h = std::min(rect.height, box.height);

@@ -509,6 +509,9 @@ void SigningPanel::wirePreview() {
     p.onZoomChange = [self] {
         if (self) self->refreshBar();
     };
+    p.onPagesRead = [self] {
+        if (self) self->pagesRead();
+    };
     p.setSpaces(candidateSpaces(placements_));
     p.setFieldMarks(form_ ? form_->marks() : std::vector<PreviewGeometry::FieldMark>{});
     p.setDocument(document_);
@@ -958,6 +961,15 @@ void SigningPanel::restore(const SigningRecord& previous) {
     textBoxes_.restore(previous.fills);
     refreshMarks();
     updateButton();
+}
+
+void SigningPanel::pagesRead() {
+    // A long document's count is final only now: copies restored onto pages that its tree
+    // declared but does not hold go, as restore() drops those past the last page.
+    const int pages = document_->pageCount();
+    const std::size_t before = signatures_.size();
+    std::erase_if(signatures_, [pages](const SignatureCopy& c) { return c.pageIndex >= pages; });
+    if (signatures_.size() != before) refresh(false);
 }
 
 // --- Refresh --------------------------------------------------------------------------------

@@ -236,6 +236,8 @@ private:
     bool awaitingPlacement() const;
     void placeBest();
     void restore(const SigningRecord& previous);
+    // The document's page list became final.
+    void pagesRead();
     void refresh(bool scroll);
     void refreshMarks();
     void refreshBar();

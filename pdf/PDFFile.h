@@ -173,6 +173,8 @@ public:
     };
     // A page attribute, inherited through /Parent (at most 64 dictionaries), resolved.
     const PDFObject* inherited(std::string_view key, PDFRef page);
+    // How many objects have been read (and kept) so far: what the file's readers have touched.
+    std::size_t objectsRead() const { return cache_.size(); }
     // The first object number a new object may take.
     std::int64_t size() const;
     // The trailer has /Encrypt.

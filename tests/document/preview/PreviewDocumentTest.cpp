@@ -1,5 +1,9 @@
 // Opening a document for the preview: what it refuses and what it gives.
 #include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QObject>
+#include <chrono>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -66,4 +70,32 @@ TEST(PreviewDocument, ALargeFileIsRefusedWithoutReadingIt) {
     // Past what the page renderer takes, header or not.
     EXPECT_FALSE(PreviewDocument::open(sparse("enorme.pdf", "%PDF-1.7\n", off_t{2200} << 20)));
     EXPECT_LT(peakKiB() - before, 64 * 1024);
+}
+
+// A long document opens with its first pages read; until the worker's page list comes back, the
+// count is what the tree declares, never more than the file's objects, and a page not read yet
+// takes the first page's frame.
+TEST(PreviewDocument, ALongTreeIsReadOnAWorkerAndItsDeclaredCountIsBounded) {
+    std::vector<fixtures::PageSpec> specs(200);
+    specs.back() = {842, 595, 0, {}};
+    std::string pdf = fixtures::pagesPDF(specs);
+    // The tree claims far more pages than it holds (the same length keeps the offsets).
+    pdf.replace(pdf.find("/Count 200 "), 11, "/Count 9999");
+    auto doc = PreviewDocument::fromData(pdf);
+    ASSERT_TRUE(doc);
+    EXPECT_FALSE(doc->pagesRead());
+    EXPECT_LE(doc->pageCount(), static_cast<int>(doc->file().entries().size()));
+    EXPECT_GT(doc->pageCount(), PreviewDocument::openingPages);
+    EXPECT_EQ(doc->displaySpace(199)->bounds, (Rect{0, 0, 595, 842}));
+    QObject context;
+    int told = 0;
+    doc->whenPagesRead(&context, [&] { ++told; });
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!doc->pagesRead() && std::chrono::steady_clock::now() < limit)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    ASSERT_TRUE(doc->pagesRead());
+    EXPECT_EQ(told, 1);
+    EXPECT_EQ(doc->pageCount(), 200);
+    EXPECT_EQ(doc->displaySpace(199)->bounds, (Rect{0, 0, 842, 595}));
+    EXPECT_FALSE(doc->displaySpace(200));
 }

@@ -1,0 +1,88 @@
+// The signing window of a long document: its first page is shown from the first pages of the
+// page tree; the rest of the tree is read on a worker and the page list put right when it comes.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <chrono>
+#include <thread>
+
+#include "PanelFixtures.h"
+#include "document/PagesPreview.h"
+#include "document/SigningPanel.h"
+#include "pdf/PDFFile.h"
+
+namespace {
+
+using panelfixtures::Context;
+using Clock = std::chrono::steady_clock;
+
+template <typename F>
+bool until(F done) {
+    const auto limit = Clock::now() + std::chrono::seconds(60);
+    while (!done()) {
+        if (Clock::now() > limit) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// `count` A4 pages, the last one landscape, whose tree declares `declared` pages.
+std::string pages(int count, int declared) {
+    std::vector<fixtures::PageSpec> specs(static_cast<std::size_t>(count));
+    specs.back() = {842, 595, 0, {}};
+    std::string pdf = fixtures::pagesPDF(specs);
+    const std::string real = "/Count " + std::to_string(count) + " ";
+    const std::string lie = "/Count " + std::to_string(declared) + " ";
+    if (real.size() != lie.size()) throw std::logic_error("the lie must keep the offsets");
+    pdf.replace(pdf.find(real), real.size(), lie);
+    return pdf;
+}
+
+}  // namespace
+
+TEST(LongDocumentPanel, TheFirstPageIsDrawnWithoutReadingEveryPageObject) {
+    Context ctx;
+    SigningPanel panel(panelfixtures::certificates(), {ctx.write("largo.pdf", pages(3000, 3000))},
+                       std::nullopt, std::nullopt, ctx.context);
+    panel.begin([](std::optional<SigningOptions>) {});
+    PagesPreview& preview = *panel.preview();
+    ASSERT_TRUE(until([&] {
+        preview.repaint();
+        return !preview.tilesPending();
+    }));
+    PreviewDocument& document = *preview.document();
+    // 3000 page objects and as many content streams: the main thread read the first pages only.
+    EXPECT_LT(document.file().objectsRead(), 200u);
+    EXPECT_EQ(panel.pageLabel()->text(), "Página 1 de 3000");
+    // The last page's own frame, once the tree is read.
+    ASSERT_TRUE(until([&] {
+        const std::optional<DisplaySpace> last = document.displaySpace(2999);
+        return last && last->bounds == Rect{0, 0, 842, 595};
+    }));
+    EXPECT_EQ(preview.pageCount(), 3000);
+    EXPECT_EQ(panel.pageLabel()->text(), "Página 1 de 3000");
+    panel.cancel();
+}
+
+// A tree that declares more pages than it holds: a copy restored onto a page past the real last
+// one goes once the tree is read, and the page bar counts the real pages.
+TEST(LongDocumentPanel, ACopyOnAPageTheTreeOnlyDeclaredGoesWhenTheTreeIsRead) {
+    Context ctx;
+    SigningRecord record;
+    record.certificate = panelfixtures::certificates()[0].sha1;
+    record.copies = std::vector<SignatureCopy>{{10, {50, 50, 200, 72}, std::nullopt},
+                                               {300, {50, 50, 200, 72}, std::nullopt}};
+    SigningPanel panel(panelfixtures::certificates(), {ctx.write("miente.pdf", pages(200, 999))},
+                       record, std::nullopt, ctx.context);
+    panel.begin([](std::optional<SigningOptions>) {});
+    PreviewDocument& document = *panel.preview()->document();
+    ASSERT_TRUE(until([&] { return document.pagesRead(); }));
+    const std::vector<SignatureCopy> kept{{10, {50, 50, 200, 72}, std::nullopt}};
+    EXPECT_EQ(panel.signatures(), kept);
+    EXPECT_EQ(panel.preview()->signatures(), kept);
+    EXPECT_EQ(panel.preview()->pageCount(), 200);
+    EXPECT_TRUE(panel.pageLabel()->text().endsWith(" de 200"));
+    panel.cancel();
+}
