@@ -11,11 +11,14 @@
 #include <fcntl.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "forms/reader/FormReader.h"
@@ -226,6 +229,61 @@ TEST(PageProcess, EveryDocumentIsReadByAProcessOfItsOwn) {
         EXPECT_TRUE(goneWithin(first, std::chrono::seconds(2)));
         EXPECT_TRUE(goneWithin(second, std::chrono::seconds(2)));
     }
+}
+
+// This process's children that run the page program's zygote.
+std::vector<pid_t> zygotes() {
+    std::vector<pid_t> out;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::string stat, command, status;
+        try {
+            stat = testutil::readFile(entry.path() / "stat");
+            command = testutil::readFile(entry.path() / "cmdline");
+            status = testutil::readFile(entry.path() / "status");
+        } catch (const std::exception&) {
+            continue;  // ended meanwhile
+        }
+        const std::size_t close = stat.rfind(')');
+        if (close == std::string::npos) continue;
+        std::istringstream fields(stat.substr(close + 2));
+        std::string state;
+        pid_t parent = 0;
+        fields >> state >> parent;
+        // Its copies run the same command line, but each has its system-call filter on.
+        if (parent == ::getpid() && state != "Z" && command.find("--zygote") != std::string::npos &&
+            status.find("\nSeccomp:\t0\n") != std::string::npos)
+            out.push_back(std::stoi(name));
+    }
+    return out;
+}
+
+// A zygote that was killed (by the kernel short of memory, say) is replaced: every later
+// document is still read, by a process of its own.
+TEST(PageProcess, AZygoteThatEndedIsReplaced) {
+    logFolder();
+    const std::string plain = fixtures::textPDF(2, true);
+    {
+        std::unique_ptr<PageProcess> pages = PageProcess::open(plain);
+        ASSERT_TRUE(pages && pages->text(0));
+    }
+    const std::vector<pid_t> before = zygotes();
+    ASSERT_FALSE(before.empty()) << "no zygote among this process's children";
+    const pid_t zygote = before.front();
+    ::kill(zygote, SIGKILL);
+    // The processes made ahead go first, then the dead zygote is found out and replaced.
+    for (int k = 0; k < 5; ++k) {
+        std::unique_ptr<PageProcess> pages = PageProcess::open(plain);
+        ASSERT_TRUE(pages) << "document " << k;
+        std::optional<PageText> text = pages->text(1);
+        ASSERT_TRUE(text) << "document " << k;
+        EXPECT_NE(text->text.find(u"2"), std::u16string::npos);
+    }
+    EXPECT_TRUE(goneWithin(zygote, std::chrono::seconds(2))) << "the dead zygote was not reaped";
+    const std::vector<pid_t> after = zygotes();
+    EXPECT_FALSE(after.empty());
+    EXPECT_EQ(std::count(after.begin(), after.end(), zygote), 0);
 }
 
 // The page processes of an application that is killed end with it: none is left reading.
