@@ -95,7 +95,7 @@ TEST(SharedPageText, EachPageIsReadAndDrawnOnceByTheFormReaderAndThePlacementSea
         // Given all the time it needs: what is tested is the sharing, and a loaded machine
         // stretches the reading past the search's own four seconds.
         placements = SignatureLocator::placements(file, pages, std::stop_token(),
-                                                  Deadline(std::chrono::minutes(2)));
+                                                  SignatureLocator::Deadline(std::chrono::minutes(2)));
     });
     PDFFile file(pdf);
     SharedPageText pages(cache, std::make_unique<CountingPages>(
