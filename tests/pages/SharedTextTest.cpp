@@ -94,8 +94,8 @@ TEST(SharedPageText, EachPageIsReadAndDrawnOnceByTheFormReaderAndThePlacementSea
                                         PageProcess::open(file.bytes()), counts));
         // Given all the time it needs: what is tested is the sharing, and a loaded machine
         // stretches the reading past the search's own four seconds.
-        placements = SignatureLocator::placements(file, pages, std::stop_token(),
-                                                  SignatureLocator::Deadline(std::chrono::minutes(2)));
+        const SignatureLocator::Deadline unhurried(std::chrono::minutes(2));
+        placements = SignatureLocator::placements(file, pages, std::stop_token(), unhurried);
     });
     PDFFile file(pdf);
     SharedPageText pages(cache, std::make_unique<CountingPages>(
