@@ -197,6 +197,9 @@ public:
     std::optional<std::u16string> words(int pageIndex) const override;
     std::optional<GreyImage> render(int pageIndex, double scale,
                                     std::int64_t maxPixels) const override;
+    // Slices are not kept: each is asked of the source.
+    std::optional<GreyImage> renderRegion(int pageIndex, double scale, int x, int y, int width,
+                                          int height, std::int64_t maxPixels) const override;
     // A reader over a clone of the source with the same cache (nothing when the source cannot
     // be cloned). It does not depend on this reader, only on what the source's clone depends on.
     std::unique_ptr<PageSource> clone() const override;

@@ -183,6 +183,10 @@ public:
     bool render(const Rect& bounds) {
         double pixels = bounds.width * bounds.height * InkMap::scale * InkMap::scale;
         if (pixels > InkMap::coarsePixels) pixels = bounds.width * bounds.height;
+        return renderPixels(pixels);
+    }
+    // Takes the rendering of a slice of that many pixels.
+    bool renderPixels(double pixels) {
         if (!(pixels >= 0) || pixels > pixels_ || late()) return false;
         pixels_ -= pixels;
         return true;
@@ -196,8 +200,19 @@ private:
     double pixels_ = drawnPixelBudget();
 };
 
+// Slices drawn for one answer, at most: each takes in squares of the page where doubt decided
+// the answer before, so that an answer needs more only on a hostile page; it is then taken from
+// a rendering of the whole page.
+constexpr int maxSlicesPerAnswer = 8;
+// A page is drawn whole rather than in slices once its slices would come to this share of it, or
+// from the start when strict ink (pictures, shadings) reaches this share of it: a scan or a
+// picture under the page leaves doubt wherever an answer looks, and each slice costs the
+// renderer the page's whole content.
+constexpr double maxSlicedShare = 0.5;
+
 // The page's ink, made on first need and at most once: first from what its content draws
-// (PageDrawing), then, for an answer that drawing cannot give, from a rendering. A page that
+// (PageDrawing), then, for an answer that drawing cannot give, from renderings of the slices of
+// the page where doubt decided it, which the drawn map keeps for later answers. A page that
 // cannot be rendered is not rendered again for each of its labels; a page the budget cannot
 // render has no rendered map.
 class LazyInk {
@@ -219,10 +234,11 @@ public:
     template <typename Answer>
     auto ask(Answer answer) -> decltype(answer(std::declval<const InkMap&>())) {
         using Result = decltype(answer(std::declval<const InkMap&>()));
-        if (const InkMap* map = drawn()) {
+        if (InkMap* map = drawn()) {
             map->doubt(true);
             Result withDoubt = answer(*map);
             if (!map->doubted()) return withDoubt;
+            std::optional<InkMap::Slice> slice = map->doubtfulSlice();
             if (!map->strictlyDoubted()) {
                 map->doubt(false);
                 Result withoutDoubt = answer(*map);
@@ -233,6 +249,24 @@ public:
                 if constexpr (std::is_same_v<Result, std::optional<Rect>>)
                     if (!map->strictlyDoubted() && withoutDoubt && holdsGlyph(*withoutDoubt))
                         return withDoubt;
+                slice = unite(slice, map->doubtfulSlice());
+            }
+            // The slices where doubt decided it, drawn, until an answer meets none.
+            for (int round = 0; slice && round < maxSlicesPerAnswer; ++round) {
+                if (!settle(*map, *slice)) {
+                    if (refused_) return Result{};
+                    break;
+                }
+                map->doubt(true);
+                Result settled = answer(*map);
+                if (!map->doubted()) return settled;
+                slice = map->doubtfulSlice();
+                if (!map->strictlyDoubted()) {
+                    map->doubt(false);
+                    Result withoutDoubt = answer(*map);
+                    if (!map->strictlyDoubted() && withoutDoubt == settled) return settled;
+                    slice = unite(slice, map->doubtfulSlice());
+                }
             }
         }
         const InkMap* map = rendered();
@@ -262,7 +296,40 @@ private:
         return false;
     }
 
-    const InkMap* drawn() {
+    static std::optional<InkMap::Slice> unite(const std::optional<InkMap::Slice>& a,
+                                              const std::optional<InkMap::Slice>& b) {
+        if (!a) return b;
+        if (!b) return a;
+        return a->united(*b);
+    }
+
+    // Draws `slice` of the page into the drawn map; false when the budget or the page refuses.
+    bool settle(InkMap& map, const InkMap::Slice& slice) {
+        if (sliceFailed_) return false;
+        const double pixels = std::ceil(map.pixelsPerPoint() * space_.bounds.width) *
+                              std::ceil(map.pixelsPerPoint() * space_.bounds.height);
+        if (map.strictShare() >= maxSlicedShare ||
+            sliced_ + slice.pixels() > maxSlicedShare * pixels) {
+            sliceFailed_ = true;  // the page is drawn whole from now on
+            return false;
+        }
+        if (!budget_.renderPixels(slice.pixels())) {
+            refused_ = true;
+            return false;
+        }
+        sliced_ += slice.pixels();
+        std::optional<GreyImage> image =
+            pages_.renderRegion(index_, map.pixelsPerPoint(), slice.x, slice.y, slice.width,
+                                slice.height, static_cast<std::int64_t>(pixels) + 1);
+        if (!image) {
+            sliceFailed_ = true;
+            return false;
+        }
+        map.settle(slice, *image, text_, space_, annotations_);
+        return true;
+    }
+
+    InkMap* drawn() {
         if (!drawnTried_) {
             drawnTried_ = true;
             if (std::optional<std::vector<InkMap::Shape>> shapes =
@@ -296,6 +363,8 @@ private:
     bool refused_ = false;
     bool glyphsSorted_ = false;
     std::vector<Rect> glyphs_;  // display space, by their left edges
+    bool sliceFailed_ = false;
+    double sliced_ = 0;  // pixels drawn in slices
     std::optional<InkMap> drawn_;
     std::optional<InkMap> rendered_;
 };

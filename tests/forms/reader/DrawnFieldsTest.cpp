@@ -71,8 +71,9 @@ cairopages::Document flatForm() {
     return doc;
 }
 
-// The fields of a form read over the page process, and how many pages were rendered for them.
-std::vector<FormField> fieldsOf(const std::string& pdf, int& renders,
+// The fields of a form read over the page process, and how many pages were rendered for them
+// (whole, and in slices).
+std::vector<FormField> fieldsOf(const std::string& pdf, int& renders, int& slices,
                                 FormReader::ReadReport* report = nullptr) {
     class CountingRenders final : public PageSource {
     public:
@@ -87,7 +88,13 @@ std::vector<FormField> fieldsOf(const std::string& pdf, int& renders,
             ++renders;
             return pages_->render(index, scale, maxPixels);
         }
+        std::optional<GreyImage> renderRegion(int index, double scale, int x, int y, int width,
+                                              int height, std::int64_t maxPixels) const override {
+            ++slices;
+            return pages_->renderRegion(index, scale, x, y, width, height, maxPixels);
+        }
         mutable int renders = 0;
+        mutable int slices = 0;
 
     private:
         std::unique_ptr<PageProcess> pages_;
@@ -96,6 +103,15 @@ std::vector<FormField> fieldsOf(const std::string& pdf, int& renders,
     CountingRenders pages(pdf);
     std::vector<FormField> fields = FormReader::fields(file, pages, std::stop_token(), report);
     renders = pages.renders;
+    slices = pages.slices;
+    return fields;
+}
+
+std::vector<FormField> fieldsOf(const std::string& pdf, int& renders,
+                                FormReader::ReadReport* report = nullptr) {
+    int slices = 0;
+    std::vector<FormField> fields = fieldsOf(pdf, renders, slices, report);
+    renders += slices;
     return fields;
 }
 
@@ -414,6 +430,44 @@ TEST(DrawnFields, PathsAloneAreReadWithoutRendering) {
         EXPECT_EQ(drawn[i].left, rendered[i].left) << i;
         EXPECT_EQ(drawn[i].above, rendered[i].above) << i;
         EXPECT_TRUE(near(drawn[i].rect, rendered[i].rect, 1)) << i;
+    }
+}
+
+// A cell whose drawing leaves it in doubt (a picture inside it, which only a rendering shows to
+// be blank) is settled by drawing that part of the page alone, never the whole page, and reads as
+// the same cell without the picture.
+TEST(DrawnFields, ACellInDoubtIsSettledFromASliceOfThePage) {
+    formfixtures::FormSpec spec;
+    auto& page = spec.pages.emplace_back();
+    page.texts = {{72, 700, "Nombre y apellidos", 10},
+                  {72, 660, "Domicilio", 10},
+                  {400, 600, "Si", 10}};
+    page.graphics = "0.8 w 200 694 250 20 re S 200 654 250 20 re S\n"
+                    "0.5 w 400 580 12 12 re 400 562 12 12 re S\n";
+    int plainRenders = 0, plainSlices = 0;
+    const std::vector<FormField> plain =
+        fieldsOf(formfixtures::formPDF(spec), plainRenders, plainSlices);
+    auto picture = [](double x, double y, double width, double height) {
+        return "q " + std::to_string(width) + " 0 0 " + std::to_string(height) + " " +
+               std::to_string(x) + " " + std::to_string(y) +
+               " cm BI /W 1 /H 1 /IM true /BPC 1 ID \xFF EI Q\n";
+    };
+    // In the first box and in the first tick box.
+    page.graphics += picture(300, 700, 30, 8) + picture(403, 583, 6, 6);
+    int renders = 0, slices = 0;
+    const std::vector<FormField> doubtful = fieldsOf(formfixtures::formPDF(spec), renders, slices);
+    SCOPED_TRACE("plain:\n" + describe(plain) + "with pictures:\n" + describe(doubtful));
+    EXPECT_EQ(plainRenders + plainSlices, 0);
+    EXPECT_EQ(renders, 0);
+    EXPECT_GE(slices, 1);
+    // Two boxes and two ticks.
+    EXPECT_EQ(plain.size(), 4u);
+    ASSERT_EQ(doubtful.size(), plain.size());
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        EXPECT_EQ(doubtful[i].kind, plain[i].kind) << i;
+        EXPECT_EQ(doubtful[i].left, plain[i].left) << i;
+        EXPECT_EQ(doubtful[i].above, plain[i].above) << i;
+        EXPECT_TRUE(near(doubtful[i].rect, plain[i].rect, 0.5)) << i;
     }
 }
 
