@@ -1094,6 +1094,25 @@ std::vector<Rect> InkMap::cells(const Rect& header, int limit) const {
         y = header.minY() - step;
     if (y <= box_.minY()) return list;
 
+    // A header on a band of its own (a grey header row or bar, which is ink as a light rule
+    // is): the band is crossed to its lower edge, a rule along it included, and the cells are
+    // sought under it, right under it or past a gap as under a header without a band.
+    if (y == header.minY()) {
+        double yb = y;
+        while (yb > box_.minY() && y - yb <= maxHeaderBand && !free(yb - 1)) yb -= 0.5;
+        if (y - yb > 3 && y - yb <= maxHeaderBand && yb > box_.minY()) {
+            if (std::optional<Rect> c = emptyCell({mid, yb - 1.5})) {
+                list.push_back(*c);
+                y = c->minY();
+            } else {
+                y = yb;
+                for (int step = 1; step <= 40 && y > box_.minY() && free(y - 1); ++step)
+                    y = yb - step;
+                if (y <= box_.minY() || y == yb) return list;
+            }
+        }
+    }
+
     while (y > box_.minY()) {
         if (static_cast<int>(list.size()) >= limit) return list;
         // Across the rule.

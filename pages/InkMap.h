@@ -36,6 +36,9 @@ public:
     // `cornerBorder` points beyond (the border's own width there).
     static constexpr double cornerReach = 3;
     static constexpr double cornerBorder = 2;
+    // A tick column's header may sit on a band of its own (a grey header row): cells() crosses
+    // one this deep below the header's text.
+    static constexpr double maxHeaderBand = 30;
 
     // Renders page `pageIndex` of `pages` and builds its map: every annotation but links filled as
     // ink over its rectangle, typed underscores of `text` cleared. `text` is the page's own text

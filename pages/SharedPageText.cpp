@@ -55,6 +55,11 @@ std::optional<GreyImage> SharedPageText::renderRegion(int pageIndex, double scal
                                                       int width, int height,
                                                       std::int64_t maxPixels) const {
     if (!pages_) return std::nullopt;
+    if (cache_)
+        if (PageTextCache::Render whole = cache_->keptRender(pageIndex, scale)) {
+            if (!*whole) return std::nullopt;
+            return crop(**whole, x, y, width, height);
+        }
     return pages_->renderRegion(pageIndex, scale, x, y, width, height, maxPixels);
 }
 

@@ -180,10 +180,11 @@ public:
 
     // Takes the rendering of a page of this size for its ink (as InkMap renders it: 2 pixels per
     // point, 1 above its coarse size); false when it does not fit or the time is up.
-    bool render(const Rect& bounds) {
+    bool render(const Rect& bounds) { return renderPixels(pagePixels(bounds)); }
+    static double pagePixels(const Rect& bounds) {
         double pixels = bounds.width * bounds.height * InkMap::scale * InkMap::scale;
         if (pixels > InkMap::coarsePixels) pixels = bounds.width * bounds.height;
-        return renderPixels(pixels);
+        return pixels;
     }
     // Takes the rendering of a slice of that many pixels.
     bool renderPixels(double pixels) {
@@ -209,6 +210,8 @@ constexpr int maxSlicesPerAnswer = 8;
 // picture under the page leaves doubt wherever an answer looks, and each slice costs the
 // renderer the page's whole content.
 constexpr double maxSlicedShare = 0.5;
+// Slices drawn on one page before it is drawn whole: each costs the renderer the page's content.
+constexpr int maxSlicesPerPage = 16;
 
 // The page's ink, made on first need and at most once: first from what its content draws
 // (PageDrawing), then, for an answer that drawing cannot give, from renderings of the slices of
@@ -254,7 +257,7 @@ public:
             // The slices where doubt decided it, drawn, until an answer meets none.
             for (int round = 0; slice && round < maxSlicesPerAnswer; ++round) {
                 if (!settle(*map, *slice)) {
-                    if (refused_) return Result{};
+                    if (refused_ || undrawable_) return Result{};
                     break;
                 }
                 map->doubt(true);
@@ -304,25 +307,33 @@ private:
     }
 
     // Draws `slice` of the page into the drawn map; false when the budget or the page refuses.
+    // Draws `slice` of the page into the drawn map; false when the page is to be drawn whole
+    // instead, or when the budget or the page refuses (refused_ or undrawable_ then say so).
     bool settle(InkMap& map, const InkMap::Slice& slice) {
-        if (sliceFailed_) return false;
+        if (undrawable_) return false;
+        if (wholeOnly_ || renderTried_) return false;
         const double pixels = std::ceil(map.pixelsPerPoint() * space_.bounds.width) *
                               std::ceil(map.pixelsPerPoint() * space_.bounds.height);
-        if (map.strictShare() >= maxSlicedShare ||
+        if (slices_ >= maxSlicesPerPage || map.strictShare() >= maxSlicedShare ||
             sliced_ + slice.pixels() > maxSlicedShare * pixels) {
-            sliceFailed_ = true;  // the page is drawn whole from now on
+            wholeOnly_ = true;
             return false;
         }
-        if (!budget_.renderPixels(slice.pixels())) {
+        // The first slice costs what drawing the page costs: the renderer goes through all of
+        // its content for it. Later ones add their pixels.
+        if (!budget_.renderPixels(slices_ == 0 ? budget_.pagePixels(space_.bounds)
+                                               : slice.pixels())) {
             refused_ = true;
             return false;
         }
+        ++slices_;
         sliced_ += slice.pixels();
         std::optional<GreyImage> image =
             pages_.renderRegion(index_, map.pixelsPerPoint(), slice.x, slice.y, slice.width,
                                 slice.height, static_cast<std::int64_t>(pixels) + 1);
         if (!image) {
-            sliceFailed_ = true;
+            // A page that cannot be drawn in part is not drawn whole either.
+            undrawable_ = renderTried_ = true;
             return false;
         }
         map.settle(slice, *image, text_, space_, annotations_);
@@ -363,7 +374,9 @@ private:
     bool refused_ = false;
     bool glyphsSorted_ = false;
     std::vector<Rect> glyphs_;  // display space, by their left edges
-    bool sliceFailed_ = false;
+    bool wholeOnly_ = false;  // slices would cost more than drawing the page whole
+    bool undrawable_ = false;  // a slice of it could not be drawn
+    int slices_ = 0;
     double sliced_ = 0;  // pixels drawn in slices
     std::optional<InkMap> drawn_;
     std::optional<InkMap> rendered_;

@@ -750,3 +750,51 @@ TEST(DrawnFields, ABoundThatCutsTheReadingNamesTheLastPageReadWhole) {
     EXPECT_EQ(FormReader::readingLine(report, fields.size()),
               "Formulario leído en parte: 7 campos hasta la página 2 de 5.");
 }
+
+// Tick cells under captions on a grey header row: a ruled table whose header row is shaded under
+// its rules or over them, and loose tick boxes under a grey bar that holds the captions; and tick
+// boxes on grey bands of their own rows. Read from the drawing and from a rendering alike.
+TEST(DrawnFields, TicksUnderAGreyHeaderRowAreFound) {
+    struct Design {
+        const char* name;
+        std::string graphics;
+    };
+    auto rules = [](double top) {
+        // Rows of 20 pt: the header row, then three rows of cells in the columns 420, 470, 520.
+        std::string g = "0.5 w 0 G\n";
+        for (int k = 0; k <= 4; ++k)
+            g += "40 " + std::to_string(top - 20.0 * k) + " m 520 " +
+                 std::to_string(top - 20.0 * k) + " l\n";
+        for (double x : {40.0, 420.0, 470.0, 520.0})
+            g += std::to_string(x) + " " + std::to_string(top - 80) + " m " + std::to_string(x) +
+                 " " + std::to_string(top) + " l\n";
+        return g + "S\n";
+    };
+    const Design designs[] = {
+        {"header row under the rules", "0.8 g 40 410 480 20 re f 0 g\n" + rules(430)},
+        {"header row over the rules", rules(430) + "0.7 g 40 410 480 20 re f 0 g\n"},
+        {"bar over loose boxes", "0.75 g 40 410 480 20 re f 0 g\n"
+                                 "0.5 w 440 390 10 10 re 490 390 10 10 re 440 370 10 10 re "
+                                 "490 370 10 10 re 440 350 10 10 re 490 350 10 10 re S\n"},
+    };
+    for (const Design& design : designs) {
+        SCOPED_TRACE(design.name);
+        formfixtures::FormSpec spec;
+        auto& page = spec.pages.emplace_back();
+        page.texts = {{440, 416, "Sí", 9}, {488, 416, "No", 9}};
+        for (int k = 0; k < 3; ++k)
+            page.texts.push_back({44, 396 - 20.0 * k, "Pregunta " + std::to_string(k + 1), 9});
+        page.graphics = design.graphics;
+        for (bool render : {false, true}) {
+            formfixtures::FormSpec copy = spec;
+            if (render) copy.pages[0].graphics = blankPicture(595, 842) + copy.pages[0].graphics;
+            int renders = 0;
+            const std::vector<FormField> fields = fieldsOf(formfixtures::formPDF(copy), renders);
+            std::vector<std::string> ticks;
+            for (const FormField& f : fields)
+                if (f.isTick()) ticks.push_back(f.above);
+            EXPECT_EQ(ticks, (std::vector<std::string>{"Sí", "Sí", "Sí", "No", "No", "No"}))
+                << (render ? "rendered\n" : "drawn\n") << describe(fields);
+        }
+    }
+}
