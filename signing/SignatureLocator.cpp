@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -19,6 +20,7 @@
 #include "pages/PageProcess.h"
 #include "pages/DisplaySpace.h"
 #include "pages/InkMap.h"
+#include "pages/content/PageDrawing.h"
 #include "pages/content/PageAnnotation.h"
 #include "pages/content/PageWeight.h"
 #include "signing/SignatureCues.h"
@@ -244,6 +246,90 @@ std::vector<SignaturePlacement> pageCues(int pageIndex, const PageText& text,
     return SignatureCues::placements(page);
 }
 
+bool samePlaces(const std::vector<SignaturePlacement>& a,
+                const std::vector<SignaturePlacement>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const SignaturePlacement& x, const SignaturePlacement& y) {
+                          return x.pageIndex == y.pageIndex && x.rect == y.rect &&
+                                 x.label == y.label && x.context == y.context &&
+                                 x.rank == y.rank;
+                      });
+}
+
+// Pages of one search drawn for their cues, in part or whole, besides the last: past them, the
+// cues of a page are those its drawing gives with all its doubtful ink taken for ink, which may
+// miss some room but never offers a box over ink. A long form whose every page names its party in
+// a heading is searched in a bounded time.
+constexpr int maxDrawnCuePages = 16;
+// Slices of a page drawn for its cues before it is drawn whole.
+constexpr int maxCueSlices = 4;
+
+// The cue places of a page other than the last, from what its content draws where that decides
+// them: the search is made taking the drawing's doubtful ink (glyphs, curves, pictures) for ink
+// and then for none, and when both give the same places, no strict ink deciding them, those are
+// the page's, as a rendering (which lies between the two) would give them. Otherwise the squares
+// of the page where doubt decided are drawn, and the search made again, a few times; then the
+// page is drawn whole. `drawnPages` counts the pages of the search drawn so far.
+std::vector<SignaturePlacement> pageCuesDrawnFirst(
+    const PageSource& source, int pageIndex, const PageText& text, const PageGeometry& geometry,
+    const std::function<std::optional<InkMap>()>& drawing, std::atomic<int>& drawnPages) {
+    if (!geometry.space) return {};
+    std::optional<InkMap> drawn;
+    bool tried = false;
+    SignatureCues::CuePage page;
+    page.pageIndex = pageIndex;
+    page.space = *geometry.space;
+    page.text = &text;
+    page.signatureWidgets = signatureWidgets(*geometry.annotations, *geometry.space);
+    page.keptInk = [&]() -> const InkMap* {
+        if (!tried) {
+            tried = true;
+            drawn = drawing();
+            if (drawn) drawn->doubt(true);
+        }
+        return drawn ? &*drawn : nullptr;
+    };
+    std::vector<SignaturePlacement> withDoubt = SignatureCues::placements(page);
+    if (!tried) return withDoubt;  // no anchor: no ink asked for
+    // Whether the drawing decides the places; otherwise where doubt decided them.
+    std::optional<InkMap::Slice> slice;
+    auto decided = [&](const std::vector<SignaturePlacement>& asInk) {
+        slice.reset();
+        if (!drawn->doubted()) return true;
+        slice = drawn->doubtfulSlice();
+        if (drawn->strictlyDoubted()) return false;
+        drawn->doubt(false);
+        const std::vector<SignaturePlacement> asNone = SignatureCues::placements(page);
+        if (!drawn->strictlyDoubted() && samePlaces(asInk, asNone)) return true;
+        if (std::optional<InkMap::Slice> more = drawn->doubtfulSlice())
+            slice = slice ? slice->united(*more) : *more;
+        return false;
+    };
+    if (drawn && decided(withDoubt)) return withDoubt;
+    if (drawnPages.fetch_add(1) >= maxDrawnCuePages) return withDoubt;
+    const Rect& bounds = geometry.space->bounds;
+    if (drawn && drawn->strictShare() < 0.5) {
+        const double ppp = drawn->pixelsPerPoint();
+        const auto pagePixels = static_cast<std::int64_t>(std::ceil(ppp * bounds.width) *
+                                                          std::ceil(ppp * bounds.height));
+        for (int round = 0; round < maxCueSlices && slice; ++round) {
+            std::optional<GreyImage> image = source.renderRegion(
+                pageIndex, ppp, slice->x, slice->y, slice->width, slice->height, pagePixels + 1);
+            if (!image) return {};  // a page that cannot be drawn in part has no ink map
+            drawn->settle(*slice, *image, text, *geometry.space, *geometry.annotations);
+            drawn->doubt(true);
+            std::vector<SignaturePlacement> settled = SignatureCues::placements(page);
+            if (decided(settled)) return settled;
+        }
+    }
+    page.keptInk = nullptr;
+    page.inkMap = [&] {
+        return InkMap::make(source, pageIndex, text, *geometry.space, *geometry.annotations,
+                            false);
+    };
+    return SignatureCues::placements(page);
+}
+
 // Pages a reader takes at a time, at most: it reads the words of them all (and the text of those
 // that may hold cue words) before it draws any, as a page process serves requests of one kind in
 // a row faster than alternating ones.
@@ -264,6 +350,7 @@ void searchPagesBackwards(PDFFile& file, Readers& readers, int end,
         return PageGeometry{DisplaySpace::of(file, pages[i]), annotations.of(pages[i])};
     };
     auto over = [&] { return stop.stop_requested() || deadline.expired(); };
+    std::atomic<int> drawnPages{0};
     // Takes small enough for every reader to have a few.
     const int take = std::clamp(end / static_cast<int>(4 * maxReaders), 1, pagesPerTake);
     const int takes = (end + take - 1) / take;
@@ -282,9 +369,17 @@ void searchPagesBackwards(PDFFile& file, Readers& readers, int end,
         for (const auto& [i, text] : texts) {
             if (over()) return;
             const PageGeometry g = geometry(i);
-            found[static_cast<std::size_t>(i)] = pageCues(i, text, g, [&, i = i, &text = text] {
-                return InkMap::make(source, i, text, *g.space, *g.annotations, false);
-            });
+            auto drawing = [&, i = i, &text = text]() -> std::optional<InkMap> {
+                std::optional<std::vector<InkMap::Shape>> shapes;
+                {
+                    std::lock_guard<std::mutex> lock(fileLock);
+                    shapes = PageDrawing::shapes(file, pages[i], *g.space, text);
+                }
+                if (!shapes) return std::nullopt;
+                return InkMap::make(*shapes, text, *g.space, *g.annotations, false);
+            };
+            found[static_cast<std::size_t>(i)] =
+                pageCuesDrawnFirst(source, i, text, g, drawing, drawnPages);
         }
     });
 }
