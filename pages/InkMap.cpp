@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -630,14 +629,6 @@ bool InkMap::shapesEmpty(int x0, int x1, int y0, int y1) const {
     const Shapes& s = *shapes_;
     constexpr int B = Shapes::bucket;
     bool doubtful = false, strict = false;
-    // The buckets whose doubt may decide the answer.
-    int dc0 = INT_MAX, dc1 = -1, dr0 = INT_MAX, dr1 = -1;
-    auto doubtIn = [&](int r, int c) {
-        dc0 = std::min(dc0, c);
-        dc1 = std::max(dc1, c);
-        dr0 = std::min(dr0, r);
-        dr1 = std::max(dr1, r);
-    };
     const int c0 = x0 / B, c1 = (x1 - 1) / B;
     const int r0 = y0 / B, r1 = (y1 - 1) / B;
     for (int r = r0; r <= r1; ++r)
@@ -662,7 +653,6 @@ bool InkMap::shapesEmpty(int x0, int x1, int y0, int y1) const {
                         return false;
                     }
                     doubtful = true;
-                    doubtIn(r, c);
                     if (kind == Shape::Kind::strict) strict = true;
                 }
                 s.tested[at] += static_cast<std::uint32_t>(k);
@@ -675,25 +665,21 @@ bool InkMap::shapesEmpty(int x0, int x1, int y0, int y1) const {
                        table[ay * side + ax];
             };
             if (sum(t.certain) != 0) return false;
-            if (sum(t.strict) != 0) {
-                strict = doubtful = true;
-                doubtIn(r, c);
-            } else if (sum(t.doubtful) != 0) {
-                doubtful = true;
-                doubtIn(r, c);
-            }
+            if (sum(t.strict) != 0) strict = doubtful = true;
+            else if (!doubtful && sum(t.doubtful) != 0) doubtful = true;
         }
     if (!doubtful) return true;
+    // The buckets the rectangle reaches hold the doubt that decided the answer.
     if (doubtC0_ > doubtC1_) {
-        doubtC0_ = dc0;
-        doubtC1_ = dc1;
-        doubtR0_ = dr0;
-        doubtR1_ = dr1;
+        doubtC0_ = c0;
+        doubtC1_ = c1;
+        doubtR0_ = r0;
+        doubtR1_ = r1;
     } else {
-        doubtC0_ = std::min(doubtC0_, dc0);
-        doubtC1_ = std::max(doubtC1_, dc1);
-        doubtR0_ = std::min(doubtR0_, dr0);
-        doubtR1_ = std::max(doubtR1_, dr1);
+        doubtC0_ = std::min(doubtC0_, c0);
+        doubtC1_ = std::max(doubtC1_, c1);
+        doubtR0_ = std::min(doubtR0_, r0);
+        doubtR1_ = std::max(doubtR1_, r1);
     }
     doubted_ = true;
     strictlyDoubted_ = strictlyDoubted_ || strict;

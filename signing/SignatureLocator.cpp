@@ -312,7 +312,11 @@ std::vector<SignaturePlacement> pageCuesDrawnFirst(
         const double ppp = drawn->pixelsPerPoint();
         const auto pagePixels = static_cast<std::int64_t>(std::ceil(ppp * bounds.width) *
                                                           std::ceil(ppp * bounds.height));
+        double sliced = 0;
         for (int round = 0; round < maxCueSlices && slice; ++round) {
+            // Slices of more than half the page cost more than drawing it whole.
+            sliced += slice->pixels();
+            if (sliced > 0.5 * static_cast<double>(pagePixels)) break;
             std::optional<GreyImage> image = source.renderRegion(
                 pageIndex, ppp, slice->x, slice->y, slice->width, slice->height, pagePixels + 1);
             if (!image) return {};  // a page that cannot be drawn in part has no ink map
