@@ -256,11 +256,13 @@ bool samePlaces(const std::vector<SignaturePlacement>& a,
                       });
 }
 
-// Pages of one search drawn for their cues, in part or whole, besides the last: past them, the
-// cues of a page are those its drawing gives with all its doubtful ink taken for ink, which may
-// miss some room but never offers a box over ink. A long form whose every page names its party in
-// a heading is searched in a bounded time.
-constexpr int maxDrawnCuePages = 16;
+// Pages before the last that may be drawn for their cues, in part or whole: the last ones of
+// the document, whose cues the default choice prefers. On the pages before them the cues are
+// those the page's drawing gives with all its doubtful ink taken for ink, which may miss some
+// room but never offers a box over ink (none when the drawing cannot be read). A long form whose
+// every page names its party in a heading is searched in a bounded time, and the same way
+// whatever threads read it.
+constexpr int maxDrawnCuePages = 32;
 // Slices of a page drawn for its cues before it is drawn whole.
 constexpr int maxCueSlices = 4;
 
@@ -269,10 +271,10 @@ constexpr int maxCueSlices = 4;
 // and then for none, and when both give the same places, no strict ink deciding them, those are
 // the page's, as a rendering (which lies between the two) would give them. Otherwise the squares
 // of the page where doubt decided are drawn, and the search made again, a few times; then the
-// page is drawn whole. `drawnPages` counts the pages of the search drawn so far.
+// page is drawn whole; unless `mayDraw` is false.
 std::vector<SignaturePlacement> pageCuesDrawnFirst(
     const PageSource& source, int pageIndex, const PageText& text, const PageGeometry& geometry,
-    const std::function<std::optional<InkMap>()>& drawing, std::atomic<int>& drawnPages) {
+    const std::function<std::optional<InkMap>()>& drawing, bool mayDraw) {
     if (!geometry.space) return {};
     std::optional<InkMap> drawn;
     bool tried = false;
@@ -306,7 +308,7 @@ std::vector<SignaturePlacement> pageCuesDrawnFirst(
         return false;
     };
     if (drawn && decided(withDoubt)) return withDoubt;
-    if (drawnPages.fetch_add(1) >= maxDrawnCuePages) return withDoubt;
+    if (!mayDraw) return withDoubt;
     const Rect& bounds = geometry.space->bounds;
     if (drawn && drawn->strictShare() < 0.5) {
         const double ppp = drawn->pixelsPerPoint();
@@ -354,7 +356,6 @@ void searchPagesBackwards(PDFFile& file, Readers& readers, int end,
         return PageGeometry{DisplaySpace::of(file, pages[i]), annotations.of(pages[i])};
     };
     auto over = [&] { return stop.stop_requested() || deadline.expired(); };
-    std::atomic<int> drawnPages{0};
     // Takes small enough for every reader to have a few.
     const int take = std::clamp(end / static_cast<int>(4 * maxReaders), 1, pagesPerTake);
     const int takes = (end + take - 1) / take;
@@ -383,7 +384,7 @@ void searchPagesBackwards(PDFFile& file, Readers& readers, int end,
                 return InkMap::make(*shapes, text, *g.space, *g.annotations, false);
             };
             found[static_cast<std::size_t>(i)] =
-                pageCuesDrawnFirst(source, i, text, g, drawing, drawnPages);
+                pageCuesDrawnFirst(source, i, text, g, drawing, i >= end - maxDrawnCuePages);
         }
     });
 }

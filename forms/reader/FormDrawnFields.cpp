@@ -306,12 +306,10 @@ private:
         return a->united(*b);
     }
 
-    // Draws `slice` of the page into the drawn map; false when the budget or the page refuses.
     // Draws `slice` of the page into the drawn map; false when the page is to be drawn whole
     // instead, or when the budget or the page refuses (refused_ or undrawable_ then say so).
     bool settle(InkMap& map, const InkMap::Slice& slice) {
-        if (undrawable_) return false;
-        if (wholeOnly_ || renderTried_) return false;
+        if (undrawable_ || wholeOnly_ || renderTried_) return false;
         const double pixels = std::ceil(map.pixelsPerPoint() * space_.bounds.width) *
                               std::ceil(map.pixelsPerPoint() * space_.bounds.height);
         if (slices_ >= maxSlicesPerPage || map.strictShare() >= maxSlicedShare ||
