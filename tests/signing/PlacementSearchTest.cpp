@@ -85,24 +85,34 @@ std::string letter(int pages) {
 // Pages drawn by a source and by all its clones.
 class Tally final : public PageSource {
 public:
-    Tally(std::unique_ptr<PageSource> pages, std::shared_ptr<std::atomic<int>> drawn)
-        : pages_(std::move(pages)), drawn_(std::move(drawn)) {}
+    Tally(std::unique_ptr<PageSource> pages, std::shared_ptr<std::atomic<int>> drawn,
+          std::shared_ptr<std::atomic<int>> read = std::make_shared<std::atomic<int>>(0))
+        : pages_(std::move(pages)), drawn_(std::move(drawn)), read_(std::move(read)) {}
     int pageCount() const override { return pages_->pageCount(); }
-    std::optional<PageText> text(int i) const override { return pages_->text(i); }
+    std::optional<PageText> text(int i) const override {
+        ++*read_;
+        return pages_->text(i);
+    }
     std::optional<std::u16string> words(int i) const override { return pages_->words(i); }
     std::optional<GreyImage> render(int i, double scale, std::int64_t maxPixels) const override {
         ++*drawn_;
         return pages_->render(i, scale, maxPixels);
     }
+    std::optional<GreyImage> renderRegion(int i, double scale, int x, int y, int width,
+                                          int height, std::int64_t maxPixels) const override {
+        ++*drawn_;
+        return pages_->renderRegion(i, scale, x, y, width, height, maxPixels);
+    }
     std::unique_ptr<PageSource> clone() const override {
         std::unique_ptr<PageSource> pages = pages_->clone();
-        return pages ? std::make_unique<Tally>(std::move(pages), drawn_) : nullptr;
+        return pages ? std::make_unique<Tally>(std::move(pages), drawn_, read_) : nullptr;
     }
     void setCutoff(std::function<bool()> cut) override { pages_->setCutoff(std::move(cut)); }
 
 private:
     std::unique_ptr<PageSource> pages_;
     std::shared_ptr<std::atomic<int>> drawn_;
+    std::shared_ptr<std::atomic<int>> read_;  // page texts
 };
 
 std::string describe(const std::vector<SignaturePlacement>& list) {
@@ -151,15 +161,18 @@ TEST(PlacementSearch, ALongLetterIsSignedBesideItsLastFdo) {
     ASSERT_TRUE(cut);
     ASSERT_EQ(cut->label, "Sobre «Fdo.: El interesado» · pág. 3");
 
-    // Out of time once eight pages have been drawn (the last one included), or at once.
+    // Out of time once eight pages have been drawn (the last one included) or sixty read (most
+    // pages need no drawing), or at once.
     for (const auto& [length, draws] : {std::pair{400, 8}, std::pair{2400, 0}}) {
         SCOPED_TRACE(length);
         const std::string pdf = letter(length);
         PDFFile file(pdf);
         auto drawn = std::make_shared<std::atomic<int>>(0);
+        auto read = std::make_shared<std::atomic<int>>(0);
         SharedPageText pages(std::make_shared<PageTextCache>(),
-                             std::make_unique<Tally>(PageProcess::open(file.bytes()), drawn));
-        SignatureLocator::Deadline deadline([&, draws = draws] { return *drawn >= draws; });
+                             std::make_unique<Tally>(PageProcess::open(file.bytes()), drawn, read));
+        SignatureLocator::Deadline deadline(
+            [&, draws = draws] { return *drawn >= draws || (draws > 0 && *read >= 60); });
         const std::vector<SignaturePlacement> list =
             SignatureLocator::placements(file, pages, {}, deadline);
 

@@ -309,6 +309,10 @@ TEST(DrawnFields, AStopEndsTheReadingAndTheReportCountsThePagesRead) {
                                         std::int64_t maxPixels) const override {
             return pages_.render(index, scale, maxPixels);
         }
+        std::optional<GreyImage> renderRegion(int index, double scale, int x, int y, int width,
+                                              int height, std::int64_t maxPixels) const override {
+            return pages_.renderRegion(index, scale, x, y, width, height, maxPixels);
+        }
 
     private:
         const PageSource& pages_;
@@ -349,6 +353,10 @@ TEST(DrawnFields, TheReadingTellsTheFieldsFoundSoFar) {
         std::optional<GreyImage> render(int index, double scale,
                                         std::int64_t maxPixels) const override {
             return pages_.render(index, scale, maxPixels);
+        }
+        std::optional<GreyImage> renderRegion(int index, double scale, int x, int y, int width,
+                                              int height, std::int64_t maxPixels) const override {
+            return pages_.renderRegion(index, scale, x, y, width, height, maxPixels);
         }
         mutable std::vector<std::pair<int, std::size_t>> seen;
 
@@ -503,6 +511,10 @@ TEST(DrawnFields, RunningTextIsNotLaidOut) {
         std::optional<GreyImage> render(int index, double scale,
                                         std::int64_t maxPixels) const override {
             return pages_.render(index, scale, maxPixels);
+        }
+        std::optional<GreyImage> renderRegion(int index, double scale, int x, int y, int width,
+                                              int height, std::int64_t maxPixels) const override {
+            return pages_.renderRegion(index, scale, x, y, width, height, maxPixels);
         }
         mutable std::vector<int> texts = std::vector<int>(3, 0);
 
