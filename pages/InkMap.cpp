@@ -245,6 +245,11 @@ struct InkMap::Shapes {
     std::vector<std::uint32_t> first;
     std::vector<Entry> entries;
     mutable std::vector<std::unique_ptr<Tile>> tiles;  // per bucket, once asked
+    // Per bucket, whether its tile holds a rendering of its pixels (InkMap::settle) rather than
+    // its boxes.
+    mutable std::vector<std::uint8_t> settled;
+    int threshold = InkMap::inkThreshold;
+    std::size_t strictBuckets = 0;  // buckets that hold strict ink
     // Boxes of each bucket tested one by one so far. A bucket's few boxes answer a question
     // sooner than its tables can be made; once the questions have cost about as much as making
     // them, the bucket gets its tile.
@@ -566,6 +571,8 @@ std::optional<InkMap> InkMap::make(const std::vector<Shape>& shapes, const PageT
     const std::size_t bucketCount =
         static_cast<std::size_t>(all->columns) * static_cast<std::size_t>(all->rows);
     all->tiles.resize(bucketCount);
+    all->settled.resize(bucketCount);
+    all->threshold = threshold;
     all->tested.resize(bucketCount);
     // Counted per bucket first, then placed: each bucket's entries in one run.
     constexpr int B = Shapes::bucket;
@@ -600,9 +607,15 @@ std::optional<InkMap> InkMap::make(const std::vector<Shape>& shapes, const PageT
                     static_cast<std::uint8_t>(b.kind)};
             }
     }
-    for (std::size_t k = 0; k < bucketCount; ++k)
+    for (std::size_t k = 0; k < bucketCount; ++k) {
         std::sort(all->entries.begin() + first[k], all->entries.begin() + first[k + 1],
                   [](const Shapes::Entry& a, const Shapes::Entry& b) { return a.y0 < b.y0; });
+        if (std::any_of(all->entries.begin() + first[k], all->entries.begin() + first[k + 1],
+                        [](const Shapes::Entry& e) {
+                            return e.kind == static_cast<std::uint8_t>(Shape::Kind::strict);
+                        }))
+            ++all->strictBuckets;
+    }
     for (const Shapes::Box& b : all->boxes) {
         all->anyDoubt = all->anyDoubt || b.kind != Shape::Kind::certain;
         all->anyStrict = all->anyStrict || b.kind == Shape::Kind::strict;
@@ -622,7 +635,7 @@ bool InkMap::shapesEmpty(int x0, int x1, int y0, int y1) const {
         for (int c = c0; c <= c1; ++c) {
             const std::size_t at = static_cast<std::size_t>(r) * s.columns + c;
             const std::uint32_t begin = s.first[at], end = s.first[at + 1];
-            if (begin == end) continue;
+            if (begin == end && !s.settled[at]) continue;
             // The rectangle's part within this bucket, in the bucket's pixels.
             const int ax = std::max(x0 - c * B, 0), bx = std::min(x1 - c * B, B);
             const int ay = std::max(y0 - r * B, 0), by = std::min(y1 - r * B, B);
@@ -656,9 +669,125 @@ bool InkMap::shapesEmpty(int x0, int x1, int y0, int y1) const {
             else if (!doubtful && sum(t.doubtful) != 0) doubtful = true;
         }
     if (!doubtful) return true;
+    // The buckets the rectangle reaches hold the doubt that decided the answer.
+    if (doubtC0_ > doubtC1_) {
+        doubtC0_ = c0;
+        doubtC1_ = c1;
+        doubtR0_ = r0;
+        doubtR1_ = r1;
+    } else {
+        doubtC0_ = std::min(doubtC0_, c0);
+        doubtC1_ = std::max(doubtC1_, c1);
+        doubtR0_ = std::min(doubtR0_, r0);
+        doubtR1_ = std::max(doubtR1_, r1);
+    }
     doubted_ = true;
     strictlyDoubted_ = strictlyDoubted_ || strict;
     return !doubtAsInk_;
+}
+
+InkMap::Slice InkMap::Slice::united(const Slice& other) const {
+    if (width <= 0 || height <= 0) return other;
+    if (other.width <= 0 || other.height <= 0) return *this;
+    const int left = std::min(x, other.x), top = std::min(y, other.y);
+    const int right = std::max(x + width, other.x + other.width);
+    const int bottom = std::max(y + height, other.y + other.height);
+    return {left, top, right - left, bottom - top};
+}
+
+double InkMap::strictShare() const {
+    if (!shapes_ || shapes_->tiles.empty()) return 0;
+    return static_cast<double>(shapes_->strictBuckets) /
+           static_cast<double>(shapes_->tiles.size());
+}
+
+std::optional<InkMap::Slice> InkMap::doubtfulSlice() const {
+    if (!shapes_ || doubtC0_ > doubtC1_ || doubtR0_ > doubtR1_) return std::nullopt;
+    constexpr int B = Shapes::bucket;
+    const int x = doubtC0_ * B, y = doubtR0_ * B;
+    return Slice{x, y, std::min((doubtC1_ + 1) * B, width_) - x,
+                 std::min((doubtR1_ + 1) * B, height_) - y};
+}
+
+void InkMap::settle(const Slice& slice, const GreyImage& rendered, const PageText& text,
+                    const DisplaySpace& space, const std::vector<PageAnnotation>& annotations) {
+    if (!shapes_) return;
+    const Shapes& s = *shapes_;
+    constexpr int B = Shapes::bucket;
+    // The buckets wholly within the slice (a bucket at the map's edge ends there).
+    const int x0 = std::max(slice.x, 0), y0 = std::max(slice.y, 0);
+    const int x1 = std::min(slice.x + std::max(slice.width, 0), width_);
+    const int y1 = std::min(slice.y + std::max(slice.height, 0), height_);
+    const int c0 = (x0 + B - 1) / B, r0 = (y0 + B - 1) / B;
+    const int c1 = x1 == width_ ? s.columns : x1 / B, r1 = y1 == height_ ? s.rows : y1 / B;
+    if (c0 >= c1 || r0 >= r1) return;
+    // Their pixels, as a rendered map has them: the rendering, annotations but links inked over
+    // their rectangles, then typed underscores cleared.
+    Canvas canvas{box_, ppp_, width_, height_, {}};
+    const int px0 = c0 * B, py0 = r0 * B;
+    const int px1 = std::min(c1 * B, width_), py1 = std::min(r1 * B, height_);
+    const int w = px1 - px0, h = py1 - py0;
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h),
+                                     255);
+    const bool whole = rendered.width > 0 && rendered.height > 0 &&
+                       rendered.pixels.size() >= static_cast<std::size_t>(rendered.width) *
+                                                     static_cast<std::size_t>(rendered.height);
+    if (whole)
+        for (int row = py0; row < py1; ++row) {
+            const int from = row - slice.y;
+            if (from < 0 || from >= rendered.height) continue;
+            const int first = std::max(px0, slice.x), last = std::min(px1, slice.x + rendered.width);
+            if (first >= last) continue;
+            std::memcpy(pixels.data() + static_cast<std::size_t>(row - py0) * w + (first - px0),
+                        rendered.pixels.data() + static_cast<std::size_t>(from) * rendered.width +
+                            (first - slice.x),
+                        static_cast<std::size_t>(last - first));
+        }
+    auto paint = [&](const PixelRect& p, std::uint8_t grey) {
+        const int a0 = std::max(p.x0, px0), a1 = std::min(p.x1, px1);
+        const int b0 = std::max(p.y0, py0), b1 = std::min(p.y1, py1);
+        for (int row = b0; row < b1; ++row)
+            if (a0 < a1)
+                std::memset(pixels.data() + static_cast<std::size_t>(row - py0) * w + (a0 - px0),
+                            grey, static_cast<std::size_t>(a1 - a0));
+    };
+    for (const PageAnnotation& annotation : annotations)
+        if (annotation.subtype != "Link") paint(canvas.covered(space.display(annotation.rect)), 0);
+    const std::size_t count = std::min(text.text.size(), text.boxes.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        if (text.text[i] != u'_' || text.boxes[i].isEmpty()) continue;
+        Rect page = space.page(space.textBox(text.boxes[i]));
+        Rect grown{page.x - 0.5, page.y - 1.0, page.width + 1.0, page.height + 2.0};
+        paint(canvas.covered(space.display(grown)), 255);
+    }
+    // Each bucket's tile from its pixels: certain ink only.
+    for (int r = r0; r < r1; ++r)
+        for (int c = c0; c < c1; ++c) {
+            auto tile = std::make_unique<Shapes::Tile>();
+            std::fill(std::begin(tile->doubtful), std::end(tile->doubtful), 0);
+            std::fill(std::begin(tile->strict), std::end(tile->strict), 0);
+            std::uint16_t* sums = tile->certain;
+            constexpr int side = Shapes::Tile::side;
+            std::fill(sums, sums + side, 0);
+            for (int y = 0; y < B; ++y) {
+                std::uint16_t* out = sums + (y + 1) * side;
+                const std::uint16_t* above = out - side;
+                out[0] = 0;
+                std::uint16_t running = 0;
+                const int row = r * B + y;
+                for (int x = 0; x < B; ++x) {
+                    const int column = c * B + x;
+                    if (row < py1 && column < px1 &&
+                        pixels[static_cast<std::size_t>(row - py0) * w + (column - px0)] <
+                            s.threshold)
+                        ++running;
+                    out[x + 1] = static_cast<std::uint16_t>(above[x + 1] + running);
+                }
+            }
+            const std::size_t at = static_cast<std::size_t>(r) * s.columns + c;
+            s.tiles[at] = std::move(tile);
+            s.settled[at] = 1;
+        }
 }
 
 bool InkMap::doubtSettled() const {
@@ -950,6 +1079,25 @@ std::vector<Rect> InkMap::cells(const Rect& header, int limit) const {
     for (int step = 1; step <= 40 && y > box_.minY() && free(y - 1); ++step)
         y = header.minY() - step;
     if (y <= box_.minY()) return list;
+
+    // A header on a band of its own (a grey header row or bar, which is ink as a light rule
+    // is): the band is crossed to its lower edge, a rule along it included, and the cells are
+    // sought under it, right under it or past a gap as under a header without a band.
+    if (y == header.minY()) {
+        double yb = y;
+        while (yb > box_.minY() && y - yb <= maxHeaderBand && !free(yb - 1)) yb -= 0.5;
+        if (y - yb > 3 && y - yb <= maxHeaderBand && yb > box_.minY()) {
+            if (std::optional<Rect> c = emptyCell({mid, yb - 1.5})) {
+                list.push_back(*c);
+                y = c->minY();
+            } else {
+                y = yb;
+                for (int step = 1; step <= 40 && y > box_.minY() && free(y - 1); ++step)
+                    y = yb - step;
+                if (y <= box_.minY() || y == yb) return list;
+            }
+        }
+    }
 
     while (y > box_.minY()) {
         if (static_cast<int>(list.size()) >= limit) return list;

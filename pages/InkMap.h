@@ -36,6 +36,9 @@ public:
     // `cornerBorder` points beyond (the border's own width there).
     static constexpr double cornerReach = 3;
     static constexpr double cornerBorder = 2;
+    // A tick column's header may sit on a band of its own (a grey header row): cells() crosses
+    // one this deep below the header's text.
+    static constexpr double maxHeaderBand = 30;
 
     // Renders page `pageIndex` of `pages` and builds its map: every annotation but links filled as
     // ink over its rectangle, typed underscores of `text` cleared. `text` is the page's own text
@@ -92,10 +95,35 @@ public:
     void doubt(bool asInk) const {
         doubtAsInk_ = asInk;
         doubted_ = strictlyDoubted_ = false;
+        doubtC0_ = doubtR0_ = 1;
+        doubtC1_ = doubtR1_ = 0;
     }
     bool doubted() const { return doubted_; }
     bool strictlyDoubted() const { return strictlyDoubted_; }
     bool fromShapes() const { return static_cast<bool>(shapes_); }
+
+    // Pixels of the map, [x, x + width) x [y, y + height), rows from the top: a slice of the page
+    // as PageSource::renderRegion draws it at pixelsPerPoint().
+    struct Slice {
+        int x = 0, y = 0, width = 0, height = 0;
+        // The smallest slice holding both.
+        Slice united(const Slice& other) const;
+        double pixels() const { return static_cast<double>(width) * height; }
+    };
+    // For a map made from shapes: the pixels where answers since the last doubt() met doubt that
+    // decided them, in whole squares of the map's buckets (a few dozen points), as one slice;
+    // nothing when none did.
+    std::optional<Slice> doubtfulSlice() const;
+    // For a map made from shapes: the share of its buckets that strict shapes reach (a picture
+    // under the whole page reaches all); 0 for a map from a rendering.
+    double strictShare() const;
+    // Takes the rendering of `slice` (its top-left pixel at the slice's; rows and columns it
+    // lacks count as white), with the map's own `text`, `space` and `annotations`, for the
+    // squares of the map within the slice: there the map holds the ink a map made from a
+    // rendering of the page holds, without doubt, from now on. Copies of the map share what it
+    // takes.
+    void settle(const Slice& slice, const GreyImage& rendered, const PageText& text,
+                const DisplaySpace& space, const std::vector<PageAnnotation>& annotations);
 
     const Rect& box() const { return box_; }
     // Pixels per point: `scale`, or 1 for a page rendered coarsely.
@@ -149,6 +177,8 @@ private:
     mutable bool doubtAsInk_ = true;
     mutable bool doubted_ = false;
     mutable bool strictlyDoubted_ = false;
+    // The buckets where doubt decided an answer since doubt(): columns [c0, c1], rows [r0, r1].
+    mutable int doubtC0_ = 1, doubtC1_ = 0, doubtR0_ = 1, doubtR1_ = 0;
     int width_ = 0;
     int height_ = 0;
     std::vector<std::int32_t> sums_;

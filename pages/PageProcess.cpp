@@ -1029,6 +1029,31 @@ std::optional<PageProtocol::ColourImage> PageProcess::tile(int pageIndex, double
                                                height);
 }
 
+std::optional<GreyImage> PageProcess::renderRegion(int pageIndex, double scale, int x, int y,
+                                                   int width, int height,
+                                                   std::int64_t /*maxPixels*/) const {
+    if (x < 0 || y < 0) return std::nullopt;
+    std::optional<PageProtocol::ColourImage> colour = tile(pageIndex, scale, x, y, width, height);
+    if (!colour) return std::nullopt;
+    // The tile's size was checked against what was asked, and its pixels against its size.
+    const std::size_t count =
+        static_cast<std::size_t>(colour->width) * static_cast<std::size_t>(colour->height);
+    if (colour->pixels.size() != 4 * count) return std::nullopt;
+    GreyImage grey;
+    grey.width = colour->width;
+    grey.height = colour->height;
+    grey.pixels.resize(count);
+    const char* from = colour->pixels.data();
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint32_t v;
+        std::memcpy(&v, from + 4 * i, 4);
+        const std::uint32_t r = (v >> 16) & 0xFF, g = (v >> 8) & 0xFF, b = v & 0xFF;
+        // 77, 151 and 28 of 256: a grey pixel stays the same.
+        grey.pixels[i] = static_cast<std::uint8_t>((77 * r + 151 * g + 28 * b + 128) >> 8);
+    }
+    return grey;
+}
+
 std::unique_ptr<PageSource> PageProcess::clone() const { return another(); }
 
 std::unique_ptr<PageProcess> PageProcess::another() const {

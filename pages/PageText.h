@@ -6,6 +6,8 @@
 // Coordinates of text boxes are in the upright page: points, origin at the top-left corner of the
 // crop box as it is shown (after /Rotate), x to the right and y downwards.
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -62,6 +64,45 @@ public:
     // column). Nothing when the page cannot be drawn or would take more than `maxPixels` pixels.
     virtual std::optional<GreyImage> render(int pageIndex, double scale,
                                             std::int64_t maxPixels) const = 0;
+
+    // A slice of that drawing: the pixels [x, x + width) x [y, y + height) of the page drawn at
+    // `scale`, cut at the page's edge (so maybe fewer rows and columns than asked). Nothing when
+    // the page cannot be drawn, the slice lies off the page, or a source that can only draw whole
+    // pages would take more than `maxPixels` pixels for it. This one crops a whole rendering;
+    // sources that can draw a slice alone do so.
+    virtual std::optional<GreyImage> renderRegion(int pageIndex, double scale, int x, int y,
+                                                  int width, int height,
+                                                  std::int64_t maxPixels) const {
+        if (x < 0 || y < 0 || width <= 0 || height <= 0) return std::nullopt;
+        std::optional<GreyImage> page = render(pageIndex, scale, maxPixels);
+        if (!page) return std::nullopt;
+        return crop(*page, x, y, width, height);
+    }
+
+    // The pixels [x, x + width) x [y, y + height) of `image`, cut at its edge; nothing when
+    // none are left.
+    static std::optional<GreyImage> crop(const GreyImage& image, int x, int y, int width,
+                                         int height) {
+        if (x < 0 || y < 0 || width <= 0 || height <= 0 || x >= image.width ||
+            y >= image.height ||
+            image.pixels.size() < static_cast<std::size_t>(image.width) *
+                                      static_cast<std::size_t>(image.height))
+            return std::nullopt;
+        GreyImage out;
+        out.width = std::min(width, image.width - x);
+        out.height = std::min(height, image.height - y);
+        out.pixels.resize(static_cast<std::size_t>(out.width) *
+                          static_cast<std::size_t>(out.height));
+        for (int row = 0; row < out.height; ++row) {
+            const auto from = image.pixels.begin() +
+                              static_cast<std::ptrdiff_t>(
+                                  static_cast<std::size_t>(y + row) * image.width + x);
+            std::copy(from, from + out.width,
+                      out.pixels.begin() + static_cast<std::ptrdiff_t>(
+                                               static_cast<std::size_t>(row) * out.width));
+        }
+        return out;
+    }
 
     // Another reader of the same pages that another thread may use while this one is in use
     // (nothing when the source cannot be shared: callers then read every page through this one).

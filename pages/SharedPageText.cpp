@@ -51,6 +51,18 @@ std::optional<GreyImage> SharedPageText::render(int pageIndex, double scale,
     return *image;
 }
 
+std::optional<GreyImage> SharedPageText::renderRegion(int pageIndex, double scale, int x, int y,
+                                                      int width, int height,
+                                                      std::int64_t maxPixels) const {
+    if (!pages_) return std::nullopt;
+    if (cache_)
+        if (PageTextCache::Render whole = cache_->keptRender(pageIndex, scale)) {
+            if (!*whole) return std::nullopt;
+            return crop(**whole, x, y, width, height);
+        }
+    return pages_->renderRegion(pageIndex, scale, x, y, width, height, maxPixels);
+}
+
 std::unique_ptr<PageSource> SharedPageText::clone() const {
     std::unique_ptr<PageSource> pages = pages_ ? pages_->clone() : nullptr;
     if (!pages) return nullptr;

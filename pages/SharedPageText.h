@@ -172,6 +172,8 @@ public:
 
     // The page's text when it is kept, without reading it.
     Text kept(int pageIndex) { return texts_.kept(pageIndex); }
+    // The page drawn at `scale` when it is kept, without drawing it.
+    Render keptRender(int pageIndex, double scale) { return renders_.kept({pageIndex, scale}); }
 
     // Bytes of text and boxes kept now.
     std::size_t bytes() const { return texts_.bytes(); }
@@ -197,6 +199,10 @@ public:
     std::optional<std::u16string> words(int pageIndex) const override;
     std::optional<GreyImage> render(int pageIndex, double scale,
                                     std::int64_t maxPixels) const override;
+    // Slices are not kept: each is cut from the whole page when the cache holds it, else asked
+    // of the source.
+    std::optional<GreyImage> renderRegion(int pageIndex, double scale, int x, int y, int width,
+                                          int height, std::int64_t maxPixels) const override;
     // A reader over a clone of the source with the same cache (nothing when the source cannot
     // be cloned). It does not depend on this reader, only on what the source's clone depends on.
     std::unique_ptr<PageSource> clone() const override;

@@ -578,8 +578,14 @@ std::vector<SignaturePlacement> placements(const CuePage& page) {
     EntryBuilder builder{page, *page.text, entries};
     cueEntries(builder, cues);
     roleEntries(builder, roles, cues);
-    if (entries.empty() || !page.inkMap) return out;
-    std::optional<InkMap> ink = page.inkMap();
+    if (entries.empty() || (!page.inkMap && !page.keptInk)) return out;
+    std::optional<InkMap> made;
+    const InkMap* ink = nullptr;
+    if (page.keptInk) {
+        ink = page.keptInk();
+    } else if ((made = page.inkMap())) {
+        ink = &*made;
+    }
     if (!ink) return out;
 
     const Rect pageBox = page.space.bounds.insetBy(24, 24);

@@ -60,6 +60,9 @@ struct CuePage {
     std::vector<Rect> signatureWidgets;  // display space
     // Builds the page's ink map (faint false); called only when the page has an anchor.
     std::function<std::optional<InkMap>()> inkMap;
+    // When set, used instead of inkMap: the page's ink map kept by the caller (who may then ask
+    // it whether doubt decided an answer), or nothing.
+    std::function<const InkMap*()> keptInk;
 };
 
 // The cue placements of one page, in entry order, merged where their boxes overlap by more than

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -19,6 +20,7 @@
 #include "pages/PageProcess.h"
 #include "pages/DisplaySpace.h"
 #include "pages/InkMap.h"
+#include "pages/content/PageDrawing.h"
 #include "pages/content/PageAnnotation.h"
 #include "pages/content/PageWeight.h"
 #include "signing/SignatureCues.h"
@@ -244,6 +246,96 @@ std::vector<SignaturePlacement> pageCues(int pageIndex, const PageText& text,
     return SignatureCues::placements(page);
 }
 
+bool samePlaces(const std::vector<SignaturePlacement>& a,
+                const std::vector<SignaturePlacement>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const SignaturePlacement& x, const SignaturePlacement& y) {
+                          return x.pageIndex == y.pageIndex && x.rect == y.rect &&
+                                 x.label == y.label && x.context == y.context &&
+                                 x.rank == y.rank;
+                      });
+}
+
+// Pages before the last that may be drawn for their cues, in part or whole: the last ones of
+// the document, whose cues the default choice prefers. On the pages before them the cues are
+// those the page's drawing gives with all its doubtful ink taken for ink, which may miss some
+// room but never offers a box over ink (none when the drawing cannot be read). A long form whose
+// every page names its party in a heading is searched in a bounded time, and the same way
+// whatever threads read it.
+constexpr int maxDrawnCuePages = 32;
+// Slices of a page drawn for its cues before it is drawn whole.
+constexpr int maxCueSlices = 4;
+
+// The cue places of a page other than the last, from what its content draws where that decides
+// them: the search is made taking the drawing's doubtful ink (glyphs, curves, pictures) for ink
+// and then for none, and when both give the same places, no strict ink deciding them, those are
+// the page's, as a rendering (which lies between the two) would give them. Otherwise the squares
+// of the page where doubt decided are drawn, and the search made again, a few times; then the
+// page is drawn whole; unless `mayDraw` is false.
+std::vector<SignaturePlacement> pageCuesDrawnFirst(
+    const PageSource& source, int pageIndex, const PageText& text, const PageGeometry& geometry,
+    const std::function<std::optional<InkMap>()>& drawing, bool mayDraw) {
+    if (!geometry.space) return {};
+    std::optional<InkMap> drawn;
+    bool tried = false;
+    SignatureCues::CuePage page;
+    page.pageIndex = pageIndex;
+    page.space = *geometry.space;
+    page.text = &text;
+    page.signatureWidgets = signatureWidgets(*geometry.annotations, *geometry.space);
+    page.keptInk = [&]() -> const InkMap* {
+        if (!tried) {
+            tried = true;
+            drawn = drawing();
+            if (drawn) drawn->doubt(true);
+        }
+        return drawn ? &*drawn : nullptr;
+    };
+    std::vector<SignaturePlacement> withDoubt = SignatureCues::placements(page);
+    if (!tried) return withDoubt;  // no anchor: no ink asked for
+    // Whether the drawing decides the places; otherwise where doubt decided them.
+    std::optional<InkMap::Slice> slice;
+    auto decided = [&](const std::vector<SignaturePlacement>& asInk) {
+        slice.reset();
+        if (!drawn->doubted()) return true;
+        slice = drawn->doubtfulSlice();
+        if (drawn->strictlyDoubted()) return false;
+        drawn->doubt(false);
+        const std::vector<SignaturePlacement> asNone = SignatureCues::placements(page);
+        if (!drawn->strictlyDoubted() && samePlaces(asInk, asNone)) return true;
+        if (std::optional<InkMap::Slice> more = drawn->doubtfulSlice())
+            slice = slice ? slice->united(*more) : *more;
+        return false;
+    };
+    if (drawn && decided(withDoubt)) return withDoubt;
+    if (!mayDraw) return withDoubt;
+    const Rect& bounds = geometry.space->bounds;
+    if (drawn && drawn->strictShare() < 0.5) {
+        const double ppp = drawn->pixelsPerPoint();
+        const auto pagePixels = static_cast<std::int64_t>(std::ceil(ppp * bounds.width) *
+                                                          std::ceil(ppp * bounds.height));
+        double sliced = 0;
+        for (int round = 0; round < maxCueSlices && slice; ++round) {
+            // Slices of more than half the page cost more than drawing it whole.
+            sliced += slice->pixels();
+            if (sliced > 0.5 * static_cast<double>(pagePixels)) break;
+            std::optional<GreyImage> image = source.renderRegion(
+                pageIndex, ppp, slice->x, slice->y, slice->width, slice->height, pagePixels + 1);
+            if (!image) return {};  // a page that cannot be drawn in part has no ink map
+            drawn->settle(*slice, *image, text, *geometry.space, *geometry.annotations);
+            drawn->doubt(true);
+            std::vector<SignaturePlacement> settled = SignatureCues::placements(page);
+            if (decided(settled)) return settled;
+        }
+    }
+    page.keptInk = nullptr;
+    page.inkMap = [&] {
+        return InkMap::make(source, pageIndex, text, *geometry.space, *geometry.annotations,
+                            false);
+    };
+    return SignatureCues::placements(page);
+}
+
 // Pages a reader takes at a time, at most: it reads the words of them all (and the text of those
 // that may hold cue words) before it draws any, as a page process serves requests of one kind in
 // a row faster than alternating ones.
@@ -282,9 +374,17 @@ void searchPagesBackwards(PDFFile& file, Readers& readers, int end,
         for (const auto& [i, text] : texts) {
             if (over()) return;
             const PageGeometry g = geometry(i);
-            found[static_cast<std::size_t>(i)] = pageCues(i, text, g, [&, i = i, &text = text] {
-                return InkMap::make(source, i, text, *g.space, *g.annotations, false);
-            });
+            auto drawing = [&, i = i, &text = text]() -> std::optional<InkMap> {
+                std::optional<std::vector<InkMap::Shape>> shapes;
+                {
+                    std::lock_guard<std::mutex> lock(fileLock);
+                    shapes = PageDrawing::shapes(file, pages[i], *g.space, text);
+                }
+                if (!shapes) return std::nullopt;
+                return InkMap::make(*shapes, text, *g.space, *g.annotations, false);
+            };
+            found[static_cast<std::size_t>(i)] =
+                pageCuesDrawnFirst(source, i, text, g, drawing, i >= end - maxDrawnCuePages);
         }
     });
 }

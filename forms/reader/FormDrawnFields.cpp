@@ -180,9 +180,14 @@ public:
 
     // Takes the rendering of a page of this size for its ink (as InkMap renders it: 2 pixels per
     // point, 1 above its coarse size); false when it does not fit or the time is up.
-    bool render(const Rect& bounds) {
+    bool render(const Rect& bounds) { return renderPixels(pagePixels(bounds)); }
+    static double pagePixels(const Rect& bounds) {
         double pixels = bounds.width * bounds.height * InkMap::scale * InkMap::scale;
         if (pixels > InkMap::coarsePixels) pixels = bounds.width * bounds.height;
+        return pixels;
+    }
+    // Takes the rendering of a slice of that many pixels.
+    bool renderPixels(double pixels) {
         if (!(pixels >= 0) || pixels > pixels_ || late()) return false;
         pixels_ -= pixels;
         return true;
@@ -196,8 +201,21 @@ private:
     double pixels_ = drawnPixelBudget();
 };
 
+// Slices drawn for one answer, at most: each takes in squares of the page where doubt decided
+// the answer before, so that an answer needs more only on a hostile page; it is then taken from
+// a rendering of the whole page.
+constexpr int maxSlicesPerAnswer = 8;
+// A page is drawn whole rather than in slices once its slices would come to this share of it, or
+// from the start when strict ink (pictures, shadings) reaches this share of it: a scan or a
+// picture under the page leaves doubt wherever an answer looks, and each slice costs the
+// renderer the page's whole content.
+constexpr double maxSlicedShare = 0.5;
+// Slices drawn on one page before it is drawn whole: each costs the renderer the page's content.
+constexpr int maxSlicesPerPage = 16;
+
 // The page's ink, made on first need and at most once: first from what its content draws
-// (PageDrawing), then, for an answer that drawing cannot give, from a rendering. A page that
+// (PageDrawing), then, for an answer that drawing cannot give, from renderings of the slices of
+// the page where doubt decided it, which the drawn map keeps for later answers. A page that
 // cannot be rendered is not rendered again for each of its labels; a page the budget cannot
 // render has no rendered map.
 class LazyInk {
@@ -219,10 +237,11 @@ public:
     template <typename Answer>
     auto ask(Answer answer) -> decltype(answer(std::declval<const InkMap&>())) {
         using Result = decltype(answer(std::declval<const InkMap&>()));
-        if (const InkMap* map = drawn()) {
+        if (InkMap* map = drawn()) {
             map->doubt(true);
             Result withDoubt = answer(*map);
             if (!map->doubted()) return withDoubt;
+            std::optional<InkMap::Slice> slice = map->doubtfulSlice();
             if (!map->strictlyDoubted()) {
                 map->doubt(false);
                 Result withoutDoubt = answer(*map);
@@ -233,6 +252,24 @@ public:
                 if constexpr (std::is_same_v<Result, std::optional<Rect>>)
                     if (!map->strictlyDoubted() && withoutDoubt && holdsGlyph(*withoutDoubt))
                         return withDoubt;
+                slice = unite(slice, map->doubtfulSlice());
+            }
+            // The slices where doubt decided it, drawn, until an answer meets none.
+            for (int round = 0; slice && round < maxSlicesPerAnswer; ++round) {
+                if (!settle(*map, *slice)) {
+                    if (refused_ || undrawable_) return Result{};
+                    break;
+                }
+                map->doubt(true);
+                Result settled = answer(*map);
+                if (!map->doubted()) return settled;
+                slice = map->doubtfulSlice();
+                if (!map->strictlyDoubted()) {
+                    map->doubt(false);
+                    Result withoutDoubt = answer(*map);
+                    if (!map->strictlyDoubted() && withoutDoubt == settled) return settled;
+                    slice = unite(slice, map->doubtfulSlice());
+                }
             }
         }
         const InkMap* map = rendered();
@@ -262,7 +299,46 @@ private:
         return false;
     }
 
-    const InkMap* drawn() {
+    static std::optional<InkMap::Slice> unite(const std::optional<InkMap::Slice>& a,
+                                              const std::optional<InkMap::Slice>& b) {
+        if (!a) return b;
+        if (!b) return a;
+        return a->united(*b);
+    }
+
+    // Draws `slice` of the page into the drawn map; false when the page is to be drawn whole
+    // instead, or when the budget or the page refuses (refused_ or undrawable_ then say so).
+    bool settle(InkMap& map, const InkMap::Slice& slice) {
+        if (undrawable_ || wholeOnly_ || renderTried_) return false;
+        const double pixels = std::ceil(map.pixelsPerPoint() * space_.bounds.width) *
+                              std::ceil(map.pixelsPerPoint() * space_.bounds.height);
+        if (slices_ >= maxSlicesPerPage || map.strictShare() >= maxSlicedShare ||
+            sliced_ + slice.pixels() > maxSlicedShare * pixels) {
+            wholeOnly_ = true;
+            return false;
+        }
+        // The first slice costs what drawing the page costs: the renderer goes through all of
+        // its content for it. Later ones add their pixels.
+        if (!budget_.renderPixels(slices_ == 0 ? budget_.pagePixels(space_.bounds)
+                                               : slice.pixels())) {
+            refused_ = true;
+            return false;
+        }
+        ++slices_;
+        sliced_ += slice.pixels();
+        std::optional<GreyImage> image =
+            pages_.renderRegion(index_, map.pixelsPerPoint(), slice.x, slice.y, slice.width,
+                                slice.height, static_cast<std::int64_t>(pixels) + 1);
+        if (!image) {
+            // A page that cannot be drawn in part is not drawn whole either.
+            undrawable_ = renderTried_ = true;
+            return false;
+        }
+        map.settle(slice, *image, text_, space_, annotations_);
+        return true;
+    }
+
+    InkMap* drawn() {
         if (!drawnTried_) {
             drawnTried_ = true;
             if (std::optional<std::vector<InkMap::Shape>> shapes =
@@ -296,6 +372,10 @@ private:
     bool refused_ = false;
     bool glyphsSorted_ = false;
     std::vector<Rect> glyphs_;  // display space, by their left edges
+    bool wholeOnly_ = false;  // slices would cost more than drawing the page whole
+    bool undrawable_ = false;  // a slice of it could not be drawn
+    int slices_ = 0;
+    double sliced_ = 0;  // pixels drawn in slices
     std::optional<InkMap> drawn_;
     std::optional<InkMap> rendered_;
 };

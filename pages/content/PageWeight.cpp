@@ -657,6 +657,13 @@ std::optional<GreyImage> GuardedPages::render(int pageIndex, double scale,
     return inner_.render(pageIndex, scale, maxPixels);
 }
 
+std::optional<GreyImage> GuardedPages::renderRegion(int pageIndex, double scale, int x, int y,
+                                                    int width, int height,
+                                                    std::int64_t maxPixels) const {
+    if (!judge_ || !judge_->renderable(pageIndex, scale)) return std::nullopt;
+    return inner_.renderRegion(pageIndex, scale, x, y, width, height, maxPixels);
+}
+
 std::unique_ptr<PageSource> GuardedPages::clone() const {
     std::unique_ptr<PageSource> inner = inner_.clone();
     if (!inner) return nullptr;

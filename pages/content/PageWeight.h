@@ -141,6 +141,9 @@ public:
     std::optional<std::u16string> words(int pageIndex) const override;
     std::optional<GreyImage> render(int pageIndex, double scale,
                                     std::int64_t maxPixels) const override;
+    // A slice of a page too heavy to draw is refused as the page is.
+    std::optional<GreyImage> renderRegion(int pageIndex, double scale, int x, int y, int width,
+                                          int height, std::int64_t maxPixels) const override;
     std::unique_ptr<PageSource> clone() const override;
     void setCutoff(std::function<bool()> cut) override;
 

@@ -28,6 +28,7 @@
 #include "pages/content/PageWeight.h"
 #include "pdf/PDFFile.h"
 #include "signing/SignatureLocator.h"
+#include "support/FormFixtures.h"
 #include "support/HostilePages.h"
 #include "support/PDFFixtures.h"
 #include "support/TestUtil.h"
@@ -547,3 +548,51 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+// A slice of a page drawn grey by itself is that slice of the whole grey page: black, grey and
+// coloured fills alike, within the rounding of two renderers; a slice at the page's edge is cut
+// there, and one off the page is nothing.
+TEST(PageProcess, ASliceOfAPageIsThatPartOfTheWholePage) {
+    logFolder();
+    formfixtures::FormSpec spec;
+    auto& page = spec.pages.emplace_back();
+    page.texts = {{72, 700, "Nombre y apellidos", 10}};
+    page.graphics = "0.5 w 200 694 250 20 re S 0.8 g 40 600 515 16 re f "
+                    "0.1 0.3 0.6 rg 300 500 40 40 re f 0.8 0.6 0.1 rg 350 500 40 40 re f\n";
+    const std::string pdf = formfixtures::formPDF(spec);
+    std::unique_ptr<PageProcess> pages = PageProcess::open(pdf);
+    ASSERT_TRUE(pages);
+    const std::optional<GreyImage> whole = pages->render(0, 2.0, 40'000'000);
+    ASSERT_TRUE(whole);
+    struct Want {
+        int x, y, width, height;
+    };
+    for (const Want& want : {Want{128, 192, 896, 640}, Want{1088, 1600, 128, 128}}) {
+        const std::optional<GreyImage> slice =
+            pages->renderRegion(0, 2.0, want.x, want.y, want.width, want.height, 1);
+        ASSERT_TRUE(slice);
+        const std::optional<GreyImage> cropped =
+            PageSource::crop(*whole, want.x, want.y, want.width, want.height);
+        ASSERT_TRUE(cropped);
+        ASSERT_EQ(slice->width, cropped->width);
+        ASSERT_EQ(slice->height, cropped->height);
+        ASSERT_EQ(slice->pixels.size(), cropped->pixels.size());
+        int most = 0;
+        std::size_t dark = 0;
+        for (std::size_t i = 0; i < slice->pixels.size(); ++i) {
+            most = std::max(most, std::abs(slice->pixels[i] - cropped->pixels[i]));
+            dark += cropped->pixels[i] < 235;
+        }
+        EXPECT_LE(most, 2);
+        if (want.x == 128) {
+            EXPECT_GT(dark, 10'000u);
+        }
+    }
+    // 595 x 842 pt at 2 pixels a point: the last slice is cut to the page.
+    const std::optional<GreyImage> edge = pages->renderRegion(0, 2.0, 1088, 1600, 128, 128, 1);
+    ASSERT_TRUE(edge);
+    EXPECT_EQ(edge->width, 1190 - 1088);
+    EXPECT_EQ(edge->height, 1684 - 1600);
+    EXPECT_FALSE(pages->renderRegion(0, 2.0, 1190, 0, 64, 64, 1));
+    EXPECT_FALSE(pages->renderRegion(0, 2.0, -64, 0, 64, 64, 1));
+}

@@ -71,8 +71,9 @@ cairopages::Document flatForm() {
     return doc;
 }
 
-// The fields of a form read over the page process, and how many pages were rendered for them.
-std::vector<FormField> fieldsOf(const std::string& pdf, int& renders,
+// The fields of a form read over the page process, and how many pages were rendered for them
+// (whole, and in slices).
+std::vector<FormField> fieldsOf(const std::string& pdf, int& renders, int& slices,
                                 FormReader::ReadReport* report = nullptr) {
     class CountingRenders final : public PageSource {
     public:
@@ -87,7 +88,13 @@ std::vector<FormField> fieldsOf(const std::string& pdf, int& renders,
             ++renders;
             return pages_->render(index, scale, maxPixels);
         }
+        std::optional<GreyImage> renderRegion(int index, double scale, int x, int y, int width,
+                                              int height, std::int64_t maxPixels) const override {
+            ++slices;
+            return pages_->renderRegion(index, scale, x, y, width, height, maxPixels);
+        }
         mutable int renders = 0;
+        mutable int slices = 0;
 
     private:
         std::unique_ptr<PageProcess> pages_;
@@ -96,6 +103,15 @@ std::vector<FormField> fieldsOf(const std::string& pdf, int& renders,
     CountingRenders pages(pdf);
     std::vector<FormField> fields = FormReader::fields(file, pages, std::stop_token(), report);
     renders = pages.renders;
+    slices = pages.slices;
+    return fields;
+}
+
+std::vector<FormField> fieldsOf(const std::string& pdf, int& renders,
+                                FormReader::ReadReport* report = nullptr) {
+    int slices = 0;
+    std::vector<FormField> fields = fieldsOf(pdf, renders, slices, report);
+    renders += slices;
     return fields;
 }
 
@@ -293,6 +309,10 @@ TEST(DrawnFields, AStopEndsTheReadingAndTheReportCountsThePagesRead) {
                                         std::int64_t maxPixels) const override {
             return pages_.render(index, scale, maxPixels);
         }
+        std::optional<GreyImage> renderRegion(int index, double scale, int x, int y, int width,
+                                              int height, std::int64_t maxPixels) const override {
+            return pages_.renderRegion(index, scale, x, y, width, height, maxPixels);
+        }
 
     private:
         const PageSource& pages_;
@@ -333,6 +353,10 @@ TEST(DrawnFields, TheReadingTellsTheFieldsFoundSoFar) {
         std::optional<GreyImage> render(int index, double scale,
                                         std::int64_t maxPixels) const override {
             return pages_.render(index, scale, maxPixels);
+        }
+        std::optional<GreyImage> renderRegion(int index, double scale, int x, int y, int width,
+                                              int height, std::int64_t maxPixels) const override {
+            return pages_.renderRegion(index, scale, x, y, width, height, maxPixels);
         }
         mutable std::vector<std::pair<int, std::size_t>> seen;
 
@@ -417,6 +441,44 @@ TEST(DrawnFields, PathsAloneAreReadWithoutRendering) {
     }
 }
 
+// A cell whose drawing leaves it in doubt (a picture inside it, which only a rendering shows to
+// be blank) is settled by drawing that part of the page alone, never the whole page, and reads as
+// the same cell without the picture.
+TEST(DrawnFields, ACellInDoubtIsSettledFromASliceOfThePage) {
+    formfixtures::FormSpec spec;
+    auto& page = spec.pages.emplace_back();
+    page.texts = {{72, 700, "Nombre y apellidos", 10},
+                  {72, 660, "Domicilio", 10},
+                  {400, 600, "Si", 10}};
+    page.graphics = "0.8 w 200 694 250 20 re S 200 654 250 20 re S\n"
+                    "0.5 w 400 580 12 12 re 400 562 12 12 re S\n";
+    int plainRenders = 0, plainSlices = 0;
+    const std::vector<FormField> plain =
+        fieldsOf(formfixtures::formPDF(spec), plainRenders, plainSlices);
+    auto picture = [](double x, double y, double width, double height) {
+        return "q " + std::to_string(width) + " 0 0 " + std::to_string(height) + " " +
+               std::to_string(x) + " " + std::to_string(y) +
+               " cm BI /W 1 /H 1 /IM true /BPC 1 ID \xFF EI Q\n";
+    };
+    // In the first box and in the first tick box.
+    page.graphics += picture(300, 700, 30, 8) + picture(403, 583, 6, 6);
+    int renders = 0, slices = 0;
+    const std::vector<FormField> doubtful = fieldsOf(formfixtures::formPDF(spec), renders, slices);
+    SCOPED_TRACE("plain:\n" + describe(plain) + "with pictures:\n" + describe(doubtful));
+    EXPECT_EQ(plainRenders + plainSlices, 0);
+    EXPECT_EQ(renders, 0);
+    EXPECT_GE(slices, 1);
+    // Two boxes and two ticks.
+    EXPECT_EQ(plain.size(), 4u);
+    ASSERT_EQ(doubtful.size(), plain.size());
+    for (std::size_t i = 0; i < plain.size(); ++i) {
+        EXPECT_EQ(doubtful[i].kind, plain[i].kind) << i;
+        EXPECT_EQ(doubtful[i].left, plain[i].left) << i;
+        EXPECT_EQ(doubtful[i].above, plain[i].above) << i;
+        EXPECT_TRUE(near(doubtful[i].rect, plain[i].rect, 0.5)) << i;
+    }
+}
+
 // A page that draws nothing but text is laid out only when its quick words hold what a field is
 // drawn with: its fill lines are still found, and running text costs no text layout.
 TEST(DrawnFields, RunningTextIsNotLaidOut) {
@@ -449,6 +511,10 @@ TEST(DrawnFields, RunningTextIsNotLaidOut) {
         std::optional<GreyImage> render(int index, double scale,
                                         std::int64_t maxPixels) const override {
             return pages_.render(index, scale, maxPixels);
+        }
+        std::optional<GreyImage> renderRegion(int index, double scale, int x, int y, int width,
+                                              int height, std::int64_t maxPixels) const override {
+            return pages_.renderRegion(index, scale, x, y, width, height, maxPixels);
         }
         mutable std::vector<int> texts = std::vector<int>(3, 0);
 
@@ -695,4 +761,52 @@ TEST(DrawnFields, ABoundThatCutsTheReadingNamesTheLastPageReadWhole) {
     EXPECT_EQ(report.pagesWhole, 2);
     EXPECT_EQ(FormReader::readingLine(report, fields.size()),
               "Formulario leído en parte: 7 campos hasta la página 2 de 5.");
+}
+
+// Tick cells under captions on a grey header row: a ruled table whose header row is shaded under
+// its rules or over them, and loose tick boxes under a grey bar that holds the captions; and tick
+// boxes on grey bands of their own rows. Read from the drawing and from a rendering alike.
+TEST(DrawnFields, TicksUnderAGreyHeaderRowAreFound) {
+    struct Design {
+        const char* name;
+        std::string graphics;
+    };
+    auto rules = [](double top) {
+        // Rows of 20 pt: the header row, then three rows of cells in the columns 420, 470, 520.
+        std::string g = "0.5 w 0 G\n";
+        for (int k = 0; k <= 4; ++k)
+            g += "40 " + std::to_string(top - 20.0 * k) + " m 520 " +
+                 std::to_string(top - 20.0 * k) + " l\n";
+        for (double x : {40.0, 420.0, 470.0, 520.0})
+            g += std::to_string(x) + " " + std::to_string(top - 80) + " m " + std::to_string(x) +
+                 " " + std::to_string(top) + " l\n";
+        return g + "S\n";
+    };
+    const Design designs[] = {
+        {"header row under the rules", "0.8 g 40 410 480 20 re f 0 g\n" + rules(430)},
+        {"header row over the rules", rules(430) + "0.7 g 40 410 480 20 re f 0 g\n"},
+        {"bar over loose boxes", "0.75 g 40 410 480 20 re f 0 g\n"
+                                 "0.5 w 440 390 10 10 re 490 390 10 10 re 440 370 10 10 re "
+                                 "490 370 10 10 re 440 350 10 10 re 490 350 10 10 re S\n"},
+    };
+    for (const Design& design : designs) {
+        SCOPED_TRACE(design.name);
+        formfixtures::FormSpec spec;
+        auto& page = spec.pages.emplace_back();
+        page.texts = {{440, 416, "Sí", 9}, {488, 416, "No", 9}};
+        for (int k = 0; k < 3; ++k)
+            page.texts.push_back({44, 396 - 20.0 * k, "Pregunta " + std::to_string(k + 1), 9});
+        page.graphics = design.graphics;
+        for (bool render : {false, true}) {
+            formfixtures::FormSpec copy = spec;
+            if (render) copy.pages[0].graphics = blankPicture(595, 842) + copy.pages[0].graphics;
+            int renders = 0;
+            const std::vector<FormField> fields = fieldsOf(formfixtures::formPDF(copy), renders);
+            std::vector<std::string> ticks;
+            for (const FormField& f : fields)
+                if (f.isTick()) ticks.push_back(f.above);
+            EXPECT_EQ(ticks, (std::vector<std::string>{"Sí", "Sí", "Sí", "No", "No", "No"}))
+                << (render ? "rendered\n" : "drawn\n") << describe(fields);
+        }
+    }
 }
