@@ -376,6 +376,7 @@ const char* useOf(PageProtocol::Kind kind) {
         case PageProtocol::Kind::words:
             return "texto";
         case PageProtocol::Kind::grey:
+        case PageProtocol::Kind::slice:
             return "tinta";
         case PageProtocol::Kind::tile:
             return "vista previa";
@@ -391,6 +392,7 @@ std::chrono::milliseconds deadlineOf(PageProtocol::Kind kind) {
         case PageProtocol::Kind::words:
             return PageLimits::textTime;
         case PageProtocol::Kind::grey:
+        case PageProtocol::Kind::slice:
             return PageLimits::inkTime;
         case PageProtocol::Kind::tile:
             return PageLimits::tileTime;
@@ -1032,26 +1034,17 @@ std::optional<PageProtocol::ColourImage> PageProcess::tile(int pageIndex, double
 std::optional<GreyImage> PageProcess::renderRegion(int pageIndex, double scale, int x, int y,
                                                    int width, int height,
                                                    std::int64_t /*maxPixels*/) const {
-    if (x < 0 || y < 0) return std::nullopt;
-    std::optional<PageProtocol::ColourImage> colour = tile(pageIndex, scale, x, y, width, height);
-    if (!colour) return std::nullopt;
-    // The tile's size was checked against what was asked, and its pixels against its size.
-    const std::size_t count =
-        static_cast<std::size_t>(colour->width) * static_cast<std::size_t>(colour->height);
-    if (colour->pixels.size() != 4 * count) return std::nullopt;
-    GreyImage grey;
-    grey.width = colour->width;
-    grey.height = colour->height;
-    grey.pixels.resize(count);
-    const char* from = colour->pixels.data();
-    for (std::size_t i = 0; i < count; ++i) {
-        std::uint32_t v;
-        std::memcpy(&v, from + 4 * i, 4);
-        const std::uint32_t r = (v >> 16) & 0xFF, g = (v >> 8) & 0xFF, b = v & 0xFF;
-        // 77, 151 and 28 of 256: a grey pixel stays the same.
-        grey.pixels[i] = static_cast<std::uint8_t>((77 * r + 151 * g + 28 * b + 128) >> 8);
-    }
-    return grey;
+    if (!(scale > 0) || !std::isfinite(scale) || x < 0 || y < 0 || width <= 0 || height <= 0)
+        return std::nullopt;
+    PageProtocol::Request request;
+    request.kind = PageProtocol::Kind::slice;
+    request.page = pageIndex;
+    request.scale = scale;
+    request.x = x;
+    request.y = y;
+    request.width = width;
+    request.height = height;
+    return askImage<GreyImage>(request, 1, std::int64_t(width) * height, width, height);
 }
 
 std::unique_ptr<PageSource> PageProcess::clone() const { return another(); }

@@ -57,8 +57,8 @@ public:
     std::optional<std::u16string> words(int pageIndex) const override;
     std::optional<GreyImage> render(int pageIndex, double scale,
                                     std::int64_t maxPixels) const override;
-    // A slice of the grey page: the colour tile below, made grey here as the process makes its
-    // grey pages (0.3 red, 0.59 green, 0.11 blue). Drawn alone, it needs no bound of the page.
+    // A slice of the grey page, drawn alone by the process (PopplerPages::greySlice) with the
+    // deadline of a grey page; it needs no bound of the page.
     std::optional<GreyImage> renderRegion(int pageIndex, double scale, int x, int y, int width,
                                           int height, std::int64_t maxPixels) const override;
     // A slice of the page in colour for the preview (PopplerPages::tile in the process).

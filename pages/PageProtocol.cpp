@@ -89,7 +89,7 @@ std::optional<Request> decodeRequest(std::string_view payload) {
         !in.get(r.x) || !in.get(r.y) || !in.get(r.width) || !in.get(r.height) ||
         !in.left().empty())
         return std::nullopt;
-    if (kind < 1 || kind > 5) return std::nullopt;
+    if (kind < 1 || kind > 6) return std::nullopt;
     r.kind = static_cast<Kind>(kind);
     return r;
 }

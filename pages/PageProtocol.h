@@ -26,15 +26,16 @@ enum class Kind : std::uint8_t {
     grey = 3,   // the page drawn whole in grey
     tile = 4,   // a slice of the page drawn in colour
     release = 5,  // no answer: the process lets its document go and ends
+    slice = 6,  // a slice of the page drawn in grey, for its ink (a cell in doubt)
 };
 
 struct Request {
     Kind kind = Kind::text;
     std::int32_t page = 0;
-    double scale = 0;            // grey, tile: pixels per point
+    double scale = 0;            // grey, tile, slice: pixels per point
     std::int64_t maxPixels = 0;  // grey: the largest image wanted
-    std::int32_t x = 0, y = 0;   // tile: its top-left pixel in the page drawn at `scale`
-    std::int32_t width = 0, height = 0;  // tile: its largest size (cut at the page's edge)
+    std::int32_t x = 0, y = 0;   // tile, slice: its top-left pixel in the page drawn at `scale`
+    std::int32_t width = 0, height = 0;  // tile, slice: its largest size (cut at the page's edge)
 };
 
 // A tile drawn in colour: 4 bytes a pixel, each pixel the 32-bit value 0xAARRGGBB in the

@@ -55,6 +55,9 @@ PageServer::Reply PageServer::answer(const PageProtocol::Request& r) const {
             case Kind::tile:
                 image(pages_->tile(r.page, r.scale, r.x, r.y, r.width, r.height));
                 break;
+            case Kind::slice:
+                image(pages_->greySlice(r.page, r.scale, r.x, r.y, r.width, r.height));
+                break;
             case Kind::release:
                 break;
         }

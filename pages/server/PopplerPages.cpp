@@ -376,6 +376,18 @@ std::optional<GreyImage> PopplerPages::render(int pageIndex, double scale,
 
 std::optional<PopplerPages::Drawn> PopplerPages::tile(int pageIndex, double scale, int x, int y,
                                                       int width, int height) const {
+    return slice(colour_, false, pageIndex, scale, x, y, width, height);
+}
+
+std::optional<PopplerPages::Drawn> PopplerPages::greySlice(int pageIndex, double scale, int x,
+                                                           int y, int width, int height) const {
+    return slice(grey_, true, pageIndex, scale, x, y, width, height);
+}
+
+std::optional<PopplerPages::Drawn> PopplerPages::slice(std::unique_ptr<SplashOutputDev>& device,
+                                                       bool grey, int pageIndex, double scale,
+                                                       int x, int y, int width,
+                                                       int height) const {
     // Beyond this scale a page of 14400 points no longer fits the int coordinates of a slice.
     constexpr double maximumScale = 256;
     if (!(scale > 0) || scale > maximumScale || x < 0 || y < 0 || width <= 0 || height <= 0)
@@ -390,8 +402,8 @@ std::optional<PopplerPages::Drawn> PopplerPages::tile(int pageIndex, double scal
     const int w = static_cast<int>(std::min<double>(width, pageWidth - x));
     const int h = static_cast<int>(std::min<double>(height, pageHeight - y));
 
-    draw(colour_, false, pageIndex, scale, x, y, w, h);
-    SplashBitmap& image = *colour_->getBitmap();
+    draw(device, grey, pageIndex, scale, x, y, w, h);
+    SplashBitmap& image = *device->getBitmap();
     if (image.getWidth() > w || image.getHeight() > h) return std::nullopt;
-    return drawnOf(image, 4);
+    return drawnOf(image, grey ? 1 : 4);
 }

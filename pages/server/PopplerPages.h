@@ -62,12 +62,17 @@ public:
     // page cannot be drawn or the slice lies outside it.
     std::optional<Drawn> tile(int pageIndex, double scale, int x, int y, int width,
                               int height) const;
+    // The same slice drawn in grey, a byte a pixel, as grey() draws the whole page.
+    std::optional<Drawn> greySlice(int pageIndex, double scale, int x, int y, int width,
+                                   int height) const;
     // Lets go of a large bitmap once what was drawn in it has been sent, rather than hold that
     // memory until the next page.
     void forgetLargeBitmaps() const;
 
 private:
     PopplerPages();
+    std::optional<Drawn> slice(std::unique_ptr<SplashOutputDev>& device, bool grey, int pageIndex,
+                               double scale, int x, int y, int width, int height) const;
     bool load(std::string_view bytes);
     Page* page(int pageIndex) const;
     struct Layout;

@@ -503,6 +503,9 @@ TEST_P(BadAnswers, EndTheProcessGiveThePageUpAndTheNextPageIsRead) {
         case PageProtocol::Kind::words: answered = pages->words(bad.page).has_value(); break;
         case PageProtocol::Kind::grey: answered = pages->render(bad.page, 1.0, 1'000'000).has_value(); break;
         case PageProtocol::Kind::tile: answered = pages->tile(bad.page, 1.0, 0, 0, 64, 64).has_value(); break;
+        case PageProtocol::Kind::slice:
+            answered = pages->renderRegion(bad.page, 1.0, 0, 0, 64, 64, 4096).has_value();
+            break;
         case PageProtocol::Kind::release: break;
     }
     const double took = secondsSince(asked);
@@ -510,9 +513,10 @@ TEST_P(BadAnswers, EndTheProcessGiveThePageUpAndTheNextPageIsRead) {
     EXPECT_FALSE(answered);
     EXPECT_TRUE(pages->gaveUp(bad.page, bad.kind));
     // Within the request's deadline (the whole answer's, for one that dribbles in).
-    const auto deadline = bad.kind == PageProtocol::Kind::tile   ? PageLimits::tileTime
-                          : bad.kind == PageProtocol::Kind::grey ? PageLimits::inkTime
-                                                                 : PageLimits::textTime;
+    const auto deadline = bad.kind == PageProtocol::Kind::tile ? PageLimits::tileTime
+                          : bad.kind == PageProtocol::Kind::grey || bad.kind == PageProtocol::Kind::slice
+                              ? PageLimits::inkTime
+                              : PageLimits::textTime;
     EXPECT_LE(took, seconds(deadline) + slack);
     const std::string line = "Página " + std::to_string(bad.page + 1) + " demasiado pesada";
     EXPECT_NE(log.text().find(line), std::string::npos) << log.text();
@@ -537,6 +541,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(BadAnswer{"TilePixelsNotItsHeadsSize", 11, PageProtocol::Kind::tile},
                       BadAnswer{"TileLargerThanAsked", 12, PageProtocol::Kind::tile},
                       BadAnswer{"GreyPageLongerThanItsLimit", 12, PageProtocol::Kind::grey},
+                      BadAnswer{"SlicePixelsNotItsHeadsSize", 11, PageProtocol::Kind::slice},
+                      BadAnswer{"SliceWiderThanAsked", 12, PageProtocol::Kind::slice},
+                      BadAnswer{"SilenceForASlice", 19, PageProtocol::Kind::slice},
                       BadAnswer{"WordsForATile", 13, PageProtocol::Kind::tile},
                       BadAnswer{"ATileForWords", 13, PageProtocol::Kind::words},
                       BadAnswer{"FrameCutShort", 14, PageProtocol::Kind::text},

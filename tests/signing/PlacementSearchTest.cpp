@@ -82,10 +82,23 @@ std::string letter(int pages) {
     return doc.pdf();
 }
 
-// Pages drawn by a source and by all its clones.
+// Pages drawn, whole or in slices, by a source and by all its clones.
+struct PagesDrawn {
+    std::mutex mutex;
+    std::set<int> pages;
+    void add(int page) {
+        std::lock_guard lock(mutex);
+        pages.insert(page);
+    }
+    int count() {
+        std::lock_guard lock(mutex);
+        return static_cast<int>(pages.size());
+    }
+};
+
 class Tally final : public PageSource {
 public:
-    Tally(std::unique_ptr<PageSource> pages, std::shared_ptr<std::atomic<int>> drawn,
+    Tally(std::unique_ptr<PageSource> pages, std::shared_ptr<PagesDrawn> drawn,
           std::shared_ptr<std::atomic<int>> read = std::make_shared<std::atomic<int>>(0))
         : pages_(std::move(pages)), drawn_(std::move(drawn)), read_(std::move(read)) {}
     int pageCount() const override { return pages_->pageCount(); }
@@ -95,12 +108,12 @@ public:
     }
     std::optional<std::u16string> words(int i) const override { return pages_->words(i); }
     std::optional<GreyImage> render(int i, double scale, std::int64_t maxPixels) const override {
-        ++*drawn_;
+        drawn_->add(i);
         return pages_->render(i, scale, maxPixels);
     }
     std::optional<GreyImage> renderRegion(int i, double scale, int x, int y, int width,
                                           int height, std::int64_t maxPixels) const override {
-        ++*drawn_;
+        drawn_->add(i);
         return pages_->renderRegion(i, scale, x, y, width, height, maxPixels);
     }
     std::unique_ptr<PageSource> clone() const override {
@@ -111,7 +124,7 @@ public:
 
 private:
     std::unique_ptr<PageSource> pages_;
-    std::shared_ptr<std::atomic<int>> drawn_;
+    std::shared_ptr<PagesDrawn> drawn_;
     std::shared_ptr<std::atomic<int>> read_;  // page texts
 };
 
@@ -167,12 +180,12 @@ TEST(PlacementSearch, ALongLetterIsSignedBesideItsLastFdo) {
         SCOPED_TRACE(length);
         const std::string pdf = letter(length);
         PDFFile file(pdf);
-        auto drawn = std::make_shared<std::atomic<int>>(0);
+        auto drawn = std::make_shared<PagesDrawn>();
         auto read = std::make_shared<std::atomic<int>>(0);
         SharedPageText pages(std::make_shared<PageTextCache>(),
                              std::make_unique<Tally>(PageProcess::open(file.bytes()), drawn, read));
         SignatureLocator::Deadline deadline(
-            [&, draws = draws] { return *drawn >= draws || (draws > 0 && *read >= 60); });
+            [&, draws = draws] { return drawn->count() >= draws || (draws > 0 && *read >= 60); });
         const std::vector<SignaturePlacement> list =
             SignatureLocator::placements(file, pages, {}, deadline);
 

@@ -147,6 +147,7 @@ std::string goodAnswer(const PageProtocol::Request& r, const Page& page) {
         case Kind::text: return goodText(r.page, true);
         case Kind::words: return goodText(r.page, false);
         case Kind::tile: return image(r.width, r.height, r.height, 4);
+        case Kind::slice: return image(r.width, r.height, r.height, 1);
         case Kind::grey: {
             const auto w = static_cast<std::int64_t>(std::ceil(page.width * r.scale));
             const auto h = static_cast<std::int64_t>(std::ceil(page.height * r.scale));
@@ -161,21 +162,22 @@ std::string goodAnswer(const PageProtocol::Request& r, const Page& page) {
 
 void answer(const PageProtocol::Request& r, const Page& page) {
     using PageProtocol::Kind;
-    const bool drawing = r.kind == Kind::tile || r.kind == Kind::grey;
+    const bool sliced = r.kind == Kind::tile || r.kind == Kind::slice;
+    const bool drawing = sliced || r.kind == Kind::grey;
     const std::size_t bpp = r.kind == Kind::tile ? 4 : 1;
     const int misbehaviour = stubborn ? 0 : r.page;
     switch (misbehaviour) {
         case 11:
             if (drawing) {
-                const int w = r.kind == Kind::tile ? r.width : 10;
-                const int h = r.kind == Kind::tile ? r.height : 10;
+                const int w = sliced ? r.width : 10;
+                const int h = sliced ? r.height : 10;
                 sendOrLeave(PageProtocol::frame(image(w, h, h - 1, bpp)));
                 return;
             }
             break;
         case 12:
-            if (r.kind == Kind::tile) {
-                // No more pixels than asked for, but a row wider than the tile.
+            if (sliced) {
+                // No more pixels than asked for, but a row wider than the slice.
                 const int h = r.height > 1 ? r.height - 1 : 1;
                 sendOrLeave(PageProtocol::frame(image(r.width + 1, h, h, bpp)));
                 return;
