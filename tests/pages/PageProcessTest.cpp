@@ -37,16 +37,12 @@ using hostilepages::Shape;
 
 namespace {
 
-// Each test program's log goes to a scratch folder of its own.
+// Each test program's log goes to a scratch folder of its own, removed as the program ends.
 const std::filesystem::path& logFolder() {
-    static const std::filesystem::path folder = [] {
-        auto f = std::filesystem::temp_directory_path() /
-                 ("tindra-pages-tests-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(f);
-        setenv("XDG_STATE_HOME", f.c_str(), 1);
-        return f;
-    }();
-    return folder;
+    static const testutil::TempDir folder;
+    static const bool set = setenv("XDG_STATE_HOME", folder.path().c_str(), 1) == 0;
+    (void)set;
+    return folder.path();
 }
 
 // What the log gained since the mark was made: each test reads only the lines it wrote (earlier
