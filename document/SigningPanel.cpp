@@ -238,12 +238,28 @@ SigningPanel::SigningPanel(std::vector<Certificate> certificates,
         document_ = PreviewDocument::open(files_.front());
         if (document_) {
             // Each page's text is read once, by whichever of the search and the form reading
-            // comes to it first.
+            // comes to it first. The form is read on a worker as well: the window shows its pages
+            // at once, and the form section fills in when the reading ends.
             text_ = std::make_shared<PageTextCache>();
-            startSearch(std::move(pages));
-            // The form is read on a worker as well: the window shows its pages at once, and the
-            // form section fills in when the reading ends.
-            if (!certificates_.empty() && context_.formSection) startFormReading();
+            pendingPages_ = std::move(pages);
+            if (document_->pagesRead()) {
+                startReaders();
+            } else {
+                // A long document: both read every page, which takes far longer than showing the
+                // window, so they start once the window has painted its first pages whole (at the
+                // next turn of the event loop for a window not shown, and at the latest after
+                // readersDelay), rather than compete with that painting. Meanwhile the window is
+                // as while they run.
+                searching_ = true;
+                if (!certificates_.empty() && context_.formSection) {
+                    readingForm_ = true;
+                    formFound_ = std::make_shared<std::atomic<std::size_t>>(0);
+                }
+                QTimer::singleShot(0, this, [this] {
+                    if (!window_ || !window_->isVisible()) startReaders();
+                });
+                QTimer::singleShot(readersDelay, this, [this] { startReaders(); });
+            }
         }
     }
     makeWindow();
@@ -751,6 +767,15 @@ void SigningPanel::runOnPages(PageSourceFactory pages, std::stop_token stop,
             qApp, [done = std::move(done), result = std::move(result)]() mutable { done(std::move(result)); },
             Qt::QueuedConnection);
     });
+}
+
+void SigningPanel::startReaders() {
+    if (readersStarted_) return;
+    readersStarted_ = true;
+    // A window closed or cancelled meanwhile starts nothing.
+    if (!searchStop_.stop_requested()) startSearch(std::move(pendingPages_));
+    if (!certificates_.empty() && context_.formSection && !formStop_.stop_requested())
+        startFormReading();
 }
 
 void SigningPanel::startSearch(PageSourceFactory pages) {
@@ -1346,6 +1371,10 @@ bool SigningPanel::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     if (watched == preview_ && event->type() == QEvent::Resize) placeBars();
+    // The readers of a long document start once the first pages are painted whole.
+    if (watched == preview_ && event->type() == QEvent::Paint && !readersStarted_ &&
+        !preview_->tilesPending())
+        QTimer::singleShot(0, this, [this] { startReaders(); });
     if (watched == modeControl_ && event->type() == QEvent::FocusIn) {
         // Coming back to the window, or from a popup, the focus keeps what it was.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();

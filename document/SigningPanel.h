@@ -70,6 +70,9 @@ public:
     // How long the window waits for the placement search before it gives up on it; a test may
     // shorten it.
     static std::chrono::milliseconds& searchWaitLimit();
+    // The placement search and the form reading of a long document start once the window has
+    // painted its pages, and at the latest this long after the window is made.
+    static constexpr std::chrono::milliseconds readersDelay{300};
 
     // Makes the page reader of the placement search, over the document's bytes (unchanged while
     // it lives); called on the search's worker thread. Null, or a null result: Poppler's pages.
@@ -211,6 +214,8 @@ private:
     void runOnPages(PageSourceFactory pages, std::stop_token stop,
                     std::function<Result(PDFFile&, const PageSource&)> work,
                     std::function<void(Result)> done);
+    // Starts the placement search and the form reading, once.
+    void startReaders();
     void startSearch(PageSourceFactory pages);
     void searchEnded(std::vector<SignaturePlacement> list);
     // The search did not come back in time: the card goes to the corner of the last page.
@@ -265,6 +270,8 @@ private:
     std::shared_ptr<PreviewDocument> document_;
     std::shared_ptr<PageTextCache> text_;     // its pages' text, shared by the page workers
     std::vector<SignaturePlacement> placements_;
+    bool readersStarted_ = false;
+    PageSourceFactory pendingPages_;  // the search's page reader, until the search starts
     bool searching_ = false;
     bool signPending_ = false;  // "Firmar" was pressed while the window waited: sign when it ends
     std::stop_source searchStop_;  // asked to stop when the window closes or the panel goes

@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "PanelFixtures.h"
@@ -85,4 +87,33 @@ TEST(LongDocumentPanel, ACopyOnAPageTheTreeOnlyDeclaredGoesWhenTheTreeIsRead) {
     EXPECT_EQ(panel.preview()->pageCount(), 200);
     EXPECT_TRUE(panel.pageLabel()->text().endsWith(" de 200"));
     panel.cancel();
+}
+
+// The placement search of a long document, which reads every page, starts once the window's first
+// page is drawn, not as the window is made, so that it does not compete with that drawing; a
+// short letter's starts at once, so that «Firmar» waits no longer for it.
+TEST(LongDocumentPanel, ItsSearchStartsOnceTheFirstPageIsDrawn) {
+    Context ctx;
+    for (const int count : {3, 3000}) {
+        SCOPED_TRACE(count);
+        auto asked = std::make_shared<std::atomic<bool>>(false);
+        SigningPanel panel(panelfixtures::certificates(),
+                           {ctx.write("carta" + std::to_string(count) + ".pdf", pages(count, count))},
+                           std::nullopt, std::nullopt, ctx.context,
+                           [asked](std::string_view) -> std::unique_ptr<PageSource> {
+                               *asked = true;
+                               return nullptr;  // the page process, as without a reader of its own
+                           });
+        // Time enough for a search started with the window to ask for its pages.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(asked->load(), count == 3);
+        panel.begin([](std::optional<SigningOptions>) {});
+        PagesPreview& preview = *panel.preview();
+        ASSERT_TRUE(until([&] {
+            preview.repaint();
+            return !preview.tilesPending();
+        }));
+        EXPECT_TRUE(until([&] { return asked->load(); })) << "the search never started";
+        panel.cancel();
+    }
 }
