@@ -349,27 +349,6 @@ private:
     int program_ = 0;
 };
 
-// Hands a started process its document: the memory file, with its size, over the socket.
-bool sendDocument(int socket, int documentFd, std::int64_t size) {
-    iovec data{&size, sizeof size};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    cmsghdr* header = CMSG_FIRSTHDR(&message);
-    header->cmsg_level = SOL_SOCKET;
-    header->cmsg_type = SCM_RIGHTS;
-    header->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(header), &documentFd, sizeof documentFd);
-    ssize_t n;
-    do {
-        n = ::sendmsg(socket, &message, MSG_NOSIGNAL);
-    } while (n < 0 && errno == EINTR);
-    return n == static_cast<ssize_t>(sizeof size);
-}
-
 const char* useOf(PageProtocol::Kind kind) {
     switch (kind) {
         case PageProtocol::Kind::text:
@@ -719,7 +698,9 @@ bool PageProcess::start() const {
     for (int attempt = 0; attempt < 2 && !started; ++attempt) {
         started = Spawner::instance().take(failure);
         if (!started) break;
-        if (!sendDocument(started->socket, doc.bytes.fd, doc.size)) {
+        // The memory file, with its size.
+        const std::int64_t size = doc.size;
+        if (!PageProtocol::sendDescriptor(started->socket, doc.bytes.fd, &size, sizeof size)) {
             Spawner::instance().end(*started);
             started.reset();
             failure = "No se ha podido dar el documento al proceso de páginas.";

@@ -1,5 +1,9 @@
 #include "pages/PageProtocol.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <type_traits>
@@ -207,6 +211,51 @@ std::string frame(std::string_view payload) {
     put<std::uint64_t>(out, payload.size());
     out.append(payload);
     return out;
+}
+
+bool sendDescriptor(int socket, int fd, const void* bytes, std::size_t size) {
+    iovec data{const_cast<void*>(bytes), size};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    cmsghdr* header = CMSG_FIRSTHDR(&message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_RIGHTS;
+    header->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
+    ssize_t n;
+    do {
+        n = ::sendmsg(socket, &message, MSG_NOSIGNAL);
+    } while (n < 0 && errno == EINTR);
+    return n == static_cast<ssize_t>(size);
+}
+
+int receiveDescriptor(int socket, void* bytes, std::size_t size) {
+    iovec data{bytes, size};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    ssize_t n;
+    do {
+        n = ::recvmsg(socket, &message, MSG_CMSG_CLOEXEC);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) return -1;
+    int fd = -1;
+    const cmsghdr* header = CMSG_FIRSTHDR(&message);
+    if (header && header->cmsg_level == SOL_SOCKET && header->cmsg_type == SCM_RIGHTS &&
+        header->cmsg_len == CMSG_LEN(sizeof(int)))
+        std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
+    if (n != static_cast<ssize_t>(size) || (message.msg_flags & MSG_CTRUNC)) {
+        if (fd >= 0) ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 }  // namespace PageProtocol

@@ -87,4 +87,12 @@ inline constexpr int exitFailure = 5;
 std::string frame(std::string_view payload);
 inline constexpr std::size_t headerBytes = 8;
 
+// A descriptor passed over the socket with a few bytes (the document's memory file with its
+// size; a new page process's socket end for the zygote). True when all `size` bytes went.
+bool sendDescriptor(int socket, int fd, const void* bytes, std::size_t size);
+// The descriptor of a message of exactly `size` bytes (stored in `bytes`) that carries one, made
+// close-on-exec; -1 when the socket closes or the message is anything else (a descriptor that
+// came with a wrong message is closed).
+int receiveDescriptor(int socket, void* bytes, std::size_t size);
+
 }  // namespace PageProtocol

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "pages/PageProcessMemory.h"
+#include "pages/PageProtocol.h"
 #include "platform/Log.h"
 
 namespace PageSpawn {
@@ -127,25 +128,10 @@ Started forkReader(int zygoteSocket, std::chrono::milliseconds wait, std::string
         return {};
     }
     // One byte, with the new process's end of its socket.
-    char ask = 'R';
-    iovec data{&ask, 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    cmsghdr* header = CMSG_FIRSTHDR(&message);
-    header->cmsg_level = SOL_SOCKET;
-    header->cmsg_type = SCM_RIGHTS;
-    header->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(header), &pair[1], sizeof(int));
-    ssize_t sent;
-    do {
-        sent = ::sendmsg(zygoteSocket, &message, MSG_NOSIGNAL);
-    } while (sent < 0 && errno == EINTR);
+    const char ask = 'R';
+    const bool sent = PageProtocol::sendDescriptor(zygoteSocket, pair[1], &ask, 1);
     ::close(pair[1]);
-    if (sent != 1) {
+    if (!sent) {
         ::close(pair[0]);
         return {};
     }

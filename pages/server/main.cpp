@@ -27,7 +27,6 @@
 #include <charconv>
 #include <climits>
 #include <cstdint>
-#include <cstring>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -35,6 +34,7 @@
 #include <utility>
 #include <string_view>
 
+#include "pages/PageProtocol.h"
 #include "pages/server/PageSandbox.h"
 #include "pages/server/PageServer.h"
 #include "pages/server/PopplerPages.h"
@@ -71,24 +71,8 @@ void warmUp() {
 // when the socket closes first or the message is not that.
 std::optional<std::pair<int, std::int64_t>> receiveDocument() {
     std::int64_t size = 0;
-    iovec data{&size, sizeof size};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    ssize_t n;
-    do {
-        n = recvmsg(socketFd, &message, MSG_CMSG_CLOEXEC);
-    } while (n < 0 && errno == EINTR);
-    if (n != static_cast<ssize_t>(sizeof size) || (message.msg_flags & MSG_CTRUNC)) return std::nullopt;
-    cmsghdr* header = CMSG_FIRSTHDR(&message);
-    if (!header || header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS ||
-        header->cmsg_len != CMSG_LEN(sizeof(int)))
-        return std::nullopt;
-    int fd = -1;
-    std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
+    const int fd = PageProtocol::receiveDescriptor(socketFd, &size, sizeof size);
+    if (fd < 0) return std::nullopt;
     return std::make_pair(fd, size);
 }
 
@@ -138,25 +122,7 @@ std::optional<std::pair<int, std::int64_t>> receiveDocument() {
 // its end (the zygote then ends) or sent something else.
 int receiveReaderSocket() {
     char ask = 0;
-    iovec data{&ask, 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    ssize_t n;
-    do {
-        n = recvmsg(socketFd, &message, MSG_CMSG_CLOEXEC);
-    } while (n < 0 && errno == EINTR);
-    if (n != 1 || (message.msg_flags & MSG_CTRUNC)) return -1;
-    cmsghdr* header = CMSG_FIRSTHDR(&message);
-    if (!header || header->cmsg_level != SOL_SOCKET || header->cmsg_type != SCM_RIGHTS ||
-        header->cmsg_len != CMSG_LEN(sizeof(int)))
-        return -1;
-    int fd = -1;
-    std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
-    return fd;
+    return PageProtocol::receiveDescriptor(socketFd, &ask, 1);
 }
 
 bool answer(std::int32_t pid) {

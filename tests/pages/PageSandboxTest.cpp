@@ -319,20 +319,8 @@ TEST(PageSandbox, APageProcessEndsOnceItsDocumentIsLetGo) {
     const int document = ::memfd_create("documento", MFD_CLOEXEC);
     ASSERT_GE(document, 0);
     ASSERT_EQ(::write(document, pdf.data(), pdf.size()), static_cast<ssize_t>(pdf.size()));
-    std::int64_t size = static_cast<std::int64_t>(pdf.size());
-    iovec data{&size, sizeof size};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    cmsghdr* header = CMSG_FIRSTHDR(&message);
-    header->cmsg_level = SOL_SOCKET;
-    header->cmsg_type = SCM_RIGHTS;
-    header->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(header), &document, sizeof document);
-    ASSERT_EQ(::sendmsg(process.socket, &message, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof size));
+    const std::int64_t size = static_cast<std::int64_t>(pdf.size());
+    ASSERT_TRUE(PageProtocol::sendDescriptor(process.socket, document, &size, sizeof size));
     ::close(document);
 
     // The hello: the document opened with its one page.

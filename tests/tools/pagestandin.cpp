@@ -238,21 +238,8 @@ void note(int parent, std::string_view document) {
 void makeCopies() {
     for (;;) {
         char ask = 0;
-        iovec data{&ask, 1};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-        msghdr message{};
-        message.msg_iov = &data;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        ssize_t n;
-        do {
-            n = ::recvmsg(socketFd, &message, MSG_CMSG_CLOEXEC);
-        } while (n < 0 && errno == EINTR);
-        cmsghdr* header = CMSG_FIRSTHDR(&message);
-        if (n != 1 || !header || header->cmsg_type != SCM_RIGHTS) leave();
-        int reader = -1;
-        std::memcpy(&reader, CMSG_DATA(header), sizeof reader);
+        const int reader = PageProtocol::receiveDescriptor(socketFd, &ask, 1);
+        if (reader < 0) leave();
         const long pid = ::syscall(SYS_clone, CLONE_PARENT | SIGCHLD, nullptr, nullptr, nullptr, 0);
         if (pid == 0) {
             ::dup2(reader, socketFd);
@@ -279,23 +266,8 @@ int main(int argc, char** argv) {
 
     // The document: its size, and its memory file passed with it.
     std::int64_t size = 0;
-    iovec data{&size, sizeof size};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    ssize_t n;
-    do {
-        n = ::recvmsg(socketFd, &message, MSG_CMSG_CLOEXEC);
-    } while (n < 0 && errno == EINTR);
-    cmsghdr* header = CMSG_FIRSTHDR(&message);
-    if (n != static_cast<ssize_t>(sizeof size) || !header || header->cmsg_type != SCM_RIGHTS ||
-        size <= 0)
-        leave();
-    int fd = -1;
-    std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
+    const int fd = PageProtocol::receiveDescriptor(socketFd, &size, sizeof size);
+    if (fd < 0 || size <= 0) leave();
     void* mapped = ::mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, fd, 0);
     if (mapped == MAP_FAILED) leave();
     const std::string_view document(static_cast<const char*>(mapped), static_cast<std::size_t>(size));
