@@ -31,8 +31,13 @@ namespace {
 // the user's), and in a sanitizer build the sanitizers' options.
 std::vector<std::string> environment() {
     static constexpr const char* kept[] = {
-        "HOME", "XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_CACHE_HOME",
-        "FONTCONFIG_FILE", "FONTCONFIG_PATH", "FONTCONFIG_SYSROOT",
+        "HOME",
+        "XDG_DATA_HOME",
+        "XDG_CONFIG_HOME",
+        "XDG_CACHE_HOME",
+        "FONTCONFIG_FILE",
+        "FONTCONFIG_PATH",
+        "FONTCONFIG_SYSROOT",
     };
     static constexpr const char* sanitizers[] = {"ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS"};
     std::vector<std::string> out;
@@ -44,10 +49,13 @@ std::vector<std::string> environment() {
         for (const char* name : sanitizers) keep(name);
         // A page process that fails reports it and exits, as the build users run does, rather
         // than abort as a test program asks of its own failures.
-        auto asan = std::find_if(out.begin(), out.end(),
-                                 [](const std::string& e) { return e.starts_with("ASAN_OPTIONS="); });
-        if (asan == out.end()) out.push_back("ASAN_OPTIONS=abort_on_error=0");
-        else *asan += ":abort_on_error=0";
+        auto asan = std::find_if(out.begin(), out.end(), [](const std::string& e) {
+            return e.starts_with("ASAN_OPTIONS=");
+        });
+        if (asan == out.end())
+            out.push_back("ASAN_OPTIONS=abort_on_error=0");
+        else
+            *asan += ":abort_on_error=0";
     }
     return out;
 }
@@ -57,11 +65,12 @@ std::vector<std::string> environment() {
 void noteWithoutLandlock() {
     static std::once_flag once;
     std::call_once(once, [] {
-        const long version = ::syscall(SYS_landlock_create_ruleset, nullptr, 0U,
-                                     LANDLOCK_CREATE_RULESET_VERSION);
+        const long version =
+            ::syscall(SYS_landlock_create_ruleset, nullptr, 0U, LANDLOCK_CREATE_RULESET_VERSION);
         if (version <= 0)
-            Log::write("El núcleo no ofrece Landlock: el proceso de páginas no puede limitar los "
-                       "archivos que lee; sus demás límites se mantienen.");
+            Log::write(
+                "El núcleo no ofrece Landlock: el proceso de páginas no puede limitar los "
+                "archivos que lee; sus demás límites se mantienen.");
     });
 }
 
@@ -112,8 +121,8 @@ Started start(const std::filesystem::path& program, std::string& failure, Role r
     ::close(pair[1]);
     if (rc != 0) {
         ::close(pair[0]);
-        failure = "No se ha podido iniciar el proceso de páginas (" + path + "): " +
-                  std::strerror(rc) + ".";
+        failure = "No se ha podido iniciar el proceso de páginas (" + path +
+                  "): " + std::strerror(rc) + ".";
         return {};
     }
     return {child, pair[0]};
@@ -121,7 +130,7 @@ Started start(const std::filesystem::path& program, std::string& failure, Role r
 
 Started forkReader(int zygoteSocket, std::chrono::milliseconds wait, std::string& failure) {
     const auto until = std::chrono::steady_clock::now() + wait;
-    failure = "El proceso de páginas no ha podido iniciarse.";
+    failure = "No se ha podido iniciar el proceso de páginas.";
     int pair[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
         failure = "No se ha podido abrir el canal del proceso de páginas.";
@@ -142,10 +151,12 @@ Started forkReader(int zygoteSocket, std::chrono::milliseconds wait, std::string
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             until - std::chrono::steady_clock::now());
         pollfd ready{zygoteSocket, POLLIN, 0};
-        const int polled = ::poll(&ready, 1, static_cast<int>(std::max<long long>(0, left.count())));
+        const int polled =
+            ::poll(&ready, 1, static_cast<int>(std::max<long long>(0, left.count())));
         if (polled < 0 && errno == EINTR) continue;
         if (polled <= 0) break;
-        const ssize_t n = ::read(zygoteSocket, reinterpret_cast<char*>(&pid) + got, sizeof pid - got);
+        const ssize_t n =
+            ::read(zygoteSocket, reinterpret_cast<char*>(&pid) + got, sizeof pid - got);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         got += static_cast<std::size_t>(n);

@@ -64,7 +64,8 @@ void limitResources() {
 // and no file's permissions overridden; no_new_privs keeps a program from granting any back.
 void dropPrivileges() {
     if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0)
-        throw std::runtime_error("No se han podido retirar los privilegios del proceso de páginas.");
+        throw std::runtime_error(
+            "No se han podido retirar los privilegios del proceso de páginas.");
     prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_CLEAR_ALL, 0, 0, 0);
     // Dropping from the bounding set needs CAP_SETPCAP, which only a process of root's has; an
     // ordinary user's has none to drop.
@@ -73,16 +74,17 @@ void dropPrivileges() {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct none[_LINUX_CAPABILITY_U32S_3] = {};
     if (syscall(SYS_capset, &header, none) != 0)
-        throw std::runtime_error("No se han podido retirar los privilegios del proceso de páginas.");
+        throw std::runtime_error(
+            "No se han podido retirar los privilegios del proceso de páginas.");
 }
 
 // ---- Landlock ----------------------------------------------------------------------------
 // Debian 12's header knows Landlock's first versions only; the rights of the later ones are
 // spelled out here with the kernel's values.
 
-constexpr std::uint64_t fsTruncate = 1ULL << 14;   // version 3
-constexpr std::uint64_t fsIoctlDev = 1ULL << 15;   // version 5
-constexpr std::uint64_t netBindTcp = 1ULL << 0;    // version 4
+constexpr std::uint64_t fsTruncate = 1ULL << 14;  // version 3
+constexpr std::uint64_t fsIoctlDev = 1ULL << 15;  // version 5
+constexpr std::uint64_t netBindTcp = 1ULL << 0;   // version 4
 constexpr std::uint64_t netConnectTcp = 1ULL << 1;
 constexpr std::uint64_t scopeAbstractUnixSocket = 1ULL << 0;  // version 6
 constexpr std::uint64_t scopeSignal = 1ULL << 1;
@@ -167,9 +169,11 @@ void restrictFiles(int version) {
     // process, no signal to a process outside the sandbox.
     if (version >= 4) ruleset.handledNet = netBindTcp | netConnectTcp;
     if (version >= 6) ruleset.scoped = scopeAbstractUnixSocket | scopeSignal;
-    const int fd = static_cast<int>(
-        syscall(SYS_landlock_create_ruleset, &ruleset, sizeof ruleset, 0U));
-    if (fd < 0) throw std::runtime_error("No se ha podido restringir los archivos del proceso de páginas.");
+    const int fd =
+        static_cast<int>(syscall(SYS_landlock_create_ruleset, &ruleset, sizeof ruleset, 0U));
+    if (fd < 0)
+        throw std::runtime_error(
+            "No se han podido restringir los archivos del proceso de páginas.");
     FdCloser owner{fd};
     for (const std::string& folder : readableFolders()) {
         const int at = open(folder.c_str(), O_PATH | O_CLOEXEC);
@@ -182,10 +186,12 @@ void restrictFiles(int version) {
         rule.allowed_access = S_ISDIR(info.st_mode) ? readFile | readDir : readFile;
         rule.parent_fd = at;
         if (syscall(SYS_landlock_add_rule, fd, LANDLOCK_RULE_PATH_BENEATH, &rule, 0U) != 0)
-            throw std::runtime_error("No se ha podido restringir los archivos del proceso de páginas.");
+            throw std::runtime_error(
+                "No se han podido restringir los archivos del proceso de páginas.");
     }
     if (syscall(SYS_landlock_restrict_self, fd, 0U) != 0)
-        throw std::runtime_error("No se ha podido restringir los archivos del proceso de páginas.");
+        throw std::runtime_error(
+            "No se han podido restringir los archivos del proceso de páginas.");
 }
 
 // ---- The system-call filter --------------------------------------------------------------
@@ -215,7 +221,9 @@ public:
     void allow(int call, const scmp_arg_cmp& a, const scmp_arg_cmp& b) {
         check(seccomp_rule_add(ctx(), SCMP_ACT_ALLOW, call, 2, a, b));
     }
-    void answer(int call, int error) { check(seccomp_rule_add(ctx(), SCMP_ACT_ERRNO(error), call, 0)); }
+    void answer(int call, int error) {
+        check(seccomp_rule_add(ctx(), SCMP_ACT_ERRNO(error), call, 0));
+    }
     void load() {
         check(seccomp_attr_set(ctx(), SCMP_FLTATR_CTL_NNP, 1));
         check(seccomp_load(ctx()));
@@ -227,7 +235,8 @@ private:
         if (rc < 0) fail();
     }
     [[noreturn]] static void fail() {
-        throw std::runtime_error("No se ha podido filtrar las llamadas al sistema del proceso de páginas.");
+        throw std::runtime_error(
+            "No se han podido filtrar las llamadas al sistema del proceso de páginas.");
     }
     std::unique_ptr<void, FilterDeleter> ctx_;
 };
@@ -245,12 +254,12 @@ void restrictCalls(int socket) {
 
     // Threads of its own (the C++ runtime's, a sanitizer's) and their synchronisation. clone
     // only makes a thread: a new process, or one in new namespaces, has other flags.
-    constexpr scmp_datum_t threadFlags = CLONE_VM | CLONE_FS | CLONE_FILES | CLONE_SIGHAND |
-                                         CLONE_THREAD | CLONE_SYSVSEM;
-    constexpr scmp_datum_t checkedFlags =
-        threadFlags | CLONE_VFORK | CLONE_PARENT | CLONE_PTRACE | CLONE_UNTRACED | CLONE_PIDFD |
-        CLONE_NEWNS | CLONE_NEWCGROUP | CLONE_NEWUTS | CLONE_NEWIPC | CLONE_NEWUSER |
-        CLONE_NEWPID | CLONE_NEWNET | CLONE_IO;
+    constexpr scmp_datum_t threadFlags =
+        CLONE_VM | CLONE_FS | CLONE_FILES | CLONE_SIGHAND | CLONE_THREAD | CLONE_SYSVSEM;
+    constexpr scmp_datum_t checkedFlags = threadFlags | CLONE_VFORK | CLONE_PARENT | CLONE_PTRACE |
+                                          CLONE_UNTRACED | CLONE_PIDFD | CLONE_NEWNS |
+                                          CLONE_NEWCGROUP | CLONE_NEWUTS | CLONE_NEWIPC |
+                                          CLONE_NEWUSER | CLONE_NEWPID | CLONE_NEWNET | CLONE_IO;
     f.allow(SCMP_SYS(clone), argMasked(0, checkedFlags, threadFlags));
     // clone3 passes its flags in memory, which a filter cannot read: the C library falls back
     // to clone when it is missing.
@@ -271,17 +280,17 @@ void restrictCalls(int socket) {
 
     // Files, for reading only (fonts, their configuration, Poppler's data; which files is
     // Landlock's to say): no flag that writes, makes or truncates.
-    constexpr scmp_datum_t writing = O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | O_APPEND |
-                                     (O_TMPFILE & ~O_DIRECTORY);
+    constexpr scmp_datum_t writing =
+        O_WRONLY | O_RDWR | O_CREAT | O_TRUNC | O_APPEND | (O_TMPFILE & ~O_DIRECTORY);
     f.allow(SCMP_SYS(openat), argMasked(2, writing, 0));
     f.allow(SCMP_SYS(open), argMasked(1, writing, 0));
     // openat2 passes its flags in memory.
     f.answer(SCMP_SYS(openat2), ENOSYS);
-    for (int call : {SCMP_SYS(close), SCMP_SYS(read), SCMP_SYS(pread64), SCMP_SYS(readv),
-                     SCMP_SYS(lseek), SCMP_SYS(fstat), SCMP_SYS(newfstatat), SCMP_SYS(stat),
-                     SCMP_SYS(lstat), SCMP_SYS(statx), SCMP_SYS(getdents64), SCMP_SYS(readlink),
-                     SCMP_SYS(readlinkat), SCMP_SYS(access), SCMP_SYS(faccessat),
-                     SCMP_SYS(faccessat2), SCMP_SYS(fadvise64)})
+    for (int call :
+         {SCMP_SYS(close), SCMP_SYS(read), SCMP_SYS(pread64), SCMP_SYS(readv), SCMP_SYS(lseek),
+          SCMP_SYS(fstat), SCMP_SYS(newfstatat), SCMP_SYS(stat), SCMP_SYS(lstat), SCMP_SYS(statx),
+          SCMP_SYS(getdents64), SCMP_SYS(readlink), SCMP_SYS(readlinkat), SCMP_SYS(access),
+          SCMP_SYS(faccessat), SCMP_SYS(faccessat2), SCMP_SYS(fadvise64)})
         f.allow(call);
     for (int command : {F_GETFD, F_SETFD, F_GETFL})
         f.allow(SCMP_SYS(fcntl), argEquals(1, static_cast<scmp_datum_t>(command)));
@@ -322,8 +331,8 @@ void restrictCalls(int socket) {
 }  // namespace
 
 int landlockVersion() {
-    const long version = syscall(SYS_landlock_create_ruleset, nullptr, 0U,
-                                 LANDLOCK_CREATE_RULESET_VERSION);
+    const long version =
+        syscall(SYS_landlock_create_ruleset, nullptr, 0U, LANDLOCK_CREATE_RULESET_VERSION);
     return version > 0 ? static_cast<int>(version) : noLandlock;
 }
 
@@ -334,7 +343,8 @@ bool prepare(int parent, int socket) {
     // Only the socket, and the outputs on /dev/null, are kept of what it was given.
     for (int fd = 3; fd < socket; ++fd) close(fd);
     if (syscall(SYS_close_range, static_cast<unsigned>(socket) + 1, ~0U, 0U) != 0)
-        throw std::runtime_error("No se han podido cerrar los descriptores del proceso de páginas.");
+        throw std::runtime_error(
+            "No se han podido cerrar los descriptores del proceso de páginas.");
     dropPrivileges();
     limitResources();
     return true;

@@ -31,8 +31,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <utility>
 #include <string_view>
+#include <utility>
 
 #include "pages/PageProtocol.h"
 #include "pages/server/PageSandbox.h"
