@@ -199,7 +199,12 @@ TEST(PlacementSearch, ALongLetterIsSignedBesideItsLastFdo) {
             if (p.detected) searched.insert(p.pageIndex);
         ASSERT_FALSE(searched.empty());
         EXPECT_GE(*searched.begin(), length - 100);
-        EXPECT_EQ(searched.size() > 1, draws > 0);
+        // Out of time at once: the last page only. Otherwise how many of the pages read before
+        // the time ran out were searched depends on how far the search's readers got ahead of
+        // it, which a loaded machine changes; none is earlier than the bound above.
+        if (draws == 0) {
+            EXPECT_EQ(searched.size(), 1u);
+        }
     }
 }
 
