@@ -117,23 +117,30 @@ struct Canvas {
 std::optional<InkMap> InkMap::make(const PageSource& pages, int pageIndex, const PageText& text,
                                    const DisplaySpace& space,
                                    const std::vector<PageAnnotation>& annotations, bool faint) {
+    std::optional<Rendering> rendering = render(pages, pageIndex, space);
+    if (!rendering) return std::nullopt;
+    return make(*rendering, text, space, annotations, faint);
+}
+
+std::optional<InkMap::Rendering> InkMap::render(const PageSource& pages, int pageIndex,
+                                                const DisplaySpace& space) {
     if (!sizeAllowed(space.bounds)) return std::nullopt;
     const double pixels = roundedPixels(space.bounds);
-    if (pixels <= coarsePixels) {
-        std::optional<GreyImage> rendered =
-            pages.render(pageIndex, scale, static_cast<std::int64_t>(pixels) + 1);
-        if (!rendered) return std::nullopt;
-        return make(*rendered, text, space, annotations, faint);
-    }
+    // A page larger than A1 (a photo or a poster) is drawn and mapped at 1 pixel per point.
+    const double ppp = pixels <= coarsePixels ? scale : scale / 2;
+    const double drawn = pixels <= coarsePixels ? pixels
+                                                : std::ceil(ppp * space.bounds.width) *
+                                                      std::ceil(ppp * space.bounds.height);
+    std::optional<GreyImage> image =
+        pages.render(pageIndex, ppp, static_cast<std::int64_t>(drawn) + 1);
+    if (!image) return std::nullopt;
+    return Rendering{std::move(*image), ppp};
+}
 
-    // A page larger than A1 (a photo or a poster): drawn and mapped at 1 pixel per point.
-    const double coarse = scale / 2;
-    std::optional<GreyImage> rendered = pages.render(
-        pageIndex, coarse,
-        static_cast<std::int64_t>(std::ceil(coarse * space.bounds.width) *
-                                  std::ceil(coarse * space.bounds.height)) + 1);
-    if (!rendered) return std::nullopt;
-    return build(*rendered, coarse, text, space, annotations, faint);
+std::optional<InkMap> InkMap::make(const Rendering& rendering, const PageText& text,
+                                   const DisplaySpace& space,
+                                   const std::vector<PageAnnotation>& annotations, bool faint) {
+    return build(rendering.image, rendering.ppp, text, space, annotations, faint);
 }
 
 std::optional<InkMap> InkMap::make(const GreyImage& rendered, const PageText& text,

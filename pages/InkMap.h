@@ -49,6 +49,21 @@ public:
                                       const std::vector<PageAnnotation>& annotations,
                                       bool faint = false);
 
+    // The rendering the first make() maps: the page at `scale` pixels per point, or at 1 for a
+    // page rendered coarsely. Nothing when make() would give nothing for its size, or when the
+    // page cannot be rendered.
+    struct Rendering {
+        GreyImage image;
+        double ppp = scale;
+    };
+    static std::optional<Rendering> render(const PageSource& pages, int pageIndex,
+                                           const DisplaySpace& space);
+    // The map of such a rendering, as the first make() builds it.
+    static std::optional<InkMap> make(const Rendering& rendering, const PageText& text,
+                                      const DisplaySpace& space,
+                                      const std::vector<PageAnnotation>& annotations,
+                                      bool faint = false);
+
     // The same from a bitmap already rendered at 2 pixels per point, its top-left pixel at the
     // top-left corner of the upright page (rows and columns beyond the page are dropped, missing
     // ones count as white).

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <type_traits>
 #include <cmath>
 #include <utility>
@@ -222,13 +223,25 @@ class LazyInk {
 public:
     LazyInk(PDFFile& file, PDFRef ref, const PageSource& pages, int index, const PageText& text,
             const DisplaySpace& space, const std::vector<PageAnnotation>& annotations,
-            Budget& budget)
+            Budget& budget, bool faint = true)
         : file_(file), ref_(ref), pages_(pages), index_(index), text_(text), space_(space),
-          annotations_(annotations), budget_(budget) {}
+          annotations_(annotations), budget_(budget), faint_(faint) {}
 
     // Whether the budget left the page without the rendering an answer needed: the page was
     // searched in part.
-    bool refused() const { return refused_; }
+    bool refused() const { return refused_ || (plain_ && plain_->refused_); }
+
+    // The same page's ink at the plain threshold, where light tints (the shaded inside of a tick
+    // box, a grey band) are no ink: made on first need, from the same shapes.
+    LazyInk& plain() {
+        if (!faint_) return *this;
+        if (!plain_) {
+            plain_ = std::make_unique<LazyInk>(file_, ref_, pages_, index_, text_, space_,
+                                               annotations_, budget_, false);
+            plain_->light_ = this;
+        }
+        return *plain_;
+    }
 
     // What `answer` (a search of an ink map) gives on this page. From the drawn map when no
     // doubtful ink decides it, or when it is the same whether doubtful ink counts or not and no
@@ -238,22 +251,8 @@ public:
     auto ask(Answer answer) -> decltype(answer(std::declval<const InkMap&>())) {
         using Result = decltype(answer(std::declval<const InkMap&>()));
         if (InkMap* map = drawn()) {
-            map->doubt(true);
-            Result withDoubt = answer(*map);
-            if (!map->doubted()) return withDoubt;
-            std::optional<InkMap::Slice> slice = map->doubtfulSlice();
-            if (!map->strictlyDoubted()) {
-                map->doubt(false);
-                Result withoutDoubt = answer(*map);
-                if (!map->strictlyDoubted() && withoutDoubt == withDoubt) return withDoubt;
-                // A cell found only by taking no glyph for ink, which holds a glyph of the page's
-                // text whole, is no empty cell: the glyph inks its box somewhere (a header «No»
-                // in the cell right of «Sí»). The answer is the one that takes the glyphs for ink.
-                if constexpr (std::is_same_v<Result, std::optional<Rect>>)
-                    if (!map->strictlyDoubted() && withoutDoubt && holdsGlyph(*withoutDoubt))
-                        return withDoubt;
-                slice = unite(slice, map->doubtfulSlice());
-            }
+            std::optional<InkMap::Slice> slice;
+            if (std::optional<Result> known = fromDrawing(*map, answer, slice)) return *known;
             // The slices where doubt decided it, drawn, until an answer meets none.
             for (int round = 0; slice && round < maxSlicesPerAnswer; ++round) {
                 if (!settle(*map, *slice)) {
@@ -277,7 +276,41 @@ public:
         return answer(*map);
     }
 
+    // What `answer` gives from the drawn map alone, where doubtful ink does not decide it.
+    template <typename Answer>
+    auto askDrawing(Answer answer)
+        -> std::optional<decltype(answer(std::declval<const InkMap&>()))> {
+        std::optional<InkMap::Slice> slice;
+        if (InkMap* map = drawn()) return fromDrawing(*map, answer, slice);
+        return std::nullopt;
+    }
+
 private:
+    // The answer of the drawn map when doubtful ink does not decide it; else nothing, `slice`
+    // the squares where it did.
+    template <typename Answer>
+    auto fromDrawing(InkMap& map, Answer answer, std::optional<InkMap::Slice>& slice)
+        -> std::optional<decltype(answer(std::declval<const InkMap&>()))> {
+        using Result = decltype(answer(std::declval<const InkMap&>()));
+        map.doubt(true);
+        Result withDoubt = answer(map);
+        if (!map.doubted()) return withDoubt;
+        slice = map.doubtfulSlice();
+        if (!map.strictlyDoubted()) {
+            map.doubt(false);
+            Result withoutDoubt = answer(map);
+            if (!map.strictlyDoubted() && withoutDoubt == withDoubt) return withDoubt;
+            // A cell found only by taking no glyph for ink, which holds a glyph of the page's
+            // text whole, is no empty cell: the glyph inks its box somewhere (a header «No» in
+            // the cell right of «Sí»). The answer is the one that takes the glyphs for ink.
+            if constexpr (std::is_same_v<Result, std::optional<Rect>>)
+                if (!map.strictlyDoubted() && withoutDoubt && holdsGlyph(*withoutDoubt))
+                    return withDoubt;
+            slice = unite(slice, map.doubtfulSlice());
+        }
+        return std::nullopt;
+    }
+
     // Whether the box of a glyph that the drawn map takes as doubtful ink lies wholly inside
     // `cell` (display space).
     bool holdsGlyph(const Rect& cell) {
@@ -338,23 +371,43 @@ private:
         return true;
     }
 
+    // What the page draws, read once for both thresholds.
+    const std::optional<std::vector<InkMap::Shape>>& shapes() {
+        if (light_) return light_->shapes();
+        if (!shapesTried_) {
+            shapesTried_ = true;
+            shapes_ = PageDrawing::shapes(file_, ref_, space_, text_);
+        }
+        return shapes_;
+    }
+
     InkMap* drawn() {
         if (!drawnTried_) {
             drawnTried_ = true;
-            if (std::optional<std::vector<InkMap::Shape>> shapes =
-                    PageDrawing::shapes(file_, ref_, space_, text_))
-                drawn_ = InkMap::make(*shapes, text_, space_, annotations_, true);
+            if (const auto& shapes = this->shapes())
+                drawn_ = InkMap::make(*shapes, text_, space_, annotations_, faint_);
         }
         return drawn_ ? &*drawn_ : nullptr;
+    }
+
+    // The page drawn whole, once for both thresholds.
+    const InkMap::Rendering* rendering() {
+        if (light_) return light_->rendering();
+        if (!renderingTried_) {
+            renderingTried_ = true;
+            if (budget_.render(space_.bounds))
+                rendering_ = InkMap::render(pages_, index_, space_);
+            else
+                refused_ = true;
+        }
+        return rendering_ ? &*rendering_ : nullptr;
     }
 
     const InkMap* rendered() {
         if (!renderTried_) {
             renderTried_ = true;
-            if (budget_.render(space_.bounds))
-                rendered_ = InkMap::make(pages_, index_, text_, space_, annotations_, true);
-            else
-                refused_ = true;
+            if (const InkMap::Rendering* r = rendering())
+                rendered_ = InkMap::make(*r, text_, space_, annotations_, faint_);
         }
         return rendered_ ? &*rendered_ : nullptr;
     }
@@ -367,6 +420,13 @@ private:
     const DisplaySpace& space_;
     const std::vector<PageAnnotation>& annotations_;
     Budget& budget_;
+    bool faint_;
+    LazyInk* light_ = nullptr;  // for plain(): the page's ink at the light threshold
+    std::unique_ptr<LazyInk> plain_;
+    bool shapesTried_ = false;
+    std::optional<std::vector<InkMap::Shape>> shapes_;
+    bool renderingTried_ = false;
+    std::optional<InkMap::Rendering> rendering_;
     bool drawnTried_ = false;
     bool renderTried_ = false;
     bool refused_ = false;
@@ -428,7 +488,17 @@ std::vector<Cell> tickCells(const std::vector<Run>& runs, LazyInk& ink) {
             !tickHeader().search(std::u16string_view(run.text)))
             continue;
         if (run.rect.isEmpty()) continue;
-        for (const Rect& cell : ink.ask([&](const InkMap& map) { return map.cells(run.rect); })) {
+        // Tick boxes shaded inside are ink through at the light threshold, which takes grey
+        // bands for ink; at the plain one their insides are free. The plain threshold is asked
+        // where the light one finds no cell, or only after drawing.
+        auto column = [&](const InkMap& map) { return map.cells(run.rect); };
+        std::optional<std::vector<Rect>> found = ink.askDrawing(column);
+        if (!found || found->empty()) {
+            std::vector<Rect> plain = ink.plain().ask(column);
+            if (!plain.empty()) found = std::move(plain);
+            else if (!found) found = ink.ask(column);
+        }
+        for (const Rect& cell : *found) {
             if (!(cell.width <= maxTickCell) || !(cell.height <= maxTickCell)) continue;
             Point c = centre(cell);
             bool taken = std::any_of(cells.begin(), cells.end(),

@@ -810,3 +810,47 @@ TEST(DrawnFields, TicksUnderAGreyHeaderRowAreFound) {
         }
     }
 }
+
+// Tick boxes shaded light grey inside, square and with rounded corners, under «Sí» and «No»: the
+// shade is no ink inside a box. Read from the drawing and from a rendering alike.
+TEST(DrawnFields, TickBoxesShadedInsideAreFound) {
+    auto box = [](double x, double y, double r) {
+        if (r == 0) return std::to_string(x) + " " + std::to_string(y) + " 11 11 re\n";
+        const double k = 0.5523 * r, x1 = x + 11, y1 = y + 11;
+        auto n = [](double v) { return std::to_string(v) + " "; };
+        return n(x + r) + n(y) + "m " + n(x1 - r) + n(y) + "l " + n(x1 - r + k) + n(y) + n(x1) +
+               n(y + r - k) + n(x1) + n(y + r) + "c " + n(x1) + n(y1 - r) + "l " + n(x1) +
+               n(y1 - r + k) + n(x1 - r + k) + n(y1) + n(x1 - r) + n(y1) + "c " + n(x + r) +
+               n(y1) + "l " + n(x + r - k) + n(y1) + n(x) + n(y1 - r + k) + n(x) + n(y1 - r) +
+               "c " + n(x) + n(y + r) + "l " + n(x) + n(y + r - k) + n(x + r - k) + n(y) +
+               n(x + r) + n(y) + "c h\n";
+    };
+    for (const char* shade : {"0.9", "0.8"})
+        for (double radius : {0.0, 2.5})
+            for (bool render : {false, true}) {
+                SCOPED_TRACE(std::string(shade) + (radius > 0 ? " rounded" : " square") +
+                             (render ? " rendered" : " drawn"));
+                formfixtures::FormSpec spec;
+                auto& page = spec.pages.emplace_back();
+                page.texts = {{480, 338, "Sí", 9}, {515, 338, "No", 9}};
+                if (render) page.graphics = blankPicture(595, 842);
+                for (int k = 0; k < 3; ++k) {
+                    const double y = 314 - 20.0 * k;
+                    page.texts.push_back({44, y + 2, "Pregunta " + std::to_string(k + 1), 9});
+                    for (double x : {479.0, 514.0})
+                        page.graphics += std::string(shade) + " g " + box(x, y, radius) +
+                                         "f 0 g 0 G 0.5 w " + box(x, y, radius) + "S\n";
+                }
+                int renders = 0;
+                const std::vector<FormField> fields =
+                    fieldsOf(formfixtures::formPDF(spec), renders);
+                std::vector<std::string> ticks;
+                for (const FormField& f : fields)
+                    if (f.isTick()) ticks.push_back(f.above);
+                EXPECT_EQ(ticks, (std::vector<std::string>{"Sí", "Sí", "Sí", "No", "No", "No"}))
+                    << describe(fields);
+                if (!render) {
+                    EXPECT_EQ(renders, 0);
+                }
+            }
+}
