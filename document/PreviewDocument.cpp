@@ -33,7 +33,9 @@ std::shared_ptr<PreviewDocument> PreviewDocument::open(const std::filesystem::pa
     if (data->size() > static_cast<std::size_t>(INT_MAX) ||
         head.find("%PDF-") == std::string_view::npos)
         return nullptr;
-    return load([&] { return std::make_unique<PDFFile>(data->bytes(), data); }, path);
+    // The page processes' copy is written from the file, not through the map.
+    auto fill = [data](int fd) { return data->copyTo(fd); };
+    return load([&] { return std::make_unique<PDFFile>(data->bytes(), data); }, path, fill);
 }
 
 std::shared_ptr<PreviewDocument> PreviewDocument::fromData(std::string bytes) {
@@ -41,17 +43,19 @@ std::shared_ptr<PreviewDocument> PreviewDocument::fromData(std::string bytes) {
 }
 
 std::shared_ptr<PreviewDocument> PreviewDocument::load(
-    const std::function<std::unique_ptr<PDFFile>()>& parse, std::filesystem::path path) {
+    const std::function<std::unique_ptr<PDFFile>()>& parse, std::filesystem::path path,
+    PageProcess::Fill fill) {
     std::shared_ptr<PreviewDocument> document(new PreviewDocument());
     document->path_ = std::move(path);
     try {
         document->file_ = parse();
         // The page processes read a copy of the file's bytes, made on a worker while the window
-        // is made; no process starts here: the readers of the document start theirs on their own
-        // threads. Bytes the page process cannot take at all are refused now.
+        // is made and handed there to a page process, which opens the document meanwhile; the
+        // first reader takes that process. Bytes the page process cannot take at all are
+        // refused now.
         const std::string_view bytes = document->file_->bytes();
         if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
-        auto prepare = [bytes] { return PageProcess::prepare(bytes); };
+        auto prepare = [bytes, fill = std::move(fill)] { return PageProcess::prepare(bytes, fill); };
         try {
             document->preparing_ = std::async(std::launch::async, prepare);
         } catch (const std::system_error&) {

@@ -92,8 +92,10 @@ public:
 
 private:
     PreviewDocument() = default;
+    // `fill` writes the bytes for the page processes (PageProcess::prepare).
     static std::shared_ptr<PreviewDocument> load(
-        const std::function<std::unique_ptr<PDFFile>()>& parse, std::filesystem::path path);
+        const std::function<std::unique_ptr<PDFFile>()>& parse, std::filesystem::path path,
+        PageProcess::Fill fill = {});
     // Reads the first pages; true when the tree ended among them.
     bool readOpeningPages();
     // Starts the worker that judges the first page and, unless the tree is `whole` already,
