@@ -257,7 +257,8 @@ PDFFile::Section PDFFile::readClassicSection(PDFParser& parser, std::set<std::in
 }
 
 std::optional<PDFFile::Entry> PDFFile::fixedRow(std::int64_t at) const {
-    if (at < 0 || at > static_cast<std::int64_t>(bytes_.size()) - kXRefRowBytes) return std::nullopt;
+    if (at < 0 || at > static_cast<std::int64_t>(bytes_.size()) - kXRefRowBytes)
+        return std::nullopt;
     const char* row = bytes_.data() + at;
     // "oooooooooo ggggg n" and two bytes of white space: the tokens the tokenizer would read.
     auto digits = [row](int from, int count, std::int64_t& value) {
