@@ -245,7 +245,7 @@ TEST(PageProcess, APreparedDocumentIsHandedToAProcessBeforeAnyPageIsAsked) {
     PageProcess::useProgram(testutil::toolsDir() / "pagestandin");
     std::unique_ptr<PageProcess> pages = PageProcess::prepare(fixtures::textPDF(2, true));
     ASSERT_TRUE(pages);
-    const auto until = Clock::now() + std::chrono::seconds(2);
+    const auto until = Clock::now() + PageLimits::openTime;
     while (given().empty() && Clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const std::vector<pid_t> early = given();
