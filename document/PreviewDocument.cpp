@@ -33,7 +33,7 @@ std::shared_ptr<PreviewDocument> PreviewDocument::open(const std::filesystem::pa
     if (data->size() > static_cast<std::size_t>(INT_MAX) ||
         head.find("%PDF-") == std::string_view::npos)
         return nullptr;
-    return load([&] { return std::make_unique<PDFFile>(data->bytes(), data); }, path);
+    return load([&] { return std::make_unique<PDFFile>(data->bytes(), data); }, path, data);
 }
 
 std::shared_ptr<PreviewDocument> PreviewDocument::fromData(std::string bytes) {
@@ -41,22 +41,32 @@ std::shared_ptr<PreviewDocument> PreviewDocument::fromData(std::string bytes) {
 }
 
 std::shared_ptr<PreviewDocument> PreviewDocument::load(
-    const std::function<std::unique_ptr<PDFFile>()>& parse, std::filesystem::path path) {
+    const std::function<std::unique_ptr<PDFFile>()>& parse, std::filesystem::path path,
+    std::shared_ptr<const FileData::Mapping> data) {
     std::shared_ptr<PreviewDocument> document(new PreviewDocument());
     document->path_ = std::move(path);
+    // The page processes read a copy of the file's bytes, made on a worker while the file is
+    // parsed and the window made, and handed there to a page process, which opens the document
+    // meanwhile; the preview's reader takes that process. A mapped file's copy is written from
+    // the file, not through the map.
+    auto prepare = [document = document.get()](std::string_view bytes,
+                                               std::shared_ptr<const FileData::Mapping> data) {
+        PageProcess::Fill fill;
+        if (data) fill = [data](int fd) { return data->copyTo(fd); };
+        auto copy = [bytes, fill = std::move(fill)] { return PageProcess::prepare(bytes, fill); };
+        try {
+            document->preparing_ = std::async(std::launch::async, copy);
+        } catch (const std::system_error&) {
+            document->preparing_ = std::async(std::launch::deferred, copy);  // no thread left
+        }
+    };
     try {
+        if (data) prepare(data->bytes(), data);
         document->file_ = parse();
-        // The page processes read a copy of the file's bytes, made on a worker while the window
-        // is made; no process starts here: the readers of the document start theirs on their own
-        // threads. Bytes the page process cannot take at all are refused now.
+        // Bytes the page process cannot take at all are refused now.
         const std::string_view bytes = document->file_->bytes();
         if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
-        auto prepare = [bytes] { return PageProcess::prepare(bytes); };
-        try {
-            document->preparing_ = std::async(std::launch::async, prepare);
-        } catch (const std::system_error&) {
-            document->preparing_ = std::async(std::launch::deferred, prepare);  // no thread left
-        }
+        if (!data) prepare(bytes, nullptr);
         document->judge_ = std::make_shared<const PageJudge>(document->file_->bytes());
         document->startReading(document->readOpeningPages());
     } catch (const std::exception&) {

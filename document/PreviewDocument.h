@@ -39,6 +39,10 @@
 class PDFFile;
 class PageJudge;
 
+namespace FileData {
+class Mapping;
+}
+
 class PreviewDocument : public std::enable_shared_from_this<PreviewDocument> {
 public:
     using Frames = std::vector<std::optional<DisplaySpace>>;
@@ -92,8 +96,10 @@ public:
 
 private:
     PreviewDocument() = default;
+    // `data`, when given, holds the bytes `parse` reads.
     static std::shared_ptr<PreviewDocument> load(
-        const std::function<std::unique_ptr<PDFFile>()>& parse, std::filesystem::path path);
+        const std::function<std::unique_ptr<PDFFile>()>& parse, std::filesystem::path path,
+        std::shared_ptr<const FileData::Mapping> data = nullptr);
     // Reads the first pages; true when the tree ended among them.
     bool readOpeningPages();
     // Starts the worker that judges the first page and, unless the tree is `whole` already,

@@ -6,6 +6,7 @@
 #include <sys/eventfd.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -201,6 +202,13 @@ public:
     bool ending() {
         std::lock_guard lock(mutex_);
         return ending_;
+    }
+
+    // Whether a process taken earlier is still of use: running, and running the program chosen
+    // now.
+    bool current(const Started& process) {
+        std::lock_guard lock(mutex_);
+        return process.program == program_ && running(process.pid);
     }
 
     std::filesystem::path programPath() {
@@ -400,6 +408,29 @@ struct PageProcess::Document {
     bool opened = false;   // a process has said how many pages it has
     mutable std::mutex mutex;
     std::set<std::pair<int, int>> givenUp;  // (page, use)
+    // The process the document was handed to as it was prepared, until a reader takes it.
+    std::optional<Started> early;
+
+    Document() = default;
+    Document(const Document&) = delete;
+    Document& operator=(const Document&) = delete;
+    ~Document() {
+        if (early) Spawner::instance().end(*early);
+    }
+
+    // The process handed the document early, if it is still of use; no other reader gets it.
+    std::optional<Started> takeEarly() {
+        std::optional<Started> taken;
+        {
+            std::lock_guard lock(mutex);
+            taken.swap(early);
+        }
+        if (taken && !Spawner::instance().current(*taken)) {
+            Spawner::instance().end(*taken);
+            taken.reset();
+        }
+        return taken;
+    }
 
     void markUnusable() {
         std::lock_guard lock(mutex);
@@ -658,6 +689,7 @@ std::unique_ptr<PageProcess> PageProcess::open(std::string_view bytes) {
     std::unique_ptr<PageProcess> pages = prepare(bytes);
     if (!pages) return nullptr;
     std::lock_guard lock(pages->mutex_);
+    pages->handedOver_ = true;
     if (pages->socket_ < 0 && !pages->start()) {
         std::lock_guard documentLock(pages->document_->mutex);
         if (pages->document_->refused) return nullptr;  // Poppler cannot open it
@@ -665,35 +697,62 @@ std::unique_ptr<PageProcess> PageProcess::open(std::string_view bytes) {
     return pages;
 }
 
-std::unique_ptr<PageProcess> PageProcess::prepare(std::string_view bytes) {
+std::unique_ptr<PageProcess> PageProcess::prepare(std::string_view bytes, const Fill& fill) {
     if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
     auto document = std::make_shared<Document>();
     document->size = static_cast<std::int64_t>(bytes.size());
     document->bytes.fd = memfd_create("tindra-documento", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-    bool copied = document->bytes.fd >= 0;
-    for (std::size_t done = 0; copied && done < bytes.size();) {
-        const ssize_t n = ::write(document->bytes.fd, bytes.data() + done, bytes.size() - done);
+    const int fd = document->bytes.fd;
+    bool copied = fd >= 0;
+    if (copied && fill) {
+        copied = fill(fd);
+        // Exactly the bytes given, or none of them.
+        struct stat info {};
+        if (copied && (::fstat(fd, &info) != 0 || info.st_size != document->size)) {
+            errno = EIO;
+            copied = false;
+        }
+    }
+    for (std::size_t done = 0; copied && !fill && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) copied = false;
         else done += static_cast<std::size_t>(n);
     }
     if (copied)
-        fcntl(document->bytes.fd, F_ADD_SEALS,
-              F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
+        fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);
 
     std::unique_ptr<PageProcess> pages(new PageProcess(document));
     if (!copied) {
         Log::write("No se ha podido preparar el documento para el proceso de páginas: " +
                    std::string(std::strerror(errno)) + ".");
         document->markUnusable();
+        return pages;
     }
+    pages->handOver();
     return pages;
+}
+
+void PageProcess::handOver() const {
+    std::string failure;
+    std::optional<Started> started = Spawner::instance().take(failure);
+    // None now: the first reader starts one, and the log says why none could be.
+    if (!started) return;
+    const std::int64_t size = document_->size;
+    if (!PageProtocol::sendDescriptor(started->socket, document_->bytes.fd, &size, sizeof size)) {
+        Spawner::instance().end(*started);
+        return;
+    }
+    std::lock_guard lock(document_->mutex);
+    document_->early = *started;
 }
 
 bool PageProcess::start() const {
     Document& doc = *document_;
     std::string failure;
+    // The process handed the document as it was prepared has perhaps opened it already.
     std::optional<Started> started;
+    if (handedOver_) started = doc.takeEarly();
     // A process started ahead may have ended meanwhile: then one more try with a fresh one.
     for (int attempt = 0; attempt < 2 && !started; ++attempt) {
         started = Spawner::instance().take(failure);
@@ -1030,8 +1089,9 @@ std::optional<GreyImage> PageProcess::renderRegion(int pageIndex, double scale, 
 
 std::unique_ptr<PageSource> PageProcess::clone() const { return another(); }
 
-std::unique_ptr<PageProcess> PageProcess::another() const {
+std::unique_ptr<PageProcess> PageProcess::another(bool handedOver) const {
     std::unique_ptr<PageProcess> copy(new PageProcess(document_));
+    copy->handedOver_ = handedOver;
     {
         std::lock_guard lock(mutex_);
         copy->cut_ = cut_;

@@ -43,10 +43,16 @@ public:
     // process that cannot be started or does not open the document in time gives a source whose
     // every page is given up (the log says why).
     static std::unique_ptr<PageProcess> open(std::string_view bytes);
-    // The same without a process yet: one starts when a page (or the page count) is first asked
-    // for, so that whoever prepares the document never waits for it. Nothing only for bytes a
-    // page process cannot take (none, or more than 2 GB).
-    static std::unique_ptr<PageProcess> prepare(std::string_view bytes);
+    // Writes the document's bytes into the memory file `fd` from its start; false when it
+    // cannot (errno says why).
+    using Fill = std::function<bool(int fd)>;
+    // The same without waiting for a process: the copy of the bytes (written by `fill` when
+    // given, else from `bytes`) is handed to a process started ahead, which opens it while
+    // whoever prepared the document goes on; the source another(true) makes takes that process
+    // and its hello at its first request. Every other source starts a process at its first
+    // request (or the page count). Nothing only for bytes a page process cannot take (none, or
+    // more than 2 GB).
+    static std::unique_ptr<PageProcess> prepare(std::string_view bytes, const Fill& fill = {});
 
     ~PageProcess() override;
     PageProcess(const PageProcess&) = delete;
@@ -67,7 +73,9 @@ public:
     // Another process over the same copy of the bytes; it shares what pages were given up, and
     // this source's cutoff.
     std::unique_ptr<PageSource> clone() const override;
-    std::unique_ptr<PageProcess> another() const;
+    // With `handedOver`, the process the document was handed to as it was prepared, if no other
+    // source took it: the reader whose first page is awaited (the preview's) finds it open.
+    std::unique_ptr<PageProcess> another(bool handedOver = false) const;
     void setCutoff(std::function<bool()> cut) override;
     // Makes a request being waited for look at its cutoff now rather than at its next check
     // (a few milliseconds on). Any thread may call it.
@@ -98,6 +106,8 @@ private:
     struct Answer;
     explicit PageProcess(std::shared_ptr<Document> document);
 
+    // Gives the document to a process of the spawner's, kept for the first reader to start.
+    void handOver() const;
     bool start() const;
     // Ends the process at once, not blaming any page; it is reaped in the background.
     void end() const;
@@ -125,6 +135,7 @@ private:
     void broken(const PageProtocol::Request& request) const;
 
     std::shared_ptr<Document> document_;
+    bool handedOver_ = false;  // takes the process handed the document, when it starts
     std::function<bool()> cut_;
     mutable std::mutex mutex_;
     mutable pid_t pid_ = 0;

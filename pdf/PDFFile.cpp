@@ -209,7 +209,19 @@ PDFFile::Section PDFFile::readClassicSection(PDFParser& parser, std::set<std::in
         if (!first || !count || *first < 0 || *count < 0 || *count > maxObjectNumber - *first) {
             throw PDFError(kBadTable);
         }
-        for (std::int64_t i = 0; i < *count; ++i) {
+        std::int64_t i = 0;
+        // Rows spelled as the format writes them, twenty bytes each, are read without the
+        // tokenizer; from the first row spelled otherwise on, the tokens are read.
+        parser.skipWhitespace();
+        for (std::int64_t at = parser.position(); i < *count; ++i, at += kXRefRowBytes) {
+            const std::optional<Entry> row = fixedRow(at);
+            if (!row) break;
+            if (static_cast<std::int64_t>(listed.size()) >= maxEntries_) throw EntryLimit();
+            if (listing_ && listed_.size() < kFirstPageSectionChecks) listed_.push_back(*first + i);
+            listed.emplace_back(*first + i, *row);
+            parser.setPosition(at + kXRefRowBytes);
+        }
+        for (; i < *count; ++i) {
             const auto offset = PDFParser::integerToken(parser.readToken());
             const auto generation = PDFParser::integerToken(parser.readToken());
             const std::string type = parser.readToken();
@@ -242,6 +254,27 @@ PDFFile::Section PDFFile::readClassicSection(PDFParser& parser, std::set<std::in
     }
     for (const auto& [number, entry] : listed) addEntry(number, entry);
     return {std::move(dictionary), false};
+}
+
+std::optional<PDFFile::Entry> PDFFile::fixedRow(std::int64_t at) const {
+    if (at < 0 || at > static_cast<std::int64_t>(bytes_.size()) - kXRefRowBytes)
+        return std::nullopt;
+    const char* row = bytes_.data() + at;
+    // "oooooooooo ggggg n" and two bytes of white space: the tokens the tokenizer would read.
+    auto digits = [row](int from, int count, std::int64_t& value) {
+        value = 0;
+        for (int k = from; k < from + count; ++k) {
+            if (row[k] < '0' || row[k] > '9') return false;
+            value = value * 10 + (row[k] - '0');
+        }
+        return true;
+    };
+    std::int64_t offset = 0, generation = 0;
+    if (!digits(0, 10, offset) || row[10] != ' ' || !digits(11, 5, generation) || row[16] != ' ' ||
+        (row[17] != 'n' && row[17] != 'f') || !PDFParser::isWhitespace(row[18]) ||
+        !PDFParser::isWhitespace(row[19]))
+        return std::nullopt;
+    return row[17] == 'n' ? Entry::atOffset(offset, generation) : Entry::freeEntry();
 }
 
 PDFFile::Section PDFFile::readStreamSection(std::int64_t offset) {

@@ -211,6 +211,10 @@ private:
     Section readClassicSection(PDFParser& parser, std::set<std::int64_t>& visited,
                                bool followXRefStm);
     Section readStreamSection(std::int64_t offset);
+    // A classic table's row of kXRefRowBytes at `at`, spelled exactly as the format writes it;
+    // nothing for any other spelling, which the tokenizer then reads.
+    std::optional<Entry> fixedRow(std::int64_t at) const;
+    static constexpr std::int64_t kXRefRowBytes = 20;
     // Rows are appended as they are read and sorted into the table now and then: a number keeps
     // its first row (the newest section's), or its last one when `keepLast` (the repair scan,
     // where the last header of a number wins).

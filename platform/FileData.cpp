@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -229,6 +230,45 @@ std::size_t Mapping::read(std::size_t offset, char* buffer, std::size_t size) co
         done += static_cast<std::size_t>(n);
     }
     return done;
+}
+
+namespace {
+
+bool writeAll(int fd, const char* bytes, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool Mapping::copyTo(int fd) const {
+    if (fd_ < 0) return writeAll(fd, bytes_.data(), bytes_.size());
+    off_t at = 0;
+    const auto end = static_cast<off_t>(bytes_.size());
+    while (at < end) {
+        const ssize_t n = ::sendfile(fd, fd_, &at, static_cast<std::size_t>(end - at));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EINVAL || errno == ENOSYS)) break;  // by reads and writes
+        if (n == 0) errno = ENODATA;  // the file was cut short
+        if (n <= 0) return false;
+    }
+    // Where the kernel cannot copy between these two files.
+    std::array<char, 1 << 16> buffer;
+    while (at < end) {
+        const auto want = std::min<std::size_t>(buffer.size(), static_cast<std::size_t>(end - at));
+        const ssize_t n = ::pread(fd_, buffer.data(), want, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n == 0) errno = ENODATA;
+        if (n <= 0 || !writeAll(fd, buffer.data(), static_cast<std::size_t>(n))) return false;
+        at += n;
+    }
+    return true;
 }
 
 void Mapping::release() const {

@@ -44,6 +44,11 @@ public:
     // Throws std::runtime_error (changedMessage()) when the file no longer holds them, and the
     // sentence of read() when reading fails.
     std::size_t read(std::size_t offset, char* buffer, std::size_t size) const;
+    // Writes the bytes to `fd` at its offset, copied by the kernel from the file rather than
+    // through the map, so that none of them becomes resident in the process. False when the file
+    // no longer holds them all or a read or write fails (errno says why); what was written then
+    // stays.
+    bool copyTo(int fd) const;
     // Lets go of the pages of the map that have been read: the process stops holding them, and
     // they are loaded again from the file when next used. The bytes stay what they were (a page
     // that had vanished still reads as zeros). Nothing happens for a file read into memory. A

@@ -150,7 +150,9 @@ void PreviewTiles::run() {
             held = std::move(document);
             loaded = generation;
             if (held) {
-                pages = held->pages().another();
+                // The process the document was handed to as it opened: the first tiles are
+                // not kept waiting for one to open it.
+                pages = held->pages().another(true);
                 // A tile is given up when the preview goes or shows another document.
                 pages->setCutoff([this, generation] {
                     return stopping_.load() || shownGeneration_.load() != generation;

@@ -228,6 +228,38 @@ TEST(PageProcess, EveryDocumentIsReadByAProcessOfItsOwn) {
     }
 }
 
+// A prepared document is handed to a page process at once, before any page is asked for: the
+// reader made to take it finds that process, every other reader starts one of its own. The page
+// program is the stand-in, which notes each document it is given under its process id.
+TEST(PageProcess, APreparedDocumentIsHandedToAProcessBeforeAnyPageIsAsked) {
+    logFolder();
+    const std::filesystem::path notes = "/tmp/tindra-pagestandin-" + std::to_string(::getpid());
+    std::filesystem::remove_all(notes);
+    std::filesystem::create_directories(notes);
+    auto given = [&] {
+        std::vector<pid_t> out;
+        for (const auto& entry : std::filesystem::directory_iterator(notes))
+            out.push_back(std::stoi(entry.path().filename().string()));
+        return out;
+    };
+    PageProcess::useProgram(testutil::toolsDir() / "pagestandin");
+    std::unique_ptr<PageProcess> pages = PageProcess::prepare(fixtures::textPDF(2, true));
+    ASSERT_TRUE(pages);
+    const auto until = Clock::now() + PageLimits::openTime;
+    while (given().empty() && Clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const std::vector<pid_t> early = given();
+    std::unique_ptr<PageProcess> first = pages->another(true), other = pages->another();
+    const bool read = first->text(0) && other->text(1);
+    const pid_t firstPid = first->pid(), otherPid = other->pid();
+    PageProcess::useProgram({});
+    std::filesystem::remove_all(notes);
+    ASSERT_EQ(early.size(), 1u) << "the document went to no process before its first page";
+    EXPECT_TRUE(read);
+    EXPECT_EQ(firstPid, early.front());
+    EXPECT_NE(otherPid, early.front());
+}
+
 // This process's children that run the page program's zygote.
 std::vector<pid_t> zygotes() {
     std::vector<pid_t> out;

@@ -656,3 +656,26 @@ TEST(PDFFileOpen, BytesHeldElsewhereOpenLikeOwnedBytes) {
     EXPECT_EQ(viewed.bytes().data(), bytes->data());
     EXPECT_EQ(viewed.data(), *bytes);
 }
+
+// Rows of twenty bytes are read as such; a row spelled otherwise (a longer line end, a comment,
+// numbers not padded) is read by its tokens, and so are the rows after it, whatever they look like.
+TEST(PDFFileOpen, TableRowsSpelledOtherwiseAmidTheFixedOnesAreRead) {
+    FixtureWriter w = onePage();
+    w.object(4, "4").object(5, "5").object(6, "6");
+    const std::int64_t xref = w.size();
+    auto row = [&](int n, const char* end) {
+        char text[48];
+        std::snprintf(text, sizeof text, "%010lld 00000 n%s", static_cast<long long>(w.offset(n)),
+                      end);
+        return std::string(text);
+    };
+    w.raw("xref\n0 7\n0000000000 65535 f\r\n" + row(1, "\r\n") + row(2, " \n") +
+          row(3, " \r\n% tres\n") + std::to_string(w.offset(4)) + " 0 n\n" + row(5, " \n") +
+          row(6, "\r\n") + "trailer\n<</Root 1 0 R /Size 7 >>\n");
+    PDFFile file(w.finishWithStartxref(xref));
+    EXPECT_FALSE(file.wasReconstructed());
+    EXPECT_EQ(file.entries().at(0).kind, PDFFile::Entry::Kind::free);
+    for (int n = 1; n <= 6; ++n)
+        EXPECT_EQ(file.entries().at(n), PDFFile::Entry::atOffset(w.offset(n), 0)) << n;
+    EXPECT_EQ(intValue(file.object(PDFRef(6))), 6);
+}
