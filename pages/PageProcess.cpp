@@ -865,13 +865,13 @@ bool PageProcess::send(const PageProtocol::Request& request) const {
 void PageProcess::settleAhead() const {
     if (!ahead_) return;
     PageProtocol::Request request;
-    request.kind = PageProtocol::Kind::words;
-    request.page = *ahead_;
+    request.kind = ahead_->kind;
+    request.page = ahead_->page;
     ahead_.reset();
     // Taken up now: its deadline counts from here, however long ago it was sent.
-    Answer answer = await(request, Clock::now() + PageLimits::textTime, nullptr, true);
+    Answer answer = await(request, Clock::now() + deadlineOf(request.kind), nullptr, true);
     if (answer.state == Answer::State::result)
-        aheadWords_.emplace(request.page, std::move(answer.payload));
+        early_.emplace(Early{{request.page, request.kind}, std::move(answer.payload)});
 }
 
 PageProcess::Answer PageProcess::await(const PageProtocol::Request& request,
@@ -960,7 +960,7 @@ std::optional<PageText> PageProcess::text(int pageIndex) const {
     PageProtocol::Request request;
     request.kind = PageProtocol::Kind::text;
     request.page = pageIndex;
-    Answer answer = ask(request);
+    Answer answer = askInOrder(request, lastText_);
     if (answer.state != Answer::State::result) return std::nullopt;
     std::optional<PageText> text = PageProtocol::decodeText(answer.payload);
     if (!text) broken(request);
@@ -971,33 +971,45 @@ std::optional<std::u16string> PageProcess::words(int pageIndex) const {
     PageProtocol::Request request;
     request.kind = PageProtocol::Kind::words;
     request.page = pageIndex;
+    Answer answer = askInOrder(request, lastWords_);
+    if (answer.state != Answer::State::result) return std::nullopt;
+    std::optional<std::u16string> words = PageProtocol::decodeWords(answer.payload);
+    if (!words) broken(request);
+    return words;
+}
+
+PageProcess::Answer PageProcess::askInOrder(const PageProtocol::Request& request,
+                                            int& last) const {
+    const int pageIndex = request.page;
     Answer answer;
     bool asked = false;  // ahead
     {
         std::lock_guard lock(mutex_);
-        if (aheadWords_ && aheadWords_->first == pageIndex) {
+        if (early_ && early_->asked.page == pageIndex && early_->asked.kind == request.kind) {
             answer.state = Answer::State::result;
-            answer.payload = std::move(aheadWords_->second);
+            answer.payload = std::move(early_->payload);
             asked = true;
-        } else if (ahead_ && *ahead_ == pageIndex && socket_ >= 0) {
+        } else if (ahead_ && ahead_->page == pageIndex && ahead_->kind == request.kind &&
+                   socket_ >= 0) {
             ahead_.reset();
             if (cutNow(cut_)) {
                 end();
                 answer.state = Answer::State::cut;
             } else {
                 // Taken up now: the reader may have spent a while on the page before.
-                answer = await(request, Clock::now() + PageLimits::textTime, nullptr, true);
+                answer =
+                    await(request, Clock::now() + deadlineOf(request.kind), nullptr, true);
             }
             asked = true;
         }
-        aheadWords_.reset();
+        if (early_ && early_->asked.kind == request.kind) early_.reset();
     }
     if (!asked) answer = ask(request);
     {
         // The next page in the reader's direction, asked for while it looks at this one.
         std::lock_guard lock(mutex_);
-        const int step = lastWords_ == pageIndex + 1 ? -1 : lastWords_ == pageIndex - 1 ? 1 : 0;
-        lastWords_ = pageIndex;
+        const int step = last == pageIndex + 1 ? -1 : last == pageIndex - 1 ? 1 : 0;
+        last = pageIndex;
         const int next = pageIndex + step;
         if (step != 0 && answer.state == Answer::State::result && socket_ >= 0 && !ahead_ &&
             !cutNow(cut_) && next >= 0) {
@@ -1009,13 +1021,10 @@ std::optional<std::u16string> PageProcess::words(int pageIndex) const {
             }
             PageProtocol::Request following = request;
             following.page = next;
-            if (wanted && send(following)) ahead_ = next;
+            if (wanted && send(following)) ahead_ = Ahead{next, request.kind};
         }
     }
-    if (answer.state != Answer::State::result) return std::nullopt;
-    std::optional<std::u16string> words = PageProtocol::decodeWords(answer.payload);
-    if (!words) broken(request);
-    return words;
+    return answer;
 }
 
 template <typename Image>

@@ -127,9 +127,13 @@ private:
     // reader that stops ends the process without blaming the page.
     Answer await(const PageProtocol::Request& request, std::chrono::steady_clock::time_point until,
                  Pixels* pixels, bool sent) const;
-    // With mutex_ held: takes in the answer to the words asked for ahead, if any, before
-    // anything else is asked.
+    // With mutex_ held: takes in the answer to the words or text asked for ahead, if any,
+    // before anything else is asked.
     void settleAhead() const;
+    // The answer to a request for a page's words or text, taken from what was asked for ahead
+    // when it is that; then, when the page follows the one asked for before (`last`, of that
+    // kind), the next one in that direction is asked for ahead.
+    Answer askInOrder(const PageProtocol::Request& request, int& last) const;
     void giveUp(int pageIndex, PageProtocol::Kind kind, const std::string& reason) const;
     // An answer that did not parse: the process goes and the page is given up.
     void broken(const PageProtocol::Request& request) const;
@@ -141,10 +145,19 @@ private:
     mutable pid_t pid_ = 0;
     mutable int socket_ = -1;
     int wake_ = -1;  // an event counter that wake() raises and a wait watches
-    // Readers read the words of pages in a row, one after another: once two pages in a row have
-    // been asked for, the next page's words are asked for ahead, while the reader looks at these.
-    // Its deadline counts from when the reader takes it up, not from when it was sent.
-    mutable std::optional<int> ahead_;
-    mutable std::optional<std::pair<int, std::string>> aheadWords_;  // an answer taken in early
+    // Readers read the words or the text of pages in a row, one after another: once two pages
+    // in a row have been asked for, the next page's are asked for ahead, while the reader looks
+    // at these. Its deadline counts from when the reader takes it up, not from when it was sent.
+    struct Ahead {
+        int page;
+        PageProtocol::Kind kind;
+    };
+    mutable std::optional<Ahead> ahead_;
+    struct Early {  // an answer taken in early
+        Ahead asked;
+        std::string payload;
+    };
+    mutable std::optional<Early> early_;
     mutable int lastWords_ = -1;
+    mutable int lastText_ = -1;
 };
