@@ -332,3 +332,62 @@ TEST(InkMap, SearchesFromFarOutsideThePageEnd) {
     EXPECT_TRUE(map.cells({100, 1e19, 10, 10}).empty());
     EXPECT_TRUE(map.cells({1e19, 510, 10, 10}).empty());
 }
+
+// Frames of every size, some with a side broken, drawn on whole pixels: the cells, closed boxes
+// and tick columns found from the shapes are those found from the page's rendering, and so are
+// those of a map of doubtful shapes once the rendering settles it.
+TEST(InkMap, AnswersFromShapesAreThoseFromTheirRendering) {
+    using Shape = InkMap::Shape;
+    const double side = 300;
+    const DisplaySpace space({0, 0, side, side}, 0);
+    GreyImage image = whiteImage(side, side);
+    std::vector<Shape> certain, doubtful;
+    auto ink = [&](const Rect& r) {
+        for (int y = static_cast<int>(2 * (side - r.maxY())); y < 2 * (side - r.minY()); ++y)
+            for (int x = static_cast<int>(2 * r.minX()); x < 2 * r.maxX(); ++x)
+                image.pixels[static_cast<std::size_t>(y) * image.width + x] = 0;
+        certain.push_back({r, 1, Shape::Kind::certain, Shape::Edges::adjusted});
+        doubtful.push_back({r, 1, Shape::Kind::doubtful});
+    };
+    std::uint32_t seed = 20261211;
+    auto next = [&](int n) {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<int>((seed >> 8) % static_cast<std::uint32_t>(n));
+    };
+    for (int k = 0; k < 30; ++k) {
+        const Rect box{next(400) * 0.5, next(500) * 0.5, 6 + next(140) * 0.5, 6 + next(50) * 0.5};
+        const double gap = next(3) == 0 ? box.minX() + std::floor(box.width) / 2 : -1;
+        if (gap < 0) {
+            ink({box.x, box.y, box.width, 1});
+        } else {
+            ink({box.x, box.y, gap - box.x, 1});
+            ink({gap + 1, box.y, box.maxX() - gap - 1, 1});
+        }
+        ink({box.x, box.maxY() - 1, box.width, 1});
+        ink({box.x, box.y, 1, box.height});
+        ink({box.maxX() - 1, box.y, 1, box.height});
+    }
+    const InkMap rendered = mapOf(image, side, side);
+    std::optional<InkMap> drawn = InkMap::make(certain, {}, space, {});
+    std::optional<InkMap> settled = InkMap::make(doubtful, {}, space, {});
+    ASSERT_TRUE(drawn && settled);
+    settled->settle({0, 0, image.width, image.height}, image, {}, space, {});
+    int cells = 0;
+    for (double y = 3; y < side; y += 6.5)
+        for (double x = 2; x < side; x += 7.5) {
+            SCOPED_TRACE(testing::Message() << x << ", " << y);
+            const Rect label{x, y, 12, 8};
+            const std::optional<Rect> cell = rendered.cell(label, side);
+            const std::optional<Rect> closed = rendered.emptyCell({x, y});
+            const std::vector<Rect> column = rendered.cells(label);
+            cells += cell.has_value() + closed.has_value() + static_cast<int>(column.size());
+            for (const InkMap* map : {&*drawn, &*settled}) {
+                SCOPED_TRACE(map == &*drawn ? "drawn" : "settled");
+                map->doubt(true);
+                EXPECT_EQ(map->cell(label, side), cell);
+                EXPECT_EQ(map->emptyCell({x, y}), closed);
+                EXPECT_EQ(map->cells(label), column);
+            }
+        }
+    EXPECT_GT(cells, 100);
+}
