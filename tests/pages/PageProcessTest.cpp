@@ -631,3 +631,39 @@ TEST(PageProcess, ASliceOfAPageIsThatPartOfTheWholePage) {
     EXPECT_FALSE(pages->renderRegion(0, 2.0, 1190, 0, 64, 64, 1));
     EXPECT_FALSE(pages->renderRegion(0, 2.0, -64, 0, 64, 64, 1));
 }
+
+// Pages read in a row have the next one asked for ahead; asks that leave the row (another kind of
+// answer, another page, a page back) are each answered with their own kind and page, as another
+// process answers them.
+TEST(PageProcess, PagesReadOutOfRowGetTheirOwnAnswers) {
+    const std::string pdf = fixtures::textPDF(6, true);
+    std::unique_ptr<PageProcess> pages = PageProcess::open(pdf), other = PageProcess::open(pdf);
+    ASSERT_TRUE(pages && other);
+    std::vector<std::optional<PageText>> texts(6);
+    std::vector<std::optional<std::u16string>> words(6);
+    for (int i = 5; i >= 0; --i) {
+        texts[i] = other->text(i);
+        words[i] = other->words(i);
+        ASSERT_TRUE(texts[i] && words[i]);
+        ASSERT_NE(words[i]->find(u"gina " + std::u16string(1, char16_t(u'1' + i))),
+                  std::u16string::npos);
+    }
+    struct Ask {
+        bool text;
+        int page;
+    };
+    const Ask asks[] = {{true, 0},  {true, 1}, {false, 3}, {false, 2}, {true, 2}, {true, 4},
+                        {true, 5},  {false, 3}, {true, 3}, {false, 4}, {false, 5}};
+    for (const Ask& ask : asks) {
+        SCOPED_TRACE(std::string(ask.text ? "text " : "words ") + std::to_string(ask.page));
+        const auto i = static_cast<std::size_t>(ask.page);
+        if (ask.text) {
+            std::optional<PageText> text = pages->text(ask.page);
+            ASSERT_TRUE(text);
+            EXPECT_EQ(text->text, texts[i]->text);
+            EXPECT_EQ(text->boxes.size(), texts[i]->boxes.size());
+        } else {
+            EXPECT_EQ(pages->words(ask.page), words[i]);
+        }
+    }
+}
