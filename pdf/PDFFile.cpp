@@ -213,6 +213,12 @@ PDFFile::Section PDFFile::readClassicSection(PDFParser& parser, std::set<std::in
         // Rows spelled as the format writes them, twenty bytes each, are read without the
         // tokenizer; from the first row spelled otherwise on, the tokens are read.
         parser.skipWhitespace();
+        // Room for the rows the file can hold from here at twenty bytes each, at most.
+        const std::int64_t fits =
+            std::max<std::int64_t>(0, static_cast<std::int64_t>(bytes_.size()) - parser.position()) /
+            kXRefRowBytes;
+        listed.reserve(listed.size() + static_cast<std::size_t>(std::min(
+                                           {*count, fits, std::max<std::int64_t>(0, maxEntries_)})));
         for (std::int64_t at = parser.position(); i < *count; ++i, at += kXRefRowBytes) {
             const std::optional<Entry> row = fixedRow(at);
             if (!row) break;
@@ -252,6 +258,7 @@ PDFFile::Section PDFFile::readClassicSection(PDFParser& parser, std::set<std::in
             }
         }
     }
+    entries_.rows_.reserve(entries_.rows_.size() + listed.size());
     for (const auto& [number, entry] : listed) addEntry(number, entry);
     return {std::move(dictionary), false};
 }
@@ -260,19 +267,22 @@ std::optional<PDFFile::Entry> PDFFile::fixedRow(std::int64_t at) const {
     if (at < 0 || at > static_cast<std::int64_t>(bytes_.size()) - kXRefRowBytes)
         return std::nullopt;
     const char* row = bytes_.data() + at;
-    // "oooooooooo ggggg n" and two bytes of white space: the tokens the tokenizer would read.
-    auto digits = [row](int from, int count, std::int64_t& value) {
-        value = 0;
+    // "oooooooooo ggggg n" and two bytes of white space: the tokens the tokenizer would read. The
+    // digits are summed without a branch each, and any byte that is no digit shows in `bad`.
+    unsigned bad = 0;
+    const auto digits = [row, &bad](int from, int count) {
+        std::int64_t value = 0;
         for (int k = from; k < from + count; ++k) {
-            if (row[k] < '0' || row[k] > '9') return false;
-            value = value * 10 + (row[k] - '0');
+            const unsigned digit = static_cast<unsigned char>(row[k]) - unsigned{'0'};
+            bad |= digit > 9 ? 1u : 0u;
+            value = value * 10 + static_cast<std::int64_t>(digit);
         }
-        return true;
+        return value;
     };
-    std::int64_t offset = 0, generation = 0;
-    if (!digits(0, 10, offset) || row[10] != ' ' || !digits(11, 5, generation) || row[16] != ' ' ||
-        (row[17] != 'n' && row[17] != 'f') || !PDFParser::isWhitespace(row[18]) ||
-        !PDFParser::isWhitespace(row[19]))
+    const std::int64_t offset = digits(0, 10);
+    const std::int64_t generation = digits(11, 5);
+    if (bad != 0 || row[10] != ' ' || row[16] != ' ' || (row[17] != 'n' && row[17] != 'f') ||
+        !PDFParser::isWhitespace(row[18]) || !PDFParser::isWhitespace(row[19]))
         return std::nullopt;
     return row[17] == 'n' ? Entry::atOffset(offset, generation) : Entry::freeEntry();
 }

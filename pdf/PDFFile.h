@@ -12,7 +12,10 @@
 // streams, hybrid files) and, when they cannot be used, rebuilds the table by scanning the file
 // (wasReconstructed() is then true). Lookups never throw: a missing, free, unreadable or cyclic
 // object gives nullptr. Returned pointers stay valid for the life of the PDFFile (loaded objects
-// are cached and never evicted). One PDFFile must not be used from two threads at once.
+// are cached and never evicted). One PDFFile must not be used from two threads at once, with one
+// exception: what opening settles (bytes(), entries(), trailer(), security() and the other const
+// accessors of the table) never changes after it, nor does an object once returned, so another
+// thread may read those while the file's own thread goes on.
 //
 // Opening reads only what the cross-reference sections, the consistency check and the objects
 // asked for touch: an object stream is decoded when one of its members is first looked up, and

@@ -103,33 +103,51 @@ std::string PDFUpdate::classicEntry(std::int64_t offset, std::int64_t generation
     return entry;
 }
 
-std::string PDFUpdate::streamRow(std::int64_t type, std::int64_t field2, std::int64_t field3) {
+namespace {
+
+// Appends one 8-byte cross-reference stream row for W [1 5 2]; throws as streamRow().
+void appendStreamRow(std::string& out, std::int64_t type, std::int64_t field2, std::int64_t field3) {
     if (field3 < 0 || field3 > kMaxStreamField3)
         throw PDFError("Una generación o posición fuera del intervalo de 0 a 65535 no cabe en la tabla de "
                        "referencias cruzadas.");
     if (type < 0 || type > 255 || field2 < 0 || field2 > kMaxStreamField2) throw tooLarge();
-    std::string row(8, '\0');
-    row[0] = static_cast<char>(type);
-    for (int i = 0; i < 5; ++i) row[1 + i] = static_cast<char>((field2 >> (8 * (4 - i))) & 0xFF);
-    row[6] = static_cast<char>((field3 >> 8) & 0xFF);
-    row[7] = static_cast<char>(field3 & 0xFF);
+    const char row[8] = {static_cast<char>(type),
+                         static_cast<char>((field2 >> 32) & 0xFF),
+                         static_cast<char>((field2 >> 24) & 0xFF),
+                         static_cast<char>((field2 >> 16) & 0xFF),
+                         static_cast<char>((field2 >> 8) & 0xFF),
+                         static_cast<char>(field2 & 0xFF),
+                         static_cast<char>((field3 >> 8) & 0xFF),
+                         static_cast<char>(field3 & 0xFF)};
+    out.append(row, sizeof row);
+}
+
+}  // namespace
+
+std::string PDFUpdate::streamRow(std::int64_t type, std::int64_t field2, std::int64_t field3) {
+    std::string row;
+    appendStreamRow(row, type, field2, field3);
     return row;
 }
 
-PDFUpdate::Result PDFUpdate::write() const { return build(true); }
+PDFUpdate::Result PDFUpdate::write() const { return build(true, false); }
 
-PDFUpdate::Result PDFUpdate::writeUpdate() const { return build(false); }
+PDFUpdate::Result PDFUpdate::writeUpdate() const { return build(false, false); }
 
-PDFUpdate::Result PDFUpdate::build(bool withOld) const {
+PDFUpdate::Result PDFUpdate::writeUpdateWithWholeTable() const { return build(false, true); }
+
+PDFUpdate::Result PDFUpdate::build(bool withOld, bool wholeTable) const {
     const PDFFile& file = *file_;
     const std::string_view old = file.bytes();
     const bool rebuilt = file.wasReconstructed();
-    const bool classic = !file.usesXRefStream() && !rebuilt;
+    // A rebuilt table has no section a /Prev could name: the update's stream lists it whole.
+    const bool whole = wholeTable || rebuilt;
+    const bool classic = !file.usesXRefStream() && !whole;
 
     std::size_t bodiesSize = 0;
     for (const auto& [ref, body] : bodies_) bodiesSize += body.size() + 48;
     std::size_t tailSize = 1024 + 24 * order_.size();
-    if (rebuilt) tailSize += 8 * (file.entries().size() + 1);
+    if (whole) tailSize += 8 * (file.entries().size() + 1);
 
     Result result;
     std::string& out = result.data;
@@ -157,7 +175,7 @@ PDFUpdate::Result PDFUpdate::build(bool withOld) const {
     PDFDictionary trailer;
     for (const char* key : {"Root", "Info", "ID", "Encrypt"})
         if (const PDFObject* value = file.trailer().get(key)) trailer.set(key, *value);
-    if (!rebuilt) trailer.set("Prev", PDFObject::integer(file.lastXRefOffset()));
+    if (!whole) trailer.set("Prev", PDFObject::integer(file.lastXRefOffset()));
 
     // The update's objects by number (one generation per number).
     std::map<std::int64_t, PDFRef> numbers;
@@ -189,38 +207,52 @@ PDFUpdate::Result PDFUpdate::build(bool withOld) const {
         return result;
     }
 
-    // A cross-reference stream, uncompressed and never encrypted.
-    std::map<std::int64_t, std::string> rows;
-    if (rebuilt) {
-        rows[0] = streamRow(0, 0, 65535);
-        for (const auto& [number, entry] : file.entries()) {
-            if (number < 1) continue;
-            if (entry.kind == PDFFile::Entry::Kind::offset)
-                rows[number] = streamRow(1, entry.offset(), entry.generation());
-            else if (entry.kind == PDFFile::Entry::Kind::compressed)
-                rows[number] = streamRow(2, entry.stream(), entry.index());
-        }
-    }
-    for (const auto& [number, ref] : numbers) rows[number] = streamRow(1, result.offsets.at(ref), ref.generation);
-    const std::int64_t streamNumber = std::max(nextNumber_, highest + 1);
-    const auto streamOffset = here();
-    rows[streamNumber] = streamRow(1, streamOffset, 0);
-
-    std::vector<PDFObject> index;
+    // A cross-reference stream, uncompressed and never encrypted: its rows in ascending number
+    // order, the update's object winning over the file's entry of the same number, and the
+    // stream's own row last. Runs of consecutive numbers make its /Index.
     std::string data;
-    data.reserve(rows.size() * 8);
-    {
-        std::vector<std::int64_t> sorted;
-        sorted.reserve(rows.size());
-        for (const auto& [number, row] : rows) {
-            sorted.push_back(number);
-            data += row;
+    data.reserve(8 * ((whole ? file.entries().size() : 0) + numbers.size() + 2));
+    std::vector<PDFObject> index;
+    std::int64_t runFirst = 0;
+    std::int64_t runCount = 0;
+    const auto endRun = [&] {
+        if (runCount == 0) return;
+        index.push_back(PDFObject::integer(runFirst));
+        index.push_back(PDFObject::integer(runCount));
+    };
+    const auto add = [&](std::int64_t number, std::int64_t type, std::int64_t field2,
+                         std::int64_t field3) {
+        if (runCount == 0 || number != runFirst + runCount) {
+            endRun();
+            runFirst = number;
+            runCount = 0;
         }
-        forEachRun(sorted, [&](std::int64_t first, std::int64_t count, auto, auto) {
-            index.push_back(PDFObject::integer(first));
-            index.push_back(PDFObject::integer(count));
-        });
+        ++runCount;
+        appendStreamRow(data, type, field2, field3);
+    };
+    auto next = numbers.begin();
+    // The update's objects numbered below `limit`.
+    const auto addUpdateBelow = [&](std::int64_t limit) {
+        for (; next != numbers.end() && next->first < limit; ++next)
+            add(next->first, 1, result.offsets.at(next->second), next->second.generation);
+    };
+    if (whole) {
+        add(0, 0, 0, 65535);
+        for (const auto& [number, entry] : file.entries()) {
+            if (number < 1 || entry.kind == PDFFile::Entry::Kind::free) continue;
+            addUpdateBelow(number);
+            if (next != numbers.end() && next->first == number) continue;
+            if (entry.kind == PDFFile::Entry::Kind::offset)
+                add(number, 1, entry.offset(), entry.generation());
+            else
+                add(number, 2, entry.stream(), entry.index());
+        }
     }
+    const std::int64_t streamNumber = std::max(nextNumber_, highest + 1);
+    addUpdateBelow(streamNumber);
+    const auto streamOffset = here();
+    add(streamNumber, 1, streamOffset, 0);
+    endRun();
     PDFDictionary dictionary{
         {"Type", PDFObject::name("XRef")},
         {"Size", PDFObject::integer(std::max(file.size(), streamNumber + 1))},

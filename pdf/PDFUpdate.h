@@ -65,6 +65,11 @@ public:
     // the old bytes do not end in one), so that the old bytes can be copied straight from where
     // they are. Offsets are those of write(), counted from the start of the whole new file.
     Result writeUpdate() const;
+    // The update alone, as writeUpdate(), indexed by one cross-reference stream that lists every
+    // entry of the file's table besides the update's objects, with no /Prev: a reader finds every
+    // object from that stream without reading the file's own sections. Set no object to have the
+    // file's table alone written again as a stream.
+    Result writeUpdateWithWholeTable() const;
 
     // The 20-byte classic entry "%010d %05d n \n"; throws PDFError when a field does not fit.
     static std::string classicEntry(std::int64_t offset, std::int64_t generation);
@@ -73,7 +78,7 @@ public:
 
 private:
     void checkRef(PDFRef ref) const;
-    Result build(bool withOld) const;
+    Result build(bool withOld, bool wholeTable) const;
 
     const PDFFile* file_;
     std::int64_t nextNumber_;

@@ -216,6 +216,34 @@ TEST(PDFUpdate, RebuiltFileGetsAFullCrossReferenceStream) {
     EXPECT_EQ(fixtures::qpdfPageCount(result.data), 3);
 }
 
+TEST(PDFUpdate, AWholeTableUpdateListsTheFileAndItsOwnObjectsAlone) {
+    // A classic file whose page the update replaces, with a new object besides.
+    FixtureWriter w = onePage();
+    const std::string pdf = w.finishClassic("/Root 1 0 R /Info 4 0 R");
+    PDFFile file(pdf);
+    PDFUpdate update(file);
+    const PDFRef added = update.allocate();
+    update.set(added, I(7));
+    update.set(PDFRef(3), PDFObject::dictionary({{"Type", PDFObject::name("Page")},
+                                                 {"Parent", PDFObject::reference(PDFRef(2))},
+                                                 {"MediaBox", PDFObject::array({I(0), I(0), I(300), I(400)})}}));
+    const auto tail = update.writeUpdateWithWholeTable();
+    const std::string whole = pdf + tail.data;
+    const std::int64_t xrefOffset = lastStartxref(whole);
+    const PDFObject xref = streamAt(whole, xrefOffset);
+    ASSERT_NE(xref.stream(), nullptr);
+    EXPECT_EQ(xref.stream()->dictionary.get("Prev"), nullptr);
+    EXPECT_EQ(xref.stream()->data,
+              row(0, 0, 65535) + row(1, w.offset(1), 0) + row(1, w.offset(2), 0) +
+                  row(1, tail.offsets.at(PDFRef(3)), 0) + row(1, w.offset(4), 0) +
+                  row(1, tail.offsets.at(added), 0) + row(1, xrefOffset, 0));
+    EXPECT_EQ(fixtures::qpdfCheck(whole), 0);
+    EXPECT_NE(fixtures::qpdfShowObject(whole, 3).find("/MediaBox [ 0 0 300 400 ]"), std::string::npos);
+    PDFFile reopened(whole);
+    EXPECT_TRUE(reopened.usesXRefStream());
+    EXPECT_EQ(*reopened.object(added), I(7));
+}
+
 TEST(PDFUpdate, RefusesReferencesNoEntryCanHold) {
     PDFFile file(onePage().finishClassic("/Root 1 0 R"));
     PDFUpdate update(file);
