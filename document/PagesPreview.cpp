@@ -466,6 +466,7 @@ void PagesPreview::paintEvent(QPaintEvent*) {
     input.visible = {0, 0, size.width, size.height};
     PreviewPainter::Output output = painter_->paint(painter, geometry_, tiles_.get(), input);
     missingTiles_ = output.wanted.size();
+    painted_ = true;
     tiles_->request(settle_.isActive() ? output.urgent : output.wanted);
 }
 

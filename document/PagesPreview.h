@@ -156,6 +156,9 @@ public:
     // True while a tile of a visible page at the shown scale is still missing (being rendered or
     // waiting for the zoom to settle).
     bool tilesPending() const;
+    // The preview has painted, and its last paint had every visible tile: what it shows is drawn
+    // whole. False before its first paint, when nothing is known to be missing yet.
+    bool drawnWhole() const { return painted_ && missingTiles_ == 0; }
     // Bytes of page tiles held in the cache (at most 256 MB).
     std::int64_t cachedTileBytes() const;
 
@@ -235,5 +238,6 @@ private:
     std::unique_ptr<PreviewTiles> tiles_;
     std::unique_ptr<PreviewPainter> painter_;
     std::size_t missingTiles_ = 0;  // visible tiles missing at the last paint
+    bool painted_ = false;
     QTimer settle_;                 // the exact raster scale is asked for once the zoom has settled
 };

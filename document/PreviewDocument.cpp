@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <algorithm>
 #include <climits>
+#include <condition_variable>
 #include <exception>
 #include <new>
 #include <system_error>
@@ -11,6 +12,7 @@
 #include "pdf/PDFFile.h"
 #include "pdf/PDFFileLimits.h"
 #include "platform/FileData.h"
+#include "pages/PageCopy.h"
 #include "pages/PageProcess.h"
 #include "pages/content/PageWeight.h"
 
@@ -45,15 +47,31 @@ std::shared_ptr<PreviewDocument> PreviewDocument::load(
     std::shared_ptr<const FileData::Mapping> data) {
     std::shared_ptr<PreviewDocument> document(new PreviewDocument());
     document->path_ = std::move(path);
+    // The copy ends with an update of its own (PageCopy), worked out by the copy's worker from
+    // the tree's root that this thread finds once the file is parsed and its first pages read.
+    // Left unset when the file cannot be opened, the copy goes without: the promise goes before
+    // the document, which waits for its copy as it goes (and keeps its file until then).
+    std::promise<PageCopy::Root> root;
+    std::shared_future<PageCopy::Root> rooted = root.get_future().share();
     // The page processes read a copy of the file's bytes, made on a worker while the file is
     // parsed and the window made, and handed there to a page process, which opens the document
     // meanwhile; the preview's reader takes that process. A mapped file's copy is written from
     // the file, not through the map.
-    auto prepare = [document = document.get()](std::string_view bytes,
-                                               std::shared_ptr<const FileData::Mapping> data) {
+    auto prepare = [document = document.get(), rooted](
+                       std::string_view bytes, std::shared_ptr<const FileData::Mapping> data) {
         PageProcess::Fill fill;
         if (data) fill = [data](int fd) { return data->copyTo(fd); };
-        auto copy = [bytes, fill = std::move(fill)] { return PageProcess::prepare(bytes, fill); };
+        PageProcess::Update update = [document, rooted]() -> std::string {
+            try {
+                const PageCopy::Root& root = rooted.get();
+                return PageCopy::update(*document->file_, root);
+            } catch (const std::future_error&) {
+                return {};
+            }
+        };
+        auto copy = [bytes, fill = std::move(fill), update = std::move(update)] {
+            return PageProcess::prepare(bytes, fill, update);
+        };
         try {
             document->preparing_ = std::async(std::launch::async, copy);
         } catch (const std::system_error&) {
@@ -68,7 +86,10 @@ std::shared_ptr<PreviewDocument> PreviewDocument::load(
         if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
         if (!data) prepare(bytes, nullptr);
         document->judge_ = std::make_shared<const PageJudge>(document->file_->bytes());
-        document->startReading(document->readOpeningPages());
+        const bool whole = document->readOpeningPages();
+        // The tree's root is read by now.
+        root.set_value(PageCopy::root(*document->file_));
+        document->startReading(whole);
     } catch (const std::exception&) {
         // Not a PDF, damaged beyond repair, protected by a password, or too large to hold.
         return nullptr;
@@ -141,6 +162,21 @@ bool PreviewDocument::readOpeningPages() {
     return whole;
 }
 
+struct PreviewDocument::TreeGate {
+    std::mutex mutex;
+    std::condition_variable_any opened;
+    bool open = false;
+};
+
+void PreviewDocument::readTreeNow() {
+    if (!treeGate_) return;
+    {
+        std::lock_guard lock(treeGate_->mutex);
+        treeGate_->open = true;
+    }
+    treeGate_->opened.notify_all();
+}
+
 void PreviewDocument::startReading(bool whole) {
     const std::string_view bytes = file_->bytes();
     if (!whole && !QCoreApplication::instance()) {
@@ -149,11 +185,17 @@ void PreviewDocument::startReading(bool whole) {
         whole = true;
     }
     std::weak_ptr<PreviewDocument> self = weak_from_this();
-    auto read = [self, bytes, judge = judge_, whole](std::stop_token stop) {
+    treeGate_ = std::make_shared<TreeGate>();
+    auto read = [self, bytes, judge = judge_, gate = treeGate_, whole](std::stop_token stop) {
         // The first page is judged now, while the window is made, rather than when its first
         // tile is to be drawn.
         (void)judge->weight(0);
         if (whole || stop.stop_requested()) return;
+        {
+            std::unique_lock lock(gate->mutex);
+            gate->opened.wait_for(lock, stop, treeReadingDelay, [&] { return gate->open; });
+        }
+        if (stop.stop_requested()) return;
         auto frames = std::make_shared<Frames>();
         try {
             // An engine of its own over the same bytes: the document's file is the main thread's.

@@ -13,7 +13,8 @@
 // tree is read to its end by a worker thread with a PDF engine of its own, and the page list comes
 // back to the main thread; until then the page count is the tree's own /Count (never fewer than
 // the pages found, never more than the file's objects) and a page not reached yet takes the first
-// page's frame:
+// page's frame. That reading waits until the window's first page is drawn (readTreeNow), or
+// treeReadingDelay at most, so as not to compete with drawing it:
 //
 //   auto document = PreviewDocument::open(path);
 //   document->whenPagesRead(widget, [] { ...pageCount() and displaySpace() are final... });
@@ -52,6 +53,8 @@ public:
     // How long the worker may take to read the rest of the page tree (each step is one object,
     // bounded by the engine's limits); past it, the pages found by then are the document's.
     static constexpr std::chrono::seconds pagesReadingLimit{30};
+    // How long the worker waits for readTreeNow before it reads the rest of the tree anyway.
+    static constexpr std::chrono::milliseconds treeReadingDelay{300};
 
     // Nothing when the path is no regular file, cannot be read, is larger than the page renderer
     // takes, has no PDF header in its first bytes, is not a PDF our engine opens (damaged beyond
@@ -93,6 +96,9 @@ public:
     // Runs `done` on the main thread once the page list is final, unless `context` is gone by
     // then; nothing when it is final already. Main thread.
     void whenPagesRead(QObject* context, std::function<void()> done);
+    // Lets the worker read the rest of the page tree now: the window's first page is drawn. Any
+    // thread.
+    void readTreeNow();
 
 private:
     PreviewDocument() = default;
@@ -122,6 +128,9 @@ private:
     int count_ = 0;
     bool pagesRead_ = false;
     std::vector<std::pair<QPointer<QObject>, std::function<void()>>> waiting_;
+    // What the worker waits on before it reads the rest of the tree.
+    struct TreeGate;
+    std::shared_ptr<TreeGate> treeGate_;
     // Joined as the document goes: the worker reads the bytes this document holds (and the
     // judge's, the same).
     std::jthread reader_;

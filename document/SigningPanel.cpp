@@ -772,6 +772,8 @@ void SigningPanel::runOnPages(PageSourceFactory pages, std::stop_token stop,
 void SigningPanel::startReaders() {
     if (readersStarted_) return;
     readersStarted_ = true;
+    // The rest of a long document's page tree is read from now on as well.
+    if (document_) document_->readTreeNow();
     // A window closed or cancelled meanwhile starts nothing.
     if (!searchStop_.stop_requested()) startSearch(std::move(pendingPages_));
     if (!certificates_.empty() && context_.formSection && !formStop_.stop_requested())
@@ -1371,10 +1373,12 @@ bool SigningPanel::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     if (watched == preview_ && event->type() == QEvent::Resize) placeBars();
-    // The readers of a long document start once the first pages are painted whole.
-    if (watched == preview_ && event->type() == QEvent::Paint && !readersStarted_ &&
-        !preview_->tilesPending())
-        QTimer::singleShot(0, this, [this] { startReaders(); });
+    // The readers of a long document start once the first pages are painted whole: looked at
+    // once this paint is done.
+    if (watched == preview_ && event->type() == QEvent::Paint && !readersStarted_)
+        QTimer::singleShot(0, this, [this] {
+            if (preview_ && preview_->drawnWhole()) startReaders();
+        });
     if (watched == modeControl_ && event->type() == QEvent::FocusIn) {
         // Coming back to the window, or from a popup, the focus keeps what it was.
         const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();

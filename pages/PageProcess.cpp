@@ -685,8 +685,10 @@ PageProcess::~PageProcess() {
     if (wake_ >= 0) ::close(wake_);
 }
 
-std::unique_ptr<PageProcess> PageProcess::open(std::string_view bytes) {
-    std::unique_ptr<PageProcess> pages = prepare(bytes);
+std::unique_ptr<PageProcess> PageProcess::open(std::string_view bytes, std::string_view update) {
+    std::unique_ptr<PageProcess> pages =
+        update.empty() ? prepare(bytes)
+                       : prepare(bytes, {}, [update] { return std::string(update); });
     if (!pages) return nullptr;
     std::lock_guard lock(pages->mutex_);
     pages->handedOver_ = true;
@@ -697,7 +699,24 @@ std::unique_ptr<PageProcess> PageProcess::open(std::string_view bytes) {
     return pages;
 }
 
-std::unique_ptr<PageProcess> PageProcess::prepare(std::string_view bytes, const Fill& fill) {
+namespace {
+
+// Writes all of `bytes` into `fd` at `at`; false when it cannot (errno says why).
+bool writeAt(int fd, std::string_view bytes, std::int64_t at) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                                   static_cast<off_t>(at + static_cast<std::int64_t>(done)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<PageProcess> PageProcess::prepare(std::string_view bytes, const Fill& fill,
+                                                  const Update& update) {
     if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
     auto document = std::make_shared<Document>();
     document->size = static_cast<std::int64_t>(bytes.size());
@@ -712,12 +731,23 @@ std::unique_ptr<PageProcess> PageProcess::prepare(std::string_view bytes, const 
             errno = EIO;
             copied = false;
         }
+    } else if (copied) {
+        copied = writeAt(fd, bytes, 0);
     }
-    for (std::size_t done = 0; copied && !fill && done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) copied = false;
-        else done += static_cast<std::size_t>(n);
+    if (copied && update) {
+        // The update is of use whole or not at all: a copy that cannot take it is cut back to
+        // the document's own bytes, which Poppler reads as they are.
+        std::string tail;
+        try {
+            tail = update();
+        } catch (const std::bad_alloc&) {
+        }
+        if (!tail.empty() && tail.size() <= static_cast<std::size_t>(INT_MAX) - bytes.size()) {
+            if (writeAt(fd, tail, document->size))
+                document->size += static_cast<std::int64_t>(tail.size());
+            else
+                copied = ::ftruncate(fd, static_cast<off_t>(document->size)) == 0;
+        }
     }
     if (copied)
         fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL);

@@ -42,17 +42,22 @@ public:
     // document cannot be opened (not a PDF Poppler reads, or one that needs a password). A
     // process that cannot be started or does not open the document in time gives a source whose
     // every page is given up (the log says why).
-    static std::unique_ptr<PageProcess> open(std::string_view bytes);
+    // `update`, when given, is put after the bytes in the copy (PageCopy::update's).
+    static std::unique_ptr<PageProcess> open(std::string_view bytes, std::string_view update = {});
     // Writes the document's bytes into the memory file `fd` from its start; false when it
     // cannot (errno says why).
     using Fill = std::function<bool(int fd)>;
+    // The bytes to put after the document's (PageCopy::update's), asked for once those are
+    // written: it may wait for the document to be parsed.
+    using Update = std::function<std::string()>;
     // The same without waiting for a process: the copy of the bytes (written by `fill` when
-    // given, else from `bytes`) is handed to a process started ahead, which opens it while
-    // whoever prepared the document goes on; the source another(true) makes takes that process
-    // and its hello at its first request. Every other source starts a process at its first
-    // request (or the page count). Nothing only for bytes a page process cannot take (none, or
-    // more than 2 GB).
-    static std::unique_ptr<PageProcess> prepare(std::string_view bytes, const Fill& fill = {});
+    // given, else from `bytes`, then `update`'s bytes) is handed to a process started ahead,
+    // which opens it while whoever prepared the document goes on; the source another(true) makes
+    // takes that process and its hello at its first request. Every other source starts a process
+    // at its first request (or the page count). Nothing only for bytes a page process cannot take
+    // (none, or more than 2 GB).
+    static std::unique_ptr<PageProcess> prepare(std::string_view bytes, const Fill& fill = {},
+                                                const Update& update = {});
 
     ~PageProcess() override;
     PageProcess(const PageProcess&) = delete;

@@ -17,6 +17,7 @@
 
 #include "pdf/PDFFile.h"
 #include "pages/NoPages.h"
+#include "pages/PageCopy.h"
 #include "pages/PageProcess.h"
 #include "pages/DisplaySpace.h"
 #include "pages/InkMap.h"
@@ -534,7 +535,8 @@ std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& sour
 
 std::vector<SignaturePlacement> placements(PDFFile& file, std::stop_token stop,
                                            const Deadline& deadline, Extent extent) {
-    std::unique_ptr<PageProcess> pages = PageProcess::open(file.bytes());
+    std::unique_ptr<PageProcess> pages =
+        PageProcess::open(file.bytes(), PageCopy::update(file));
     if (pages) {
         // A page being read when the search is stopped or out of time is given up; pages too
         // heavy to draw are searched without their ink.

@@ -4,9 +4,11 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <thread>
 
 #include "PanelFixtures.h"
@@ -92,28 +94,52 @@ TEST(LongDocumentPanel, ACopyOnAPageTheTreeOnlyDeclaredGoesWhenTheTreeIsRead) {
 // The placement search of a long document, which reads every page, starts once the window's first
 // page is drawn, not as the window is made, so that it does not compete with that drawing; a
 // short letter's starts at once, so that «Firmar» waits no longer for it.
+// Records when the preview was first seen drawn whole, looked at after each of its paints.
+class FirstWholePaint : public QObject {
+public:
+    explicit FirstWholePaint(PagesPreview& preview) : preview_(preview) {
+        preview.installEventFilter(this);
+    }
+    std::optional<Clock::time_point> at;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == &preview_ && event->type() == QEvent::Paint && !at)
+            QTimer::singleShot(0, this, [this] {
+                if (!at && preview_.drawnWhole()) at = Clock::now();
+            });
+        return false;
+    }
+
+private:
+    PagesPreview& preview_;
+};
+
 TEST(LongDocumentPanel, ItsSearchStartsOnceTheFirstPageIsDrawn) {
     Context ctx;
     for (const int count : {3, 3000}) {
         SCOPED_TRACE(count);
-        auto asked = std::make_shared<std::atomic<bool>>(false);
+        auto asked = std::make_shared<std::atomic<Clock::rep>>(0);
+        const auto made = Clock::now();
         SigningPanel panel(panelfixtures::certificates(),
                            {ctx.write("carta" + std::to_string(count) + ".pdf", pages(count, count))},
                            std::nullopt, std::nullopt, ctx.context,
                            [asked](std::string_view) -> std::unique_ptr<PageSource> {
-                               *asked = true;
+                               *asked = Clock::now().time_since_epoch().count();
                                return nullptr;  // the page process, as without a reader of its own
                            });
-        // Time enough for a search started with the window to ask for its pages.
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        EXPECT_EQ(asked->load(), count == 3);
+        // Time enough for a search started with the window to ask for its pages, and less than
+        // the delay after which a long document's search starts whatever was drawn.
+        std::this_thread::sleep_for(SigningPanel::readersDelay / 3);
+        EXPECT_EQ(asked->load() != 0, count == 3);
+        FirstWholePaint whole(*panel.preview());
         panel.begin([](std::optional<SigningOptions>) {});
-        PagesPreview& preview = *panel.preview();
-        ASSERT_TRUE(until([&] {
-            preview.repaint();
-            return !preview.tilesPending();
-        }));
-        EXPECT_TRUE(until([&] { return asked->load(); })) << "the search never started";
+        ASSERT_TRUE(until([&] { return whole.at && asked->load() != 0; }))
+            << "the first page was never drawn whole, or the search never started";
+        // Not at the window's first paint, before its first page was drawn (unless drawing took
+        // longer than that delay).
+        if (count > 3 && *whole.at < made + SigningPanel::readersDelay) {
+            EXPECT_GE(asked->load(), whole.at->time_since_epoch().count());
+        }
         panel.cancel();
     }
 }
