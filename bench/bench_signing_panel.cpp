@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <chrono>
 #include <filesystem>
+#include <memory>
+#include <vector>
 
 #include "document/PagesPreview.h"
 #include "document/SigningPanel.h"
@@ -56,16 +58,24 @@ std::filesystem::path letter(int pages) {
     return file;
 }
 
+// The signing window of one file. It is closed with the timing paused: closing is not what is
+// measured.
+std::unique_ptr<SigningPanel> window(Setup& s, const std::filesystem::path& file) {
+    return std::make_unique<SigningPanel>(s.certificates, std::vector<std::filesystem::path>{file},
+                                          std::nullopt, std::nullopt, s.context);
+}
+
 void shownWindow(benchmark::State& state) {
     Setup& s = setup();
     const auto file = letter(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        SigningPanel panel(s.certificates, {file}, std::nullopt, std::nullopt, s.context);
-        panel.begin([](std::optional<SigningOptions>) {});
+        auto panel = window(s, file);
+        panel->begin([](std::optional<SigningOptions>) {});
         QApplication::processEvents();
-        benchmark::DoNotOptimize(panel.signatures().size());
+        benchmark::DoNotOptimize(panel->signatures().size());
         state.PauseTiming();
-        panel.cancel();
+        panel->cancel();
+        panel.reset();
         state.ResumeTiming();
     }
 }
@@ -76,15 +86,16 @@ void firstPage(benchmark::State& state) {
     Setup& s = setup();
     const auto file = letter(static_cast<int>(state.range(0)));
     for (auto _ : state) {
-        SigningPanel panel(s.certificates, {file}, std::nullopt, std::nullopt, s.context);
-        panel.begin([](std::optional<SigningOptions>) {});
+        auto panel = window(s, file);
+        panel->begin([](std::optional<SigningOptions>) {});
         const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         do {
             QApplication::processEvents(QEventLoop::AllEvents, 1);
-            panel.preview()->repaint();
-        } while (panel.preview()->tilesPending() && std::chrono::steady_clock::now() < limit);
+            panel->preview()->repaint();
+        } while (!panel->preview()->drawnWhole() && std::chrono::steady_clock::now() < limit);
         state.PauseTiming();
-        panel.cancel();
+        panel->cancel();
+        panel.reset();
         state.ResumeTiming();
     }
 }
@@ -102,15 +113,16 @@ void readyToSign(benchmark::State& state) {
     const auto file = s.dir / "letter.pdf";
     testutil::writeFile(file, fixtures::pagesPDF(specs, true));
     for (auto _ : state) {
-        SigningPanel panel(s.certificates, {file}, std::nullopt, std::nullopt, s.context);
-        panel.begin([](std::optional<SigningOptions>) {});
+        auto panel = window(s, file);
+        panel->begin([](std::optional<SigningOptions>) {});
         const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         do {
             QApplication::processEvents(QEventLoop::AllEvents, 1);
-        } while ((panel.searchingPlacements() || panel.readingForm()) &&
+        } while ((panel->searchingPlacements() || panel->readingForm()) &&
                  std::chrono::steady_clock::now() < limit);
         state.PauseTiming();
-        panel.cancel();
+        panel->cancel();
+        panel.reset();
         state.ResumeTiming();
     }
 }
