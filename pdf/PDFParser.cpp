@@ -177,7 +177,56 @@ PDFObject PDFParser::parseObject() {
     }
 }
 
+std::optional<PDFObject> PDFParser::quickIntegerOrReference() {
+    const std::size_t n = bytes_.size();
+    const auto regular = [&](std::size_t at) {
+        return at < n && isRegular(static_cast<unsigned char>(bytes_[at]));
+    };
+    const auto blank = [&](std::size_t at) {
+        while (at < n && kClasses.c[static_cast<unsigned char>(bytes_[at])] == 1) ++at;
+        return at;
+    };
+    // Up to 18 digits that make a whole token; `at` moves past them.
+    const auto digits = [&](std::size_t& at, std::int64_t& value) {
+        const std::size_t from = at;
+        value = 0;
+        for (; at < n && at - from < 18; ++at) {
+            const auto digit = static_cast<unsigned>(static_cast<unsigned char>(bytes_[at]) - '0');
+            if (digit > 9) break;
+            value = value * 10 + static_cast<std::int64_t>(digit);
+        }
+        return at > from && !regular(at);
+    };
+    std::size_t end = pos();
+    std::int64_t number = 0;
+    if (!digits(end, number)) return std::nullopt;
+    // Comments between the tokens, and second tokens other than plain digits, are left to the
+    // tokenizer.
+    const std::size_t second = blank(end);
+    if (second < n && bytes_[second] == '%') return std::nullopt;
+    std::size_t reached = second;
+    if (regular(second)) {
+        std::size_t afterSecond = second;
+        std::int64_t generation = 0;
+        if (!digits(afterSecond, generation)) return std::nullopt;
+        const std::size_t third = blank(afterSecond);
+        if (third < n && bytes_[third] == '%') return std::nullopt;
+        if (third < n && bytes_[third] == 'R' && !regular(third + 1)) {
+            position_ = static_cast<std::int64_t>(third + 1);
+            return PDFObject::reference(PDFRef(number, generation));
+        }
+        reached = third;
+        while (regular(reached)) ++reached;
+    }
+    // What the look-ahead read counts as read, as the tokenizer's would.
+    reach_ = std::max(reach_, static_cast<std::int64_t>(reached));
+    position_ = static_cast<std::int64_t>(end);
+    return PDFObject::integer(number);
+}
+
 PDFObject PDFParser::parseNumberOrKeyword() {
+    // The commonest tokens, a plain integer and a reference, are read in place.
+    if (std::optional<PDFObject> quick = quickIntegerOrReference()) return std::move(*quick);
     std::int64_t start;
     const std::string_view token = readRawToken(start);
     if (token == "true") return PDFObject::boolean(true);

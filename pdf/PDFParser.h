@@ -65,6 +65,9 @@ private:
     PDFObject parseArray();
     PDFObject parseDictionaryOrStream();
     PDFObject parseNumberOrKeyword();
+    // A plain integer of up to 18 digits, or a reference "n g R" of two such, read without the
+    // tokenizer; nothing (and nothing read) where the tokenizer must decide.
+    std::optional<PDFObject> quickIntegerOrReference();
     // Returns the token's bytes without UTF-8 decoding; `start` receives where it began.
     std::string_view readRawToken(std::int64_t& start);
     std::size_t pos() const { return static_cast<std::size_t>(position_); }
