@@ -136,7 +136,10 @@ int PageBar::labelWidth(const QFont& font, int pageCount) {
 }
 
 void PageBar::setState(const State& state) {
-    pageNavigation_->setVisible(!state.allPages);
+    // Shown as it was made: showing it again before the window is shown would lay the window out
+    // for nothing.
+    if (pageNavigation_->isVisibleTo(this) == state.allPages)
+        pageNavigation_->setVisible(!state.allPages);
     pageLabel_->setMinimumWidth(labelWidth(pageLabel_->font(), state.pageCount));
     pageLabel_->setText(labelText(state.page, state.pageCount));
     previousPage_->setEnabled(state.page > 0);
