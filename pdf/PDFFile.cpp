@@ -214,11 +214,10 @@ PDFFile::Section PDFFile::readClassicSection(PDFParser& parser, std::set<std::in
         // tokenizer; from the first row spelled otherwise on, the tokens are read.
         parser.skipWhitespace();
         // Room for the rows the file can hold from here at twenty bytes each, at most.
-        const std::int64_t fits =
-            std::max<std::int64_t>(0, static_cast<std::int64_t>(bytes_.size()) - parser.position()) /
-            kXRefRowBytes;
-        listed.reserve(listed.size() + static_cast<std::size_t>(std::min(
-                                           {*count, fits, std::max<std::int64_t>(0, maxEntries_)})));
+        const std::int64_t left = static_cast<std::int64_t>(bytes_.size()) - parser.position();
+        const std::int64_t fits = std::max<std::int64_t>(0, left) / kXRefRowBytes;
+        const std::int64_t room = std::min({*count, fits, std::max<std::int64_t>(0, maxEntries_)});
+        listed.reserve(listed.size() + static_cast<std::size_t>(room));
         for (std::int64_t at = parser.position(); i < *count; ++i, at += kXRefRowBytes) {
             const std::optional<Entry> row = fixedRow(at);
             if (!row) break;

@@ -106,7 +106,8 @@ std::string PDFUpdate::classicEntry(std::int64_t offset, std::int64_t generation
 namespace {
 
 // Appends one 8-byte cross-reference stream row for W [1 5 2]; throws as streamRow().
-void appendStreamRow(std::string& out, std::int64_t type, std::int64_t field2, std::int64_t field3) {
+void appendStreamRow(std::string& out, std::int64_t type, std::int64_t field2,
+                     std::int64_t field3) {
     if (field3 < 0 || field3 > kMaxStreamField3)
         throw PDFError("Una generación o posición fuera del intervalo de 0 a 65535 no cabe en la tabla de "
                        "referencias cruzadas.");

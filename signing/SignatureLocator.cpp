@@ -535,8 +535,7 @@ std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& sour
 
 std::vector<SignaturePlacement> placements(PDFFile& file, std::stop_token stop,
                                            const Deadline& deadline, Extent extent) {
-    std::unique_ptr<PageProcess> pages =
-        PageProcess::open(file.bytes(), PageCopy::update(file));
+    std::unique_ptr<PageProcess> pages = PageProcess::open(file.bytes(), PageCopy::update(file));
     if (pages) {
         // A page being read when the search is stopped or out of time is given up; pages too
         // heavy to draw are searched without their ink.

@@ -31,6 +31,17 @@ TEST(PDFParser, ReferenceLookAhead) {
     EXPECT_EQ(parse("[1 2 3]"), PDFObject::array({I(1), I(2), I(3)}));
     EXPECT_EQ(parse("[1 -2 R]"), PDFObject::array({R(1, -2)}));
     EXPECT_EQ(errorOf("[1 2.0 R]"), "Token inesperado «R» en la posición 7");
+    // Comments and NUL between the tokens, leading zeros, a glued "R", the widest integers.
+    EXPECT_EQ(parse("[12 % a\n 0 % b\r R]"), PDFObject::array({R(12)}));
+    EXPECT_EQ(parse(std::string_view("[12\0" "0\0R]", 8)), PDFObject::array({R(12)}));
+    EXPECT_EQ(parse("[0012 00 R]"), PDFObject::array({R(12)}));
+    for (const char* notReference : {"12 0R", "12 0 Rx", "12 0 R2"}) {
+        PDFParser q(notReference);
+        EXPECT_EQ(q.parseObject(), I(12)) << notReference;
+        EXPECT_EQ(q.position(), 2) << notReference;
+    }
+    EXPECT_EQ(parse("[123456789012345678 1 R]"), PDFObject::array({R(123456789012345678, 1)}));
+    EXPECT_EQ(parse("[1234567890123456789 1 R]"), PDFObject::array({R(1234567890123456789, 1)}));
 }
 
 TEST(PDFParser, Numbers) {

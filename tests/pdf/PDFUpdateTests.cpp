@@ -224,9 +224,10 @@ TEST(PDFUpdate, AWholeTableUpdateListsTheFileAndItsOwnObjectsAlone) {
     PDFUpdate update(file);
     const PDFRef added = update.allocate();
     update.set(added, I(7));
+    const PDFObject box = PDFObject::array({I(0), I(0), I(300), I(400)});
     update.set(PDFRef(3), PDFObject::dictionary({{"Type", PDFObject::name("Page")},
                                                  {"Parent", PDFObject::reference(PDFRef(2))},
-                                                 {"MediaBox", PDFObject::array({I(0), I(0), I(300), I(400)})}}));
+                                                 {"MediaBox", box}}));
     const auto tail = update.writeUpdateWithWholeTable();
     const std::string whole = pdf + tail.data;
     const std::int64_t xrefOffset = lastStartxref(whole);
@@ -238,7 +239,8 @@ TEST(PDFUpdate, AWholeTableUpdateListsTheFileAndItsOwnObjectsAlone) {
                   row(1, tail.offsets.at(PDFRef(3)), 0) + row(1, w.offset(4), 0) +
                   row(1, tail.offsets.at(added), 0) + row(1, xrefOffset, 0));
     EXPECT_EQ(fixtures::qpdfCheck(whole), 0);
-    EXPECT_NE(fixtures::qpdfShowObject(whole, 3).find("/MediaBox [ 0 0 300 400 ]"), std::string::npos);
+    EXPECT_NE(fixtures::qpdfShowObject(whole, 3).find("/MediaBox [ 0 0 300 400 ]"),
+              std::string::npos);
     PDFFile reopened(whole);
     EXPECT_TRUE(reopened.usesXRefStream());
     EXPECT_EQ(*reopened.object(added), I(7));

@@ -120,13 +120,14 @@ TEST(LongDocumentPanel, ItsSearchStartsOnceTheFirstPageIsDrawn) {
         SCOPED_TRACE(count);
         auto asked = std::make_shared<std::atomic<Clock::rep>>(0);
         const auto made = Clock::now();
-        SigningPanel panel(panelfixtures::certificates(),
-                           {ctx.write("carta" + std::to_string(count) + ".pdf", pages(count, count))},
-                           std::nullopt, std::nullopt, ctx.context,
-                           [asked](std::string_view) -> std::unique_ptr<PageSource> {
-                               *asked = Clock::now().time_since_epoch().count();
-                               return nullptr;  // the page process, as without a reader of its own
-                           });
+        SigningPanel panel(
+            panelfixtures::certificates(),
+            {ctx.write("carta" + std::to_string(count) + ".pdf", pages(count, count))},
+            std::nullopt, std::nullopt, ctx.context,
+            [asked](std::string_view) -> std::unique_ptr<PageSource> {
+                *asked = Clock::now().time_since_epoch().count();
+                return nullptr;  // the page process, as without a reader of its own
+            });
         // Time enough for a search started with the window to ask for its pages, and less than
         // the delay after which a long document's search starts whatever was drawn.
         std::this_thread::sleep_for(SigningPanel::readersDelay / 3);
