@@ -1,9 +1,11 @@
 // Opens arbitrary bytes as a PDF file and reads everything a caller would: every listed object,
-// the page tree with inherited attributes, and the decoded data of every stream.
+// the page tree with inherited attributes, and the decoded data of every stream; then writes the
+// update the page processes' copy ends with, and opens the copy.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "pages/PageCopy.h"
 #include "pdf/PDFError.h"
 #include "pdf/PDFFile.h"
 #include "pdf/PDFFilters.h"
@@ -17,6 +19,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         file.catalog();
         (void)file.size();
+        if (const std::string update = PageCopy::update(file); !update.empty()) {
+            try {
+                PDFFile copy(std::string(file.bytes()) + update);
+                (void)copy.pageRefs();
+            } catch (const PDFError&) {
+            }
+        }
         int streams = 0;
         for (const auto& entry : file.entries()) {
             const PDFObject* object = file.object(PDFRef(entry.first));
