@@ -85,8 +85,11 @@ std::shared_ptr<PreviewDocument> PreviewDocument::load(
         const std::string_view bytes = document->file_->bytes();
         if (bytes.empty() || bytes.size() > static_cast<std::size_t>(INT_MAX)) return nullptr;
         if (!data) prepare(bytes, nullptr);
-        document->judge_ = std::make_shared<const PageJudge>(document->file_->bytes());
         const bool whole = document->readOpeningPages();
+        // The judge's engine and the workers' open from what this one read.
+        document->opening_ = document->file_->opening();
+        document->judge_ = std::make_shared<const PageJudge>(
+            document->file_->bytes(), document->opening_, document->firstPages_);
         // The tree's root is read by now.
         root.set_value(PageCopy::root(*document->file_));
         document->startReading(whole);
@@ -115,13 +118,15 @@ PageProcess& PreviewDocument::preparedPages() const {
 namespace {
 
 // The frames of the pages `walk` gives, until it ends, `more` says no or `limit` frames are read.
+// With `refs`, the pages' objects too.
 template <class More>
 void readFrames(PDFFile& file, PDFFile::PageWalk& walk, PreviewDocument::Frames& frames,
-                std::size_t limit, More more) {
+                std::size_t limit, More more, std::vector<PDFRef>* refs = nullptr) {
     while (frames.size() < limit && more()) {
         std::optional<PDFRef> page = walk.next();
         if (!page) return;
         frames.push_back(DisplaySpace::of(file, *page));
+        if (refs) refs->push_back(*page);
     }
 }
 
@@ -140,7 +145,8 @@ bool PreviewDocument::readOpeningPages() {
     PDFFile::PageWalk walk(*file_);
     // One page past the first ones tells a longer document from one read whole.
     const auto limit = static_cast<std::size_t>(openingPages) + 1;
-    readFrames(*file_, walk, *frames, limit, [] { return true; });
+    firstPages_.clear();
+    readFrames(*file_, walk, *frames, limit, [] { return true; }, &firstPages_);
     const bool whole = frames->size() < limit;
     // Pages not reached yet are taken to be like the first page that has a frame.
     auto first = std::find_if(frames->begin(), frames->end(),
@@ -186,7 +192,8 @@ void PreviewDocument::startReading(bool whole) {
     }
     std::weak_ptr<PreviewDocument> self = weak_from_this();
     treeGate_ = std::make_shared<TreeGate>();
-    auto read = [self, bytes, judge = judge_, gate = treeGate_, whole](std::stop_token stop) {
+    auto read = [self, bytes, judge = judge_, gate = treeGate_, opening = opening_,
+                 whole](std::stop_token stop) {
         // The first page is judged now, while the window is made, rather than when its first
         // tile is to be drawn.
         (void)judge->weight(0);
@@ -200,7 +207,7 @@ void PreviewDocument::startReading(bool whole) {
         try {
             // An engine of its own over the same bytes: the document's file is the main thread's.
             // The bytes outlive this thread (the document joins it as it goes).
-            PDFFile file(bytes, std::make_shared<char>());
+            PDFFile file(bytes, std::make_shared<char>(), opening);
             PDFFile::PageWalk walk(file);
             const auto deadline = std::chrono::steady_clock::now() + pagesReadingLimit;
             readFrames(file, walk, *frames, INT_MAX, [&] {

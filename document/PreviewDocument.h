@@ -36,8 +36,8 @@
 
 #include "pages/PageProcess.h"
 #include "pages/DisplaySpace.h"
+#include "pdf/PDFFile.h"
 
-class PDFFile;
 class PageJudge;
 
 namespace FileData {
@@ -79,6 +79,9 @@ public:
     // Which pages are too heavy to draw, judged once for every reader of the document (any
     // thread); it reads the document's bytes: whoever holds it holds the document too.
     const std::shared_ptr<const PageJudge>& judge() const { return judge_; }
+    // What the document's engine read as it opened: another engine over bytes() opens from it
+    // on any thread (PDFFile's constructor with an opening).
+    const std::shared_ptr<const PDFFile::Opening>& opening() const { return opening_; }
 
     // The page objects' count, in the order of PDFFile::pageRefs(); until pagesRead(), what the
     // tree declares, kept between the pages found and the file's object count.
@@ -123,6 +126,8 @@ private:
     mutable std::once_flag prepared_;
     mutable std::unique_ptr<PageProcess> pages_;
     std::shared_ptr<const PageJudge> judge_;
+    std::shared_ptr<const PDFFile::Opening> opening_;
+    std::vector<PDFRef> firstPages_;  // the pages read at opening
     std::shared_ptr<const Frames> spaces_ = std::make_shared<const Frames>();
     std::optional<DisplaySpace> unread_;
     int count_ = 0;

@@ -744,7 +744,7 @@ void SigningPanel::runOnPages(PageSourceFactory pages, std::stop_token stop,
                                           work = std::move(work), done = std::move(done)]() mutable {
         Result result{};
         try {
-            PDFFile file(document->bytes(), document);
+            PDFFile file(document->bytes(), document, document->opening());
             std::unique_ptr<PageSource> source = pages ? pages(file.bytes()) : nullptr;
             // A page process of the worker's own over the document's copy of the bytes.
             if (!source) source = document->pages().clone();

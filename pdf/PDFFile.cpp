@@ -50,6 +50,58 @@ PDFFile::PDFFile(std::string_view bytes, std::shared_ptr<const void> keeper)
     start(static_cast<std::int64_t>(bytes_.size()));
 }
 
+struct PDFFile::Opening {
+    Table entries;
+    PDFDictionary trailer;
+    std::int64_t lastXRefOffset = 0;
+    bool usesXRefStream = false;
+    bool wasReconstructed = false;
+    std::optional<PDFSecurity> security;
+    std::optional<std::int64_t> encryptNumber;
+    std::int64_t maxEntries = 0;
+    std::int64_t workBudget = 0;
+    std::size_t size = 0;  // of the bytes, which must be the same
+};
+
+std::shared_ptr<const PDFFile::Opening> PDFFile::opening() const {
+    if (!opening_) {
+        auto taken = std::make_shared<Opening>();
+        taken->entries = entries_;
+        taken->trailer = trailer_;
+        taken->lastXRefOffset = lastXRefOffset_;
+        taken->usesXRefStream = usesXRefStream_;
+        taken->wasReconstructed = wasReconstructed_;
+        taken->security = security_;
+        taken->encryptNumber = encryptNumber_;
+        taken->maxEntries = maxEntries_;
+        taken->workBudget = workBudget_;
+        taken->size = bytes_.size();
+        opening_ = std::move(taken);
+    }
+    return opening_;
+}
+
+PDFFile::PDFFile(std::string_view bytes, std::shared_ptr<const void> keeper,
+                 const std::shared_ptr<const Opening>& opening)
+    : bytes_(bytes), keeper_(std::move(keeper)) {
+    if (!opening || opening->size != bytes_.size()) {
+        // Not the bytes it was taken from: they are opened as any others.
+        start(static_cast<std::int64_t>(bytes_.size()));
+        return;
+    }
+    entries_ = opening->entries;
+    settled_ = entries_.size();
+    trailer_ = opening->trailer;
+    lastXRefOffset_ = opening->lastXRefOffset;
+    usesXRefStream_ = opening->usesXRefStream;
+    wasReconstructed_ = opening->wasReconstructed;
+    security_ = opening->security;
+    encryptNumber_ = opening->encryptNumber;
+    maxEntries_ = opening->maxEntries;
+    workBudget_ = opening->workBudget;
+    opening_ = opening;
+}
+
 const std::string& PDFFile::data() const {
     if (!keeper_) return owned_;
     if (!copy_) copy_ = std::make_unique<std::string>(bytes_);

@@ -99,6 +99,15 @@ public:
     // Opens bytes the file does not own, such as a read-only memory map of a file on disk;
     // `keeper` keeps them alive (and unchanged) for the life of the PDFFile.
     PDFFile(std::string_view bytes, std::shared_ptr<const void> keeper);
+    // What opening settled: the table, the merged trailer and the security handler. Another
+    // engine over the same bytes opens from it without reading and checking them again.
+    struct Opening;
+    // Taken once, on the file's thread; the value is shared and never changes.
+    std::shared_ptr<const Opening> opening() const;
+    // Opens the bytes `opening` was taken from (they must be the same), as they were opened
+    // then; `keeper` keeps them alive. Each such engine reads its own objects, on its own thread.
+    PDFFile(std::string_view bytes, std::shared_ptr<const void> keeper,
+            const std::shared_ptr<const Opening>& opening);
     PDFFile(const PDFFile&) = delete;
     PDFFile& operator=(const PDFFile&) = delete;
 
@@ -251,6 +260,8 @@ private:
     bool wasReconstructed_ = false;
     std::optional<PDFSecurity> security_;
     std::optional<std::int64_t> encryptNumber_;
+
+    mutable std::shared_ptr<const Opening> opening_;
 
     std::unordered_map<std::int64_t, PDFObject> cache_;
     std::unordered_map<std::int64_t, ObjectStream> objectStreams_;

@@ -552,13 +552,16 @@ struct PageJudge::State {
     // document is judged without walking to its last.
     std::unique_ptr<PDFFile::PageWalk> walk;
     std::vector<PDFRef> pages;
+    // Pages known before the walk began, which it finds again first.
+    std::size_t known = 0;
+    std::shared_ptr<const PDFFile::Opening> opening;
     std::vector<std::optional<PageWeight>> weights;
 
     void open() {
         opened = true;
         try {
             // The bytes are the caller's: the keeper only says so.
-            file = std::make_unique<PDFFile>(bytes, std::make_shared<char>());
+            file = std::make_unique<PDFFile>(bytes, std::make_shared<char>(), opening);
             weigher = std::make_unique<PageWeigher>(*file);
             walk = std::make_unique<PDFFile::PageWalk>(*file);
         } catch (const std::exception&) {
@@ -581,6 +584,10 @@ struct PageJudge::State {
                     walk.reset();  // the whole tree is read
                     break;
                 }
+                if (known > 0) {
+                    --known;
+                    continue;
+                }
                 pages.push_back(*next);
             }
         } catch (const std::exception&) {
@@ -593,6 +600,14 @@ struct PageJudge::State {
 
 PageJudge::PageJudge(std::string_view bytes) : state_(std::make_unique<State>()) {
     state_->bytes = bytes;
+}
+
+PageJudge::PageJudge(std::string_view bytes, std::shared_ptr<const PDFFile::Opening> opening,
+                     std::vector<PDFRef> firstPages)
+    : PageJudge(bytes) {
+    state_->opening = std::move(opening);
+    state_->known = firstPages.size();
+    state_->pages = std::move(firstPages);
 }
 
 PageJudge::~PageJudge() = default;

@@ -20,10 +20,10 @@
 #include <string_view>
 #include <vector>
 
+#include "pdf/PDFFile.h"
 #include "pdf/PDFRef.h"
 #include "pages/PageText.h"
 
-class PDFFile;
 
 // The declared cost of one page.
 struct PageWeight {
@@ -100,6 +100,10 @@ private:
 class PageJudge {
 public:
     explicit PageJudge(std::string_view bytes);
+    // The same, its engine opened from `opening` (the bytes' as a PDFFile opened them), and the
+    // first pages of the file's page list already known.
+    PageJudge(std::string_view bytes, std::shared_ptr<const PDFFile::Opening> opening,
+              std::vector<PDFRef> firstPages);
     ~PageJudge();
     PageJudge(const PageJudge&) = delete;
     PageJudge& operator=(const PageJudge&) = delete;

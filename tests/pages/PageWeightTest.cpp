@@ -333,3 +333,24 @@ TEST(PageWeight, TheFirstPageIsJudgedWithoutWalkingToTheLast) {
     EXPECT_FALSE(judge.weight(5000));
     EXPECT_FALSE(judge.weight(-1));
 }
+
+// A judge opened from another engine's opening, with the first pages it found, judges every page
+// as a judge of its own does: those it was given, and those past them that it walks on to.
+TEST(PageWeight, AJudgeGivenTheFirstPagesJudgesAsOneThatWalksToThem) {
+    std::vector<fixtures::PageSpec> specs(80);
+    for (std::size_t i = 0; i < specs.size(); ++i) specs[i].width = 300 + static_cast<double>(i);
+    const std::string pdf = fixtures::pagesPDF(specs);
+    PDFFile file(pdf);
+    const std::vector<PDFRef> pages = file.pageRefs();
+    PageJudge own(pdf);
+    PageJudge given(pdf, file.opening(), std::vector<PDFRef>(pages.begin(), pages.begin() + 65));
+    for (int page : {0, 64, 65, 66, 79}) {
+        const std::optional<PageWeight> a = own.weight(page);
+        const std::optional<PageWeight> b = given.weight(page);
+        ASSERT_TRUE(a && b) << page;
+        EXPECT_EQ(b->width, 300 + page);
+        EXPECT_EQ(b->width, a->width) << page;
+        EXPECT_EQ(b->contentBytes, a->contentBytes) << page;
+    }
+    EXPECT_FALSE(given.weight(80));
+}

@@ -679,3 +679,36 @@ TEST(PDFFileOpen, TableRowsSpelledOtherwiseAmidTheFixedOnesAreRead) {
         EXPECT_EQ(file.entries().at(n), PDFFile::Entry::atOffset(w.offset(n), 0)) << n;
     EXPECT_EQ(intValue(file.object(PDFRef(6))), 6);
 }
+
+TEST(PDFFileOpen, AnEngineOpenedFromAnotherOnesOpeningReadsWhatItReads) {
+    const std::string classic = fixtures::textPDF(5, true);
+    std::vector<std::pair<std::string, std::string>> files{
+        {"classic", classic},
+        {"rebuilt", classic.substr(0, classic.rfind("startxref"))},
+        {"streams", fixtures::qpdf(classic, {"--object-streams=generate"})},
+        {"encrypted", fixtures::encrypt(classic, fixtures::Cipher::aes256R6)}};
+    for (const auto& [label, pdf] : files) {
+        SCOPED_TRACE(label);
+        PDFFile first(pdf);
+        PDFFile second(first.bytes(), nullptr, first.opening());
+        EXPECT_EQ(second.wasReconstructed(), first.wasReconstructed());
+        EXPECT_EQ(second.usesXRefStream(), first.usesXRefStream());
+        EXPECT_EQ(second.isEncrypted(), first.isEncrypted());
+        EXPECT_TRUE(std::equal(second.entries().begin(), second.entries().end(),
+                               first.entries().begin(), first.entries().end()));
+        const std::vector<PDFRef> pages = first.pageRefs();
+        ASSERT_EQ(second.pageRefs(), pages);
+        const auto contents = [](PDFFile& file, PDFRef page) {
+            return file.resolve(file.dictionary(file.object(page))->get("Contents"));
+        };
+        for (const PDFRef page : pages) {
+            ASSERT_NE(contents(second, page), nullptr);
+            EXPECT_EQ(*contents(second, page), *contents(first, page));
+        }
+    }
+    // Other bytes than those the opening was taken from are opened as any others.
+    const std::string other = fixtures::textPDF(2);
+    PDFFile opened(classic);
+    PDFFile reread(other, nullptr, opened.opening());
+    EXPECT_EQ(reread.pageRefs().size(), 2u);
+}
