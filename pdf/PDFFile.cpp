@@ -3,6 +3,8 @@
 #include "pdf/PDFFile.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <limits>
 
 #include "pdf/PDFError.h"
@@ -35,6 +37,35 @@ std::int64_t field(const unsigned char* p, std::int64_t width, std::int64_t fall
         return std::numeric_limits<std::int64_t>::max();
     }
     return static_cast<std::int64_t>(value);
+}
+
+// Appends the `count` decimal digits at `p` to `value`; false when one of them is no digit.
+bool digitsAt(const char* p, int count, std::int64_t& value) {
+    for (int k = 0; k < count; ++k) {
+        const auto digit = static_cast<unsigned>(static_cast<unsigned char>(p[k])) - unsigned{'0'};
+        if (digit > 9) return false;
+        value = value * 10 + static_cast<std::int64_t>(digit);
+    }
+    return true;
+}
+
+// The value of the eight decimal digits at `p`, read as one word where the machine stores its
+// lowest byte first; false when one of them is no digit.
+bool eightDigits(const char* p, std::int64_t& value) {
+    if constexpr (std::endian::native != std::endian::little) return digitsAt(p, 8, value);
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, sizeof word);
+    // Every byte 0x30..0x39: its high nibble 3, and adding 6 leaves it so.
+    constexpr std::uint64_t highNibbles = 0xF0F0F0F0F0F0F0F0;
+    constexpr std::uint64_t threes = 0x3030303030303030;
+    if ((word & highNibbles) != threes || ((word + 0x0606060606060606) & highNibbles) != threes)
+        return false;
+    word &= 0x0F0F0F0F0F0F0F0F;
+    word = (word * 10 + (word >> 8)) & 0x00FF00FF00FF00FF;           // pairs
+    word = (word * 100 + (word >> 16)) & 0x0000FFFF0000FFFF;         // fours
+    word = (word * 10000 + (word >> 32)) & 0x00000000FFFFFFFF;       // all eight
+    value = value * 100000000 + static_cast<std::int64_t>(word);
+    return true;
 }
 
 }  // namespace
@@ -318,22 +349,13 @@ std::optional<PDFFile::Entry> PDFFile::fixedRow(std::int64_t at) const {
     if (at < 0 || at > static_cast<std::int64_t>(bytes_.size()) - kXRefRowBytes)
         return std::nullopt;
     const char* row = bytes_.data() + at;
-    // "oooooooooo ggggg n" and two bytes of white space: the tokens the tokenizer would read. The
-    // digits are summed without a branch each, and any byte that is no digit shows in `bad`.
-    unsigned bad = 0;
-    const auto digits = [row, &bad](int from, int count) {
-        std::int64_t value = 0;
-        for (int k = from; k < from + count; ++k) {
-            const unsigned digit = static_cast<unsigned char>(row[k]) - unsigned{'0'};
-            bad |= digit > 9 ? 1u : 0u;
-            value = value * 10 + static_cast<std::int64_t>(digit);
-        }
-        return value;
-    };
-    const std::int64_t offset = digits(0, 10);
-    const std::int64_t generation = digits(11, 5);
-    if (bad != 0 || row[10] != ' ' || row[16] != ' ' || (row[17] != 'n' && row[17] != 'f') ||
+    // "oooooooooo ggggg n" and two bytes of white space: the tokens the tokenizer would read.
+    if (row[10] != ' ' || row[16] != ' ' || (row[17] != 'n' && row[17] != 'f') ||
         !PDFParser::isWhitespace(row[18]) || !PDFParser::isWhitespace(row[19]))
+        return std::nullopt;
+    std::int64_t offset = 0;
+    std::int64_t generation = 0;
+    if (!eightDigits(row, offset) || !digitsAt(row + 8, 2, offset) || !digitsAt(row + 11, 5, generation))
         return std::nullopt;
     return row[17] == 'n' ? Entry::atOffset(offset, generation) : Entry::freeEntry();
 }

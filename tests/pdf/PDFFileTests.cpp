@@ -680,6 +680,25 @@ TEST(PDFFileOpen, TableRowsSpelledOtherwiseAmidTheFixedOnesAreRead) {
     EXPECT_EQ(intValue(file.object(PDFRef(6))), 6);
 }
 
+// A row's digits are read eight at a time: a byte just outside 0-9 anywhere among them is no
+// digit, even in a free row whose numbers are not used, and the table is then rebuilt.
+TEST(PDFFileOpen, ARowWithAByteBesideTheDigitsIsNotReadAsANumber) {
+    const std::string pdf = fixtures::textPDF(3);
+    const std::size_t table = pdf.find("xref\n0 ");
+    const std::size_t freeRow = pdf.find('\n', table + 5) + 1;
+    ASSERT_EQ(pdf.substr(freeRow, 18), "0000000000 65535 f");
+    for (std::size_t at = 0; at < 16; ++at) {
+        if (at == 10) continue;
+        for (const char wrong : {'/', ':'}) {
+            std::string damaged = pdf;
+            damaged[freeRow + at] = wrong;
+            PDFFile file(damaged);
+            EXPECT_TRUE(file.wasReconstructed()) << at << wrong;
+            EXPECT_EQ(file.pageRefs().size(), 3u) << at << wrong;
+        }
+    }
+}
+
 TEST(PDFFileOpen, AnEngineOpenedFromAnotherOnesOpeningReadsWhatItReads) {
     const std::string classic = fixtures::textPDF(5, true);
     std::vector<std::pair<std::string, std::string>> files{
