@@ -61,9 +61,9 @@ bool eightDigits(const char* p, std::int64_t& value) {
     if ((word & highNibbles) != threes || ((word + 0x0606060606060606) & highNibbles) != threes)
         return false;
     word &= 0x0F0F0F0F0F0F0F0F;
-    word = (word * 10 + (word >> 8)) & 0x00FF00FF00FF00FF;           // pairs
-    word = (word * 100 + (word >> 16)) & 0x0000FFFF0000FFFF;         // fours
-    word = (word * 10000 + (word >> 32)) & 0x00000000FFFFFFFF;       // all eight
+    word = (word * 10 + (word >> 8)) & 0x00FF00FF00FF00FF;      // pairs
+    word = (word * 100 + (word >> 16)) & 0x0000FFFF0000FFFF;    // fours
+    word = (word * 10000 + (word >> 32)) & 0x00000000FFFFFFFF;  // all eight
     value = value * 100000000 + static_cast<std::int64_t>(word);
     return true;
 }
@@ -355,7 +355,8 @@ std::optional<PDFFile::Entry> PDFFile::fixedRow(std::int64_t at) const {
         return std::nullopt;
     std::int64_t offset = 0;
     std::int64_t generation = 0;
-    if (!eightDigits(row, offset) || !digitsAt(row + 8, 2, offset) || !digitsAt(row + 11, 5, generation))
+    if (!eightDigits(row, offset) || !digitsAt(row + 8, 2, offset) ||
+        !digitsAt(row + 11, 5, generation))
         return std::nullopt;
     return row[17] == 'n' ? Entry::atOffset(offset, generation) : Entry::freeEntry();
 }
