@@ -99,7 +99,7 @@ public:
     // Runs `done` on the main thread once the page list is final, unless `context` is gone by
     // then; nothing when it is final already. Main thread.
     void whenPagesRead(QObject* context, std::function<void()> done);
-    // Lets the worker read the rest of the page tree now: the window's first page is drawn. Any
+    // Lets the worker read the rest of the page tree now: the window's first page is drawn. Main
     // thread.
     void readTreeNow();
 

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <future>
 #include <set>
 #include <thread>
@@ -740,7 +741,8 @@ std::unique_ptr<PageProcess> PageProcess::prepare(std::string_view bytes, const 
         std::string tail;
         try {
             tail = update();
-        } catch (const std::bad_alloc&) {
+        } catch (const std::exception&) {
+            // No memory for it, or nothing it could write: the copy goes without.
         }
         if (!tail.empty() && tail.size() <= static_cast<std::size_t>(INT_MAX) - bytes.size()) {
             if (writeAt(fd, tail, document->size))
