@@ -27,6 +27,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -153,6 +154,9 @@ public:
     std::optional<PDFRef> catalogRef() const;
     // The page objects in document order; the position is the 0-based page index.
     std::vector<PDFRef> pageRefs();
+    // The same, read only until `stop` is requested: a reader told to stop leaves a long
+    // document's tree at once. The caller tells a list cut short by asking `stop`.
+    std::vector<PDFRef> pageRefs(const std::stop_token& stop);
     // The same walk, page by page: `visitPage` is called for each page in order and returns false
     // to stop; `visitNode`, when given, before each tree node is read.
     void walkPages(const std::function<bool(PDFRef page)>& visitPage,

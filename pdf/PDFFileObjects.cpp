@@ -204,6 +204,16 @@ std::vector<PDFRef> PDFFile::pageRefs() {
     return pages;
 }
 
+std::vector<PDFRef> PDFFile::pageRefs(const std::stop_token& stop) {
+    std::vector<PDFRef> pages;
+    walkPages([&](PDFRef page) {
+        if (stop.stop_requested()) return false;
+        pages.push_back(page);
+        return true;
+    });
+    return pages;
+}
+
 void PDFFile::walkPages(const std::function<bool(PDFRef page)>& visitPage,
                         const std::function<void()>& visitNode) {
     PageWalk walk(*this, visitNode);

@@ -489,8 +489,8 @@ std::vector<SignaturePlacement> placements(PDFFile& file, const PageSource& sour
                                            std::stop_token stop, const Deadline& deadline,
                                            Extent extent) {
     std::vector<SignaturePlacement> out;
-    std::vector<PDFRef> pages = file.pageRefs();
-    if (pages.empty()) return out;
+    std::vector<PDFRef> pages = file.pageRefs(stop);
+    if (pages.empty() || stop.stop_requested()) return out;
     appendFieldPlaces(file, pages, out);
     const int count = std::min(static_cast<int>(pages.size()), source.pageCount());
     const int last = static_cast<int>(pages.size()) - 1;

@@ -605,19 +605,24 @@ std::chrono::milliseconds readingTimeLimit(std::size_t pageCount) {
 std::vector<FormField> drawnFields(PDFFile& file, const PageSource& pages, std::stop_token stop,
                                    ReadReport* report) {
     ReadReport local;
+    const std::vector<PDFRef> refs = file.pageRefs(stop);
     std::vector<FormField> result = detail::drawnFields(
-        file, pages, stop, detail::Clock::now() + readingTimeLimit(file.pageRefs().size()), local);
+        file, refs, pages, stop, detail::Clock::now() + readingTimeLimit(refs.size()), local);
     if (report) *report = local;
     return result;
 }
 
-std::vector<FormField> detail::drawnFields(PDFFile& file, const PageSource& pages,
-                                           std::stop_token stop, Clock::time_point deadline,
-                                           ReadReport& report, const Progress& found) {
+std::vector<FormField> detail::drawnFields(PDFFile& file, const std::vector<PDFRef>& refs,
+                                           const PageSource& pages, std::stop_token stop,
+                                           Clock::time_point deadline, ReadReport& report,
+                                           const Progress& found) {
     std::vector<FormField> result;
-    const std::vector<PDFRef> refs = file.pageRefs();
     const int count = std::min(static_cast<int>(refs.size()), pages.pageCount());
     report = {};
+    if (stop.stop_requested()) {
+        report.stopped = true;
+        return result;
+    }
     report.pageCount = static_cast<int>(refs.size());
     // The annotations of an /Annots array shared by several pages, read once.
     const PDFObject* sharedAnnots = nullptr;

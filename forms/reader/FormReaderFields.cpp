@@ -239,7 +239,7 @@ FormPageText pageText(PDFFile& file, const PageSource& pages, int index, PDFRef 
 
 std::vector<FormField> fields(PDFFile& file, const PageSource& pages, std::stop_token stop,
                               ReadReport* report, const Progress& found) {
-    const std::vector<PDFRef> refs = file.pageRefs();
+    const std::vector<PDFRef> refs = file.pageRefs(stop);
     const detail::Clock::time_point deadline = detail::Clock::now() + readingTimeLimit(refs.size());
     std::vector<FormField> result;
     ReadReport local;
@@ -334,7 +334,7 @@ std::vector<FormField> fields(PDFFile& file, const PageSource& pages, std::stop_
     local.pagesWhole = std::min(partial.value_or(local.pagesRead), local.pagesRead);
     if (result.empty() && !local.stopped) {
         local = {};
-        result = detail::drawnFields(file, pages, stop, deadline, local, found);
+        result = detail::drawnFields(file, refs, pages, stop, deadline, local, found);
     }
     if (report) *report = local;
     return result;

@@ -12,9 +12,11 @@ namespace FormReader::detail {
 using Clock = std::chrono::steady_clock;
 
 // The drawn fields of the pages searched before `deadline` or a stop; `report` gets the pages
-// searched, the page count and whether the search ended early.
+// searched, the page count and whether the search ended early. `refs` are the file's pages,
+// as the caller walked them (a walk cut by the stop is reported as stopped).
 // `found`, when given, is told the count after each page that adds fields.
-std::vector<FormField> drawnFields(PDFFile& file, const PageSource& pages, std::stop_token stop,
+std::vector<FormField> drawnFields(PDFFile& file, const std::vector<PDFRef>& refs,
+                                   const PageSource& pages, std::stop_token stop,
                                    Clock::time_point deadline, ReadReport& report,
                                    const Progress& found = {});
 

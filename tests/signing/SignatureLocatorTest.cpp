@@ -5,6 +5,7 @@
 
 #include "pdf/PDFFile.h"
 #include "signing/PlacementTestSupport.h"
+#include "pages/NoPages.h"
 #include "signing/SignatureLocator.h"
 #include "support/CairoPages.h"
 #include "support/TestUtil.h"
@@ -441,4 +442,19 @@ TEST(SignatureLocatorCues, StopEndsTheSearchBetweenPages) {
     all.source = &unused;
     EXPECT_FALSE(SignatureLocator::placements(file, all).empty());
     EXPECT_EQ(all.read, 50);  // every page once: the last page's text serves its place too
+}
+
+// A window closed as its search starts: the search leaves a long document's page tree unread
+// rather than walking all of it first.
+TEST(SignatureLocatorCues, AStopEndsTheWalkOfTheTree) {
+    std::vector<fixtures::PageSpec> specs(3000);
+    PDFFile file(fixtures::pagesPDF(specs));
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_TRUE(SignatureLocator::placements(file, NoPages(), stop.get_token(),
+                                             SignatureLocator::Deadline(),
+                                             SignatureLocator::Extent::untilSettled)
+                    .empty());
+    EXPECT_LT(file.objectsRead(), 10u);
+    EXPECT_EQ(file.pageRefs().size(), 3000u);
 }

@@ -8,7 +8,9 @@
 #include "pdf/PDFFile.h"
 #include "pages/PageProcess.h"
 #include "support/CairoPages.h"
+#include "pages/NoPages.h"
 #include "support/FormFixtures.h"
+#include "support/PDFFixtures.h"
 
 namespace {
 
@@ -335,6 +337,19 @@ TEST(DrawnFields, AStopEndsTheReadingAndTheReportCountsThePagesRead) {
     EXPECT_EQ(whole.pagesRead, 6);
     EXPECT_EQ(whole.pageCount, 6);
     EXPECT_FALSE(whole.stopped);
+}
+
+// A window closed as its form reading starts: the reading leaves a long document's page tree
+// unread rather than walking all of it first, and says it was stopped.
+TEST(DrawnFields, AStopEndsTheWalkOfTheTree) {
+    std::vector<fixtures::PageSpec> specs(3000);
+    PDFFile file(fixtures::pagesPDF(specs));
+    std::stop_source stop;
+    stop.request_stop();
+    FormReader::ReadReport report;
+    EXPECT_TRUE(FormReader::fields(file, NoPages(), stop.get_token(), &report).empty());
+    EXPECT_TRUE(report.stopped);
+    EXPECT_LT(file.objectsRead(), 10u);
 }
 
 // The reading tells the fields found so far as it goes: before a page's text is read, the count
