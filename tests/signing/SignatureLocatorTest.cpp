@@ -3,9 +3,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "pages/NoPages.h"
 #include "pdf/PDFFile.h"
 #include "signing/PlacementTestSupport.h"
-#include "pages/NoPages.h"
 #include "signing/SignatureLocator.h"
 #include "support/CairoPages.h"
 #include "support/TestUtil.h"

@@ -5,10 +5,10 @@
 #include <stop_token>
 
 #include "forms/reader/FormReader.h"
-#include "pdf/PDFFile.h"
-#include "pages/PageProcess.h"
-#include "support/CairoPages.h"
 #include "pages/NoPages.h"
+#include "pages/PageProcess.h"
+#include "pdf/PDFFile.h"
+#include "support/CairoPages.h"
 #include "support/FormFixtures.h"
 #include "support/PDFFixtures.h"
 
