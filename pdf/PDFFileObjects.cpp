@@ -195,14 +195,7 @@ std::optional<PDFRef> PDFFile::catalogRef() const {
     return root ? root->reference() : std::nullopt;
 }
 
-std::vector<PDFRef> PDFFile::pageRefs() {
-    std::vector<PDFRef> pages;
-    walkPages([&pages](PDFRef page) {
-        pages.push_back(page);
-        return true;
-    });
-    return pages;
-}
+std::vector<PDFRef> PDFFile::pageRefs() { return pageRefs(std::stop_token()); }
 
 std::vector<PDFRef> PDFFile::pageRefs(const std::stop_token& stop) {
     std::vector<PDFRef> pages;
